@@ -1,0 +1,87 @@
+// Speed of the search: one Newton pass, and complete seeded sweeps with the run
+// log switched off and written to a discarding stream.
+#include "equilibrium.h"
+#include "inverse.h"
+#include "sweep.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+#ifdef _WIN32
+constexpr const char* NULL_DEVICE = "NUL";
+#else
+constexpr const char* NULL_DEVICE = "/dev/null";
+#endif
+
+void newton_pass(benchmark::State& state)
+{
+    WorkMatrix jac = {};
+    const int T = 1450;
+    double xl = 0.35;
+    double xs = 0.64;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(xl);
+        benchmark::DoNotOptimize(xs);
+        jac[0][0] = d11(xl, T);
+        jac[0][1] = d12(xs, T);
+        jac[1][0] = d21(xl, T);
+        jac[1][1] = d22(xs, T);
+        inverse_matrix(jac);
+        const double r1 = f1(xl, xs, T);
+        const double r2 = f2(xl, xs, T);
+        const double h = (-r1 * jac[0][2]) - r2 * jac[0][3];
+        const double k = (-r1 * jac[1][2]) - r2 * jac[1][3];
+        benchmark::DoNotOptimize(h);
+        benchmark::DoNotOptimize(k);
+    }
+}
+BENCHMARK(newton_pass);
+
+// Each sweep starts from its own seed, as runs of the program do.
+void sweep_into(benchmark::State& state, std::FILE* log)
+{
+    std::FILE* table = std::fopen(NULL_DEVICE, "w");
+    unsigned seed = 1;
+    long log_bytes = 0;
+    for (auto _ : state) {
+        std::mt19937 gen(seed++);
+        std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
+        auto draw = [&] { return uniform(gen); };
+        WorkMatrix jac = {};
+        const long before = log != nullptr ? std::ftell(log) : 0;
+        sweep(jac, draw, log, table);
+        if (log != nullptr)
+            log_bytes += std::ftell(log) - before;
+    }
+    std::fclose(table);
+    if (log_bytes > 0) {
+        state.SetBytesProcessed(log_bytes);
+        state.counters["log_bytes_per_sweep"] =
+            benchmark::Counter(static_cast<double>(log_bytes) / static_cast<double>(state.iterations()));
+        state.counters["ns_per_log_byte"] = benchmark::Counter(
+            static_cast<double>(log_bytes) * 1e-9, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    }
+}
+
+void sweep_without_log(benchmark::State& state)
+{
+    sweep_into(state, nullptr);
+}
+BENCHMARK(sweep_without_log)->Unit(benchmark::kMillisecond);
+
+void sweep_with_discarded_log(benchmark::State& state)
+{
+    std::FILE* log = std::fopen(NULL_DEVICE, "w");
+    sweep_into(state, log);
+    std::fclose(log);
+}
+BENCHMARK(sweep_with_discarded_log)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

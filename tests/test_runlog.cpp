@@ -1,0 +1,66 @@
+#include "testio.h"
+#include "runlog.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+const std::string EQUALS(96, '=');
+
+std::string pairs(const char* pair)
+{
+    std::string rule;
+    for (int i = 0; i < 48; ++i)
+        rule += pair;
+    return rule;
+}
+
+const std::string HEAVY = pairs("\xA6\xAC");
+const std::string LIGHT = pairs("\xA6\xA1");
+
+TEST(RunLog, AttemptBanner)
+{
+    EXPECT_EQ(capture([](std::FILE* f) { log_attempt(f, 1215); }),
+              EQUALS + "\nAt T=1215, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n");
+}
+
+TEST(RunLog, IterationLine)
+{
+    EXPECT_EQ(capture([](std::FILE* f) { log_pass(f, 7, 0.3630322604, 0.6516578088, -1.25e-11, 3.5e-4); }),
+              "Iteration=7,\tSi(L)=0.3630322604\tSi(S)=0.6516578088\th=-0.0000000000\tk=0.0003500000\n");
+    EXPECT_EQ(capture([](std::FILE* f) { log_pass(f, 1, 0.0, 0.5, std::nan(""), -std::nan("")); }),
+              "Iteration=1,\tSi(L)=0.0000000000\tSi(S)=0.5000000000\th=nan\tk=-nan\n");
+}
+
+TEST(RunLog, OutOfRangeRecordFramedByEmptyLines)
+{
+    EXPECT_EQ(capture([](std::FILE* f) { log_out_of_range(f, -0.0421, 1.5); }),
+              "\nERROR!! Si(L)=-0.0421000000\tSi(S)=1.5000000000\n"
+              "0<=Si(L)<=1 and 0<=Si(S)<=1 needed.\n\n");
+    EXPECT_EQ(capture([](std::FILE* f) { log_out_of_range(f, -std::nan(""), HUGE_VAL); }),
+              "\nERROR!! Si(L)=-nan\tSi(S)=inf\n0<=Si(L)<=1 and 0<=Si(S)<=1 needed.\n\n");
+}
+
+TEST(RunLog, ResultBlockWithEucKrRules)
+{
+    const std::string block = capture([](std::FILE* f) { log_converged(f, 1687, 0.9999986614, 0.999999524); });
+    EXPECT_EQ(block, "\n" + HEAVY + "\nTemperature\tComposion of Si(L)\tComposion of Si(S)\n" + LIGHT +
+                         "\n1687\t\t0.9999986614\t\t0.9999995240\n" + HEAVY + "\n\n");
+    EXPECT_EQ(HEAVY.size(), 96u);
+    EXPECT_EQ(static_cast<unsigned char>(block[1]), 0xA6u);
+    EXPECT_EQ(static_cast<unsigned char>(block[2]), 0xACu);
+}
+
+TEST(RunLog, NullStreamRecordsNothing)
+{
+    log_attempt(nullptr, 1215);
+    log_pass(nullptr, 1, 0.5, 0.5, 0.0, 0.0);
+    log_out_of_range(nullptr, 2.0, 2.0);
+    log_converged(nullptr, 1215, 0.5, 0.5);
+    SUCCEED() << "no writer touched the null stream";
+}
+
+} // namespace

@@ -1,0 +1,274 @@
+#include "reference.h"
+#include "testio.h"
+#include "runlog.h"
+#include "sweep.h"
+#include "textout.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Draws that start right beside the equilibrium, so the first attempt converges.
+constexpr int NEAR_1215[] = {117, 470};     // 0.00357, 0.01434
+constexpr int NEAR_1450[] = {11895, 21353}; // 0.36302, 0.65166
+
+struct SweepOutput {
+    std::string table;
+    std::string log;
+};
+
+template <class Gen>
+SweepOutput run_sweep(Gen& gen, bool with_log)
+{
+    SweepOutput run;
+    std::FILE* log = with_log ? std::tmpfile() : nullptr;
+    run.table = capture([&](std::FILE* table) {
+        WorkMatrix jac = {};
+        sweep(jac, gen, log, table);
+    });
+    if (log != nullptr) {
+        std::rewind(log);
+        char buf[1 << 16];
+        for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, log)) > 0;)
+            run.log.append(buf, got);
+        std::fclose(log);
+    }
+    return run;
+}
+
+std::vector<std::string> log_lines_of_solve(int T, ScriptedDraws& draws, int& attempts)
+{
+    const std::string log = capture([&](std::FILE* f) {
+        WorkMatrix jac = {};
+        double xl = 0.0;
+        double xs = 0.0;
+        attempts = solve(T, jac, draws, f, xl, xs);
+    });
+    return split_lines(log);
+}
+
+TEST(Sweep, SeededTableAgreesWithTheClosedFormAtEveryTemperature)
+{
+    std::mt19937 gen(20261207);
+    std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
+    auto draw = [&] { return uniform(gen); };
+    const std::vector<std::string> lines = split_lines(run_sweep(draw, false).table);
+    ASSERT_EQ(lines.size(), 473u);
+    const std::regex row(R"((\d+)\t(\d\.\d{10})\t(\d\.\d{10}))");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(lines[i], m, row)) << "line " << i + 1 << ": " << lines[i];
+        const int T = std::stoi(m[1]);
+        ASSERT_EQ(T, T_FIRST + static_cast<int>(i)) << "line " << i + 1;
+        const Exact e = exact_equilibrium(T);
+        EXPECT_NEAR(std::stod(m[2]), e.xl, 1e-9) << "Si(L) at T=" << T;
+        EXPECT_NEAR(std::stod(m[3]), e.xs, 1e-9) << "Si(S) at T=" << T;
+    }
+}
+
+// Equal draws inside (0, 32767) would stop about one run in eight with a singular
+// Jacobian; a stop here would end this test binary.
+TEST(Sweep, EveryRunCompletesWhateverTheSeed)
+{
+    for (unsigned seed = 0; seed < 400; ++seed) {
+        std::mt19937 gen(seed);
+        std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
+        auto draw = [&] { return uniform(gen); };
+        ASSERT_EQ(split_lines(run_sweep(draw, false).table).size(), 473u) << "seed " << seed;
+    }
+}
+
+TEST(Sweep, TheLogChangesNothingInTheSearch)
+{
+    std::mt19937 a(99);
+    std::mt19937 b(99);
+    std::uniform_int_distribution<int> ua(0, DRAW_MAX);
+    std::uniform_int_distribution<int> ub(0, DRAW_MAX);
+    auto draw_a = [&] { return ua(a); };
+    auto draw_b = [&] { return ub(b); };
+    const SweepOutput with = run_sweep(draw_a, true);
+    const SweepOutput without = run_sweep(draw_b, false);
+    EXPECT_EQ(with.table, without.table);
+    EXPECT_EQ(a(), b()) << "both searches used the same number of draws";
+}
+
+TEST(Search, EqualDrawsInsideTheRangeAreDrawnAgain)
+{
+    ScriptedDraws draws{16000, 16000, 1, 1, 32766, 32766, NEAR_1450[0], NEAR_1450[1]};
+    int attempts = 0;
+    const std::vector<std::string> lines = log_lines_of_solve(1450, draws, attempts);
+    EXPECT_EQ(attempts, 1);
+    EXPECT_EQ(draws.used, 8u);
+    EXPECT_EQ(lines[1], "At T=1450, Si(L) and Si(S) are randomly initilized.");
+    for (std::size_t i = 3; i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].rfind("Iteration=", 0), 0u) << "one attempt, passes only: " << lines[i];
+}
+
+// A start on an edge gives infinite derivatives, non-number corrections and
+// non-number iterates; the range test catches them on the second pass. Equal
+// edge draws are not drawn again: they stop nothing.
+TEST(Search, ADrawOnAnEdgeCostsOneAttempt)
+{
+    const std::regex nan_pass(R"(Iteration=1,\tSi\(L\)=\S+\tSi\(S\)=\S+\th=-?nan\tk=-?nan)");
+    const std::regex nan_error(R"(ERROR!! Si\(L\)=-?nan\tSi\(S\)=-?nan)");
+    const std::vector<std::vector<int>> edges = {{0, 20000}, {20000, 32767}, {0, 0}, {32767, 32767}, {32767, 0}};
+    for (const std::vector<int>& edge : edges) {
+        ScriptedDraws draws{edge[0], edge[1], NEAR_1450[0], NEAR_1450[1]};
+        int attempts = 0;
+        const std::vector<std::string> lines = log_lines_of_solve(1450, draws, attempts);
+        const std::string where = "draws " + std::to_string(edge[0]) + ", " + std::to_string(edge[1]);
+        EXPECT_EQ(attempts, 2) << where;
+        EXPECT_EQ(draws.used, 4u) << where;
+        ASSERT_GE(lines.size(), 10u) << where;
+        EXPECT_TRUE(std::regex_match(lines[3], nan_pass)) << where << ": " << lines[3];
+        EXPECT_EQ(lines[4], "") << where;
+        EXPECT_TRUE(std::regex_match(lines[5], nan_error)) << where << ": " << lines[5];
+        EXPECT_EQ(lines[6], "0<=Si(L)<=1 and 0<=Si(S)<=1 needed.") << where;
+        EXPECT_EQ(lines[7], "") << where;
+        EXPECT_EQ(lines[9], "At T=1450, Si(L) and Si(S) are randomly initilized.") << where;
+    }
+}
+
+const std::string EQUALS(96, '=');
+const std::string HEAVY = [] {
+    std::string rule;
+    for (int i = 0; i < 48; ++i)
+        rule += "\xA6\xAC";
+    return rule;
+}();
+const std::string LIGHT = [] {
+    std::string rule;
+    for (int i = 0; i < 48; ++i)
+        rule += "\xA6\xA1";
+    return rule;
+}();
+
+const std::regex PASS(R"(Iteration=(\d+),\tSi\(L\)=(\S+)\tSi\(S\)=(\S+)\th=(\S+)\tk=(\S+))");
+
+// Corrections below TOL, as far as ten printed decimals can show it.
+bool converged(const std::smatch& pass)
+{
+    return std::fabs(std::stod(pass[4])) <= TOL && std::fabs(std::stod(pass[5])) <= TOL;
+}
+
+TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
+{
+    ScriptedDraws draws{NEAR_1215[0], NEAR_1215[1]};
+    const SweepOutput run = run_sweep(draws, true);
+    const std::vector<std::string> lines = split_lines(run.log);
+    ASSERT_GT(lines.size(), 12u);
+    EXPECT_EQ(lines[0], EQUALS);
+    EXPECT_EQ(lines[1], "At T=1215, Si(L) and Si(S) are randomly initilized.");
+    EXPECT_EQ(lines[2], EQUALS);
+    std::size_t i = 3;
+    std::smatch pass;
+    std::string last;
+    for (int n = 1; std::regex_match(lines[i], pass, PASS); ++n, ++i) {
+        ASSERT_EQ(std::stoi(pass[1]), n) << "passes numbered without gaps: " << lines[i];
+        last = lines[i];
+    }
+    --i;
+    ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass)) << "the attempt ends with a converged pass: " << last;
+    const std::string xl = pass[2];
+    const std::string xs = pass[3];
+    const std::vector<std::string> block = {"", HEAVY, "Temperature\tComposion of Si(L)\tComposion of Si(S)",
+                                            LIGHT, "1215\t\t" + xl + "\t\t" + xs, HEAVY, ""};
+    for (std::size_t b = 0; b < block.size(); ++b)
+        EXPECT_EQ(lines[i + 1 + b], block[b]) << "result block line " << b;
+    EXPECT_EQ(lines[i + 8], EQUALS) << "the next temperature's banner follows the block";
+    EXPECT_EQ(split_lines(run.table).front(), "1215\t" + xl + "\t" + xs);
+}
+
+// Reads the whole log of a seeded run as the sequence its records must form.
+TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
+{
+    std::mt19937 gen(4242);
+    std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
+    auto draw = [&] { return uniform(gen); };
+    const SweepOutput run = run_sweep(draw, true);
+    const std::vector<std::string> lines = split_lines(run.log);
+    const std::vector<std::string> table = split_lines(run.table);
+    ASSERT_EQ(table.size(), 473u);
+    int T = T_FIRST;
+    std::size_t i = 0;
+    int attempts = 0;
+    int failures = 0;
+    while (i < lines.size() && T <= T_LAST) {
+        const std::string at = "line " + std::to_string(i + 1) + " (T=" + std::to_string(T) + ")";
+        ASSERT_EQ(lines[i], EQUALS) << at;
+        ASSERT_EQ(lines[i + 1], "At T=" + std::to_string(T) + ", Si(L) and Si(S) are randomly initilized.") << at;
+        ASSERT_EQ(lines[i + 2], EQUALS) << at;
+        ++attempts;
+        i += 3;
+        std::smatch pass;
+        std::string last;
+        for (int n = 1; std::regex_match(lines[i], pass, PASS); ++n, ++i) {
+            ASSERT_EQ(std::stoi(pass[1]), n) << "line " << i + 1;
+            last = lines[i];
+        }
+        if (lines[i + 1] == HEAVY) {  // the converged pass, then the block
+            --i;
+            ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass)) << at << ": " << last;
+            ASSERT_EQ(lines[i + 5], std::to_string(T) + "\t\t" + pass[2].str() + "\t\t" + pass[3].str()) << at;
+            ASSERT_EQ(table[static_cast<std::size_t>(T - T_FIRST)], std::to_string(T) + "\t" + pass[2].str() + "\t" + pass[3].str());
+            ASSERT_EQ(lines[i + 2], HEAVY) << at;
+            ASSERT_EQ(lines[i + 4], LIGHT) << at;
+            ASSERT_EQ(lines[i + 6], HEAVY) << at;
+            i += 8;
+            ++T;
+        } else {
+            ASSERT_EQ(lines[i], "") << at;
+            ASSERT_EQ(lines[i + 1].rfind("ERROR!! Si(L)=", 0), 0u) << "line " << i + 2;
+            ASSERT_EQ(lines[i + 2], "0<=Si(L)<=1 and 0<=Si(S)<=1 needed.") << "line " << i + 3;
+            ASSERT_EQ(lines[i + 3], "") << "line " << i + 4;
+            i += 4;
+            ++failures;
+        }
+    }
+    EXPECT_EQ(T, T_LAST + 1);
+    EXPECT_EQ(i, lines.size()) << "nothing after the block for 1687";
+    EXPECT_GT(failures, 1000) << "1687 K alone takes thousands of attempts";
+    EXPECT_EQ(attempts, failures + 473);
+    EXPECT_EQ(run.log.substr(run.log.size() - 98), HEAVY + "\n\n");
+    EXPECT_EQ(run.log.find('\r'), std::string::npos);
+}
+
+// The files are C streams: the exit that follows a singular Jacobian flushes
+// them, so nothing written before it is lost.
+TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
+{
+    const std::string log_path = testing::TempDir() + "singular_log.txt";
+    const std::string table_path = testing::TempDir() + "singular_table.txt";
+    EXPECT_EXIT(
+        {
+            std::FILE* log = open_output(log_path.c_str());
+            std::FILE* table = open_output(table_path.c_str());
+            if (log == nullptr || table == nullptr)
+                std::_Exit(99);
+            std::freopen("/dev/null", "w", stdout);
+            log_converged(log, 1215, 0.0035685325, 0.0143338561);
+            write_row(table, 1215, 0.0035685325, 0.0143338561);
+            log_attempt(log, 1216);
+            WorkMatrix jac = {};
+            jac[0][0] = jac[1][1] = 2.0;  // rows proportional to (1, -1), as at xl = xs
+            jac[0][1] = jac[1][0] = -2.0;
+            inverse_matrix(jac);
+            std::_Exit(98);
+        },
+        testing::ExitedWithCode(1), "");
+    EXPECT_EQ(read_file(table_path), "1215\t0.0035685325\t0.0143338561\n");
+    const std::string log = read_file(log_path);
+    const std::string banner = EQUALS + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n";
+    ASSERT_GT(log.size(), banner.size());
+    EXPECT_EQ(log.substr(log.size() - banner.size()), banner) << "the log ends with the stopped attempt's banner";
+    EXPECT_EQ(log.find("INVERSE"), std::string::npos) << "the console message stays on the console";
+}
+
+} // namespace

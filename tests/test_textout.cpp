@@ -1,0 +1,114 @@
+#include "testio.h"
+#include "textout.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string fixed10(double v)
+{
+    char buf[FIXED10_MAX];
+    return std::string(buf, put_fixed10(buf, v));
+}
+
+std::string printf_fixed10(double v)
+{
+    char buf[FIXED10_MAX + 1];
+    std::snprintf(buf, sizeof buf, "%.10f", v);
+    return buf;
+}
+
+TEST(Fixed10, SameDigitsAsPrintf)
+{
+    // Halfway cases (2^-11 ends in ...25 at the eleventh place), the eleventh digit
+    // carrying into the integer part, negative zero, subnormals and the extremes.
+    const double named[] = {0.0, -0.0, 1.0, 0.00048828125, -0.00048828125, 0.99999999995,
+                            0.9999999999949999, 2.5e-11, 5e-11, 1e-10, 0.0035685325,
+                            0.9999995240, 1215.0, -123456.7890123456, DBL_MIN, DBL_TRUE_MIN,
+                            1e22, 1e300, DBL_MAX, -DBL_MAX};
+    for (double v : named)
+        EXPECT_EQ(fixed10(v), printf_fixed10(v)) << "value " << std::hexfloat << v;
+
+    std::mt19937_64 bits(7);
+    std::uniform_real_distribution<double> unit(-1.0, 1.0);
+    for (int i = 0; i < 20000; ++i) {
+        const double v = unit(bits) * std::pow(10.0, static_cast<int>(bits() % 16) - 10);
+        ASSERT_EQ(fixed10(v), printf_fixed10(v)) << "value " << std::hexfloat << v;
+    }
+}
+
+TEST(Fixed10, NonNumbersAndInfinitiesInTheCLibraryForm)
+{
+    EXPECT_EQ(fixed10(HUGE_VAL), "inf");
+    EXPECT_EQ(fixed10(-HUGE_VAL), "-inf");
+    EXPECT_EQ(fixed10(std::nan("")), "nan");
+    EXPECT_EQ(fixed10(-std::nan("")), "-nan");
+}
+
+TEST(PutInt, SameDigitsAsPrintf)
+{
+    for (int v : {0, 1, -1, 1215, 1687, INT_MAX, INT_MIN}) {
+        char buf[INT_MAX_CHARS];
+        EXPECT_EQ(std::string(buf, put_int(buf, v)), std::to_string(v));
+    }
+}
+
+TEST(OutputFiles, UnopenableFileIsReportedWithItsNameAndReason)
+{
+    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "textout_dir";
+    std::filesystem::create_directories(dir);
+    testing::internal::CaptureStderr();
+    std::FILE* f = open_output(dir.string().c_str());
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(f, nullptr);
+    EXPECT_EQ(err, "phase_boundary: cannot open " + dir.string() + ": " + std::strerror(EISDIR) + "\n");
+}
+
+TEST(OutputFiles, CleanCloseIsSilent)
+{
+    const std::string path = testing::TempDir() + "textout_ok.txt";
+    std::FILE* f = open_output(path.c_str());
+    ASSERT_NE(f, nullptr);
+    std::fputs("1215\n", f);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(close_output(f, "result02.txt"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(read_file(path), "1215\n");
+}
+
+#ifdef __linux__
+// A write that fails before the close may leave no reason behind; one that fails
+// at the close names it.
+TEST(OutputFiles, FullDeviceIsReportedAtClose)
+{
+    testing::internal::CaptureStderr();  // before the write: it flushes every stream
+    std::FILE* f = std::fopen("/dev/full", "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("1215\t0.0035685325\t0.0143338561\n", f);
+    EXPECT_FALSE(close_output(f, "result02.txt"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string("phase_boundary: cannot write result02.txt: ") + std::strerror(ENOSPC) + "\n");
+
+    f = std::fopen("/dev/full", "w");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 10000; ++i)  // many buffers: the writes fail long before the close
+        std::fputs("1215\t0.0035685325\t0.0143338561\n", f);
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(close_output(f, "result02.txt"));
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("phase_boundary: cannot write result02.txt: ", 0), 0u) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
+}
+#endif
+
+} // namespace

@@ -1,0 +1,51 @@
+// Test helpers: streams and files read back as bytes and lines.
+#pragma once
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Runs write(f) on a fresh temporary file and returns every byte written to it.
+template <class Write>
+std::string capture(Write write)
+{
+    std::FILE* f = std::tmpfile();
+    if (f == nullptr)
+        return "<tmpfile failed>";
+    write(f);
+    std::string bytes;
+    std::rewind(f);
+    char buf[4096];
+    for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;)
+        bytes.append(buf, got);
+    std::fclose(f);
+    return bytes;
+}
+
+inline std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+inline std::vector<std::string> split_lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Counts the non-overlapping occurrences of needle in text.
+inline int count_of(const std::string& text, const std::string& needle)
+{
+    int n = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + needle.size()))
+        ++n;
+    return n;
+}
