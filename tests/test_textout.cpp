@@ -34,16 +34,25 @@ TEST(Fixed10, SameDigitsAsPrintf)
     // carrying into the integer part, negative zero, subnormals and the extremes.
     const double named[] = {0.0, -0.0, 1.0, 0.00048828125, -0.00048828125, 0.99999999995,
                             0.9999999999949999, 2.5e-11, 5e-11, 1e-10, 0.0035685325,
-                            0.9999995240, 1215.0, -123456.7890123456, DBL_MIN, DBL_TRUE_MIN,
+                            0.9999995240, 1215.0, -123456.7890123456, 8.99999999e8, 9.0e8, DBL_MIN, DBL_TRUE_MIN,
                             1e22, 1e300, DBL_MAX, -DBL_MAX};
     for (double v : named)
         EXPECT_EQ(fixed10(v), printf_fixed10(v)) << "value " << std::hexfloat << v;
 
+    // Random values from 1e-12 to 1e6, and values next to the halfway points
+    // between two printed results, where the rounding decides the last digit.
     std::mt19937_64 bits(7);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    for (int i = 0; i < 20000; ++i) {
-        const double v = unit(bits) * std::pow(10.0, static_cast<int>(bits() % 16) - 10);
+    for (int i = 0; i < 200000; ++i) {
+        const double v = unit(bits) * std::pow(10.0, static_cast<int>(bits() % 19) - 12);
         ASSERT_EQ(fixed10(v), printf_fixed10(v)) << "value " << std::hexfloat << v;
+        const double halfway = (std::floor(v * 1e10) + 0.5) / 1e10;
+        for (double w : {std::nextafter(halfway, -HUGE_VAL), halfway, std::nextafter(halfway, HUGE_VAL)})
+            ASSERT_EQ(fixed10(w), printf_fixed10(w)) << "value " << std::hexfloat << w;
+    }
+    for (int k = 1; k < 4096; ++k) {  // exact ties: odd multiples of 2^-11 .. 2^-33
+        const double tie = std::ldexp(2 * k + 1, -(11 + k % 23));
+        ASSERT_EQ(fixed10(tie), printf_fixed10(tie)) << "value " << std::hexfloat << tie;
     }
 }
 
