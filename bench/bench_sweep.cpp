@@ -99,6 +99,6 @@ void sweep_with_discarded_log(benchmark::State& state)
 }
 BENCHMARK(sweep_with_discarded_log)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

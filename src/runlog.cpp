@@ -32,7 +32,7 @@ void emit(std::FILE* log, const char* begin, const char* end)
     std::fwrite(begin, 1, static_cast<std::size_t>(end - begin), log);
 }
 
-} // namespace
+}  // namespace
 
 void log_attempt(std::FILE* log, int T)
 {

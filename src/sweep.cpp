@@ -14,7 +14,7 @@ bool in_range(double x)
     return x >= 0.0 && x <= 1.0;
 }
 
-} // namespace
+}  // namespace
 
 void draw_start(Draw draw, void* state, double& xl, double& xs)
 {

@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-constexpr int T_FIRST = 1215;  // K, first line of the table
-constexpr int T_LAST = 1687;   // K, last line: the melting point of Si
+constexpr int T_FIRST = 1215;    // K, first line of the table
+constexpr int T_LAST = 1687;     // K, last line: the melting point of Si
 constexpr int DRAW_MAX = 32767;  // draws are integers over 0 ... DRAW_MAX
 
 // The random source: returns the next integer over 0 ... DRAW_MAX from the

@@ -1,5 +1,6 @@
 #include "textout.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -43,7 +44,7 @@ std::uint64_t scaled_by_ten_to_10(double v)
     if (biased != 0)
         m |= std::uint64_t{1} << 52;
     const int s = biased != 0 ? 1075 - biased : 1074;  // >= 23 below FAST_LIMIT
-    if (m == 0 || s >= 88)                              // m 10^10 < 2^87: under half a unit
+    if (m == 0 || s >= 88)                             // m 10^10 < 2^87: under half a unit
         return 0;
 
     // m * 10^10 as hi:lo, from 32-bit halves.
@@ -81,7 +82,7 @@ std::uint64_t scaled_by_ten_to_10(double v)
     return n;
 }
 
-} // namespace
+}  // namespace
 
 char* put_fixed10(char* p, double v)
 {
@@ -90,8 +91,7 @@ char* put_fixed10(char* p, double v)
     if (!std::isfinite(v)) {
         if (std::signbit(v))
             *p++ = '-';
-        std::memcpy(p, std::isnan(v) ? "nan" : "inf", 3);
-        return p + 3;
+        return std::copy_n(std::isnan(v) ? "nan" : "inf", 3, p);
     }
     if (!(std::fabs(v) < FAST_LIMIT))
         return std::to_chars(p, p + FIXED10_MAX, v, std::chars_format::fixed, 10).ptr;

@@ -42,4 +42,3 @@ struct ScriptedDraws {
         return std::uniform_int_distribution<int>(0, DRAW_MAX)(rest);
     }
 };
-

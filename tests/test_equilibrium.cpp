@@ -1,5 +1,5 @@
-#include "reference.h"
 #include "equilibrium.h"
+#include "reference.h"
 
 #include <gtest/gtest.h>
 
@@ -77,4 +77,4 @@ TEST(Equilibrium, EdgesOfTheRangeGiveInfinitiesAndNonNumbersWithoutError)
     EXPECT_TRUE(std::isnan(f2(1.0, 1.0, 1500)));
 }
 
-} // namespace
+}  // namespace

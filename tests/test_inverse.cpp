@@ -1,5 +1,5 @@
-#include "testio.h"
 #include "inverse.h"
+#include "testio.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +19,8 @@ void load(WorkMatrix& a, double j00, double j01, double j10, double j11)
 
 std::string row(const WorkMatrix& a, int i)
 {
-    return "[" + std::to_string(a[i][0]) + ", " + std::to_string(a[i][1]) + ", " +
-           std::to_string(a[i][2]) + ", " + std::to_string(a[i][3]) + "]";
+    return "[" + std::to_string(a[i][0]) + ", " + std::to_string(a[i][1]) + ", " + std::to_string(a[i][2]) +
+           ", " + std::to_string(a[i][3]) + "]";
 }
 
 // Scaled rows [0.5 1 .5 0], [.75 1 0 .25], swapped, eliminated with q = 1.5 and q = -0.5:
@@ -33,7 +33,8 @@ TEST(InverseMatrix, OneTwoThreeFourIsExact)
     const double expected[2][4] = {{1, 0, -2, 1}, {-0.0, 1, 1.5, -0.5}};
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 4; ++j)
-            EXPECT_EQ(a[i][j], expected[i][j]) << "J=[[1,2],[3,4]] entry [" << i << "][" << j << "], row " << row(a, i);
+            EXPECT_EQ(a[i][j], expected[i][j])
+                << "J=[[1,2],[3,4]] entry [" << i << "][" << j << "], row " << row(a, i);
     EXPECT_TRUE(std::signbit(a[1][0])) << "row 1 starts with -0 after the swap";
 }
 
@@ -46,7 +47,8 @@ TEST(InverseMatrix, SignedScaleAndEqualMagnitudes)
     const double expected[2][2] = {{1.0 / 7, 3.0 / 7}, {-2.0 / 7, 1.0 / 7}};
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 2; ++j)
-            EXPECT_NEAR(a[i][2 + j], expected[i][j], 1e-15) << "J=[[1,-3],[2,1]] inverse [" << i << "][" << j << "], row " << row(a, i);
+            EXPECT_NEAR(a[i][2 + j], expected[i][j], 1e-15)
+                << "J=[[1,-3],[2,1]] inverse [" << i << "][" << j << "], row " << row(a, i);
 }
 
 TEST(InverseMatrix, RightHalfDependsOnlyOnTheLeftHalf)
@@ -102,4 +104,4 @@ TEST(InverseMatrixDeathTest, SingularJacobianStopsWithTheMessage)
     EXPECT_EQ(read_file(out), "\nINVERSE MATRIX NOT EXIST!! TRY AGAIN!!\n");
 }
 
-} // namespace
+}  // namespace

@@ -30,7 +30,8 @@ fs::path scratch(const std::string& name)
 
 Outcome run_in(const fs::path& dir)
 {
-    const std::string command = "cd '" + dir.string() + "' && '" PHASE_BOUNDARY_EXE "' </dev/null >stdout.txt 2>stderr.txt";
+    const std::string command =
+        "cd '" + dir.string() + "' && '" PHASE_BOUNDARY_EXE "' </dev/null >stdout.txt 2>stderr.txt";
     const int raw = std::system(command.c_str());
     Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file((dir / "stdout.txt").string()),
               read_file((dir / "stderr.txt").string())};
@@ -64,7 +65,8 @@ TEST(Program, UnopenableTableStopsWithStatusTwoBeforeComputing)
     const Outcome o = run_in(dir);
     EXPECT_EQ(o.status, 2);
     EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err, std::string("phase_boundary: cannot open result02.txt: ") + std::strerror(EISDIR) + "\n");
+    EXPECT_EQ(o.err,
+              std::string("phase_boundary: cannot open result02.txt: ") + std::strerror(EISDIR) + "\n");
     EXPECT_EQ(read_file((dir / "result.txt").string()), "") << "no record before the check";
 }
 
@@ -84,4 +86,4 @@ TEST(Program, FullDiskIsAFailureNotASuccess)
     }
 }
 
-} // namespace
+}  // namespace

@@ -1,5 +1,5 @@
-#include "testio.h"
 #include "runlog.h"
+#include "testio.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,8 @@ TEST(RunLog, OutOfRangeRecordFramedByEmptyLines)
 
 TEST(RunLog, ResultBlockWithEucKrRules)
 {
-    const std::string block = capture([](std::FILE* f) { log_converged(f, 1687, 0.9999986614, 0.999999524); });
+    const std::string block =
+        capture([](std::FILE* f) { log_converged(f, 1687, 0.9999986614, 0.999999524); });
     EXPECT_EQ(block, "\n" + HEAVY + "\nTemperature\tComposion of Si(L)\tComposion of Si(S)\n" + LIGHT +
                          "\n1687\t\t0.9999986614\t\t0.9999995240\n" + HEAVY + "\n\n");
     EXPECT_EQ(HEAVY.size(), 96u);
@@ -63,4 +64,4 @@ TEST(RunLog, NullStreamRecordsNothing)
     SUCCEED() << "no writer touched the null stream";
 }
 
-} // namespace
+}  // namespace

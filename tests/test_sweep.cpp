@@ -1,7 +1,7 @@
 #include "reference.h"
-#include "testio.h"
 #include "runlog.h"
 #include "sweep.h"
+#include "testio.h"
 #include "textout.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,8 @@
 namespace {
 
 // Draws that start right beside the equilibrium, so the first attempt converges.
-constexpr int NEAR_1215[] = {117, 470};     // 0.00357, 0.01434
-constexpr int NEAR_1450[] = {11895, 21353}; // 0.36302, 0.65166
+constexpr int NEAR_1215[] = {117, 470};      // 0.00357, 0.01434
+constexpr int NEAR_1450[] = {11895, 21353};  // 0.36302, 0.65166
 
 struct SweepOutput {
     std::string table;
@@ -118,7 +118,8 @@ TEST(Search, ADrawOnAnEdgeCostsOneAttempt)
 {
     const std::regex nan_pass(R"(Iteration=1,\tSi\(L\)=\S+\tSi\(S\)=\S+\th=-?nan\tk=-?nan)");
     const std::regex nan_error(R"(ERROR!! Si\(L\)=-?nan\tSi\(S\)=-?nan)");
-    const std::vector<std::vector<int>> edges = {{0, 20000}, {20000, 32767}, {0, 0}, {32767, 32767}, {32767, 0}};
+    const std::vector<std::vector<int>> edges = {
+        {0, 20000}, {20000, 32767}, {0, 0}, {32767, 32767}, {32767, 0}};
     for (const std::vector<int>& edge : edges) {
         ScriptedDraws draws{edge[0], edge[1], NEAR_1450[0], NEAR_1450[1]};
         int attempts = 0;
@@ -175,11 +176,17 @@ TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
         last = lines[i];
     }
     --i;
-    ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass)) << "the attempt ends with a converged pass: " << last;
+    ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass))
+        << "the attempt ends with a converged pass: " << last;
     const std::string xl = pass[2];
     const std::string xs = pass[3];
-    const std::vector<std::string> block = {"", HEAVY, "Temperature\tComposion of Si(L)\tComposion of Si(S)",
-                                            LIGHT, "1215\t\t" + xl + "\t\t" + xs, HEAVY, ""};
+    const std::vector<std::string> block = {"",
+                                            HEAVY,
+                                            "Temperature\tComposion of Si(L)\tComposion of Si(S)",
+                                            LIGHT,
+                                            "1215\t\t" + xl + "\t\t" + xs,
+                                            HEAVY,
+                                            ""};
     for (std::size_t b = 0; b < block.size(); ++b)
         EXPECT_EQ(lines[i + 1 + b], block[b]) << "result block line " << b;
     EXPECT_EQ(lines[i + 8], EQUALS) << "the next temperature's banner follows the block";
@@ -203,7 +210,8 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
     while (i < lines.size() && T <= T_LAST) {
         const std::string at = "line " + std::to_string(i + 1) + " (T=" + std::to_string(T) + ")";
         ASSERT_EQ(lines[i], EQUALS) << at;
-        ASSERT_EQ(lines[i + 1], "At T=" + std::to_string(T) + ", Si(L) and Si(S) are randomly initilized.") << at;
+        ASSERT_EQ(lines[i + 1], "At T=" + std::to_string(T) + ", Si(L) and Si(S) are randomly initilized.")
+            << at;
         ASSERT_EQ(lines[i + 2], EQUALS) << at;
         ++attempts;
         i += 3;
@@ -216,8 +224,10 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
         if (lines[i + 1] == HEAVY) {  // the converged pass, then the block
             --i;
             ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass)) << at << ": " << last;
-            ASSERT_EQ(lines[i + 5], std::to_string(T) + "\t\t" + pass[2].str() + "\t\t" + pass[3].str()) << at;
-            ASSERT_EQ(table[static_cast<std::size_t>(T - T_FIRST)], std::to_string(T) + "\t" + pass[2].str() + "\t" + pass[3].str());
+            ASSERT_EQ(lines[i + 5], std::to_string(T) + "\t\t" + pass[2].str() + "\t\t" + pass[3].str())
+                << at;
+            ASSERT_EQ(table[static_cast<std::size_t>(T - T_FIRST)],
+                      std::to_string(T) + "\t" + pass[2].str() + "\t" + pass[3].str());
             ASSERT_EQ(lines[i + 2], HEAVY) << at;
             ASSERT_EQ(lines[i + 4], LIGHT) << at;
             ASSERT_EQ(lines[i + 6], HEAVY) << at;
@@ -265,10 +275,12 @@ TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(table_path), "1215\t0.0035685325\t0.0143338561\n");
     const std::string log = read_file(log_path);
-    const std::string banner = EQUALS + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n";
+    const std::string banner =
+        EQUALS + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n";
     ASSERT_GT(log.size(), banner.size());
-    EXPECT_EQ(log.substr(log.size() - banner.size()), banner) << "the log ends with the stopped attempt's banner";
+    EXPECT_EQ(log.substr(log.size() - banner.size()), banner)
+        << "the log ends with the stopped attempt's banner";
     EXPECT_EQ(log.find("INVERSE"), std::string::npos) << "the console message stays on the console";
 }
 
-} // namespace
+}  // namespace

@@ -8,9 +8,9 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -32,10 +32,11 @@ TEST(Fixed10, SameDigitsAsPrintf)
 {
     // Halfway cases (2^-11 ends in ...25 at the eleventh place), the eleventh digit
     // carrying into the integer part, negative zero, subnormals and the extremes.
-    const double named[] = {0.0, -0.0, 1.0, 0.00048828125, -0.00048828125, 0.99999999995,
-                            0.9999999999949999, 2.5e-11, 5e-11, 1e-10, 0.0035685325,
-                            0.9999995240, 1215.0, -123456.7890123456, 8.99999999e8, 9.0e8, DBL_MIN, DBL_TRUE_MIN,
-                            1e22, 1e300, DBL_MAX, -DBL_MAX};
+    const double named[] = {
+        0.0,          -0.0,  1.0,     0.00048828125, -0.00048828125, 0.99999999995, 0.9999999999949999,
+        2.5e-11,      5e-11, 1e-10,   0.0035685325,  0.9999995240,   1215.0,        -123456.7890123456,
+        8.99999999e8, 9.0e8, DBL_MIN, DBL_TRUE_MIN,  1e22,           1e300,         DBL_MAX,
+        -DBL_MAX};
     for (double v : named)
         EXPECT_EQ(fixed10(v), printf_fixed10(v)) << "value " << std::hexfloat << v;
 
@@ -120,4 +121,4 @@ TEST(OutputFiles, FullDeviceIsReportedAtClose)
 }
 #endif
 
-} // namespace
+}  // namespace
