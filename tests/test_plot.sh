@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Draws the phase diagram from a table the program writes, and checks that both
+# pictures are written and that the SVG holds the liquidus and the solidus as
+# curves drawn from the table's 473 points (gnuplot merges the points that fall
+# on one spot of the picture, so a curve has somewhat fewer segments).
+#   test_plot.sh PROGRAM SCRIPT GNUPLOT SCRATCH_DIR
+set -euo pipefail
+program=$1 script=$2 gnuplot=$3 scratch=$4
+
+fail() { echo "FAILED: $*" >&2; exit 1; }
+
+rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch"
+"$program" || fail "the program exited with $?"
+"$gnuplot" "$script" || fail "gnuplot exited with $?"
+
+[ -s phase_diagram.svg ] || fail "phase_diagram.svg was not written"
+[ -s phase_diagram.png ] || fail "phase_diagram.png was not written"
+[ "$(head -c 8 phase_diagram.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] ||
+    fail "phase_diagram.png is not a PNG file"
+
+# The most line-to points in one plot group titled NAME.
+points_of() {
+    awk -v name="$1" '
+        /<g id="gnuplot_plot_/ { inside = index($0, "<title>" name "</title>") > 0; n = 0 }
+        inside { n += gsub(/ L[0-9]/, "&"); if (n > most) most = n }
+        END { print most + 0 }' phase_diagram.svg
+}
+for curve in 'liquidus, Si(L)' 'solidus, Si(S)'; do
+    points=$(points_of "$curve")
+    [ "$points" -ge 300 ] || fail "the curve '$curve' has $points segments: not drawn from the table"
+done
+echo "phase diagram drawn: liquidus and solidus curves in phase_diagram.svg, and phase_diagram.png"
