@@ -28,6 +28,19 @@ void draw_start(Draw draw, void* state, double& xl, double& xs)
     xs = b / 32767.0;
 }
 
+void newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k)
+{
+    jac[0][0] = d11(xl, T);
+    jac[0][1] = d12(xs, T);
+    jac[1][0] = d21(xl, T);
+    jac[1][1] = d22(xs, T);
+    inverse_matrix(jac);
+    const double r1 = f1(xl, xs, T);
+    const double r2 = f2(xl, xs, T);
+    h = (-r1 * jac[0][2]) - r2 * jac[0][3];
+    k = (-r1 * jac[1][2]) - r2 * jac[1][3];
+}
+
 int solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double& xl, double& xs)
 {
     for (int attempts = 1;; ++attempts) {
@@ -38,15 +51,9 @@ int solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double
                 log_out_of_range(log, xl, xs);
                 break;
             }
-            jac[0][0] = d11(xl, T);
-            jac[0][1] = d12(xs, T);
-            jac[1][0] = d21(xl, T);
-            jac[1][1] = d22(xs, T);
-            inverse_matrix(jac);
-            const double r1 = f1(xl, xs, T);
-            const double r2 = f2(xl, xs, T);
-            const double h = (-r1 * jac[0][2]) - r2 * jac[0][3];
-            const double k = (-r1 * jac[1][2]) - r2 * jac[1][3];
+            double h = 0.0;
+            double k = 0.0;
+            newton_step(T, jac, xl, xs, h, k);
             log_pass(log, iteration, xl, xs, h, k);
             // The converging step is not applied: the point it was computed at is the result.
             if (std::fabs(h) < TOL && std::fabs(k) < TOL)

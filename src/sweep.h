@@ -19,6 +19,10 @@ using Draw = int (*)(void* state);
 // singular and stop the run.
 void draw_start(Draw draw, void* state, double& xl, double& xs);
 
+// One Newton pass at (xl, xs): fills the left half of jac with the Jacobian,
+// inverts it and leaves the correction -J^-1 f in h and k.
+void newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k);
+
 // Searches at T until an attempt converges, starting over from a fresh draw each
 // time an iterate leaves [0, 1]; leaves the converged (xl, xs) and returns the
 // number of attempts it took. Writes the attempt, pass and out-of-range records to

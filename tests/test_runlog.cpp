@@ -8,23 +8,10 @@
 
 namespace {
 
-const std::string EQUALS(96, '=');
-
-std::string pairs(const char* pair)
-{
-    std::string rule;
-    for (int i = 0; i < 48; ++i)
-        rule += pair;
-    return rule;
-}
-
-const std::string HEAVY = pairs("\xA6\xAC");
-const std::string LIGHT = pairs("\xA6\xA1");
-
 TEST(RunLog, AttemptBanner)
 {
     EXPECT_EQ(capture([](std::FILE* f) { log_attempt(f, 1215); }),
-              EQUALS + "\nAt T=1215, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n");
+              EQUALS_RULE + "\nAt T=1215, Si(L) and Si(S) are randomly initilized.\n" + EQUALS_RULE + "\n");
 }
 
 TEST(RunLog, IterationLine)
@@ -48,9 +35,9 @@ TEST(RunLog, ResultBlockWithEucKrRules)
 {
     const std::string block =
         capture([](std::FILE* f) { log_converged(f, 1687, 0.9999986614, 0.999999524); });
-    EXPECT_EQ(block, "\n" + HEAVY + "\nTemperature\tComposion of Si(L)\tComposion of Si(S)\n" + LIGHT +
-                         "\n1687\t\t0.9999986614\t\t0.9999995240\n" + HEAVY + "\n\n");
-    EXPECT_EQ(HEAVY.size(), 96u);
+    EXPECT_EQ(block, "\n" + HEAVY_RULE + "\nTemperature\tComposion of Si(L)\tComposion of Si(S)\n" +
+                         LIGHT_RULE + "\n1687\t\t0.9999986614\t\t0.9999995240\n" + HEAVY_RULE + "\n\n");
+    EXPECT_EQ(HEAVY_RULE.size(), 96u);
     EXPECT_EQ(static_cast<unsigned char>(block[1]), 0xA6u);
     EXPECT_EQ(static_cast<unsigned char>(block[2]), 0xACu);
 }

@@ -27,19 +27,17 @@ struct SweepOutput {
 template <class Gen>
 SweepOutput run_sweep(Gen& gen, bool with_log)
 {
+    const auto table_of = [&](std::FILE* log) {
+        return capture([&](std::FILE* table) {
+            WorkMatrix jac = {};
+            sweep(jac, gen, log, table);
+        });
+    };
     SweepOutput run;
-    std::FILE* log = with_log ? std::tmpfile() : nullptr;
-    run.table = capture([&](std::FILE* table) {
-        WorkMatrix jac = {};
-        sweep(jac, gen, log, table);
-    });
-    if (log != nullptr) {
-        std::rewind(log);
-        char buf[1 << 16];
-        for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, log)) > 0;)
-            run.log.append(buf, got);
-        std::fclose(log);
-    }
+    if (with_log)
+        run.log = capture([&](std::FILE* log) { run.table = table_of(log); });
+    else
+        run.table = table_of(nullptr);
     return run;
 }
 
@@ -137,20 +135,6 @@ TEST(Search, ADrawOnAnEdgeCostsOneAttempt)
     }
 }
 
-const std::string EQUALS(96, '=');
-const std::string HEAVY = [] {
-    std::string rule;
-    for (int i = 0; i < 48; ++i)
-        rule += "\xA6\xAC";
-    return rule;
-}();
-const std::string LIGHT = [] {
-    std::string rule;
-    for (int i = 0; i < 48; ++i)
-        rule += "\xA6\xA1";
-    return rule;
-}();
-
 const std::regex PASS(R"(Iteration=(\d+),\tSi\(L\)=(\S+)\tSi\(S\)=(\S+)\th=(\S+)\tk=(\S+))");
 
 // Corrections below TOL, as far as ten printed decimals can show it.
@@ -165,9 +149,9 @@ TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
     const SweepOutput run = run_sweep(draws, true);
     const std::vector<std::string> lines = split_lines(run.log);
     ASSERT_GT(lines.size(), 12u);
-    EXPECT_EQ(lines[0], EQUALS);
+    EXPECT_EQ(lines[0], EQUALS_RULE);
     EXPECT_EQ(lines[1], "At T=1215, Si(L) and Si(S) are randomly initilized.");
-    EXPECT_EQ(lines[2], EQUALS);
+    EXPECT_EQ(lines[2], EQUALS_RULE);
     std::size_t i = 3;
     std::smatch pass;
     std::string last;
@@ -181,15 +165,15 @@ TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
     const std::string xl = pass[2];
     const std::string xs = pass[3];
     const std::vector<std::string> block = {"",
-                                            HEAVY,
+                                            HEAVY_RULE,
                                             "Temperature\tComposion of Si(L)\tComposion of Si(S)",
-                                            LIGHT,
+                                            LIGHT_RULE,
                                             "1215\t\t" + xl + "\t\t" + xs,
-                                            HEAVY,
+                                            HEAVY_RULE,
                                             ""};
     for (std::size_t b = 0; b < block.size(); ++b)
         EXPECT_EQ(lines[i + 1 + b], block[b]) << "result block line " << b;
-    EXPECT_EQ(lines[i + 8], EQUALS) << "the next temperature's banner follows the block";
+    EXPECT_EQ(lines[i + 8], EQUALS_RULE) << "the next temperature's banner follows the block";
     EXPECT_EQ(split_lines(run.table).front(), "1215\t" + xl + "\t" + xs);
 }
 
@@ -209,10 +193,10 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
     int failures = 0;
     while (i < lines.size() && T <= T_LAST) {
         const std::string at = "line " + std::to_string(i + 1) + " (T=" + std::to_string(T) + ")";
-        ASSERT_EQ(lines[i], EQUALS) << at;
+        ASSERT_EQ(lines[i], EQUALS_RULE) << at;
         ASSERT_EQ(lines[i + 1], "At T=" + std::to_string(T) + ", Si(L) and Si(S) are randomly initilized.")
             << at;
-        ASSERT_EQ(lines[i + 2], EQUALS) << at;
+        ASSERT_EQ(lines[i + 2], EQUALS_RULE) << at;
         ++attempts;
         i += 3;
         std::smatch pass;
@@ -221,16 +205,16 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
             ASSERT_EQ(std::stoi(pass[1]), n) << "line " << i + 1;
             last = lines[i];
         }
-        if (lines[i + 1] == HEAVY) {  // the converged pass, then the block
+        if (lines[i + 1] == HEAVY_RULE) {  // the converged pass, then the block
             --i;
             ASSERT_TRUE(std::regex_match(last, pass, PASS) && converged(pass)) << at << ": " << last;
             ASSERT_EQ(lines[i + 5], std::to_string(T) + "\t\t" + pass[2].str() + "\t\t" + pass[3].str())
                 << at;
             ASSERT_EQ(table[static_cast<std::size_t>(T - T_FIRST)],
                       std::to_string(T) + "\t" + pass[2].str() + "\t" + pass[3].str());
-            ASSERT_EQ(lines[i + 2], HEAVY) << at;
-            ASSERT_EQ(lines[i + 4], LIGHT) << at;
-            ASSERT_EQ(lines[i + 6], HEAVY) << at;
+            ASSERT_EQ(lines[i + 2], HEAVY_RULE) << at;
+            ASSERT_EQ(lines[i + 4], LIGHT_RULE) << at;
+            ASSERT_EQ(lines[i + 6], HEAVY_RULE) << at;
             i += 8;
             ++T;
         } else {
@@ -246,7 +230,7 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
     EXPECT_EQ(i, lines.size()) << "nothing after the block for 1687";
     EXPECT_GT(failures, 1000) << "1687 K alone takes thousands of attempts";
     EXPECT_EQ(attempts, failures + 473);
-    EXPECT_EQ(run.log.substr(run.log.size() - 98), HEAVY + "\n\n");
+    EXPECT_EQ(run.log.substr(run.log.size() - 98), HEAVY_RULE + "\n\n");
     EXPECT_EQ(run.log.find('\r'), std::string::npos);
 }
 
@@ -276,7 +260,7 @@ TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
     EXPECT_EQ(read_file(table_path), "1215\t0.0035685325\t0.0143338561\n");
     const std::string log = read_file(log_path);
     const std::string banner =
-        EQUALS + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS + "\n";
+        EQUALS_RULE + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS_RULE + "\n";
     ASSERT_GT(log.size(), banner.size());
     EXPECT_EQ(log.substr(log.size() - banner.size()), banner)
         << "the log ends with the stopped attempt's banner";

@@ -49,3 +49,16 @@ inline int count_of(const std::string& text, const std::string& needle)
         ++n;
     return n;
 }
+
+// The run log's rules: 96 "=", and 48 EUC-KR byte pairs for the heavy and light rules.
+inline std::string repeat_pair(const char* pair)
+{
+    std::string rule;
+    for (int i = 0; i < 48; ++i)
+        rule += pair;
+    return rule;
+}
+
+const std::string EQUALS_RULE(96, '=');
+const std::string HEAVY_RULE = repeat_pair("\xA6\xAC");
+const std::string LIGHT_RULE = repeat_pair("\xA6\xA1");
