@@ -13,3 +13,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Every program of the cross-build, tests included, carries its runtime: no DLLs
+# beside the .exe, under Windows or under Wine.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")

@@ -101,7 +101,7 @@ TEST(InverseMatrixDeathTest, SingularJacobianStopsWithTheMessage)
             std::_Exit(98);
         },
         testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file(out), "\nINVERSE MATRIX NOT EXIST!! TRY AGAIN!!\n");
+    EXPECT_EQ(read_file(out), as_text_mode("\nINVERSE MATRIX NOT EXIST!! TRY AGAIN!!\n"));
 }
 
 }  // namespace

@@ -246,7 +246,7 @@ TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
             std::FILE* table = open_output(table_path.c_str());
             if (log == nullptr || table == nullptr)
                 std::_Exit(99);
-            std::freopen("/dev/null", "w", stdout);
+            std::freopen(NULL_DEVICE, "w", stdout);
             log_converged(log, 1215, 0.0035685325, 0.0143338561);
             write_row(table, 1215, 0.0035685325, 0.0143338561);
             log_attempt(log, 1216);
@@ -257,10 +257,10 @@ TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
             std::_Exit(98);
         },
         testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file(table_path), "1215\t0.0035685325\t0.0143338561\n");
+    EXPECT_EQ(read_file(table_path), as_text_mode("1215\t0.0035685325\t0.0143338561\n"));
     const std::string log = read_file(log_path);
-    const std::string banner =
-        EQUALS_RULE + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS_RULE + "\n";
+    const std::string banner = as_text_mode(
+        EQUALS_RULE + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS_RULE + "\n");
     ASSERT_GT(log.size(), banner.size());
     EXPECT_EQ(log.substr(log.size() - banner.size()), banner)
         << "the log ends with the stopped attempt's banner";

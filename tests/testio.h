@@ -7,6 +7,12 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+constexpr const char* NULL_DEVICE = "NUL";
+#else
+constexpr const char* NULL_DEVICE = "/dev/null";
+#endif
+
 // Runs write(f) on a fresh temporary file and returns every byte written to it.
 template <class Write>
 std::string capture(Write write)
@@ -22,6 +28,19 @@ std::string capture(Write write)
         bytes.append(buf, got);
     std::fclose(f);
     return bytes;
+}
+
+// The bytes a text-mode stream writes for s: each "\n" becomes the platform's line end.
+inline std::string as_text_mode(const std::string& s)
+{
+#ifdef _WIN32
+    std::string crlf;
+    for (char c : s)
+        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return crlf;
+#else
+    return s;
+#endif
 }
 
 inline std::string read_file(const std::string& path)

@@ -3,7 +3,8 @@
 # scratch directory and checks that it behaves as on Linux: status 0, a table of
 # 473 lines, every line of both files ended by CR LF and no lone CR or LF. Then
 # runs the sweep from one seed on both builds and checks that the files are the
-# same bytes apart from the line ends.
+# same bytes apart from the line ends, and runs the unit tests as a Windows
+# program under Wine.
 #
 #   tools/check-windows.sh [LINUX_BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -12,7 +13,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 linux_build=$(cd "${1:-$root/build}" && pwd)
 windows_build=$root/build-windows
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
 
 fail() { echo "check-windows: $*" >&2; exit 1; }
 
@@ -20,9 +20,15 @@ wine=$(command -v wine64 || true)
 [ -n "$wine" ] || wine=$(dpkg -L wine64 2>/dev/null | grep -m1 '/wine64$' || true)
 [ -x "$wine" ] || fail "no 64-bit Wine loader (Debian package wine64)"
 export WINEPREFIX=$scratch/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# One Wine server for every run below, ended with the check.
+wineserver=$(dirname "$wine")/wineserver64
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+mkdir -p "$WINEPREFIX"
+"$wineserver" -p
+trap '"$wineserver" -k 2>/dev/null || true; rm -rf "$scratch"' EXIT
 
 cmake -S "$root" -B "$windows_build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DPHASE_BOUNDARY_BENCH=OFF >/dev/null
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" -DPHASE_BOUNDARY_BENCH=OFF >/dev/null
 cmake --build "$windows_build" --target phase_boundary seeded_run --parallel 2 >/dev/null
 cmake --build "$linux_build" --target seeded_run --parallel 2 >/dev/null
 
@@ -63,3 +69,9 @@ for file in result.txt result02.txt; do
 done
 
 echo "check-windows: phase_boundary.exe exits 0 with 473 lines; both files CR LF, same bytes as on Linux"
+
+# The unit tests as a Windows program: ctest runs each through Wine.
+cmake --build "$windows_build" --target unit_tests --parallel 2 >/dev/null
+ctest --test-dir "$windows_build" --parallel 2 --output-on-failure >"$scratch/ctest.log" 2>&1 ||
+    { cat "$scratch/ctest.log"; fail "unit tests failed under Wine"; }
+echo "check-windows: unit tests under Wine: $(grep -E 'tests passed' "$scratch/ctest.log")"
