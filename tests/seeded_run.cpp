@@ -20,5 +20,7 @@ int main(int argc, char** argv)
         return 2;
     WorkMatrix jac = {};
     sweep(jac, draw, log, table);
-    return close_output(log, "result.txt") & close_output(table, "result02.txt") ? 0 : 2;
+    const bool log_ok = close_output(log, "result.txt");
+    const bool table_ok = close_output(table, "result02.txt");
+    return log_ok && table_ok ? 0 : 2;
 }
