@@ -4,6 +4,7 @@
 #include "sweep.h"
 #include "textout.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <random>
 

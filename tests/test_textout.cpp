@@ -51,7 +51,9 @@ TEST(Fixed10, SameDigitsAsPrintf)
         for (double w : {std::nextafter(halfway, -HUGE_VAL), halfway, std::nextafter(halfway, HUGE_VAL)})
             ASSERT_EQ(fixed10(w), printf_fixed10(w)) << "value " << std::hexfloat << w;
     }
-    for (int k = 1; k < 4096; ++k) {  // exact ties: odd multiples of 2^-11 .. 2^-33
+    // Odd multiples of 2^-11 end exactly halfway at the eleventh decimal; odd
+    // multiples of smaller powers of two fall just beside such halfway points.
+    for (int k = 1; k < 4096; ++k) {
         const double tie = std::ldexp(2 * k + 1, -(11 + k % 23));
         ASSERT_EQ(fixed10(tie), printf_fixed10(tie)) << "value " << std::hexfloat << tie;
     }
