@@ -1,25 +1,55 @@
 // Test helpers: streams and files read back as bytes and lines.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
+#include <process.h>
 constexpr const char* NULL_DEVICE = "NUL";
 #else
+#include <unistd.h>
 constexpr const char* NULL_DEVICE = "/dev/null";
 #endif
 
-// Runs write(f) on a fresh temporary file and returns every byte written to it.
+inline long process_id()
+{
+#ifdef _WIN32
+    return _getpid();
+#else
+    return static_cast<long>(getpid());
+#endif
+}
+
+// A file name no other test process uses, under the temporary directory.
+// std::tmpfile() is not used: on Windows its files go to the root of the
+// drive, and test processes running side by side there pick the same names.
+inline std::string scratch_path(const std::string& stem)
+{
+    static int made = 0;
+    const std::string name =
+        "phase_boundary_test_" + std::to_string(process_id()) + "_" + std::to_string(++made) + "_" + stem;
+    return (std::filesystem::temp_directory_path() / name).string();
+}
+
+// Runs write(f) on a fresh scratch file and returns every byte written to it.
 template <class Write>
 std::string capture(Write write)
 {
-    std::FILE* f = std::tmpfile();
-    if (f == nullptr)
-        return "<tmpfile failed>";
+    const std::string path = scratch_path("capture.bin");
+    std::FILE* f = std::fopen(path.c_str(), "w+b");
+    if (f == nullptr) {
+        ADD_FAILURE() << "cannot open scratch file " << path << ": " << std::strerror(errno);
+        return {};
+    }
     write(f);
     std::string bytes;
     std::rewind(f);
@@ -27,6 +57,7 @@ std::string capture(Write write)
     for (std::size_t got; (got = std::fread(buf, 1, sizeof buf, f)) > 0;)
         bytes.append(buf, got);
     std::fclose(f);
+    std::remove(path.c_str());
     return bytes;
 }
 
