@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -29,22 +28,23 @@ inline long process_id()
 #endif
 }
 
-// A file name no other test process uses, under the temporary directory.
-// std::tmpfile() is not used: on Windows its files go to the root of the
-// drive, and test processes running side by side there pick the same names.
-inline std::string scratch_path(const std::string& stem)
+// A scratch file name no other capture uses: named by process id, so that test
+// processes running side by side never share one, and by a count kept here, not
+// in the template below, where each instantiation would count on its own.
+// std::tmpfile() is not used: on Windows its files go to the root of the drive,
+// and processes running at once there pick the same names.
+inline std::string capture_path()
 {
     static int made = 0;
-    const std::string name =
-        "phase_boundary_test_" + std::to_string(process_id()) + "_" + std::to_string(++made) + "_" + stem;
-    return (std::filesystem::temp_directory_path() / name).string();
+    return testing::TempDir() + "phase_boundary_capture_" + std::to_string(process_id()) + "_" +
+           std::to_string(++made) + ".bin";
 }
 
 // Runs write(f) on a fresh scratch file and returns every byte written to it.
 template <class Write>
 std::string capture(Write write)
 {
-    const std::string path = scratch_path("capture.bin");
+    const std::string path = capture_path();
     std::FILE* f = std::fopen(path.c_str(), "w+b");
     if (f == nullptr) {
         ADD_FAILURE() << "cannot open scratch file " << path << ": " << std::strerror(errno);
