@@ -60,8 +60,7 @@ void sweep_into(benchmark::State& state, std::FILE* log)
     unsigned seed = 1;
     for (auto _ : state) {
         std::mt19937 gen(seed++);
-        std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
-        auto draw = [&] { return uniform(gen); };
+        auto draw = [&] { return draw_15_bits(gen); };
         WorkMatrix jac = {};
         sweep(jac, draw, log, table);
     }

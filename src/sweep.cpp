@@ -5,6 +5,7 @@
 #include "textout.h"
 
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -15,6 +16,16 @@ bool in_range(double x)
 }
 
 }  // namespace
+
+std::uint32_t clock_seed()
+{
+    return static_cast<std::uint32_t>(std::time(nullptr));
+}
+
+int draw_15_bits(std::mt19937& gen)
+{
+    return static_cast<int>(gen() >> 17);
+}
 
 void draw_start(Draw draw, void* state, double& xl, double& xs)
 {

@@ -4,11 +4,21 @@
 
 #include "inverse.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <random>
 
 constexpr int T_FIRST = 1215;    // K, first line of the table
 constexpr int T_LAST = 1687;     // K, last line: the melting point of Si
 constexpr int DRAW_MAX = 32767;  // draws are integers over 0 ... DRAW_MAX
+
+// The seed of a run given none: the calendar time in whole seconds, its low 32 bits.
+std::uint32_t clock_seed();
+
+// The next draw over 0 ... DRAW_MAX: the top 15 bits of the generator's 32-bit
+// output. The standard fixes mt19937's output but not what a distribution makes of
+// it, so this fixed rule gives one seed the same draws with every standard library.
+int draw_15_bits(std::mt19937& gen);
 
 // The random source: returns the next integer over 0 ... DRAW_MAX from the
 // generator behind state.

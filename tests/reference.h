@@ -39,6 +39,6 @@ struct ScriptedDraws {
         const std::size_t i = used++;
         if (i < script.size())
             return script[i];
-        return std::uniform_int_distribution<int>(0, DRAW_MAX)(rest);
+        return draw_15_bits(rest);
     }
 };
