@@ -1,15 +1,12 @@
 #include "textout.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
 namespace {
-
-constexpr std::size_t OUTPUT_BUFFER = 1 << 16;
 
 constexpr std::uint64_t TEN_TO_10 = 10000000000ULL;
 
@@ -109,34 +106,4 @@ char* put_fixed10(char* p, double v)
 char* put_int(char* p, int v)
 {
     return std::to_chars(p, p + INT_MAX_CHARS, v).ptr;
-}
-
-std::FILE* open_output(const char* name)
-{
-    std::FILE* f = std::fopen(name, "w");
-    if (f == nullptr) {
-        std::fprintf(stderr, "phase_boundary: cannot open %s: %s\n", name, std::strerror(errno));
-        return nullptr;
-    }
-    // A run log of megabytes in a few dozen writes rather than hundreds.
-    std::setvbuf(f, nullptr, _IOFBF, OUTPUT_BUFFER);
-    return f;
-}
-
-bool close_output(std::FILE* f, const char* name)
-{
-    // A write that failed earlier leaves only the error flag; the flush and the
-    // close report their own reasons through errno.
-    errno = 0;
-    bool failed = std::fflush(f) != 0;
-    int reason = errno;
-    failed = std::ferror(f) != 0 || failed;
-    if (std::fclose(f) != 0 && !failed) {
-        failed = true;
-        reason = errno;
-    }
-    if (failed)
-        std::fprintf(stderr, "phase_boundary: cannot write %s: %s\n", name,
-                     reason != 0 ? std::strerror(reason) : "write error");
-    return !failed;
 }

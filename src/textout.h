@@ -1,5 +1,4 @@
-// Text output shared by the result table and the run log: the two number formats
-// and the opening and closing of the output files.
+// The number formats shared by the result table and the run log.
 #pragma once
 
 #include <cstdio>
@@ -16,13 +15,3 @@ char* put_fixed10(char* p, double v);
 
 // Writes v at p as printf's "%d" does. Returns the end of what it wrote.
 char* put_int(char* p, int v);
-
-// Opens name for writing in text mode, created or truncated. On failure prints
-// "phase_boundary: cannot open NAME: REASON" on standard error and returns null.
-std::FILE* open_output(const char* name);
-
-// Flushes and closes f. If any write to it failed, or the close itself did, prints
-// "phase_boundary: cannot write NAME: REASON" on standard error and returns false.
-// REASON is "write error" when the failure happened earlier and the system no
-// longer tells why.
-bool close_output(std::FILE* f, const char* name);

@@ -90,7 +90,7 @@ TEST(InverseMatrix, InfiniteEntriesPassThroughAsNonNumbers)
 // standard output, and status 1.
 TEST(InverseMatrixDeathTest, SingularJacobianStopsWithTheMessage)
 {
-    const std::string out = testing::TempDir() + "singular_stdout.txt";
+    const std::string out = scratch_dir() + "singular_stdout.txt";
     EXPECT_EXIT(
         {
             if (std::freopen(out.c_str(), "w", stdout) == nullptr)
@@ -102,6 +102,33 @@ TEST(InverseMatrixDeathTest, SingularJacobianStopsWithTheMessage)
         },
         testing::ExitedWithCode(1), "");
     EXPECT_EQ(read_file(out), as_text_mode("\nINVERSE MATRIX NOT EXIST!! TRY AGAIN!!\n"));
+}
+
+// J = [[1, -1], [1, -1 + e]] keeps its scale 1 in both rows and leaves the pivot
+// -e after elimination, exactly: a pivot of 2^-34 (5.8e-11) stops the run, one of
+// 2^-33 (1.2e-10) does not, so the threshold is 1e-10 and the test a strict "less than".
+TEST(InverseMatrixDeathTest, PivotBelowOneTenBillionthStops)
+{
+    WorkMatrix a = {};
+    const double above = std::ldexp(1.0, -33);
+    load(a, 1.0, -1.0, 1.0, -1.0 + above);
+    inverse_matrix(a);
+    const double expected[2][2] = {{(-1.0 + above) / above, 1.0 / above}, {-1.0 / above, 1.0 / above}};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j)
+            EXPECT_NEAR(a[i][2 + j], expected[i][j], 1e-6 * std::fabs(expected[i][j]))
+                << "pivot 2^-33: inverse [" << i << "][" << j << "], row " << row(a, i);
+
+    EXPECT_EXIT(
+        {
+            std::freopen(NULL_DEVICE, "w", stdout);
+            WorkMatrix b = {};
+            load(b, 1.0, -1.0, 1.0, -1.0 + std::ldexp(1.0, -34));
+            inverse_matrix(b);
+            std::_Exit(98);
+        },
+        testing::ExitedWithCode(1), "")
+        << "pivot 2^-34";
 }
 
 }  // namespace

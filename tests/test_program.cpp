@@ -1,14 +1,22 @@
-// The built program, run as a user runs it: in a scratch directory, no input.
+// The built program, run as a user runs it: in a scratch directory, from a shell.
 #include "testio.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -20,30 +28,82 @@ struct Outcome {
     std::string err;
 };
 
-fs::path scratch(const std::string& name)
+using Snapshot = std::map<std::string, std::string>;  // name -> bytes ("<dir>" for a directory)
+
+Snapshot snapshot(const fs::path& dir)
 {
-    const fs::path dir = fs::path(testing::TempDir()) / ("phase_boundary_" + name);
+    Snapshot files;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        files[e.path().filename().string()] = e.is_directory() ? "<dir>" : read_file(e.path().string());
+    return files;
+}
+
+fs::path fresh_dir(const std::string& name)
+{
+    const fs::path dir = fs::path(scratch_dir()) / name;
     fs::remove_all(dir);
     fs::create_directories(dir);
     return dir;
 }
 
-Outcome run_in(const fs::path& dir)
+// A directory holding the previous run's files, which a failed run must leave alone.
+fs::path dir_with_previous_files(const std::string& name)
 {
-    const std::string command =
-        "cd '" + dir.string() + "' && '" PHASE_BOUNDARY_EXE "' </dev/null >stdout.txt 2>stderr.txt";
+    const fs::path dir = fresh_dir(name);
+    for (const char* file : {"result.txt", "result02.txt"}) {
+        std::FILE* f = std::fopen((dir / file).string().c_str(), "w");
+        std::fprintf(f, "previous %s\n", file);
+        std::fclose(f);
+    }
+    return dir;
+}
+
+// Runs "setup; phase_boundary ARGS REDIRECTS" in dir through the shell.
+Outcome run_in(const fs::path& dir, const std::string& args, const std::string& setup = "",
+               const std::string& redirects = "")
+{
+    const std::string out = scratch_dir() + "stdout.txt";
+    const std::string err = scratch_dir() + "stderr.txt";
+    const std::string command = "cd '" + dir.string() + "' && " + setup + " '" PHASE_BOUNDARY_EXE "' " +
+                                args + " </dev/null >'" + out + "' 2>'" + err + "' " + redirects;
     const int raw = std::system(command.c_str());
-    Outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file((dir / "stdout.txt").string()),
-              read_file((dir / "stderr.txt").string())};
-    fs::remove(dir / "stdout.txt");
-    fs::remove(dir / "stderr.txt");
-    return o;
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(out), read_file(err)};
+}
+
+// Starts the program in dir with its standard streams on the null device.
+pid_t start_in(const fs::path& dir, std::vector<std::string> args)
+{
+    args.insert(args.begin(), PHASE_BOUNDARY_EXE);
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int null = open("/dev/null", O_RDWR);
+        if (chdir(dir.c_str()) != 0 || null < 0)
+            _exit(127);
+        dup2(null, 0);
+        dup2(null, 1);
+        dup2(null, 2);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+bool has_temporary(const fs::path& dir)
+{
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ".tmp")
+            return true;
+    return false;
 }
 
 TEST(Program, CompleteRunWritesBothFilesSilently)
 {
-    const fs::path dir = scratch("complete");
-    const Outcome o = run_in(dir);
+    const fs::path dir = fresh_dir("complete");
+    const Outcome o = run_in(dir, "");
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "");
@@ -54,36 +114,187 @@ TEST(Program, CompleteRunWritesBothFilesSilently)
     EXPECT_EQ(lines.back().substr(0, 5), "1687\t");
     const std::string log = read_file((dir / "result.txt").string());
     EXPECT_EQ(count_of(log, "Temperature\tComposion of Si(L)\tComposion of Si(S)\n"), 473);
-    EXPECT_EQ(table.find('\r'), std::string::npos);
-    EXPECT_EQ(log.find('\r'), std::string::npos);
+    EXPECT_EQ(snapshot(dir).size(), 2u) << "no temporary left";
 }
 
-TEST(Program, UnopenableTableStopsWithStatusTwoBeforeComputing)
+// The same seed writes the same bytes; without the log, the table is the same and
+// an existing log keeps its bytes.
+TEST(Program, SeededRunsRepeatAndTheLogChangesNothing)
 {
-    const fs::path dir = scratch("unopenable");
-    fs::create_directory(dir / "result02.txt");
-    const Outcome o = run_in(dir);
-    EXPECT_EQ(o.status, 2);
-    EXPECT_EQ(o.out, "");
-    EXPECT_EQ(o.err,
-              std::string("phase_boundary: cannot open result02.txt: ") + std::strerror(EISDIR) + "\n");
-    EXPECT_EQ(read_file((dir / "result.txt").string()), "") << "no record before the check";
+    const fs::path first = fresh_dir("seed_first");
+    const fs::path again = fresh_dir("seed_again");
+    const fs::path no_log = dir_with_previous_files("seed_no_log");
+    ASSERT_EQ(run_in(fs::current_path(), "--seed 7 -o '" + first.string() + "'").status, 0);
+    ASSERT_EQ(run_in(again, "--seed 7").status, 0);
+    ASSERT_EQ(run_in(fs::current_path(), "--no-log --output-dir '" + no_log.string() + "' --seed=7").status,
+              0);
+    EXPECT_EQ(snapshot(first), snapshot(again));
+    EXPECT_EQ(read_file((no_log / "result02.txt").string()), read_file((first / "result02.txt").string()));
+    EXPECT_EQ(read_file((no_log / "result.txt").string()), "previous result.txt\n");
 }
 
-TEST(Program, FullDiskIsAFailureNotASuccess)
+TEST(Program, HelpAndVersionWriteNoFile)
 {
-    for (const char* name : {"result.txt", "result02.txt"}) {
-        const fs::path dir = scratch("full");
-        fs::create_symlink("/dev/full", dir / name);
-        const Outcome o = run_in(dir);
-        EXPECT_EQ(o.status, 2) << name << " on a full device";
-        EXPECT_EQ(o.out, "") << name;
-        // The reason comes with the message when the system reports it at the close;
-        // a failure earlier in the run may leave only "write error".
-        const std::string head = "phase_boundary: cannot write " + std::string(name) + ": ";
-        EXPECT_EQ(o.err.rfind(head, 0), 0u) << o.err;
-        EXPECT_TRUE(o.err == head + std::strerror(ENOSPC) + "\n" || o.err == head + "write error\n") << o.err;
+    const fs::path dir = dir_with_previous_files("help");
+    const Snapshot before = snapshot(dir);
+    for (const char* args : {"--help", "-h", "--version", "--seed 5 --help"}) {
+        const Outcome o = run_in(dir, args);
+        EXPECT_EQ(o.status, 0) << args;
+        EXPECT_EQ(o.err, "") << args;
+        EXPECT_EQ(snapshot(dir), before) << args;
+        if (std::string(args) == "--version")
+            EXPECT_EQ(o.out, "phase_boundary 1.1.0\n");
+        else
+            EXPECT_NE(o.out.find("--output-dir"), std::string::npos) << args << ": " << o.out;
     }
+}
+
+TEST(Program, BadUsageIsStatus64AndWritesNothing)
+{
+    const fs::path dir = dir_with_previous_files("usage");
+    std::FILE* plain = std::fopen((dir / "plain").string().c_str(), "w");
+    std::fclose(plain);
+    const Snapshot before = snapshot(dir);
+    for (const char* args : {"--bogus", "stray", "--seed", "--seed abc", "--seed -1", "--seed 4294967296",
+                             "--seed ''", "--seed 0x10", "--seed ' 5'", "--seed 1 --seed 2", "-o",
+                             "--output-dir missing", "--output-dir plain", "-o ''", "--no-log=maybe"}) {
+        const Outcome o = run_in(dir, args);
+        EXPECT_EQ(o.status, 64) << args;
+        EXPECT_EQ(o.out, "") << args;
+        EXPECT_NE(o.err.find("phase_boundary: "), std::string::npos) << args << ": " << o.err;
+        EXPECT_NE(o.err.find("--help"), std::string::npos) << args << ": " << o.err;
+        EXPECT_EQ(snapshot(dir), before) << args;
+    }
+    const Outcome edge = run_in(dir, "--seed 4294967295 --no-log -o " + fresh_dir("usage_edge").string());
+    EXPECT_EQ(edge.status, 0) << "the largest seed is taken: " << edge.err;
+}
+
+// Every failure is a message and status 2, and the previous pair of files stays
+// exactly as it was, with no temporary left beside it.
+TEST(Program, FailuresLeaveThePreviousFiles)
+{
+    struct Case {
+        std::string what, setup, args, redirects;
+        std::vector<std::string> messages;  // any one of them
+    };
+    const std::string log_head = "phase_boundary: cannot write result.txt: ";
+    const std::vector<Case> cases = {
+        {"table name is a directory",
+         "rm result02.txt && mkdir result02.txt &&",
+         "",
+         "",
+         {std::string("phase_boundary: cannot open result02.txt: ") + std::strerror(EISDIR) + "\n"}},
+        // The log outgrows the limit long before the close, which may leave no reason.
+        {"log beyond a file-size limit",
+         "ulimit -f 256 &&",
+         "",
+         "",
+         {log_head + std::strerror(EFBIG) + "\n", log_head + "write error\n"}},
+        {"table beyond a file-size limit",
+         "ulimit -f 4 &&",
+         "--no-log",
+         "",
+         {std::string("phase_boundary: cannot write result02.txt: ") + std::strerror(EFBIG) + "\n"}},
+        // Closed, standard error must not become a file the message lands in.
+        {"standard error closed", "rm result02.txt && mkdir result02.txt &&", "", "2>&-", {""}},
+    };
+    for (const Case& c : cases) {
+        const fs::path dir = dir_with_previous_files("failure");
+        Snapshot before = snapshot(dir);
+        const Outcome o = run_in(dir, c.args, c.setup, c.redirects);
+        EXPECT_EQ(o.status, 2) << c.what;
+        EXPECT_EQ(o.out, "") << c.what;
+        bool known = false;
+        for (const std::string& m : c.messages)
+            known = known || o.err == m;
+        EXPECT_TRUE(known) << c.what << ": " << o.err;
+        Snapshot after = snapshot(dir);
+        after.erase("result02.txt");  // the directory some cases made of it
+        before.erase("result02.txt");
+        EXPECT_EQ(after, before) << c.what;
+        if (c.setup.find("mkdir") == std::string::npos) {
+            EXPECT_EQ(read_file((dir / "result02.txt").string()), "previous result02.txt\n") << c.what;
+        }
+    }
+}
+
+TEST(Program, ClosedStandardStreamsAreNoHindrance)
+{
+    const fs::path dir = fresh_dir("closed_streams");
+    const std::string command =
+        "cd '" + dir.string() + "' && '" PHASE_BOUNDARY_EXE "' --seed 3 <&- >&- 2>&-; echo $? >status";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read_file((dir / "status").string()), "0\n");
+    EXPECT_EQ(split_lines(read_file((dir / "result02.txt").string())).size(), 473u);
+    EXPECT_EQ(read_file((dir / "result.txt").string()).find("phase_boundary:"), std::string::npos);
+}
+
+// Interrupted mid-run (once its temporaries exist), a run removes them and ends
+// with 128 + the signal number; the previous files keep their bytes.
+TEST(Program, InterruptedRunLeavesThePreviousFiles)
+{
+    for (int sig : {SIGINT, SIGTERM}) {
+        bool interrupted = false;
+        for (int trial = 0; trial < 20 && !interrupted; ++trial) {
+            const fs::path dir = dir_with_previous_files("interrupted");
+            const Snapshot before = snapshot(dir);
+            const pid_t pid = start_in(dir, {"--seed", "11"});
+            ASSERT_GT(pid, 0);
+            const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!has_temporary(dir) && std::chrono::steady_clock::now() < give_up)
+                std::this_thread::yield();
+            kill(pid, sig);
+            int raw = 0;
+            waitpid(pid, &raw, 0);
+            ASSERT_TRUE(WIFEXITED(raw)) << "signal " << sig << " ended the run without its handler";
+            if (WEXITSTATUS(raw) == 0)
+                continue;  // finished before the signal came: try again
+            interrupted = true;
+            EXPECT_EQ(WEXITSTATUS(raw), 128 + sig);
+            EXPECT_EQ(snapshot(dir), before) << "signal " << sig;
+        }
+        EXPECT_TRUE(interrupted) << "no run was caught mid-way by signal " << sig;
+    }
+}
+
+// Two runs at once in one directory: both succeed, and the pair on disk is the
+// pair of one of them.
+TEST(Program, ConcurrentRunsLeaveThePairOfOneRun)
+{
+    const fs::path one = fresh_dir("concurrent_1");
+    const fs::path two = fresh_dir("concurrent_2");
+    ASSERT_EQ(run_in(one, "--seed 1").status, 0);
+    ASSERT_EQ(run_in(two, "--seed 2").status, 0);
+    const Snapshot pair_1 = snapshot(one);
+    const Snapshot pair_2 = snapshot(two);
+    for (int trial = 0; trial < 20; ++trial) {
+        const fs::path dir = fresh_dir("concurrent");
+        const pid_t a = start_in(dir, {"--seed", "1"});
+        const pid_t b = start_in(dir, {"--seed", "2"});
+        int raw_a = 0;
+        int raw_b = 0;
+        waitpid(a, &raw_a, 0);
+        waitpid(b, &raw_b, 0);
+        EXPECT_TRUE(WIFEXITED(raw_a) && WEXITSTATUS(raw_a) == 0) << "trial " << trial;
+        EXPECT_TRUE(WIFEXITED(raw_b) && WEXITSTATUS(raw_b) == 0) << "trial " << trial;
+        const Snapshot got = snapshot(dir);
+        EXPECT_TRUE(got == pair_1 || got == pair_2) << "trial " << trial << ": a mixed or partial pair";
+    }
+}
+
+TEST(Program, ManPageNamesEveryOption)
+{
+    const std::string help = run_in(fs::current_path(), "--help").out;
+    std::string man = read_file(PHASE_BOUNDARY_MAN_PAGE);
+    man = std::regex_replace(man, std::regex(R"(\\-)"), "-");
+    const std::regex option(R"((^|[\s,])(--?[a-z][a-z-]*))");
+    int found = 0;
+    for (std::sregex_iterator it(help.begin(), help.end(), option), end; it != end; ++it, ++found) {
+        const std::string name = (*it)[2];
+        EXPECT_TRUE(std::regex_search(man, std::regex("(^|[^a-z-])" + name + "([^a-z-]|$)")))
+            << "the man page does not name " << name;
+    }
+    EXPECT_GE(found, 6) << help;
 }
 
 }  // namespace

@@ -42,13 +42,4 @@ TEST(RunLog, ResultBlockWithEucKrRules)
     EXPECT_EQ(static_cast<unsigned char>(block[2]), 0xACu);
 }
 
-TEST(RunLog, NullStreamRecordsNothing)
-{
-    log_attempt(nullptr, 1215);
-    log_pass(nullptr, 1, 0.5, 0.5, 0.0, 0.0);
-    log_out_of_range(nullptr, 2.0, 2.0);
-    log_converged(nullptr, 1215, 0.5, 0.5);
-    SUCCEED() << "no writer touched the null stream";
-}
-
 }  // namespace

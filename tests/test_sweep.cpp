@@ -1,13 +1,18 @@
+#include "output.h"
 #include "reference.h"
 #include "runlog.h"
 #include "sweep.h"
 #include "testio.h"
-#include "textout.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <iterator>
 #include <random>
 #include <regex>
 #include <string>
@@ -55,8 +60,7 @@ std::vector<std::string> log_lines_of_solve(int T, ScriptedDraws& draws, int& at
 TEST(Sweep, SeededTableAgreesWithTheClosedFormAtEveryTemperature)
 {
     std::mt19937 gen(20261207);
-    std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
-    auto draw = [&] { return uniform(gen); };
+    auto draw = [&] { return draw_15_bits(gen); };
     const std::vector<std::string> lines = split_lines(run_sweep(draw, false).table);
     ASSERT_EQ(lines.size(), 473u);
     const std::regex row(R"((\d+)\t(\d\.\d{10})\t(\d\.\d{10}))");
@@ -66,8 +70,10 @@ TEST(Sweep, SeededTableAgreesWithTheClosedFormAtEveryTemperature)
         const int T = std::stoi(m[1]);
         ASSERT_EQ(T, T_FIRST + static_cast<int>(i)) << "line " << i + 1;
         const Exact e = exact_equilibrium(T);
-        EXPECT_NEAR(std::stod(m[2]), e.xl, 1e-9) << "Si(L) at T=" << T;
-        EXPECT_NEAR(std::stod(m[3]), e.xs, 1e-9) << "Si(S) at T=" << T;
+        // The converged point is within the last correction (< 1e-10) of the root,
+        // and printing rounds by at most 5e-11 more.
+        EXPECT_NEAR(std::stod(m[2]), e.xl, 2e-10) << "Si(L) at T=" << T;
+        EXPECT_NEAR(std::stod(m[3]), e.xs, 2e-10) << "Si(S) at T=" << T;
     }
 }
 
@@ -77,20 +83,48 @@ TEST(Sweep, EveryRunCompletesWhateverTheSeed)
 {
     for (unsigned seed = 0; seed < 400; ++seed) {
         std::mt19937 gen(seed);
-        std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
-        auto draw = [&] { return uniform(gen); };
+        auto draw = [&] { return draw_15_bits(gen); };
         ASSERT_EQ(split_lines(run_sweep(draw, false).table).size(), 473u) << "seed " << seed;
     }
+}
+
+// The reference Mersenne Twister from its default seed 5489: outputs 3499211612,
+// 581869302, 3890346734, 3586334585, 545404204, and 4123659995 as the 10000th,
+// which the C++ standard itself fixes. The draws are their top 15 bits.
+TEST(Draws, TopFifteenBitsOfTheStandardGenerator)
+{
+    std::mt19937 gen(5489);
+    for (int expected : {26696, 4439, 29680, 27361, 4161})
+        EXPECT_EQ(draw_15_bits(gen), expected);
+    for (int i = 6; i < 10000; ++i)
+        draw_15_bits(gen);
+    EXPECT_EQ(draw_15_bits(gen), 31461) << "the 10000th draw";
+
+    int lowest = DRAW_MAX;
+    int highest = 0;
+    for (int i = 0; i < 1000000; ++i) {
+        const int d = draw_15_bits(gen);
+        lowest = std::min(lowest, d);
+        highest = std::max(highest, d);
+    }
+    EXPECT_EQ(lowest, 0);
+    EXPECT_EQ(highest, 32767);
+}
+
+TEST(Draws, SeedComesFromTheClockInWholeSeconds)
+{
+    const auto before = static_cast<std::uint32_t>(std::time(nullptr));
+    const std::uint32_t seed = clock_seed();
+    const auto after = static_cast<std::uint32_t>(std::time(nullptr));
+    EXPECT_TRUE(seed == before || seed == after) << seed << " between " << before << " and " << after;
 }
 
 TEST(Sweep, TheLogChangesNothingInTheSearch)
 {
     std::mt19937 a(99);
     std::mt19937 b(99);
-    std::uniform_int_distribution<int> ua(0, DRAW_MAX);
-    std::uniform_int_distribution<int> ub(0, DRAW_MAX);
-    auto draw_a = [&] { return ua(a); };
-    auto draw_b = [&] { return ub(b); };
+    auto draw_a = [&] { return draw_15_bits(a); };
+    auto draw_b = [&] { return draw_15_bits(b); };
     const SweepOutput with = run_sweep(draw_a, true);
     const SweepOutput without = run_sweep(draw_b, false);
     EXPECT_EQ(with.table, without.table);
@@ -137,10 +171,10 @@ TEST(Search, ADrawOnAnEdgeCostsOneAttempt)
 
 const std::regex PASS(R"(Iteration=(\d+),\tSi\(L\)=(\S+)\tSi\(S\)=(\S+)\th=(\S+)\tk=(\S+))");
 
-// Corrections below TOL, as far as ten printed decimals can show it.
+// Corrections below 1e-10, as far as ten printed decimals can show it.
 bool converged(const std::smatch& pass)
 {
-    return std::fabs(std::stod(pass[4])) <= TOL && std::fabs(std::stod(pass[5])) <= TOL;
+    return std::fabs(std::stod(pass[4])) <= 1e-10 && std::fabs(std::stod(pass[5])) <= 1e-10;
 }
 
 TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
@@ -181,8 +215,7 @@ TEST(RunLogOfASweep, FirstAttemptConvergesAndTheBlockRepeatsItsLastPass)
 TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
 {
     std::mt19937 gen(4242);
-    std::uniform_int_distribution<int> uniform(0, DRAW_MAX);
-    auto draw = [&] { return uniform(gen); };
+    auto draw = [&] { return draw_15_bits(gen); };
     const SweepOutput run = run_sweep(draw, true);
     const std::vector<std::string> lines = split_lines(run.log);
     const std::vector<std::string> table = split_lines(run.table);
@@ -234,16 +267,16 @@ TEST(RunLogOfASweep, CompleteSeededLogIsWellFormed)
     EXPECT_EQ(run.log.find('\r'), std::string::npos);
 }
 
-// The files are C streams: the exit that follows a singular Jacobian flushes
-// them, so nothing written before it is lost.
+// The exit that follows a singular Jacobian still renames the outputs into place,
+// with every record written before it and no temporary left behind.
 TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
 {
-    const std::string log_path = testing::TempDir() + "singular_log.txt";
-    const std::string table_path = testing::TempDir() + "singular_table.txt";
+    const std::string dir = scratch_dir() + "singular";
+    std::filesystem::create_directories(dir);
     EXPECT_EXIT(
         {
-            std::FILE* log = open_output(log_path.c_str());
-            std::FILE* table = open_output(table_path.c_str());
+            std::FILE* log = open_output(dir.c_str(), "result.txt");
+            std::FILE* table = open_output(dir.c_str(), "result02.txt");
             if (log == nullptr || table == nullptr)
                 std::_Exit(99);
             std::freopen(NULL_DEVICE, "w", stdout);
@@ -257,14 +290,15 @@ TEST(SweepDeathTest, RecordsWrittenBeforeASingularStopAreKept)
             std::_Exit(98);
         },
         testing::ExitedWithCode(1), "");
-    EXPECT_EQ(read_file(table_path), as_text_mode("1215\t0.0035685325\t0.0143338561\n"));
-    const std::string log = read_file(log_path);
+    EXPECT_EQ(read_file(dir + "/result02.txt"), as_text_mode("1215\t0.0035685325\t0.0143338561\n"));
+    const std::string log = read_file(dir + "/result.txt");
     const std::string banner = as_text_mode(
         EQUALS_RULE + "\nAt T=1216, Si(L) and Si(S) are randomly initilized.\n" + EQUALS_RULE + "\n");
     ASSERT_GT(log.size(), banner.size());
     EXPECT_EQ(log.substr(log.size() - banner.size()), banner)
         << "the log ends with the stopped attempt's banner";
     EXPECT_EQ(log.find("INVERSE"), std::string::npos) << "the console message stays on the console";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2) << "no temporary left";
 }
 
 }  // namespace

@@ -3,13 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <random>
 #include <string>
 
@@ -74,57 +70,5 @@ TEST(PutInt, SameDigitsAsPrintf)
         EXPECT_EQ(std::string(buf, put_int(buf, v)), std::to_string(v));
     }
 }
-
-TEST(OutputFiles, UnopenableFileIsReportedWithItsNameAndReason)
-{
-    const std::filesystem::path dir = std::filesystem::path(testing::TempDir()) / "textout_dir";
-    std::filesystem::create_directories(dir);
-    testing::internal::CaptureStderr();
-    std::FILE* f = open_output(dir.string().c_str());
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(f, nullptr);
-#ifdef _WIN32
-    EXPECT_EQ(err, "phase_boundary: cannot open " + dir.string() + ": " + std::strerror(EACCES) + "\n");
-#else
-    EXPECT_EQ(err, "phase_boundary: cannot open " + dir.string() + ": " + std::strerror(EISDIR) + "\n");
-#endif
-}
-
-TEST(OutputFiles, CleanCloseIsSilent)
-{
-    const std::string path = testing::TempDir() + "textout_ok.txt";
-    std::FILE* f = open_output(path.c_str());
-    ASSERT_NE(f, nullptr);
-    std::fputs("1215\n", f);
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(close_output(f, "result02.txt"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(read_file(path), as_text_mode("1215\n"));
-}
-
-#ifdef __linux__
-// A write that fails before the close may leave no reason behind; one that fails
-// at the close names it.
-TEST(OutputFiles, FullDeviceIsReportedAtClose)
-{
-    testing::internal::CaptureStderr();  // before the write: it flushes every stream
-    std::FILE* f = std::fopen("/dev/full", "w");
-    ASSERT_NE(f, nullptr);
-    std::fputs("1215\t0.0035685325\t0.0143338561\n", f);
-    EXPECT_FALSE(close_output(f, "result02.txt"));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              std::string("phase_boundary: cannot write result02.txt: ") + std::strerror(ENOSPC) + "\n");
-
-    f = std::fopen("/dev/full", "w");
-    ASSERT_NE(f, nullptr);
-    for (int i = 0; i < 10000; ++i)  // many buffers: the writes fail long before the close
-        std::fputs("1215\t0.0035685325\t0.0143338561\n", f);
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(close_output(f, "result02.txt"));
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(err.rfind("phase_boundary: cannot write result02.txt: ", 0), 0u) << err;
-    EXPECT_EQ(err.find('\n'), err.size() - 1) << err;
-}
-#endif
 
 }  // namespace

@@ -5,8 +5,11 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,16 +31,52 @@ inline long process_id()
 #endif
 }
 
-// A scratch file name no other capture uses: named by process id, so that test
-// processes running side by side never share one, and by a count kept here, not
-// in the template below, where each instantiation would count on its own.
-// std::tmpfile() is not used: on Windows its files go to the root of the drive,
-// and processes running at once there pick the same names.
+// This test process's own scratch directory, so that test processes running side by
+// side, or under another user, never meet. Removed when the process that made it
+// ends. A death test's child (forked, or on Windows started anew) finds its
+// parent's directory through the environment: call scratch_dir() before EXPECT_EXIT.
+struct ScratchDir {
+    std::string path;
+    long owner = -1;
+
+    ScratchDir()
+    {
+        constexpr const char* VARIABLE = "PHASE_BOUNDARY_TEST_SCRATCH";
+        if (const char* inherited = std::getenv(VARIABLE)) {
+            path = inherited;
+            return;
+        }
+        path = testing::TempDir() + "phase_boundary_" + std::to_string(process_id()) + "_" +
+               std::to_string(std::random_device{}() % 1000000) + "/";
+        std::filesystem::create_directories(path);
+        owner = process_id();
+#ifdef _WIN32
+        _putenv_s(VARIABLE, path.c_str());
+#else
+        setenv(VARIABLE, path.c_str(), 1);
+#endif
+    }
+    ~ScratchDir()
+    {
+        std::error_code ignored;
+        if (owner == process_id())
+            std::filesystem::remove_all(path, ignored);
+    }
+};
+
+inline const std::string& scratch_dir()
+{
+    static const ScratchDir dir;
+    return dir.path;
+}
+
+// A scratch file name no other capture uses. std::tmpfile() is not used: on
+// Windows its files go to the root of the drive, and processes running at once
+// there pick the same names.
 inline std::string capture_path()
 {
     static int made = 0;
-    return testing::TempDir() + "phase_boundary_capture_" + std::to_string(process_id()) + "_" +
-           std::to_string(++made) + ".bin";
+    return scratch_dir() + "capture_" + std::to_string(++made) + ".bin";
 }
 
 // Runs write(f) on a fresh scratch file and returns every byte written to it.

@@ -1,0 +1,81 @@
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+
+#ifndef PHASE_BOUNDARY_VERSION
+#define PHASE_BOUNDARY_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* DESCRIPTION =
+    "phase_boundary: the liquidus and solidus of an ideal alloy of Si and a second component\n"
+    "for every whole temperature from 1215 K to 1687 K, by Newton-Raphson from random starts.\n"
+    "Writes the table result02.txt and the run log result.txt into the output directory,\n"
+    "replacing both together once the run has finished.";
+
+constexpr const char* FOOTER =
+    "A run without --seed is seeded with its start time in whole seconds since the epoch and\n"
+    "records no seed; --seed makes a run repeatable: the same seed writes the same bytes on\n"
+    "every platform, line ends aside.\n"
+    "\n"
+    "Exit status: 0 complete run; 1 singular Jacobian (message on standard output); 2 a file\n"
+    "could not be opened or written; 64 bad command line; 128+N after signal N.";
+
+}  // namespace
+
+bool parse_seed(const std::string& text, std::uint32_t& seed)
+{
+    // Decimal only: a leading 0 is not octal, and no sign, space or prefix is taken.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, seed);
+    return ec == std::errc() && ptr == end;
+}
+
+int parse_command_line(int argc, char** argv, CommandLine& line)
+{
+    CLI::App app(DESCRIPTION, "phase_boundary");
+    app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
+    std::string seed_text;
+    app.add_option("--seed", seed_text, "Seed the random starts with N (0 ... 4294967295)")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::uint32_t ignored = 0;
+                return parse_seed(text, ignored) ? std::string()
+                                                 : "not a whole number from 0 to 4294967295: '" + text + "'";
+            },
+            "", "seed"));
+    app.add_option("-o,--output-dir", line.output_dir,
+                   "Write both files into DIR, which must exist (default: the current directory)")
+        ->type_name("DIR")
+        ->check(CLI::ExistingDirectory);
+    bool no_log = false;
+    app.add_flag("--no-log", no_log,
+                 "Write no run log; an existing result.txt is left alone. The table is the one a "
+                 "logged run with the same seed writes");
+    app.footer(FOOTER);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
+                     e.what());
+        return USAGE_FAILED;
+    }
+    line.seeded = !seed_text.empty() || app.count("--seed") > 0;
+    if (line.seeded)
+        parse_seed(seed_text, line.seed);
+    line.log = !no_log;
+    return -1;
+}
