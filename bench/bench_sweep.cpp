@@ -1,12 +1,16 @@
-// Speed of the search: one Newton pass, and complete seeded sweeps with the run
-// log switched off and written to a discarding stream.
+// Speed of the search: one Newton pass, complete seeded sweeps with the run log
+// switched off and written to a discarding stream, and the program's whole file
+// path beside the same search written with plain fprintf and default buffering.
+#include "builtin.h"
 #include "sweep.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <random>
+#include <string>
 
 namespace {
 
@@ -89,6 +93,91 @@ void sweep_with_discarded_log(benchmark::State& state)
     }
 }
 BENCHMARK(sweep_with_discarded_log)->Unit(benchmark::kMillisecond);
+
+// A directory of the benchmark's own for the files of whole runs.
+std::string run_dir(const char* name)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / name;
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+// What the program does after reading its command line: open both temporaries,
+// sweep, format, write through the buffers, rename into place.
+void program_files(benchmark::State& state)
+{
+    const std::string dir = run_dir("phase_boundary_bench_program");
+    BuiltinRun run;
+    run.output_dir = dir.c_str();
+    run.seed = 1;
+    for (auto _ : state)
+        if (run_builtin(run) != 0)
+            state.SkipWithError("the run failed");
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(program_files)->Unit(benchmark::kMillisecond);
+
+// The same search from the same seed, every record through fprintf into files
+// opened with fopen and the C library's default buffering: what the program's
+// own file path is measured against.
+void plain_fprintf_files(benchmark::State& state)
+{
+    const std::string dir = run_dir("phase_boundary_bench_fprintf");
+    const std::string log_path = dir + "/result.txt";
+    const std::string table_path = dir + "/result02.txt";
+    const std::string equals(96, '=');
+    std::string heavy;
+    std::string light;
+    for (int i = 0; i < 48; ++i) {
+        heavy += "\xA6\xAC";
+        light += "\xA6\xA1";
+    }
+    for (auto _ : state) {
+        std::FILE* log = std::fopen(log_path.c_str(), "w");
+        std::FILE* table = std::fopen(table_path.c_str(), "w");
+        std::mt19937 gen(1);
+        auto draw = [&] { return draw_15_bits(gen); };
+        WorkMatrix jac = {};
+        for (int T = T_FIRST; T <= T_LAST; ++T) {
+            double xl = 0.0;
+            double xs = 0.0;
+            for (bool done = false; !done;) {
+                draw_start(draw_from<decltype(draw)>, &draw, xl, xs);
+                std::fprintf(log, "%s\nAt T=%d, Si(L) and Si(S) are randomly initilized.\n%s\n",
+                             equals.c_str(), T, equals.c_str());
+                for (int iteration = 1;; ++iteration) {
+                    if (!(xl >= 0.0 && xl <= 1.0 && xs >= 0.0 && xs <= 1.0)) {
+                        std::fprintf(
+                            log,
+                            "\nERROR!! Si(L)=%.10f\tSi(S)=%.10f\n0<=Si(L)<=1 and 0<=Si(S)<=1 needed.\n\n", xl,
+                            xs);
+                        break;
+                    }
+                    double h = 0.0;
+                    double k = 0.0;
+                    newton_step(T, jac, xl, xs, h, k);
+                    std::fprintf(log, "Iteration=%d,\tSi(L)=%.10f\tSi(S)=%.10f\th=%.10f\tk=%.10f\n",
+                                 iteration, xl, xs, h, k);
+                    if (std::fabs(h) < 1e-10 && std::fabs(k) < 1e-10) {
+                        done = true;
+                        break;
+                    }
+                    xl += h;
+                    xs += k;
+                }
+            }
+            std::fprintf(
+                log,
+                "\n%s\nTemperature\tComposion of Si(L)\tComposion of Si(S)\n%s\n%d\t\t%.10f\t\t%.10f\n%s\n\n",
+                heavy.c_str(), light.c_str(), T, xl, xs, heavy.c_str());
+            std::fprintf(table, "%d\t%.10f\t%.10f\n", T, xl, xs);
+        }
+        std::fclose(log);
+        std::fclose(table);
+    }
+    std::filesystem::remove_all(dir);
+}
+BENCHMARK(plain_fprintf_files)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

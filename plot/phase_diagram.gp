@@ -1,8 +1,16 @@
 # The Si - second component phase diagram from the result table.
 #   gnuplot plot/phase_diagram.gp      (in the directory that holds result02.txt)
-# writes phase_diagram.svg and phase_diagram.png beside it.
+#   gnuplot -e "table='runs/42/result02.txt'; out='runs/42/diagram'" plot/phase_diagram.gp
+# writes phase_diagram.svg and phase_diagram.png (or OUT.svg and OUT.png). A
+# missing or empty table is an error, and no figure is written or replaced.
 
-table = 'result02.txt'
+if (!exists("table")) table = 'result02.txt'
+if (!exists("out")) out = 'phase_diagram'
+stats table using 1 nooutput
+if (!exists("STATS_records") || STATS_records == 0) {
+    print sprintf("phase_diagram.gp: no table rows in '%s'", table)
+    exit status 1
+}
 T_M_SI = 1687.0    # melting point of Si, K
 T_M_2 = 1211.4     # melting point of the second component, K
 TIE_STEP = 50      # a tie-line every 50 K
@@ -45,10 +53,10 @@ diagram = "plot table using (tie($1, $2)):1:($3 - $2):(0) with vectors nohead lc
          '+' every ::0::0 using (1):(T_M_SI) with points pt 7 ps 1.1 lc rgb 'black' notitle"
 
 set terminal svg size 800,600 dynamic enhanced font 'Helvetica,13' background rgb 'white'
-set output 'phase_diagram.svg'
+set output out.'.svg'
 eval diagram
 
 set terminal pngcairo size 800,600 enhanced font 'Helvetica,12' background rgb 'white'
-set output 'phase_diagram.png'
+set output out.'.png'
 eval diagram
 set output

@@ -9,9 +9,18 @@ program=$1 script=$2 gnuplot=$3 scratch=$4
 
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
-rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch"
-"$program" || fail "the program exited with $?"
-"$gnuplot" "$script" || fail "gnuplot exited with $?"
+rm -rf "$scratch" && mkdir -p "$scratch/run" && cd "$scratch"
+
+# No table, or an empty one: an error, and the figure already there is kept.
+echo kept >phase_diagram.svg
+"$gnuplot" "$script" 2>/dev/null && fail "gnuplot drew a diagram without a table"
+: >result02.txt
+"$gnuplot" "$script" 2>/dev/null && fail "gnuplot drew a diagram from an empty table"
+[ "$(cat phase_diagram.svg)" = kept ] || fail "a failed drawing replaced the figure"
+[ ! -e phase_diagram.png ] || fail "a failed drawing wrote a PNG"
+
+"$program" --seed 5 -o run || fail "the program exited with $?"
+"$gnuplot" -e "table='run/result02.txt'" "$script" || fail "gnuplot exited with $?"
 
 [ -s phase_diagram.svg ] || fail "phase_diagram.svg was not written"
 [ -s phase_diagram.png ] || fail "phase_diagram.png was not written"
