@@ -13,10 +13,16 @@
 namespace {
 
 constexpr const char* DESCRIPTION =
-    "phase_boundary: the liquidus and solidus of an ideal alloy of Si and a second component\n"
-    "for every whole temperature from 1215 K to 1687 K, by Newton-Raphson from random starts.\n"
-    "Writes the table result02.txt and the run log result.txt into the output directory,\n"
-    "replacing both together once the run has finished.";
+    "phase_boundary: solid-liquid phase diagrams of two-component alloys.\n"
+    "\n"
+    "Without --system: the liquidus and solidus of an ideal alloy of Si and a second component\n"
+    "for every whole temperature from 1215 K to 1687 K, by Newton-Raphson from random starts,\n"
+    "into the table result02.txt and the run log result.txt.\n"
+    "With --system FILE: every stable two-phase equilibrium and invariant of the binary the\n"
+    "file describes, into boundaries.tsv, invariants.tsv and diagram.gp, with a summary on\n"
+    "standard output.\n"
+    "Files are written into the output directory and replace their predecessors together\n"
+    "once the run has finished.";
 
 constexpr const char* FOOTER =
     "A run without --seed is seeded with its start time in whole seconds since the epoch and\n"
@@ -24,7 +30,8 @@ constexpr const char* FOOTER =
     "every platform, line ends aside.\n"
     "\n"
     "Exit status: 0 complete run; 1 singular Jacobian (message on standard output); 2 a file\n"
-    "could not be opened or written; 64 bad command line; 128+N after signal N.";
+    "could not be opened or written; 64 bad command line; 65 unusable system file; 70 a\n"
+    "result the engine could not confirm (warnings on standard error); 128+N after signal N.";
 
 }  // namespace
 
@@ -57,9 +64,17 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         ->type_name("DIR")
         ->check(CLI::ExistingDirectory);
     bool no_log = false;
-    app.add_flag("--no-log", no_log,
-                 "Write no run log; an existing result.txt is left alone. The table is the one a "
-                 "logged run with the same seed writes");
+    CLI::Option* no_log_flag =
+        app.add_flag("--no-log", no_log,
+                     "Write no run log; an existing result.txt is left alone. The table is the one a "
+                     "logged run with the same seed writes");
+    CLI::Option* seed_option = app.get_option("--seed");
+    app.add_option("--system", line.system_file,
+                   "Compute the whole diagram of the binary described in FILE (TOML) with the "
+                   "general engine")
+        ->type_name("FILE")
+        ->excludes(seed_option)
+        ->excludes(no_log_flag);
     app.footer(FOOTER);
 
     try {
@@ -77,5 +92,6 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
     if (line.seeded)
         parse_seed(seed_text, line.seed);
     line.log = !no_log;
+    line.general = app.count("--system") > 0;
     return -1;
 }

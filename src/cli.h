@@ -12,6 +12,8 @@ struct CommandLine {
     std::uint32_t seed = 0;
     std::string output_dir = ".";
     bool log = true;
+    bool general = false;  // --system given: the general engine instead of the built-in run
+    std::string system_file;
 };
 
 // Reads argv into line. Returns -1 when the run should go on; otherwise the exit

@@ -3,6 +3,7 @@
 #include "cli.h"
 #include "output.h"
 #include "sweep.h"
+#include "system_run.h"
 
 int main(int argc, char** argv)
 {
@@ -11,6 +12,9 @@ int main(int argc, char** argv)
     const int status = parse_command_line(argc, argv, line);
     if (status >= 0)
         return status;
+
+    if (line.general)
+        return run_system({line.system_file, line.output_dir});
 
     BuiltinRun run;
     run.output_dir = line.output_dir.c_str();

@@ -1,0 +1,112 @@
+// The thermodynamic model of a binary A-B with a liquid and a solid solution:
+// Gibbs energies of mixing and chemical potentials, with the pure solids as
+// reference. x is the mole fraction of A, y = 1 - x that of B.
+//
+//   G_S(x) = RT[x ln x + y ln y] + x y sum_k LS_k (x - y)^k
+//   G_L(x) = x dG_A + y dG_B + RT[x ln x + y ln y] + x y sum_k LL_k (x - y)^k
+//
+// with dG_i = dH_i - T dS_i and Redlich-Kister terms L_k = a_k + b_k T. Every
+// quantity is linear in T at fixed composition, which the sweep uses to tabulate
+// a whole grid of compositions once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+constexpr double R = 8.315;  // J/(mol K), the program's gas constant
+
+enum class Phase { liquid, solid };
+
+// "L" or "S".
+const char* phase_letter(Phase p);
+
+struct Component {
+    std::string name;
+    double enthalpy_of_fusion;  // J/mol
+    double entropy_of_fusion;   // J/(mol K)
+    double melting_point() const { return enthalpy_of_fusion / entropy_of_fusion; }
+};
+
+struct RedlichKister {
+    double a;  // J/mol
+    double b;  // J/(mol K)
+};
+
+struct Solution {
+    std::vector<RedlichKister> excess;  // L_0, L_1, ...; none: ideal
+};
+
+struct TemperatureRange {
+    double first;
+    double last;
+    double step;
+    long count;  // temperatures first + i step, i = 0 ... count - 1
+    double at(long i) const { return first + static_cast<double>(i) * step; }
+};
+
+struct System {
+    std::string name;
+    Component a;
+    Component b;
+    Solution liquid;
+    Solution solid;
+    TemperatureRange range;
+};
+
+// A composition as both mole fractions, x + y = 1, the smaller one held to its
+// full relative precision: a solubility of 1e-15 is not lost to 1 - x.
+struct Composition {
+    double x;
+    double y;
+};
+
+Composition composition_from_x(double x);
+
+// A composition in the variable Newton works in: the natural logarithm of the
+// smaller mole fraction (A's when a_small), well scaled from 1e-300 to 0.5.
+struct LogComposition {
+    bool a_small;
+    double u;
+};
+
+LogComposition to_log(const Composition& c);
+Composition from_log(const LogComposition& l);
+
+// Chemical potentials of A and B in one phase at one composition and temperature,
+// relative to the pure solids, and what Newton needs of them.
+struct Potentials {
+    double mu_a;
+    double mu_b;
+    double dmu_a;    // d mu_a / du, u the log variable of to_log(c)
+    double dmu_b;    // d mu_b / du
+    double mu_a_dT;  // d mu_a / dT at fixed composition
+    double mu_b_dT;
+    double curvature;  // RT + x y G_ex''(x) = x y G''(x): negative inside a spinodal
+};
+
+Potentials potentials(const System& s, Phase p, const Composition& c, double T);
+
+// The pure-component part of a phase's potential of A (of B): dG_A (dG_B) for the
+// liquid, 0 for the solid, the reference.
+double pure_a(const System& s, Phase p, double T);
+double pure_b(const System& s, Phase p, double T);
+
+// The rest of the potentials, mixing and excess, as a0 + a1 T (A) and b0 + b1 T
+// (B), each to full relative precision however small: mu_a = pure_a + a0 + a1 T.
+// Zero for the component that is absent (x = 0 or y = 0).
+struct Mixing {
+    double a0, a1, b0, b1;
+};
+
+Mixing mixing(const System& s, Phase p, const Composition& c);
+
+// Gibbs energy of the phase at c: x mu_a + y mu_b.
+double gibbs(const System& s, Phase p, const Composition& c, double T);
+
+// The phase's curvature function x y G'' and its derivative in x, for the critical
+// point of a miscibility gap (both zero there).
+void curvature(const System& s, Phase p, double x, double T, double& value, double& slope);
+
+// G_L - G_S and its first two derivatives in x: the mixing terms cancel, so this
+// is a polynomial; congruent points are its double roots.
+void liquid_minus_solid(const System& s, double x, double T, double& d, double& d1, double& d2);
