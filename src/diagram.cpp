@@ -62,10 +62,11 @@ bool same_tie(const TieLine& a, const TieLine& b)
 }
 
 // Checks the tangent of tie against both curves on the grid and at the lowest
-// points between; false if either dips below it.
-bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie)
+// points between; false if either dips below it, with the lowest such point in dip.
+bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, Composition& dip)
 {
     const double tolerance = -STABLE * R * T;
+    double lowest = tolerance;
     for (Phase p : {Phase::liquid, Phase::solid}) {
         const Grid::Mixing& m = grid.phase[index(p)];
         const double oa = pure_a(s, p, T) - tie.mu_a;
@@ -77,18 +78,24 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie)
             const double a = c.x > 0.0 ? c.x * (oa + m.a0[i] + T * m.a1[i]) : 0.0;
             const double b = c.y > 0.0 ? c.y * (ob + m.b0[i] + T * m.b1[i]) : 0.0;
             h[i] = a + b;
-            if (h[i] < tolerance)
-                return false;
+            if (h[i] < lowest) {
+                lowest = h[i];
+                dip = c;
+            }
         }
         for (std::size_t i = 1; i + 1 < n; ++i) {
-            if (h[i] <= h[i - 1] && h[i] <= h[i + 1] && h[i] < 1e-3 * R * T) {
+            // A plateau (the tails, where rounding makes neighbours equal) counts once.
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < 1e-3 * R * T) {
                 Composition c = grid.at[i];
-                if (lowest_above_tangent(s, p, c, T, tie) < tolerance)
-                    return false;
+                const double v = lowest_above_tangent(s, p, c, T, tie);
+                if (v < lowest) {
+                    lowest = v;
+                    dip = c;
+                }
             }
         }
     }
-    return true;
+    return !(lowest < tolerance);
 }
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
@@ -106,8 +113,12 @@ Grid make_grid(const System& s)
 {
     Grid grid;
     std::vector<double> tail;
-    for (int k = PER_DECADE * TAIL_DECADES; k > PER_DECADE * 2; --k)  // 1e-40 ... 10^-2.25
-        tail.push_back(std::pow(10.0, -static_cast<double>(k) / PER_DECADE));
+    for (int k = PER_DECADE * TAIL_DECADES;; --k) {  // 1e-40 up to the first uniform point
+        const double v = std::pow(10.0, -static_cast<double>(k) / PER_DECADE);
+        if (v >= 0.75 / UNIFORM)
+            break;
+        tail.push_back(v);
+    }
     grid.at.push_back({0.0, 1.0});
     for (double v : tail)
         grid.at.push_back({v, 1.0 - v});
@@ -311,12 +322,13 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     // invariant, a region narrower than the grid): the ends found so far join the
     // samples and the hull is taken again.
     std::vector<Doubt> found;
-    for (int pass = 0; pass < 4; ++pass) {
+    for (int pass = 0; pass < 6; ++pass) {
         found.clear();
         out.ties.clear();
         const std::vector<int> hull = hull_of(samples);
         const int last = static_cast<int>(samples.size()) - 1;
         std::vector<Composition> ends;
+        bool last_sure = true;
         for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
             int i = hull[k];
             int j = hull[k + 1];
@@ -343,11 +355,28 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             if (std::any_of(out.ties.begin(), out.ties.end(),
                             [&](const TieLine& t) { return same_tie(t, tie); }))
                 continue;
-            if (!confirmed(s, grid, T, tie))
+            Composition dip{};
+            const bool sure = confirmed(s, grid, T, tie, dip);
+            if (!sure) {
                 found.push_back({T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
                                  "a curve dips below this common tangent: not confirmed stable"});
+                ends.push_back(dip);
+            }
             ends.push_back(tie.low);
             ends.push_back(tie.high);
+            // Two neighbouring tangents that both fail may be one tangent across a
+            // phase that is not stable after all (just below a eutectic): its ends
+            // join the samples too.
+            if (!sure && !out.ties.empty() && !last_sure) {
+                const TieLine& before = out.ties.back();
+                TieLine across{};
+                if (refine_tie_line(s, T, before.low_phase, before.low, tie.high_phase, tie.high, across) ==
+                    Refined::ok) {
+                    ends.push_back(across.low);
+                    ends.push_back(across.high);
+                }
+            }
+            last_sure = sure;
             out.ties.push_back(tie);
         }
         if (found.empty())

@@ -1,5 +1,6 @@
 #include "tables.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <map>
@@ -74,35 +75,53 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
                  shortest(s.range.at(s.range.count - 1)).c_str());
 
     // A label in the middle of each region, over each run of temperatures that
-    // share one set of regions, where the run and the region are wide enough.
+    // share one set of regions, where the run and the region are wide enough;
+    // of labels alike and near each other only the one of the largest region stays.
+    struct Label {
+        std::string text;
+        double x, T, area;
+    };
+    std::vector<Label> labels;
     const double span = s.range.at(s.range.count - 1) - s.range.first;
     std::size_t start = 0;
     for (std::size_t i = 1; i <= d.rows.size(); ++i) {
-        const bool ends = i == d.rows.size() || regions_of(d.rows[i]) != regions_of(d.rows[start]) ||
-                          d.rows[i].ties.size() != d.rows[start].ties.size();
+        const bool ends = i == d.rows.size() || regions_of(d.rows[i]) != regions_of(d.rows[start]);
         if (!ends)
             continue;
         const Equilibria& mid = d.rows[(start + i - 1) / 2];
         const double height = d.rows[i - 1].T - d.rows[start].T;
-        if (height >= 0.04 * span || (d.rows.size() == 1)) {
+        if (height >= 0.04 * span) {
             double left = 0.0;
             const std::vector<Phase> regions = regions_of(mid);
             for (std::size_t k = 0; k < regions.size(); ++k) {
                 const double right = k < mid.ties.size() ? mid.ties[k].low.x : 1.0;
                 if (right - left > 0.06)
-                    std::fprintf(f, "set label \"%s\" at %s, %s center\n", phase_letter(regions[k]),
-                                 shortest(0.5 * (left + right)).c_str(), shortest(mid.T).c_str());
+                    labels.push_back(
+                        {phase_letter(regions[k]), 0.5 * (left + right), mid.T, (right - left) * height});
                 if (k < mid.ties.size()) {
                     const TieLine& t = mid.ties[k];
+                    const std::string text = t.low_phase == t.high_phase ? kind_of(t) : "L+S";
                     if (t.high.x - t.low.x > 0.06)
-                        std::fprintf(f, "set label \"%s\" at %s, %s center\n", kind_of(t).c_str(),
-                                     shortest(0.5 * (t.low.x + t.high.x)).c_str(), shortest(mid.T).c_str());
+                        labels.push_back(
+                            {text, 0.5 * (t.low.x + t.high.x), mid.T, (t.high.x - t.low.x) * height});
                     left = t.high.x;
                 }
             }
         }
         start = i;
     }
+    std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.area > b.area; });
+    std::vector<Label> kept;
+    for (const Label& l : labels) {
+        const bool near = std::any_of(kept.begin(), kept.end(), [&](const Label& k) {
+            return k.text == l.text && std::fabs(k.x - l.x) < 0.3 && std::fabs(k.T - l.T) < 0.3 * span;
+        });
+        if (!near)
+            kept.push_back(l);
+    }
+    for (const Label& l : kept)
+        std::fprintf(f, "set label \"%s\" at %s, %s center\n", l.text.c_str(), shortest(l.x).c_str(),
+                     shortest(l.T).c_str());
 }
 
 void write_summary(std::FILE* f, const System& s, const Diagram& d)

@@ -86,7 +86,12 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
         return Refined::zero_width;
     if (!(norm <= ACCEPTED))
         return Refined::failed;
-    if (c1.x == c2.x && c1.y == c2.y)
+    // Ends that agree to nine digits: a region of no width, as exactly at a pure
+    // melting point, where rounding alone would leave a sliver.
+    const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
+    const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
+    const double scale = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
+    if (width <= 1e-9 * scale)
         return Refined::zero_width;
     if (c1.x > c2.x) {
         std::swap(c1, c2);

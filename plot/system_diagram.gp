@@ -1,0 +1,80 @@
+# The phase diagram of a system file, from what `phase_boundary --system` wrote.
+#   gnuplot -e "dir='out'" plot/system_diagram.gp
+# reads DIR/boundaries.tsv, DIR/invariants.tsv and DIR/diagram.gp (names, melting
+# points, region labels) and writes DIR/diagram.svg and DIR/diagram.png (or
+# OUT.svg and OUT.png with -e "out='...'"). A missing or empty file is an error,
+# and no figure is written or replaced.
+
+if (!exists("dir")) dir = '.'
+if (!exists("out")) out = dir.'/diagram'
+boundaries = dir.'/boundaries.tsv'
+invariants = dir.'/invariants.tsv'
+info = dir.'/diagram.gp'
+
+# Every line counts, the header too: a table with a header and no rows (nothing
+# coexists in the range) is drawn, an empty or missing one is not.
+do for [table in boundaries.' '.invariants.' '.info] {
+    undefine STATS_records
+    stats table using (1) nooutput
+    if (!exists("STATS_records") || STATS_records == 0) {
+        print sprintf("system_diagram.gp: nothing in '%s'", table)
+        exit status 1
+    }
+}
+load info
+
+# Only the parts with something to draw: gnuplot dislikes a plot with no points.
+n_rows = 0
+n_three = 0
+n_points = 0
+set datafile separator '\t'
+three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
+stats boundaries using (n_rows = n_rows + 1, 1) nooutput
+stats invariants using (n_three = n_three + (three_phase(strcol(1)) && strcol(1) ne 'kind'), \
+                        n_points = n_points + !three_phase(strcol(1)), 1) nooutput
+
+
+set encoding utf8
+set datafile separator '\t'
+set xrange [0:1]
+set yrange [T_first:T_last]
+set offsets 0, 0, graph 0.03, graph 0.03
+set xtics 0.1
+set mxtics 2
+set xlabel sprintf('Mole fraction of %s', name_A)
+set ylabel 'Temperature (K)'
+set title system_name
+set grid xtics ytics lc rgb '#e0e0e0' lw 1
+set key below horizontal samplen 2 spacing 1.2 width 1
+set border lw 1.2
+
+liquid = 0xc0392b
+solid = 0x1f5fa8
+colour(phase) = phase eq 'L' ? liquid : solid
+three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
+
+diagram = "plot '+' every ::0::0 using (1):(T_m_A) with points pt 7 ps 1.1 lc rgb 'black' title 'melting points', \
+               '+' every ::0::0 using (0):(T_m_B) with points pt 7 ps 1.1 lc rgb 'black' notitle"
+if (n_rows > 1) {
+    diagram = diagram.", boundaries skip 1 using 3:1:(colour(strcol(2))) with points pt 7 ps 0.25 \
+        lc rgb variable title 'boundaries (red: liquid, blue: solid)', \
+        '' skip 1 using 5:1:(colour(strcol(4))) with points pt 7 ps 0.25 lc rgb variable notitle"
+}
+if (n_three > 0) {
+    diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $4 : NaN):2:($8 - $4):(0) \
+        with vectors nohead lw 1.5 lc rgb 'black' title 'three-phase invariants', \
+        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:1 with labels offset 0, 0.8 font ',9' notitle"
+}
+if (n_points > 0) {
+    diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? NaN : $4):2 with points pt 6 ps 1.4 \
+        lw 2 lc rgb '#2e8b57' title 'congruent and critical points'"
+}
+
+set terminal svg size 800,680 dynamic enhanced font 'Helvetica,13' background rgb 'white'
+set output out.'.svg'
+eval diagram
+
+set terminal pngcairo size 800,680 enhanced font 'Helvetica,12' background rgb 'white'
+set output out.'.png'
+eval diagram
+set output
