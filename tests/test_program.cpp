@@ -282,6 +282,62 @@ TEST(Program, ConcurrentRunsLeaveThePairOfOneRun)
     }
 }
 
+// The general engine's outputs and statuses: a diagram, the same bytes again, a
+// range where nothing coexists, a bad or missing file, options that do not mix.
+TEST(SystemProgram, TablesSummaryAndStatuses)
+{
+    const std::string examples = PHASE_BOUNDARY_EXAMPLES;
+    const fs::path dir = fresh_dir("system");
+    Outcome o = run_in(dir, "--system '" + examples + "/eutectic.toml'");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("eutectic at 607.68"), std::string::npos) << o.out;
+    const Snapshot first = snapshot(dir);
+    EXPECT_EQ(first.size(), 3u);
+    EXPECT_EQ(first.at("boundaries.tsv").rfind("T\tphase_low\tx_low\tphase_high\tx_high\n", 0), 0u);
+    EXPECT_EQ(split_lines(first.at("invariants.tsv"))[1].rfind("eutectic\t607.68", 0), 0u);
+    ASSERT_EQ(run_in(dir, "--system '" + examples + "/eutectic.toml'").status, 0);
+    EXPECT_EQ(snapshot(dir), first) << "the same file gives the same bytes";
+
+    const fs::path hot = fresh_dir("system_hot");
+    std::FILE* f = std::fopen((hot / "hot.toml").string().c_str(), "w");
+    std::fputs("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+               "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n"
+               "[temperature]\nfirst = 1100\nlast = 1200\n",
+               f);
+    std::fclose(f);
+    o = run_in(hot, "--system hot.toml");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(read_file((hot / "boundaries.tsv").string()), "T\tphase_low\tx_low\tphase_high\tx_high\n");
+    EXPECT_NE(o.out.find("no two phases coexist"), std::string::npos) << o.out;
+
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"--system hot.toml --seed 1", 64, "--help"},
+        {"--system hot.toml --no-log", 64, "--help"},
+        {"--system missing.toml", 65, "missing.toml: "},
+        {"--system hot.toml/", 65, "hot.toml/: "},
+    };
+    const Snapshot before = snapshot(hot);
+    for (const Case& c : cases) {
+        o = run_in(hot, c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
+        EXPECT_EQ(snapshot(hot), before) << c.args;
+    }
+    f = std::fopen((hot / "hot.toml").string().c_str(), "a");
+    std::fputs("[liquid]\nexcess = [\"x\"]\n", f);
+    std::fclose(f);
+    const Snapshot bad = snapshot(hot);
+    o = run_in(hot, "--system hot.toml");
+    EXPECT_EQ(o.status, 65);
+    EXPECT_EQ(o.err, "phase_boundary: hot.toml:11:11: liquid.excess[0]: must be a number or a pair [a, b]\n");
+    EXPECT_EQ(snapshot(hot), bad);
+}
+
 TEST(Program, ManPageNamesEveryOption)
 {
     const std::string help = run_in(fs::current_path(), "--help").out;

@@ -1,0 +1,269 @@
+// The general engine against what is known without it: closed forms of ideal and
+// regular solutions, an independent one-dimensional solver, identities of the
+// model, and the consistency of whole diagrams.
+#include "diagram.h"
+#include "hull.h"
+#include "invariants.h"
+#include "system_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+System system_of(const std::string& toml)
+{
+    System s;
+    std::string error;
+    EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error;
+    return s;
+}
+
+System example(const std::string& name)
+{
+    System s;
+    std::string error;
+    EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
+        << error;
+    return s;
+}
+
+// A symmetric regular solid (L_0 = W) under an ideal liquid that melts far above.
+System regular_solid(double W, double first, double last, double step)
+{
+    return system_of("[A]\nmelting_point = 90000\nenthalpy_of_fusion = 9000000\n"
+                     "[B]\nmelting_point = 95000\nenthalpy_of_fusion = 9500000\n"
+                     "[solid]\nexcess = [" +
+                     std::to_string(W) + "]\n[temperature]\nfirst = " + std::to_string(first) +
+                     "\nlast = " + std::to_string(last) + "\nstep = " + std::to_string(step) + "\n");
+}
+
+// The gap of a symmetric regular solution in closed form: x in (0, 1/2) with
+// ln(x / (1 - x)) = W (2x - 1) / (RT), by bisection on ln x (no Newton, no grid).
+double regular_gap_end(double W, double T)
+{
+    double lo = -745.0;
+    double hi = std::log(0.5);
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        const double x = std::exp(mid);
+        const double f = mid - std::log1p(-x) - W * (2.0 * x - 1.0) / (R * T);
+        (f < 0.0 ? lo : hi) = mid;
+    }
+    return std::exp(0.5 * (lo + hi));
+}
+
+TEST(Hull, LowerHullOfWorkedPoints)
+{
+    // A parabola with one point raised (not a vertex) and one collinear (not a vertex).
+    const std::vector<HullPoint> points = {{0, 4}, {1, 1}, {2, 3}, {3, 1}, {4, 1}, {5, 4}};
+    EXPECT_EQ(lower_hull(points), (std::vector<int>{0, 1, 4, 5}));
+    EXPECT_EQ(lower_hull({{0, 0}, {1, -1}, {2, 0}}), (std::vector<int>{0, 1, 2}));
+}
+
+// The potentials against the Gibbs energy they come from, by differences: mu_a =
+// G + (1 - x) G', x y G'' and the T slope; with several Redlich-Kister terms.
+TEST(Model, PotentialsAreTheDerivativesOfTheGibbsEnergy)
+{
+    const System s = system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 12000\n"
+                               "[B]\nmelting_point = 1400\nenthalpy_of_fusion = 15000\n"
+                               "[liquid]\nexcess = [[-8000, 2.5], 3000, [-1500, -1]]\n"
+                               "[solid]\nexcess = [[12000, -3], [-4000, 1.5]]\n");
+    for (Phase p : {Phase::liquid, Phase::solid}) {
+        for (double x : {0.03, 0.3, 0.5, 0.77, 0.96}) {
+            const double T = 1100.0;
+            const double h = 1e-5;
+            const auto g = [&](double at, double temperature) {
+                return gibbs(s, p, composition_from_x(at), temperature);
+            };
+            const double g1 = (g(x + h, T) - g(x - h, T)) / (2 * h);
+            const double g2 = (g(x + h, T) - 2 * g(x, T) + g(x - h, T)) / (h * h);
+            const Potentials m = potentials(s, p, composition_from_x(x), T);
+            const std::string at = std::string(phase_letter(p)) + " at x=" + std::to_string(x);
+            // Central differences of step 1e-5 are good to about 1e-8 here.
+            EXPECT_NEAR(m.mu_a, g(x, T) + (1 - x) * g1, 1e-8 * (std::fabs(m.mu_a) + R * T)) << at;
+            EXPECT_NEAR(m.mu_b, g(x, T) - x * g1, 1e-8 * (std::fabs(m.mu_b) + R * T)) << at;
+            EXPECT_NEAR(m.curvature, x * (1 - x) * g2, 1e-2) << at;
+            const Potentials warmer = potentials(s, p, composition_from_x(x), T + 1.0);
+            EXPECT_NEAR(m.mu_a_dT, warmer.mu_a - m.mu_a, 1e-8) << at << ": linear in T";
+            double value = 0.0;
+            double slope = 0.0;
+            curvature(s, p, x, T, value, slope);
+            EXPECT_NEAR(value, m.curvature, 1e-8 * std::fabs(value)) << at;
+        }
+    }
+}
+
+// Ideal liquid and solid: xs = (1 - b) / (a - b), xl = a xs with a = exp(-dG_A / RT)
+// and b = exp(-dG_B / RT), at every one of the 473 temperatures.
+TEST(Diagram, IdealSystemFollowsTheClosedForm)
+{
+    const System s = example("builtin");
+    const Diagram d = compute_diagram(s);
+    ASSERT_EQ(d.rows.size(), 473u);
+    EXPECT_TRUE(d.invariants.empty());
+    EXPECT_TRUE(d.doubts.empty());
+    for (const Equilibria& row : d.rows) {
+        ASSERT_EQ(row.ties.size(), 1u) << "T=" << row.T;
+        const double RT = R * row.T;
+        const double a = std::exp(-(50208.0 - 29.7617 * row.T) / RT);
+        const double b = std::exp(-(36944.72 - 30.4975 * row.T) / RT);
+        const double xs = (1.0 - b) / (a - b);
+        const TieLine& t = row.ties[0];
+        EXPECT_EQ(t.low_phase, Phase::liquid) << "T=" << row.T;
+        EXPECT_NEAR(t.low.x, a * xs, 2e-10) << "liquidus at T=" << row.T;
+        EXPECT_NEAR(t.high.x, xs, 2e-10) << "solidus at T=" << row.T;
+    }
+}
+
+// W / (2R) is the critical temperature and x = 1/2 the critical composition; below
+// it the gap ends solve ln(x / (1 - x)) = W (2x - 1) / (RT), symmetric about 1/2.
+TEST(Diagram, RegularSolidGapAndItsCriticalPoint)
+{
+    const double W = 20000.0;
+    const Diagram d = compute_diagram(regular_solid(W, 900.0, 1300.0, 0.5));
+    EXPECT_TRUE(d.doubts.empty());
+    ASSERT_EQ(d.invariants.size(), 1u);
+    const Invariant& c = d.invariants[0];
+    EXPECT_EQ(c.kind, InvariantKind::critical);
+    EXPECT_NEAR(c.T, W / (2 * R), 1e-8);
+    EXPECT_NEAR(c.at[0].x, 0.5, 1e-9);
+    for (const Equilibria& row : d.rows) {
+        if (row.T > W / (2 * R)) {
+            EXPECT_TRUE(row.ties.empty()) << "a gap above the critical point at T=" << row.T;
+            continue;
+        }
+        if (W / (2 * R) - row.T < 0.5)  // within 1e-2 of x = 1/2: the last rows may be too shallow
+            continue;
+        ASSERT_EQ(row.ties.size(), 1u) << "T=" << row.T;
+        const double x = regular_gap_end(W, row.T);
+        EXPECT_NEAR(row.ties[0].low.x, x, 1e-9 * x + 1e-13) << "T=" << row.T;
+        EXPECT_NEAR(row.ties[0].high.y, x, 1e-9 * x + 1e-13) << "symmetric end at T=" << row.T;
+    }
+}
+
+// Terminal solubilities from 1e-3 down to 1e-14, each to nine significant digits,
+// at both ends (the A-rich one held as 1 - x).
+TEST(Diagram, DiluteSolubilitiesKeepTheirRelativePrecision)
+{
+    const double T = 1000.0;
+    for (double target : {1e-3, 1e-6, 1e-9, 1e-12, 1e-14}) {
+        const double W = -std::log(target) * R * T;  // ln x ~ -W / RT for small x
+        const Diagram d = compute_diagram(regular_solid(W, T, T, 1.0));
+        ASSERT_EQ(d.rows.size(), 1u);
+        ASSERT_EQ(d.rows[0].ties.size(), 1u) << "solubility near " << target;
+        const double x = regular_gap_end(W, T);
+        const TieLine& t = d.rows[0].ties[0];
+        EXPECT_NEAR(t.low.x / x, 1.0, 1e-9) << "solubility of A near " << target;
+        EXPECT_NEAR(t.high.y / x, 1.0, 1e-9) << "solubility of B near " << target;
+    }
+}
+
+// The double root of G_L - G_S, worked by hand for dS_A = dS_B: a congruent
+// maximum at x = 0.45, T = 1302.5 K and a minimum at x = 0.5625, T = 1046.875 K.
+TEST(Diagram, CongruentPointsAtTheirClosedForms)
+{
+    struct Case {
+        const char* file;
+        double x, T;
+    };
+    for (const Case& c :
+         {Case{"congruent-maximum", 0.45, 1302.5}, Case{"congruent-minimum", 0.5625, 1046.875}}) {
+        const Diagram d = compute_diagram(example(c.file));
+        ASSERT_EQ(d.invariants.size(), 1u) << c.file;
+        EXPECT_EQ(d.invariants[0].kind, InvariantKind::congruent) << c.file;
+        EXPECT_NEAR(d.invariants[0].T, c.T, 1e-8) << c.file;
+        EXPECT_NEAR(d.invariants[0].at[0].x, c.x, 1e-9) << c.file;
+    }
+}
+
+// Every example: the invariants it is made to show, no doubt, rows whose ends
+// have equal potentials and do not overlap, and every change between two
+// temperatures accounted for by an invariant or a pure melting point between them.
+TEST(Diagram, ExamplesAreConsistent)
+{
+    struct Case {
+        const char* file;
+        std::vector<InvariantKind> kinds;
+    };
+    using K = InvariantKind;
+    const std::vector<Case> cases = {
+        {"builtin", {}},
+        {"cu-ni", {}},
+        {"eutectic", {K::eutectic}},
+        {"peritectic", {K::peritectic}},
+        {"monotectic", {K::peritectic, K::monotectic, K::critical}},
+        {"congruent-minimum", {K::congruent}},
+        {"congruent-maximum", {K::congruent}},
+        {"solid-gap", {K::critical}},
+    };
+    for (const Case& c : cases) {
+        const System s = example(c.file);
+        const Diagram d = compute_diagram(s);
+        EXPECT_TRUE(d.doubts.empty()) << c.file << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        std::vector<K> kinds;
+        for (const Invariant& inv : d.invariants)
+            kinds.push_back(inv.kind);
+        EXPECT_EQ(kinds, c.kinds) << c.file;
+        for (std::size_t i = 0; i < d.rows.size(); ++i) {
+            const Equilibria& row = d.rows[i];
+            for (std::size_t k = 0; k < row.ties.size(); ++k) {
+                EXPECT_LT(row.ties[k].residual, 1e-9) << c.file << " T=" << row.T;
+                EXPECT_LT(row.ties[k].low.x, row.ties[k].high.x) << c.file << " T=" << row.T;
+                if (k > 0) {
+                    EXPECT_LE(row.ties[k - 1].high.x, row.ties[k].low.x) << c.file << " T=" << row.T;
+                }
+            }
+            if (i == 0 || row.ties.size() == d.rows[i - 1].ties.size())
+                continue;
+            const double lo = d.rows[i - 1].T - 0.01;
+            const double hi = row.T + 0.01;
+            bool explained = false;
+            for (const Invariant& inv : d.invariants)
+                explained = explained || (inv.T >= lo && inv.T <= hi);
+            for (const EdgeEvent& m : d.melting)
+                explained = explained || (m.T >= lo && m.T <= hi);
+            // A gap closing to its critical point thins below 1e-3 before it ends.
+            for (const Invariant& inv : d.invariants)
+                explained = explained || (inv.kind == K::critical && std::fabs(inv.T - row.T) < 1.0);
+            EXPECT_TRUE(explained) << c.file << ": the regions change between " << d.rows[i - 1].T << " and "
+                                   << row.T << " K with nothing there";
+        }
+    }
+}
+
+// A three-phase invariant: equal potentials of both components across its three
+// phases, and the two-phase regions around it ending at its compositions; a
+// temperature exactly at it holds the pairs stable just above.
+TEST(Diagram, EutecticJoinsItsThreeRegions)
+{
+    const System s = example("eutectic");
+    const Diagram d = compute_diagram(s);
+    ASSERT_EQ(d.invariants.size(), 1u);
+    const Invariant e = d.invariants[0];
+    Potentials m[3];
+    for (int i = 0; i < 3; ++i)
+        m[i] = potentials(s, e.phase[i], e.at[i], e.T);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_NEAR(m[i].mu_a, m[0].mu_a, 1e-9 * R * e.T) << "phase " << i;
+        EXPECT_NEAR(m[i].mu_b, m[0].mu_b, 1e-9 * R * e.T) << "phase " << i;
+    }
+    System at_invariant = s;
+    at_invariant.range = {e.T, e.T + 1e-3, 1e-3, 2};
+    std::vector<Doubt> doubts;
+    const Equilibria below = equilibria_at(s, make_grid(s), e.T - 1e-4, doubts);
+    ASSERT_EQ(below.ties.size(), 1u);
+    EXPECT_NEAR(below.ties[0].low.x, e.at[0].x, 1e-5);
+    EXPECT_NEAR(below.ties[0].high.x, e.at[2].x, 1e-5);
+    const Diagram exact = compute_diagram(at_invariant);
+    ASSERT_EQ(exact.rows[0].ties.size(), 2u) << "the pairs stable just above the eutectic";
+    EXPECT_NEAR(exact.rows[0].ties[0].low.x, e.at[0].x, 1e-9);
+    EXPECT_NEAR(exact.rows[0].ties[0].high.x, e.at[1].x, 1e-9);
+    EXPECT_NEAR(exact.rows[0].ties[1].high.x, e.at[2].x, 1e-9);
+    EXPECT_TRUE(doubts.empty());
+}
+
+}  // namespace
