@@ -103,17 +103,20 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
                 j[r][c] = 0.0;
-        for (int pair = 0; pair < 2; ++pair) {
+        // Rows 2k and 2k + 1: equal potentials of A and of B across phases k and k + 1.
+        for (std::size_t pair = 0; pair < 2; ++pair) {
             const Potentials& a = m[pair];
             const Potentials& b = m[pair + 1];
-            f[2 * pair] = (a.mu_a - b.mu_a) * scale;
-            f[2 * pair + 1] = (a.mu_b - b.mu_b) * scale;
-            j[2 * pair][pair] = a.dmu_a * scale;
-            j[2 * pair][pair + 1] = -b.dmu_a * scale;
-            j[2 * pair][3] = (a.mu_a_dT - b.mu_a_dT) * scale;
-            j[2 * pair + 1][pair] = a.dmu_b * scale;
-            j[2 * pair + 1][pair + 1] = -b.dmu_b * scale;
-            j[2 * pair + 1][3] = (a.mu_b_dT - b.mu_b_dT) * scale;
+            const std::size_t ra = 2 * pair;
+            const std::size_t rb = ra + 1;
+            f[ra] = (a.mu_a - b.mu_a) * scale;
+            f[rb] = (a.mu_b - b.mu_b) * scale;
+            j[ra][pair] = a.dmu_a * scale;
+            j[ra][pair + 1] = -b.dmu_a * scale;
+            j[ra][3] = (a.mu_a_dT - b.mu_a_dT) * scale;
+            j[rb][pair] = a.dmu_b * scale;
+            j[rb][pair + 1] = -b.dmu_b * scale;
+            j[rb][3] = (a.mu_b_dT - b.mu_b_dT) * scale;
         }
     };
     const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {

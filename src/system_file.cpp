@@ -214,11 +214,70 @@ struct Reader {
     }
 };
 
+// The first byte beyond ASCII outside a string or a comment, where TOML allows
+// none. toml++ 3.3 reaches undefined behaviour when it asks whether some such
+// characters (Latin-1, Greek, Cyrillic among them) are white space, so they are
+// refused here first. Line and column count characters from 1, as the parser's.
+bool stray_unicode(std::string_view text, toml::source_position& at)
+{
+    enum class In { text, comment, basic, literal, basic_lines, literal_lines } in = In::text;
+    const auto starts = [&](std::size_t i, char quote) {
+        return text.compare(i, 3, std::string(3, quote)) == 0;
+    };
+    std::size_t i = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in == In::text) {
+            if (static_cast<unsigned char>(c) >= 0x80)
+                break;
+            if (c == '#')
+                in = In::comment;
+            else if (c == '"' || c == '\'') {
+                const bool lines = starts(i, c);
+                in = c == '"' ? (lines ? In::basic_lines : In::basic)
+                              : (lines ? In::literal_lines : In::literal);
+                i += lines ? 2 : 0;
+            }
+        } else if (in == In::comment) {
+            in = c == '\n' ? In::text : in;
+        } else if ((in == In::basic || in == In::basic_lines) && c == '\\') {
+            ++i;
+        } else if (in == In::basic || in == In::literal) {
+            const char quote = in == In::basic ? '"' : '\'';
+            in = c == quote || c == '\n' ? In::text : in;
+        } else {
+            const char quote = in == In::basic_lines ? '"' : '\'';
+            if (c == quote && starts(i, quote)) {
+                i += 2;
+                while (i + 1 < text.size() && text[i + 1] == quote)  // up to two quotes end the content
+                    ++i;
+                in = In::text;
+            }
+        }
+    }
+    if (i >= text.size())
+        return false;
+    at = {1, 1};
+    for (std::size_t k = 0; k < i; ++k) {
+        if (text[k] == '\n') {
+            ++at.line;
+            at.column = 1;
+        } else if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) {
+            ++at.column;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool parse_system(std::string_view text, const std::string& path, System& s, std::string& error)
 {
     Reader reader{path, error};
+    toml::source_position stray{};
+    if (stray_unicode(text, stray))
+        return reader.fail({stray, stray, nullptr}, "",
+                           "a character beyond ASCII outside a string or a comment");
     toml::parse_result parsed = toml::parse(text, path);
     if (!parsed) {
         const toml::parse_error& e = parsed.error();

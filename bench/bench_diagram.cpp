@@ -1,0 +1,54 @@
+// Speed of the general engine: each example's whole diagram at its own steps
+// (1 K), and the eutectic at 1,000 to 100,000 temperatures over one range, where
+// the cost should grow linearly.
+#include "diagram.h"
+#include "system_file.h"
+
+#include <benchmark/benchmark.h>
+
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+System example(const std::string& name)
+{
+    System s;
+    std::string error;
+    if (!read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
+        throw std::runtime_error(error);
+    return s;
+}
+
+void whole_diagram(benchmark::State& state, const char* name)
+{
+    const System s = example(name);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(compute_diagram(s));
+    state.counters["temperatures"] = static_cast<double>(s.range.count);
+}
+BENCHMARK_CAPTURE(whole_diagram, builtin, "builtin")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, cu_ni, "cu-ni")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, congruent_minimum, "congruent-minimum")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, congruent_maximum, "congruent-maximum")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, eutectic, "eutectic")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, peritectic, "peritectic")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, monotectic, "monotectic")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(whole_diagram, solid_gap, "solid-gap")->Unit(benchmark::kMillisecond);
+
+void eutectic_temperatures(benchmark::State& state)
+{
+    System s = example("eutectic");
+    s.range.count = state.range(0);
+    s.range.step = (1100.0 - 450.0) / static_cast<double>(s.range.count - 1);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(compute_diagram(s));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(eutectic_temperatures)
+    ->RangeMultiplier(10)
+    ->Range(1000, 100000)
+    ->Unit(benchmark::kMillisecond)
+    ->Complexity(benchmark::oN);
+
+}  // namespace
