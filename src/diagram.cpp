@@ -22,9 +22,7 @@ int index(Phase p)
 // x - the other's x, from whichever fractions keep the difference exact.
 double dx(const Composition& from, const Composition& to)
 {
-    if (from.x > 0.5 && to.x > 0.5)
-        return from.y - to.y;
-    return to.x - from.x;
+    return abscissa_difference({from.x, from.y, 0.0}, {to.x, to.y, 0.0});
 }
 
 struct Sample {
@@ -35,20 +33,11 @@ struct Sample {
 
 std::vector<int> hull_of(const std::vector<Sample>& samples)
 {
-    std::vector<int> hull;
-    hull.reserve(samples.size());
-    for (int i = 0; i < static_cast<int>(samples.size()); ++i) {
-        while (hull.size() >= 2) {
-            const Sample& o = samples[static_cast<std::size_t>(hull[hull.size() - 2])];
-            const Sample& a = samples[static_cast<std::size_t>(hull.back())];
-            const Sample& b = samples[static_cast<std::size_t>(i)];
-            if (dx(o.c, a.c) * (b.g - o.g) - (a.g - o.g) * dx(o.c, b.c) > 0.0)
-                break;
-            hull.pop_back();
-        }
-        hull.push_back(i);
-    }
-    return hull;
+    std::vector<HullPoint> points;
+    points.reserve(samples.size());
+    for (const Sample& s : samples)
+        points.push_back({s.c.x, s.c.y, s.g});
+    return lower_hull(points);
 }
 
 bool same_tie(const TieLine& a, const TieLine& b)

@@ -1,5 +1,12 @@
 #include "hull.h"
 
+double abscissa_difference(const HullPoint& a, const HullPoint& b)
+{
+    if (a.x > 0.5 && b.x > 0.5)
+        return a.one_minus_x - b.one_minus_x;
+    return b.x - a.x;
+}
+
 std::vector<int> lower_hull(const std::vector<HullPoint>& points)
 {
     std::vector<int> hull;
@@ -10,7 +17,7 @@ std::vector<int> lower_hull(const std::vector<HullPoint>& points)
             const HullPoint& a = points[static_cast<std::size_t>(hull.back())];
             const HullPoint& b = points[static_cast<std::size_t>(i)];
             // a stays only if it lies strictly below the chord from o to b.
-            if ((a.x - o.x) * (b.g - o.g) - (a.g - o.g) * (b.x - o.x) > 0.0)
+            if (abscissa_difference(o, a) * (b.g - o.g) - (a.g - o.g) * abscissa_difference(o, b) > 0.0)
                 break;
             hull.pop_back();
         }

@@ -3,8 +3,11 @@
 
 #include <vector>
 
+// A point whose abscissa is held both as x and as 1 - x, each exact where it is
+// small, so that points crowded towards x = 1 stay apart.
 struct HullPoint {
     double x;
+    double one_minus_x;
     double g;
 };
 
@@ -12,3 +15,6 @@ struct HullPoint {
 // increasing), in order, from the first point to the last. Collinear points are
 // not vertices.
 std::vector<int> lower_hull(const std::vector<HullPoint>& points);
+
+// b.x - a.x, from whichever of x and 1 - x keeps the difference exact.
+double abscissa_difference(const HullPoint& a, const HullPoint& b);

@@ -224,27 +224,41 @@ bool stray_unicode(std::string_view text, toml::source_position& at)
     const auto starts = [&](std::size_t i, char quote) {
         return text.compare(i, 3, std::string(3, quote)) == 0;
     };
+    // A quote opens a string only where a key or a value may begin: at the start of
+    // a line or after one of = [ , { . (a quote inside a malformed number, such as
+    // 6'x, does not, and toml++ does not take it for one either).
+    char before = '\n';
     std::size_t i = 0;
     for (; i < text.size(); ++i) {
         const char c = text[i];
         if (in == In::text) {
             if (static_cast<unsigned char>(c) >= 0x80)
                 break;
-            if (c == '#')
+            const bool opens = before == '\n' || before == '=' || before == '[' || before == ',' ||
+                               before == '{' || before == '.';
+            if (c == '#') {
                 in = In::comment;
-            else if (c == '"' || c == '\'') {
+            } else if ((c == '"' || c == '\'') && opens) {
                 const bool lines = starts(i, c);
                 in = c == '"' ? (lines ? In::basic_lines : In::basic)
                               : (lines ? In::literal_lines : In::literal);
                 i += lines ? 2 : 0;
             }
+            if (c != ' ' && c != '\t' && c != '\r')
+                before = c;
         } else if (in == In::comment) {
-            in = c == '\n' ? In::text : in;
+            if (c == '\n') {
+                in = In::text;
+                before = '\n';
+            }
         } else if ((in == In::basic || in == In::basic_lines) && c == '\\') {
             ++i;
         } else if (in == In::basic || in == In::literal) {
             const char quote = in == In::basic ? '"' : '\'';
-            in = c == quote || c == '\n' ? In::text : in;
+            if (c == quote || c == '\n') {
+                in = In::text;
+                before = c;
+            }
         } else {
             const char quote = in == In::basic_lines ? '"' : '\'';
             if (c == quote && starts(i, quote)) {
@@ -252,6 +266,7 @@ bool stray_unicode(std::string_view text, toml::source_position& at)
                 while (i + 1 < text.size() && text[i + 1] == quote)  // up to two quotes end the content
                     ++i;
                 in = In::text;
+                before = quote;
             }
         }
     }

@@ -25,14 +25,6 @@ std::set<std::string> names_in(const fs::path& dir)
     return names;
 }
 
-fs::path fresh_dir(const std::string& name)
-{
-    const fs::path dir = fs::path(scratch_dir()) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 void write_file(const fs::path& path, const std::string& bytes)
 {
     std::FILE* f = std::fopen(path.string().c_str(), "wb");

@@ -38,14 +38,6 @@ Snapshot snapshot(const fs::path& dir)
     return files;
 }
 
-fs::path fresh_dir(const std::string& name)
-{
-    const fs::path dir = fs::path(scratch_dir()) / name;
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    return dir;
-}
-
 // A directory holding the previous run's files, which a failed run must leave alone.
 fs::path dir_with_previous_files(const std::string& name)
 {

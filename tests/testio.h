@@ -70,6 +70,15 @@ inline const std::string& scratch_dir()
     return dir.path;
 }
 
+// An empty directory of this name in the process's scratch directory.
+inline std::filesystem::path fresh_dir(const std::string& name)
+{
+    const std::filesystem::path dir = std::filesystem::path(scratch_dir()) / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
 // A scratch file name no other capture uses. std::tmpfile() is not used: on
 // Windows its files go to the root of the drive, and processes running at once
 // there pick the same names.
