@@ -214,71 +214,114 @@ struct Reader {
     }
 };
 
-// The first byte beyond ASCII outside a string or a comment, where TOML allows
-// none. toml++ 3.3 reaches undefined behaviour when it asks whether some such
-// characters (Latin-1, Greek, Cyrillic among them) are white space, so they are
-// refused here first. Line and column count characters from 1, as the parser's.
-bool stray_unicode(std::string_view text, toml::source_position& at)
+// toml++ 3.3 asks of every character outside a string whether it is white space,
+// and for these code points its generated test runs into __builtin_unreachable:
+// undefined behaviour. None of them may reach it.
+bool unsafe_for_reader(char32_t c)
+{
+    return (c >= 0xA1 && c <= 0x499) || (c >= 0x2C5E && c <= 0x3057 && c != 0x3000) ||
+           (c >= 0xFB26 && c <= 0xFEFE);
+}
+
+// The code point of the UTF-8 sequence at text[i] and its length; 0 for a
+// malformed one, which the reader itself refuses.
+char32_t decode(std::string_view text, std::size_t i, std::size_t& length)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (length == 1 || i + length > text.size())
+        return 0;
+    char32_t c = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    return c;
+}
+
+// Rewrites text so that no character unsafe for toml++ reaches it: inside a
+// double-quoted string it becomes its \uXXXX escape (the same value once read),
+// inside a comment a '?'. Anywhere else (a single-quoted string, which has no
+// escapes, or outside strings, where TOML allows none) the file is refused, with
+// the character's place in at. A misjudged region cannot let one through: every
+// unsafe character is either replaced by ASCII or refused.
+bool shield(std::string_view text, std::string& out, toml::source_position& at)
 {
     enum class In { text, comment, basic, literal, basic_lines, literal_lines } in = In::text;
     const auto starts = [&](std::size_t i, char quote) {
         return text.compare(i, 3, std::string(3, quote)) == 0;
     };
-    // A quote opens a string only where a key or a value may begin: at the start of
-    // a line or after one of = [ , { . (a quote inside a malformed number, such as
-    // 6'x, does not, and toml++ does not take it for one either).
-    char before = '\n';
-    std::size_t i = 0;
-    for (; i < text.size(); ++i) {
+    out.clear();
+    out.reserve(text.size());
+    at = {1, 1};
+    for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
+        std::size_t length = 1;
+        const char32_t code = static_cast<unsigned char>(c) >= 0x80 ? decode(text, i, length) : 0;
+        if (code != 0 && unsafe_for_reader(code)) {
+            if (in == In::comment) {
+                out += '?';
+            } else if (in == In::basic || in == In::basic_lines) {
+                char escape[16];
+                std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(code));
+                out += escape;
+            } else {
+                return false;
+            }
+            i += length - 1;
+            ++at.column;
+            continue;
+        }
+        out += c;
+        if (c == '\n') {
+            ++at.line;
+            at.column = 1;
+        } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+            ++at.column;
+        }
         if (in == In::text) {
-            if (static_cast<unsigned char>(c) >= 0x80)
-                break;
-            const bool opens = before == '\n' || before == '=' || before == '[' || before == ',' ||
-                               before == '{' || before == '.';
             if (c == '#') {
                 in = In::comment;
-            } else if ((c == '"' || c == '\'') && opens) {
+            } else if (c == '"' || c == '\'') {
                 const bool lines = starts(i, c);
                 in = c == '"' ? (lines ? In::basic_lines : In::basic)
                               : (lines ? In::literal_lines : In::literal);
-                i += lines ? 2 : 0;
+                if (lines) {
+                    out.append(2, c);
+                    i += 2;
+                    at.column += 2;
+                }
             }
-            if (c != ' ' && c != '\t' && c != '\r')
-                before = c;
         } else if (in == In::comment) {
-            if (c == '\n') {
+            if (c == '\n')
                 in = In::text;
-                before = '\n';
-            }
         } else if ((in == In::basic || in == In::basic_lines) && c == '\\') {
-            ++i;
-        } else if (in == In::basic || in == In::literal) {
-            const char quote = in == In::basic ? '"' : '\'';
-            if (c == quote || c == '\n') {
-                in = In::text;
-                before = c;
+            if (i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0x80) {
+                out += text[++i];  // the escaped character, never a string's end
+                if (text[i] == '\n') {
+                    ++at.line;
+                    at.column = 1;
+                } else {
+                    ++at.column;
+                }
             }
+        } else if (in == In::basic || in == In::literal) {
+            if (c == (in == In::basic ? '"' : '\'') || c == '\n')
+                in = In::text;
         } else {
             const char quote = in == In::basic_lines ? '"' : '\'';
             if (c == quote && starts(i, quote)) {
-                i += 2;
-                while (i + 1 < text.size() && text[i + 1] == quote)  // up to two quotes end the content
-                    ++i;
+                std::size_t n = 3;
+                while (n < 5 && i + n < text.size() &&
+                       text[i + n] == quote)  // up to two quotes end the content
+                    ++n;
+                out.append(n - 1, quote);
+                i += n - 1;
+                at.column += static_cast<int>(n - 1);
                 in = In::text;
-                before = quote;
             }
-        }
-    }
-    if (i >= text.size())
-        return false;
-    at = {1, 1};
-    for (std::size_t k = 0; k < i; ++k) {
-        if (text[k] == '\n') {
-            ++at.line;
-            at.column = 1;
-        } else if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) {
-            ++at.column;
         }
     }
     return true;
@@ -289,11 +332,13 @@ bool stray_unicode(std::string_view text, toml::source_position& at)
 bool parse_system(std::string_view text, const std::string& path, System& s, std::string& error)
 {
     Reader reader{path, error};
-    toml::source_position stray{};
-    if (stray_unicode(text, stray))
-        return reader.fail({stray, stray, nullptr}, "",
-                           "a character beyond ASCII outside a string or a comment");
-    toml::parse_result parsed = toml::parse(text, path);
+    std::string shielded;
+    toml::source_position unsafe{};
+    if (!shield(text, shielded, unsafe))
+        return reader.fail(
+            {unsafe, unsafe, nullptr}, "",
+            "this character beyond ASCII can stand only in a double-quoted string or a comment");
+    toml::parse_result parsed = toml::parse(shielded, path);
     if (!parsed) {
         const toml::parse_error& e = parsed.error();
         return reader.fail(e.source(), "", std::string(e.description()));

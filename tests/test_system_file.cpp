@@ -15,14 +15,15 @@ TEST(SystemFile, ReadsEveryKeyAndTheDefaults)
 {
     System s;
     std::string error;
-    ASSERT_TRUE(parse_system("name = \"Cu-Ni\" # \xce\xb1 \xc2\xb0 beyond ASCII in comments and strings\n"
-                             "[A]\nname = \"Cu\"\nmelting_point = 1357.77\n"
-                             "enthalpy_of_fusion = 13263\n"
-                             "[B]\nentropy_of_fusion = 10.115740740740740\nenthalpy_of_fusion = 17480\n"
-                             "[liquid]\nexcess = [[-5000, 1.2], 800]\n",
-                             "cu-ni.toml", s, error))
+    ASSERT_TRUE(parse_system(
+        "name = \"\xce\xb1-Fe \xc2\xb0\\u00b5\" # \xce\xb1 \xc2\xb0 beyond ASCII in comments and strings\n"
+        "[A]\nname = \"Cu\"\nmelting_point = 1357.77\n"
+        "enthalpy_of_fusion = 13263\n"
+        "[B]\nentropy_of_fusion = 10.115740740740740\nenthalpy_of_fusion = 17480\n"
+        "[liquid]\nexcess = [[-5000, 1.2], 800]\n",
+        "cu-ni.toml", s, error))
         << error;
-    EXPECT_EQ(s.name, "Cu-Ni");
+    EXPECT_EQ(s.name, "\xce\xb1-Fe \xc2\xb0\xc2\xb5") << "Greek, Latin-1 and an escape read back as written";
     EXPECT_EQ(s.a.name, "Cu");
     EXPECT_EQ(s.b.name, "B");
     EXPECT_DOUBLE_EQ(s.a.melting_point(), 1357.77);
@@ -90,7 +91,11 @@ TEST(SystemFile, BadFilesAreNamedWithLineAndKey)
         {"temperature too high", A + B + "[temperature]\nlast = 100001\n", "at most 100000"},
         // toml++ 3.3 reaches undefined behaviour on some of these: refused before it looks.
         {"character beyond ASCII outside strings", A + B + "\xce\xb1 = 1\n",
-         "bad.toml:7:1: a character beyond ASCII"},
+         "bad.toml:7:1: this character beyond ASCII"},
+        {"in a single-quoted string", A + B + "name = '\xce\xb1'\n",
+         "bad.toml:7:9: this character beyond ASCII"},
+        {"quote inside a number", A + B + "[liquid]\nexcess = [6'\xce\xb2]\n",
+         "bad.toml:8:13: this character beyond ASCII"},
         {"too many temperatures", A + B + "[temperature]\nfirst = 1\nlast = 2000\nstep = 0.001\n",
          "more than 1000000 temperatures"},
     };
