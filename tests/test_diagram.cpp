@@ -59,11 +59,13 @@ double regular_gap_end(double W, double T)
 TEST(Hull, LowerHullOfWorkedPoints)
 {
     // A parabola with one point raised (not a vertex) and one collinear (not a vertex).
-    const std::vector<HullPoint> points = {{0, 1, 4}, {1, 0, 1}, {2, -1, 3}, {3, -2, 1}, {4, -3, 1}, {5, -4, 4}};
+    const std::vector<HullPoint> points = {{0, 1, 4},  {1, 0, 1},  {2, -1, 3},
+                                           {3, -2, 1}, {4, -3, 1}, {5, -4, 4}};
     EXPECT_EQ(lower_hull(points), (std::vector<int>{0, 1, 4, 5}));
     // Near x = 1, where 1 - x alone tells the points apart (1 - 1e-20 rounds to 1),
     // every point is a vertex.
-    const std::vector<HullPoint> crowded = {{0.0, 1.0, 0.0}, {1.0, 2e-20, -3e-18}, {1.0, 1e-20, -2e-18}, {1.0, 0.0, 0.0}};
+    const std::vector<HullPoint> crowded = {
+        {0.0, 1.0, 0.0}, {1.0, 2e-20, -3e-18}, {1.0, 1e-20, -2e-18}, {1.0, 0.0, 0.0}};
     EXPECT_EQ(lower_hull(crowded), (std::vector<int>{0, 1, 2, 3}));
 }
 

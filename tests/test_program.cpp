@@ -250,7 +250,8 @@ TEST(Program, InterruptedRunLeavesThePreviousFiles)
                 continue;
             }
             EXPECT_EQ(WEXITSTATUS(raw), 128 + sig);
-            EXPECT_TRUE(after == before || after == finished) << "signal " << sig << ": a mixed or partial pair";
+            EXPECT_TRUE(after == before || after == finished)
+                << "signal " << sig << ": a mixed or partial pair";
             interrupted = interrupted || after == before;
         }
         EXPECT_TRUE(interrupted) << "no run was caught mid-way by signal " << sig;
