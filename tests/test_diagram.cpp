@@ -185,6 +185,21 @@ TEST(Diagram, CongruentPointsAtTheirClosedForms)
     }
 }
 
+// Exactly at a pure melting point the region at that edge has no width: rounding
+// alone must not leave slivers of it (here near x = 1e-14) as rows or doubts.
+TEST(Diagram, NoSliverAtAPureMeltingPoint)
+{
+    const System s = system_of("[A]\nmelting_point = 1500\nenthalpy_of_fusion = 15000\n"
+                               "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n"
+                               "[solid]\nexcess = [10000, 4000]\n[temperature]\nfirst = 899\nlast = 901\n");
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    ASSERT_EQ(d.rows.size(), 3u);
+    EXPECT_EQ(d.rows[1].T, 900.0);
+    ASSERT_EQ(d.rows[1].ties.size(), 1u) << "only the L+S region towards A";
+    EXPECT_GT(d.rows[1].ties[0].low.x, 0.2);
+}
+
 // Every example: the invariants it is made to show, no doubt, rows whose ends
 // have equal potentials and do not overlap, and every change between two
 // temperatures accounted for by an invariant or a pure melting point between them.
