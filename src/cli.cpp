@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -21,6 +22,9 @@ constexpr const char* DESCRIPTION =
     "With --system FILE: every stable two-phase equilibrium and invariant of the binary the\n"
     "file describes, into boundaries.tsv, invariants.tsv and diagram.gp, with a summary on\n"
     "standard output.\n"
+    "With --solidify X0 (and --system FILE, or the built-in system): the freezing of an alloy\n"
+    "of composition X0 by the lever rule and by Scheil, into solidification.tsv and\n"
+    "segregation.tsv, with a summary on standard output.\n"
     "Files are written into the output directory and replace their predecessors together\n"
     "once the run has finished.";
 
@@ -43,6 +47,16 @@ bool parse_seed(const std::string& text, std::uint32_t& seed)
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, seed);
     return ec == std::errc() && ptr == end;
+}
+
+bool parse_number(const std::string& text, double& value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos)
+        return false;
+    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
 int parse_command_line(int argc, char** argv, CommandLine& line)
@@ -75,6 +89,30 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         ->type_name("FILE")
         ->excludes(seed_option)
         ->excludes(no_log_flag);
+    std::string x0_text;
+    std::string step_text;
+    const auto number_in = [](double low, double high, bool open_high, const char* what) {
+        return CLI::Validator(
+            [=](std::string& text) {
+                double v = 0.0;
+                const bool ok = parse_number(text, v) && v > low && (open_high ? v < high : v <= high);
+                return ok ? std::string() : std::string(what) + ", not '" + text + "'";
+            },
+            "", what);
+    };
+    CLI::Option* solidify =
+        app.add_option("--solidify", x0_text,
+                       "Freeze an alloy whose mole fraction of A is X0, strictly between 0 and 1, "
+                       "by the lever rule and by Scheil (with --system: that system's A; "
+                       "without: the built-in system's Si)")
+            ->type_name("X0")
+            ->check(number_in(0.0, 1.0, true, "a mole fraction strictly between 0 and 1"))
+            ->excludes(seed_option)
+            ->excludes(no_log_flag);
+    app.add_option("--step", step_text, "Kelvin between the solidification table's rows (default 1)")
+        ->type_name("DT")
+        ->check(number_in(0.0, HUGE_VAL, false, "a positive number of kelvin"))
+        ->needs(solidify);
     app.footer(FOOTER);
 
     try {
@@ -93,5 +131,10 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         parse_seed(seed_text, line.seed);
     line.log = !no_log;
     line.general = app.count("--system") > 0;
+    line.solidify = app.count("--solidify") > 0;
+    if (line.solidify)
+        parse_number(x0_text, line.x0);
+    if (!step_text.empty())
+        parse_number(step_text, line.step);
     return -1;
 }

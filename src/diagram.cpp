@@ -303,7 +303,6 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             {grid.phase[1].a0[i], grid.phase[1].a1[i], grid.phase[1].b0[i], grid.phase[1].b1[i]}};
         samples[i] = sample_at(s, grid.at[i], mix, T, ga, gb);
     }
-    out.first_phase = samples.front().phase;
     const bool at_melting_point = exactly_melting(s, T);
     add_samples(s, samples, hidden_regions(s, grid, T), T, ga, gb);
 
@@ -375,6 +374,9 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     doubts.insert(doubts.end(), found.begin(), found.end());
     std::sort(out.ties.begin(), out.ties.end(),
               [](const TieLine& a, const TieLine& b) { return a.low.x < b.low.x; });
+    // The phase left of the first two-phase region; not read at x = 0 itself,
+    // where exactly at B's melting point both phases have one energy.
+    out.first_phase = out.ties.empty() ? samples[samples.size() / 2].phase : out.ties.front().low_phase;
     return out;
 }
 

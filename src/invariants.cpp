@@ -138,6 +138,42 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
 
 namespace {
 
+struct FixedEnd {
+    LogComposition other;
+    double T;
+};
+
+}  // namespace
+
+bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
+                     double& T)
+{
+    const double scale = 1.0 / (R * T);
+    FixedEnd v{to_log(other), T};
+    const auto evaluate = [&](const FixedEnd& w, double f[4], double j[4][4]) {
+        const Potentials a = potentials(s, p, fixed, w.T);
+        const Potentials b = potentials(s, q, from_log(w.other), w.T);
+        f[0] = (a.mu_a - b.mu_a) * scale;
+        f[1] = (a.mu_b - b.mu_b) * scale;
+        j[0][0] = -b.dmu_a * scale;
+        j[0][1] = (a.mu_a_dT - b.mu_a_dT) * scale;
+        j[1][0] = -b.dmu_b * scale;
+        j[1][1] = (a.mu_b_dT - b.mu_b_dT) * scale;
+    };
+    const auto apply = [&](const FixedEnd& w, const double dv[4], double step) {
+        const double du = std::max(-2.0, std::min(2.0, step * dv[0]));
+        return FixedEnd{to_log(from_log({w.other.a_small, w.other.u + du})),
+                        std::max(1e-6, w.T + step * dv[1])};
+    };
+    if (!newton(2, v, evaluate, apply))
+        return false;
+    other = from_log(v.other);
+    T = v.T;
+    return true;
+}
+
+namespace {
+
 struct Point {
     double x;
     double T;

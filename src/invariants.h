@@ -11,6 +11,12 @@
 bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
                        double T_max);
 
+// A two-phase equilibrium with one end held: phase p at fixed, phase q at other,
+// T unknown (the liquidus or solidus temperature of a composition). The guesses
+// for other and T are replaced by the solution; false if Newton did not converge.
+bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
+                     double& T);
+
 // A congruent point: G_L = G_S with equal slopes, at a maximum or minimum of T.
 bool solve_congruent(const System& s, double& x, double& T);
 

@@ -2,6 +2,7 @@
 #include "builtin.h"
 #include "cli.h"
 #include "output.h"
+#include "solidify_run.h"
 #include "sweep.h"
 #include "system_run.h"
 
@@ -13,6 +14,8 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
 
+    if (line.solidify)
+        return run_solidify({line.general, line.system_file, line.output_dir, line.x0, line.step});
     if (line.general)
         return run_system({line.system_file, line.output_dir});
 

@@ -1,5 +1,8 @@
 #include "system_file.h"
 
+#include "equilibrium.h"
+#include "sweep.h"
+
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>
 
@@ -360,6 +363,16 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
     if (s.name.empty())
         s.name = s.a.name + "-" + s.b.name;
     return true;
+}
+
+System builtin_system()
+{
+    System s;
+    s.name = "Si - second component";
+    s.a = {"Si", DH_SI, DS_SI};
+    s.b = {"second component", DH_2, DS_2};
+    s.range = {T_FIRST, T_LAST, 1.0, T_LAST - T_FIRST + 1};
+    return s;
 }
 
 bool read_system_file(const std::string& path, System& s, std::string& error)

@@ -14,5 +14,9 @@ constexpr int INPUT_FAILED = 65;  // exit status after a system file that cannot
 // "PATH:LINE:COLUMN: KEY: what is wrong" (line and column where known).
 bool read_system_file(const std::string& path, System& s, std::string& error);
 
+// The built-in run's system as the general engine sees it: Si (A) and the second
+// component (B), both solutions ideal, over the built-in run's temperatures.
+System builtin_system();
+
 // The same for text already read, named path in messages.
 bool parse_system(std::string_view text, const std::string& path, System& s, std::string& error);

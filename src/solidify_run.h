@@ -1,0 +1,20 @@
+// A solidification run: an alloy of the built-in system or of a system file,
+// frozen by the lever rule and by Scheil, into two tables and a summary.
+#pragma once
+
+#include <string>
+
+constexpr const char* SOLIDIFICATION_NAME = "solidification.tsv";
+constexpr const char* SEGREGATION_NAME = "segregation.tsv";
+
+struct SolidifyRun {
+    bool from_file = false;  // a system file, else the built-in system
+    std::string system_file;
+    std::string output_dir = ".";
+    double x0 = 0.5;
+    double step = 1.0;  // K between rows
+};
+
+// Returns 0, INPUT_FAILED (a system file that cannot be used, nothing written),
+// OUTPUT_FAILED, or UNCONFIRMED after a warning for what could not be resolved.
+int run_solidify(const SolidifyRun& run);
