@@ -1,7 +1,8 @@
 // Speed of the general engine: each example's whole diagram at its own steps
-// (1 K), and the eutectic at 1,000 to 100,000 temperatures over one range, where
-// the cost should grow linearly.
+// (1 K), the eutectic at 1,000 to 100,000 temperatures over one range, where the
+// cost should grow linearly, and whole solidifications at 1 K steps.
 #include "diagram.h"
+#include "solidify.h"
 #include "system_file.h"
 
 #include <benchmark/benchmark.h>
@@ -50,5 +51,17 @@ BENCHMARK(eutectic_temperatures)
     ->Range(1000, 100000)
     ->Unit(benchmark::kMillisecond)
     ->Complexity(benchmark::oN);
+
+void solidification(benchmark::State& state, const char* name, double x0)
+{
+    const System s = std::string(name) == "built-in" ? builtin_system() : example(name);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(solidify(s, x0, 1.0));
+}
+BENCHMARK_CAPTURE(solidification, builtin_x0_0_5, "built-in", 0.5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(solidification, builtin_x0_0_02, "built-in", 0.02)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(solidification, eutectic_x0_0_3, "eutectic", 0.3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(solidification, peritectic_x0_0_3, "peritectic", 0.3)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(solidification, monotectic_x0_0_9, "monotectic", 0.9)->Unit(benchmark::kMillisecond);
 
 }  // namespace

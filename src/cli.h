@@ -30,6 +30,3 @@ bool parse_seed(const std::string& text, std::uint32_t& seed);
 
 // Reads a finite decimal number, all of text and nothing else. False otherwise.
 bool parse_number(const std::string& text, double& value);
-
-// Reads a finite decimal number, all of text and nothing else. False otherwise.
-bool parse_number(const std::string& text, double& value);

@@ -39,3 +39,22 @@ for curve in 'liquidus, Si(L)' 'solidus, Si(S)'; do
     [ "$points" -ge 300 ] || fail "the curve '$curve' has $points segments: not drawn from the table"
 done
 echo "phase diagram drawn: liquidus and solidus curves in phase_diagram.svg, and phase_diagram.png"
+
+# The general engine's diagram and a solidification: drawn from real tables, and
+# refused (with no figure) when a table is missing.
+plots=$(dirname "$script")
+examples=$(dirname "$plots")/examples
+mkdir system freeze
+"$program" --system "$examples/eutectic.toml" -o system >/dev/null || fail "--system exited with $?"
+"$program" --solidify 0.3 -o freeze >/dev/null || fail "--solidify exited with $?"
+"$gnuplot" -e "dir='system'" "$plots/system_diagram.gp" || fail "system_diagram.gp exited with $?"
+"$gnuplot" -e "dir='freeze'" "$plots/solidification.gp" || fail "solidification.gp exited with $?"
+for figure in system/diagram freeze/solidification; do
+    [ -s "$figure.svg" ] && [ -s "$figure.png" ] || fail "$figure.svg or .png was not written"
+done
+grep -q '>eutectic<' system/diagram.svg || fail "the eutectic is not labelled in the diagram"
+rm system/invariants.tsv freeze/segregation.tsv system/diagram.png freeze/solidification.png
+"$gnuplot" -e "dir='system'" "$plots/system_diagram.gp" 2>/dev/null && fail "drew a diagram without invariants.tsv"
+"$gnuplot" -e "dir='freeze'" "$plots/solidification.gp" 2>/dev/null && fail "drew a solidification without segregation.tsv"
+[ ! -e system/diagram.png ] && [ ! -e freeze/solidification.png ] || fail "a refused drawing wrote a figure"
+echo "system diagram and solidification drawn from real tables, and refused without them"

@@ -339,6 +339,57 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     EXPECT_EQ(snapshot(hot), bad);
 }
 
+// Solidification from the command line: the built-in system and a file, its two
+// tables and summary; every bad usage is 64 and a bad file 65, nothing written.
+TEST(SolidifyProgram, TablesSummaryAndStatuses)
+{
+    const std::string examples = PHASE_BOUNDARY_EXAMPLES;
+    const fs::path dir = fresh_dir("solidify");
+    Outcome o = run_in(dir, "--solidify 0.5");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("liquidus 1511.10316619"), std::string::npos) << o.out;
+    const Snapshot files = snapshot(dir);
+    ASSERT_EQ(files.size(), 2u);
+    const std::vector<std::string> rows = split_lines(files.at("solidification.tsv"));
+    EXPECT_EQ(
+        rows[0],
+        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil");
+    EXPECT_EQ(rows[1].rfind("1511.10316619", 0), 0u) << rows[1];
+    EXPECT_EQ(rows[2].rfind("1511\t", 0), 0u) << "then the whole kelvins below: " << rows[2];
+    EXPECT_EQ(rows.back(), "1211.4015902942865\t1\t0.5\t\t1\t0\t") << "the last row, empty liquids";
+    EXPECT_GE(split_lines(files.at("segregation.tsv")).size(), 1001u);
+
+    o = run_in(dir, "--system '" + examples + "/eutectic.toml' --solidify 0.3 --step 10");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Scheil path ends at the eutectic, 607.68"), std::string::npos) << o.out;
+    EXPECT_EQ(split_lines(read_file((dir / "solidification.tsv").string()))[2].rfind("700\t", 0), 0u);
+
+    const fs::path bad = dir_with_previous_files("solidify_bad");
+    const Snapshot before = snapshot(bad);
+    struct Case {
+        std::string args;
+        int status;
+    };
+    for (const Case& c : std::vector<Case>{{"--solidify 0", 64},
+                                           {"--solidify 1", 64},
+                                           {"--solidify -0.2", 64},
+                                           {"--solidify abc", 64},
+                                           {"--solidify nan", 64},
+                                           {"--solidify ''", 64},
+                                           {"--solidify 0.5 --solidify 0.4", 64},
+                                           {"--solidify 0.5 --step 0", 64},
+                                           {"--solidify 0.5 --step -1", 64},
+                                           {"--step 2", 64},
+                                           {"--solidify 0.5 --seed 1", 64},
+                                           {"--solidify 0.5 --no-log", 64},
+                                           {"--solidify 0.5 --system missing.toml", 65}}) {
+        o = run_in(bad, c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.err.find("phase_boundary: "), std::string::npos) << c.args;
+        EXPECT_EQ(snapshot(bad), before) << c.args;
+    }
+}
+
 TEST(Program, ManPageNamesEveryOption)
 {
     const std::string help = run_in(fs::current_path(), "--help").out;

@@ -74,30 +74,40 @@ done
 
 echo "check-windows: phase_boundary.exe exits 0 with 473 lines; both files CR LF, same bytes as on Linux"
 
-# The general engine: the same rows and invariants as the Linux build, every
-# number within 1e-9 (the two C libraries' exp and log may differ in the last bit).
+# The general engine and a solidification: the same rows as the Linux build,
+# every number within 1e-9 (the two C libraries' exp and log may differ in the
+# last bit).
+same_tables() {
+    local windows=$1 linux=$2 file
+    shift 2
+    for file in "$@"; do
+        check_crlf "$windows/$file"
+        tr -d '\r' <"$windows/$file" >"$windows/$file.lf"
+        [ "$(wc -l <"$windows/$file.lf")" -eq "$(wc -l <"$linux/$file")" ] || fail "$file: another number of rows on Windows"
+        paste "$windows/$file.lf" "$linux/$file" | awk -F'\t' -v file="$file" '
+            { n = NF / 2
+              if (NF % 2) { print file ": rows of different shape at line " NR; bad = 1; exit }
+              for (i = 1; i <= n; ++i) {
+                  a = $i; b = $(i + n)
+                  if (a ~ /^-?[0-9]/ && b ~ /^-?[0-9]/) { d = a - b; if (d < 0) d = -d; if (d > 1e-9) { print file ": line " NR ": " a " and " b; bad = 1 } }
+                  else if (a != b) { print file ": line " NR ": " a " and " b; bad = 1 }
+              } }
+            END { exit bad }' || fail "$file differs between Windows and Linux"
+    done
+}
+mkdir -p "$scratch/system-windows" "$scratch/system-linux" "$scratch/freeze-windows" "$scratch/freeze-linux"
 example=$root/examples/monotectic.toml
-mkdir -p "$scratch/system-windows" "$scratch/system-linux"
 "$wine" "$windows_build/phase_boundary.exe" --system "$example" -o "$scratch/system-windows" >/dev/null 2>&1 ||
     fail "phase_boundary.exe --system exited with $?"
 "$linux_build/phase_boundary" --system "$example" -o "$scratch/system-linux" >/dev/null ||
     fail "phase_boundary --system failed"
-for file in boundaries.tsv invariants.tsv; do
-    check_crlf "$scratch/system-windows/$file"
-    tr -d '\r' <"$scratch/system-windows/$file" >"$scratch/system-windows/$file.lf"
-    paste "$scratch/system-windows/$file.lf" "$scratch/system-linux/$file" | awk -F'\t' -v file="$file" '
-        { n = NF / 2
-          if (NF % 2) { print file ": rows of different shape at line " NR; bad = 1; exit }
-          for (i = 1; i <= n; ++i) {
-              a = $i; b = $(i + n)
-              if (a ~ /^-?[0-9]/ && b ~ /^-?[0-9]/) { d = a - b; if (d < 0) d = -d; if (d > 1e-9) { print file ": line " NR ": " a " and " b; bad = 1 } }
-              else if (a != b) { print file ": line " NR ": " a " and " b; bad = 1 }
-          } }
-        END { exit bad }' || fail "--system differs between Windows and Linux"
-    [ "$(wc -l <"$scratch/system-windows/$file.lf")" -eq "$(wc -l <"$scratch/system-linux/$file")" ] ||
-        fail "$file: another number of rows on Windows"
-done
-echo "check-windows: --system writes the same rows and invariants as on Linux"
+same_tables "$scratch/system-windows" "$scratch/system-linux" boundaries.tsv invariants.tsv
+"$wine" "$windows_build/phase_boundary.exe" --system "$example" --solidify 0.9 -o "$scratch/freeze-windows" >/dev/null 2>&1 ||
+    fail "phase_boundary.exe --solidify exited with $?"
+"$linux_build/phase_boundary" --system "$example" --solidify 0.9 -o "$scratch/freeze-linux" >/dev/null ||
+    fail "phase_boundary --solidify failed"
+same_tables "$scratch/freeze-windows" "$scratch/freeze-linux" solidification.tsv
+echo "check-windows: --system and --solidify write the same rows as on Linux"
 
 # The unit tests as a Windows program: ctest runs each through Wine.
 cmake --build "$windows_build" --target unit_tests --parallel 2 >/dev/null
