@@ -336,7 +336,9 @@ Solidification solidify(const System& s, double x0, double step)
         if (!e.first_below(
                 out.liquidus - 1e-9, bottom, [&](double T) { return !holds(e.where(T, x0), Phase::liquid); },
                 lo, hi))
-            return fail(out.liquidus, "the liquid does not run out at this composition");
+            return fail(out.liquidus,
+                        "some liquid is left at this composition down to a thousandth of the lower "
+                        "melting point");
         const Where last = e.where(hi, x0);
         if (last.two_phase && liquid_and_solid(last.tie) &&
             std::fabs(end_of(last.tie, Phase::solid).x - x0) < 1e-6) {
@@ -484,7 +486,7 @@ Solidification solidify(const System& s, double x0, double step)
         // invariant's temperature, where the pairs are those stable above it).
         const Equilibria& row = e.at(lever_crossing ? T * (1.0 + 1e-12) : T);
         const TieLine* next = nullptr;
-        double distance = 0.05;
+        double distance = HUGE_VAL;
         for (const TieLine& t : row.ties) {
             if (!liquid_and_solid(t))
                 continue;
@@ -496,7 +498,17 @@ Solidification solidify(const System& s, double x0, double step)
                 next = &t;
             }
         }
-        if (next != nullptr && std::fabs(end_of(*next, Phase::solid).x - now.solid.x) < 0.05) {
+        // A partner that jumps may mean an invariant between (a peritectic's new
+        // solid), or only a fast-moving solidus (near a congruent minimum).
+        const bool steady = next != nullptr && distance < 0.05 &&
+                            std::fabs(end_of(*next, Phase::solid).x - now.solid.x) < 0.05;
+        Diagram events{};
+        const Invariant* inv = nullptr;
+        if (!steady) {
+            events = e.between(T * (1.0 - 1e-9), now.T * (1.0 + 1e-7));
+            inv = nearest(events, now.liquid.x, handled);
+        }
+        if (steady || (next != nullptr && inv == nullptr)) {
             // Enough pieces for a profile of over 1,000 points over the freezing range,
             // and more where the compositions move more: the profile is densest there.
             const double moved = std::max(std::fabs(end_of(*next, Phase::liquid).x - now.liquid.x),
@@ -512,8 +524,7 @@ Solidification solidify(const System& s, double x0, double step)
             continue;
         }
         // The path meets an event between the last node and this one.
-        const Diagram d = e.between(T * (1.0 - 1e-9), now.T * (1.0 + 1e-7));
-        const Invariant* inv = nearest(d, now.liquid.x, handled);
+        const Diagram& d = events;
         int liquid_index = -1;
         if (inv != nullptr && inv->phases == 3)
             for (int i = 0; i < 3; ++i)
@@ -531,34 +542,40 @@ Solidification solidify(const System& s, double x0, double step)
             now.T = inv->T;
             handled.push_back(inv->T);
             const State before = scheil_now();
-            int other_liquid = -1;
-            int solid = -1;
-            for (int i = 0; i < 3; ++i)
-                if (i != liquid_index)
-                    (inv->phase[i] == Phase::liquid ? other_liquid : solid) = i;
             const bool lever_here = std::any_of(crossed.begin(), crossed.end(),
                                                 [&](const Invariant& c) { return c.T == inv->T; });
             const State lever_before = lever_at(inv->T, true);
             const State lever_after = lever_here ? lever_at(inv->T, false) : lever_before;
-            if (other_liquid >= 0 && solid >= 0) {
-                // The liquid splits into a solid and a second liquid, which goes on.
-                const double xs = inv->at[solid].x;
-                const double x2 = inv->at[other_liquid].x;
-                const double formed = (1.0 - before.f) * (liquid.x - x2) / (xs - x2);
-                now.ln_remaining = std::log(1.0 - before.f - formed);
-                now.liquid = inv->at[other_liquid];
-                now.solid = inv->at[solid];
-                trace.push_back(now);
-                path.towards_b = xs > x2;
-                out.scheil_crossed.push_back(inv->kind);
-                pair_at(inv->T, lever_before, lever_after, before, scheil_now());
-                n -= inv->T > T ? 1 : 0;  // a node below the event: again, from the second liquid
-                continue;
-            }
-            if (!middle_stable_above(inv->kind) && inv->phase[1] == Phase::solid) {
-                // A peritectic: nothing reacts without diffusion in the solid; the
-                // liquid goes on along the liquidus of the new solid.
-                now.solid = inv->at[1];
+            // Below the invariant the pairs are (0, 2) when its middle phase is stable
+            // above, (0, 1) and (1, 2) when below. A liquid that is the vanishing middle
+            // reacts whole; any other goes on with its partner below, without reaction.
+            const bool middle_above = middle_stable_above(inv->kind);
+            if (middle_above && liquid_index == 1) {
+                const int other =
+                    inv->phase[0] == Phase::liquid ? 0 : (inv->phase[2] == Phase::liquid ? 2 : -1);
+                if (other >= 0) {
+                    // A monotectic: the liquid splits into a solid and a second liquid, which goes on.
+                    const int solid = 2 - other;
+                    const double xs = inv->at[solid].x;
+                    const double x2 = inv->at[other].x;
+                    const double formed = (1.0 - before.f) * (liquid.x - x2) / (xs - x2);
+                    now.ln_remaining = std::log(1.0 - before.f - formed);
+                    now.liquid = inv->at[other];
+                    now.solid = inv->at[solid];
+                    trace.push_back(now);
+                    path.towards_b = xs > x2;
+                    out.scheil_crossed.push_back(inv->kind);
+                    pair_at(inv->T, lever_before, lever_after, before, scheil_now());
+                    n -= inv->T > T ? 1 : 0;  // a node below the event: again, from the second liquid
+                    continue;
+                }
+            } else {
+                const int partner_index = middle_above ? 2 - liquid_index : 1;
+                if (partner_index == liquid_index || inv->phase[partner_index] != Phase::solid)
+                    return fail(inv->T, "the Scheil liquid meets an invariant it cannot pass");
+                // A peritectic, syntectic or metatectic: nothing reacts without diffusion
+                // in the solid; the liquid goes on along the liquidus of its new partner.
+                now.solid = inv->at[partner_index];
                 trace.push_back(now);  // the profile steps to the new solid here
                 out.scheil_crossed.push_back(inv->kind);
                 pair_at(inv->T, lever_before, lever_after, before, scheil_now());
