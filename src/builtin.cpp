@@ -7,17 +7,14 @@
 
 int run_builtin(const BuiltinRun& run)
 {
-    std::FILE* log_file = nullptr;
-    if (run.log) {
-        log_file = open_output(run.output_dir, LOG_NAME);
-        if (log_file == nullptr)
-            return OUTPUT_FAILED;
-    }
-    std::FILE* table_file = open_output(run.output_dir, TABLE_NAME);
-    if (table_file == nullptr) {
-        discard_outputs();
+    // The log first, when there is one: a failure opens neither.
+    const char* names[] = {LOG_NAME, TABLE_NAME};
+    std::FILE* files[2] = {nullptr, nullptr};
+    const int first = run.log ? 0 : 1;
+    if (!open_outputs(run.output_dir, names + first, 2 - first, files + first))
         return OUTPUT_FAILED;
-    }
+    std::FILE* log_file = files[0];
+    std::FILE* table_file = files[1];
 
     std::mt19937 gen(run.seed);
     auto draw = [&] { return draw_15_bits(gen); };

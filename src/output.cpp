@@ -386,6 +386,18 @@ std::FILE* open_output(const char* dir, const char* name)
     return out.stream;
 }
 
+bool open_outputs(const char* dir, const char* const* names, int count, std::FILE** files)
+{
+    for (int i = 0; i < count; ++i) {
+        files[i] = open_output(dir, names[i]);
+        if (files[i] == nullptr) {
+            discard_outputs();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool commit_outputs()
 {
     int first = 0;

@@ -29,6 +29,10 @@ void output_display_name(char* out, int size, const char* dir, const char* name)
 // and returns null; the final name is not touched.
 std::FILE* open_output(const char* dir, const char* name);
 
+// Opens dir/names[0 ... count - 1] in that order into files; on the first that
+// fails, discards those already open and returns false.
+bool open_outputs(const char* dir, const char* const* names, int count, std::FILE** files);
+
 // Closes every open output. If all were written in full, renames each onto its
 // final name, in the order opened, under a lock that runs in the same directory
 // share and with SIGINT and SIGTERM held back; otherwise removes every temporary.

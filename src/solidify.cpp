@@ -133,6 +133,21 @@ struct Engine {
     }
 };
 
+enum class Boundary { solved, not_solved, at_invariant };
+
+// The liquidus (held = liquid) or solidus (held = solid) temperature of x0, from
+// the tie-line of w at T, solved with that end held at x0; the other end goes to
+// other. at_invariant when x0 is not the held end of an L+S tie-line there.
+Boundary boundary(const System& s, const Where& w, double x0, Phase held, double& T, Composition& other)
+{
+    if (!w.two_phase || !liquid_and_solid(w.tie) || std::fabs(end_of(w.tie, held).x - x0) >= 1e-6)
+        return Boundary::at_invariant;
+    const Phase free = held == Phase::liquid ? Phase::solid : Phase::liquid;
+    other = end_of(w.tie, free);
+    return solve_fixed_end(s, held, composition_from_x(x0), free, other, T) ? Boundary::solved
+                                                                            : Boundary::not_solved;
+}
+
 // The invariant of d with a phase nearest to composition x, leaving out those at
 // the temperatures in done.
 const Invariant* nearest(const Diagram& d, double x, const std::vector<double>& done = {})
@@ -302,16 +317,13 @@ Solidification solidify(const System& s, double x0, double step)
     if (!e.first_below(
             top, bottom, [&](double T) { return holds(e.where(T, x0), Phase::solid); }, lo, hi))
         return fail(top, "no solid forms at this composition");
-    const Where first = e.where(lo, x0);
     Composition partner{};
     Invariant liquidus_invariant{};
-    if (first.two_phase && liquid_and_solid(first.tie) &&
-        std::fabs(end_of(first.tie, Phase::liquid).x - x0) < 1e-6) {
-        partner = end_of(first.tie, Phase::solid);
-        out.liquidus = lo;
-        if (!solve_fixed_end(s, Phase::liquid, c0, Phase::solid, partner, out.liquidus))
-            return fail(lo, "the liquidus equations were not solved");
-    } else {
+    out.liquidus = lo;
+    const Boundary liquidus = boundary(s, e.where(lo, x0), x0, Phase::liquid, out.liquidus, partner);
+    if (liquidus == Boundary::not_solved)
+        return fail(lo, "the liquidus equations were not solved");
+    if (liquidus == Boundary::at_invariant) {
         const Diagram d = e.between(lo - 1e-4, hi + 1e-4);
         const Invariant* inv = nearest(d, x0);
         if (inv == nullptr)
@@ -339,14 +351,12 @@ Solidification solidify(const System& s, double x0, double step)
             return fail(out.liquidus,
                         "some liquid is left at this composition down to a thousandth of the lower "
                         "melting point");
-        const Where last = e.where(hi, x0);
-        if (last.two_phase && liquid_and_solid(last.tie) &&
-            std::fabs(end_of(last.tie, Phase::solid).x - x0) < 1e-6) {
-            Composition liquid = end_of(last.tie, Phase::liquid);
-            out.solidus = hi;
-            if (!solve_fixed_end(s, Phase::solid, c0, Phase::liquid, liquid, out.solidus))
-                return fail(hi, "the solidus equations were not solved");
-        } else {
+        Composition liquid{};
+        out.solidus = hi;
+        const Boundary solidus = boundary(s, e.where(hi, x0), x0, Phase::solid, out.solidus, liquid);
+        if (solidus == Boundary::not_solved)
+            return fail(hi, "the solidus equations were not solved");
+        if (solidus == Boundary::at_invariant) {
             const Diagram d = e.between(lo - 1e-4, hi + 1e-4);
             const Invariant* inv = nearest(d, x0);
             if (inv == nullptr)

@@ -83,20 +83,14 @@ void write_summary(std::FILE* f, const System& s, const Solidification& r)
 int run_solidify(const SolidifyRun& run)
 {
     System s = builtin_system();
-    if (run.from_file) {
-        std::string error;
-        if (!read_system_file(run.system_file, s, error)) {
-            std::fprintf(stderr, "phase_boundary: %s\n", error.c_str());
-            return INPUT_FAILED;
-        }
-    }
-    const char* dir = run.output_dir.c_str();
-    std::FILE* table = open_output(dir, SOLIDIFICATION_NAME);
-    std::FILE* profile = table != nullptr ? open_output(dir, SEGREGATION_NAME) : nullptr;
-    if (profile == nullptr) {
-        discard_outputs();
+    if (run.from_file && !load_system(run.system_file, s))
+        return INPUT_FAILED;
+    const char* names[] = {SOLIDIFICATION_NAME, SEGREGATION_NAME};
+    std::FILE* files[2] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
-    }
+    std::FILE* table = files[0];
+    std::FILE* profile = files[1];
     const Solidification r = solidify(s, run.x0, run.step);
     write_solidification(table, r);
     write_segregation(profile, r);

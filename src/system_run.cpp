@@ -7,22 +7,27 @@
 
 #include <cstdio>
 
+bool load_system(const std::string& path, System& s)
+{
+    std::string error;
+    if (read_system_file(path, s, error))
+        return true;
+    std::fprintf(stderr, "phase_boundary: %s\n", error.c_str());
+    return false;
+}
+
 int run_system(const SystemRun& run)
 {
     System s;
-    std::string error;
-    if (!read_system_file(run.system_file, s, error)) {
-        std::fprintf(stderr, "phase_boundary: %s\n", error.c_str());
+    if (!load_system(run.system_file, s))
         return INPUT_FAILED;
-    }
-    const char* dir = run.output_dir.c_str();
-    std::FILE* boundaries = open_output(dir, BOUNDARIES_NAME);
-    std::FILE* invariants = boundaries != nullptr ? open_output(dir, INVARIANTS_NAME) : nullptr;
-    std::FILE* plot = invariants != nullptr ? open_output(dir, PLOT_INFO_NAME) : nullptr;
-    if (plot == nullptr) {
-        discard_outputs();
+    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME};
+    std::FILE* files[3] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 3, files))
         return OUTPUT_FAILED;
-    }
+    std::FILE* boundaries = files[0];
+    std::FILE* invariants = files[1];
+    std::FILE* plot = files[2];
 
     const Diagram d = compute_diagram(s);
     write_boundaries(boundaries, d);

@@ -1,6 +1,8 @@
 // A run of the general engine: a system file in, the diagram's tables out.
 #pragma once
 
+#include "model.h"
+
 #include <string>
 
 constexpr int UNCONFIRMED = 70;  // exit status after a result the engine could not confirm
@@ -13,6 +15,10 @@ struct SystemRun {
     std::string system_file;
     std::string output_dir = ".";
 };
+
+// Reads the system file at path into s; on failure prints its one message on
+// standard error and returns false.
+bool load_system(const std::string& path, System& s);
 
 // Reads the file (INPUT_FAILED and a message when it cannot be used, with nothing
 // written), computes the diagram, writes the tables and the plot file into the

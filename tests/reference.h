@@ -1,8 +1,14 @@
-// Test helpers: the closed-form equilibrium and a scripted random source.
+// Test helpers: the closed-form equilibrium, a scripted random source and the
+// example system files.
 #pragma once
 
 #include "equilibrium.h"
 #include "sweep.h"
+#include "system_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
 
 #include <cmath>
 #include <initializer_list>
@@ -42,3 +48,13 @@ struct ScriptedDraws {
         return draw_15_bits(rest);
     }
 };
+
+// examples/NAME.toml, read; a file that does not read fails the test.
+inline System example_system(const std::string& name)
+{
+    System s;
+    std::string error;
+    EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
+        << error;
+    return s;
+}

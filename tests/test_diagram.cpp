@@ -4,6 +4,7 @@
 #include "diagram.h"
 #include "hull.h"
 #include "invariants.h"
+#include "reference.h"
 #include "system_file.h"
 
 #include <gtest/gtest.h>
@@ -19,15 +20,6 @@ System system_of(const std::string& toml)
     System s;
     std::string error;
     EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error;
-    return s;
-}
-
-System example(const std::string& name)
-{
-    System s;
-    std::string error;
-    EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
-        << error;
     return s;
 }
 
@@ -106,7 +98,7 @@ TEST(Model, PotentialsAreTheDerivativesOfTheGibbsEnergy)
 // and b = exp(-dG_B / RT), at every one of the 473 temperatures.
 TEST(Diagram, IdealSystemFollowsTheClosedForm)
 {
-    const System s = example("builtin");
+    const System s = example_system("builtin");
     const Diagram d = compute_diagram(s);
     ASSERT_EQ(d.rows.size(), 473u);
     EXPECT_TRUE(d.invariants.empty());
@@ -177,7 +169,7 @@ TEST(Diagram, CongruentPointsAtTheirClosedForms)
     };
     for (const Case& c :
          {Case{"congruent-maximum", 0.45, 1302.5}, Case{"congruent-minimum", 0.5625, 1046.875}}) {
-        const Diagram d = compute_diagram(example(c.file));
+        const Diagram d = compute_diagram(example_system(c.file));
         ASSERT_EQ(d.invariants.size(), 1u) << c.file;
         EXPECT_EQ(d.invariants[0].kind, InvariantKind::congruent) << c.file;
         EXPECT_NEAR(d.invariants[0].T, c.T, 1e-8) << c.file;
@@ -221,7 +213,7 @@ TEST(Diagram, ExamplesAreConsistent)
         {"solid-gap", {K::critical}},
     };
     for (const Case& c : cases) {
-        const System s = example(c.file);
+        const System s = example_system(c.file);
         const Diagram d = compute_diagram(s);
         EXPECT_TRUE(d.doubts.empty()) << c.file << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
         std::vector<K> kinds;
@@ -260,7 +252,7 @@ TEST(Diagram, ExamplesAreConsistent)
 // temperature exactly at it holds the pairs stable just above.
 TEST(Diagram, EutecticJoinsItsThreeRegions)
 {
-    const System s = example("eutectic");
+    const System s = example_system("eutectic");
     const Diagram d = compute_diagram(s);
     ASSERT_EQ(d.invariants.size(), 1u);
     const Invariant e = d.invariants[0];

@@ -1,6 +1,7 @@
 // Solidification against closed forms: the Scheil integral for a constant
 // partition coefficient, the ideal lens's liquidus, solidus and lever rule, the
 // mass balance of the whole crystal, and a congruent composition.
+#include "reference.h"
 #include "solidify.h"
 #include "system_file.h"
 
@@ -10,15 +11,6 @@
 #include <string>
 
 namespace {
-
-System example(const std::string& name)
-{
-    System s;
-    std::string error;
-    EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
-        << error;
-    return s;
-}
 
 // x_S = k x_L integrates to 1 - f = (x_L / x0)^(1 / (k - 1)), which is
 // x_S = k x0 (1 - f)^(k - 1), for a liquid losing A (k > 1) or gaining it (k < 1).
@@ -102,7 +94,7 @@ TEST(Solidify, IdealLensAgainstTheClosedForm)
 // between the solids' ends, and both paths have two rows at its temperature.
 TEST(Solidify, ScheilEndsAtTheEutectic)
 {
-    const System s = example("eutectic");
+    const System s = example_system("eutectic");
     for (double x0 : {0.1, 0.3, 0.8}) {
         const std::string what = "x0=" + std::to_string(x0);
         const Solidification r = solidify(s, x0, 1.0);
@@ -127,7 +119,7 @@ TEST(Solidify, ScheilEndsAtTheEutectic)
 // x0 at a congruent point: liquidus = solidus, two rows there with f = 0 and 1.
 TEST(Solidify, CongruentComposition)
 {
-    const Solidification r = solidify(example("congruent-minimum"), 0.5625, 1.0);
+    const Solidification r = solidify(example_system("congruent-minimum"), 0.5625, 1.0);
     ASSERT_TRUE(r.doubts.empty());
     EXPECT_TRUE(r.congruent);
     EXPECT_NEAR(r.liquidus, 1046.875, 1e-8);
@@ -154,7 +146,7 @@ TEST(Solidify, PathsThroughInvariants)
           Case{"monotectic", 0.5, PathEnd::pure_component},
           Case{"congruent-minimum", 0.3, PathEnd::congruent}}) {
         const std::string what = std::string(c.file) + " x0=" + std::to_string(c.x0);
-        const Solidification r = solidify(example(c.file), c.x0, 1.0);
+        const Solidification r = solidify(example_system(c.file), c.x0, 1.0);
         ASSERT_TRUE(r.doubts.empty()) << what << ": " << r.doubts[0].why;
         EXPECT_EQ(r.scheil_end, c.end) << what;
         EXPECT_LE(r.scheil_end_T, r.solidus + 1e-9) << what;
