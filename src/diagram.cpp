@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -559,11 +560,13 @@ Diagram compute_diagram(const System& s)
     const Grid grid = make_grid(s);
     Sweep sweep{s, grid, d, {}};
     d.rows.reserve(static_cast<std::size_t>(s.range.count));
+    Equilibria before{};
     for (long i = 0; i < s.range.count; ++i) {
         d.rows.push_back(equilibria_at(s, grid, s.range.at(i), d.doubts));
+        Equilibria now = Sweep::visible(d.rows.back());
         if (i > 0)
-            sweep.resolve(Sweep::visible(d.rows[static_cast<std::size_t>(i - 1)]),
-                          Sweep::visible(d.rows[static_cast<std::size_t>(i)]), 0);
+            sweep.resolve(before, now, 0);
+        before = std::move(now);
     }
     std::sort(d.invariants.begin(), d.invariants.end(),
               [](const Invariant& a, const Invariant& b) { return a.T < b.T; });

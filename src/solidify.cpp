@@ -68,13 +68,19 @@ State lever(const Where& w, double x0)
     return {0.0, EMPTY, w.two_phase ? EMPTY : x0};  // one liquid, or two: no single x_liquid
 }
 
+// Whether the middle phase (by x) of a three-phase invariant is the one stable
+// just above it (eutectic-type) rather than just below (peritectic-type).
+bool middle_stable_above(InvariantKind k)
+{
+    return k == InvariantKind::eutectic || k == InvariantKind::monotectic || k == InvariantKind::metatectic ||
+           k == InvariantKind::eutectoid || k == InvariantKind::eutectic_type;
+}
+
 // The two phases of a three-phase invariant that hold x0 just above (above) or
 // just below it, as a lever-rule state.
 State at_invariant(const Invariant& inv, double x0, bool above)
 {
-    const bool middle_above = inv.kind == InvariantKind::eutectic || inv.kind == InvariantKind::monotectic ||
-                              inv.kind == InvariantKind::metatectic || inv.kind == InvariantKind::eutectoid ||
-                              inv.kind == InvariantKind::eutectic_type;
+    const bool middle_above = middle_stable_above(inv.kind);
     int a = 0;
     int b = 2;
     if (above == middle_above)  // the middle phase is stable on this side: x0 is in (0,1) or (1,2)
@@ -163,12 +169,6 @@ const Invariant* nearest(const Diagram& d, double x, const std::vector<double>& 
                     best = &inv;
                 }
     return best;
-}
-
-bool middle_stable_above(InvariantKind k)
-{
-    return k == InvariantKind::eutectic || k == InvariantKind::monotectic || k == InvariantKind::metatectic ||
-           k == InvariantKind::eutectoid || k == InvariantKind::eutectic_type;
 }
 
 // The Scheil path's liquid, its partner solid, and ln(1 - f_S).
@@ -423,9 +423,7 @@ Solidification solidify(const System& s, double x0, double step)
         for (const Invariant& inv : crossed)
             if (inv.T == T)
                 return at_invariant(inv, x0, above);
-        if (T < out.solidus || (T == out.solidus && !above))
-            return {1.0, x0, EMPTY};
-        if (T == out.solidus)
+        if (T <= out.solidus)
             return {1.0, x0, EMPTY};
         return lever(e.where(T, x0), x0);
     };
