@@ -1,9 +1,10 @@
 // Speed of the general engine: each example's whole diagram at its own steps
 // (1 K), the eutectic at 1,000 to 100,000 temperatures over one range, where the
 // cost should grow linearly, and whole solidifications at 1 K steps.
-#include "diagram.h"
-#include "solidify.h"
-#include "system_file.h"
+#include "builtin/builtin_system.h"
+#include "engine/diagram.h"
+#include "engine/solidify.h"
+#include "formats/system_file.h"
 
 #include <benchmark/benchmark.h>
 

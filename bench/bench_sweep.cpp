@@ -1,8 +1,8 @@
 // Speed of the search: one Newton pass, complete seeded sweeps with the run log
 // switched off and written to a discarding stream, and the program's whole file
 // path beside the same search written with plain fprintf and default buffering.
-#include "builtin.h"
-#include "sweep.h"
+#include "app/builtin_run.h"
+#include "builtin/sweep.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,9 +2,9 @@
 // example system files.
 #pragma once
 
-#include "equilibrium.h"
-#include "sweep.h"
-#include "system_file.h"
+#include "builtin/equilibrium.h"
+#include "builtin/sweep.h"
+#include "formats/system_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The general engine against what is known without it: closed forms of ideal and
 // regular solutions, an independent one-dimensional solver, identities of the
 // model, and the consistency of whole diagrams.
-#include "diagram.h"
-#include "hull.h"
-#include "invariants.h"
+#include "engine/diagram.h"
+#include "engine/hull.h"
+#include "engine/invariants.h"
+#include "formats/system_file.h"
 #include "reference.h"
-#include "system_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "equilibrium.h"
+#include "builtin/equilibrium.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>

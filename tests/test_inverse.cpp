@@ -1,4 +1,4 @@
-#include "inverse.h"
+#include "builtin/inverse.h"
 #include "testio.h"
 
 #include <gtest/gtest.h>

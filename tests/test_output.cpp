@@ -1,4 +1,4 @@
-#include "output.h"
+#include "formats/output.h"
 #include "testio.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "runlog.h"
+#include "builtin/runlog.h"
 #include "testio.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,10 @@
 // Solidification against closed forms: the Scheil integral for a constant
 // partition coefficient, the ideal lens's liquidus, solidus and lever rule, the
 // mass balance of the whole crystal, and a congruent composition.
+#include "builtin/builtin_system.h"
+#include "engine/solidify.h"
+#include "formats/system_file.h"
 #include "reference.h"
-#include "solidify.h"
-#include "system_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
-#include "output.h"
+#include "builtin/runlog.h"
+#include "builtin/sweep.h"
+#include "formats/output.h"
 #include "reference.h"
-#include "runlog.h"
-#include "sweep.h"
 #include "testio.h"
 
 #include <gtest/gtest.h>

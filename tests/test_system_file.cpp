@@ -1,4 +1,4 @@
-#include "system_file.h"
+#include "formats/system_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
+#include "builtin/textout.h"
 #include "testio.h"
-#include "textout.h"
 
 #include <gtest/gtest.h>
 

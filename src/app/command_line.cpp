@@ -1,0 +1,142 @@
+#include "app/command_line.h"
+
+#include "app/exit_status.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#ifndef PHASE_BOUNDARY_VERSION
+#define PHASE_BOUNDARY_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr const char* DESCRIPTION =
+    "phase_boundary: solid-liquid phase diagrams of two-component alloys.\n"
+    "\n"
+    "Without --system: the liquidus and solidus of an ideal alloy of Si and a second component\n"
+    "for every whole temperature from 1215 K to 1687 K, by Newton-Raphson from random starts,\n"
+    "into the table result02.txt and the run log result.txt.\n"
+    "With --system FILE: every stable two-phase equilibrium and invariant of the binary the\n"
+    "file describes, into boundaries.tsv, invariants.tsv and diagram.gp, with a summary on\n"
+    "standard output.\n"
+    "With --solidify X0 (and --system FILE, or the built-in system): the freezing of an alloy\n"
+    "of composition X0 by the lever rule and by Scheil, into solidification.tsv and\n"
+    "segregation.tsv, with a summary on standard output.\n"
+    "Files are written into the output directory and replace their predecessors together\n"
+    "once the run has finished.";
+
+constexpr const char* FOOTER =
+    "A run without --seed is seeded with its start time in whole seconds since the epoch and\n"
+    "records no seed; --seed makes a run repeatable: the same seed writes the same bytes on\n"
+    "every platform, line ends aside.\n"
+    "\n"
+    "Exit status: 0 complete run; 1 singular Jacobian (message on standard output); 2 a file\n"
+    "could not be opened or written; 64 bad command line; 65 unusable system file; 70 a\n"
+    "result the engine could not confirm (warnings on standard error); 128+N after signal N.";
+
+}  // namespace
+
+bool parse_seed(const std::string& text, std::uint32_t& seed)
+{
+    // Decimal only: a leading 0 is not octal, and no sign, space or prefix is taken.
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, seed);
+    return ec == std::errc() && ptr == end;
+}
+
+bool parse_number(const std::string& text, double& value)
+{
+    if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos)
+        return false;
+    const char* begin = text.data() + (text[0] == '+' ? 1 : 0);
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+int parse_command_line(int argc, char** argv, CommandLine& line)
+{
+    CLI::App app(DESCRIPTION, "phase_boundary");
+    app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
+    std::string seed_text;
+    app.add_option("--seed", seed_text, "Seed the random starts with N (0 ... 4294967295)")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                std::uint32_t ignored = 0;
+                return parse_seed(text, ignored) ? std::string()
+                                                 : "not a whole number from 0 to 4294967295: '" + text + "'";
+            },
+            "", "seed"));
+    app.add_option("-o,--output-dir", line.output_dir,
+                   "Write both files into DIR, which must exist (default: the current directory)")
+        ->type_name("DIR")
+        ->check(CLI::ExistingDirectory);
+    bool no_log = false;
+    CLI::Option* no_log_flag =
+        app.add_flag("--no-log", no_log,
+                     "Write no run log; an existing result.txt is left alone. The table is the one a "
+                     "logged run with the same seed writes");
+    CLI::Option* seed_option = app.get_option("--seed");
+    app.add_option("--system", line.system_file,
+                   "Compute the whole diagram of the binary described in FILE (TOML) with the "
+                   "general engine")
+        ->type_name("FILE")
+        ->excludes(seed_option)
+        ->excludes(no_log_flag);
+    std::string x0_text;
+    std::string step_text;
+    const auto number_in = [](double low, double high, bool open_high, const char* what) {
+        return CLI::Validator(
+            [=](std::string& text) {
+                double v = 0.0;
+                const bool ok = parse_number(text, v) && v > low && (open_high ? v < high : v <= high);
+                return ok ? std::string() : std::string(what) + ", not '" + text + "'";
+            },
+            "", what);
+    };
+    CLI::Option* solidify =
+        app.add_option("--solidify", x0_text,
+                       "Freeze an alloy whose mole fraction of A is X0, strictly between 0 and 1, "
+                       "by the lever rule and by Scheil (with --system: that system's A; "
+                       "without: the built-in system's Si)")
+            ->type_name("X0")
+            ->check(number_in(0.0, 1.0, true, "a mole fraction strictly between 0 and 1"))
+            ->excludes(seed_option)
+            ->excludes(no_log_flag);
+    app.add_option("--step", step_text, "Kelvin between the solidification table's rows (default 1)")
+        ->type_name("DT")
+        ->check(number_in(0.0, HUGE_VAL, false, "a positive number of kelvin"))
+        ->needs(solidify);
+    app.footer(FOOTER);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
+                     e.what());
+        return USAGE_FAILED;
+    }
+    line.seeded = !seed_text.empty() || app.count("--seed") > 0;
+    if (line.seeded)
+        parse_seed(seed_text, line.seed);
+    line.log = !no_log;
+    line.general = app.count("--system") > 0;
+    line.solidify = app.count("--solidify") > 0;
+    if (line.solidify)
+        parse_number(x0_text, line.x0);
+    if (!step_text.empty())
+        parse_number(step_text, line.step);
+    return -1;
+}

@@ -1,0 +1,30 @@
+// The command line: what to run and where its files go. Read in full, and every
+// argument checked, before any file is opened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct CommandLine {
+    bool seeded = false;  // --seed given; otherwise the clock seeds the run
+    std::uint32_t seed = 0;
+    std::string output_dir = ".";
+    bool log = true;
+    bool general = false;  // --system given: the general engine instead of the built-in run
+    std::string system_file;
+    bool solidify = false;  // --solidify given: freeze an alloy of composition x0
+    double x0 = 0.0;
+    double step = 1.0;  // --step: kelvin between the solidification table's rows
+};
+
+// Reads argv into line. Returns -1 when the run should go on; otherwise the exit
+// status the program ends with: 0 after printing the help or the version on
+// standard output, USAGE_FAILED after a message on standard error that names the
+// problem and points at --help.
+int parse_command_line(int argc, char** argv, CommandLine& line);
+
+// Reads a seed: decimal digits only, 0 ... 4294967295. False for anything else.
+bool parse_seed(const std::string& text, std::uint32_t& seed);
+
+// Reads a finite decimal number, all of text and nothing else. False otherwise.
+bool parse_number(const std::string& text, double& value);

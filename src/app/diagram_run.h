@@ -1,0 +1,22 @@
+// A run of the general engine: a system in, the diagram's tables out.
+#pragma once
+
+#include "app/system_input.h"
+
+#include <string>
+
+constexpr const char* BOUNDARIES_NAME = "boundaries.tsv";
+constexpr const char* INVARIANTS_NAME = "invariants.tsv";
+constexpr const char* PLOT_INFO_NAME = "diagram.gp";
+
+struct DiagramRun {
+    SystemSource system;
+    std::string output_dir = ".";
+};
+
+// Reads the system (INPUT_FAILED and a message when it cannot be used, with
+// nothing written), computes the diagram, writes the tables and the plot file
+// into the output directory together, and prints the summary. Returns COMPLETE,
+// INPUT_FAILED, OUTPUT_FAILED, or UNCONFIRMED after a warning for each row or
+// event the engine could not confirm (the tables are written all the same).
+int run_diagram(const DiagramRun& run);

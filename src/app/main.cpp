@@ -1,0 +1,30 @@
+// phase_boundary: reads the command line and hands over to the run it names.
+#include "app/builtin_run.h"
+#include "app/command_line.h"
+#include "app/diagram_run.h"
+#include "app/exit_status.h"
+#include "app/solidify_run.h"
+#include "builtin/sweep.h"
+#include "formats/output.h"
+
+int main(int argc, char** argv)
+{
+    if (!prepare_outputs())
+        return OUTPUT_FAILED;
+    CommandLine line;
+    const int status = parse_command_line(argc, argv, line);
+    if (status >= 0)
+        return status;
+
+    const SystemSource system{line.general, line.system_file};
+    if (line.solidify)
+        return run_solidify({system, line.output_dir, line.x0, line.step});
+    if (line.general)
+        return run_diagram({system, line.output_dir});
+
+    BuiltinRun run;
+    run.output_dir = line.output_dir.c_str();
+    run.seed = line.seeded ? line.seed : clock_seed();
+    run.log = line.log;
+    return run_builtin(run);
+}

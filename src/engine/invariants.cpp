@@ -1,0 +1,294 @@
+#include "engine/invariants.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr double CONVERGED = 1e-13;  // residual, in RT, at which Newton stops
+constexpr double ACCEPTED = 1e-10;   // residual, in RT, a solution may keep
+
+// Solves a x = b (n at most 4) by elimination with partial pivoting; false if singular.
+bool solve_linear(int n, double a[4][4], double b[4], double x[4])
+{
+    for (int j = 0; j < n; ++j) {
+        int pivot = j;
+        for (int i = j + 1; i < n; ++i)
+            if (std::fabs(a[i][j]) > std::fabs(a[pivot][j]))
+                pivot = i;
+        if (!(std::fabs(a[pivot][j]) > 0.0))
+            return false;
+        std::swap(a[j], a[pivot]);
+        std::swap(b[j], b[pivot]);
+        for (int i = j + 1; i < n; ++i) {
+            const double f = a[i][j] / a[j][j];
+            for (int k = j; k < n; ++k)
+                a[i][k] -= f * a[j][k];
+            b[i] -= f * b[j];
+        }
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        double sum = b[i];
+        for (int k = i + 1; k < n; ++k)
+            sum -= a[i][k] * x[k];
+        x[i] = sum / a[i][i];
+    }
+    return std::isfinite(x[0]);
+}
+
+// Newton with backtracking on the largest residual, for n unknowns held in v.
+// evaluate(v, f, jacobian) fills the residuals (already scaled) and the Jacobian;
+// apply(v, dv, scale) returns the trial point.
+template <class Evaluate, class Apply, class State>
+bool newton(int n, State& v, Evaluate evaluate, Apply apply)
+{
+    double f[4];
+    double jac[4][4];
+    const auto norm_of = [n](const double* r) {
+        double m = 0.0;
+        for (int i = 0; i < n; ++i)
+            m = std::max(m, std::fabs(r[i]));
+        return std::isnan(m) ? HUGE_VAL : m;
+    };
+    evaluate(v, f, jac);
+    double norm = norm_of(f);
+    for (int iteration = 0; iteration < 200 && norm > CONVERGED; ++iteration) {
+        double rhs[4];
+        double dv[4];
+        for (int i = 0; i < n; ++i)
+            rhs[i] = -f[i];
+        if (!solve_linear(n, jac, rhs, dv))
+            break;
+        bool moved = false;
+        double scale = 1.0;
+        for (int halving = 0; halving < 40; ++halving, scale *= 0.5) {
+            State trial = apply(v, dv, scale);
+            double tf[4];
+            double tj[4][4];
+            evaluate(trial, tf, tj);
+            const double n_trial = norm_of(tf);
+            if (n_trial < norm) {
+                v = trial;
+                norm = n_trial;
+                std::copy(tf, tf + 4, f);
+                for (int i = 0; i < 4; ++i)
+                    std::copy(tj[i], tj[i] + 4, jac[i]);
+                moved = true;
+                break;
+            }
+        }
+        if (!moved)
+            break;
+    }
+    return norm <= ACCEPTED;
+}
+
+struct ThreePhase {
+    LogComposition at[3];
+    double T;
+};
+
+}  // namespace
+
+bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
+                       double T_max)
+{
+    const double scale = 1.0 / (R * T);
+    ThreePhase v{{to_log(at[0]), to_log(at[1]), to_log(at[2])}, T};
+    const auto evaluate = [&](const ThreePhase& w, double f[4], double j[4][4]) {
+        Potentials m[3];
+        for (int i = 0; i < 3; ++i)
+            m[i] = potentials(s, p[i], from_log(w.at[i]), w.T);
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                j[r][c] = 0.0;
+        // Rows 2k and 2k + 1: equal potentials of A and of B across phases k and k + 1.
+        for (std::size_t pair = 0; pair < 2; ++pair) {
+            const Potentials& a = m[pair];
+            const Potentials& b = m[pair + 1];
+            const std::size_t ra = 2 * pair;
+            const std::size_t rb = ra + 1;
+            f[ra] = (a.mu_a - b.mu_a) * scale;
+            f[rb] = (a.mu_b - b.mu_b) * scale;
+            j[ra][pair] = a.dmu_a * scale;
+            j[ra][pair + 1] = -b.dmu_a * scale;
+            j[ra][3] = (a.mu_a_dT - b.mu_a_dT) * scale;
+            j[rb][pair] = a.dmu_b * scale;
+            j[rb][pair + 1] = -b.dmu_b * scale;
+            j[rb][3] = (a.mu_b_dT - b.mu_b_dT) * scale;
+        }
+    };
+    const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
+        ThreePhase t = w;
+        for (int i = 0; i < 3; ++i) {
+            const double du = std::max(-2.0, std::min(2.0, step * dv[i]));
+            t.at[i] = to_log(from_log({w.at[i].a_small, w.at[i].u + du}));
+        }
+        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[3]));
+        return t;
+    };
+    if (!newton(4, v, evaluate, apply))
+        return false;
+    for (int i = 0; i < 3; ++i)
+        at[i] = from_log(v.at[i]);
+    T = v.T;
+    return at[0].x < at[1].x && at[1].x < at[2].x;
+}
+
+namespace {
+
+struct FixedEnd {
+    LogComposition other;
+    double T;
+};
+
+}  // namespace
+
+bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
+                     double& T)
+{
+    const double scale = 1.0 / (R * T);
+    FixedEnd v{to_log(other), T};
+    const auto evaluate = [&](const FixedEnd& w, double f[4], double j[4][4]) {
+        const Potentials a = potentials(s, p, fixed, w.T);
+        const Potentials b = potentials(s, q, from_log(w.other), w.T);
+        f[0] = (a.mu_a - b.mu_a) * scale;
+        f[1] = (a.mu_b - b.mu_b) * scale;
+        j[0][0] = -b.dmu_a * scale;
+        j[0][1] = (a.mu_a_dT - b.mu_a_dT) * scale;
+        j[1][0] = -b.dmu_b * scale;
+        j[1][1] = (a.mu_b_dT - b.mu_b_dT) * scale;
+    };
+    const auto apply = [&](const FixedEnd& w, const double dv[4], double step) {
+        const double du = std::max(-2.0, std::min(2.0, step * dv[0]));
+        return FixedEnd{to_log(from_log({w.other.a_small, w.other.u + du})),
+                        std::max(1e-6, w.T + step * dv[1])};
+    };
+    if (!newton(2, v, evaluate, apply))
+        return false;
+    other = from_log(v.other);
+    T = v.T;
+    return true;
+}
+
+namespace {
+
+struct Point {
+    double x;
+    double T;
+};
+
+// Newton on two functions of (x, T), each linear in T: g(x, T, value, slope in x).
+template <class Function>
+bool solve_point(double& x, double& T, Function g)
+{
+    const double scale = 1.0 / (R * T);
+    Point v{x, T};
+    const auto evaluate = [&](const Point& w, double f[4], double j[4][4]) {
+        double v0 = 0.0;
+        double d0 = 0.0;
+        double dd0 = 0.0;
+        g(w.x, w.T, v0, d0, dd0);
+        double v1 = 0.0;
+        double d1 = 0.0;
+        double dd1 = 0.0;
+        g(w.x, w.T + 1.0, v1, d1, dd1);  // linear in T: the difference is the T slope
+        f[0] = v0 * scale;
+        f[1] = d0 * scale;
+        j[0][0] = d0 * scale;
+        j[0][1] = (v1 - v0) * scale;
+        j[1][0] = dd0 * scale;
+        j[1][1] = (d1 - d0) * scale;
+    };
+    const auto apply = [&](const Point& w, const double dv[4], double step) {
+        Point t{w.x + step * dv[0], w.T + step * dv[1]};
+        t.x = std::max(1e-300, std::min(1.0 - 1e-16, t.x));
+        t.T = std::max(1e-6, t.T);
+        return t;
+    };
+    if (!newton(2, v, evaluate, apply))
+        return false;
+    x = v.x;
+    T = v.T;
+    return x > 0.0 && x < 1.0;
+}
+
+}  // namespace
+
+bool solve_congruent(const System& s, double& x, double& T)
+{
+    return solve_point(x, T, [&](double at, double temperature, double& v, double& d, double& dd) {
+        liquid_minus_solid(s, at, temperature, v, d, dd);
+    });
+}
+
+bool solve_critical(const System& s, Phase p, double& x, double& T)
+{
+    return solve_point(x, T, [&](double at, double temperature, double& v, double& d, double& dd) {
+        // The curvature function and its slope; the slope's own slope by a central difference.
+        curvature(s, p, at, temperature, v, d);
+        const double h = 1e-6;
+        double v_hi = 0.0;
+        double d_hi = 0.0;
+        double v_lo = 0.0;
+        double d_lo = 0.0;
+        curvature(s, p, at + h, temperature, v_hi, d_hi);
+        curvature(s, p, at - h, temperature, v_lo, d_lo);
+        dd = (d_hi - d_lo) / (2.0 * h);
+    });
+}
+
+InvariantKind three_phase_kind(Phase a, Phase b, Phase c, bool middle_above)
+{
+    const auto is = [](Phase p, Phase q) { return p == q; };
+    const Phase l = Phase::liquid;
+    const Phase s = Phase::solid;
+    if (middle_above) {
+        if (is(a, s) && is(b, l) && is(c, s))
+            return InvariantKind::eutectic;
+        if (is(b, l) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+            return InvariantKind::monotectic;
+        if (is(b, s) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+            return InvariantKind::metatectic;
+        if (is(a, s) && is(b, s) && is(c, s))
+            return InvariantKind::eutectoid;
+        return InvariantKind::eutectic_type;
+    }
+    if (is(b, s) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+        return InvariantKind::peritectic;
+    if (is(a, l) && is(b, s) && is(c, l))
+        return InvariantKind::syntectic;
+    if (is(a, s) && is(b, s) && is(c, s))
+        return InvariantKind::peritectoid;
+    return InvariantKind::peritectic_type;
+}
+
+const char* invariant_name(InvariantKind k)
+{
+    switch (k) {
+    case InvariantKind::congruent:
+        return "congruent";
+    case InvariantKind::critical:
+        return "critical";
+    case InvariantKind::eutectic:
+        return "eutectic";
+    case InvariantKind::monotectic:
+        return "monotectic";
+    case InvariantKind::metatectic:
+        return "metatectic";
+    case InvariantKind::peritectic:
+        return "peritectic";
+    case InvariantKind::syntectic:
+        return "syntectic";
+    case InvariantKind::eutectoid:
+        return "eutectoid";
+    case InvariantKind::peritectoid:
+        return "peritectoid";
+    case InvariantKind::eutectic_type:
+        return "eutectic-type";
+    case InvariantKind::peritectic_type:
+        return "peritectic-type";
+    }
+    return "invariant";
+}

@@ -1,0 +1,77 @@
+#include "formats/solidification_tables.h"
+
+#include "formats/shortest.h"
+
+#include <cmath>
+#include <string>
+
+namespace {
+
+// A number in its shortest round-trip form, or nothing for a field left empty.
+std::string field(double v)
+{
+    return std::isnan(v) ? std::string() : shortest(v);
+}
+
+}  // namespace
+
+void write_solidification(std::FILE* f, const Solidification& r)
+{
+    std::fputs(
+        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil\n",
+        f);
+    for (const SolidificationRow& row : r.rows)
+        std::fprintf(f, "%s\t%s\t%s\t%s\t%s\t%s\t%s\n", field(row.T).c_str(), field(row.f_lever).c_str(),
+                     field(row.xs_lever).c_str(), field(row.xl_lever).c_str(), field(row.f_scheil).c_str(),
+                     field(row.xs_scheil).c_str(), field(row.xl_scheil).c_str());
+}
+
+void write_segregation(std::FILE* f, const Solidification& r)
+{
+    std::fputs("g\tx_solid\n", f);
+    for (std::size_t i = 0; i < r.g.size(); ++i)
+        std::fprintf(f, "%s\t%s\n", shortest(r.g[i]).c_str(), shortest(r.x_solid[i]).c_str());
+}
+
+void write_solidification_summary(std::FILE* f, const System& s, const Solidification& r)
+{
+    std::fprintf(f, "%s: x0 = %s (mole fraction of %s)\n", s.name.c_str(), shortest(r.x0).c_str(),
+                 s.a.name.c_str());
+    if (r.congruent) {
+        std::fprintf(f, "x0 is a congruent composition: liquidus = solidus = %s K, no freezing range\n",
+                     shortest(r.liquidus).c_str());
+    } else {
+        std::fprintf(f, "liquidus %s K%s\n", shortest(r.liquidus).c_str(),
+                     r.liquidus_at_invariant ? " (the first solid forms at an invariant)" : "");
+        std::fprintf(f, "solidus %s K%s%s\n", shortest(r.solidus).c_str(),
+                     r.solidus_at_invariant ? ", at the " : "",
+                     r.solidus_at_invariant ? invariant_name(r.solidus_kind) : "");
+        std::fprintf(f, "freezing range %s K\n", shortest(r.liquidus - r.solidus).c_str());
+    }
+    const std::string minor = r.minor_is_a ? s.a.name : s.b.name;
+    if (!std::isnan(r.partition))
+        std::fprintf(f, "partition coefficient of %s (the minor component) at the liquidus: k = %s\n",
+                     minor.c_str(), shortest(r.partition).c_str());
+    for (InvariantKind k : r.scheil_crossed)
+        std::fprintf(f, "the Scheil liquid passes a %s\n", invariant_name(k));
+    switch (r.scheil_end) {
+    case PathEnd::pure_component:
+        std::fprintf(f, "Scheil path ends at %s K, the melting point of %s, as the liquid runs out of %s\n",
+                     shortest(r.scheil_end_T).c_str(),
+                     r.scheil_last_solid < 0.5 ? s.b.name.c_str() : s.a.name.c_str(),
+                     r.scheil_last_solid < 0.5 ? s.a.name.c_str() : s.b.name.c_str());
+        break;
+    case PathEnd::congruent:
+        std::fprintf(f, "Scheil path ends at the congruent point, %s K, x = %s\n",
+                     shortest(r.scheil_end_T).c_str(), shortest(r.scheil_last_solid).c_str());
+        break;
+    case PathEnd::invariant:
+        std::fprintf(f, "Scheil path ends at the %s, %s K, where a fraction %s of liquid (x = %s) freezes\n",
+                     invariant_name(r.scheil_kind), shortest(r.scheil_end_T).c_str(),
+                     shortest(r.scheil_remaining).c_str(), shortest(r.scheil_last_solid).c_str());
+        break;
+    case PathEnd::unresolved:
+        std::fprintf(f, "Scheil path: not resolved\n");
+        break;
+    }
+}

@@ -1,0 +1,158 @@
+#include "formats/tables.h"
+
+#include "formats/shortest.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <vector>
+
+namespace {
+
+std::string kind_of(const TieLine& t)
+{
+    return std::string(phase_letter(t.low_phase)) + "+" + phase_letter(t.high_phase);
+}
+
+// The phase of each single-phase region of a row, left to right.
+std::vector<Phase> regions_of(const Equilibria& e)
+{
+    std::vector<Phase> r{e.first_phase};
+    for (const TieLine& t : e.ties)
+        r.push_back(t.high_phase);
+    return r;
+}
+
+}  // namespace
+
+void write_boundaries(std::FILE* f, const Diagram& d)
+{
+    std::fputs("T\tphase_low\tx_low\tphase_high\tx_high\n", f);
+    for (const Equilibria& e : d.rows) {
+        const std::string T = shortest(e.T);
+        for (const TieLine& t : e.ties)
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", T.c_str(), phase_letter(t.low_phase),
+                         shortest(t.low.x).c_str(), phase_letter(t.high_phase), shortest(t.high.x).c_str());
+    }
+}
+
+void write_invariants(std::FILE* f, const Diagram& d)
+{
+    std::fputs("kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3\n", f);
+    for (const Invariant& inv : d.invariants) {
+        std::fprintf(f, "%s\t%s", invariant_name(inv.kind), shortest(inv.T).c_str());
+        for (int i = 0; i < 3; ++i) {
+            if (i < inv.phases)
+                std::fprintf(f, "\t%s\t%s", phase_letter(inv.phase[i]), shortest(inv.at[i].x).c_str());
+            else
+                std::fputs("\t\t", f);
+        }
+        std::fputs("\n", f);
+    }
+}
+
+void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
+{
+    const auto quoted = [](const std::string& text) {
+        std::string q = "\"";
+        for (char c : text)
+            if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+                q += c;
+        return q + "\"";
+    };
+    std::fprintf(f, "# Written by phase_boundary beside boundaries.tsv and invariants.tsv.\n");
+    std::fprintf(f, "system_name = %s\n", quoted(s.name).c_str());
+    std::fprintf(f, "name_A = %s\nname_B = %s\n", quoted(s.a.name).c_str(), quoted(s.b.name).c_str());
+    std::fprintf(f, "T_m_A = %s\nT_m_B = %s\n", shortest(s.a.melting_point()).c_str(),
+                 shortest(s.b.melting_point()).c_str());
+    std::fprintf(f, "T_first = %s\nT_last = %s\n", shortest(s.range.first).c_str(),
+                 shortest(s.range.at(s.range.count - 1)).c_str());
+
+    // A label in the middle of each region, over each run of temperatures that
+    // share one set of regions, where the run and the region are wide enough;
+    // of labels alike and near each other only the one of the largest region stays.
+    struct Label {
+        std::string text;
+        double x, T, area;
+    };
+    std::vector<Label> labels;
+    const double span = s.range.at(s.range.count - 1) - s.range.first;
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= d.rows.size(); ++i) {
+        const bool ends = i == d.rows.size() || regions_of(d.rows[i]) != regions_of(d.rows[start]);
+        if (!ends)
+            continue;
+        const Equilibria& mid = d.rows[(start + i - 1) / 2];
+        const double height = d.rows[i - 1].T - d.rows[start].T;
+        if (height >= 0.04 * span) {
+            double left = 0.0;
+            const std::vector<Phase> regions = regions_of(mid);
+            for (std::size_t k = 0; k < regions.size(); ++k) {
+                const double right = k < mid.ties.size() ? mid.ties[k].low.x : 1.0;
+                if (right - left > 0.06)
+                    labels.push_back(
+                        {phase_letter(regions[k]), 0.5 * (left + right), mid.T, (right - left) * height});
+                if (k < mid.ties.size()) {
+                    const TieLine& t = mid.ties[k];
+                    const std::string text = t.low_phase == t.high_phase ? kind_of(t) : "L+S";
+                    if (t.high.x - t.low.x > 0.06)
+                        labels.push_back(
+                            {text, 0.5 * (t.low.x + t.high.x), mid.T, (t.high.x - t.low.x) * height});
+                    left = t.high.x;
+                }
+            }
+        }
+        start = i;
+    }
+    std::sort(labels.begin(), labels.end(), [](const Label& a, const Label& b) { return a.area > b.area; });
+    std::vector<Label> kept;
+    for (const Label& l : labels) {
+        const bool near = std::any_of(kept.begin(), kept.end(), [&](const Label& k) {
+            return k.text == l.text && std::fabs(k.x - l.x) < 0.3 && std::fabs(k.T - l.T) < 0.3 * span;
+        });
+        if (!near)
+            kept.push_back(l);
+    }
+    for (const Label& l : kept)
+        std::fprintf(f, "set label \"%s\" at %s, %s center\n", l.text.c_str(), shortest(l.x).c_str(),
+                     shortest(l.T).c_str());
+}
+
+void write_summary(std::FILE* f, const System& s, const Diagram& d)
+{
+    std::fprintf(f, "%s: A = %s (x is its mole fraction), B = %s\n", s.name.c_str(), s.a.name.c_str(),
+                 s.b.name.c_str());
+    std::fprintf(f, "melting points: %s %s K, %s %s K\n", s.a.name.c_str(),
+                 shortest(s.a.melting_point()).c_str(), s.b.name.c_str(),
+                 shortest(s.b.melting_point()).c_str());
+    std::fprintf(f, "temperatures: %s K to %s K in steps of %s K: %ld\n", shortest(s.range.first).c_str(),
+                 shortest(s.range.at(s.range.count - 1)).c_str(), shortest(s.range.step).c_str(),
+                 s.range.count);
+    std::map<std::string, long> held;
+    long none = 0;
+    for (const Equilibria& e : d.rows) {
+        std::map<std::string, bool> here;
+        for (const TieLine& t : e.ties)
+            here[t.low_phase == t.high_phase ? kind_of(t) : std::string("L+S")] = true;
+        for (const auto& [kind, yes] : here)
+            held[kind] += yes ? 1 : 0;
+        none += e.ties.empty() ? 1 : 0;
+    }
+    if (held.empty())
+        std::fprintf(f, "  no two phases coexist anywhere in the range\n");
+    for (const auto& [kind, count] : held)
+        std::fprintf(f, "  %s at %ld temperatures\n", kind.c_str(), count);
+    if (!held.empty())
+        std::fprintf(f, "  a single phase at %ld temperatures\n", none);
+    if (d.invariants.empty())
+        std::fprintf(f, "invariants: none in the range\n");
+    else
+        std::fprintf(f, "invariants:\n");
+    for (const Invariant& inv : d.invariants) {
+        std::fprintf(f, "  %s at %s K:", invariant_name(inv.kind), shortest(inv.T).c_str());
+        for (int i = 0; i < inv.phases; ++i)
+            std::fprintf(f, "%s %s x = %s", i > 0 ? "," : "", phase_letter(inv.phase[i]),
+                         shortest(inv.at[i].x).c_str());
+        std::fprintf(f, "\n");
+    }
+}

@@ -1,0 +1,22 @@
+// What the general engine writes: the two tables, the summary and the small
+// file the plot script reads beside them.
+#pragma once
+
+#include "engine/diagram.h"
+#include "engine/model.h"
+
+#include <cstdio>
+#include <string>
+
+// "T\tphase_low\tx_low\tphase_high\tx_high", then one row per tie-line.
+void write_boundaries(std::FILE* f, const Diagram& d);
+
+// "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
+void write_invariants(std::FILE* f, const Diagram& d);
+
+// gnuplot assignments and labels: the names, melting points, range and where
+// each region's label goes.
+void write_plot_info(std::FILE* f, const System& s, const Diagram& d);
+
+// The summary for standard output.
+void write_summary(std::FILE* f, const System& s, const Diagram& d);
