@@ -1,0 +1,144 @@
+#include "engine/equilibria.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tangent by rounding
+
+bool same_tie(const TieLine& a, const TieLine& b)
+{
+    const auto near = [](const Composition& p, const Composition& q) {
+        const double dx_ = std::fabs(p.x <= 0.5 ? p.x - q.x : p.y - q.y);
+        return dx_ <= 1e-9 * std::min(std::min(p.x, p.y), 1.0) + 1e-300;
+    };
+    return a.low_phase == b.low_phase && a.high_phase == b.high_phase && near(a.low, b.low) &&
+           near(a.high, b.high);
+}
+
+// Checks the tangent of tie against both curves on the grid and at the lowest
+// points between; false if either dips below it, with the lowest such point in dip.
+bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, Composition& dip)
+{
+    const double tolerance = -STABLE * R * T;
+    double lowest = tolerance;
+    for (Phase p : {Phase::liquid, Phase::solid}) {
+        const Grid::MixingColumns& m = grid.phase[phase_index(p)];
+        const double oa = pure_a(s, p, T) - tie.mu_a;
+        const double ob = pure_b(s, p, T) - tie.mu_b;
+        const std::size_t n = grid.at.size();
+        std::vector<double> h(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const Composition& c = grid.at[i];
+            const double a = c.x > 0.0 ? c.x * (oa + m.a0[i] + T * m.a1[i]) : 0.0;
+            const double b = c.y > 0.0 ? c.y * (ob + m.b0[i] + T * m.b1[i]) : 0.0;
+            h[i] = a + b;
+            if (h[i] < lowest) {
+                lowest = h[i];
+                dip = c;
+            }
+        }
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            // A plateau (the tails, where rounding makes neighbours equal) counts once.
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < 1e-3 * R * T) {
+                Composition c = grid.at[i];
+                const double v = lowest_above_tangent(s, p, c, T, tie);
+                if (v < lowest) {
+                    lowest = v;
+                    dip = c;
+                }
+            }
+        }
+    }
+    return !(lowest < tolerance);
+}
+
+bool exactly_melting(const System& s, double T)
+{
+    const double RT = R * T;
+    return std::fabs(pure_a(s, Phase::liquid, T)) <= 1e-9 * RT ||
+           std::fabs(pure_b(s, Phase::liquid, T)) <= 1e-9 * RT;
+}
+
+}  // namespace
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
+{
+    Equilibria out{T, Phase::solid, {}};
+    std::vector<Sample> samples = samples_at(s, grid, T);
+    const bool at_melting_point = exactly_melting(s, T);
+
+    // Where a tangent fails its check, the hull's vertices were too coarse (near an
+    // invariant, a region narrower than the grid): the ends found so far join the
+    // samples and the hull is taken again.
+    std::vector<Doubt> found;
+    for (int pass = 0; pass < 6; ++pass) {
+        found.clear();
+        out.ties.clear();
+        const std::vector<int> hull = hull_of(samples);
+        const int last = static_cast<int>(samples.size()) - 1;
+        std::vector<Composition> ends;
+        bool last_sure = true;
+        for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
+            int i = hull[k];
+            int j = hull[k + 1];
+            const Phase p = samples[static_cast<std::size_t>(i)].phase;
+            const Phase q = samples[static_cast<std::size_t>(j)].phase;
+            if (j == i + 1 && p == q)
+                continue;
+            // Exactly at a pure melting point the region at that edge has no width.
+            if ((i == 0 || j == last) && at_melting_point)
+                continue;
+            // A pure component is no start for Newton in logarithms: its neighbour is.
+            i = std::max(i, 1);
+            j = std::min(j, last - 1);
+            const Composition& ci = samples[static_cast<std::size_t>(i)].c;
+            const Composition& cj = samples[static_cast<std::size_t>(j)].c;
+            TieLine tie{};
+            const Refined r = refine_tie_line(s, T, p, ci, q, cj, tie);
+            if (r == Refined::zero_width)
+                continue;
+            if (r == Refined::failed) {
+                found.push_back({T, p, ci.x, q, cj.x, "Newton did not converge on this two-phase region"});
+                continue;
+            }
+            if (std::any_of(out.ties.begin(), out.ties.end(),
+                            [&](const TieLine& t) { return same_tie(t, tie); }))
+                continue;
+            Composition dip{};
+            const bool sure = confirmed(s, grid, T, tie, dip);
+            if (!sure) {
+                found.push_back({T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
+                                 "a curve dips below this common tangent: not confirmed stable"});
+                ends.push_back(dip);
+            }
+            ends.push_back(tie.low);
+            ends.push_back(tie.high);
+            // Two neighbouring tangents that both fail may be one tangent across a
+            // phase that is not stable after all (just below a eutectic): its ends
+            // join the samples too.
+            if (!sure && !out.ties.empty() && !last_sure) {
+                const TieLine& before = out.ties.back();
+                TieLine across{};
+                if (refine_tie_line(s, T, before.low_phase, before.low, tie.high_phase, tie.high, across) ==
+                    Refined::ok) {
+                    ends.push_back(across.low);
+                    ends.push_back(across.high);
+                }
+            }
+            last_sure = sure;
+            out.ties.push_back(tie);
+        }
+        if (found.empty())
+            break;
+        add_samples(s, samples, ends, T);
+    }
+    doubts.insert(doubts.end(), found.begin(), found.end());
+    std::sort(out.ties.begin(), out.ties.end(),
+              [](const TieLine& a, const TieLine& b) { return a.low.x < b.low.x; });
+    // The phase left of the first two-phase region; not read at x = 0 itself,
+    // where exactly at B's melting point both phases have one energy.
+    out.first_phase = out.ties.empty() ? samples[samples.size() / 2].phase : out.ties.front().low_phase;
+    return out;
+}

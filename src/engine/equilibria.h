@@ -1,0 +1,32 @@
+// The equilibria at one temperature: the lower convex hull of the samples shows
+// every two-phase region, Newton refines each to its exact common tangent, and
+// the tangent is checked against both curves.
+#pragma once
+
+#include "engine/model.h"
+#include "engine/sampling.h"
+#include "engine/tieline.h"
+
+#include <string>
+#include <vector>
+
+// A two-phase equilibrium the engine found but could not confirm as stable, or a
+// region it could not resolve; the tables still hold what was found, and the
+// program reports each of these and ends with status 70.
+struct Doubt {
+    double T;
+    Phase low_phase;
+    double x_low;
+    Phase high_phase;
+    double x_high;
+    std::string why;
+};
+
+struct Equilibria {
+    double T;
+    Phase first_phase;          // stable at x = 0, left of the first tie-line
+    std::vector<TieLine> ties;  // ordered by x
+};
+
+// Every stable two-phase equilibrium at T; what could not be confirmed goes to doubts.
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts);
