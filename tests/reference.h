@@ -49,6 +49,39 @@ struct ScriptedDraws {
     }
 };
 
+// The two ends of an ideal lens (both solutions ideal) in closed form, in long
+// double from the very doubles the system holds: xs = (1 - b) / (a - b), xl = a xs
+// with a = exp(-dG_A / RT), b = exp(-dG_B / RT) and dG as the model forms it.
+struct Lens {
+    long double xl;
+    long double xs;
+};
+
+inline Lens ideal_lens(const System& s, double T)
+{
+    const long double RT = static_cast<long double>(R) * T;
+    const auto boltzmann = [&](const Component& c) {
+        const long double H = c.enthalpy_of_fusion;
+        const long double Tm = c.melting_point_given;
+        const long double dg =
+            Tm > 0.0L ? H * (Tm - T) / Tm : H - static_cast<long double>(c.entropy_of_fusion) * T;
+        return std::exp(-dg / RT);
+    };
+    const long double a = boltzmann(s.a);
+    const long double b = boltzmann(s.b);
+    const long double xs = (1.0L - b) / (a - b);
+    return {a * xs, xs};
+}
+
+// A system from the text of a system file; text that does not read fails the test.
+inline System system_of(const std::string& toml)
+{
+    System s;
+    std::string error;
+    EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error;
+    return s;
+}
+
 // examples/NAME.toml, read; a file that does not read fails the test.
 inline System example_system(const std::string& name)
 {

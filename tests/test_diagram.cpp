@@ -15,14 +15,6 @@
 
 namespace {
 
-System system_of(const std::string& toml)
-{
-    System s;
-    std::string error;
-    EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error;
-    return s;
-}
-
 // A symmetric regular solid (L_0 = W) under an ideal liquid that melts far above.
 System regular_solid(double W, double first, double last, double step)
 {
@@ -113,6 +105,47 @@ TEST(Diagram, IdealSystemFollowsTheClosedForm)
         EXPECT_EQ(t.low_phase, Phase::liquid) << "T=" << row.T;
         EXPECT_NEAR(t.low.x, a * xs, 2e-10) << "liquidus at T=" << row.T;
         EXPECT_NEAR(t.high.x, xs, 2e-10) << "solidus at T=" << row.T;
+    }
+}
+
+// Lenses a few kelvin wide, where equal potentials barely pin the compositions:
+// every tie-line to 1e-13 of the smaller fraction, every lever fraction to 1e-11.
+TEST(Diagram, NarrowLensesToTheLastDigit)
+{
+    struct Case {
+        const char* name;
+        const char* toml;
+        double first, last;
+    };
+    const Case cases[] = {
+        {"lens 8 K wide",
+         "[A]\nmelting_point = 1300.5\nenthalpy_of_fusion = 10404\n"
+         "[B]\nmelting_point = 1292.5\nenthalpy_of_fusion = 10340\n",
+         1292.6, 1300.4},
+        {"lens 0.7 K wide",
+         "[A]\nmelting_point = 1000.2\nenthalpy_of_fusion = 12000\n"
+         "[B]\nmelting_point = 1000.9\nenthalpy_of_fusion = 12500\n",
+         1000.21, 1000.89},
+    };
+    for (const Case& c : cases) {
+        System s = system_of(c.toml);
+        s.range = {c.first, c.last, (c.last - c.first) / 40.0, 41};
+        const Diagram d = compute_diagram(s);
+        EXPECT_TRUE(d.doubts.empty()) << c.name;
+        for (const Equilibria& row : d.rows) {
+            ASSERT_EQ(row.ties.size(), 1u) << c.name << " T=" << row.T;
+            const TieLine& t = row.ties[0];
+            const Lens exact = ideal_lens(s, row.T);
+            const long double liquid = t.low_phase == Phase::liquid ? t.low.x : t.high.x;
+            const long double solid = t.low_phase == Phase::liquid ? t.high.x : t.low.x;
+            const auto tolerance = [](long double x) { return 1e-13L * std::min(x, 1.0L - x) + 4e-16L; };
+            EXPECT_LE(std::fabs(liquid - exact.xl), tolerance(exact.xl))
+                << c.name << " liquid at T=" << row.T;
+            EXPECT_LE(std::fabs(solid - exact.xs), tolerance(exact.xs)) << c.name << " solid at T=" << row.T;
+            const long double x0 = 0.5L * (exact.xl + exact.xs);
+            const long double f = (x0 - liquid) / (solid - liquid);
+            EXPECT_NEAR(static_cast<double>(f), 0.5, 1e-11) << c.name << " lever fraction at T=" << row.T;
+        }
     }
 }
 

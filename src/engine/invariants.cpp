@@ -1,91 +1,15 @@
 #include "engine/invariants.h"
 
+#include "engine/newton.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
 
 namespace {
 
-constexpr double CONVERGED = 1e-13;  // residual, in RT, at which Newton stops
-constexpr double ACCEPTED = 1e-10;   // residual, in RT, a solution may keep
-
-// Solves a x = b (n at most 4) by elimination with partial pivoting; false if singular.
-bool solve_linear(int n, double a[4][4], double b[4], double x[4])
-{
-    for (int j = 0; j < n; ++j) {
-        int pivot = j;
-        for (int i = j + 1; i < n; ++i)
-            if (std::fabs(a[i][j]) > std::fabs(a[pivot][j]))
-                pivot = i;
-        if (!(std::fabs(a[pivot][j]) > 0.0))
-            return false;
-        std::swap(a[j], a[pivot]);
-        std::swap(b[j], b[pivot]);
-        for (int i = j + 1; i < n; ++i) {
-            const double f = a[i][j] / a[j][j];
-            for (int k = j; k < n; ++k)
-                a[i][k] -= f * a[j][k];
-            b[i] -= f * b[j];
-        }
-    }
-    for (int i = n - 1; i >= 0; --i) {
-        double sum = b[i];
-        for (int k = i + 1; k < n; ++k)
-            sum -= a[i][k] * x[k];
-        x[i] = sum / a[i][i];
-    }
-    return std::isfinite(x[0]);
-}
-
-// Newton with backtracking on the largest residual, for n unknowns held in v.
-// evaluate(v, f, jacobian) fills the residuals (already scaled) and the Jacobian;
-// apply(v, dv, scale) returns the trial point.
-template <class Evaluate, class Apply, class State>
-bool newton(int n, State& v, Evaluate evaluate, Apply apply)
-{
-    double f[4];
-    double jac[4][4];
-    const auto norm_of = [n](const double* r) {
-        double m = 0.0;
-        for (int i = 0; i < n; ++i)
-            m = std::max(m, std::fabs(r[i]));
-        return std::isnan(m) ? HUGE_VAL : m;
-    };
-    evaluate(v, f, jac);
-    double norm = norm_of(f);
-    for (int iteration = 0; iteration < 200 && norm > CONVERGED; ++iteration) {
-        double rhs[4];
-        double dv[4];
-        for (int i = 0; i < n; ++i)
-            rhs[i] = -f[i];
-        if (!solve_linear(n, jac, rhs, dv))
-            break;
-        bool moved = false;
-        double scale = 1.0;
-        for (int halving = 0; halving < 40; ++halving, scale *= 0.5) {
-            State trial = apply(v, dv, scale);
-            double tf[4];
-            double tj[4][4];
-            evaluate(trial, tf, tj);
-            const double n_trial = norm_of(tf);
-            if (n_trial < norm) {
-                v = trial;
-                norm = n_trial;
-                std::copy(tf, tf + 4, f);
-                for (int i = 0; i < 4; ++i)
-                    std::copy(tj[i], tj[i] + 4, jac[i]);
-                moved = true;
-                break;
-            }
-        }
-        if (!moved)
-            break;
-    }
-    return norm <= ACCEPTED;
-}
-
 struct ThreePhase {
-    LogComposition at[3];
+    Composition at[3];
     double T;
 };
 
@@ -95,11 +19,11 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
                        double T_max)
 {
     const double scale = 1.0 / (R * T);
-    ThreePhase v{{to_log(at[0]), to_log(at[1]), to_log(at[2])}, T};
+    ThreePhase v{{at[0], at[1], at[2]}, T};
     const auto evaluate = [&](const ThreePhase& w, double f[4], double j[4][4]) {
         Potentials m[3];
         for (int i = 0; i < 3; ++i)
-            m[i] = potentials(s, p[i], from_log(w.at[i]), w.T);
+            m[i] = potentials(s, p[i], w.at[i], w.T);
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
                 j[r][c] = 0.0;
@@ -109,8 +33,9 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
             const Potentials& b = m[pair + 1];
             const std::size_t ra = 2 * pair;
             const std::size_t rb = ra + 1;
-            f[ra] = (a.mu_a - b.mu_a) * scale;
-            f[rb] = (a.mu_b - b.mu_b) * scale;
+            const PotentialGap gap = potential_gap(w.at[pair], a, w.at[pair + 1], b, w.T);
+            f[ra] = gap.a;
+            f[rb] = gap.b;
             j[ra][pair] = a.dmu_a * scale;
             j[ra][pair + 1] = -b.dmu_a * scale;
             j[ra][3] = (a.mu_a_dT - b.mu_a_dT) * scale;
@@ -123,15 +48,15 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
         ThreePhase t = w;
         for (int i = 0; i < 3; ++i) {
             const double du = std::max(-2.0, std::min(2.0, step * dv[i]));
-            t.at[i] = to_log(from_log({w.at[i].a_small, w.at[i].u + du}));
+            t.at[i] = moved_in_log(w.at[i], du);
         }
         t.T = std::max(T_min, std::min(T_max, w.T + step * dv[3]));
         return t;
     };
-    if (!newton(4, v, evaluate, apply))
+    if (newton(4, v, evaluate, apply) != NewtonResult::converged)
         return false;
     for (int i = 0; i < 3; ++i)
-        at[i] = from_log(v.at[i]);
+        at[i] = v.at[i];
     T = v.T;
     return at[0].x < at[1].x && at[1].x < at[2].x;
 }
@@ -139,7 +64,7 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
 namespace {
 
 struct FixedEnd {
-    LogComposition other;
+    Composition other;
     double T;
 };
 
@@ -149,12 +74,13 @@ bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q
                      double& T)
 {
     const double scale = 1.0 / (R * T);
-    FixedEnd v{to_log(other), T};
+    FixedEnd v{other, T};
     const auto evaluate = [&](const FixedEnd& w, double f[4], double j[4][4]) {
         const Potentials a = potentials(s, p, fixed, w.T);
-        const Potentials b = potentials(s, q, from_log(w.other), w.T);
-        f[0] = (a.mu_a - b.mu_a) * scale;
-        f[1] = (a.mu_b - b.mu_b) * scale;
+        const Potentials b = potentials(s, q, w.other, w.T);
+        const PotentialGap gap = potential_gap(fixed, a, w.other, b, w.T);
+        f[0] = gap.a;
+        f[1] = gap.b;
         j[0][0] = -b.dmu_a * scale;
         j[0][1] = (a.mu_a_dT - b.mu_a_dT) * scale;
         j[1][0] = -b.dmu_b * scale;
@@ -162,12 +88,11 @@ bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q
     };
     const auto apply = [&](const FixedEnd& w, const double dv[4], double step) {
         const double du = std::max(-2.0, std::min(2.0, step * dv[0]));
-        return FixedEnd{to_log(from_log({w.other.a_small, w.other.u + du})),
-                        std::max(1e-6, w.T + step * dv[1])};
+        return FixedEnd{moved_in_log(w.other, du), std::max(1e-6, w.T + step * dv[1])};
     };
-    if (!newton(2, v, evaluate, apply))
+    if (newton(2, v, evaluate, apply) != NewtonResult::converged)
         return false;
-    other = from_log(v.other);
+    other = v.other;
     T = v.T;
     return true;
 }
@@ -207,7 +132,7 @@ bool solve_point(double& x, double& T, Function g)
         t.T = std::max(1e-6, t.T);
         return t;
     };
-    if (!newton(2, v, evaluate, apply))
+    if (newton(2, v, evaluate, apply) != NewtonResult::converged)
         return false;
     x = v.x;
     T = v.T;

@@ -55,25 +55,51 @@ Composition composition_from_x(double x)
     return {x, 1.0 - x};  // 1 - x is exact for x >= 0.5, and x itself is the exact one below
 }
 
-LogComposition to_log(const Composition& c)
+Composition moved_in_log(const Composition& c, double du)
 {
-    return c.x <= c.y ? LogComposition{true, std::log(c.x)} : LogComposition{false, std::log(c.y)};
+    const double factor = std::exp(du);
+    if (c.x <= c.y) {
+        const double x = c.x * factor;
+        return {x, 1.0 - x};
+    }
+    const double y = c.y * factor;
+    return Composition{1.0 - y, y};
 }
 
-Composition from_log(const LogComposition& l)
+namespace {
+
+// ln(p1 / p2) for one component's fractions, given also the other's (q = 1 - p),
+// held exactly where small.
+double log_ratio(double p1, double q1, double p2, double q2)
 {
-    const double small = std::exp(l.u);
-    return l.a_small ? Composition{small, 1.0 - small} : Composition{1.0 - small, small};
+    double difference = p1 - p2;
+    if (p1 > 0.5 && p2 > 0.5)
+        difference = q2 - q1;  // exact, where p1 - p2 would lose the small fractions' digits
+    if (std::fabs(difference) < 0.5 * p2)
+        return std::log1p(difference / p2);
+    return std::log(p1) - std::log(p2);
+}
+
+}  // namespace
+
+double log_ratio_a(const Composition& c1, const Composition& c2)
+{
+    return log_ratio(c1.x, c1.y, c2.x, c2.y);
+}
+
+double log_ratio_b(const Composition& c1, const Composition& c2)
+{
+    return log_ratio(c1.y, c1.x, c2.y, c2.x);
 }
 
 double pure_a(const System& s, Phase p, double T)
 {
-    return p == Phase::liquid ? s.a.enthalpy_of_fusion - s.a.entropy_of_fusion * T : 0.0;
+    return p == Phase::liquid ? s.a.fusion_gibbs(T) : 0.0;
 }
 
 double pure_b(const System& s, Phase p, double T)
 {
-    return p == Phase::liquid ? s.b.enthalpy_of_fusion - s.b.entropy_of_fusion * T : 0.0;
+    return p == Phase::liquid ? s.b.fusion_gibbs(T) : 0.0;
 }
 
 Mixing mixing(const System& s, Phase p, const Composition& c)
@@ -106,20 +132,15 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T)
     double ln_y = 0.0;
     logs(c, ln_x, ln_y);
 
-    double ga0 = 0.0;
-    double ga1 = 0.0;
-    double gb0 = 0.0;
-    double gb1 = 0.0;
-    if (p == Phase::liquid) {
-        ga0 = s.a.enthalpy_of_fusion;
-        ga1 = -s.a.entropy_of_fusion;
-        gb0 = s.b.enthalpy_of_fusion;
-        gb1 = -s.b.entropy_of_fusion;
-    }
+    // The pure parts and their T slopes: the liquid's energies of fusion, nothing for the solid.
+    const double ga1 = p == Phase::liquid ? -s.a.entropy_of_fusion : 0.0;
+    const double gb1 = p == Phase::liquid ? -s.b.entropy_of_fusion : 0.0;
     const double RT = R * T;
     Potentials out{};
-    out.mu_a = RT * ln_x + (ga0 + ga1 * T) + y * y * (e.e + 2.0 * x * e.e1);
-    out.mu_b = RT * ln_y + (gb0 + gb1 * T) + x * x * (e.e - 2.0 * y * e.e1);
+    out.rest_a = pure_a(s, p, T) + y * y * (e.e + 2.0 * x * e.e1);
+    out.rest_b = pure_b(s, p, T) + x * x * (e.e - 2.0 * y * e.e1);
+    out.mu_a = RT * ln_x + out.rest_a;
+    out.mu_b = RT * ln_y + out.rest_b;
     out.mu_a_dT = R * ln_x + ga1 + y * y * (e.eb + 2.0 * x * e.eb1);
     out.mu_b_dT = R * ln_y + gb1 + x * x * (e.eb - 2.0 * y * e.eb1);
     // G_ex'' in x, with t = 2x - 1: -2E - 4t E' + 4xy E''.
@@ -133,6 +154,14 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T)
         out.dmu_b = out.curvature;
     }
     return out;
+}
+
+PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
+                           const Potentials& m2, double T)
+{
+    const double RT = R * T;
+    return {log_ratio_a(c1, c2) + (m1.rest_a - m2.rest_a) / RT,
+            log_ratio_b(c1, c2) + (m1.rest_b - m2.rest_b) / RT};
 }
 
 double gibbs(const System& s, Phase p, const Composition& c, double T)
@@ -170,8 +199,8 @@ void liquid_minus_solid(const System& s, double x, double T, double& d, double& 
     const double e = l.e - m.e;
     const double e1 = l.e1 - m.e1;
     const double e2 = l.e2 - m.e2;
-    const double ga = s.a.enthalpy_of_fusion - s.a.entropy_of_fusion * T;
-    const double gb = s.b.enthalpy_of_fusion - s.b.entropy_of_fusion * T;
+    const double ga = s.a.fusion_gibbs(T);
+    const double gb = s.b.fusion_gibbs(T);
     const double xy = x * (1.0 - x);
     d = x * ga + (1.0 - x) * gb + xy * e;
     d1 = ga - gb + (1.0 - 2.0 * x) * e + 2.0 * xy * e1;

@@ -5,7 +5,7 @@
 //   G_S(x) = RT[x ln x + y ln y] + x y sum_k LS_k (x - y)^k
 //   G_L(x) = x dG_A + y dG_B + RT[x ln x + y ln y] + x y sum_k LL_k (x - y)^k
 //
-// with dG_i = dH_i - T dS_i and Redlich-Kister terms L_k = a_k + b_k T. Every
+// with dG_i = dH_i - T dS_i = dH_i (Tm_i - T) / Tm_i and Redlich-Kister terms L_k = a_k + b_k T. Every
 // quantity is linear in T at fixed composition, which the sweep uses to tabulate
 // a whole grid of compositions once.
 #pragma once
@@ -22,9 +22,24 @@ const char* phase_letter(Phase p);
 
 struct Component {
     std::string name;
-    double enthalpy_of_fusion;  // J/mol
-    double entropy_of_fusion;   // J/(mol K)
-    double melting_point() const { return enthalpy_of_fusion / entropy_of_fusion; }
+    double enthalpy_of_fusion;         // J/mol
+    double entropy_of_fusion;          // J/(mol K)
+    double melting_point_given = 0.0;  // K, where the melting point is given; 0: dH / dS
+
+    double melting_point() const
+    {
+        return melting_point_given > 0.0 ? melting_point_given : enthalpy_of_fusion / entropy_of_fusion;
+    }
+
+    // The Gibbs energy of fusion dH - T dS. Given the melting point, as
+    // dH (Tm - T) / Tm: near Tm, where the two terms of dH - T dS cancel to a few
+    // digits, Tm - T is exact and the energy keeps every digit (0 at Tm itself).
+    double fusion_gibbs(double T) const
+    {
+        if (melting_point_given > 0.0)
+            return enthalpy_of_fusion * (melting_point_given - T) / melting_point_given;
+        return enthalpy_of_fusion - entropy_of_fusion * T;
+    }
 };
 
 struct RedlichKister {
@@ -62,22 +77,25 @@ struct Composition {
 
 Composition composition_from_x(double x);
 
-// A composition in the variable Newton works in: the natural logarithm of the
-// smaller mole fraction (A's when a_small), well scaled from 1e-300 to 0.5.
-struct LogComposition {
-    bool a_small;
-    double u;
-};
+// The composition Newton moves to from c by a step du in the logarithm of the
+// smaller fraction: that fraction times e^du, the other 1 minus it. The step
+// is taken on the fraction itself, whose doubles are finer than those of its
+// logarithm (8.9e-16 apart near ln x = -4, against 1.1e-16 relative).
+Composition moved_in_log(const Composition& c, double du);
 
-LogComposition to_log(const Composition& c);
-Composition from_log(const LogComposition& l);
+// ln(c1.x / c2.x) and ln(c1.y / c2.y), each from the difference of the
+// fractions where they are close, which both fractions hold exactly.
+double log_ratio_a(const Composition& c1, const Composition& c2);
+double log_ratio_b(const Composition& c1, const Composition& c2);
 
 // Chemical potentials of A and B in one phase at one composition and temperature,
 // relative to the pure solids, and what Newton needs of them.
 struct Potentials {
     double mu_a;
     double mu_b;
-    double dmu_a;    // d mu_a / du, u the log variable of to_log(c)
+    double rest_a;  // mu_a - RT ln x: the pure-component and excess parts
+    double rest_b;
+    double dmu_a;    // d mu_a / du, u the logarithm of the smaller fraction
     double dmu_b;    // d mu_b / du
     double mu_a_dT;  // d mu_a / dT at fixed composition
     double mu_b_dT;
@@ -85,6 +103,18 @@ struct Potentials {
 };
 
 Potentials potentials(const System& s, Phase p, const Composition& c, double T);
+
+// mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
+// each as the logarithm of the ratio of fractions plus the difference of the
+// rest: the large RT ln x terms cancel before rounding, so that a narrow region
+// keeps its last digits.
+struct PotentialGap {
+    double a;
+    double b;
+};
+
+PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
+                           const Potentials& m2, double T);
 
 // The pure-component part of a phase's potential of A (of B): dG_A (dG_B) for the
 // liquid, 0 for the solid, the reference.

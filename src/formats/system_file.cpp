@@ -129,8 +129,10 @@ struct Reader {
             return fail(t->source(), prefix + "melting_point",
                         has_tm ? "give melting_point or entropy_of_fusion, not both"
                                : "missing: give melting_point or entropy_of_fusion");
-        if (has_tm)
+        if (has_tm) {
             c.entropy_of_fusion = c.enthalpy_of_fusion / tm;
+            c.melting_point_given = tm;
+        }
         if (!(c.entropy_of_fusion > 0.0 && std::isfinite(c.entropy_of_fusion) &&
               std::isfinite(c.melting_point())))
             return fail(t->source(), prefix + (has_tm ? "melting_point" : "entropy_of_fusion"),

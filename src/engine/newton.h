@@ -1,0 +1,149 @@
+// One Newton method for every system of equations the engine solves (tie-lines,
+// invariants, liquidus and solidus points): backtracking on the largest residual
+// until the residual is at rounding level, then full steps for as long as they
+// still shrink, so that an ill-conditioned solution (a narrow lens, where equal
+// potentials barely move the compositions) is carried to its last digits too.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace newton_limits {
+
+constexpr int MAX_UNKNOWNS = 4;
+constexpr double CONVERGED =
+    1e-13;  // residual (in the caller's units, RT for potentials) where backtracking stops
+constexpr double ACCEPTED = 1e-10;  // residual a solution may keep
+constexpr int ITERATIONS = 200;     // backtracking steps at most: a converging start needs a few dozen
+constexpr int HALVINGS = 40;        // a step cut by 2^40 moves nothing representable further
+constexpr int POLISHING = 8;        // full steps after convergence: quadratic convergence needs two or three
+
+}  // namespace newton_limits
+
+enum class NewtonResult {
+    converged,  // the residual is below ACCEPTED
+    escaped,    // the caller's escape test stopped the iteration (a composition ran off to a pure component)
+    failed,     // no step lowered the residual before it reached ACCEPTED
+};
+
+// Solves a x = b (n at most 4) by elimination with partial pivoting; false if singular.
+inline bool solve_linear(int n, double a[4][4], double b[4], double x[4])
+{
+    for (int j = 0; j < n; ++j) {
+        int pivot = j;
+        for (int i = j + 1; i < n; ++i)
+            if (std::fabs(a[i][j]) > std::fabs(a[pivot][j]))
+                pivot = i;
+        if (!(std::fabs(a[pivot][j]) > 0.0))
+            return false;
+        std::swap(a[j], a[pivot]);
+        std::swap(b[j], b[pivot]);
+        for (int i = j + 1; i < n; ++i) {
+            const double f = a[i][j] / a[j][j];
+            for (int k = j; k < n; ++k)
+                a[i][k] -= f * a[j][k];
+            b[i] -= f * b[j];
+        }
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        double sum = b[i];
+        for (int k = i + 1; k < n; ++k)
+            sum -= a[i][k] * x[k];
+        x[i] = sum / a[i][i];
+    }
+    for (int i = 0; i < n; ++i)
+        if (!std::isfinite(x[i]))
+            return false;
+    return true;
+}
+
+// The state of one Newton iteration over n unknowns held in a State: the residuals
+// f (already scaled by the caller), the Jacobian and the largest residual.
+template <class State>
+struct NewtonPoint {
+    State v;
+    double f[4];
+    double jac[4][4];
+    double norm;
+};
+
+template <class State, class Evaluate>
+NewtonPoint<State> newton_point(int n, const State& v, Evaluate& evaluate)
+{
+    NewtonPoint<State> p{v, {}, {}, 0.0};
+    evaluate(p.v, p.f, p.jac);
+    // A residual that is not a number is no better than any other: never "small".
+    p.norm = 0.0;
+    for (int i = 0; i < n; ++i)
+        p.norm = std::isnan(p.f[i]) ? HUGE_VAL : std::max(p.norm, std::fabs(p.f[i]));
+    return p;
+}
+
+// The Newton step at p; false if the Jacobian is singular there.
+template <class State>
+bool newton_step(int n, NewtonPoint<State> p, double dv[4])
+{
+    double rhs[4];
+    for (int i = 0; i < n; ++i)
+        rhs[i] = -p.f[i];
+    return solve_linear(n, p.jac, rhs, dv);
+}
+
+// Newton from v for n unknowns: evaluate(v, f, jacobian) fills the scaled
+// residuals and the Jacobian, apply(v, dv, scale) returns the point v + scale dv
+// (the caller limits and maps the step), escaped(v) ends the iteration early.
+// v is left at the best point found.
+template <class State, class Evaluate, class Apply, class Escaped>
+NewtonResult newton(int n, State& v, Evaluate evaluate, Apply apply, Escaped escaped)
+{
+    using namespace newton_limits;
+    NewtonPoint<State> at = newton_point(n, v, evaluate);
+    for (int iteration = 0; iteration < ITERATIONS && at.norm > CONVERGED; ++iteration) {
+        double dv[4];
+        if (!newton_step(n, at, dv))
+            break;
+        bool moved = false;
+        double scale = 1.0;
+        for (int halving = 0; halving < HALVINGS && !moved; ++halving, scale *= 0.5) {
+            NewtonPoint<State> trial = newton_point(n, apply(at.v, dv, scale), evaluate);
+            if (trial.norm < at.norm) {
+                at = trial;
+                moved = true;
+            }
+        }
+        if (!moved)
+            break;
+        if (escaped(at.v)) {
+            v = at.v;
+            return NewtonResult::escaped;
+        }
+    }
+    // Below the rounding level of the residual, full steps while they shrink.
+    double last = HUGE_VAL;
+    for (int polish = 0; polish < POLISHING && at.norm <= ACCEPTED; ++polish) {
+        double dv[4];
+        if (!newton_step(n, at, dv))
+            break;
+        double size = 0.0;
+        for (int i = 0; i < n; ++i)
+            size = std::max(size, std::fabs(dv[i]));
+        if (!(size < last))
+            break;
+        NewtonPoint<State> trial = newton_point(n, apply(at.v, dv, 1.0), evaluate);
+        if (!(trial.norm <= ACCEPTED) || escaped(trial.v))
+            break;
+        at = trial;
+        last = size;
+        if (size == 0.0)
+            break;
+    }
+    v = at.v;
+    return at.norm <= ACCEPTED ? NewtonResult::converged : NewtonResult::failed;
+}
+
+template <class State, class Evaluate, class Apply>
+NewtonResult newton(int n, State& v, Evaluate evaluate, Apply apply)
+{
+    return newton(n, v, evaluate, apply, [](const State&) { return false; });
+}
