@@ -94,7 +94,7 @@ struct Sweep {
             if (m0->low_phase == m0->high_phase) {  // a miscibility gap closes
                 if (hi.T - lo.T > NARROWEST)
                     return false;
-                Invariant inv{InvariantKind::critical, T_guess, 1, {m0->low_phase}, {}};
+                Invariant inv{InvariantKind::critical, T_guess, 1, {m0->low_phase}, {}, false};
                 double x = 0.5 * (m0->low.x + m0->high.x);
                 if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, lo, hi))
                     return fail(lo, hi, "the critical point of a miscibility gap was not solved");
@@ -112,7 +112,7 @@ struct Sweep {
             if (hi.T - lo.T > NARROWEST)
                 return false;
             double x = 0.5 * (m0->high.x + m1->low.x);
-            Invariant inv{InvariantKind::congruent, T_guess, 2, {Phase::liquid, Phase::solid}, {}};
+            Invariant inv{InvariantKind::congruent, T_guess, 2, {Phase::liquid, Phase::solid}, {}, false};
             if (!solve_congruent(s, x, inv.T) || !within(inv.T, lo, hi))
                 return fail(lo, hi, "a congruent point was not solved");
             inv.at[0] = inv.at[1] = composition_from_x(x);
@@ -134,7 +134,8 @@ struct Sweep {
                 !within(inv.T, lo, hi))
                 return hi.T - lo.T > NARROWEST ? false
                                                : fail(lo, hi, "a three-phase equilibrium was not solved");
-            inv.kind = three_phase_kind(inv.phase[0], inv.phase[1], inv.phase[2], !more_below);
+            inv.middle_above = !more_below;
+            inv.kind = three_phase_kind(inv.phase[0], inv.phase[1], inv.phase[2], inv.middle_above);
             d.invariants.push_back(inv);
             return true;
         }

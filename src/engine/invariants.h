@@ -26,6 +26,10 @@ struct Invariant {
     int phases;  // 1 (critical), 2 (congruent) or 3, ordered by x
     Phase phase[3];
     Composition at[3];
+    // Of a three-phase invariant: whether its middle phase is the one stable just
+    // above it (eutectic-type, the pairs (0, 1) and (1, 2) above and (0, 2) below)
+    // rather than just below (peritectic-type, the other way round).
+    bool middle_above;
 };
 
 // Three phases of one temperature: equal potentials of A and B across p[0], p[1]

@@ -10,6 +10,8 @@
 // a whole grid of compositions once.
 #pragma once
 
+#include "engine/decimal_grid.h"
+
 #include <string>
 #include <vector>
 
@@ -55,8 +57,8 @@ struct TemperatureRange {
     double first;
     double last;
     double step;
-    long count;  // temperatures first + i step, i = 0 ... count - 1
-    double at(long i) const { return first + static_cast<double>(i) * step; }
+    long count;  // temperatures first + i step, i = 0 ... count - 1, as decimals
+    double at(long i) const { return decimal_grid_point(first, step, i); }
 };
 
 struct System {
