@@ -2,6 +2,7 @@
 // partition coefficient, the ideal lens's liquidus, solidus and lever rule, the
 // mass balance of the whole crystal, and a congruent composition.
 #include "builtin/builtin_system.h"
+#include "engine/scheil.h"
 #include "engine/solidify.h"
 #include "formats/system_file.h"
 #include "reference.h"

@@ -7,17 +7,39 @@
 #include "formats/solidification_tables.h"
 
 #include <cstdio>
+#include <string>
+
+namespace {
+
+int refuse_step(const std::string& why)
+{
+    std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
+                 why.c_str());
+    return USAGE_FAILED;
+}
+
+}  // namespace
 
 int run_solidify(const SolidifyRun& run)
 {
     System s;
     if (!load_system(run.system, s))
         return INPUT_FAILED;
+    if (run.step < smallest_step_of(s))
+        return refuse_step("--step " + shortest(run.step) + " K is below " + shortest(smallest_step_of(s)) +
+                           " K, a billionth of the higher melting point: rows so close cannot be told apart");
     const char* names[] = {SOLIDIFICATION_NAME, SEGREGATION_NAME};
     std::FILE* files[2] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
     const Solidification r = solidify(s, run.x0, run.step);
+    if (r.rows_needed > MAX_SOLIDIFICATION_ROWS) {
+        discard_outputs();
+        return refuse_step("--step " + shortest(run.step) + " K needs " + std::to_string(r.rows_needed) +
+                           " rows from the liquidus to the end of the Scheil path, more than " +
+                           std::to_string(MAX_SOLIDIFICATION_ROWS) + ": the smallest step that fits is " +
+                           shortest(r.smallest_step) + " K");
+    }
     write_solidification(files[0], r);
     write_segregation(files[1], r);
     if (!commit_outputs())

@@ -1,275 +1,587 @@
 #include "engine/solidify.h"
 
-#include "engine/invariants.h"
+#include "engine/decimal_grid.h"
+#include "engine/diagram.h"
+#include "engine/lever.h"
+#include "engine/scheil.h"
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <map>
+#include <string>
 
 namespace {
 
 const double EMPTY = std::numeric_limits<double>::quiet_NaN();
 
-// Where x0 lies at one temperature: in a two-phase region, or in a single phase.
-struct Where {
-    bool two_phase = false;
-    TieLine tie{};
-    Phase single = Phase::liquid;
-};
+constexpr double SEARCH_STEP = 4.0;  // K: the liquidus and solidus are looked for in steps of this from above
+constexpr double BRACKET = 1e-7;     // K: and bisected to this, from where their own equations take over
+constexpr double HIGHEST = 1e5;      // K: the highest temperature a system file accepts
+constexpr double LOWEST = 1e-3;      // of the lower melting point: no liquid is followed below
+constexpr double HELD_END = 1e-6;    // x0 is the held end of the bracket's tie-line within this
+constexpr double EVENT_MARGIN =
+    1e-4;  // K: an invariant at a boundary is looked for this far around its bracket
+constexpr double CONGRUENT_MATCH = 1e-9;  // x0 is a congruent composition within this
+constexpr double SOLIDUS_START = 1e-9;    // K below the liquidus: where the solidus is looked for from
+constexpr double JUST_ABOVE = 1e-12;     // relative: above an invariant, where the pairs stable above it hold
+constexpr double JUST_BELOW = 1e-9;      // relative: below a temperature the path has already reached
+constexpr double SAME_T = 1e-9;          // relative: two temperatures of one event
+constexpr double ROUNDING = 1e-12;       // relative: temperatures that differ by their rounding alone
+constexpr double SAME_INVARIANT = 1e-7;  // relative: the lever path's and the Scheil path's invariant are one
+constexpr double EVENTS_ABOVE =
+    1e-7;  // relative: how far above the last path temperature events are looked for
+constexpr int NODES_IN_RANGE = 100;   // path temperatures between the liquidus and the solidus, at the least
+constexpr double WIDEST_NODES = 1.0;  // K: path temperatures at most this far apart
+constexpr double NARROWEST_NODES = 1e-9;  // relative: and at least this far
+constexpr double PROFILE_IN_RANGE =
+    600;  // Scheil pieces between the liquidus and the solidus: > 1,000 profile points
+constexpr double PIECES_PER_MOVE = 2000;  // and more where the compositions move more
+constexpr double LAST_LIQUID =
+    1e-10;  // a path to a pure component or congruent point stops with this much liquid
+constexpr double SMALLEST_FRACTION = 1e-280;  // or when the liquid holds this little of what it loses
+constexpr double LOG_STRIDE = 2.0;            // in ln of that fraction, per step towards a pure component
+// A liquid this close to a congruent minimum freezes there: closer, liquid and
+// solid differ by less than their potentials can tell apart.
+constexpr double CONGRUENT_REACH = 1e-6;
+constexpr double ONWARDS = 1e-9;  // a liquid end may step back this much and still continue the path
+constexpr double STEADY = 0.05;  // ends that move farther between two path temperatures meet an event between
+constexpr int EXACT_ROWS = 8;    // rows at exactly a boundary, an invariant or an end, besides the step's
 
-Where locate(const Equilibria& e, double x0)
-{
-    Where w;
-    w.single = e.first_phase;
-    for (const TieLine& t : e.ties) {
-        if (x0 < t.low.x)
-            return w;
-        if (x0 <= t.high.x) {
-            w.two_phase = true;
-            w.tie = t;
-            return w;
-        }
-        w.single = t.high_phase;
-    }
-    return w;
-}
-
-bool holds(const Where& w, Phase p)
-{
-    return w.two_phase ? (w.tie.low_phase == p || w.tie.high_phase == p) : w.single == p;
-}
-
-bool liquid_and_solid(const TieLine& t)
-{
-    return t.low_phase != t.high_phase;
-}
-
-const Composition& end_of(const TieLine& t, Phase p)
-{
-    return t.low_phase == p ? t.low : t.high;
-}
-
-// A lever-rule state: the fraction of solid and the two compositions.
-struct State {
-    double f, xs, xl;
-};
-
-State lever(const Where& w, double x0)
-{
-    if (w.two_phase && liquid_and_solid(w.tie)) {
-        const double xs = end_of(w.tie, Phase::solid).x;
-        const double xl = end_of(w.tie, Phase::liquid).x;
-        return {(x0 - xl) / (xs - xl), xs, xl};
-    }
-    if (holds(w, Phase::solid))
-        return {1.0, x0, EMPTY};
-    return {0.0, EMPTY, w.two_phase ? EMPTY : x0};  // one liquid, or two: no single x_liquid
-}
-
-// Whether the middle phase (by x) of a three-phase invariant is the one stable
-// just above it (eutectic-type) rather than just below (peritectic-type).
-bool middle_stable_above(InvariantKind k)
-{
-    return k == InvariantKind::eutectic || k == InvariantKind::monotectic || k == InvariantKind::metatectic ||
-           k == InvariantKind::eutectoid || k == InvariantKind::eutectic_type;
-}
-
-// The two phases of a three-phase invariant that hold x0 just above (above) or
-// just below it, as a lever-rule state.
-State at_invariant(const Invariant& inv, double x0, bool above)
-{
-    const bool middle_above = middle_stable_above(inv.kind);
-    int a = 0;
-    int b = 2;
-    if (above == middle_above)  // the middle phase is stable on this side: x0 is in (0,1) or (1,2)
-        (x0 < inv.at[1].x ? b : a) = 1;
-    const auto state_of = [&](int i, int j) {
-        if (inv.phase[i] == inv.phase[j])
-            return inv.phase[i] == Phase::solid ? State{1.0, x0, EMPTY} : State{0.0, EMPTY, EMPTY};
-        const int s = inv.phase[i] == Phase::solid ? i : j;
-        const int l = s == i ? j : i;
-        const double xs = inv.at[s].x;
-        const double xl = inv.at[l].x;
-        return State{(x0 - xl) / (xs - xl), xs, xl};
-    };
-    return state_of(a, b);
-}
-
-struct Engine {
+// The equilibria at every temperature the steps ask for, each computed once: the
+// boundaries, the lever path and the Scheil path ask again.
+struct EquilibriumCache {
     const System& s;
     Grid grid;
-    std::vector<Doubt> scratch;
-
-    std::map<double, Equilibria> cache;  // every temperature asked for: the paths ask again
+    std::vector<Doubt> scratch;  // doubts met off the rows are not the run's
+    std::map<double, Equilibria> known;
 
     const Equilibria& at(double T)
     {
-        auto found = cache.find(T);
-        if (found == cache.end())
-            found = cache.emplace(T, equilibria_at(s, grid, T, scratch)).first;
+        auto found = known.find(T);
+        if (found == known.end())
+            found = known.emplace(T, equilibria_at(s, grid, T, scratch)).first;
         return found->second;
     }
 
-    Where where(double T, double x0) { return locate(at(T), x0); }
+    Location location(double T, double x0) { return locate(at(T), x0); }
 
     // The invariants and melting points between lo and hi, each solved on its own equations.
-    Diagram between(double lo, double hi)
+    Diagram events_between(double lo, double hi)
     {
         System t = s;
         t.range = {lo, hi, hi - lo, 2};
         return compute_diagram(t);
     }
-
-    // The highest temperature below start at which has(T) turns true, looked for
-    // in steps of 4 K and bisected to 1e-7 K, from where its own equations take over.
-    template <class Has>
-    bool first_below(double start, double bottom, Has has, double& lo, double& hi)
-    {
-        hi = start;
-        for (lo = start - 4.0; !has(lo); hi = lo, lo -= 4.0)
-            if (lo < bottom)
-                return false;
-        while (hi - lo > 1e-7) {
-            const double mid = 0.5 * (lo + hi);
-            (has(mid) ? lo : hi) = mid;
-        }
-        return true;
-    }
 };
 
-enum class Boundary { solved, not_solved, at_invariant };
-
-// The liquidus (held = liquid) or solidus (held = solid) temperature of x0, from
-// the tie-line of w at T, solved with that end held at x0; the other end goes to
-// other. at_invariant when x0 is not the held end of an L+S tie-line there.
-Boundary boundary(const System& s, const Where& w, double x0, Phase held, double& T, Composition& other)
+// The highest temperature below start at which has(T) turns true, looked for in
+// steps of SEARCH_STEP and bisected to BRACKET.
+template <class Has>
+bool first_below(double start, double bottom, Has has, double& lo, double& hi)
 {
-    if (!w.two_phase || !liquid_and_solid(w.tie) || std::fabs(end_of(w.tie, held).x - x0) >= 1e-6)
-        return Boundary::at_invariant;
-    const Phase free = held == Phase::liquid ? Phase::solid : Phase::liquid;
-    other = end_of(w.tie, free);
-    return solve_fixed_end(s, held, composition_from_x(x0), free, other, T) ? Boundary::solved
-                                                                            : Boundary::not_solved;
+    hi = start;
+    for (lo = start - SEARCH_STEP; !has(lo); hi = lo, lo -= SEARCH_STEP)
+        if (lo < bottom)
+            return false;
+    while (hi - lo > BRACKET) {
+        const double mid = 0.5 * (lo + hi);
+        (has(mid) ? lo : hi) = mid;
+    }
+    return true;
 }
 
-// The invariant of d with a phase nearest to composition x, leaving out those at
-// the temperatures in done.
-const Invariant* nearest(const Diagram& d, double x, const std::vector<double>& done = {})
+// The invariant of d with a phase nearest to composition x, leaving out those in done.
+const Invariant* nearest(const Diagram& d, double x, const std::vector<Invariant>& done = {})
 {
     const Invariant* best = nullptr;
     double distance = HUGE_VAL;
-    for (const Invariant& inv : d.invariants)
-        for (int i = 0; i < inv.phases; ++i)
-            if (std::none_of(done.begin(), done.end(),
-                             [&](double T) { return std::fabs(T - inv.T) < 1e-9 * T; }))
-                if (std::fabs(inv.at[i].x - x) < distance) {
-                    distance = std::fabs(inv.at[i].x - x);
-                    best = &inv;
-                }
+    for (const Invariant& inv : d.invariants) {
+        const bool passed = std::any_of(done.begin(), done.end(), [&](const Invariant& p) {
+            return p.kind == inv.kind && std::fabs(p.T - inv.T) < SAME_T * p.T;
+        });
+        for (int i = 0; i < inv.phases && !passed; ++i)
+            if (std::fabs(inv.at[i].x - x) < distance) {
+                distance = std::fabs(inv.at[i].x - x);
+                best = &inv;
+            }
+    }
     return best;
 }
 
-// The Scheil path's liquid, its partner solid, and ln(1 - f_S).
-struct PathPoint {
-    double T;
-    Composition liquid;
-    Composition solid;
-    double ln_remaining;
+Phase other_phase(Phase p)
+{
+    return p == Phase::liquid ? Phase::solid : Phase::liquid;
+}
+
+// A liquidus (held = liquid) or solidus (held = solid) temperature: where x0 is
+// the held end of a liquid-solid tie-line, or an invariant met there.
+struct BoundaryPoint {
+    double T = 0.0;
+    Composition other{};  // the tie-line's other end
+    bool at_invariant = false;
+    Invariant invariant{};
 };
 
-// ln(1 - f) from a to b along the liquidus, in v = ln of the liquid's smaller
-// fraction towards the end it moves to, where the integrand x/(x_S - x) stays
-// finite even as the liquid runs out of one component. Records the path's
-// points for the segregation profile.
-struct Scheil {
-    // The solid forming from a liquid on the liquidus, and the temperature there,
-    // from guesses; false if there is none.
-    std::function<bool(const Composition& liquid, Composition& solid, double& T)> partner;
-    bool towards_b;  // the liquid loses A
-    std::vector<PathPoint>& trace;
-    bool failed = false;
-    long evaluations = 0;
+// The liquidus (held = liquid: the highest T with solid at x0) or the solidus
+// (held = solid: the highest T with no liquid), below start; false with why.
+bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double start, double bottom,
+                          BoundaryPoint& b, std::string& why)
+{
+    const bool liquidus = held == Phase::liquid;
+    const auto reached = [&](double T) {
+        const Location w = e.location(T, x0);
+        return liquidus ? contains(w, Phase::solid) : !contains(w, Phase::liquid);
+    };
+    double lo = 0.0;
+    double hi = 0.0;
+    if (!first_below(start, bottom, reached, lo, hi)) {
+        why = liquidus
+                  ? "no solid forms at this composition"
+                  : "some liquid is left at this composition down to a thousandth of the lower melting point";
+        return false;
+    }
+    // The side of the bracket where x0 is in the two-phase region that ends there.
+    b.T = liquidus ? lo : hi;
+    const Location w = e.location(b.T, x0);
+    if (w.two_phase && liquid_and_solid(w.tie) && std::fabs(end_of(w.tie, held).x - x0) < HELD_END) {
+        b.other = end_of(w.tie, other_phase(held));
+        if (solve_fixed_end(e.s, held, composition_from_x(x0), other_phase(held), b.other, b.T))
+            return true;
+        why = liquidus ? "the liquidus equations were not solved" : "the solidus equations were not solved";
+        return false;
+    }
+    const Diagram d = e.events_between(lo - EVENT_MARGIN, hi + EVENT_MARGIN);
+    const Invariant* inv = nearest(d, x0);
+    if (inv == nullptr) {
+        why = liquidus ? "the first solid forms where no invariant was found"
+                       : "the liquid runs out where no invariant was found";
+        return false;
+    }
+    b.T = inv->T;
+    b.at_invariant = true;
+    b.invariant = *inv;
+    return true;
+}
 
-    double small(const Composition& c) const { return towards_b ? c.x : c.y; }
-    Composition at_small(double v) const
+}  // namespace
+
+namespace {
+
+// The temperatures the two paths are followed on, below the liquidus, whatever
+// rows are asked for: evenly spaced across the freezing range, at least
+// NODES_IN_RANGE of them and at most WIDEST_NODES apart; below the solidus, the
+// spacing doubles every NODES_IN_RANGE temperatures up to that width. Besides
+// these, the marked ones: the solidus and each invariant the lever path crosses.
+struct PathNode {
+    double T;
+    int crossed;  // index of the lever path's invariant at T, or -1
+};
+
+struct PathNodes {
+    double liquidus;
+    double solidus;
+    double range_spacing;          // across the freezing range: liquidus - k range_spacing
+    double spacing;                // below it, doubling
+    std::vector<PathNode> marked;  // descending
+    double last;
+    long k = 0;
+    int below = 0;
+    std::size_t next_marked = 0;
+
+    PathNodes(double liquidus_T, double solidus_T, std::vector<PathNode> marks)
+        : liquidus(liquidus_T), solidus(solidus_T), marked(std::move(marks)), last(liquidus_T)
     {
-        const double e = std::exp(v);
-        return towards_b ? Composition{e, 1.0 - e} : Composition{1.0 - e, e};
+        range_spacing = std::min(WIDEST_NODES,
+                                 std::max((liquidus - solidus) / NODES_IN_RANGE, NARROWEST_NODES * liquidus));
+        spacing = range_spacing;
+        std::sort(marked.begin(), marked.end(),
+                  [](const PathNode& a, const PathNode& b) { return a.T > b.T; });
     }
 
-    // The integrand at v, solving the liquidus there from the nearest known point.
-    double integrand(double v, PathPoint& guess)
+    // The k-th temperature of the freezing range's even spacing.
+    double in_range(long i) const { return liquidus - static_cast<double>(i) * range_spacing; }
+
+    // The next temperature down.
+    PathNode next()
     {
-        const Composition liquid = at_small(v);
-        Composition solid = guess.solid;
-        double T = guess.T;
-        if (!partner(liquid, solid, T)) {
-            failed = true;
-            return 0.0;
+        const bool across_range = in_range(k + 1) >= solidus;
+        const double grid = across_range ? in_range(k + 1) : last - spacing;
+        if (next_marked < marked.size() && marked[next_marked].T >= grid)
+            return marked[next_marked++];
+        ++k;
+        last = grid;
+        if (!across_range && ++below % NODES_IN_RANGE == 0)
+            spacing = std::min(WIDEST_NODES, 2.0 * spacing);
+        return {grid, -1};
+    }
+};
+
+// The invariants the lever path crosses between the liquidus and the solidus,
+// found where x0 changes region between two path temperatures.
+std::vector<Invariant> lever_invariants(EquilibriumCache& e, const Solidification& out,
+                                        const BoundaryPoint& solidus)
+{
+    std::vector<Invariant> crossed;
+    if (solidus.at_invariant)
+        crossed.push_back(solidus.invariant);
+    if (out.congruent)
+        return crossed;
+    double T_before = out.liquidus - SOLIDUS_START;
+    Location before = e.location(T_before, out.x0);
+    PathNodes nodes(out.liquidus, out.solidus, {});
+    for (PathNode node = nodes.next(); node.T > out.solidus; node = nodes.next()) {
+        const Location w = e.location(node.T, out.x0);
+        if (!same_region(before, w)) {
+            const Diagram d = e.events_between(node.T, T_before);
+            if (const Invariant* inv = nearest(d, out.x0))
+                if (inv->phases == 3)
+                    crossed.push_back(*inv);
         }
-        guess = {T, liquid, solid, 0.0};
-        const double x = small(liquid);
-        return x / (small(solid) - x);
+        before = w;
+        T_before = node.T;
+    }
+    return crossed;
+}
+
+}  // namespace
+
+namespace {
+
+// An invariant the Scheil liquid passes or ends at, with the Scheil state just
+// before its reaction and just after.
+struct ScheilEvent {
+    Invariant inv;
+    int crossed;  // the lever path's invariant it is, or -1
+    PhaseFractions before, after;
+};
+
+// The Scheil path, followed once on the path temperatures.
+struct ScheilPath {
+    EquilibriumCache& e;
+    Solidification& out;
+    const std::vector<Invariant>& crossed;
+    std::vector<PathPoint> trace;
+    std::vector<ScheilEvent> events;
+    std::vector<Invariant> passed;
+    ScheilIntegral integral;
+    PathPoint now{};
+    int base_pieces = 2;
+
+    ScheilPath(EquilibriumCache& cache, Solidification& result, const std::vector<Invariant>& lever_crossed)
+        : e(cache), out(result),
+          crossed(lever_crossed), integral{[&s = cache.s](const Composition& liquid, Composition& solid,
+                                                          double& T) {
+                                               return solve_fixed_end(s, Phase::liquid, liquid, Phase::solid,
+                                                                      solid, T);
+                                           },
+                                           false, trace}
+    {
     }
 
-    double simpson(double a, double b, double fa, double fm, double fb, double whole, double eps, int depth,
-                   PathPoint& guess, double base)
+    PhaseFractions state() const { return {1.0 - std::exp(now.ln_remaining), now.solid.x, now.liquid.x}; }
+
+    bool fail(double T, const std::string& why)
     {
-        const double m = 0.5 * (a + b);
-        const double lm = 0.5 * (a + m);
-        const double rm = 0.5 * (m + b);
-        PathPoint g = guess;
-        const double flm = integrand(lm, g);
-        const double frm = integrand(rm, g);
-        const double left = (m - a) / 6.0 * (fa + 4.0 * flm + fm);
-        const double right = (b - m) / 6.0 * (fm + 4.0 * frm + fb);
-        if (++evaluations > 4000000) {  // no path takes this many: something is wrong
-            failed = true;
-            return whole;
-        }
-        if (depth <= 0 || std::fabs(left + right - whole) <= 15.0 * eps) {
-            const double total = left + right + (left + right - whole) / 15.0;
-            PathPoint mid_point = g;
-            integrand(m, mid_point);
-            mid_point.ln_remaining = base + left + (left - (m - a) / 6.0 * (fa + 4.0 * flm + fm)) / 15.0;
-            trace.push_back(mid_point);
-            guess = g;
-            integrand(b, guess);
-            guess.ln_remaining = base + total;
-            trace.push_back(guess);
-            return total;
-        }
-        const double l = simpson(a, m, fa, flm, fm, left, eps / 2.0, depth - 1, guess, base);
-        return l + simpson(m, b, fm, frm, fb, right, eps / 2.0, depth - 1, guess, base + l);
+        out.doubts.push_back({T, Phase::liquid, out.x0, Phase::solid, out.x0, why});
+        return false;
     }
 
-    // Follows the path from `from` to the liquid composition `to` (at least four
-    // pieces, so that the profile has points all along it).
-    PathPoint advance(const PathPoint& from, const Composition& to, int pieces)
+    void end(PathEnd kind, double T, double remaining, double last_solid)
     {
-        PathPoint at = from;
-        const double v0 = std::log(small(from.liquid));
-        const double v1 = std::log(small(to));
-        for (int k = 0; k < pieces && !failed; ++k) {
-            const double a = v0 + (v1 - v0) * k / pieces;
-            const double b = v0 + (v1 - v0) * (k + 1) / pieces;
-            PathPoint g = at;
-            const double fa = integrand(a, g);
-            PathPoint gm = g;
-            const double fm = integrand(0.5 * (a + b), gm);
-            PathPoint gb = gm;
-            const double fb = integrand(b, gb);
-            const double whole = (b - a) / 6.0 * (fa + 4.0 * fm + fb);
-            // 1e-11 of the piece's own share of ln(1 - f), and no finer than 2^-12 of it.
-            const double eps = 1e-11 * std::max(1e-3, std::fabs(whole));
-            at.ln_remaining += simpson(a, b, fa, fm, fb, whole, eps, 12, g, at.ln_remaining);
-            at.T = g.T;
-            at.liquid = g.liquid;
-            at.solid = g.solid;
+        out.scheil_end = kind;
+        out.scheil_end_T = T;
+        out.scheil_remaining = remaining;
+        out.scheil_last_solid = last_solid;
+    }
+
+    // The lever path's invariant that inv is, or -1.
+    int lever_index(const Invariant& inv) const
+    {
+        for (std::size_t i = 0; i < crossed.size(); ++i)
+            if (std::fabs(crossed[i].T - inv.T) < SAME_INVARIANT * crossed[i].T &&
+                crossed[i].kind == inv.kind)
+                return static_cast<int>(i);
+        return -1;
+    }
+
+    // The L+S tie-line at row whose liquid end continues the path, or null.
+    const TieLine* continuing(const Equilibria& row, double& distance) const
+    {
+        const TieLine* next = nullptr;
+        distance = HUGE_VAL;
+        for (const TieLine& t : row.ties) {
+            if (!liquid_and_solid(t))
+                continue;
+            const double xl = end_of(t, Phase::liquid).x;
+            const double d = std::fabs(xl - now.liquid.x);
+            const bool onwards =
+                integral.towards_b ? xl <= now.liquid.x + ONWARDS : xl >= now.liquid.x - ONWARDS;
+            if (d < distance && onwards) {
+                distance = d;
+                next = &t;
+            }
         }
-        return at;
+        return next;
+    }
+
+    // Along the liquidus to next's liquid at T: enough pieces for a profile of
+    // over 1,000 points across the freezing range, more where the compositions move more.
+    void follow_to(const TieLine& next, double T)
+    {
+        const double moved = std::max(std::fabs(end_of(next, Phase::liquid).x - now.liquid.x),
+                                      std::fabs(end_of(next, Phase::solid).x - now.solid.x));
+        const int base = T >= out.solidus ? base_pieces : 2;
+        now = integral.advance(now, end_of(next, Phase::liquid),
+                               base + static_cast<int>(std::ceil(PIECES_PER_MOVE * moved)));
+        now.T = T;
+        now.solid = end_of(next, Phase::solid);
+    }
+
+    bool start(const BoundaryPoint& liquidus, const Composition& partner);
+    bool step(const PathNode& node, bool& again);
+    bool through_invariant(const Invariant& found, int liquid_index, bool& again, double T);
+    void to_pure_component(double T_melting);
+    void to_congruent(const Invariant& inv);
+};
+
+// The path's first point: the liquid x0 at the liquidus, or what an invariant
+// there leaves of it.
+bool ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner)
+{
+    const Composition c0 = composition_from_x(out.x0);
+    now = {out.liquidus, c0, partner, 0.0};
+    integral.towards_b = partner.x > out.x0;
+    if (out.congruent) {
+        end(PathEnd::congruent, out.liquidus, 1.0, out.x0);
+        return true;
+    }
+    if (!out.liquidus_at_invariant) {
+        trace.push_back(now);
+        return true;
+    }
+    // The first solid forms in an invariant's reaction; what liquid is left after
+    // it goes on (a monotectic), or none is (x0 at a eutectic).
+    const Invariant& inv = liquidus.invariant;
+    const Location above = e.location(out.liquidus * (1.0 + JUST_BELOW), out.x0);
+    const PhaseFractions before{0.0, EMPTY, above.two_phase ? EMPTY : out.x0};
+    const PhaseFractions after = lever_at_invariant(inv, out.x0, false);
+    events.push_back({inv, lever_index(inv), before, after});
+    passed.push_back(inv);
+    if (std::isnan(after.xl)) {
+        out.scheil_kind = inv.kind;
+        end(PathEnd::invariant, out.liquidus, 1.0, out.x0);
+        return true;
+    }
+    out.scheil_crossed.push_back(inv.kind);
+    now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs), std::log(1.0 - after.f)};
+    integral.towards_b = after.xs > after.xl;
+    trace.push_back({out.liquidus, now.liquid, now.solid, 0.0});  // the reaction's solid, from g = 0
+    trace.push_back(now);
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// One node of the path: followed along the liquidus, or through the event met
+// between the last node and this one; again is set where the node must be
+// taken once more, from the other side of an invariant above it.
+bool ScheilPath::step(const PathNode& node, bool& again)
+{
+    again = false;
+    const double T = node.T;
+    if (T >= now.T * (1.0 - JUST_BELOW))  // where the path already is (an invariant it began at)
+        return true;
+    // At a lever path's invariant, the pairs stable just above it continue the path.
+    const Equilibria& row = e.at(node.crossed >= 0 ? T * (1.0 + JUST_ABOVE) : T);
+    double distance = 0.0;
+    const TieLine* next = continuing(row, distance);
+    // A partner that jumps may mean an invariant between (a peritectic's new
+    // solid), or only a fast-moving solidus (near a congruent minimum).
+    if (next != nullptr && distance < STEADY &&
+        std::fabs(end_of(*next, Phase::solid).x - now.solid.x) < STEADY) {
+        follow_to(*next, T);
+        return true;
+    }
+    const Diagram found = e.events_between(T * (1.0 - JUST_BELOW), now.T * (1.0 + EVENTS_ABOVE));
+    const Invariant* inv = nearest(found, now.liquid.x, passed);
+    if (next != nullptr && inv == nullptr) {
+        follow_to(*next, T);
+        return true;
+    }
+    int liquid_index = -1;
+    if (inv != nullptr && inv->phases == 3)
+        for (int i = 0; i < 3; ++i)
+            if (inv->phase[i] == Phase::liquid &&
+                (liquid_index < 0 ||
+                 std::fabs(inv->at[i].x - now.liquid.x) < std::fabs(inv->at[liquid_index].x - now.liquid.x)))
+                liquid_index = i;
+    if (liquid_index >= 0)
+        return through_invariant(*inv, liquid_index, again, T);
+    // The liquid runs out of the component it loses at the melting point of the other.
+    for (const EdgeEvent& m : found.melting)
+        if (m.at_a != integral.towards_b) {
+            to_pure_component(m.T);
+            return true;
+        }
+    if (inv != nullptr && inv->kind == InvariantKind::congruent) {
+        to_congruent(*inv);
+        return true;
+    }
+    return fail(T, "the Scheil path ends in an event not resolved");
+}
+
+// The path meets a three-phase invariant with a liquid. Below it the pairs are
+// (0, 2) when its middle phase is stable above, (0, 1) and (1, 2) when below: a
+// liquid that is the vanishing middle phase reacts whole (a eutectic ends the
+// path, a monotectic splits it); any other goes on with its partner below,
+// without reaction, as no diffusion in the solid lets the solid take part.
+bool ScheilPath::through_invariant(const Invariant& found, int liquid_index, bool& again, double T)
+{
+    // The same invariant as the lever path's, where it is one: one temperature for both.
+    const int lever = lever_index(found);
+    const Invariant inv = lever >= 0 ? crossed[static_cast<std::size_t>(lever)] : found;
+    const Composition liquid = inv.at[liquid_index];
+    now = integral.advance(now, liquid, 4);
+    now.T = inv.T;
+    passed.push_back(inv);
+    const PhaseFractions before = state();
+    again = inv.T > T;
+    if (inv.middle_above && liquid_index == 1) {
+        const int other = inv.phase[0] == Phase::liquid ? 0 : (inv.phase[2] == Phase::liquid ? 2 : -1);
+        if (other < 0) {  // a eutectic: the rest of the liquid freezes here
+            out.scheil_kind = inv.kind;
+            end(PathEnd::invariant, inv.T, 1.0 - before.f, liquid.x);
+            events.push_back({inv, lever, before, {1.0, liquid.x, EMPTY}});
+            again = false;
+            return true;
+        }
+        // A monotectic: the liquid splits into a solid and a second liquid, which goes on.
+        const int solid = 2 - other;
+        const double xs = inv.at[solid].x;
+        const double x2 = inv.at[other].x;
+        const double formed = (1.0 - before.f) * (liquid.x - x2) / (xs - x2);
+        now.ln_remaining = std::log(1.0 - before.f - formed);
+        now.liquid = inv.at[other];
+        now.solid = inv.at[solid];
+        integral.towards_b = xs > x2;
+    } else {
+        const int partner = inv.middle_above ? 2 - liquid_index : 1;
+        if (partner == liquid_index || inv.phase[partner] != Phase::solid)
+            return fail(inv.T, "the Scheil liquid meets an invariant it cannot pass");
+        now.solid = inv.at[partner];  // a peritectic, syntectic or metatectic: a new solid
+    }
+    trace.push_back(now);  // the profile steps to the new solid here
+    out.scheil_crossed.push_back(inv.kind);
+    events.push_back({inv, lever, before, state()});
+    return true;
+}
+
+// The liquid runs out of one component: followed until LAST_LIQUID of it is left.
+void ScheilPath::to_pure_component(double T_melting)
+{
+    while (std::exp(now.ln_remaining) > LAST_LIQUID && integral.small(now.liquid) > SMALLEST_FRACTION &&
+           !integral.failed)
+        now = integral.advance(now, integral.at_small(std::log(integral.small(now.liquid)) - LOG_STRIDE), 1);
+    end(PathEnd::pure_component, T_melting, std::exp(now.ln_remaining), integral.towards_b ? 0.0 : 1.0);
+}
+
+// The liquid ends at a congruent minimum, approached by halving its distance.
+void ScheilPath::to_congruent(const Invariant& inv)
+{
+    const double x_c = inv.at[0].x;
+    while (std::exp(now.ln_remaining) > LAST_LIQUID && !integral.failed &&
+           std::fabs(now.liquid.x - x_c) > CONGRUENT_REACH)
+        now = integral.advance(now, composition_from_x(now.liquid.x + 0.5 * (x_c - now.liquid.x)), 1);
+    end(PathEnd::congruent, inv.T, std::exp(now.ln_remaining), x_c);
+}
+
+}  // namespace
+
+namespace {
+
+// The Scheil path from the liquidus to its end, on the path temperatures below
+// the liquidus; false with a doubt where it cannot be followed.
+bool follow_scheil(ScheilPath& path, const BoundaryPoint& liquidus, const Composition& partner, double bottom)
+{
+    Solidification& out = path.out;
+    path.start(liquidus, partner);
+    std::vector<PathNode> marks{{out.solidus, -1}};
+    for (std::size_t i = 0; i < path.crossed.size(); ++i)
+        marks.push_back({path.crossed[i].T, static_cast<int>(i)});
+    PathNodes nodes(out.liquidus, out.solidus, marks);
+    const double in_range = std::max(1.0, (out.liquidus - out.solidus) / nodes.range_spacing);
+    path.base_pieces = std::max(2, static_cast<int>(std::ceil(PROFILE_IN_RANGE / in_range)));
+    while (out.scheil_end == PathEnd::unresolved) {
+        const PathNode node = nodes.next();
+        if (node.T <= bottom)
+            return path.fail(path.now.T, "the Scheil path does not end above the lowest temperature");
+        bool again = true;
+        while (again)
+            if (!path.step(node, again))
+                return false;
+        if (path.integral.failed)
+            return path.fail(path.now.T, "the liquidus equations were not solved along the Scheil path");
+    }
+    if (path.integral.failed)
+        return path.fail(path.now.T, "the liquidus equations were not solved along the Scheil path");
+    return true;
+}
+
+// The lever rule and the Scheil path sampled at the rows' temperatures.
+struct RowSampler {
+    EquilibriumCache& e;
+    const Solidification& out;
+    const ScheilPath& path;
+    double range_spacing;
+    std::size_t trace_at = 0;
+
+    // The lever state at a temperature that is not an invariant's: from the
+    // tie-line of the path temperature above it where the one below agrees.
+    PhaseFractions lever_at(double T)
+    {
+        const double x0 = out.x0;
+        if (T <= out.solidus)
+            return {1.0, x0, EMPTY};
+        const double k = std::floor((out.liquidus - T) / range_spacing);
+        const double T_above = k < 1.0 ? out.liquidus - SOLIDUS_START : out.liquidus - k * range_spacing;
+        const Location above = e.location(T_above, x0);
+        const Location below = e.location(out.liquidus - (k + 1.0) * range_spacing, x0);
+        if (same_region(above, below)) {
+            if (!above.two_phase)
+                return lever(above, x0);
+            Location here = above;
+            const TieLine& t = above.tie;
+            if (refine_tie_line(e.s, T, t.low_phase, t.low, t.high_phase, t.high, here.tie) == Refined::ok &&
+                here.tie.low.x <= x0 && x0 <= here.tie.high.x)
+                return lever(here, x0);
+        }
+        std::vector<Doubt> ignored;
+        return lever(locate(equilibria_at(e.s, e.grid, T, ignored), x0), x0);
+    }
+
+    // The Scheil state at T: the path's liquid there, and the integral from the
+    // path's point above it. Rows come in descending T.
+    PhaseFractions scheil_at(double T)
+    {
+        const std::vector<PathPoint>& trace = path.trace;
+        while (trace_at + 1 < trace.size() && trace[trace_at + 1].T >= T)
+            ++trace_at;
+        const PathPoint& p = trace[trace_at];
+        const PhaseFractions at_point{1.0 - std::exp(p.ln_remaining), p.solid.x, p.liquid.x};
+        TieLine tie{};
+        if (std::fabs(p.T - T) <= SAME_T * T ||
+            refine_tie_line(e.s, T, Phase::liquid, p.liquid, Phase::solid, p.solid, tie) != Refined::ok ||
+            !liquid_and_solid(tie))
+            return at_point;
+        std::vector<PathPoint> scratch;
+        ScheilIntegral piece{path.integral.partner, p.solid.x > p.liquid.x, scratch};
+        const PathPoint q = piece.advance(p, end_of(tie, Phase::liquid), 1);
+        if (piece.failed)
+            return at_point;
+        return {1.0 - std::exp(q.ln_remaining), end_of(tie, Phase::solid).x, end_of(tie, Phase::liquid).x};
     }
 };
 
@@ -277,21 +589,268 @@ struct Scheil {
 
 namespace {
 
-// Whether a lever-rule state and the next one belong to the same two-phase
-// region: the phases held and the ends, within what a step moves them.
-bool same_region(const Where& a, const Where& b)
+// The step's rows: the multiples k step, as decimals, strictly between the
+// path's end and the liquidus; k runs from top down to bottom.
+void step_multiples(double liquidus, double end_T, double step, long long& top, long long& bottom)
 {
-    if (a.two_phase != b.two_phase)
-        return false;
-    if (!a.two_phase)
-        return a.single == b.single;
-    return a.tie.low_phase == b.tie.low_phase && a.tie.high_phase == b.tie.high_phase &&
-           std::fabs(a.tie.low.x - b.tie.low.x) < 0.05 && std::fabs(a.tie.high.x - b.tie.high.x) < 0.05;
+    const auto at = [&](long long k) { return decimal_grid_point(0.0, step, k); };
+    top = static_cast<long long>(std::ceil(liquidus / step));
+    while (top > 0 && at(top) >= liquidus)
+        --top;
+    bottom = std::max(0LL, static_cast<long long>(std::floor(end_T / step)));
+    while (bottom <= top && at(bottom) <= end_T)
+        ++bottom;
+}
+
+// The smallest step, in two significant digits rounded up, that fits the rows
+// into MAX_SOLIDIFICATION_ROWS.
+double smallest_step(double span, long exact_rows)
+{
+    const double least = span / static_cast<double>(MAX_SOLIDIFICATION_ROWS - exact_rows);
+    const double unit = std::pow(10.0, std::floor(std::log10(least)) - 1.0);
+    return std::ceil(least / unit) * unit;
+}
+
+struct RowAt {
+    enum class Kind { step, solidus, lever_invariant, scheil_event, end };
+    double T;
+    Kind kind;
+    std::size_t index;  // into the lever path's invariants or the Scheil path's events
+};
+
+// The rows below the liquidus that are not the step's: the solidus, each
+// invariant of either path (one pair of rows where both paths meet the same
+// one), and the end of the Scheil path.
+std::vector<RowAt> exact_rows(const Solidification& out, const std::vector<Invariant>& crossed,
+                              const std::vector<ScheilEvent>& events)
+{
+    std::vector<RowAt> rows;
+    if (!out.congruent && !out.solidus_at_invariant)
+        rows.push_back({out.solidus, RowAt::Kind::solidus, 0});
+    for (std::size_t i = 0; i < crossed.size(); ++i)
+        if (std::none_of(events.begin(), events.end(),
+                         [&](const ScheilEvent& ev) { return ev.crossed == static_cast<int>(i); }))
+            rows.push_back({crossed[i].T, RowAt::Kind::lever_invariant, i});
+    for (std::size_t j = out.liquidus_at_invariant ? 1 : 0; j < events.size(); ++j)
+        rows.push_back({events[j].inv.T, RowAt::Kind::scheil_event, j});
+    if (out.scheil_end == PathEnd::pure_component || (out.scheil_end == PathEnd::congruent && !out.congruent))
+        rows.push_back({out.scheil_end_T, RowAt::Kind::end, 0});
+    return rows;
 }
 
 }  // namespace
 
-Solidification solidify(const System& s, double x0, double step)
+namespace {
+
+Solidification fail(Solidification& out, double T, const std::string& why)
+{
+    out.doubts.push_back({T, Phase::liquid, out.x0, Phase::solid, out.x0, why});
+    return out;
+}
+
+// The liquidus: the highest temperature with solid at x0; partner is the first solid.
+bool find_liquidus(EquilibriumCache& e, Solidification& out, double bottom, BoundaryPoint& b,
+                   Composition& partner)
+{
+    const System& s = e.s;
+    const double x0 = out.x0;
+    double top = std::max(s.a.melting_point(), s.b.melting_point()) + 1.0;
+    while (contains(e.location(top, x0), Phase::solid) && top < HIGHEST)
+        top = std::min(HIGHEST, 1.5 * top);
+    std::string why;
+    b.T = top;
+    if (!boundary_temperature(e, x0, Phase::liquid, top, bottom, b, why)) {
+        fail(out, b.T, why);
+        return false;
+    }
+    out.liquidus = b.T;
+    partner = b.other;
+    if (b.at_invariant) {
+        if (b.invariant.kind == InvariantKind::congruent &&
+            std::fabs(b.invariant.at[0].x - x0) <= CONGRUENT_MATCH) {
+            out.congruent = true;
+            partner = b.invariant.at[0];
+        } else {
+            out.liquidus_at_invariant = true;
+            partner = composition_from_x(lever_at_invariant(b.invariant, x0, false).xs);
+        }
+    }
+    out.partition = out.minor_is_a ? partner.x / x0 : partner.y / (1.0 - x0);
+    return true;
+}
+
+// The solidus: the highest temperature without liquid at x0.
+bool find_solidus(EquilibriumCache& e, Solidification& out, double bottom, const BoundaryPoint& liquidus,
+                  BoundaryPoint& b)
+{
+    if (out.congruent) {
+        out.solidus = out.liquidus;
+        return true;
+    }
+    // At the composition of the liquid of the invariant where the first solid
+    // forms, no liquid is left below it: the alloy freezes whole there.
+    const PhaseFractions below = out.liquidus_at_invariant
+                                     ? lever_at_invariant(liquidus.invariant, out.x0, false)
+                                     : PhaseFractions{0.0, EMPTY, EMPTY};
+    if (out.liquidus_at_invariant && std::isnan(below.xl) && below.f == 1.0) {
+        b = liquidus;
+    } else {
+        std::string why;
+        b.T = out.liquidus - SOLIDUS_START;
+        if (!boundary_temperature(e, out.x0, Phase::solid, b.T, bottom, b, why)) {
+            fail(out, b.T, why);
+            return false;
+        }
+    }
+    out.solidus = b.T;
+    out.solidus_at_invariant = b.at_invariant;
+    out.solidus_kind = b.invariant.kind;
+    return true;
+}
+
+// An alloy at the composition of an invariant's liquid (a eutectic's): its
+// liquidus, solved on the two-phase equations beside the invariant, can land a
+// rounding error below the invariant's temperature; both boundaries are the
+// invariant's, where the alloy freezes whole.
+void at_invariant_composition(Solidification& out, BoundaryPoint& liquidus, const BoundaryPoint& solidus,
+                              Composition& partner)
+{
+    if (out.liquidus_at_invariant || !solidus.at_invariant ||
+        out.liquidus - solidus.T > ROUNDING * out.liquidus)
+        return;
+    liquidus = solidus;
+    out.liquidus = solidus.T;
+    out.liquidus_at_invariant = true;
+    partner = composition_from_x(lever_at_invariant(solidus.invariant, out.x0, false).xs);
+    out.partition = out.minor_is_a ? partner.x / out.x0 : partner.y / (1.0 - out.x0);
+}
+
+// The segregation profile from the path's points: the solid forming at each
+// fraction solidified, then the remainder that freezes at the end with the last
+// liquid's composition; evenly thinned to MAX_PROFILE_POINTS, keeping its steps.
+void segregation_profile(Solidification& out, const std::vector<PathPoint>& trace)
+{
+    std::vector<double> g;
+    std::vector<double> x;
+    double last_g = -1.0;
+    for (const PathPoint& p : trace) {
+        double here = 1.0 - std::exp(p.ln_remaining);
+        if (here >= 1.0)  // the last of the liquid: the end's own point below
+            break;
+        // A new solid at the same fraction (a peritectic's, a monotectic's): a step,
+        // one representable fraction on.
+        if (here <= last_g && !x.empty() && p.solid.x != x.back())
+            here = std::nextafter(last_g, 2.0);
+        if (here >= 1.0)
+            break;
+        if (here > last_g) {
+            g.push_back(here);
+            x.push_back(p.solid.x);
+            last_g = here;
+        }
+    }
+    // The last liquid freezes with its own composition: a step to it, then g = 1.
+    const double step_at = g.empty() ? 0.0 : std::nextafter(g.back(), 2.0);
+    if (step_at < 1.0) {
+        g.push_back(step_at);
+        x.push_back(out.scheil_last_solid);
+    }
+    g.push_back(1.0);
+    x.push_back(out.scheil_last_solid);
+    const std::size_t stride = g.size() / MAX_PROFILE_POINTS + 1;
+    for (std::size_t i = 0; i < g.size(); ++i) {
+        const bool step_next = i + 1 < g.size() && g[i + 1] == std::nextafter(g[i], 2.0);
+        const bool step_here = i > 0 && g[i] == std::nextafter(g[i - 1], 2.0);
+        if (i % stride == 0 || step_next || step_here || i + 1 == g.size()) {
+            out.g.push_back(g[i]);
+            out.x_solid.push_back(x[i]);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Every row: the liquidus, then the step's rows and the exact ones, descending.
+void make_rows(Solidification& out, RowSampler& sample, const std::vector<Invariant>& crossed,
+               const Composition& partner, const std::vector<RowAt>& rows_at)
+{
+    const double x0 = out.x0;
+    const auto add = [&](double T, const PhaseFractions& l, const PhaseFractions& s) {
+        out.rows.push_back({T, l.f, l.xs, l.xl, s.f, s.xs, s.xl});
+    };
+    const PhaseFractions first_solid{0.0, partner.x, x0};
+    if (out.congruent) {  // liquid and solid of one composition: everything freezes at once
+        const PhaseFractions all{1.0, x0, EMPTY};
+        add(out.liquidus, first_solid, first_solid);
+        add(out.liquidus, all, all);
+    } else if (out.liquidus_at_invariant) {
+        const ScheilEvent& first = sample.path.events.front();
+        add(out.liquidus, first.before, first.before);
+        add(out.liquidus, first.after, first.after);
+    } else {
+        add(out.liquidus, first_solid, first_solid);
+    }
+    for (const RowAt& r : rows_at) {
+        switch (r.kind) {
+        case RowAt::Kind::step:
+        case RowAt::Kind::solidus:
+            add(r.T, sample.lever_at(r.T), sample.scheil_at(r.T));
+            break;
+        case RowAt::Kind::lever_invariant: {
+            const PhaseFractions scheil = sample.scheil_at(r.T);
+            add(r.T, lever_at_invariant(crossed[r.index], x0, true), scheil);
+            add(r.T, lever_at_invariant(crossed[r.index], x0, false), scheil);
+            break;
+        }
+        case RowAt::Kind::scheil_event: {
+            const ScheilEvent& ev = sample.path.events[r.index];
+            const bool both = ev.crossed >= 0;
+            const PhaseFractions above =
+                both ? lever_at_invariant(crossed[static_cast<std::size_t>(ev.crossed)], x0, true)
+                     : sample.lever_at(r.T);
+            const PhaseFractions below =
+                both ? lever_at_invariant(crossed[static_cast<std::size_t>(ev.crossed)], x0, false) : above;
+            add(r.T, above, ev.before);
+            add(r.T, below, ev.after);
+            break;
+        }
+        case RowAt::Kind::end:
+            add(r.T, sample.lever_at(r.T), {1.0, out.scheil_last_solid, EMPTY});
+            break;
+        }
+    }
+}
+
+// The rows' temperatures below the liquidus: the exact ones and the step's,
+// descending; false when there would be more than MAX_SOLIDIFICATION_ROWS.
+bool row_temperatures(Solidification& out, double step, std::vector<RowAt>& rows_at)
+{
+    long long top = 0;
+    long long bottom = 0;
+    step_multiples(out.liquidus, out.scheil_end_T, step, top, bottom);
+    const long exact = 2 * static_cast<long>(rows_at.size()) + 2;
+    out.rows_needed = static_cast<long>(std::max(0LL, top - bottom + 1)) + exact;
+    if (out.rows_needed > MAX_SOLIDIFICATION_ROWS) {
+        out.smallest_step = smallest_step(out.liquidus - out.scheil_end_T, exact);
+        return false;
+    }
+    const std::size_t n_exact = rows_at.size();
+    for (long long k = top; k >= bottom; --k) {
+        const double T = decimal_grid_point(0.0, step, k);
+        // A row at exactly a boundary or an invariant already stands for this one.
+        const bool taken = std::any_of(rows_at.begin(), rows_at.begin() + static_cast<long>(n_exact),
+                                       [&](const RowAt& r) { return std::fabs(r.T - T) <= SAME_T * T; });
+        if (!taken)
+            rows_at.push_back({T, RowAt::Kind::step, 0});
+    }
+    std::stable_sort(rows_at.begin(), rows_at.end(),
+                     [](const RowAt& a, const RowAt& b) { return a.T > b.T; });
+    return true;
+}
+
+Solidification unresolved(double x0)
 {
     Solidification out{};
     out.x0 = x0;
@@ -300,379 +859,36 @@ Solidification solidify(const System& s, double x0, double step)
     out.scheil_end = PathEnd::unresolved;
     out.scheil_remaining = EMPTY;
     out.scheil_last_solid = EMPTY;
-    Engine e{s, make_grid(s), {}, {}};
-    const Composition c0 = composition_from_x(x0);
-    const auto fail = [&](double T, const std::string& why) {
-        out.doubts.push_back({T, Phase::liquid, x0, Phase::solid, x0, why});
-        return out;
-    };
-
-    // The liquidus: the highest temperature with solid at x0.
-    double top = std::max(s.a.melting_point(), s.b.melting_point()) + 1.0;
-    while (holds(e.where(top, x0), Phase::solid) && top < 1e5)
-        top = std::min(1e5, 1.5 * top);
-    const double bottom = 1e-3 * std::min(s.a.melting_point(), s.b.melting_point());
-    double lo = 0.0;
-    double hi = 0.0;
-    if (!e.first_below(
-            top, bottom, [&](double T) { return holds(e.where(T, x0), Phase::solid); }, lo, hi))
-        return fail(top, "no solid forms at this composition");
-    Composition partner{};
-    Invariant liquidus_invariant{};
-    out.liquidus = lo;
-    const Boundary liquidus = boundary(s, e.where(lo, x0), x0, Phase::liquid, out.liquidus, partner);
-    if (liquidus == Boundary::not_solved)
-        return fail(lo, "the liquidus equations were not solved");
-    if (liquidus == Boundary::at_invariant) {
-        const Diagram d = e.between(lo - 1e-4, hi + 1e-4);
-        const Invariant* inv = nearest(d, x0);
-        if (inv == nullptr)
-            return fail(lo, "the first solid forms where no invariant was found");
-        out.liquidus = inv->T;
-        if (inv->kind == InvariantKind::congruent && std::fabs(inv->at[0].x - x0) <= 1e-9) {
-            out.congruent = true;
-            partner = inv->at[0];
-        } else {
-            out.liquidus_at_invariant = true;
-            liquidus_invariant = *inv;
-            partner = composition_from_x(at_invariant(*inv, x0, false).xs);
-        }
-    }
-    out.partition = out.minor_is_a ? partner.x / x0 : partner.y / c0.y;
-
-    // The solidus: the highest temperature without liquid at x0.
-    Invariant solidus_invariant{};
-    if (out.congruent) {
-        out.solidus = out.liquidus;
-    } else {
-        if (!e.first_below(
-                out.liquidus - 1e-9, bottom, [&](double T) { return !holds(e.where(T, x0), Phase::liquid); },
-                lo, hi))
-            return fail(out.liquidus,
-                        "some liquid is left at this composition down to a thousandth of the lower "
-                        "melting point");
-        Composition liquid{};
-        out.solidus = hi;
-        const Boundary solidus = boundary(s, e.where(hi, x0), x0, Phase::solid, out.solidus, liquid);
-        if (solidus == Boundary::not_solved)
-            return fail(hi, "the solidus equations were not solved");
-        if (solidus == Boundary::at_invariant) {
-            const Diagram d = e.between(lo - 1e-4, hi + 1e-4);
-            const Invariant* inv = nearest(d, x0);
-            if (inv == nullptr)
-                return fail(hi, "the liquid runs out where no invariant was found");
-            out.solidus = inv->T;
-            out.solidus_at_invariant = true;
-            out.solidus_kind = inv->kind;
-            solidus_invariant = *inv;
-        }
-    }
-
-    // The rows' temperatures below the liquidus, and the invariants the lever
-    // path crosses on the way to the solidus (two rows each).
-    std::vector<double> temperatures;
-    for (double T = std::ceil(out.liquidus / step - 1.0) * step; T > bottom; T -= step)
-        if (T < out.liquidus)
-            temperatures.push_back(T);
-    std::vector<Invariant> crossed;
-    if (out.solidus_at_invariant)
-        crossed.push_back(solidus_invariant);
-    if (!out.congruent) {
-        Where before = e.where(out.liquidus - 1e-9, x0);
-        double T_before = out.liquidus - 1e-9;
-        for (double T : temperatures) {
-            if (T <= out.solidus)
-                break;
-            const Where w = e.where(T, x0);
-            if (!same_region(before, w)) {
-                const Diagram d = e.between(T, T_before);
-                if (const Invariant* inv = nearest(d, x0))
-                    if (inv->phases == 3)
-                        crossed.push_back(*inv);
-            }
-            before = w;
-            T_before = T;
-        }
-    }
-
-    // The Scheil path, node by node: the rows' temperatures, the solidus and the
-    // lever path's invariants, until the path ends.
-    std::vector<double> nodes = temperatures;
-    nodes.push_back(out.solidus);
-    for (const Invariant& inv : crossed)
-        nodes.push_back(inv.T);
-    std::sort(nodes.begin(), nodes.end(), std::greater<>());
-    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
-
-    struct Node {
-        double T;
-        State lever;
-        State scheil;
-    };
-    std::vector<Node> rows_out;
-    std::vector<PathPoint> trace;
-    const bool towards_b = partner.x > x0;
-    Scheil path{[&s](const Composition& liquid, Composition& solid, double& T) {
-                    return solve_fixed_end(s, Phase::liquid, liquid, Phase::solid, solid, T);
-                },
-                towards_b, trace};
-    PathPoint now{out.liquidus, c0, partner, 0.0};
-    trace.push_back(now);
-    const State first_solid{0.0, partner.x, x0};
-    const auto lever_at = [&](double T, bool above) -> State {
-        for (const Invariant& inv : crossed)
-            if (inv.T == T)
-                return at_invariant(inv, x0, above);
-        if (T <= out.solidus)
-            return {1.0, x0, EMPTY};
-        return lever(e.where(T, x0), x0);
-    };
-    const auto scheil_now = [&]() {
-        return State{1.0 - std::exp(now.ln_remaining), now.solid.x, now.liquid.x};
-    };
-    // Two rows at an invariant's temperature, before and after its reaction; where
-    // the lever path's pair is already there, the Scheil states join it.
-    const auto pair_at = [&](double T, const State& lever_before, const State& lever_after,
-                             const State& before, const State& after) {
-        const std::size_t n = rows_out.size();
-        if (n >= 2 && rows_out[n - 1].T == T && rows_out[n - 2].T == T) {
-            rows_out[n - 2].scheil = before;
-            rows_out[n - 1].scheil = after;
-            return;
-        }
-        rows_out.push_back({T, lever_before, before});
-        rows_out.push_back({T, lever_after, after});
-    };
-
-    std::vector<double> handled;  // invariants the Scheil path has been through
-    const int base_pieces =
-        std::max(2, static_cast<int>(std::ceil(600.0 / std::max(1.0, (out.liquidus - out.solidus) / step))));
-    if (out.congruent) {
-        // Liquid and solid of one composition: everything freezes at one temperature.
-        const State after{1.0, x0, EMPTY};
-        rows_out.push_back({out.liquidus, first_solid, first_solid});
-        rows_out.push_back({out.liquidus, after, after});
-        out.scheil_end = PathEnd::congruent;
-        out.scheil_end_T = out.liquidus;
-        out.scheil_remaining = 1.0;
-        out.scheil_last_solid = x0;
-    } else if (out.liquidus_at_invariant) {
-        // The first solid forms in an invariant's reaction; what liquid is left
-        // after it goes on (a monotectic), or none is (x0 at a eutectic).
-        const Where above = e.where(out.liquidus * (1.0 + 1e-9), x0);
-        const State before{0.0, EMPTY, above.two_phase ? EMPTY : x0};
-        const State after = at_invariant(liquidus_invariant, x0, false);
-        rows_out.push_back({out.liquidus, before, before});
-        rows_out.push_back({out.liquidus, after, after});
-        handled.push_back(out.liquidus);
-        out.scheil_crossed.push_back(liquidus_invariant.kind);
-        if (std::isnan(after.xl)) {
-            out.scheil_end = PathEnd::invariant;
-            out.scheil_kind = liquidus_invariant.kind;
-            out.scheil_end_T = out.liquidus;
-            out.scheil_remaining = 1.0;
-            out.scheil_last_solid = x0;
-        } else {
-            now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs),
-                   std::log(1.0 - after.f)};
-            path.towards_b = after.xs > after.xl;
-            trace.assign(1, {out.liquidus, now.liquid, now.solid, 0.0});  // the reaction's solid, from g = 0
-            trace.push_back(now);
-        }
-    } else {
-        rows_out.push_back({out.liquidus, first_solid, first_solid});
-    }
-    if (out.scheil_end != PathEnd::unresolved)
-        trace.clear();
-    for (std::size_t n = 0; n < nodes.size() && out.scheil_end == PathEnd::unresolved; ++n) {
-        const double T = nodes[n];
-        if (T >= now.T * (1.0 - 1e-9))  // where the path already is (an invariant it began at)
-            continue;
-        const bool lever_crossing =
-            std::any_of(crossed.begin(), crossed.end(), [&](const Invariant& inv) { return inv.T == T; });
-        // The L+S tie-line whose liquid end continues the path (just above an
-        // invariant's temperature, where the pairs are those stable above it).
-        const Equilibria& row = e.at(lever_crossing ? T * (1.0 + 1e-12) : T);
-        const TieLine* next = nullptr;
-        double distance = HUGE_VAL;
-        for (const TieLine& t : row.ties) {
-            if (!liquid_and_solid(t))
-                continue;
-            const double xl = end_of(t, Phase::liquid).x;
-            const double d = std::fabs(xl - now.liquid.x);
-            const bool onwards = path.towards_b ? xl <= now.liquid.x + 1e-9 : xl >= now.liquid.x - 1e-9;
-            if (d < distance && onwards) {
-                distance = d;
-                next = &t;
-            }
-        }
-        // A partner that jumps may mean an invariant between (a peritectic's new
-        // solid), or only a fast-moving solidus (near a congruent minimum).
-        const bool steady = next != nullptr && distance < 0.05 &&
-                            std::fabs(end_of(*next, Phase::solid).x - now.solid.x) < 0.05;
-        Diagram events{};
-        const Invariant* inv = nullptr;
-        if (!steady) {
-            events = e.between(T * (1.0 - 1e-9), now.T * (1.0 + 1e-7));
-            inv = nearest(events, now.liquid.x, handled);
-        }
-        if (steady || (next != nullptr && inv == nullptr)) {
-            // Enough pieces for a profile of over 1,000 points over the freezing range,
-            // and more where the compositions move more: the profile is densest there.
-            const double moved = std::max(std::fabs(end_of(*next, Phase::liquid).x - now.liquid.x),
-                                          std::fabs(end_of(*next, Phase::solid).x - now.solid.x));
-            const int base = T >= out.solidus ? base_pieces : 2;
-            now = path.advance(now, end_of(*next, Phase::liquid),
-                               base + static_cast<int>(std::ceil(2000.0 * moved)));
-            now.T = T;
-            now.solid = end_of(*next, Phase::solid);
-            rows_out.push_back({T, lever_at(T, true), scheil_now()});
-            if (lever_crossing)
-                rows_out.push_back({T, lever_at(T, false), scheil_now()});
-            continue;
-        }
-        // The path meets an event between the last node and this one.
-        const Diagram& d = events;
-        int liquid_index = -1;
-        if (inv != nullptr && inv->phases == 3)
-            for (int i = 0; i < 3; ++i)
-                if (inv->phase[i] == Phase::liquid &&
-                    (liquid_index < 0 || std::fabs(inv->at[i].x - now.liquid.x) <
-                                             std::fabs(inv->at[liquid_index].x - now.liquid.x)))
-                    liquid_index = i;
-        if (liquid_index >= 0) {
-            // The same invariant as the lever path's, when it is one: one temperature for both.
-            for (const Invariant& c : crossed)
-                if (std::fabs(c.T - inv->T) < 1e-7 * c.T && c.kind == inv->kind)
-                    inv = &c;
-            const Composition liquid = inv->at[liquid_index];
-            now = path.advance(now, liquid, 4);
-            now.T = inv->T;
-            handled.push_back(inv->T);
-            const State before = scheil_now();
-            const bool lever_here = std::any_of(crossed.begin(), crossed.end(),
-                                                [&](const Invariant& c) { return c.T == inv->T; });
-            const State lever_before = lever_at(inv->T, true);
-            const State lever_after = lever_here ? lever_at(inv->T, false) : lever_before;
-            // Below the invariant the pairs are (0, 2) when its middle phase is stable
-            // above, (0, 1) and (1, 2) when below. A liquid that is the vanishing middle
-            // reacts whole; any other goes on with its partner below, without reaction.
-            const bool middle_above = middle_stable_above(inv->kind);
-            if (middle_above && liquid_index == 1) {
-                const int other =
-                    inv->phase[0] == Phase::liquid ? 0 : (inv->phase[2] == Phase::liquid ? 2 : -1);
-                if (other >= 0) {
-                    // A monotectic: the liquid splits into a solid and a second liquid, which goes on.
-                    const int solid = 2 - other;
-                    const double xs = inv->at[solid].x;
-                    const double x2 = inv->at[other].x;
-                    const double formed = (1.0 - before.f) * (liquid.x - x2) / (xs - x2);
-                    now.ln_remaining = std::log(1.0 - before.f - formed);
-                    now.liquid = inv->at[other];
-                    now.solid = inv->at[solid];
-                    trace.push_back(now);
-                    path.towards_b = xs > x2;
-                    out.scheil_crossed.push_back(inv->kind);
-                    pair_at(inv->T, lever_before, lever_after, before, scheil_now());
-                    n -= inv->T > T ? 1 : 0;  // a node below the event: again, from the second liquid
-                    continue;
-                }
-            } else {
-                const int partner_index = middle_above ? 2 - liquid_index : 1;
-                if (partner_index == liquid_index || inv->phase[partner_index] != Phase::solid)
-                    return fail(inv->T, "the Scheil liquid meets an invariant it cannot pass");
-                // A peritectic, syntectic or metatectic: nothing reacts without diffusion
-                // in the solid; the liquid goes on along the liquidus of its new partner.
-                now.solid = inv->at[partner_index];
-                trace.push_back(now);  // the profile steps to the new solid here
-                out.scheil_crossed.push_back(inv->kind);
-                pair_at(inv->T, lever_before, lever_after, before, scheil_now());
-                n -= inv->T > T ? 1 : 0;
-                continue;
-            }
-            out.scheil_end = PathEnd::invariant;
-            out.scheil_kind = inv->kind;
-            out.scheil_end_T = inv->T;
-            out.scheil_remaining = 1.0 - before.f;
-            out.scheil_last_solid = liquid.x;
-            pair_at(inv->T, lever_before, lever_after, before, {1.0, liquid.x, EMPTY});
-            break;
-        }
-        if (!d.melting.empty() && std::min(now.liquid.x, now.liquid.y) < 0.05) {
-            // The liquid runs out of one component: follow it until 1e-10 of it is left.
-            while (std::exp(now.ln_remaining) > 1e-10 && path.small(now.liquid) > 1e-280 && !path.failed)
-                now = path.advance(now, path.at_small(std::log(path.small(now.liquid)) - 2.0), 1);
-            out.scheil_end = PathEnd::pure_component;
-            out.scheil_end_T = d.melting.back().T;
-            out.scheil_remaining = std::exp(now.ln_remaining);
-            out.scheil_last_solid = path.towards_b ? 0.0 : 1.0;
-            rows_out.push_back(
-                {out.scheil_end_T, lever_at(out.scheil_end_T, false), {1.0, out.scheil_last_solid, EMPTY}});
-            break;
-        }
-        if (inv != nullptr && inv->kind == InvariantKind::congruent) {
-            // Within 1e-6 of the congruent composition the rest freezes there: closer, the
-            // liquid and solid differ by less than their potentials can tell apart.
-            while (std::exp(now.ln_remaining) > 1e-10 && !path.failed &&
-                   std::fabs(now.liquid.x - inv->at[0].x) > 1e-6)
-                now = path.advance(now,
-                                   composition_from_x(now.liquid.x + 0.5 * (inv->at[0].x - now.liquid.x)), 1);
-            out.scheil_end = PathEnd::congruent;
-            out.scheil_end_T = inv->T;
-            out.scheil_remaining = std::exp(now.ln_remaining);
-            out.scheil_last_solid = inv->at[0].x;
-            rows_out.push_back({inv->T, lever_at(inv->T, false), {1.0, inv->at[0].x, EMPTY}});
-            break;
-        }
-        return fail(T, "the Scheil path ends in an event not resolved");
-    }
-    if (path.failed)
-        return fail(now.T, "the liquidus equations were not solved along the Scheil path");
-    if (out.scheil_end == PathEnd::unresolved)
-        return fail(now.T, "the Scheil path does not end above the lowest temperature");
-
-    for (const Node& r : rows_out)
-        out.rows.push_back({r.T, r.lever.f, r.lever.xs, r.lever.xl, r.scheil.f, r.scheil.xs, r.scheil.xl});
-
-    // The segregation profile: the solid forming at each fraction solidified, then
-    // the remainder that freezes at the end with the last liquid's composition.
-    double last_g = -1.0;
-    for (const PathPoint& p : trace) {
-        double g = 1.0 - std::exp(p.ln_remaining);
-        if (g >= 1.0)  // the last of the liquid: the end's own point below
-            break;
-        // A new solid at the same fraction (a peritectic's, a monotectic's): a step,
-        // one representable fraction on.
-        if (g <= last_g && !out.x_solid.empty() && p.solid.x != out.x_solid.back())
-            g = std::nextafter(last_g, 2.0);
-        if (g >= 1.0)
-            break;
-        if (g > last_g) {
-            out.g.push_back(g);
-            out.x_solid.push_back(p.solid.x);
-            last_g = g;
-        }
-    }
-    // The last liquid freezes with its own composition: a step to it, then g = 1.
-    const double step_at = out.g.empty() ? 0.0 : std::nextafter(out.g.back(), 2.0);
-    if (step_at < 1.0) {
-        out.g.push_back(step_at);
-        out.x_solid.push_back(out.scheil_last_solid);
-    }
-    out.g.push_back(1.0);
-    out.x_solid.push_back(out.scheil_last_solid);
     return out;
 }
 
-double scheil_log_remaining(double x_from, double x_to, const std::function<double(double)>& solid)
+}  // namespace
+
+double smallest_step_of(const System& s)
 {
-    std::vector<PathPoint> trace;
-    const double s0 = solid(x_from);
-    Scheil path{[&](const Composition& liquid, Composition& c, double&) {
-                    c = composition_from_x(solid(liquid.x));
-                    return true;
-                },
-                s0 > x_from, trace};
-    const PathPoint start{0.0, composition_from_x(x_from), composition_from_x(s0), 0.0};
-    return path.advance(start, composition_from_x(x_to), 4).ln_remaining;
+    return std::max(s.a.melting_point(), s.b.melting_point()) / (1.0 / SMALLEST_RELATIVE_STEP);
+}
+
+Solidification solidify(const System& s, double x0, double step)
+{
+    Solidification out = unresolved(x0);
+    EquilibriumCache e{s, make_grid(s), {}, {}};
+    const double bottom = LOWEST * std::min(s.a.melting_point(), s.b.melting_point());
+    BoundaryPoint liquidus;
+    BoundaryPoint solidus;
+    Composition partner{};
+    if (!find_liquidus(e, out, bottom, liquidus, partner) || !find_solidus(e, out, bottom, liquidus, solidus))
+        return out;
+    at_invariant_composition(out, liquidus, solidus, partner);
+    const std::vector<Invariant> crossed = lever_invariants(e, out, solidus);
+    ScheilPath path(e, out, crossed);
+    if (!follow_scheil(path, liquidus, partner, bottom))
+        return out;
+    std::vector<RowAt> rows_at = exact_rows(out, crossed, path.events);
+    if (!row_temperatures(out, step, rows_at))
+        return out;
+    RowSampler sample{e, out, path, PathNodes(out.liquidus, out.solidus, {}).range_spacing};
+    make_rows(out, sample, crossed, partner, rows_at);
+    segregation_profile(out, path.trace);
+    return out;
 }

@@ -3,19 +3,15 @@
 // Scheil-Gulliver paths, and the composition profile of a crystal grown from it.
 //
 // Lever rule: solid and liquid in full equilibrium, the fraction of solid read
-// from the tie-line at each temperature. Scheil: no diffusion in the solid,
-// complete mixing in the liquid, equilibrium at the interface, so that the
-// liquid follows the liquidus and
-//   dx_L / df_S = (x_L - x_S) / (1 - f_S),
-// integrated here as ln(1 - f_S) = -integral dx_L / (x_L - x_S(x_L)) in the
-// logarithm of the liquid's smaller fraction, with adaptive Simpson quadrature
-// and each x_S(x_L) solved on the liquidus equations.
+// from the tie-line at each temperature. Scheil: see scheil.h. The Scheil path
+// is followed once, on temperatures of its own; the rows asked for only sample
+// the two paths.
 #pragma once
 
-#include "engine/diagram.h"
+#include "engine/equilibria.h"
+#include "engine/invariants.h"
 #include "engine/model.h"
 
-#include <functional>
 #include <vector>
 
 // One row of solidification.tsv; a field that is not a number is left empty.
@@ -31,6 +27,18 @@ enum class PathEnd {
     invariant,       // the remaining liquid freezes at a three-phase invariant
     unresolved,      // the path could not be followed (a doubt says where)
 };
+
+// The most rows a table may have (as many as a system file's temperatures), and
+// the most points of a segregation profile.
+constexpr long MAX_SOLIDIFICATION_ROWS = 1000000;
+constexpr std::size_t MAX_PROFILE_POINTS = 100000;
+
+// The smallest step between rows, relative to the higher melting point: rows
+// closer than this are hardly told apart in their 17 printed digits, and no
+// table could hold them across any freezing range.
+constexpr double SMALLEST_RELATIVE_STEP = 1e-9;
+
+double smallest_step_of(const System& s);
 
 struct Solidification {
     double x0;
@@ -48,15 +56,16 @@ struct Solidification {
     InvariantKind scheil_kind;                  // when the end is an invariant
     double scheil_last_solid;                   // composition of the last solid to form
     std::vector<InvariantKind> scheil_crossed;  // invariants the Scheil liquid passed on its way
-    std::vector<SolidificationRow> rows;        // descending T
-    std::vector<double> g, x_solid;             // the segregation profile
+    // Rows the step would need from the liquidus to the end of the Scheil path;
+    // over MAX_SOLIDIFICATION_ROWS no row is made, and smallest_step is the
+    // smallest step that fits.
+    long rows_needed;
+    double smallest_step;
+    std::vector<SolidificationRow> rows;  // descending T
+    std::vector<double> g, x_solid;       // the segregation profile
     std::vector<Doubt> doubts;
 };
 
 // The whole solidification of x0 in (0, 1), rows at the multiples of step (K)
-// below the liquidus.
+// below the liquidus, as decimals.
 Solidification solidify(const System& s, double x0, double step);
-
-// The Scheil integral on its own: ln(1 - f_S) as the liquid goes from x_from to
-// x_to, the solid forming from a liquid x_L being solid(x_L) (mole fractions of A).
-double scheil_log_remaining(double x_from, double x_to, const std::function<double(double)>& solid);

@@ -1,0 +1,105 @@
+#include "engine/scheil.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr long MAX_EVALUATIONS = 4000000;  // no path takes this many: something is wrong
+constexpr double PIECE_TOLERANCE = 1e-11;  // of a piece's own share of ln(1 - f)
+constexpr double SMALLEST_SHARE = 1e-3;    // shares below it are held to 1e-11 of this instead
+constexpr int DEPTH = 12;                  // halvings of a piece at most: 4096 panels
+
+}  // namespace
+
+Composition ScheilIntegral::at_small(double v) const
+{
+    const double e = std::exp(v);
+    return towards_b ? Composition{e, 1.0 - e} : Composition{1.0 - e, e};
+}
+
+// The integrand at v, solving the liquidus there from the nearest known point.
+double ScheilIntegral::integrand(double v, PathPoint& guess)
+{
+    const Composition liquid = at_small(v);
+    Composition solid = guess.solid;
+    double T = guess.T;
+    if (!partner(liquid, solid, T)) {
+        failed = true;
+        return 0.0;
+    }
+    guess = {T, liquid, solid, 0.0};
+    const double x = small(liquid);
+    return x / (small(solid) - x);
+}
+
+double ScheilIntegral::simpson(double a, double b, double fa, double fm, double fb, double whole, double eps,
+                               int depth, PathPoint& guess, double base)
+{
+    const double m = 0.5 * (a + b);
+    const double lm = 0.5 * (a + m);
+    const double rm = 0.5 * (m + b);
+    PathPoint g = guess;
+    const double flm = integrand(lm, g);
+    const double frm = integrand(rm, g);
+    const double left = (m - a) / 6.0 * (fa + 4.0 * flm + fm);
+    const double right = (b - m) / 6.0 * (fm + 4.0 * frm + fb);
+    if (++evaluations > MAX_EVALUATIONS) {
+        failed = true;
+        return whole;
+    }
+    if (depth <= 0 || std::fabs(left + right - whole) <= 15.0 * eps) {
+        const double total = left + right + (left + right - whole) / 15.0;
+        // The midpoint's share is the left half's Simpson value: its Richardson
+        // term would need the left half halved again, and the value is already
+        // within the tolerance the whole piece was held to.
+        PathPoint mid_point = g;
+        integrand(m, mid_point);
+        mid_point.ln_remaining = base + left;
+        trace.push_back(mid_point);
+        guess = g;
+        integrand(b, guess);
+        guess.ln_remaining = base + total;
+        trace.push_back(guess);
+        return total;
+    }
+    const double l = simpson(a, m, fa, flm, fm, left, eps / 2.0, depth - 1, guess, base);
+    return l + simpson(m, b, fm, frm, fb, right, eps / 2.0, depth - 1, guess, base + l);
+}
+
+PathPoint ScheilIntegral::advance(const PathPoint& from, const Composition& to, int pieces)
+{
+    PathPoint at = from;
+    const double v0 = std::log(small(from.liquid));
+    const double v1 = std::log(small(to));
+    for (int k = 0; k < pieces && !failed; ++k) {
+        const double a = v0 + (v1 - v0) * k / pieces;
+        const double b = v0 + (v1 - v0) * (k + 1) / pieces;
+        PathPoint g = at;
+        const double fa = integrand(a, g);
+        PathPoint gm = g;
+        const double fm = integrand(0.5 * (a + b), gm);
+        PathPoint gb = gm;
+        const double fb = integrand(b, gb);
+        const double whole = (b - a) / 6.0 * (fa + 4.0 * fm + fb);
+        const double eps = PIECE_TOLERANCE * std::max(SMALLEST_SHARE, std::fabs(whole));
+        at.ln_remaining += simpson(a, b, fa, fm, fb, whole, eps, DEPTH, g, at.ln_remaining);
+        at.T = g.T;
+        at.liquid = g.liquid;
+        at.solid = g.solid;
+    }
+    return at;
+}
+
+double scheil_log_remaining(double x_from, double x_to, const std::function<double(double)>& solid)
+{
+    std::vector<PathPoint> trace;
+    const double s0 = solid(x_from);
+    ScheilIntegral path{[&](const Composition& liquid, Composition& c, double&) {
+                            c = composition_from_x(solid(liquid.x));
+                            return true;
+                        },
+                        s0 > x_from, trace};
+    const PathPoint start{0.0, composition_from_x(x_from), composition_from_x(s0), 0.0};
+    return path.advance(start, composition_from_x(x_to), 4).ln_remaining;
+}

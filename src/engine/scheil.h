@@ -1,0 +1,53 @@
+// The Scheil-Gulliver integral: no diffusion in the solid, complete mixing in
+// the liquid, equilibrium at the interface, so that the liquid follows the
+// liquidus and
+//   dx_L / df_S = (x_L - x_S) / (1 - f_S),
+// integrated as ln(1 - f_S) = -integral dx_L / (x_L - x_S(x_L)) in v, the
+// logarithm of the liquid's smaller fraction towards the end it moves to, where
+// the integrand x / (x_S - x) stays finite even as the liquid runs out of one
+// component; by adaptive Simpson quadrature, each x_S(x_L) solved on the
+// liquidus equations.
+#pragma once
+
+#include "engine/model.h"
+
+#include <functional>
+#include <vector>
+
+// A point of the path: the liquid, the solid forming from it, their temperature
+// and ln(1 - f_S), the fraction of liquid left.
+struct PathPoint {
+    double T;
+    Composition liquid;
+    Composition solid;
+    double ln_remaining;
+};
+
+// The integral along one stretch of liquidus; every point it solves is recorded
+// in trace, in order, for the segregation profile.
+struct ScheilIntegral {
+    // The solid forming from a liquid on the liquidus, and the temperature there,
+    // from guesses; false if there is none.
+    std::function<bool(const Composition& liquid, Composition& solid, double& T)> partner;
+    bool towards_b;  // the liquid loses A
+    std::vector<PathPoint>& trace;
+    bool failed = false;
+    long evaluations = 0;
+
+    // The liquid's fraction of the component it runs out of, and the liquid at a given v.
+    double small(const Composition& c) const { return towards_b ? c.x : c.y; }
+    Composition at_small(double v) const;
+
+    // Follows the path from `from` to the liquid composition `to` in `pieces`
+    // pieces (at least a few, so that the profile has points all along it).
+    PathPoint advance(const PathPoint& from, const Composition& to, int pieces);
+
+  private:
+    double integrand(double v, PathPoint& guess);
+    double simpson(double a, double b, double fa, double fm, double fb, double whole, double eps, int depth,
+                   PathPoint& guess, double base);
+};
+
+// The integral on its own: ln(1 - f_S) as the liquid goes from x_from to x_to,
+// the solid forming from a liquid x_L being solid(x_L) (mole fractions of A).
+double scheil_log_remaining(double x_from, double x_to, const std::function<double(double)>& solid);
