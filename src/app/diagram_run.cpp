@@ -3,24 +3,9 @@
 #include "app/exit_status.h"
 #include "engine/diagram.h"
 #include "formats/output.h"
-#include "formats/shortest.h"
 #include "formats/tables.h"
 
 #include <cstdio>
-
-namespace {
-
-void warn(const Doubt& doubt)
-{
-    if (doubt.x_low == 0.0 && doubt.x_high == 0.0)
-        std::fprintf(stderr, "phase_boundary: warning: %s\n", doubt.why.c_str());
-    else
-        std::fprintf(stderr, "phase_boundary: warning: at %s K, %s x = %s and %s x = %s: %s\n",
-                     shortest(doubt.T).c_str(), phase_letter(doubt.low_phase), shortest(doubt.x_low).c_str(),
-                     phase_letter(doubt.high_phase), shortest(doubt.x_high).c_str(), doubt.why.c_str());
-}
-
-}  // namespace
 
 int run_diagram(const DiagramRun& run)
 {
@@ -40,6 +25,6 @@ int run_diagram(const DiagramRun& run)
         return OUTPUT_FAILED;
     write_summary(stdout, s, d);
     for (const Doubt& doubt : d.doubts)
-        warn(doubt);
+        write_warning(stderr, doubt);
     return d.doubts.empty() ? COMPLETE : UNCONFIRMED;
 }

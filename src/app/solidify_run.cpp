@@ -5,6 +5,7 @@
 #include "formats/output.h"
 #include "formats/shortest.h"
 #include "formats/solidification_tables.h"
+#include "formats/tables.h"
 
 #include <cstdio>
 #include <string>
@@ -46,6 +47,6 @@ int run_solidify(const SolidifyRun& run)
         return OUTPUT_FAILED;
     write_solidification_summary(stdout, s, r);
     for (const Doubt& d : r.doubts)
-        std::fprintf(stderr, "phase_boundary: warning: at %s K: %s\n", shortest(d.T).c_str(), d.why.c_str());
+        write_warning(stderr, d);
     return r.doubts.empty() ? COMPLETE : UNCONFIRMED;
 }

@@ -7,6 +7,17 @@
 namespace {
 
 constexpr double NARROWEST = 1e-7;  // K: bisection stops here and solves the event
+constexpr int DEEPEST = 60;         // halvings of a bracket at most: far below NARROWEST from any range
+// A gap of one phase narrower than this is taken as closed: within about 1e-4 of
+// its critical point a gap is too shallow for the rounding of the energies.
+constexpr double THINNEST_GAP = 1e-3;
+// A tie-line whose ends move less than this across a bracket is the same one.
+constexpr double CONTINUES = 0.05;
+// K: an event solved from a bracket may lie this far outside it, where a region
+// closing to a point is too narrow for any sampling.
+constexpr double OUTSIDE_BRACKET = 0.01;
+constexpr double AT_ROW = 1e-9;      // relative: a row of the range at an invariant's temperature
+constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just above an invariant are found
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
 std::vector<int> signature(const Equilibria& e)
@@ -17,7 +28,7 @@ std::vector<int> signature(const Equilibria& e)
     return sig;
 }
 
-struct Sweep {
+struct EventSearch {
     const System& s;
     const Grid& grid;
     Diagram& d;
@@ -25,14 +36,13 @@ struct Sweep {
 
     Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch)); }
 
-    // What events are read from: a miscibility gap narrower than this is taken as
-    // closed. Within about 1e-4 of its critical point a gap is too shallow for the
-    // rounding of the energies, and would flicker in and out.
+    // What events are read from: gaps thinner than THINNEST_GAP would flicker in and out.
     static Equilibria visible(Equilibria e)
     {
         e.ties.erase(std::remove_if(e.ties.begin(), e.ties.end(),
                                     [](const TieLine& t) {
-                                        return t.low_phase == t.high_phase && dx(t.low, t.high) < 1e-3;
+                                        return t.low_phase == t.high_phase &&
+                                               dx(t.low, t.high) < THINNEST_GAP;
                                     }),
                      e.ties.end());
         return e;
@@ -47,10 +57,9 @@ struct Sweep {
             return;
         if (classify(lo, hi, a, b))
             return;
-        if (depth > 60 || hi.T - lo.T < NARROWEST) {
-            d.doubts.push_back({lo.T, Phase::liquid, 0.0, Phase::liquid, 0.0,
-                                "the diagram changes between " + std::to_string(lo.T) + " K and " +
-                                    std::to_string(hi.T) + " K in a way not resolved into invariants"});
+        if (depth > DEEPEST || hi.T - lo.T < NARROWEST) {
+            d.doubts.push_back(
+                doubt_in_range(lo.T, hi.T, "the diagram changes in a way not resolved into invariants"));
             return;
         }
         const Equilibria mid = at(0.5 * (lo.T + hi.T));
@@ -68,8 +77,8 @@ struct Sweep {
         const auto continues = [&](std::size_t i, std::size_t j) {
             const TieLine& p = lo.ties[i];
             const TieLine& q = hi.ties[j];
-            return a[i] == b[j] && std::fabs(p.low.x - q.low.x) <= 0.05 &&
-                   std::fabs(p.high.x - q.high.x) <= 0.05;
+            return a[i] == b[j] && std::fabs(p.low.x - q.low.x) <= CONTINUES &&
+                   std::fabs(p.high.x - q.high.x) <= CONTINUES;
         };
         std::size_t front = 0;
         while (front < a.size() && front < b.size() && continues(front, front))
@@ -142,18 +151,14 @@ struct Sweep {
         return false;
     }
 
-    // An event solved from a bracket lies in it, give or take the last hundredth of
-    // a kelvin in which a region closing to a point is too narrow for any sampling.
     static bool within(double T, const Equilibria& lo, const Equilibria& hi)
     {
-        return T >= lo.T - 0.01 && T <= hi.T + 0.01;
+        return T >= lo.T - OUTSIDE_BRACKET && T <= hi.T + OUTSIDE_BRACKET;
     }
 
     bool fail(const Equilibria& lo, const Equilibria& hi, const std::string& why)
     {
-        d.doubts.push_back(
-            {lo.T, Phase::liquid, 0.0, Phase::liquid, 0.0,
-             why + " between " + std::to_string(lo.T) + " K and " + std::to_string(hi.T) + " K"});
+        d.doubts.push_back(doubt_in_range(lo.T, hi.T, why));
         return true;
     }
 };
@@ -164,14 +169,14 @@ Diagram compute_diagram(const System& s)
 {
     Diagram d;
     const Grid grid = make_grid(s);
-    Sweep sweep{s, grid, d, {}};
+    EventSearch search{s, grid, d, {}};
     d.rows.reserve(static_cast<std::size_t>(s.range.count));
     Equilibria before{};
     for (long i = 0; i < s.range.count; ++i) {
         d.rows.push_back(equilibria_at(s, grid, s.range.at(i), d.doubts));
-        Equilibria now = Sweep::visible(d.rows.back());
+        Equilibria now = EventSearch::visible(d.rows.back());
         if (i > 0)
-            sweep.resolve(before, now, 0);
+            search.resolve(before, now, 0);
         before = std::move(now);
     }
     std::sort(d.invariants.begin(), d.invariants.end(),
@@ -185,17 +190,19 @@ Diagram compute_diagram(const System& s)
         if (i < 0.0 || i >= static_cast<double>(s.range.count))
             continue;
         Equilibria& row = d.rows[static_cast<std::size_t>(i)];
-        if (std::fabs(row.T - inv.T) > 1e-9 * std::max(1.0, inv.T))
+        if (std::fabs(row.T - inv.T) > AT_ROW * std::max(1.0, inv.T))
             continue;
-        const Equilibria above = equilibria_at(s, grid, inv.T + 1e-6 * std::max(1.0, inv.T), sweep.scratch);
+        const Equilibria above =
+            equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), search.scratch);
         row.ties.clear();
         for (const TieLine& t : above.ties) {
             TieLine at{};
             if (refine_tie_line(s, row.T, t.low_phase, t.low, t.high_phase, t.high, at) == Refined::ok)
                 row.ties.push_back(at);
             else
-                d.doubts.push_back({row.T, t.low_phase, t.low.x, t.high_phase, t.high.x,
-                                    "not solved at the temperature of a three-phase invariant"});
+                d.doubts.push_back(
+                    doubt_at_tie_line(row.T, t.low_phase, t.low.x, t.high_phase, t.high.x,
+                                      "not solved at the temperature of a three-phase invariant"));
         }
     }
     std::sort(d.melting.begin(), d.melting.end(),

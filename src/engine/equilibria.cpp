@@ -2,16 +2,22 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
-constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tangent by rounding
+constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
+constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
+constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
+// In RT: energies of fusion this small put T exactly at a pure melting point.
+constexpr double AT_MELTING = 1e-9;
 
 bool same_tie(const TieLine& a, const TieLine& b)
 {
     const auto near = [](const Composition& p, const Composition& q) {
         const double dx_ = std::fabs(p.x <= 0.5 ? p.x - q.x : p.y - q.y);
-        return dx_ <= 1e-9 * std::min(std::min(p.x, p.y), 1.0) + 1e-300;
+        return dx_ <=
+               SAME_END * std::min(std::min(p.x, p.y), 1.0) + std::numeric_limits<double>::denorm_min();
     };
     return a.low_phase == b.low_phase && a.high_phase == b.high_phase && near(a.low, b.low) &&
            near(a.high, b.high);
@@ -41,7 +47,7 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
         }
         for (std::size_t i = 1; i + 1 < n; ++i) {
             // A plateau (the tails, where rounding makes neighbours equal) counts once.
-            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < 1e-3 * R * T) {
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * R * T) {
                 Composition c = grid.at[i];
                 const double v = lowest_above_tangent(s, p, c, T, tie);
                 if (v < lowest) {
@@ -57,11 +63,27 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
 bool exactly_melting(const System& s, double T)
 {
     const double RT = R * T;
-    return std::fabs(pure_a(s, Phase::liquid, T)) <= 1e-9 * RT ||
-           std::fabs(pure_b(s, Phase::liquid, T)) <= 1e-9 * RT;
+    return std::fabs(pure_a(s, Phase::liquid, T)) <= AT_MELTING * RT ||
+           std::fabs(pure_b(s, Phase::liquid, T)) <= AT_MELTING * RT;
 }
 
 }  // namespace
+
+Doubt doubt_at_tie_line(double T, Phase low_phase, double x_low, Phase high_phase, double x_high,
+                        const std::string& why)
+{
+    return {Doubt::Where::tie_line, T, T, low_phase, x_low, high_phase, x_high, why};
+}
+
+Doubt doubt_in_range(double T_low, double T_high, const std::string& why)
+{
+    return {Doubt::Where::range, T_low, T_high, Phase::liquid, 0.0, Phase::liquid, 0.0, why};
+}
+
+Doubt doubt_at(double T, const std::string& why)
+{
+    return {Doubt::Where::temperature, T, T, Phase::liquid, 0.0, Phase::liquid, 0.0, why};
+}
 
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
 {
@@ -100,7 +122,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             if (r == Refined::zero_width)
                 continue;
             if (r == Refined::failed) {
-                found.push_back({T, p, ci.x, q, cj.x, "Newton did not converge on this two-phase region"});
+                found.push_back(doubt_at_tie_line(T, p, ci.x, q, cj.x,
+                                                  "Newton did not converge on this two-phase region"));
                 continue;
             }
             if (std::any_of(out.ties.begin(), out.ties.end(),
@@ -109,8 +132,9 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             Composition dip{};
             const bool sure = confirmed(s, grid, T, tie, dip);
             if (!sure) {
-                found.push_back({T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
-                                 "a curve dips below this common tangent: not confirmed stable"});
+                found.push_back(
+                    doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
+                                      "a curve dips below this common tangent: not confirmed stable"));
                 ends.push_back(dip);
             }
             ends.push_back(tie.low);

@@ -10,17 +10,25 @@
 #include <string>
 #include <vector>
 
-// A two-phase equilibrium the engine found but could not confirm as stable, or a
-// region it could not resolve; the tables still hold what was found, and the
-// program reports each of these and ends with status 70.
+// A two-phase equilibrium the engine found but could not confirm as stable, a
+// range of temperatures it could not resolve, or a step of a path it could not
+// take; the tables still hold what was found, and the program reports each of
+// these and ends with status 70.
 struct Doubt {
-    double T;
+    enum class Where { tie_line, range, temperature } where;
+    double T;       // the temperature, or the range's lower end
+    double T_high;  // the range's upper end
     Phase low_phase;
     double x_low;
     Phase high_phase;
     double x_high;
     std::string why;
 };
+
+Doubt doubt_at_tie_line(double T, Phase low_phase, double x_low, Phase high_phase, double x_high,
+                        const std::string& why);
+Doubt doubt_in_range(double T_low, double T_high, const std::string& why);
+Doubt doubt_at(double T, const std::string& why);
 
 struct Equilibria {
     double T;

@@ -8,6 +8,13 @@
 
 namespace {
 
+constexpr double LONGEST_STEP = 2.0;  // in ln x: at most a factor e^2 in a fraction per step
+constexpr double LOWEST_T = 1e-6;     // K: temperatures are kept above absolute zero
+// Where a congruent or critical point is sought in x itself: strictly inside (0, 1).
+constexpr double SMALLEST_X = 1e-300;
+constexpr double LARGEST_X = 1.0 - 1e-16;
+constexpr double SLOPE_STEP = 1e-6;  // for the curvature's slope's slope, by a central difference
+
 struct ThreePhase {
     Composition at[3];
     double T;
@@ -47,7 +54,7 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
     const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
         ThreePhase t = w;
         for (int i = 0; i < 3; ++i) {
-            const double du = std::max(-2.0, std::min(2.0, step * dv[i]));
+            const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[i]));
             t.at[i] = moved_in_log(w.at[i], du);
         }
         t.T = std::max(T_min, std::min(T_max, w.T + step * dv[3]));
@@ -87,8 +94,8 @@ bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q
         j[1][1] = (a.mu_b_dT - b.mu_b_dT) * scale;
     };
     const auto apply = [&](const FixedEnd& w, const double dv[4], double step) {
-        const double du = std::max(-2.0, std::min(2.0, step * dv[0]));
-        return FixedEnd{moved_in_log(w.other, du), std::max(1e-6, w.T + step * dv[1])};
+        const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[0]));
+        return FixedEnd{moved_in_log(w.other, du), std::max(LOWEST_T, w.T + step * dv[1])};
     };
     if (newton(2, v, evaluate, apply) != NewtonResult::converged)
         return false;
@@ -128,8 +135,8 @@ bool solve_point(double& x, double& T, Function g)
     };
     const auto apply = [&](const Point& w, const double dv[4], double step) {
         Point t{w.x + step * dv[0], w.T + step * dv[1]};
-        t.x = std::max(1e-300, std::min(1.0 - 1e-16, t.x));
-        t.T = std::max(1e-6, t.T);
+        t.x = std::max(SMALLEST_X, std::min(LARGEST_X, t.x));
+        t.T = std::max(LOWEST_T, t.T);
         return t;
     };
     if (newton(2, v, evaluate, apply) != NewtonResult::converged)
@@ -153,7 +160,7 @@ bool solve_critical(const System& s, Phase p, double& x, double& T)
     return solve_point(x, T, [&](double at, double temperature, double& v, double& d, double& dd) {
         // The curvature function and its slope; the slope's own slope by a central difference.
         curvature(s, p, at, temperature, v, d);
-        const double h = 1e-6;
+        const double h = SLOPE_STEP;
         double v_hi = 0.0;
         double d_hi = 0.0;
         double v_lo = 0.0;

@@ -7,9 +7,18 @@
 
 namespace {
 
-constexpr int UNIFORM = 512;      // interior points x = i / UNIFORM
-constexpr int PER_DECADE = 4;     // tail points per decade towards each pure component
-constexpr int TAIL_DECADES = 40;  // down to 1e-40
+constexpr int UNIFORM = 512;       // interior points x = i / UNIFORM
+constexpr int PER_DECADE = 4;      // tail points per decade towards each pure component
+constexpr int TAIL_DECADES = 40;   // down to 1e-40
+constexpr double TAIL_END = 0.75;  // of a uniform spacing: where the tails stop short of the uniform points
+constexpr int GOLDEN_STEPS = 60;   // golden-section steps at most: 0.618^60 of a spacing is 3e-16
+constexpr double GOLDEN_WIDTH = 1e-13;     // and none once the bracket is this narrow
+constexpr double NARROWEST_SPREAD = 1e-9;  // half-width of the extra samples around a hidden region, at least
+constexpr int SPREAD = 16;                 // extra samples on each side of it
+constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
+constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
+constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
+constexpr double CURVATURE_STEP = 1e-4;    // for the curvature's own curvature, by a central difference
 
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const System& s, double T, double& ga, double& gb)
@@ -44,7 +53,7 @@ double extremum(F f, double a, double b, int sign, double& at)
     double d = a + r * (b - a);
     double fc = sign * f(c);
     double fd = sign * f(d);
-    for (int i = 0; i < 60 && b - a > 1e-13; ++i) {
+    for (int i = 0; i < GOLDEN_STEPS && b - a > GOLDEN_WIDTH; ++i) {
         if (fc < fd) {
             b = d;
             d = c;
@@ -74,9 +83,9 @@ std::vector<Composition> hidden_regions(const System& s, const Grid& grid, doubl
     const std::size_t n = grid.uniform_x.size();
     const double h = 1.0 / UNIFORM;
     const auto spread = [&](double centre, double half_width) {
-        const double w = std::max(half_width, 1e-9);
-        for (int k = -16; k <= 16; ++k) {
-            const double x = centre + w * k / 4.0;
+        const double w = std::max(half_width, NARROWEST_SPREAD);
+        for (int k = -SPREAD; k <= SPREAD; ++k) {
+            const double x = centre + w * k * SPREAD_STEP;
             if (x > 0.0 && x < 1.0)
                 extra.push_back(composition_from_x(x));
         }
@@ -110,7 +119,7 @@ std::vector<Composition> hidden_regions(const System& s, const Grid& grid, doubl
             const double ki = curve.at(i, T);
             if (!(ki <= curve.at(i - 1, T) && ki <= curve.at(i + 1, T)))
                 continue;
-            if (ki > 0.05 * R * T)  // far from a spinodal
+            if (ki > NEAR_SPINODAL * R * T)  // far from a spinodal
                 continue;
             const auto k = [&](double x) {
                 double value = 0.0;
@@ -120,11 +129,11 @@ std::vector<Composition> hidden_regions(const System& s, const Grid& grid, doubl
             };
             double at = 0.0;
             const double v = extremum(k, grid.uniform_x[i - 1], grid.uniform_x[i + 1], 1, at);
-            if (!(v < 0.0) || ki < -0.5 * R * T)  // no spinodal, or one wide enough for the grid
+            if (!(v < 0.0) || ki < -WIDE_SPINODAL * R * T)  // no spinodal, or one wide enough for the grid
                 continue;
             // The spinodal's half-width from the curvature's own curvature; the gap
             // around it is about sqrt(3) times wider.
-            const double e = 1e-4;
+            const double e = CURVATURE_STEP;
             const double k2 = (k(at + e) + k(at - e) - 2.0 * v) / (e * e);
             spread(at, k2 > 0.0 ? std::min(2.0 * h, std::sqrt(-2.0 * v / k2)) : 2.0 * h);
         }
@@ -150,7 +159,7 @@ Grid make_grid(const System& s)
     std::vector<double> tail;
     for (int k = PER_DECADE * TAIL_DECADES;; --k) {  // 1e-40 up to the first uniform point
         const double v = std::pow(10.0, -static_cast<double>(k) / PER_DECADE);
-        if (v >= 0.75 / UNIFORM)
+        if (v >= TAIL_END / UNIFORM)
             break;
         tail.push_back(v);
     }

@@ -283,7 +283,7 @@ struct ScheilPath {
 
     bool fail(double T, const std::string& why)
     {
-        out.doubts.push_back({T, Phase::liquid, out.x0, Phase::solid, out.x0, why});
+        out.doubts.push_back(doubt_at(T, why));
         return false;
     }
 
@@ -644,7 +644,7 @@ namespace {
 
 Solidification fail(Solidification& out, double T, const std::string& why)
 {
-    out.doubts.push_back({T, Phase::liquid, out.x0, Phase::solid, out.x0, why});
+    out.doubts.push_back(doubt_at(T, why));
     return out;
 }
 

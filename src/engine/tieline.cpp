@@ -14,7 +14,10 @@ constexpr double SAME_END = 1e-7;
 // Ends that agree to nine digits are a region of no width, as exactly at a pure
 // melting point, where rounding alone would leave a sliver.
 constexpr double NO_WIDTH = 1e-9;
-constexpr double LONGEST_STEP = 2.0;  // in ln x: at most a factor e^2 in either fraction per step
+constexpr double LONGEST_STEP = 2.0;     // in ln x: at most a factor e^2 in either fraction per step
+constexpr int DESCENT_STEPS = 60;        // Newton steps to a minimum under a tangent, at most
+constexpr double LONGEST_DESCENT = 1.0;  // in ln x, per step
+constexpr double SETTLED = 1e-12;        // in ln x: a step this small has found the minimum
 
 struct Pair {
     Composition low;
@@ -91,14 +94,14 @@ double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, 
     double lowest = above_tangent(s, p, c, T, tie);
     Composition at = c;
     const double slope = tie.mu_a - tie.mu_b;
-    for (int iteration = 0; iteration < 60; ++iteration) {
+    for (int iteration = 0; iteration < DESCENT_STEPS; ++iteration) {
         const Potentials m = potentials(s, p, at, T);
         const double h1 = (m.mu_a - m.mu_b) - slope;  // d(curve - tangent)/dx
         const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
         if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
             break;
         double du = -h1 / h2;
-        du = std::max(-1.0, std::min(1.0, du));
+        du = std::max(-LONGEST_DESCENT, std::min(LONGEST_DESCENT, du));
         at = moved_in_log(at, du);
         if (!(smaller(at) >= SMALLEST))
             break;
@@ -108,7 +111,7 @@ double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, 
             lowest = h;
             c = next;
         }
-        if (std::fabs(du) < 1e-12)
+        if (std::fabs(du) < SETTLED)
             break;
     }
     return lowest;

@@ -156,3 +156,22 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
         std::fprintf(f, "\n");
     }
 }
+
+void write_warning(std::FILE* f, const Doubt& doubt)
+{
+    switch (doubt.where) {
+    case Doubt::Where::tie_line:
+        std::fprintf(f, "phase_boundary: warning: at %s K, %s x = %s and %s x = %s: %s\n",
+                     shortest(doubt.T).c_str(), phase_letter(doubt.low_phase), shortest(doubt.x_low).c_str(),
+                     phase_letter(doubt.high_phase), shortest(doubt.x_high).c_str(), doubt.why.c_str());
+        break;
+    case Doubt::Where::range:
+        std::fprintf(f, "phase_boundary: warning: %s between %s K and %s K\n", doubt.why.c_str(),
+                     shortest(doubt.T).c_str(), shortest(doubt.T_high).c_str());
+        break;
+    case Doubt::Where::temperature:
+        std::fprintf(f, "phase_boundary: warning: at %s K: %s\n", shortest(doubt.T).c_str(),
+                     doubt.why.c_str());
+        break;
+    }
+}

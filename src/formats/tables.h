@@ -20,3 +20,7 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d);
 
 // The summary for standard output.
 void write_summary(std::FILE* f, const System& s, const Diagram& d);
+
+// One warning line, "phase_boundary: warning: ...", for what the engine could
+// not confirm; its numbers in the shortest round-trip form.
+void write_warning(std::FILE* f, const Doubt& doubt);
