@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/exit_status.h"
+#include "engine/solidify.h"
 
 #include <CLI/CLI.hpp>
 
@@ -93,27 +94,27 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         ->excludes(no_log_flag);
     std::string x0_text;
     std::string step_text;
-    const auto number_in = [](double low, double high, bool open_high, const char* what) {
+    const auto number_where = [](auto accept, const std::string& what) {
         return CLI::Validator(
             [=](std::string& text) {
                 double v = 0.0;
-                const bool ok = parse_number(text, v) && v > low && (open_high ? v < high : v <= high);
-                return ok ? std::string() : std::string(what) + ", not '" + text + "'";
+                return parse_number(text, v) && accept(v) ? std::string() : what + ", not '" + text + "'";
             },
             "", what);
     };
     CLI::Option* solidify =
         app.add_option("--solidify", x0_text,
-                       "Freeze an alloy whose mole fraction of A is X0, strictly between 0 and 1, "
+                       "Freeze an alloy whose mole fraction of A is X0, from 1e-12 to 1 - 1e-12, "
                        "by the lever rule and by Scheil (with --system: that system's A; "
                        "without: the built-in system's Si)")
             ->type_name("X0")
-            ->check(number_in(0.0, 1.0, true, "a mole fraction strictly between 0 and 1"))
+            ->check(number_where([](double v) { return v >= MOST_DILUTE && v <= 1.0 - MOST_DILUTE; },
+                                 "a mole fraction from 1e-12 to 1 - 1e-12"))
             ->excludes(seed_option)
             ->excludes(no_log_flag);
     app.add_option("--step", step_text, "Kelvin between the solidification table's rows (default 1)")
         ->type_name("DT")
-        ->check(number_in(0.0, HUGE_VAL, false, "a positive number of kelvin"))
+        ->check(number_where([](double v) { return v > 0.0; }, "a positive number of kelvin"))
         ->needs(solidify);
     app.footer(FOOTER);
 

@@ -9,8 +9,10 @@ namespace {
 constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
 constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
 constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
-// In RT: energies of fusion this small put T exactly at a pure melting point.
-constexpr double AT_MELTING = 1e-9;
+// Of the enthalpy of fusion: an energy of fusion this small is a rounding error
+// of dH - T dS, so T is exactly at a pure melting point. No wider: a dilute
+// alloy's liquidus lies a billionth of a kelvin from it.
+constexpr double AT_MELTING = 8.0 * std::numeric_limits<double>::epsilon();
 
 bool same_tie(const TieLine& a, const TieLine& b)
 {
@@ -62,9 +64,8 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
 
 bool exactly_melting(const System& s, double T)
 {
-    const double RT = R * T;
-    return std::fabs(pure_a(s, Phase::liquid, T)) <= AT_MELTING * RT ||
-           std::fabs(pure_b(s, Phase::liquid, T)) <= AT_MELTING * RT;
+    return std::fabs(pure_a(s, Phase::liquid, T)) <= AT_MELTING * s.a.enthalpy_of_fusion ||
+           std::fabs(pure_b(s, Phase::liquid, T)) <= AT_MELTING * s.b.enthalpy_of_fusion;
 }
 
 }  // namespace

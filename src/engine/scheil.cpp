@@ -9,6 +9,12 @@ constexpr long MAX_EVALUATIONS = 4000000;  // no path takes this many: something
 constexpr double PIECE_TOLERANCE = 1e-11;  // of a piece's own share of ln(1 - f)
 constexpr double SMALLEST_SHARE = 1e-3;    // shares below it are held to 1e-11 of this instead
 constexpr int DEPTH = 12;                  // halvings of a piece at most: 4096 panels
+// The most a piece may add to the fraction solidified: pieces come at least this
+// dense in g, so that the profile's lever balance holds even where the liquid's
+// composition hardly moves (a dilute alloy freezes most of itself in a stretch of
+// liquidus a few ten-billionths wide).
+constexpr double G_PER_PIECE = 5e-4;
+constexpr int MOST_PIECES = 100000;
 
 }  // namespace
 
@@ -72,6 +78,13 @@ PathPoint ScheilIntegral::advance(const PathPoint& from, const Composition& to, 
     PathPoint at = from;
     const double v0 = std::log(small(from.liquid));
     const double v1 = std::log(small(to));
+    // The fraction this stretch freezes, from the integrand at its two ends.
+    PathPoint probe = from;
+    const double f0 = std::fabs(integrand(v0, probe));
+    const double f1 = std::fabs(integrand(v1, probe));
+    const double frozen = std::exp(from.ln_remaining) * -std::expm1(-0.5 * (f0 + f1) * std::fabs(v1 - v0));
+    if (frozen / G_PER_PIECE > pieces)
+        pieces = static_cast<int>(std::min<double>(MOST_PIECES, std::ceil(frozen / G_PER_PIECE)));
     for (int k = 0; k < pieces && !failed; ++k) {
         const double a = v0 + (v1 - v0) * k / pieces;
         const double b = v0 + (v1 - v0) * (k + 1) / pieces;

@@ -23,17 +23,18 @@ constexpr double HELD_END = 1e-6;    // x0 is the held end of the bracket's tie-
 constexpr double EVENT_MARGIN =
     1e-4;  // K: an invariant at a boundary is looked for this far around its bracket
 constexpr double CONGRUENT_MATCH = 1e-9;  // x0 is a congruent composition within this
-constexpr double SOLIDUS_START = 1e-9;    // K below the liquidus: where the solidus is looked for from
-constexpr double JUST_ABOVE = 1e-12;     // relative: above an invariant, where the pairs stable above it hold
-constexpr double JUST_BELOW = 1e-9;      // relative: below a temperature the path has already reached
-constexpr double SAME_T = 1e-9;          // relative: two temperatures of one event
-constexpr double ROUNDING = 1e-12;       // relative: temperatures that differ by their rounding alone
+constexpr double JUST_ABOVE = 1e-12;  // relative: above an invariant, where the pairs stable above it hold
+constexpr double JUST_BELOW = 1e-9;   // relative: below a temperature the path has already reached
+constexpr double SAME_T = 1e-9;       // relative: two temperatures of one event
+// Relative: temperatures that differ by their rounding alone, some 16 units in
+// the last place; a dilute alloy's freezing range is a few thousand (1e-9 K at x0 = 1e-12).
+constexpr double ROUNDING = 4e-15;
 constexpr double SAME_INVARIANT = 1e-7;  // relative: the lever path's and the Scheil path's invariant are one
 constexpr double EVENTS_ABOVE =
     1e-7;  // relative: how far above the last path temperature events are looked for
 constexpr int NODES_IN_RANGE = 100;   // path temperatures between the liquidus and the solidus, at the least
 constexpr double WIDEST_NODES = 1.0;  // K: path temperatures at most this far apart
-constexpr double NARROWEST_NODES = 1e-9;  // relative: and at least this far
+constexpr double NARROWEST_NODES = 1e-14;  // relative: and at least this far, some 40 units in the last place
 constexpr double PROFILE_IN_RANGE =
     600;  // Scheil pieces between the liquidus and the solidus: > 1,000 profile points
 constexpr double PIECES_PER_MOVE = 2000;  // and more where the compositions move more
@@ -142,9 +143,19 @@ bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double sta
         return false;
     }
     // The side of the bracket where x0 is in the two-phase region that ends there.
+    // A dilute alloy's region is narrower than the bracket (a ten-billionth of a
+    // kelvin at x0 = 1e-12): it is bisected on until x0 is found in it, or the
+    // bracket is a rounding error wide.
+    const auto held_end = [&](const Location& w) {
+        return w.two_phase && liquid_and_solid(w.tie) && std::fabs(end_of(w.tie, held).x - x0) < HELD_END;
+    };
+    while (!held_end(e.location(liquidus ? lo : hi, x0)) && hi - lo > ROUNDING * hi) {
+        const double mid = 0.5 * (lo + hi);
+        (reached(mid) ? lo : hi) = mid;
+    }
     b.T = liquidus ? lo : hi;
     const Location w = e.location(b.T, x0);
-    if (w.two_phase && liquid_and_solid(w.tie) && std::fabs(end_of(w.tie, held).x - x0) < HELD_END) {
+    if (held_end(w)) {
         b.other = end_of(w.tie, other_phase(held));
         if (solve_fixed_end(e.s, held, composition_from_x(x0), other_phase(held), b.other, b.T))
             return true;
@@ -227,7 +238,7 @@ std::vector<Invariant> lever_invariants(EquilibriumCache& e, const Solidificatio
         crossed.push_back(solidus.invariant);
     if (out.congruent)
         return crossed;
-    double T_before = out.liquidus - SOLIDUS_START;
+    double T_before = out.liquidus * (1.0 - ROUNDING);
     Location before = e.location(T_before, out.x0);
     PathNodes nodes(out.liquidus, out.solidus, {});
     for (PathNode node = nodes.next(); node.T > out.solidus; node = nodes.next()) {
@@ -546,7 +557,7 @@ struct RowSampler {
         if (T <= out.solidus)
             return {1.0, x0, EMPTY};
         const double k = std::floor((out.liquidus - T) / range_spacing);
-        const double T_above = k < 1.0 ? out.liquidus - SOLIDUS_START : out.liquidus - k * range_spacing;
+        const double T_above = k < 1.0 ? out.liquidus * (1.0 - ROUNDING) : out.liquidus - k * range_spacing;
         const Location above = e.location(T_above, x0);
         const Location below = e.location(out.liquidus - (k + 1.0) * range_spacing, x0);
         if (same_region(above, below)) {
@@ -696,7 +707,7 @@ bool find_solidus(EquilibriumCache& e, Solidification& out, double bottom, const
         b = liquidus;
     } else {
         std::string why;
-        b.T = out.liquidus - SOLIDUS_START;
+        b.T = out.liquidus * (1.0 - ROUNDING);
         if (!boundary_temperature(e, out.x0, Phase::solid, b.T, bottom, b, why)) {
             fail(out, b.T, why);
             return false;

@@ -28,6 +28,11 @@ enum class PathEnd {
     unresolved,      // the path could not be followed (a doubt says where)
 };
 
+// The most dilute alloy followed, from either end: x0 from this to 1 minus this.
+// Closer to a pure component the liquidus differs from its melting point by
+// less than the temperature's own rounding.
+constexpr double MOST_DILUTE = 1e-12;
+
 // The most rows a table may have (as many as a system file's temperatures), and
 // the most points of a segregation profile.
 constexpr long MAX_SOLIDIFICATION_ROWS = 1000000;
