@@ -62,10 +62,10 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
     return !(lowest < tolerance);
 }
 
-bool exactly_melting(const System& s, double T)
+// Whether T is exactly the melting point of A (of B).
+bool exactly_melting(const Component& c, double T)
 {
-    return std::fabs(pure_a(s, Phase::liquid, T)) <= AT_MELTING * s.a.enthalpy_of_fusion ||
-           std::fabs(pure_b(s, Phase::liquid, T)) <= AT_MELTING * s.b.enthalpy_of_fusion;
+    return std::fabs(c.fusion_gibbs(T)) <= AT_MELTING * c.enthalpy_of_fusion;
 }
 
 }  // namespace
@@ -90,7 +90,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
 {
     Equilibria out{T, Phase::solid, {}};
     std::vector<Sample> samples = samples_at(s, grid, T);
-    const bool at_melting_point = exactly_melting(s, T);
+    const bool a_melting = exactly_melting(s.a, T);
+    const bool b_melting = exactly_melting(s.b, T);
 
     // Where a tangent fails its check, the hull's vertices were too coarse (near an
     // invariant, a region narrower than the grid): the ends found so far join the
@@ -111,7 +112,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             if (j == i + 1 && p == q)
                 continue;
             // Exactly at a pure melting point the region at that edge has no width.
-            if ((i == 0 || j == last) && at_melting_point)
+            if ((i == 0 && b_melting) || (j == last && a_melting))
                 continue;
             // A pure component is no start for Newton in logarithms: its neighbour is.
             i = std::max(i, 1);

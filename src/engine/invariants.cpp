@@ -22,11 +22,38 @@ struct ThreePhase {
 
 }  // namespace
 
+namespace {
+
+// An outer end of a three-phase equilibrium at exactly a pure component (its
+// solubility below what a double holds) is held there, and of its pair's two
+// equations only that of the component it is made of is kept: the other holds
+// in the limit, its logarithm going to minus infinity.
+bool pure(const Composition& c)
+{
+    return c.x == 0.0 || c.y == 0.0;
+}
+
+// Which of the A (0) and B (1) equations of pair k (phases k and k + 1) are kept.
+bool kept(const Composition at[3], int pair, int component)
+{
+    const Composition& outer = pair == 0 ? at[0] : at[2];
+    if (!pure(outer))
+        return true;
+    return component == (outer.x == 0.0 ? 1 : 0);
+}
+
+}  // namespace
+
 bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
                        double T_max)
 {
     const double scale = 1.0 / (R * T);
     ThreePhase v{{at[0], at[1], at[2]}, T};
+    int column[3];  // of each composition among the unknowns, -1 where held
+    int n = 0;
+    for (int i = 0; i < 3; ++i)
+        column[i] = (i != 1 && pure(at[i])) ? -1 : n++;
+    const int T_column = n++;
     const auto evaluate = [&](const ThreePhase& w, double f[4], double j[4][4]) {
         Potentials m[3];
         for (int i = 0; i < 3; ++i)
@@ -34,33 +61,38 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
         for (int r = 0; r < 4; ++r)
             for (int c = 0; c < 4; ++c)
                 j[r][c] = 0.0;
-        // Rows 2k and 2k + 1: equal potentials of A and of B across phases k and k + 1.
-        for (std::size_t pair = 0; pair < 2; ++pair) {
+        // Equal potentials of A and of B across phases k and k + 1, as kept.
+        int row = 0;
+        for (int pair = 0; pair < 2; ++pair) {
             const Potentials& a = m[pair];
             const Potentials& b = m[pair + 1];
-            const std::size_t ra = 2 * pair;
-            const std::size_t rb = ra + 1;
             const PotentialGap gap = potential_gap(w.at[pair], a, w.at[pair + 1], b, w.T);
-            f[ra] = gap.a;
-            f[rb] = gap.b;
-            j[ra][pair] = a.dmu_a * scale;
-            j[ra][pair + 1] = -b.dmu_a * scale;
-            j[ra][3] = (a.mu_a_dT - b.mu_a_dT) * scale;
-            j[rb][pair] = a.dmu_b * scale;
-            j[rb][pair + 1] = -b.dmu_b * scale;
-            j[rb][3] = (a.mu_b_dT - b.mu_b_dT) * scale;
+            for (int component = 0; component < 2; ++component) {
+                if (!kept(at, pair, component))
+                    continue;
+                const bool is_a = component == 0;
+                f[row] = is_a ? gap.a : gap.b;
+                if (column[pair] >= 0)
+                    j[row][column[pair]] = (is_a ? a.dmu_a : a.dmu_b) * scale;
+                if (column[pair + 1] >= 0)
+                    j[row][column[pair + 1]] = -(is_a ? b.dmu_a : b.dmu_b) * scale;
+                j[row][T_column] = (is_a ? a.mu_a_dT - b.mu_a_dT : a.mu_b_dT - b.mu_b_dT) * scale;
+                ++row;
+            }
         }
     };
     const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
         ThreePhase t = w;
         for (int i = 0; i < 3; ++i) {
-            const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[i]));
+            if (column[i] < 0)
+                continue;
+            const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]]));
             t.at[i] = moved_in_log(w.at[i], du);
         }
-        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[3]));
+        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
         return t;
     };
-    if (newton(4, v, evaluate, apply) != NewtonResult::converged)
+    if (newton(n, v, evaluate, apply) != NewtonResult::converged)
         return false;
     for (int i = 0; i < 3; ++i)
         at[i] = v.at[i];

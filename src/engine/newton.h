@@ -15,9 +15,12 @@ constexpr int MAX_UNKNOWNS = 4;
 constexpr double CONVERGED =
     1e-13;  // residual (in the caller's units, RT for potentials) where backtracking stops
 constexpr double ACCEPTED = 1e-10;  // residual a solution may keep
-constexpr int ITERATIONS = 200;     // backtracking steps at most: a converging start needs a few dozen
-constexpr int HALVINGS = 40;        // a step cut by 2^40 moves nothing representable further
-constexpr int POLISHING = 8;        // full steps after convergence: quadratic convergence needs two or three
+// Backtracking steps at most: a converging start needs a few dozen, and a
+// fraction running off to the pure component (steps of e^2 at most) 350 to
+// leave the doubles from 1e-40.
+constexpr int ITERATIONS = 400;
+constexpr int HALVINGS = 40;  // a step cut by 2^40 moves nothing representable further
+constexpr int POLISHING = 8;  // full steps after convergence: quadratic convergence needs two or three
 
 }  // namespace newton_limits
 

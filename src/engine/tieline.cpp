@@ -31,6 +31,74 @@ double smaller(const Composition& c)
 
 }  // namespace
 
+namespace {
+
+const Composition PURE_B{0.0, 1.0};
+const Composition PURE_A{1.0, 0.0};
+
+// The tie-line in order of x, with its tangent's potentials and residual.
+Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
+{
+    if (c1.x > c2.x) {
+        std::swap(c1, c2);
+        std::swap(p, q);
+    }
+    const Potentials m1 = potentials(s, p, c1, T);
+    const Potentials m2 = potentials(s, q, c2, T);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2, T);
+    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
+    tie = TieLine{p, c1, q, c2, m1.mu_a, m1.mu_b, residual};
+    return Refined::ok;
+}
+
+// An end whose smaller fraction runs below what a double holds (a solubility of
+// exp(-1200) under an interaction of 1e7 J/mol, or any at 1 K) is that pure
+// component, as the tables write it; the other end solves the equal potential
+// of the component both hold, alone.
+Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
+                       TieLine& tie)
+{
+    const bool low_gone = std::min(low.x, low.y) < SMALLEST;
+    const bool high_gone = std::min(high.x, high.y) < SMALLEST;
+    const Composition low_pure = low.x < low.y ? PURE_B : PURE_A;
+    const Composition high_pure = high.x < high.y ? PURE_B : PURE_A;
+    if (low_gone && high_gone) {
+        if (low_pure.x == high_pure.x)  // both at one pure component: no width
+            return Refined::zero_width;
+        const Composition a_end = low_pure.x == 1.0 ? low_pure : high_pure;
+        const Phase a_phase = low_pure.x == 1.0 ? p : q;
+        const Phase b_phase = low_pure.x == 1.0 ? q : p;
+        tie = TieLine{b_phase,
+                      PURE_B,
+                      a_phase,
+                      a_end,
+                      potentials(s, a_phase, PURE_A, T).rest_a,
+                      potentials(s, b_phase, PURE_B, T).rest_b,
+                      0.0};
+        return Refined::ok;
+    }
+    const Phase gone_phase = low_gone ? p : q;
+    const Composition pure = low_gone ? low_pure : high_pure;
+    const Phase other_phase = low_gone ? q : p;
+    Composition other = low_gone ? high : low;
+    const Potentials at_pure = potentials(s, gone_phase, pure, T);
+    const bool b_held = pure.x == 0.0;  // the pure end is B: B's potential is the one both hold
+    const double RT = R * T;
+    const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
+        const Potentials m = potentials(s, other_phase, c, T);
+        f[0] = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
+        j[0][0] = (b_held ? m.dmu_b : m.dmu_a) / RT;
+    };
+    const auto apply = [](const Composition& c, const double dv[4], double scale) {
+        return moved_in_log(c, std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0])));
+    };
+    if (newton(1, other, evaluate, apply) != NewtonResult::converged)
+        return Refined::failed;
+    return finish(s, T, gone_phase, pure, other_phase, other, tie);
+}
+
+}  // namespace
+
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie)
 {
@@ -57,28 +125,19 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     };
     const NewtonResult result = newton(2, at, evaluate, apply, escaped);
     if (result == NewtonResult::escaped)
-        return Refined::zero_width;
-    Composition c1 = at.low;
-    Composition c2 = at.high;
+        return beyond_doubles(s, T, p, at.low, q, at.high, tie);
+    const Composition& c1 = at.low;
+    const Composition& c2 = at.high;
     if (p == q && std::fabs(log_ratio_a(c1, c2)) < SAME_END && std::fabs(log_ratio_b(c1, c2)) < SAME_END)
         return Refined::zero_width;
     if (result != NewtonResult::converged)
         return Refined::failed;
     const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
     const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
-    const double smaller = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
-    if (width <= NO_WIDTH * smaller)
+    const double smaller_end = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
+    if (width <= NO_WIDTH * smaller_end)
         return Refined::zero_width;
-    if (c1.x > c2.x) {
-        std::swap(c1, c2);
-        std::swap(p, q);
-    }
-    const Potentials m1 = potentials(s, p, c1, T);
-    const Potentials m2 = potentials(s, q, c2, T);
-    const PotentialGap gap = potential_gap(c1, m1, c2, m2, T);
-    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    tie = TieLine{p, c1, q, c2, m1.mu_a, m1.mu_b, residual};
-    return Refined::ok;
+    return finish(s, T, p, c1, q, c2, tie);
 }
 
 double above_tangent(const System& s, Phase p, const Composition& c, double T, const TieLine& tie)

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace {
@@ -138,12 +139,19 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
             held[kind] += yes ? 1 : 0;
         none += e.ties.empty() ? 1 : 0;
     }
-    if (held.empty())
+    // Temperatures with a row or region the engine could not confirm, counted apart.
+    std::set<double> unconfirmed;
+    for (const Doubt& doubt : d.doubts)
+        if (doubt.where == Doubt::Where::tie_line)
+            unconfirmed.insert(doubt.T);
+    if (held.empty() && unconfirmed.empty())
         std::fprintf(f, "  no two phases coexist anywhere in the range\n");
     for (const auto& [kind, count] : held)
         std::fprintf(f, "  %s at %ld temperatures\n", kind.c_str(), count);
-    if (!held.empty())
+    if (!held.empty() || !unconfirmed.empty())
         std::fprintf(f, "  a single phase at %ld temperatures\n", none);
+    if (!unconfirmed.empty())
+        std::fprintf(f, "  not confirmed at %zu temperatures (see the warnings)\n", unconfirmed.size());
     if (d.invariants.empty())
         std::fprintf(f, "invariants: none in the range\n");
     else
