@@ -18,6 +18,9 @@ constexpr double CONTINUES = 0.05;
 constexpr double OUTSIDE_BRACKET = 0.01;
 constexpr double AT_ROW = 1e-9;      // relative: a row of the range at an invariant's temperature
 constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just above an invariant are found
+// Relative: beside a pure melting point or a critical point, where the states
+// on either side of it are read.
+constexpr double JUST_BESIDE = 1e-9;
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
 std::vector<int> signature(const Equilibria& e)
@@ -67,9 +70,23 @@ struct EventSearch {
         resolve(mid, hi, depth + 1);
     }
 
-    // One event between lo and hi: found and solved (true), or more than one (false).
-    bool classify(const Equilibria& lo, const Equilibria& hi, const std::vector<int>& a,
-                  const std::vector<int>& b)
+    // What changed between lo and hi: the tie-lines kept on both sides, and the
+    // changed part of the side with more of them (many) and of the other (few).
+    struct Change {
+        const Equilibria& lo;
+        const Equilibria& hi;
+        std::size_t front, n_many, n_few;
+        bool more_below;  // the side with more tie-lines in the changed part is lo
+        const Equilibria& many;
+        const Equilibria& few;
+        const TieLine* m0;
+        const TieLine* m1;
+        bool narrow() const { return hi.T - lo.T <= NARROWEST; }
+        double T_guess() const { return 0.5 * (lo.T + hi.T); }
+    };
+
+    static Change change_between(const Equilibria& lo, const Equilibria& hi, const std::vector<int>& a,
+                                 const std::vector<int>& b)
     {
         // Tie-lines kept on both sides must be the same ones, moved a little: an
         // end that jumps belongs to the change (a monotectic splits an L+S
@@ -89,66 +106,129 @@ struct EventSearch {
             ++back;
         const std::size_t na = a.size() - front - back;
         const std::size_t nb = b.size() - front - back;
-        // The side with more tie-lines in the changed part.
         const bool more_below = na > nb;
         const Equilibria& many = more_below ? lo : hi;
-        const Equilibria& few = more_below ? hi : lo;
         const std::size_t n_many = std::max(na, nb);
-        const std::size_t n_few = std::min(na, nb);
-        const TieLine* m0 = n_many > 0 ? &many.ties[front] : nullptr;
-        const TieLine* m1 = n_many > 1 ? &many.ties[front + 1] : nullptr;
-        const double T_guess = 0.5 * (lo.T + hi.T);
+        return {lo,
+                hi,
+                front,
+                n_many,
+                std::min(na, nb),
+                more_below,
+                many,
+                more_below ? hi : lo,
+                n_many > 0 ? &many.ties[front] : nullptr,
+                n_many > 1 ? &many.ties[front + 1] : nullptr};
+    }
 
-        if (n_many == 1 && n_few == 0) {
-            if (m0->low_phase == m0->high_phase) {  // a miscibility gap closes
-                if (hi.T - lo.T > NARROWEST)
-                    return false;
-                Invariant inv{InvariantKind::critical, T_guess, 1, {m0->low_phase}, {}, false};
-                double x = 0.5 * (m0->low.x + m0->high.x);
-                if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, lo, hi))
-                    return fail(lo, hi, "the critical point of a miscibility gap was not solved");
-                inv.at[0] = composition_from_x(x);
-                d.invariants.push_back(inv);
-                return true;
-            }
-            // A two-phase region meets a pure component: its melting point.
-            const bool at_a = m0->low.x > 0.5;
-            d.melting.push_back({at_a ? s.a.melting_point() : s.b.melting_point(), at_a});
-            return true;
-        }
-        if (n_many == 2 && n_few == 0 && m0->high_phase == m1->low_phase && m0->low_phase == m1->high_phase &&
-            m0->low_phase != m0->high_phase) {
-            if (hi.T - lo.T > NARROWEST)
-                return false;
-            double x = 0.5 * (m0->high.x + m1->low.x);
-            Invariant inv{InvariantKind::congruent, T_guess, 2, {Phase::liquid, Phase::solid}, {}, false};
-            if (!solve_congruent(s, x, inv.T) || !within(inv.T, lo, hi))
-                return fail(lo, hi, "a congruent point was not solved");
-            inv.at[0] = inv.at[1] = composition_from_x(x);
-            d.invariants.push_back(inv);
-            return true;
-        }
-        if (n_many == 2 && n_few == 1 && m0->high_phase == m1->low_phase &&
-            few.ties[front].low_phase == m0->low_phase && few.ties[front].high_phase == m1->high_phase) {
-            Invariant inv{};
-            inv.phases = 3;
-            inv.phase[0] = m0->low_phase;
-            inv.phase[1] = m0->high_phase;
-            inv.phase[2] = m1->high_phase;
-            inv.at[0] = m0->low;
-            inv.at[1] = composition_from_x(0.5 * (m0->high.x + m1->low.x));
-            inv.at[2] = m1->high;
-            inv.T = T_guess;
-            if (!solve_three_phase(s, inv.phase, inv.at, inv.T, lo.T - 1.0, hi.T + 1.0) ||
-                !within(inv.T, lo, hi))
-                return hi.T - lo.T > NARROWEST ? false
-                                               : fail(lo, hi, "a three-phase equilibrium was not solved");
-            inv.middle_above = !more_below;
-            inv.kind = three_phase_kind(inv.phase[0], inv.phase[1], inv.phase[2], inv.middle_above);
-            d.invariants.push_back(inv);
-            return true;
+    // One event between lo and hi: found and solved (true), or more than one (false).
+    bool classify(const Equilibria& lo, const Equilibria& hi, const std::vector<int>& a,
+                  const std::vector<int>& b)
+    {
+        const Change c = change_between(lo, hi, a, b);
+        const TieLine* m0 = c.m0;
+        const TieLine* m1 = c.m1;
+        if (c.n_many == 1 && c.n_few == 0)
+            return m0->low_phase == m0->high_phase ? gap_closes(c) : edge_melts(c, a, b);
+        if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
+            m0->low_phase == m1->high_phase && m0->low_phase != m0->high_phase)
+            return congruent_point(c);
+        if (c.n_many == 2 && c.n_few == 1 && m0->high_phase == m1->low_phase &&
+            c.few.ties[c.front].low_phase == m0->low_phase &&
+            c.few.ties[c.front].high_phase == m1->high_phase) {
+            const Phase phases[3] = {m0->low_phase, m0->high_phase, m1->high_phase};
+            const Composition at[3] = {m0->low, composition_from_x(0.5 * (m0->high.x + m1->low.x)), m1->high};
+            return three_phase(c, phases, at);
         }
         return false;
+    }
+
+    // A miscibility gap closes at its critical point, where that point is stable;
+    // one inside another two-phase region is metastable, and the gap meets that
+    // region at a three-phase invariant instead.
+    bool gap_closes(const Change& c)
+    {
+        const TieLine* m0 = c.m0;
+        if (!c.narrow())
+            return false;
+        Invariant inv{InvariantKind::critical, c.T_guess(), 1, {m0->low_phase}, {}, false};
+        double x = 0.5 * (m0->low.x + m0->high.x);
+        if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, c.lo, c.hi))
+            return fail(c.lo, c.hi, "the critical point of a miscibility gap was not solved");
+        inv.at[0] = composition_from_x(x);
+        const Equilibria around = at(inv.T * (1.0 + JUST_BESIDE));
+        for (const TieLine& t : around.ties)
+            if (t.low.x < x && x < t.high.x)
+                return gap_meets_region(c);
+        d.invariants.push_back(inv);
+        return true;
+    }
+
+    // The gap m0 and the two-phase region beside it in the same state, as a
+    // three-phase invariant: the region's far phase and the gap's two ends.
+    bool gap_meets_region(const Change& c)
+    {
+        const TieLine& gap = *c.m0;
+        const std::vector<TieLine>& ties = c.many.ties;
+        if (c.front > 0 && ties[c.front - 1].high_phase == gap.low_phase) {
+            const TieLine& region = ties[c.front - 1];
+            const Phase phases[3] = {region.low_phase, gap.low_phase, gap.high_phase};
+            const Composition at[3] = {region.low, gap.low, gap.high};
+            return three_phase(c, phases, at);
+        }
+        if (c.front + 1 < ties.size() && ties[c.front + 1].low_phase == gap.high_phase) {
+            const TieLine& region = ties[c.front + 1];
+            const Phase phases[3] = {gap.low_phase, gap.high_phase, region.high_phase};
+            const Composition at[3] = {gap.low, gap.high, region.high};
+            return three_phase(c, phases, at);
+        }
+        return fail(c.lo, c.hi, "a metastable critical point with no region beside it");
+    }
+
+    // A two-phase region meets a pure component at its melting point; the melting
+    // point is the only event of the bracket where the states just beside it are
+    // those of the bracket's ends, else the bracket is narrowed further.
+    bool edge_melts(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
+    {
+        const bool at_a = c.m0->low.x > 0.5;
+        const double T_melt = at_a ? s.a.melting_point() : s.b.melting_point();
+        if (!c.narrow() && (signature(at(T_melt * (1.0 - JUST_BESIDE))) != a ||
+                            signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
+            return false;
+        d.melting.push_back({T_melt, at_a});
+        return true;
+    }
+
+    // A congruent point: two regions of the same two phases meet at one composition.
+    bool congruent_point(const Change& c)
+    {
+        if (!c.narrow())
+            return false;
+        double x = 0.5 * (c.m0->high.x + c.m1->low.x);
+        Invariant inv{InvariantKind::congruent, c.T_guess(), 2, {Phase::liquid, Phase::solid}, {}, false};
+        if (!solve_congruent(s, x, inv.T) || !within(inv.T, c.lo, c.hi))
+            return fail(c.lo, c.hi, "a congruent point was not solved");
+        inv.at[0] = inv.at[1] = composition_from_x(x);
+        d.invariants.push_back(inv);
+        return true;
+    }
+
+    // A three-phase invariant from guesses; its middle phase is stable on the side
+    // with more tie-lines.
+    bool three_phase(const Change& c, const Phase phases[3], const Composition guess[3])
+    {
+        Invariant inv{};
+        inv.phases = 3;
+        std::copy(phases, phases + 3, inv.phase);
+        std::copy(guess, guess + 3, inv.at);
+        inv.T = c.T_guess();
+        if (!solve_three_phase(s, inv.phase, inv.at, inv.T, c.lo.T - 1.0, c.hi.T + 1.0) ||
+            !within(inv.T, c.lo, c.hi))
+            return c.narrow() ? fail(c.lo, c.hi, "a three-phase equilibrium was not solved") : false;
+        inv.middle_above = !c.more_below;
+        inv.kind = three_phase_kind(inv.phase[0], inv.phase[1], inv.phase[2], inv.middle_above);
+        d.invariants.push_back(inv);
+        return true;
     }
 
     static bool within(double T, const Equilibria& lo, const Equilibria& hi)

@@ -14,6 +14,9 @@ constexpr double LOWEST_T = 1e-6;     // K: temperatures are kept above absolute
 constexpr double SMALLEST_X = 1e-300;
 constexpr double LARGEST_X = 1.0 - 1e-16;
 constexpr double SLOPE_STEP = 1e-6;  // for the curvature's slope's slope, by a central difference
+// Two compositions of one phase closer than this (in ln of each fraction) are
+// one: the trivial root of the three-phase equations, where a phase stands twice.
+constexpr double ONE_PHASE = 1e-6;
 
 struct ThreePhase {
     Composition at[3];
@@ -97,6 +100,11 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
     for (int i = 0; i < 3; ++i)
         at[i] = v.at[i];
     T = v.T;
+    for (int i = 0; i < 2; ++i)
+        for (int k = i + 1; k < 3; ++k)
+            if (p[i] == p[k] && std::fabs(log_ratio_a(at[i], at[k])) < ONE_PHASE &&
+                std::fabs(log_ratio_b(at[i], at[k])) < ONE_PHASE)
+                return false;
     return at[0].x < at[1].x && at[1].x < at[2].x;
 }
 
