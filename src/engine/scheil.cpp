@@ -21,6 +21,12 @@ constexpr int MOST_PIECES = 100000;
 Composition ScheilIntegral::at_small(double v) const
 {
     const double e = std::exp(v);
+    return in_a ? Composition{e, 1.0 - e} : Composition{1.0 - e, e};
+}
+
+Composition ScheilIntegral::losing_at(double v) const
+{
+    const double e = std::exp(v);
     return towards_b ? Composition{e, 1.0 - e} : Composition{1.0 - e, e};
 }
 
@@ -75,6 +81,18 @@ double ScheilIntegral::simpson(double a, double b, double fa, double fm, double 
 
 PathPoint ScheilIntegral::advance(const PathPoint& from, const Composition& to, int pieces)
 {
+    // Each half of the composition range in its own variable, the fraction that
+    // is the smaller there.
+    if ((from.liquid.x < 0.5) != (to.x < 0.5) && from.liquid.x != 0.5 && to.x != 0.5) {
+        const PathPoint half = advance_within_half(from, Composition{0.5, 0.5}, pieces);
+        return failed ? half : advance_within_half(half, to, pieces);
+    }
+    return advance_within_half(from, to, pieces);
+}
+
+PathPoint ScheilIntegral::advance_within_half(const PathPoint& from, const Composition& to, int pieces)
+{
+    in_a = from.liquid.x < 0.5 || (from.liquid.x == 0.5 && to.x < 0.5);
     PathPoint at = from;
     const double v0 = std::log(small(from.liquid));
     const double v1 = std::log(small(to));

@@ -3,8 +3,9 @@
 // liquidus and
 //   dx_L / df_S = (x_L - x_S) / (1 - f_S),
 // integrated as ln(1 - f_S) = -integral dx_L / (x_L - x_S(x_L)) in v, the
-// logarithm of the liquid's smaller fraction towards the end it moves to, where
-// the integrand x / (x_S - x) stays finite even as the liquid runs out of one
+// logarithm of the liquid's smaller fraction (of A below x = 1/2, of B above),
+// where the integrand s / (s_S - s) of that fraction s stays near the constant
+// 1 / (k - 1) of a dilute liquid, and finite even as the liquid runs out of one
 // component; by adaptive Simpson quadrature, each x_S(x_L) solved on the
 // liquidus equations.
 #pragma once
@@ -33,16 +34,21 @@ struct ScheilIntegral {
     std::vector<PathPoint>& trace;
     bool failed = false;
     long evaluations = 0;
+    bool in_a = true;  // the stretch under way integrates in ln x (else ln y)
 
-    // The liquid's fraction of the component it runs out of, and the liquid at a given v.
-    double small(const Composition& c) const { return towards_b ? c.x : c.y; }
-    Composition at_small(double v) const;
+    // The liquid's fraction of the component it runs out of.
+    double losing(const Composition& c) const { return towards_b ? c.x : c.y; }
+    // The liquid whose fraction of the component it runs out of is e^v.
+    Composition losing_at(double v) const;
 
     // Follows the path from `from` to the liquid composition `to` in `pieces`
     // pieces (at least a few, so that the profile has points all along it).
     PathPoint advance(const PathPoint& from, const Composition& to, int pieces);
 
   private:
+    double small(const Composition& c) const { return in_a ? c.x : c.y; }
+    Composition at_small(double v) const;
+    PathPoint advance_within_half(const PathPoint& from, const Composition& to, int pieces);
     double integrand(double v, PathPoint& guess);
     double simpson(double a, double b, double fa, double fm, double fb, double whole, double eps, int depth,
                    PathPoint& guess, double base);

@@ -20,6 +20,12 @@ constexpr double BRACKET = 1e-7;     // K: and bisected to this, from where thei
 constexpr double HIGHEST = 1e5;      // K: the highest temperature a system file accepts
 constexpr double LOWEST = 1e-3;      // of the lower melting point: no liquid is followed below
 constexpr double HELD_END = 1e-6;    // x0 is the held end of the bracket's tie-line within this
+// Alloys within this of a pure component may have a two-phase region between two
+// samples of the grid (4 a decade there); their other end is guessed a factor
+// e^0.7 either side of x0, and must differ from it by more than SAME_END.
+constexpr double DILUTE = 1e-6;
+constexpr double DILUTE_GUESS = 0.7;
+constexpr double SAME_END = 1e-9;
 constexpr double EVENT_MARGIN =
     1e-4;  // K: an invariant at a boundary is looked for this far around its bracket
 constexpr double CONGRUENT_MATCH = 1e-9;  // x0 is a congruent composition within this
@@ -32,8 +38,9 @@ constexpr double ROUNDING = 4e-15;
 constexpr double SAME_INVARIANT = 1e-7;  // relative: the lever path's and the Scheil path's invariant are one
 constexpr double EVENTS_ABOVE =
     1e-7;  // relative: how far above the last path temperature events are looked for
-constexpr int NODES_IN_RANGE = 100;   // path temperatures between the liquidus and the solidus, at the least
-constexpr double WIDEST_NODES = 1.0;  // K: path temperatures at most this far apart
+constexpr int NODES_IN_RANGE = 100;  // path temperatures between the liquidus and the solidus, at the least
+constexpr int NODES_PER_DOUBLING = 10;     // below the solidus, their spacing doubles every this many
+constexpr double WIDEST_NODES = 1.0;       // K: path temperatures at most this far apart
 constexpr double NARROWEST_NODES = 1e-14;  // relative: and at least this far, some 40 units in the last place
 constexpr double PROFILE_IN_RANGE =
     600;  // Scheil pieces between the liquidus and the solidus: > 1,000 profile points
@@ -124,6 +131,29 @@ struct BoundaryPoint {
     Invariant invariant{};
 };
 
+// Within a rounding error of a pure component (1 - x0 = 1e-11) a two-phase
+// region can lie between two of the grid's samples, unseen; its boundary there
+// is solved from guesses on either side of x0, and taken where it falls in the
+// bracket.
+bool dilute_boundary(const System& s, double x0, Phase held, double lo, double hi, BoundaryPoint& b)
+{
+    const Composition c0 = composition_from_x(x0);
+    if (std::min(c0.x, c0.y) > DILUTE)
+        return false;
+    for (const double shift : {DILUTE_GUESS, -DILUTE_GUESS}) {
+        Composition other = moved_in_log(c0, shift);
+        double T = 0.5 * (lo + hi);
+        if (solve_fixed_end(s, held, c0, other_phase(held), other, T) && T >= lo - BRACKET &&
+            T <= hi + BRACKET &&
+            std::fabs(c0.x < c0.y ? log_ratio_a(other, c0) : log_ratio_b(other, c0)) > SAME_END) {
+            b.T = T;
+            b.other = other;
+            return true;
+        }
+    }
+    return false;
+}
+
 // The liquidus (held = liquid: the highest T with solid at x0) or the solidus
 // (held = solid: the highest T with no liquid), below start; false with why.
 bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double start, double bottom,
@@ -162,6 +192,8 @@ bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double sta
         why = liquidus ? "the liquidus equations were not solved" : "the solidus equations were not solved";
         return false;
     }
+    if (dilute_boundary(e.s, x0, held, lo, hi, b))
+        return true;
     const Diagram d = e.events_between(lo - EVENT_MARGIN, hi + EVENT_MARGIN);
     const Invariant* inv = nearest(d, x0);
     if (inv == nullptr) {
@@ -182,7 +214,7 @@ namespace {
 // The temperatures the two paths are followed on, below the liquidus, whatever
 // rows are asked for: evenly spaced across the freezing range, at least
 // NODES_IN_RANGE of them and at most WIDEST_NODES apart; below the solidus, the
-// spacing doubles every NODES_IN_RANGE temperatures up to that width. Besides
+// spacing doubles every NODES_PER_DOUBLING temperatures up to that width. Besides
 // these, the marked ones: the solidus and each invariant the lever path crosses.
 struct PathNode {
     double T;
@@ -222,7 +254,7 @@ struct PathNodes {
             return marked[next_marked++];
         ++k;
         last = grid;
-        if (!across_range && ++below % NODES_IN_RANGE == 0)
+        if (!across_range && ++below % NODES_PER_DOUBLING == 0)
             spacing = std::min(WIDEST_NODES, 2.0 * spacing);
         return {grid, -1};
     }
@@ -431,6 +463,13 @@ bool ScheilPath::step(const PathNode& node, bool& again)
                 liquid_index = i;
     if (liquid_index >= 0)
         return through_invariant(*inv, liquid_index, again, T);
+    // A congruent minimum ahead of the liquid comes before the pure component it heads to.
+    const bool ahead =
+        inv != nullptr && (integral.towards_b ? inv->at[0].x < now.liquid.x : inv->at[0].x > now.liquid.x);
+    if (inv != nullptr && inv->kind == InvariantKind::congruent && ahead) {
+        to_congruent(*inv);
+        return true;
+    }
     // The liquid runs out of the component it loses at the melting point of the other.
     for (const EdgeEvent& m : found.melting)
         if (m.at_a != integral.towards_b) {
@@ -493,9 +532,10 @@ bool ScheilPath::through_invariant(const Invariant& found, int liquid_index, boo
 // The liquid runs out of one component: followed until LAST_LIQUID of it is left.
 void ScheilPath::to_pure_component(double T_melting)
 {
-    while (std::exp(now.ln_remaining) > LAST_LIQUID && integral.small(now.liquid) > SMALLEST_FRACTION &&
+    while (std::exp(now.ln_remaining) > LAST_LIQUID && integral.losing(now.liquid) > SMALLEST_FRACTION &&
            !integral.failed)
-        now = integral.advance(now, integral.at_small(std::log(integral.small(now.liquid)) - LOG_STRIDE), 1);
+        now =
+            integral.advance(now, integral.losing_at(std::log(integral.losing(now.liquid)) - LOG_STRIDE), 1);
     end(PathEnd::pure_component, T_melting, std::exp(now.ln_remaining), integral.towards_b ? 0.0 : 1.0);
 }
 
