@@ -1,6 +1,7 @@
 // The general engine against what is known without it: closed forms of ideal and
 // regular solutions, an independent one-dimensional solver, identities of the
 // model, and the consistency of whole diagrams.
+#include "engine/decimal_grid.h"
 #include "engine/diagram.h"
 #include "engine/hull.h"
 #include "engine/invariants.h"
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -54,16 +56,19 @@ TEST(Hull, LowerHullOfWorkedPoints)
 }
 
 // The potentials against the Gibbs energy they come from, by differences: mu_a =
-// G + (1 - x) G', x y G'' and the T slope; with several Redlich-Kister terms.
+// G + (1 - x) G', x y G'' and the T slope; the curvature's slope, whose third
+// derivative of the series needs terms of order 3 and up, and G_L - G_S with its
+// two derivatives; with Redlich-Kister terms of every order up to 5.
 TEST(Model, PotentialsAreTheDerivativesOfTheGibbsEnergy)
 {
-    const System s = system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 12000\n"
-                               "[B]\nmelting_point = 1400\nenthalpy_of_fusion = 15000\n"
-                               "[liquid]\nexcess = [[-8000, 2.5], 3000, [-1500, -1]]\n"
-                               "[solid]\nexcess = [[12000, -3], [-4000, 1.5]]\n");
+    const System s =
+        system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 12000\n"
+                  "[B]\nmelting_point = 1400\nenthalpy_of_fusion = 15000\n"
+                  "[liquid]\nexcess = [[-8000, 2.5], 3000, [-1500, -1], 2200, [-900, 0.5]]\n"
+                  "[solid]\nexcess = [[12000, -3], [-4000, 1.5], 2500, [-1800, 1], 1300, [-700, 0.2]]\n");
+    const double T = 1100.0;
     for (Phase p : {Phase::liquid, Phase::solid}) {
         for (double x : {0.03, 0.3, 0.5, 0.77, 0.96}) {
-            const double T = 1100.0;
             const double h = 1e-5;
             const auto g = [&](double at, double temperature) {
                 return gibbs(s, p, composition_from_x(at), temperature);
@@ -82,8 +87,58 @@ TEST(Model, PotentialsAreTheDerivativesOfTheGibbsEnergy)
             double slope = 0.0;
             curvature(s, p, x, T, value, slope);
             EXPECT_NEAR(value, m.curvature, 1e-8 * std::fabs(value)) << at;
+            const double k = 1e-4;
+            double up = 0.0;
+            double down = 0.0;
+            double unused = 0.0;
+            curvature(s, p, x + k, T, up, unused);
+            curvature(s, p, x - k, T, down, unused);
+            EXPECT_NEAR(slope, (up - down) / (2 * k), 1e-5 * (std::fabs(slope) + R * T))
+                << at << ": curvature's slope";
         }
     }
+    for (double x : {0.1, 0.45, 0.9}) {
+        double d = 0.0;
+        double d1 = 0.0;
+        double d2 = 0.0;
+        liquid_minus_solid(s, x, T, d, d1, d2);
+        const auto diff = [&](double at) {
+            const Composition c = composition_from_x(at);
+            return gibbs(s, Phase::liquid, c, T) - gibbs(s, Phase::solid, c, T);
+        };
+        const double h = 1e-4;
+        EXPECT_NEAR(d, diff(x), 1e-8 * R * T) << "G_L - G_S at x=" << x;
+        EXPECT_NEAR(d1, (diff(x + h) - diff(x - h)) / (2 * h), 1e-5 * R * T) << "its slope at x=" << x;
+        EXPECT_NEAR(d2, (diff(x + h) - 2 * diff(x) + diff(x - h)) / (h * h), 1e-3 * R * T)
+            << "its curvature at x=" << x;
+    }
+}
+
+// The name of every three-phase invariant: its phases by x and whether the
+// middle one is stable above (eutectic-type) or below (peritectic-type).
+TEST(Invariants, KindOfEveryThreePhaseInvariant)
+{
+    const Phase L = Phase::liquid;
+    const Phase S = Phase::solid;
+    struct Case {
+        Phase a, b, c;
+        bool middle_above;
+        const char* name;
+    };
+    const Case cases[] = {
+        {S, L, S, true, "eutectic"},         {L, L, S, true, "monotectic"},
+        {S, L, L, true, "monotectic"},       {L, S, S, true, "metatectic"},
+        {S, S, L, true, "metatectic"},       {S, S, S, true, "eutectoid"},
+        {L, S, L, true, "eutectic-type"},    {L, L, L, true, "eutectic-type"},
+        {L, S, S, false, "peritectic"},      {S, S, L, false, "peritectic"},
+        {L, S, L, false, "syntectic"},       {S, S, S, false, "peritectoid"},
+        {S, L, S, false, "peritectic-type"}, {L, L, S, false, "peritectic-type"},
+        {S, L, L, false, "peritectic-type"}, {L, L, L, false, "peritectic-type"},
+    };
+    for (const Case& c : cases)
+        EXPECT_STREQ(invariant_name(three_phase_kind(c.a, c.b, c.c, c.middle_above)), c.name)
+            << phase_letter(c.a) << phase_letter(c.b) << phase_letter(c.c)
+            << (c.middle_above ? ", middle stable above" : ", middle stable below");
 }
 
 // Ideal liquid and solid: xs = (1 - b) / (a - b), xl = a xs with a = exp(-dG_A / RT)
@@ -296,19 +351,148 @@ TEST(Diagram, EutecticJoinsItsThreeRegions)
         EXPECT_NEAR(m[i].mu_a, m[0].mu_a, 1e-9 * R * e.T) << "phase " << i;
         EXPECT_NEAR(m[i].mu_b, m[0].mu_b, 1e-9 * R * e.T) << "phase " << i;
     }
+    // A range whose middle temperature is the eutectic's, to the last digit.
     System at_invariant = s;
-    at_invariant.range = {e.T, e.T + 1e-3, 1e-3, 2};
+    at_invariant.range = {e.T - 1e-3, e.T + 1e-3, 1e-3, 3};
     std::vector<Doubt> doubts;
     const Equilibria below = equilibria_at(s, make_grid(s), e.T - 1e-4, doubts);
     ASSERT_EQ(below.ties.size(), 1u);
     EXPECT_NEAR(below.ties[0].low.x, e.at[0].x, 1e-5);
     EXPECT_NEAR(below.ties[0].high.x, e.at[2].x, 1e-5);
     const Diagram exact = compute_diagram(at_invariant);
-    ASSERT_EQ(exact.rows[0].ties.size(), 2u) << "the pairs stable just above the eutectic";
-    EXPECT_NEAR(exact.rows[0].ties[0].low.x, e.at[0].x, 1e-9);
-    EXPECT_NEAR(exact.rows[0].ties[0].high.x, e.at[1].x, 1e-9);
-    EXPECT_NEAR(exact.rows[0].ties[1].high.x, e.at[2].x, 1e-9);
+    ASSERT_EQ(exact.invariants.size(), 1u);
+    ASSERT_EQ(exact.rows[1].T, exact.invariants[0].T) << "the range's middle row is not at the eutectic";
+    ASSERT_EQ(exact.rows[1].ties.size(), 2u) << "the pairs stable just above the eutectic";
+    EXPECT_NEAR(exact.rows[1].ties[0].low.x, e.at[0].x, 1e-9);
+    EXPECT_NEAR(exact.rows[1].ties[0].high.x, e.at[1].x, 1e-9);
+    EXPECT_NEAR(exact.rows[1].ties[1].high.x, e.at[2].x, 1e-9);
     EXPECT_TRUE(doubts.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Events crowded into one step: each bracketed until it is alone, and no
+// invariant whose phases coincide.
+TEST(Diagram, EventsCloseTogether)
+{
+    using K = InvariantKind;
+    const std::string gap = "[A]\nmelting_point = 1200.5\nenthalpy_of_fusion = 12000\n"
+                            "[B]\nmelting_point = 1000.5\nenthalpy_of_fusion = 11000\n"
+                            "[temperature]\nfirst = 700\nlast = 1300\n[solid]\nexcess = [";
+    struct Case {
+        const char* name;
+        std::string toml;
+        std::vector<K> kinds;
+        double T, x;  // of the last invariant
+        double tolerance;
+    };
+    const double W_below = 12982.87697473008;  // its critical point 6e-4 K below the solidus
+    const std::vector<Case> cases = {
+        {"critical point just below the solidus",
+         gap + "12982.87697473008]\n",
+         {K::congruent, K::critical},
+         W_below / (2 * R),
+         0.5,
+         1e-8},
+        {"critical point just above the solidus",
+         gap + "12982.89697473008]\n",
+         {K::congruent, K::peritectic},
+         780.6905,
+         0.4318877,
+         1e-4},
+        {"congruent minimum 0.53 K below a melting point",
+         "[A]\nmelting_point = 2669.34\nenthalpy_of_fusion = 25120\n"
+         "[B]\nmelting_point = 2649.87\nenthalpy_of_fusion = 36869\n"
+         "[solid]\nexcess = [[-13875, -13.993], [19984, 10.315], [-3150, 3.035]]\n"
+         "[temperature]\nfirst = 1324\nlast = 2700\nstep = 2\n",
+         {K::congruent},
+         2668.8131,
+         0.99341,
+         1e-4},
+    };
+    for (const Case& c : cases) {
+        const Diagram d = compute_diagram(system_of(c.toml));
+        EXPECT_TRUE(d.doubts.empty()) << c.name << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        std::vector<K> kinds;
+        for (const Invariant& inv : d.invariants) {
+            kinds.push_back(inv.kind);
+            for (int i = 1; i < inv.phases && inv.kind != K::congruent; ++i)
+                EXPECT_GT(inv.at[i].x - inv.at[i - 1].x, 1e-6) << c.name << ": phases that coincide";
+        }
+        ASSERT_EQ(kinds, c.kinds) << c.name;
+        EXPECT_NEAR(d.invariants.back().T, c.T, c.tolerance) << c.name;
+        EXPECT_NEAR(d.invariants.back().at[0].x, c.x, c.tolerance) << c.name;
+    }
+}
+
+// Solubilities below the smallest double are results: x = 0 or 1 exactly. A gap
+// at 1 K to 200 K follows its closed form wherever a double holds it; under an
+// interaction of 1e7 J/mol the solids are pure and the eutectic solves
+// exp(-dG_A / RT) + exp(-dG_B / RT) = 1, the liquid at x = exp(-dG_A / RT).
+TEST(Diagram, BeyondTheDoubles)
+{
+    const double W = 20000.0;
+    const Diagram cold = compute_diagram(regular_solid(W, 1.0, 200.0, 1.0));
+    EXPECT_TRUE(cold.doubts.empty());
+    for (const Equilibria& row : cold.rows) {
+        ASSERT_EQ(row.ties.size(), 1u) << "T=" << row.T;
+        const double x = regular_gap_end(W, row.T);
+        const TieLine& t = row.ties[0];
+        if (x < 1e-300) {
+            EXPECT_EQ(t.low.x, 0.0) << "T=" << row.T;
+            EXPECT_EQ(t.high.x, 1.0) << "T=" << row.T;
+        } else {
+            EXPECT_NEAR(t.low.x / x, 1.0, 1e-9) << "T=" << row.T;
+        }
+    }
+    const System strong =
+        system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+                  "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n"
+                  "[solid]\nexcess = [1e7]\n[temperature]\nfirst = 400\nlast = 1100\nstep = 10\n");
+    const Diagram d = compute_diagram(strong);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    ASSERT_EQ(d.invariants.size(), 1u);
+    const auto liquid_a = [&](double T) { return std::exp(-strong.a.fusion_gibbs(T) / (R * T)); };
+    const auto liquid_b = [&](double T) { return std::exp(-strong.b.fusion_gibbs(T) / (R * T)); };
+    double lo = 400.0;
+    double hi = 900.0;
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (liquid_a(mid) + liquid_b(mid) < 1.0 ? lo : hi) = mid;
+    }
+    const Invariant& e = d.invariants[0];
+    EXPECT_EQ(e.kind, InvariantKind::eutectic);
+    EXPECT_NEAR(e.T, lo, 1e-8);
+    EXPECT_NEAR(e.at[1].x, liquid_a(lo), 1e-10);
+    EXPECT_EQ(e.at[0].x, 0.0);
+    EXPECT_EQ(e.at[2].x, 1.0);
+    for (const Equilibria& row : d.rows)  // two phases coexist below A's melting point, none at or above it
+        EXPECT_EQ(row.ties.empty(), row.T >= 1000.0) << "T=" << row.T;
+}
+
+// Grid temperatures are the decimals typed: first and step counted in units of
+// their last digit, one division.
+TEST(DecimalGrid, PointsAreTheDecimalsTyped)
+{
+    struct Case {
+        double first, step;
+        long long i;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {0.0, 0.1, 14186, "1418.6"},    {1000.3, 0.1, 3, "1000.6"},
+        {0.0, 0.01, 135789, "1357.89"}, {1215.0, 1.0, 472, "1687"},
+        {0.5, 0.25, 3, "1.25"},         {0.0, 1e6, 3, "3e+06"},
+        {0.0, 1e-14, 3, "3e-14"},       {607.6814713338503, 0.001, 0, "607.6814713338503"},
+    };
+    for (const Case& c : cases) {
+        char text[32];
+        const auto end =
+            std::to_chars(text, text + sizeof text, decimal_grid_point(c.first, c.step, c.i)).ptr;
+        EXPECT_EQ(std::string(text, end), c.expected) << c.first << " + " << c.i << " x " << c.step;
+    }
 }
 
 }  // namespace

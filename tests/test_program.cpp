@@ -382,12 +382,48 @@ TEST(SolidifyProgram, TablesSummaryAndStatuses)
                                            {"--step 2", 64},
                                            {"--solidify 0.5 --seed 1", 64},
                                            {"--solidify 0.5 --no-log", 64},
+                                           {"--solidify 1e-300", 64},
+                                           {"--solidify 0.9999999999995", 64},
                                            {"--solidify 0.5 --system missing.toml", 65}}) {
         o = run_in(bad, c.args);
         EXPECT_EQ(o.status, c.status) << c.args;
         EXPECT_NE(o.err.find("phase_boundary: "), std::string::npos) << c.args;
         EXPECT_EQ(snapshot(bad), before) << c.args;
     }
+    // Steps too small for any table end at once, naming the limit; nothing is written.
+    struct Refused {
+        std::string args;
+        std::string message;
+    };
+    for (const Refused& c : std::vector<Refused>{
+             {"--solidify 0.3 --step 1e-14",
+              "K is below 1.6870004065627972e-06 K, a billionth of the higher melting point"},
+             {"--solidify 0.3 --step 1e-4", "more than 1000000: the smallest step that fits is 0.00021 K"}}) {
+        o = run_in(bad, c.args);
+        EXPECT_EQ(o.status, 64) << c.args;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
+        EXPECT_EQ(snapshot(bad), before) << c.args;
+    }
+}
+
+// Rows at the decimals asked for; a lens a few kelvin wide freezes at a step
+// wider than its whole freezing range.
+TEST(SolidifyProgram, RowsAtTheStepsDecimals)
+{
+    const fs::path dir = fresh_dir("solidify_decimals");
+    Outcome o = run_in(dir, "--solidify 0.3 --step 0.1");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<std::string> rows = split_lines(read_file((dir / "solidification.tsv").string()));
+    EXPECT_EQ(rows[2].rfind("1418.6\t", 0), 0u) << rows[2];
+    EXPECT_EQ(rows[3].rfind("1418.5\t", 0), 0u) << rows[3];
+    std::FILE* f = std::fopen((dir / "lens.toml").string().c_str(), "w");
+    std::fputs("[A]\nmelting_point = 1300.5\nenthalpy_of_fusion = 10404\n"
+               "[B]\nmelting_point = 1292.5\nenthalpy_of_fusion = 10340\n",
+               f);
+    std::fclose(f);
+    o = run_in(dir, "--system lens.toml --solidify 0.1 --step 1");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Scheil path ends at 1292.5 K, the melting point of B"), std::string::npos) << o.out;
 }
 
 TEST(Program, ManPageNamesEveryOption)

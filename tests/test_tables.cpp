@@ -1,0 +1,81 @@
+// What the general engine writes: every field of every invariant row, summary
+// counts that agree with the rows, and warnings in the shortest number form.
+#include "formats/tables.h"
+#include "reference.h"
+#include "testio.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+const Phase L = Phase::liquid;
+const Phase S = Phase::solid;
+
+TieLine tie(Phase p, double x1, Phase q, double x2)
+{
+    return {p, composition_from_x(x1), q, composition_from_x(x2), 0.0, 0.0, 0.0};
+}
+
+// A diagram of three rows and one invariant of each width, built by hand.
+Diagram worked_diagram()
+{
+    Diagram d;
+    d.rows.push_back({900.0, S, {tie(S, 0.1, L, 0.3)}});
+    d.rows.push_back({800.0, S, {tie(S, 0.1, L, 0.3), tie(S, 0.6, S, 0.7)}});
+    d.rows.push_back({700.0, S, {}});
+    const Composition c = composition_from_x(0.5);
+    d.invariants.push_back({InvariantKind::critical, 750.25, 1, {S}, {c}, false});
+    d.invariants.push_back({InvariantKind::congruent, 850.5, 2, {L, S}, {c, c}, false});
+    d.invariants.push_back({InvariantKind::eutectic,
+                            607.6814713338503,
+                            3,
+                            {S, L, S},
+                            {composition_from_x(0.02), composition_from_x(0.45), composition_from_x(0.98)},
+                            true});
+    d.doubts.push_back(doubt_at_tie_line(700.0, S, 0.2, S, 0.4, "not confirmed"));
+    return d;
+}
+
+TEST(Tables, EveryInvariantRowHasEveryField)
+{
+    const Diagram d = worked_diagram();
+    const std::vector<std::string> lines =
+        split_lines(capture([&](std::FILE* f) { write_invariants(f, d); }));
+    ASSERT_EQ(lines.size(), 4u);
+    for (const std::string& line : lines)
+        EXPECT_EQ(count_of(line, "\t"), 7) << "'" << line << "'";
+    EXPECT_EQ(lines[1], "critical\t750.25\tS\t0.5\t\t\t\t");
+    EXPECT_EQ(lines[3], "eutectic\t607.6814713338503\tS\t0.02\tL\t0.45\tS\t0.98");
+}
+
+TEST(Tables, SummaryCountsAgreeWithTheRows)
+{
+    const System s = system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+                               "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n");
+    const std::string summary = capture([&](std::FILE* f) { write_summary(f, s, worked_diagram()); });
+    for (const char* line : {"  L+S at 2 temperatures\n", "  S+S at 1 temperatures\n",
+                             "  a single phase at 1 temperatures\n", "  not confirmed at 1 temperatures"})
+        EXPECT_NE(summary.find(line), std::string::npos) << line << " in\n" << summary;
+}
+
+TEST(Tables, WarningsPrintShortestNumbers)
+{
+    struct Case {
+        Doubt doubt;
+        const char* line;
+    };
+    const Case cases[] = {
+        {doubt_in_range(607.6814713338503, 607.6814714, "not resolved"),
+         "phase_boundary: warning: not resolved between 607.6814713338503 K and 607.6814714 K\n"},
+        {doubt_at(1418.6, "a path not followed"),
+         "phase_boundary: warning: at 1418.6 K: a path not followed\n"},
+        {doubt_at_tie_line(0.1, L, 1e-300, S, 0.25, "a dip"),
+         "phase_boundary: warning: at 0.1 K, L x = 1e-300 and S x = 0.25: a dip\n"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(capture([&](std::FILE* f) { write_warning(f, c.doubt); }), c.line);
+}
+
+}  // namespace
