@@ -61,6 +61,7 @@ void solidification(benchmark::State& state, const char* name, double x0)
 }
 BENCHMARK_CAPTURE(solidification, builtin_x0_0_5, "built-in", 0.5)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, builtin_x0_0_02, "built-in", 0.02)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(solidification, builtin_x0_1e_12, "built-in", 1e-12)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, eutectic_x0_0_3, "eutectic", 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, peritectic_x0_0_3, "peritectic", 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, monotectic_x0_0_9, "monotectic", 0.9)->Unit(benchmark::kMillisecond);

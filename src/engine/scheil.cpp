@@ -45,17 +45,16 @@ double ScheilIntegral::integrand(double v, PathPoint& guess)
     return x / (small(solid) - x);
 }
 
-double ScheilIntegral::simpson(double a, double b, double fa, double fm, double fb, double whole, double eps,
-                               int depth, PathPoint& guess, double base)
+double ScheilIntegral::simpson(double a, double b, const Solved& at_a, const Solved& at_m, const Solved& at_b,
+                               double whole, double eps, int depth, double base)
 {
     const double m = 0.5 * (a + b);
-    const double lm = 0.5 * (a + m);
-    const double rm = 0.5 * (m + b);
-    PathPoint g = guess;
-    const double flm = integrand(lm, g);
-    const double frm = integrand(rm, g);
-    const double left = (m - a) / 6.0 * (fa + 4.0 * flm + fm);
-    const double right = (b - m) / 6.0 * (fm + 4.0 * frm + fb);
+    Solved at_lm{0.0, at_a.point};
+    Solved at_rm{0.0, at_m.point};
+    at_lm.f = integrand(0.5 * (a + m), at_lm.point);
+    at_rm.f = integrand(0.5 * (m + b), at_rm.point);
+    const double left = (m - a) / 6.0 * (at_a.f + 4.0 * at_lm.f + at_m.f);
+    const double right = (b - m) / 6.0 * (at_m.f + 4.0 * at_rm.f + at_b.f);
     if (++evaluations > MAX_EVALUATIONS) {
         failed = true;
         return whole;
@@ -65,18 +64,16 @@ double ScheilIntegral::simpson(double a, double b, double fa, double fm, double 
         // The midpoint's share is the left half's Simpson value: its Richardson
         // term would need the left half halved again, and the value is already
         // within the tolerance the whole piece was held to.
-        PathPoint mid_point = g;
-        integrand(m, mid_point);
+        PathPoint mid_point = at_m.point;
         mid_point.ln_remaining = base + left;
         trace.push_back(mid_point);
-        guess = g;
-        integrand(b, guess);
-        guess.ln_remaining = base + total;
-        trace.push_back(guess);
+        PathPoint end_point = at_b.point;
+        end_point.ln_remaining = base + total;
+        trace.push_back(end_point);
         return total;
     }
-    const double l = simpson(a, m, fa, flm, fm, left, eps / 2.0, depth - 1, guess, base);
-    return l + simpson(m, b, fm, frm, fb, right, eps / 2.0, depth - 1, guess, base + l);
+    const double l = simpson(a, m, at_a, at_lm, at_m, left, eps / 2.0, depth - 1, base);
+    return l + simpson(m, b, at_m, at_rm, at_b, right, eps / 2.0, depth - 1, base + l);
 }
 
 PathPoint ScheilIntegral::advance(const PathPoint& from, const Composition& to, int pieces)
@@ -93,32 +90,37 @@ PathPoint ScheilIntegral::advance(const PathPoint& from, const Composition& to, 
 PathPoint ScheilIntegral::advance_within_half(const PathPoint& from, const Composition& to, int pieces)
 {
     in_a = from.liquid.x < 0.5 || (from.liquid.x == 0.5 && to.x < 0.5);
-    PathPoint at = from;
     const double v0 = std::log(small(from.liquid));
     const double v1 = std::log(small(to));
-    // The fraction this stretch freezes, from the integrand at its two ends.
-    PathPoint probe = from;
-    const double f0 = std::fabs(integrand(v0, probe));
-    const double f1 = std::fabs(integrand(v1, probe));
-    const double frozen = std::exp(from.ln_remaining) * -std::expm1(-0.5 * (f0 + f1) * std::fabs(v1 - v0));
+    // The stretch's two ends, solved first: the fraction it freezes, from the
+    // integrand there, sets how many pieces it takes at the least.
+    Solved start{0.0, from};
+    start.f = integrand(v0, start.point);
+    Solved finish{0.0, start.point};
+    finish.f = integrand(v1, finish.point);
+    const double frozen =
+        std::exp(from.ln_remaining) * -std::expm1(-0.5 * std::fabs(start.f + finish.f) * std::fabs(v1 - v0));
     if (frozen / G_PER_PIECE > pieces)
         pieces = static_cast<int>(std::min<double>(MOST_PIECES, std::ceil(frozen / G_PER_PIECE)));
+    double ln_remaining = from.ln_remaining;
+    Solved at_a = start;
     for (int k = 0; k < pieces && !failed; ++k) {
         const double a = v0 + (v1 - v0) * k / pieces;
-        const double b = v0 + (v1 - v0) * (k + 1) / pieces;
-        PathPoint g = at;
-        const double fa = integrand(a, g);
-        PathPoint gm = g;
-        const double fm = integrand(0.5 * (a + b), gm);
-        PathPoint gb = gm;
-        const double fb = integrand(b, gb);
-        const double whole = (b - a) / 6.0 * (fa + 4.0 * fm + fb);
+        const double b = k + 1 == pieces ? v1 : v0 + (v1 - v0) * (k + 1) / pieces;
+        Solved at_m{0.0, at_a.point};
+        at_m.f = integrand(0.5 * (a + b), at_m.point);
+        Solved at_b = finish;
+        if (k + 1 < pieces) {
+            at_b.point = at_m.point;
+            at_b.f = integrand(b, at_b.point);
+        }
+        const double whole = (b - a) / 6.0 * (at_a.f + 4.0 * at_m.f + at_b.f);
         const double eps = PIECE_TOLERANCE * std::max(SMALLEST_SHARE, std::fabs(whole));
-        at.ln_remaining += simpson(a, b, fa, fm, fb, whole, eps, DEPTH, g, at.ln_remaining);
-        at.T = g.T;
-        at.liquid = g.liquid;
-        at.solid = g.solid;
+        ln_remaining += simpson(a, b, at_a, at_m, at_b, whole, eps, DEPTH, ln_remaining);
+        at_a = at_b;
     }
+    PathPoint at = at_a.point;
+    at.ln_remaining = ln_remaining;
     return at;
 }
 

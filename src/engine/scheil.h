@@ -49,9 +49,14 @@ struct ScheilIntegral {
     double small(const Composition& c) const { return in_a ? c.x : c.y; }
     Composition at_small(double v) const;
     PathPoint advance_within_half(const PathPoint& from, const Composition& to, int pieces);
+    // A point of the stretch, solved, and the integrand there.
+    struct Solved {
+        double f;
+        PathPoint point;
+    };
     double integrand(double v, PathPoint& guess);
-    double simpson(double a, double b, double fa, double fm, double fb, double whole, double eps, int depth,
-                   PathPoint& guess, double base);
+    double simpson(double a, double b, const Solved& at_a, const Solved& at_m, const Solved& at_b,
+                   double whole, double eps, int depth, double base);
 };
 
 // The integral on its own: ln(1 - f_S) as the liquid goes from x_from to x_to,
