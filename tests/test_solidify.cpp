@@ -229,10 +229,13 @@ TEST(Solidify, NarrowLensesFreezeAtAnyStep)
             EXPECT_NEAR(row.f_lever, static_cast<double>(f), 2e-11) << what << " T=" << row.T;
         }
         // A temperature both grids hold reads one Scheil state.
-        for (const SolidificationRow& a : coarse.rows)
-            for (const SolidificationRow& b : fine.rows)
-                if (a.T == b.T && a.T < coarse.liquidus && a.T > coarse.scheil_end_T)
+        for (const SolidificationRow& a : coarse.rows) {
+            for (const SolidificationRow& b : fine.rows) {
+                if (a.T == b.T && a.T < coarse.liquidus && a.T > coarse.scheil_end_T) {
                     EXPECT_NEAR(a.f_scheil, b.f_scheil, 1e-10) << what << " T=" << a.T;
+                }
+            }
+        }
     }
 }
 

@@ -54,7 +54,6 @@ constexpr double LOG_STRIDE = 2.0;            // in ln of that fraction, per ste
 constexpr double CONGRUENT_REACH = 1e-6;
 constexpr double ONWARDS = 1e-9;  // a liquid end may step back this much and still continue the path
 constexpr double STEADY = 0.05;  // ends that move farther between two path temperatures meet an event between
-constexpr int EXACT_ROWS = 8;    // rows at exactly a boundary, an invariant or an end, besides the step's
 
 // The equilibria at every temperature the steps ask for, each computed once: the
 // boundaries, the lever path and the Scheil path ask again.
