@@ -18,8 +18,11 @@ const double EMPTY = std::numeric_limits<double>::quiet_NaN();
 constexpr double SEARCH_STEP = 4.0;  // K: the liquidus and solidus are looked for in steps of this from above
 constexpr double BRACKET = 1e-7;     // K: and bisected to this, from where their own equations take over
 constexpr double HIGHEST = 1e5;      // K: the highest temperature a system file accepts
-constexpr double LOWEST = 1e-3;      // of the lower melting point: no liquid is followed below
-constexpr double HELD_END = 1e-6;    // x0 is the held end of the bracket's tie-line within this
+// Where solid is still stable above both melting points, the search starts this
+// factor higher (up to HIGHEST).
+constexpr double RAISE_TOP = 1.5;
+constexpr double LOWEST = 1e-3;    // of the lower melting point: no liquid is followed below
+constexpr double HELD_END = 1e-6;  // x0 is the held end of the bracket's tie-line within this
 // Alloys within this of a pure component may have a two-phase region between two
 // samples of the grid (4 a decade there); their other end is guessed a factor
 // e^0.7 either side of x0, and must differ from it by more than SAME_END.
@@ -706,7 +709,7 @@ bool find_liquidus(EquilibriumCache& e, Solidification& out, double bottom, Boun
     const double x0 = out.x0;
     double top = std::max(s.a.melting_point(), s.b.melting_point()) + 1.0;
     while (contains(e.location(top, x0), Phase::solid) && top < HIGHEST)
-        top = std::min(HIGHEST, 1.5 * top);
+        top = std::min(HIGHEST, RAISE_TOP * top);
     std::string why;
     b.T = top;
     if (!boundary_temperature(e, x0, Phase::liquid, top, bottom, b, why)) {
