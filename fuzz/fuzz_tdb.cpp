@@ -1,0 +1,26 @@
+// Arbitrary bytes through the database reader and, for files that read, every
+// function and parameter evaluated at a few temperatures: no crash, no
+// sanitizer report, no hang.
+#include "formats/tdb_file.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Database db;
+    std::string error;
+    if (!parse_tdb(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.tdb", db, error))
+        return 0;
+    double sum = 0.0;
+    for (const double T : {1.0, 298.15, 1000.0, 6000.0}) {
+        bool extrapolated = false;
+        for (const Piecewise& f : db.functions.bodies)
+            sum += evaluate(f, db.functions, T, extrapolated);
+        for (const DatabaseParameter& p : db.parameters)
+            sum += evaluate(p.value, db.functions, T, extrapolated);
+    }
+    return sum == 0.125 ? 1 : 0;  // keeps the sum alive; the value does not matter
+}
