@@ -15,48 +15,61 @@ namespace {
 
 const double EMPTY = std::numeric_limits<double>::quiet_NaN();
 
-constexpr double SEARCH_STEP = 4.0;  // K: the liquidus and solidus are looked for in steps of this from above
-constexpr double BRACKET = 1e-7;     // K: and bisected to this, from where their own equations take over
-constexpr double HIGHEST = 1e5;      // K: the highest temperature a system file accepts
+// The liquidus and the solidus are looked for in steps of SEARCH_STEP (K) from
+// above, and bisected to BRACKET (K), from where their own equations take over.
+constexpr double SEARCH_STEP = 4.0;
+constexpr double BRACKET = 1e-7;
+constexpr double HIGHEST = 1e5;  // K: the highest temperature a system file accepts
 // Where solid is still stable above both melting points, the search starts this
 // factor higher (up to HIGHEST).
 constexpr double RAISE_TOP = 1.5;
 constexpr double LOWEST = 1e-3;    // of the lower melting point: no liquid is followed below
 constexpr double HELD_END = 1e-6;  // x0 is the held end of the bracket's tie-line within this
-// Alloys within this of a pure component may have a two-phase region between two
-// samples of the grid (4 a decade there); their other end is guessed a factor
-// e^0.7 either side of x0, and must differ from it by more than SAME_END.
+// Alloys within DILUTE of a pure component may have a two-phase region between
+// two samples of the grid (4 a decade there); their other end is guessed a
+// factor e^DILUTE_GUESS either side of x0, and must differ from it by more than
+// SAME_END (in the logarithm of the smaller fraction).
 constexpr double DILUTE = 1e-6;
 constexpr double DILUTE_GUESS = 0.7;
 constexpr double SAME_END = 1e-9;
-constexpr double EVENT_MARGIN =
-    1e-4;  // K: an invariant at a boundary is looked for this far around its bracket
+constexpr double EVENT_MARGIN = 1e-4;     // K: an invariant at a boundary is looked for this far around it
 constexpr double CONGRUENT_MATCH = 1e-9;  // x0 is a congruent composition within this
-constexpr double JUST_ABOVE = 1e-12;  // relative: above an invariant, where the pairs stable above it hold
-constexpr double JUST_BELOW = 1e-9;   // relative: below a temperature the path has already reached
-constexpr double SAME_T = 1e-9;       // relative: two temperatures of one event
+// Relative distances in T: above an invariant, where the pairs stable above it
+// hold; below a temperature the path has already reached; two temperatures of
+// one event; the lever path's and the Scheil path's invariant being one; how
+// far above the last path temperature events are looked for.
+constexpr double JUST_ABOVE = 1e-12;
+constexpr double JUST_BELOW = 1e-9;
+constexpr double SAME_T = 1e-9;
+constexpr double SAME_INVARIANT = 1e-7;
+constexpr double EVENTS_ABOVE = 1e-7;
 // Relative: temperatures that differ by their rounding alone, some 16 units in
-// the last place; a dilute alloy's freezing range is a few thousand (1e-9 K at x0 = 1e-12).
+// the last place. A dilute alloy's freezing range is a few thousand of them
+// (1e-9 K at x0 = 1e-12).
 constexpr double ROUNDING = 4e-15;
-constexpr double SAME_INVARIANT = 1e-7;  // relative: the lever path's and the Scheil path's invariant are one
-constexpr double EVENTS_ABOVE =
-    1e-7;  // relative: how far above the last path temperature events are looked for
-constexpr int NODES_IN_RANGE = 100;  // path temperatures between the liquidus and the solidus, at the least
-constexpr int NODES_PER_DOUBLING = 10;     // below the solidus, their spacing doubles every this many
-constexpr double WIDEST_NODES = 1.0;       // K: path temperatures at most this far apart
-constexpr double NARROWEST_NODES = 1e-14;  // relative: and at least this far, some 40 units in the last place
-constexpr double PROFILE_IN_RANGE =
-    600;  // Scheil pieces between the liquidus and the solidus: > 1,000 profile points
-constexpr double PIECES_PER_MOVE = 2000;  // and more where the compositions move more
-constexpr double LAST_LIQUID =
-    1e-10;  // a path to a pure component or congruent point stops with this much liquid
-constexpr double SMALLEST_FRACTION = 1e-280;  // or when the liquid holds this little of what it loses
-constexpr double LOG_STRIDE = 2.0;            // in ln of that fraction, per step towards a pure component
+// The path's own temperatures: at least NODES_IN_RANGE between the liquidus and
+// the solidus, at most WIDEST_NODES (K) and at least NARROWEST_NODES (relative,
+// some 40 units in the last place) apart; below the solidus their spacing
+// doubles every NODES_PER_DOUBLING.
+constexpr int NODES_IN_RANGE = 100;
+constexpr int NODES_PER_DOUBLING = 10;
+constexpr double WIDEST_NODES = 1.0;
+constexpr double NARROWEST_NODES = 1e-14;
+// Scheil pieces between the liquidus and the solidus, for a profile of over
+// 1,000 points, and more where the compositions move more (per unit of x).
+constexpr double PROFILE_IN_RANGE = 600;
+constexpr double PIECES_PER_MOVE = 2000;
+// A path to a pure component or a congruent point stops with LAST_LIQUID of the
+// liquid left, or when the liquid holds SMALLEST_FRACTION of what it loses; it
+// approaches a pure component in steps of LOG_STRIDE in the logarithm of that.
+constexpr double LAST_LIQUID = 1e-10;
+constexpr double SMALLEST_FRACTION = 1e-280;
+constexpr double LOG_STRIDE = 2.0;
 // A liquid this close to a congruent minimum freezes there: closer, liquid and
 // solid differ by less than their potentials can tell apart.
 constexpr double CONGRUENT_REACH = 1e-6;
 constexpr double ONWARDS = 1e-9;  // a liquid end may step back this much and still continue the path
-constexpr double STEADY = 0.05;  // ends that move farther between two path temperatures meet an event between
+constexpr double STEADY = 0.05;   // ends that move farther between two path temperatures meet an event
 
 // The equilibria at every temperature the steps ask for, each computed once: the
 // boundaries, the lever path and the Scheil path ask again.
@@ -209,10 +222,6 @@ bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double sta
     return true;
 }
 
-}  // namespace
-
-namespace {
-
 // The temperatures the two paths are followed on, below the liquidus, whatever
 // rows are asked for: evenly spaced across the freezing range, at least
 // NODES_IN_RANGE of them and at most WIDEST_NODES apart; below the solidus, the
@@ -288,10 +297,6 @@ std::vector<Invariant> lever_invariants(EquilibriumCache& e, const Solidificatio
     }
     return crossed;
 }
-
-}  // namespace
-
-namespace {
 
 // An invariant the Scheil liquid passes or ends at, with the Scheil state just
 // before its reaction and just after.
@@ -383,7 +388,10 @@ struct ScheilPath {
         now.solid = end_of(next, Phase::solid);
     }
 
-    bool start(const BoundaryPoint& liquidus, const Composition& partner);
+    ScheilPath(const ScheilPath&) = delete;  // its integral records into its own trace
+    ScheilPath& operator=(const ScheilPath&) = delete;
+
+    void start(const BoundaryPoint& liquidus, const Composition& partner);
     bool step(const PathNode& node, bool& again);
     bool through_invariant(const Invariant& found, int liquid_index, bool& again, double T);
     void to_pure_component(double T_melting);
@@ -392,18 +400,18 @@ struct ScheilPath {
 
 // The path's first point: the liquid x0 at the liquidus, or what an invariant
 // there leaves of it.
-bool ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner)
+void ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner)
 {
     const Composition c0 = composition_from_x(out.x0);
     now = {out.liquidus, c0, partner, 0.0};
     integral.towards_b = partner.x > out.x0;
     if (out.congruent) {
         end(PathEnd::congruent, out.liquidus, 1.0, out.x0);
-        return true;
+        return;
     }
     if (!out.liquidus_at_invariant) {
         trace.push_back(now);
-        return true;
+        return;
     }
     // The first solid forms in an invariant's reaction; what liquid is left after
     // it goes on (a monotectic), or none is (x0 at a eutectic).
@@ -416,19 +424,14 @@ bool ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner
     if (std::isnan(after.xl)) {
         out.scheil_kind = inv.kind;
         end(PathEnd::invariant, out.liquidus, 1.0, out.x0);
-        return true;
+        return;
     }
     out.scheil_crossed.push_back(inv.kind);
     now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs), std::log(1.0 - after.f)};
     integral.towards_b = after.xs > after.xl;
     trace.push_back({out.liquidus, now.liquid, now.solid, 0.0});  // the reaction's solid, from g = 0
     trace.push_back(now);
-    return true;
 }
-
-}  // namespace
-
-namespace {
 
 // One node of the path: followed along the liquidus, or through the event met
 // between the last node and this one; again is set where the node must be
@@ -551,10 +554,6 @@ void ScheilPath::to_congruent(const Invariant& inv)
     end(PathEnd::congruent, inv.T, std::exp(now.ln_remaining), x_c);
 }
 
-}  // namespace
-
-namespace {
-
 // The Scheil path from the liquidus to its end, on the path temperatures below
 // the liquidus; false with a doubt where it cannot be followed.
 bool follow_scheil(ScheilPath& path, const BoundaryPoint& liquidus, const Composition& partner, double bottom)
@@ -638,10 +637,6 @@ struct RowSampler {
     }
 };
 
-}  // namespace
-
-namespace {
-
 // The step's rows: the multiples k step, as decimals, strictly between the
 // path's end and the liquidus; k runs from top down to bottom.
 void step_multiples(double liquidus, double end_T, double step, long long& top, long long& bottom)
@@ -690,10 +685,6 @@ std::vector<RowAt> exact_rows(const Solidification& out, const std::vector<Invar
         rows.push_back({out.scheil_end_T, RowAt::Kind::end, 0});
     return rows;
 }
-
-}  // namespace
-
-namespace {
 
 Solidification fail(Solidification& out, double T, const std::string& why)
 {
@@ -820,10 +811,6 @@ void segregation_profile(Solidification& out, const std::vector<PathPoint>& trac
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 // Every row: the liquidus, then the step's rows and the exact ones, descending.
 void make_rows(Solidification& out, RowSampler& sample, const std::vector<Invariant>& crossed,
