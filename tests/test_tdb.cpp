@@ -1,6 +1,8 @@
 // The database reader: every public database read as it is, functions of T
 // against the formulas they write, and every kind of bad file named with its
 // line and column.
+#include "engine/compound_energy.h"
+#include "engine/magnetic.h"
 #include "formats/tdb_file.h"
 
 #include <gtest/gtest.h>
@@ -136,6 +138,86 @@ TEST(TdbFile, BadFilesAreNamedWithLineAndColumn)
         EXPECT_FALSE(parse_tdb(c.text, "test.tdb", db, error)) << c.text;
         EXPECT_NE(error.find(c.message), std::string::npos) << c.text << "\n  gave: " << error;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The magnetic function is built to be continuous with its slope where the
+// two branches meet, at tau = 1, and to vanish far above TC.
+TEST(Magnetic, BranchesMeetSmoothlyAtTheCurieTemperature)
+{
+    for (const double p : {0.28, 0.40}) {
+        const double h = 1e-7;
+        EXPECT_NEAR(magnetic_g(1.0 - h, p), magnetic_g(1.0 + h, p), 1e-6) << "p=" << p;
+        const double below = (magnetic_g(1.0, p) - magnetic_g(1.0 - 1e-4, p)) / 1e-4;
+        const double above = (magnetic_g(1.0 + 1e-4, p) - magnetic_g(1.0 + 1e-12, p)) / 1e-4;
+        EXPECT_NEAR(below, above, 1e-3) << "p=" << p << ": the slope";
+        EXPECT_LT(std::fabs(magnetic_g(100.0, p)), 1e-10) << "p=" << p;
+    }
+    const double R = 8.31451;
+    EXPECT_EQ(magnetic_gibbs(500.0, 0.0, 0.6, -3.0, 0.28, R), 0.0);
+    EXPECT_EQ(magnetic_gibbs(500.0, 600.0, 0.0, -3.0, 0.28, R), 0.0);
+    EXPECT_EQ(magnetic_gibbs(500.0, -300.0, -1.8, -3.0, 0.28, R),
+              magnetic_gibbs(500.0, 100.0, 0.6, -3.0, 0.28, R))
+        << "antiferromagnetic values are divided by the factor";
+    EXPECT_NEAR(magnetic_gibbs(500.0, 600.0, 0.6, -3.0, 0.28, R),
+                R * 500.0 * std::log(1.6) * magnetic_g(500.0 / 600.0, 0.28), 1e-12);
+}
+
+// The compound energy formalism against Gibbs energies worked by hand: a
+// substitutional phase with Redlich-Kister terms and the magnetic model, and a
+// phase of two sublattices with "*" interactions and a reciprocal term; the
+// constituents of a third element are dropped with the terms that name them.
+TEST(CompoundEnergy, AgainstHandWorkedEnergies)
+{
+    const Database db =
+        parsed("TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
+               "PHASE FCC %& 2 1 1 !\nCONSTITUENT FCC :A,B,C : VA : !\n"
+               "PARAMETER G(FCC,A:VA;0) 1 -1000+2*T; 6000 N !\n"
+               "PARAMETER G(FCC,B:VA;0) 1 500; 6000 N !\n"
+               "PARAMETER G(FCC,C:VA;0) 1 1E6; 6000 N !\n"
+               "PARAMETER G(FCC,A,B:VA;0) 1 3000; 6000 N !\n"
+               "PARAMETER G(FCC,A,B:VA;1) 1 -700; 6000 N !\n"
+               "PARAMETER G(FCC,A,C:VA;0) 1 1E6; 6000 N !\n"
+               "PARAMETER TC(FCC,B:VA;0) 1 600; 6000 N !\n"
+               "PARAMETER BMAGN(FCC,B:VA;0) 1 0.6; 6000 N !\n"
+               "PHASE LAVES % 2 2 1 !\nCONSTITUENT LAVES :A,B : A,B : !\n"
+               "PARAMETER G(LAVES,A:A;0) 1 100; 6000 N !\nPARAMETER G(LAVES,A:B;0) 1 -9000; 6000 N !\n"
+               "PARAMETER G(LAVES,B:A;0) 1 4000; 6000 N !\nPARAMETER G(LAVES,B:B;0) 1 300; 6000 N !\n"
+               "PARAMETER G(LAVES,A,B:*;0) 1 5000; 6000 N !\nPARAMETER G(LAVES,*:A,B;0) 1 7000; 6000 N !\n"
+               "PARAMETER G(LAVES,A,B:A,B;0) 1 900; 6000 N !\n"
+               "PHASE CC % 1 1 !\nCONSTITUENT CC :C: !\n");
+    const double R = 8.31451;
+    const double T = 700.0;
+    bool extrapolated = false;
+    std::string why;
+    BinaryPhase fcc;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", fcc, why)) << why;
+    EXPECT_EQ(fcc.constituents, (std::vector<std::vector<int>>{{0, 1}, {VACANCY}}));
+    for (const double x : {0.2, 0.5, 0.9}) {
+        const double y = 1.0 - x;
+        const double expected = x * (-1000 + 2 * T) + y * 500 + R * T * (x * std::log(x) + y * std::log(y)) +
+                                x * y * (3000 - 700 * (x - y)) +
+                                magnetic_gibbs(T, y * 600, y * 0.6, -3.0, 0.28, R);
+        EXPECT_NEAR(gibbs_per_formula_unit(fcc, db.functions, T, {{x, y}, {1.0}}, R, extrapolated), expected,
+                    1e-9)
+            << "FCC at x=" << x;
+    }
+    BinaryPhase laves;
+    ASSERT_TRUE(binary_phase(db, db.phases[1], "A", "B", laves, why)) << why;
+    const double y1a = 0.7, y1b = 0.3, y2a = 0.2, y2b = 0.8;
+    const double expected =
+        y1a * y2a * 100 + y1a * y2b * -9000 + y1b * y2a * 4000 + y1b * y2b * 300 +
+        R * T *
+            (2 * (y1a * std::log(y1a) + y1b * std::log(y1b)) + y2a * std::log(y2a) + y2b * std::log(y2b)) +
+        y1a * y1b * 5000 + y2a * y2b * 7000 + y1a * y1b * y2a * y2b * 900;
+    EXPECT_NEAR(gibbs_per_formula_unit(laves, db.functions, T, {{y1a, y1b}, {y2a, y2b}}, R, extrapolated),
+                expected, 1e-9);
+    EXPECT_FALSE(extrapolated);
+    BinaryPhase of_c;
+    EXPECT_FALSE(binary_phase(db, db.phases[2], "A", "B", of_c, why)) << "CC holds no A or B";
 }
 
 }  // namespace

@@ -1,0 +1,12 @@
+// The magnetic contribution to a phase's Gibbs energy (Inden, Hillert and Jarl),
+// per formula unit: G_mag = RT ln(beta + 1) g(tau), tau = T / TC.
+#pragma once
+
+// g(tau) for the structure factor p (0.40 for BCC, 0.28 for the others).
+double magnetic_g(double tau, double p);
+
+// G_mag at T for a Curie (or Neel) temperature TC and a mean magnetic moment
+// beta; a negative TC or beta (antiferromagnetic) is divided by the
+// antiferromagnetic factor (-1 for BCC, -3 for FCC and HCP); nothing where TC
+// or beta is 0. R is the gas constant the energies are assessed with.
+double magnetic_gibbs(double T, double TC, double beta, double antiferromagnetic_factor, double p, double R);
