@@ -245,6 +245,37 @@ struct EventSearch {
 
 }  // namespace
 
+namespace {
+
+// A temperature of the range exactly at a three-phase invariant holds the pairs
+// stable just above it, each solved at that temperature.
+void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vector<Doubt>& scratch)
+{
+    for (const Invariant& inv : d.invariants) {
+        if (inv.phases != 3)
+            continue;
+        const double i = std::round((inv.T - s.range.first) / s.range.step);
+        if (i < 0.0 || i >= static_cast<double>(s.range.count))
+            continue;
+        Equilibria& row = d.rows[static_cast<std::size_t>(i)];
+        if (std::fabs(row.T - inv.T) > AT_ROW * std::max(1.0, inv.T))
+            continue;
+        const Equilibria above = equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), scratch);
+        row.ties.clear();
+        for (const TieLine& t : above.ties) {
+            TieLine at{};
+            if (refine_tie_line(s, row.T, t.low_phase, t.low, t.high_phase, t.high, at) == Refined::ok)
+                row.ties.push_back(at);
+            else
+                d.doubts.push_back(
+                    doubt_at_tie_line(row.T, t.low_phase, t.low.x, t.high_phase, t.high.x,
+                                      "not solved at the temperature of a three-phase invariant"));
+        }
+    }
+}
+
+}  // namespace
+
 Diagram compute_diagram(const System& s)
 {
     Diagram d;
@@ -261,30 +292,7 @@ Diagram compute_diagram(const System& s)
     }
     std::sort(d.invariants.begin(), d.invariants.end(),
               [](const Invariant& a, const Invariant& b) { return a.T < b.T; });
-    // A temperature of the range exactly at a three-phase invariant holds the pairs
-    // stable just above it, each solved at that temperature.
-    for (const Invariant& inv : d.invariants) {
-        if (inv.phases != 3)
-            continue;
-        const double i = std::round((inv.T - s.range.first) / s.range.step);
-        if (i < 0.0 || i >= static_cast<double>(s.range.count))
-            continue;
-        Equilibria& row = d.rows[static_cast<std::size_t>(i)];
-        if (std::fabs(row.T - inv.T) > AT_ROW * std::max(1.0, inv.T))
-            continue;
-        const Equilibria above =
-            equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), search.scratch);
-        row.ties.clear();
-        for (const TieLine& t : above.ties) {
-            TieLine at{};
-            if (refine_tie_line(s, row.T, t.low_phase, t.low, t.high_phase, t.high, at) == Refined::ok)
-                row.ties.push_back(at);
-            else
-                d.doubts.push_back(
-                    doubt_at_tie_line(row.T, t.low_phase, t.low.x, t.high_phase, t.high.x,
-                                      "not solved at the temperature of a three-phase invariant"));
-        }
-    }
+    rows_at_invariants(s, grid, d, search.scratch);
     std::sort(d.melting.begin(), d.melting.end(),
               [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
     return d;
