@@ -1,5 +1,6 @@
 #include "formats/system_file.h"
 
+#include "formats/text_file.h"
 #include "formats/toml_guard.h"
 
 #define TOML_EXCEPTIONS 0
@@ -258,26 +259,7 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
 
 bool read_system_file(const std::string& path, System& s, std::string& error)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= MAX_FILE_BYTES)
-        text.append(buf, got);
-    const bool failed = std::ferror(f) != 0;
-    const int reason = errno;
-    std::fclose(f);
-    if (failed) {
-        error = path + ": " + std::strerror(reason);
-        return false;
-    }
-    if (text.size() > MAX_FILE_BYTES) {
-        error = path + ": larger than 1 MiB: not a system file";
-        return false;
-    }
-    return parse_system(text, path, s, error);
+    return read_text_file(path, MAX_FILE_BYTES, "1 MiB", "a system file", text, error) &&
+           parse_system(text, path, s, error);
 }

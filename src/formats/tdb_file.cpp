@@ -1,5 +1,7 @@
 #include "formats/tdb_file.h"
 
+#include "formats/text_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -636,26 +638,7 @@ bool parse_tdb(std::string_view text, const std::string& path, Database& db, std
 
 bool read_tdb_file(const std::string& path, Database& db, std::string& error)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
     std::string text;
-    char buf[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= MAX_FILE_BYTES)
-        text.append(buf, got);
-    const bool failed = std::ferror(f) != 0;
-    const int reason = errno;
-    std::fclose(f);
-    if (failed) {
-        error = path + ": " + std::strerror(reason);
-        return false;
-    }
-    if (text.size() > MAX_FILE_BYTES) {
-        error = path + ": larger than 16 MiB: not a database";
-        return false;
-    }
-    return parse_tdb(text, path, db, error);
+    return read_text_file(path, MAX_FILE_BYTES, "16 MiB", "a database", text, error) &&
+           parse_tdb(text, path, db, error);
 }
