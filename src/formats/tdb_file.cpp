@@ -421,7 +421,7 @@ std::string phase_name(const std::string& word, bool& liquid)
 {
     const std::string u = upper(word);
     const std::size_t colon = u.find(':');
-    const std::string name = u.substr(0, colon);
+    std::string name = u.substr(0, colon);
     liquid = name == "LIQUID" || (colon != std::string::npos && u.substr(colon + 1) == "L");
     return name;
 }
