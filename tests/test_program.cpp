@@ -329,6 +329,24 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
         EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
         EXPECT_EQ(snapshot(hot), before) << c.args;
     }
+    // --temperatures replaces the file's range: the default range given again
+    // writes the same bytes; a malformed one is 64 with nothing written.
+    const fs::path same = fresh_dir("system_temperatures");
+    ASSERT_EQ(run_in(same, "--system '" + examples + "/eutectic.toml' --temperatures 450:1100:1").status, 0);
+    EXPECT_EQ(snapshot(same), first) << "the file's own range, given on the command line";
+    for (const Case& c :
+         std::vector<Case>{{"--system hot.toml --temperatures 1100:1000", 64, "FIRST no higher"},
+                           {"--system hot.toml --temperatures 0:10", 64, "above 0 K"},
+                           {"--system hot.toml --temperatures 1:2:0", 64, "a positive STEP"},
+                           {"--system hot.toml --temperatures 1:2:1e-9", 64, "at most 1000000"},
+                           {"--system hot.toml --temperatures 600", 64, "FIRST:LAST"},
+                           {"--temperatures 1:2", 64, "requires --system"},
+                           {"--system hot.toml --solidify 0.3 --temperatures 1:2", 64, "excludes"}}) {
+        o = run_in(hot, c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
+        EXPECT_EQ(snapshot(hot), before) << c.args;
+    }
     f = std::fopen((hot / "hot.toml").string().c_str(), "a");
     std::fputs("[liquid]\nexcess = [\"x\"]\n", f);
     std::fclose(f);

@@ -62,6 +62,39 @@ bool parse_number(const std::string& text, double& value)
     return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
+bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why)
+{
+    const std::size_t first_colon = text.find(':');
+    const std::size_t second_colon =
+        first_colon == std::string::npos ? first_colon : text.find(':', first_colon + 1);
+    double first = 0.0;
+    double last = 0.0;
+    double step = 1.0;
+    if (first_colon == std::string::npos || !parse_number(text.substr(0, first_colon), first) ||
+        !parse_number(text.substr(first_colon + 1, second_colon - first_colon - 1), last) ||
+        (second_colon != std::string::npos && !parse_number(text.substr(second_colon + 1), step))) {
+        why = "FIRST:LAST or FIRST:LAST:STEP in kelvin";
+        return false;
+    }
+    if (!(first > 0.0 && last <= HIGHEST_TEMPERATURE)) {
+        why = "temperatures above 0 K and at most 100000 K";
+        return false;
+    }
+    if (first > last) {
+        why = "FIRST no higher than LAST";
+        return false;
+    }
+    if (!(step > 0.0)) {
+        why = "a positive STEP";
+        return false;
+    }
+    if (!temperature_range(first, last, step, r)) {
+        why = "at most 1000000 temperatures";
+        return false;
+    }
+    return true;
+}
+
 int parse_command_line(int argc, char** argv, CommandLine& line)
 {
     CLI::App app(DESCRIPTION, "phase_boundary");
@@ -116,6 +149,21 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         ->type_name("DT")
         ->check(number_where([](double v) { return v > 0.0; }, "a positive number of kelvin"))
         ->needs(solidify);
+    std::string temperatures_text;
+    app.add_option("--temperatures", temperatures_text,
+                   "With --system: the diagram at FIRST, FIRST + STEP, ... up to LAST (K; STEP 1 where not "
+                   "given), in place of the file's [temperature] table; FIRST:LAST alone for one temperature "
+                   "when they are equal")
+        ->type_name("FIRST:LAST[:STEP]")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                TemperatureRange unused{};
+                std::string why;
+                return parse_temperatures(text, unused, why) ? std::string() : why + ", not '" + text + "'";
+            },
+            "", "temperatures"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify);
     app.footer(FOOTER);
 
     try {
@@ -139,5 +187,10 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         parse_number(x0_text, line.x0);
     if (!step_text.empty())
         parse_number(step_text, line.step);
+    line.has_temperatures = !temperatures_text.empty();
+    if (line.has_temperatures) {
+        std::string unused;
+        parse_temperatures(temperatures_text, line.temperatures, unused);
+    }
     return -1;
 }

@@ -2,6 +2,8 @@
 // argument checked, before any file is opened.
 #pragma once
 
+#include "engine/model.h"
+
 #include <cstdint>
 #include <string>
 
@@ -14,7 +16,9 @@ struct CommandLine {
     std::string system_file;
     bool solidify = false;  // --solidify given: freeze an alloy of composition x0
     double x0 = 0.0;
-    double step = 1.0;  // --step: kelvin between the solidification table's rows
+    double step = 1.0;              // --step: kelvin between the solidification table's rows
+    bool has_temperatures = false;  // --temperatures given: it replaces the file's range
+    TemperatureRange temperatures{};
 };
 
 // Reads argv into line. Returns -1 when the run should go on; otherwise the exit
@@ -28,3 +32,7 @@ bool parse_seed(const std::string& text, std::uint32_t& seed);
 
 // Reads a finite decimal number, all of text and nothing else. False otherwise.
 bool parse_number(const std::string& text, double& value);
+
+// Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r: 0 < FIRST <= LAST
+// <= 100000, STEP > 0, at most 1,000,000 temperatures. False otherwise, with why.
+bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why);

@@ -12,6 +12,8 @@ int run_diagram(const DiagramRun& run)
     System s;
     if (!load_system(run.system, s))
         return INPUT_FAILED;
+    if (run.has_temperatures)
+        s.range = run.temperatures;
     const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME};
     std::FILE* files[3] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 3, files))

@@ -45,6 +45,17 @@ void logs(const Composition& c, double& ln_x, double& ln_y)
 
 }  // namespace
 
+bool temperature_range(double first, double last, double step, TemperatureRange& r)
+{
+    if (!(first <= last) || !(step > 0.0))
+        return false;
+    const double steps = (last - first) / step;
+    if (!(steps < static_cast<double>(MOST_TEMPERATURES)))
+        return false;
+    r = {first, last, step, static_cast<long>(std::floor(steps + 1e-9)) + 1};
+    return r.count <= MOST_TEMPERATURES;
+}
+
 const char* phase_letter(Phase p)
 {
     return p == Phase::liquid ? "L" : "S";

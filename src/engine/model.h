@@ -61,6 +61,15 @@ struct TemperatureRange {
     double at(long i) const { return decimal_grid_point(first, step, i); }
 };
 
+// The most temperatures a range may hold, and the highest it may reach (K).
+constexpr long MOST_TEMPERATURES = 1000000;
+constexpr double HIGHEST_TEMPERATURE = 1e5;
+
+// The range first + i step up to last, last included when it lies within 1e-9
+// of a step of the grid. False when it would hold more than MOST_TEMPERATURES
+// (or first exceeds last, or step is not positive).
+bool temperature_range(double first, double last, double step, TemperatureRange& r);
+
 struct System {
     std::string name;
     Component a;

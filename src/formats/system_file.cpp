@@ -14,9 +14,8 @@
 
 namespace {
 
-constexpr double MAX_TEMPERATURE = 1e5;  // K
-constexpr long MAX_TEMPERATURES = 1000000;
-constexpr double MAX_ENTHALPY = 1e7;  // J/mol
+constexpr double MAX_TEMPERATURE = HIGHEST_TEMPERATURE;  // K
+constexpr double MAX_ENTHALPY = 1e7;                     // J/mol
 constexpr std::size_t MAX_TERMS = 16;
 constexpr double MAX_A = 1e7;  // J/mol
 constexpr double MAX_B = 1e4;  // J/(mol K)
@@ -208,12 +207,7 @@ struct Reader {
                         "the default range reaches beyond 100000 K: give [temperature]");
         if (r.first > r.last)
             return fail(where, "temperature.first", "must not exceed temperature.last");
-        const double steps = (r.last - r.first) / r.step;
-        if (!(steps < static_cast<double>(MAX_TEMPERATURES)))
-            return fail(where, "temperature.step", "more than 1000000 temperatures");
-        // last is included when it lies within 1e-9 of a step of the grid.
-        r.count = static_cast<long>(std::floor(steps + 1e-9)) + 1;
-        if (r.count > MAX_TEMPERATURES)
+        if (!temperature_range(r.first, r.last, r.step, r))
             return fail(where, "temperature.step", "more than 1000000 temperatures");
         return true;
     }
