@@ -12,6 +12,7 @@
 
 #include "engine/decimal_grid.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,12 @@ struct Composition {
 };
 
 Composition composition_from_x(double x);
+
+// The smaller of the two fractions, the one held to its full relative precision.
+inline double smaller_fraction(const Composition& c)
+{
+    return std::min(c.x, c.y);
+}
 
 // The composition Newton moves to from c by a step du in the logarithm of the
 // smaller fraction: that fraction times e^du, the other 1 minus it. The step

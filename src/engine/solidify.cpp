@@ -153,7 +153,7 @@ struct BoundaryPoint {
 bool dilute_boundary(const System& s, double x0, Phase held, double lo, double hi, BoundaryPoint& b)
 {
     const Composition c0 = composition_from_x(x0);
-    if (std::min(c0.x, c0.y) > DILUTE)
+    if (smaller_fraction(c0) > DILUTE)
         return false;
     for (const double shift : {DILUTE_GUESS, -DILUTE_GUESS}) {
         Composition other = moved_in_log(c0, shift);

@@ -24,11 +24,6 @@ struct Pair {
     Composition high;
 };
 
-double smaller(const Composition& c)
-{
-    return std::min(c.x, c.y);
-}
-
 }  // namespace
 
 namespace {
@@ -58,8 +53,8 @@ Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Comp
 Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                        TieLine& tie)
 {
-    const bool low_gone = std::min(low.x, low.y) < SMALLEST;
-    const bool high_gone = std::min(high.x, high.y) < SMALLEST;
+    const bool low_gone = smaller_fraction(low) < SMALLEST;
+    const bool high_gone = smaller_fraction(high) < SMALLEST;
     const Composition low_pure = low.x < low.y ? PURE_B : PURE_A;
     const Composition high_pure = high.x < high.y ? PURE_B : PURE_A;
     if (low_gone && high_gone) {
@@ -121,7 +116,7 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
         return Pair{moved_in_log(w.low, limit * scale * dv[0]), moved_in_log(w.high, limit * scale * dv[1])};
     };
     const auto escaped = [](const Pair& w) {
-        return smaller(w.low) < SMALLEST || smaller(w.high) < SMALLEST;
+        return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
     };
     const NewtonResult result = newton(2, at, evaluate, apply, escaped);
     if (result == NewtonResult::escaped)
@@ -162,7 +157,7 @@ double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, 
         double du = -h1 / h2;
         du = std::max(-LONGEST_DESCENT, std::min(LONGEST_DESCENT, du));
         at = moved_in_log(at, du);
-        if (!(smaller(at) >= SMALLEST))
+        if (!(smaller_fraction(at) >= SMALLEST))
             break;
         const Composition next = at;
         const double h = above_tangent(s, p, next, T, tie);
