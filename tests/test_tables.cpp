@@ -13,6 +13,14 @@ namespace {
 const Phase L = Phase::liquid;
 const Phase S = Phase::solid;
 
+// The liquid and solid that name the phases.
+System two_phases()
+{
+    System s;
+    s.phases = liquid_and_solid({"A", 1000.0, 1.0}, {"B", 900.0, 1.0}, {}, {});
+    return s;
+}
+
 TieLine tie(Phase p, double x1, Phase q, double x2)
 {
     return {p, composition_from_x(x1), q, composition_from_x(x2), 0.0, 0.0, 0.0};
@@ -41,8 +49,9 @@ Diagram worked_diagram()
 TEST(Tables, EveryInvariantRowHasEveryField)
 {
     const Diagram d = worked_diagram();
+    const System s = two_phases();
     const std::vector<std::string> lines =
-        split_lines(capture([&](std::FILE* f) { write_invariants(f, d); }));
+        split_lines(capture([&](std::FILE* f) { write_invariants(f, s, d); }));
     ASSERT_EQ(lines.size(), 4u);
     for (const std::string& line : lines)
         EXPECT_EQ(count_of(line, "\t"), 7) << "'" << line << "'";
@@ -74,8 +83,9 @@ TEST(Tables, WarningsPrintShortestNumbers)
         {doubt_at_tie_line(0.1, L, 1e-300, S, 0.25, "a dip"),
          "phase_boundary: warning: at 0.1 K, L x = 1e-300 and S x = 0.25: a dip\n"},
     };
+    const System s = two_phases();
     for (const Case& c : cases)
-        EXPECT_EQ(capture([&](std::FILE* f) { write_warning(f, c.doubt); }), c.line);
+        EXPECT_EQ(capture([&](std::FILE* f) { write_warning(f, s, c.doubt); }), c.line);
 }
 
 }  // namespace

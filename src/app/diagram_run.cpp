@@ -20,13 +20,13 @@ int run_diagram(const DiagramRun& run)
         return OUTPUT_FAILED;
 
     const Diagram d = compute_diagram(s);
-    write_boundaries(files[0], d);
-    write_invariants(files[1], d);
+    write_boundaries(files[0], s, d);
+    write_invariants(files[1], s, d);
     write_plot_info(files[2], s, d);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d);
     for (const Doubt& doubt : d.doubts)
-        write_warning(stderr, doubt);
+        write_warning(stderr, s, doubt);
     return d.doubts.empty() ? COMPLETE : UNCONFIRMED;
 }

@@ -47,6 +47,6 @@ int run_solidify(const SolidifyRun& run)
         return OUTPUT_FAILED;
     write_solidification_summary(stdout, s, r);
     for (const Doubt& d : r.doubts)
-        write_warning(stderr, d);
+        write_warning(stderr, s, d);
     return r.doubts.empty() ? COMPLETE : UNCONFIRMED;
 }

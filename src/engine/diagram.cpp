@@ -27,7 +27,7 @@ std::vector<int> signature(const Equilibria& e)
 {
     std::vector<int> sig;
     for (const TieLine& t : e.ties)
-        sig.push_back(2 * phase_index(t.low_phase) + phase_index(t.high_phase));
+        sig.push_back(static_cast<int>(MOST_PHASES * phase_index(t.low_phase) + phase_index(t.high_phase)));
     return sig;
 }
 
@@ -191,7 +191,9 @@ struct EventSearch {
     bool edge_melts(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
     {
         const bool at_a = c.m0->low.x > 0.5;
-        const double T_melt = at_a ? s.a.melting_point() : s.b.melting_point();
+        const double T_melt = pure_transition(s, c.m0->low_phase, c.m0->high_phase, at_a, c.lo.T, c.hi.T);
+        if (std::isnan(T_melt))
+            return false;
         if (!c.narrow() && (signature(at(T_melt * (1.0 - JUST_BESIDE))) != a ||
                             signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
             return false;
@@ -205,8 +207,11 @@ struct EventSearch {
         if (!c.narrow())
             return false;
         double x = 0.5 * (c.m0->high.x + c.m1->low.x);
-        Invariant inv{InvariantKind::congruent, c.T_guess(), 2, {Phase::liquid, Phase::solid}, {}, false};
-        if (!solve_congruent(s, x, inv.T) || !within(inv.T, c.lo, c.hi))
+        // The liquid first, as tables name a congruent melting point.
+        const Phase low = std::min(c.m0->low_phase, c.m0->high_phase);
+        const Phase high = std::max(c.m0->low_phase, c.m0->high_phase);
+        Invariant inv{InvariantKind::congruent, c.T_guess(), 2, {low, high}, {}, false};
+        if (!solve_congruent(s, low, high, x, inv.T) || !within(inv.T, c.lo, c.hi))
             return fail(c.lo, c.hi, "a congruent point was not solved");
         inv.at[0] = inv.at[1] = composition_from_x(x);
         d.invariants.push_back(inv);
@@ -226,7 +231,8 @@ struct EventSearch {
             !within(inv.T, c.lo, c.hi))
             return c.narrow() ? fail(c.lo, c.hi, "a three-phase equilibrium was not solved") : false;
         inv.middle_above = !c.more_below;
-        inv.kind = three_phase_kind(inv.phase[0], inv.phase[1], inv.phase[2], inv.middle_above);
+        inv.kind = three_phase_kind(is_liquid(s, inv.phase[0]), is_liquid(s, inv.phase[1]),
+                                    is_liquid(s, inv.phase[2]), inv.middle_above);
         d.invariants.push_back(inv);
         return true;
     }

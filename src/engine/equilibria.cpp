@@ -9,11 +9,6 @@ namespace {
 constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
 constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
 constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
-// Of the enthalpy of fusion: an energy of fusion this small is a rounding error
-// of dH - T dS, so T is exactly at a pure melting point. No wider: a dilute
-// alloy's liquidus lies a billionth of a kelvin from it.
-constexpr double AT_MELTING = 8.0 * std::numeric_limits<double>::epsilon();
-
 bool same_tie(const TieLine& a, const TieLine& b)
 {
     const auto near = [](const Composition& p, const Composition& q) {
@@ -27,21 +22,17 @@ bool same_tie(const TieLine& a, const TieLine& b)
 
 // Checks the tangent of tie against both curves on the grid and at the lowest
 // points between; false if either dips below it, with the lowest such point in dip.
-bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, Composition& dip)
+bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const TieLine& tie, Composition& dip)
 {
-    const double tolerance = -STABLE * R * T;
+    const double RT = phases.front().RT;
+    const double tolerance = -STABLE * RT;
     double lowest = tolerance;
-    for (Phase p : {Phase::liquid, Phase::solid}) {
-        const Grid::MixingColumns& m = grid.phase[phase_index(p)];
-        const double oa = pure_a(s, p, T) - tie.mu_a;
-        const double ob = pure_b(s, p, T) - tie.mu_b;
-        const std::size_t n = grid.at.size();
-        std::vector<double> h(n);
+    const std::size_t n = grid.at.size();
+    std::vector<double> h(n);
+    for (const PhaseAtT& phase : phases) {
         for (std::size_t i = 0; i < n; ++i) {
             const Composition& c = grid.at[i];
-            const double a = c.x > 0.0 ? c.x * (oa + m.a0[i] + T * m.a1[i]) : 0.0;
-            const double b = c.y > 0.0 ? c.y * (ob + m.b0[i] + T * m.b1[i]) : 0.0;
-            h[i] = a + b;
+            h[i] = above_tangent(phase, c, tie);
             if (h[i] < lowest) {
                 lowest = h[i];
                 dip = c;
@@ -49,9 +40,9 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
         }
         for (std::size_t i = 1; i + 1 < n; ++i) {
             // A plateau (the tails, where rounding makes neighbours equal) counts once.
-            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * R * T) {
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * RT) {
                 Composition c = grid.at[i];
-                const double v = lowest_above_tangent(s, p, c, T, tie);
+                const double v = lowest_above_tangent(phase, c, tie);
                 if (v < lowest) {
                     lowest = v;
                     dip = c;
@@ -60,12 +51,6 @@ bool confirmed(const System& s, const Grid& grid, double T, const TieLine& tie, 
         }
     }
     return !(lowest < tolerance);
-}
-
-// Whether T is exactly the melting point of A (of B).
-bool exactly_melting(const Component& c, double T)
-{
-    return std::fabs(c.fusion_gibbs(T)) <= AT_MELTING * c.enthalpy_of_fusion;
 }
 
 }  // namespace
@@ -89,9 +74,8 @@ Doubt doubt_at(double T, const std::string& why)
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
 {
     Equilibria out{T, Phase::solid, {}};
-    std::vector<Sample> samples = samples_at(s, grid, T);
-    const bool a_melting = exactly_melting(s.a, T);
-    const bool b_melting = exactly_melting(s.b, T);
+    const std::vector<PhaseAtT> phases = phases_at(s, T);
+    std::vector<Sample> samples = samples_at(grid, phases);
 
     // Where a tangent fails its check, the hull's vertices were too coarse (near an
     // invariant, a region narrower than the grid): the ends found so far join the
@@ -112,7 +96,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             if (j == i + 1 && p == q)
                 continue;
             // Exactly at a pure melting point the region at that edge has no width.
-            if ((i == 0 && b_melting) || (j == last && a_melting))
+            if ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
+                (j == last && p != q && exactly_equal_pure(s, p, q, true, T)))
                 continue;
             // A pure component is no start for Newton in logarithms: its neighbour is.
             i = std::max(i, 1);
@@ -132,7 +117,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
                             [&](const TieLine& t) { return same_tie(t, tie); }))
                 continue;
             Composition dip{};
-            const bool sure = confirmed(s, grid, T, tie, dip);
+            const bool sure = confirmed(grid, phases, tie, dip);
             if (!sure) {
                 found.push_back(
                     doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
@@ -158,7 +143,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
         }
         if (found.empty())
             break;
-        add_samples(s, samples, ends, T);
+        add_samples(phases, samples, ends);
     }
     doubts.insert(doubts.end(), found.begin(), found.end());
     std::sort(out.ties.begin(), out.ties.end(),

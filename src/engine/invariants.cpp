@@ -50,7 +50,7 @@ bool kept(const Composition at[3], int pair, int component)
 bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
                        double T_max)
 {
-    const double scale = 1.0 / (R * T);
+    const double scale = 1.0 / (s.gas_constant * T);
     ThreePhase v{{at[0], at[1], at[2]}, T};
     int column[3];  // of each composition among the unknowns, -1 where held
     int n = 0;
@@ -69,7 +69,7 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
         for (int pair = 0; pair < 2; ++pair) {
             const Potentials& a = m[pair];
             const Potentials& b = m[pair + 1];
-            const PotentialGap gap = potential_gap(w.at[pair], a, w.at[pair + 1], b, w.T);
+            const PotentialGap gap = potential_gap(w.at[pair], a, w.at[pair + 1], b);
             for (int component = 0; component < 2; ++component) {
                 if (!kept(at, pair, component))
                     continue;
@@ -120,12 +120,12 @@ struct FixedEnd {
 bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
                      double& T)
 {
-    const double scale = 1.0 / (R * T);
+    const double scale = 1.0 / (s.gas_constant * T);
     FixedEnd v{other, T};
     const auto evaluate = [&](const FixedEnd& w, double f[4], double j[4][4]) {
         const Potentials a = potentials(s, p, fixed, w.T);
         const Potentials b = potentials(s, q, w.other, w.T);
-        const PotentialGap gap = potential_gap(fixed, a, w.other, b, w.T);
+        const PotentialGap gap = potential_gap(fixed, a, w.other, b);
         f[0] = gap.a;
         f[1] = gap.b;
         j[0][0] = -b.dmu_a * scale;
@@ -151,11 +151,13 @@ struct Point {
     double T;
 };
 
-// Newton on two functions of (x, T), each linear in T: g(x, T, value, slope in x).
+// Newton on two functions of (x, T): g(x, T, value, slope in x). The T slopes
+// are differences over 1 K: exact where the model is linear in T, as a system
+// file's is, and close enough for Newton where it is not.
 template <class Function>
-bool solve_point(double& x, double& T, Function g)
+bool solve_point(double& x, double& T, double gas_constant, Function g)
 {
-    const double scale = 1.0 / (R * T);
+    const double scale = 1.0 / (gas_constant * T);
     Point v{x, T};
     const auto evaluate = [&](const Point& w, double f[4], double j[4][4]) {
         double v0 = 0.0;
@@ -165,7 +167,7 @@ bool solve_point(double& x, double& T, Function g)
         double v1 = 0.0;
         double d1 = 0.0;
         double dd1 = 0.0;
-        g(w.x, w.T + 1.0, v1, d1, dd1);  // linear in T: the difference is the T slope
+        g(w.x, w.T + 1.0, v1, d1, dd1);
         f[0] = v0 * scale;
         f[1] = d0 * scale;
         j[0][0] = d0 * scale;
@@ -188,16 +190,16 @@ bool solve_point(double& x, double& T, Function g)
 
 }  // namespace
 
-bool solve_congruent(const System& s, double& x, double& T)
+bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T)
 {
-    return solve_point(x, T, [&](double at, double temperature, double& v, double& d, double& dd) {
-        liquid_minus_solid(s, at, temperature, v, d, dd);
+    return solve_point(x, T, s.gas_constant, [&](double at, double temperature, double& v, double& d, double& dd) {
+        phase_difference(s, p, q, at, temperature, v, d, dd);
     });
 }
 
 bool solve_critical(const System& s, Phase p, double& x, double& T)
 {
-    return solve_point(x, T, [&](double at, double temperature, double& v, double& d, double& dd) {
+    return solve_point(x, T, s.gas_constant, [&](double at, double temperature, double& v, double& d, double& dd) {
         // The curvature function and its slope; the slope's own slope by a central difference.
         curvature(s, p, at, temperature, v, d);
         const double h = SLOPE_STEP;
@@ -211,27 +213,26 @@ bool solve_critical(const System& s, Phase p, double& x, double& T)
     });
 }
 
-InvariantKind three_phase_kind(Phase a, Phase b, Phase c, bool middle_above)
+InvariantKind three_phase_kind(bool a_liquid, bool b_liquid, bool c_liquid, bool middle_above)
 {
-    const auto is = [](Phase p, Phase q) { return p == q; };
-    const Phase l = Phase::liquid;
-    const Phase s = Phase::solid;
+    const bool one_outer_liquid = a_liquid != c_liquid;
+    const bool no_liquid = !a_liquid && !b_liquid && !c_liquid;
     if (middle_above) {
-        if (is(a, s) && is(b, l) && is(c, s))
+        if (!a_liquid && b_liquid && !c_liquid)
             return InvariantKind::eutectic;
-        if (is(b, l) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+        if (b_liquid && one_outer_liquid)
             return InvariantKind::monotectic;
-        if (is(b, s) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+        if (!b_liquid && one_outer_liquid)
             return InvariantKind::metatectic;
-        if (is(a, s) && is(b, s) && is(c, s))
+        if (no_liquid)
             return InvariantKind::eutectoid;
         return InvariantKind::eutectic_type;
     }
-    if (is(b, s) && ((is(a, l) && is(c, s)) || (is(a, s) && is(c, l))))
+    if (!b_liquid && one_outer_liquid)
         return InvariantKind::peritectic;
-    if (is(a, l) && is(b, s) && is(c, l))
+    if (a_liquid && !b_liquid && c_liquid)
         return InvariantKind::syntectic;
-    if (is(a, s) && is(b, s) && is(c, s))
+    if (no_liquid)
         return InvariantKind::peritectoid;
     return InvariantKind::peritectic_type;
 }

@@ -44,12 +44,13 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
 bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
                      double& T);
 
-// A congruent point: G_L = G_S with equal slopes, at a maximum or minimum of T.
-bool solve_congruent(const System& s, double& x, double& T);
+// A congruent point: G_p = G_q with equal slopes, at a maximum or minimum of T.
+bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T);
 
 // The critical point of a miscibility gap in phase p: G'' = G''' = 0.
 bool solve_critical(const System& s, Phase p, double& x, double& T);
 
-// The name of a three-phase invariant with phases a, b, c in order of x, by its
-// middle phase b and whether b is stable just above the invariant.
-InvariantKind three_phase_kind(Phase a, Phase b, Phase c, bool middle_above);
+// The name of a three-phase invariant with phases a, b, c in order of x, by
+// which of them are liquid and whether the middle one b is stable just above
+// the invariant.
+InvariantKind three_phase_kind(bool a_liquid, bool b_liquid, bool c_liquid, bool middle_above);

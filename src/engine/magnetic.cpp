@@ -29,3 +29,73 @@ double magnetic_gibbs(double T, double TC, double beta, double antiferromagnetic
         return 0.0;
     return R * T * std::log(beta + 1.0) * magnetic_g(T / TC, p);
 }
+
+namespace {
+
+Jet times(const Jet& f, const Jet& g)
+{
+    return {f.v * g.v, f.d1 * g.v + f.v * g.d1, f.d2 * g.v + 2.0 * f.d1 * g.d1 + f.v * g.d2,
+            f.d3 * g.v + 3.0 * f.d2 * g.d1 + 3.0 * f.d1 * g.d2 + f.v * g.d3};
+}
+
+// f(u(x)) from f and its first three derivatives at u(x) (Faa di Bruno).
+Jet compose(double f0, double f1, double f2, double f3, const Jet& u)
+{
+    return {f0, f1 * u.d1, f2 * u.d1 * u.d1 + f1 * u.d2,
+            f3 * u.d1 * u.d1 * u.d1 + 3.0 * f2 * u.d1 * u.d2 + f1 * u.d3};
+}
+
+// g as a sum of c tau^n, and its derivatives in tau.
+void g_and_slopes(double tau, double p, double out[4])
+{
+    const double A = 518.0 / 1125.0 + (11692.0 / 15975.0) * (1.0 / p - 1.0);
+    const double c = (474.0 / 497.0) * (1.0 / p - 1.0);
+    struct Term {
+        double coefficient;
+        int power;
+    };
+    const Term below[] = {{1.0, 0},
+                          {-79.0 / (140.0 * p * A), -1},
+                          {-c / (6.0 * A), 3},
+                          {-c / (135.0 * A), 9},
+                          {-c / (600.0 * A), 15}};
+    const Term above[] = {{-1.0 / (10.0 * A), -5}, {-1.0 / (315.0 * A), -15}, {-1.0 / (1500.0 * A), -25}};
+    const Term* begin = tau <= 1.0 ? below : above;
+    const Term* end = tau <= 1.0 ? below + 5 : above + 3;
+    out[0] = out[1] = out[2] = out[3] = 0.0;
+    for (const Term* t = begin; t != end; ++t) {
+        const double n = t->power;
+        const double v = t->coefficient * std::pow(tau, n - 3.0);  // tau^(n-3), the rest by multiplying
+        out[0] += v * tau * tau * tau;
+        out[1] += n * v * tau * tau;
+        out[2] += n * (n - 1.0) * v * tau;
+        out[3] += n * (n - 1.0) * (n - 2.0) * v;
+    }
+}
+
+}  // namespace
+
+Jet magnetic_gibbs_jet(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
+                       double R)
+{
+    const auto scaled = [&](Jet j) {
+        if (j.v < 0.0)
+            j = {j.v / antiferromagnetic_factor, j.d1 / antiferromagnetic_factor,
+                 j.d2 / antiferromagnetic_factor, j.d3 / antiferromagnetic_factor};
+        return j;
+    };
+    const Jet tc = scaled(TC);
+    const Jet b = scaled(beta);
+    if (tc.v == 0.0 || b.v == 0.0)
+        return {0.0, 0.0, 0.0, 0.0};
+    const double u = tc.v;
+    const Jet tau = compose(T / u, -T / (u * u), 2.0 * T / (u * u * u), -6.0 * T / (u * u * u * u), tc);
+    double g[4];
+    g_and_slopes(tau.v, p, g);
+    const Jet gx = compose(g[0], g[1], g[2], g[3], tau);
+    const double w = 1.0 + b.v;
+    const Jet ln_b = compose(std::log(w), 1.0 / w, -1.0 / (w * w), 2.0 / (w * w * w), b);
+    const Jet m = times(ln_b, gx);
+    const double RT = R * T;
+    return {RT * m.v, RT * m.d1, RT * m.d2, RT * m.d3};
+}

@@ -10,3 +10,12 @@ double magnetic_g(double tau, double p);
 // antiferromagnetic factor (-1 for BCC, -3 for FCC and HCP); nothing where TC
 // or beta is 0. R is the gas constant the energies are assessed with.
 double magnetic_gibbs(double T, double TC, double beta, double antiferromagnetic_factor, double p, double R);
+
+// A function of x with its first three derivatives there.
+struct Jet {
+    double v, d1, d2, d3;
+};
+
+// G_mag and its derivatives in x, where TC and beta are functions of x.
+Jet magnetic_gibbs_jet(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
+                       double R);

@@ -1,35 +1,13 @@
 #include "engine/model.h"
 
+#include "engine/magnetic.h"
+
 #include <cmath>
+#include <limits>
 
 namespace {
 
-// sum_k (a_k + b_k T) t^k and its first two derivatives in t, with the parts in
-// b_k alone (the T slope) beside them.
-struct Series {
-    double e, e1, e2;     // at T
-    double eb, eb1, eb2;  // the T slope
-};
-
-Series series(const std::vector<RedlichKister>& terms, double t, double T)
-{
-    Series s{0, 0, 0, 0, 0, 0};
-    for (auto k = terms.size(); k-- > 0;) {  // Horner, with the derivatives alongside
-        const double l = terms[k].a + terms[k].b * T;
-        s.e2 = s.e2 * t + 2.0 * s.e1;
-        s.e1 = s.e1 * t + s.e;
-        s.e = s.e * t + l;
-        s.eb2 = s.eb2 * t + 2.0 * s.eb1;
-        s.eb1 = s.eb1 * t + s.eb;
-        s.eb = s.eb * t + terms[k].b;
-    }
-    return s;
-}
-
-const Solution& solution(const System& s, Phase p)
-{
-    return p == Phase::liquid ? s.liquid : s.solid;
-}
+constexpr double SLOPE_STEP = 1e-3;  // K: the T slope of a database function, by a central difference
 
 // ln x and ln y, each from whichever fraction is exact.
 void logs(const Composition& c, double& ln_x, double& ln_y)
@@ -43,6 +21,67 @@ void logs(const Composition& c, double& ln_x, double& ln_y)
     }
 }
 
+// sum_k l_k t^k and its first three derivatives in t (Horner, alongside).
+void series(const double* l, std::size_t n, double t, double out[4])
+{
+    out[0] = out[1] = out[2] = out[3] = 0.0;
+    for (auto k = n; k-- > 0;) {
+        out[3] = out[3] * t + 3.0 * out[2];
+        out[2] = out[2] * t + 2.0 * out[1];
+        out[1] = out[1] * t + out[0];
+        out[0] = out[0] * t + l[k];
+    }
+}
+
+double database_part(const System& s, const Coefficient& c, double T)
+{
+    double v = 0.0;
+    bool extrapolated = false;  // reported once, at the edge, for the whole range
+    for (const auto& [index, scale] : c.parameters)
+        v += scale * evaluate(s.parameters[static_cast<std::size_t>(index)], s.functions, T, extrapolated);
+    return v;
+}
+
+// The coefficient's value and T slope.
+void value_and_slope(const System& s, const Coefficient& c, double T, double& v, double& dT)
+{
+    if (c.melting_point > 0.0) {
+        v = c.a * (c.melting_point - T) / c.melting_point;
+        dT = -c.a / c.melting_point;
+    } else {
+        v = c.a + c.b * T;
+        dT = c.b;
+    }
+    if (!c.parameters.empty()) {
+        v += database_part(s, c, T);
+        const double h = SLOPE_STEP;
+        dT += (database_part(s, c, T + h) - database_part(s, c, T - h)) / (2.0 * h);
+    }
+}
+
+// The magnetic term per mole of atoms and its derivatives in x.
+Jet magnetic_at(const PhaseAtT& at, double x)
+{
+    const MagneticModel& m = at.model->magnetism;
+    const double y = 1.0 - x;
+    const auto rk = [&](const double* c, std::size_t terms) {
+        double e[4];
+        series(c + 2, terms, 2.0 * x - 1.0, e);
+        // x c_A + y c_B + x y E(t), t = 2x - 1, d/dx = 2 d/dt.
+        const double xy = x * y;
+        const double e1 = 2.0 * e[1];
+        const double e2 = 4.0 * e[2];
+        const double e3 = 8.0 * e[3];
+        const double s1 = 1.0 - 2.0 * x;
+        return Jet{x * c[0] + y * c[1] + xy * e[0], c[0] - c[1] + s1 * e[0] + xy * e1,
+                   -2.0 * e[0] + 2.0 * s1 * e1 + xy * e2, -6.0 * e1 + 3.0 * s1 * e2 + xy * e3};
+    };
+    const Jet g = magnetic_gibbs_jet(at.T, rk(at.tc, at.tc_terms), rk(at.beta, at.beta_terms),
+                                     m.antiferromagnetic_factor, m.structure_factor, at.R);
+    const double per = 1.0 / m.atoms;
+    return {g.v * per, g.d1 * per, g.d2 * per, g.d3 * per};
+}
+
 }  // namespace
 
 bool temperature_range(double first, double last, double step, TemperatureRange& r)
@@ -54,11 +93,6 @@ bool temperature_range(double first, double last, double step, TemperatureRange&
         return false;
     r = {first, last, step, static_cast<long>(std::floor(steps + 1e-9)) + 1};
     return r.count <= MOST_TEMPERATURES;
-}
-
-const char* phase_letter(Phase p)
-{
-    return p == Phase::liquid ? "L" : "S";
 }
 
 Composition composition_from_x(double x)
@@ -103,60 +137,160 @@ double log_ratio_b(const Composition& c1, const Composition& c2)
     return log_ratio(c1.y, c1.x, c2.y, c2.x);
 }
 
-double pure_a(const System& s, Phase p, double T)
+std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b, const Solution& liquid,
+                                         const Solution& solid)
 {
-    return p == Phase::liquid ? s.a.fusion_gibbs(T) : 0.0;
+    const auto fusion = [](const Component& c) {
+        Coefficient f;
+        f.a = c.enthalpy_of_fusion;
+        if (c.melting_point_given > 0.0)
+            f.melting_point = c.melting_point_given;
+        else
+            f.b = -c.entropy_of_fusion;
+        return f;
+    };
+    const auto terms = [](const Solution& s) {
+        std::vector<Coefficient> out;
+        for (const RedlichKister& rk : s.excess) {
+            Coefficient c;
+            c.a = rk.a;
+            c.b = rk.b;
+            out.push_back(c);
+        }
+        return out;
+    };
+    PhaseModel l{"L", true, fusion(a), fusion(b), terms(liquid), false, {}};
+    PhaseModel s{"S", false, {}, {}, terms(solid), false, {}};
+    return {l, s};
 }
 
-double pure_b(const System& s, Phase p, double T)
+double coefficient_at(const System& s, const Coefficient& c, double T)
 {
-    return p == Phase::liquid ? s.b.fusion_gibbs(T) : 0.0;
+    double v = 0.0;
+    double unused = 0.0;
+    value_and_slope(s, c, T, v, unused);
+    return v;
 }
 
-Mixing mixing(const System& s, Phase p, const Composition& c)
+const PhaseModel& phase_model(const System& s, Phase p)
 {
-    const double x = c.x;
-    const double y = c.y;
-    const Series at0 = series(solution(s, p).excess, x - y, 0.0);
-    double ln_x = 0.0;
-    double ln_y = 0.0;
-    logs(c, ln_x, ln_y);
-    Mixing m{0.0, 0.0, 0.0, 0.0};
-    if (x > 0.0) {
-        m.a0 = y * y * (at0.e + 2.0 * x * at0.e1);
-        m.a1 = R * ln_x + y * y * (at0.eb + 2.0 * x * at0.eb1);
+    return s.phases[phase_index(p)];
+}
+
+const std::string& phase_name(const System& s, Phase p)
+{
+    return phase_model(s, p).name;
+}
+
+bool is_liquid(const System& s, Phase p)
+{
+    return phase_model(s, p).liquid;
+}
+
+PhaseAtT phase_at(const System& s, Phase p, double T)
+{
+    const PhaseModel& m = phase_model(s, p);
+    PhaseAtT at{};
+    at.model = &m;
+    at.T = T;
+    at.R = s.gas_constant;
+    at.RT = s.gas_constant * T;
+    value_and_slope(s, m.pure_a, T, at.ga, at.ga_dT);
+    value_and_slope(s, m.pure_b, T, at.gb, at.gb_dT);
+    at.terms = std::min(m.excess.size(), MOST_EXCESS_TERMS);
+    for (std::size_t k = 0; k < at.terms; ++k)
+        value_and_slope(s, m.excess[k], T, at.L[k], at.L_dT[k]);
+    if (m.magnetic) {
+        const MagneticModel& g = m.magnetism;
+        at.tc[0] = coefficient_at(s, g.tc_a, T);
+        at.tc[1] = coefficient_at(s, g.tc_b, T);
+        at.beta[0] = coefficient_at(s, g.beta_a, T);
+        at.beta[1] = coefficient_at(s, g.beta_b, T);
+        at.tc_terms = std::min(g.tc_excess.size(), MOST_EXCESS_TERMS);
+        at.beta_terms = std::min(g.beta_excess.size(), MOST_EXCESS_TERMS);
+        for (std::size_t k = 0; k < at.tc_terms; ++k)
+            at.tc[k + 2] = coefficient_at(s, g.tc_excess[k], T);
+        for (std::size_t k = 0; k < at.beta_terms; ++k)
+            at.beta[k + 2] = coefficient_at(s, g.beta_excess[k], T);
     }
-    if (y > 0.0) {
-        m.b0 = x * x * (at0.e - 2.0 * y * at0.e1);
-        m.b1 = R * ln_y + x * x * (at0.eb - 2.0 * y * at0.eb1);
-    }
-    return m;
+    return at;
 }
 
-Potentials potentials(const System& s, Phase p, const Composition& c, double T)
+Excess excess_of(const PhaseAtT& at, double x, int derivatives)
+{
+    // x y E(t), t = 2x - 1: G_ex' = -t E + 2xy E', G_ex'' = -2E - 4t E' + 4xy E''
+    // (the derivatives of E in t).
+    double e[4];
+    const double t = 2.0 * x - 1.0;
+    series(at.L, at.terms, t, e);
+    const double xy = x * (1.0 - x);
+    Excess out{xy * e[0], -t * e[0] + 2.0 * xy * e[1], -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * xy * e[2],
+               -12.0 * e[1] - 12.0 * t * e[2] + 8.0 * xy * e[3]};
+    if (at.model->magnetic && derivatives >= 0) {
+        const Jet m = magnetic_at(at, x);
+        out.e += m.v;
+        out.e1 += m.d1;
+        out.e2 += m.d2;
+        out.e3 += m.d3;
+    }
+    return out;
+}
+
+namespace {
+
+// The rest of both potentials, the pure parts with E + y E' and E - x E', and
+// their T slopes: the series' own, the magnetic term's by a central difference.
+void rests(const PhaseAtT& at, const Composition& c, bool slopes, Potentials& out, double& e2)
 {
     const double x = c.x;
     const double y = c.y;
     const double t = x - y;
-    const Series e = series(solution(s, p).excess, t, T);
+    double e[4];
+    series(at.L, at.terms, t, e);
+    // excess_of's, in the form that keeps a small y's digits: y^2 (E + 2x E').
+    out.rest_a = at.ga + y * y * (e[0] + 2.0 * x * e[1]);
+    out.rest_b = at.gb + x * x * (e[0] - 2.0 * y * e[1]);
+    e2 = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
+    double eb[4];
+    series(at.L_dT, at.terms, t, eb);
+    out.mu_a_dT = at.ga_dT + y * y * (eb[0] + 2.0 * x * eb[1]);
+    out.mu_b_dT = at.gb_dT + x * x * (eb[0] - 2.0 * y * eb[1]);
+    if (!at.model->magnetic)
+        return;
+    const Jet m = magnetic_at(at, x);
+    out.rest_a += m.v + y * m.d1;
+    out.rest_b += m.v - x * m.d1;
+    e2 += m.d2;
+    if (!slopes)
+        return;
+    PhaseAtT hotter = at;
+    hotter.T = at.T + SLOPE_STEP;
+    PhaseAtT colder = at;
+    colder.T = at.T - SLOPE_STEP;
+    const Jet up = magnetic_at(hotter, x);
+    const Jet down = magnetic_at(colder, x);
+    out.mu_a_dT += (up.v + y * up.d1 - down.v - y * down.d1) / (2.0 * SLOPE_STEP);
+    out.mu_b_dT += (up.v - x * up.d1 - down.v + x * down.d1) / (2.0 * SLOPE_STEP);
+}
+
+}  // namespace
+
+Potentials potentials(const PhaseAtT& at, const Composition& c, bool slopes_in_T)
+{
+    const double x = c.x;
+    const double y = c.y;
     double ln_x = 0.0;
     double ln_y = 0.0;
     logs(c, ln_x, ln_y);
-
-    // The pure parts and their T slopes: the liquid's energies of fusion, nothing for the solid.
-    const double ga1 = p == Phase::liquid ? -s.a.entropy_of_fusion : 0.0;
-    const double gb1 = p == Phase::liquid ? -s.b.entropy_of_fusion : 0.0;
-    const double RT = R * T;
     Potentials out{};
-    out.rest_a = pure_a(s, p, T) + y * y * (e.e + 2.0 * x * e.e1);
-    out.rest_b = pure_b(s, p, T) + x * x * (e.e - 2.0 * y * e.e1);
-    out.mu_a = RT * ln_x + out.rest_a;
-    out.mu_b = RT * ln_y + out.rest_b;
-    out.mu_a_dT = R * ln_x + ga1 + y * y * (e.eb + 2.0 * x * e.eb1);
-    out.mu_b_dT = R * ln_y + gb1 + x * x * (e.eb - 2.0 * y * e.eb1);
-    // G_ex'' in x, with t = 2x - 1: -2E - 4t E' + 4xy E''.
-    const double g_ex2 = -2.0 * e.e - 4.0 * t * e.e1 + 4.0 * x * y * e.e2;
-    out.curvature = RT + x * y * g_ex2;
+    double e2 = 0.0;
+    rests(at, c, slopes_in_T, out, e2);
+    out.RT = at.RT;
+    out.mu_a = at.RT * ln_x + out.rest_a;
+    out.mu_b = at.RT * ln_y + out.rest_b;
+    out.mu_a_dT += at.R * ln_x;
+    out.mu_b_dT += at.R * ln_y;
+    out.curvature = at.RT + x * y * e2;
     if (x <= y) {  // u = ln x: dx/du = x
         out.dmu_a = out.curvature;
         out.dmu_b = -(x / y) * out.curvature;
@@ -167,53 +301,109 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T)
     return out;
 }
 
-PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
-                           const Potentials& m2, double T)
+Potentials potentials(const System& s, Phase p, const Composition& c, double T)
 {
-    const double RT = R * T;
+    return potentials(phase_at(s, p, T), c);
+}
+
+PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
+                           const Potentials& m2)
+{
+    const double RT = m1.RT;
     return {log_ratio_a(c1, c2) + (m1.rest_a - m2.rest_a) / RT,
             log_ratio_b(c1, c2) + (m1.rest_b - m2.rest_b) / RT};
 }
 
 double gibbs(const System& s, Phase p, const Composition& c, double T)
 {
-    const Potentials m = potentials(s, p, c, T);
+    const Potentials m = potentials(phase_at(s, p, T), c, false);
     // x ln x vanishes at x = 0, where mu_a is infinite.
     const double a = c.x > 0.0 ? c.x * m.mu_a : 0.0;
     const double b = c.y > 0.0 ? c.y * m.mu_b : 0.0;
     return a + b;
 }
 
-void curvature(const System& s, Phase p, double x, double T, double& value, double& slope)
+void curvature(const PhaseAtT& at, double x, double& value, double& slope)
 {
-    // x y G'' = RT + (1 - t^2) F''(t), F(t) = (1 - t^2) E(t) / 4, t = 2x - 1.
-    const double t = 2.0 * x - 1.0;
-    const Series e = series(solution(s, p).excess, t, T);
-    // F'' = ((1 - t^2) E'' - 4t E' - 2E) / 4; the third derivative needs E''' too.
-    const std::vector<RedlichKister>& terms = solution(s, p).excess;
-    double e3 = 0.0;
-    for (std::size_t k = 3; k < terms.size(); ++k)
-        e3 += static_cast<double>(k * (k - 1) * (k - 2)) * (terms[k].a + terms[k].b * T) *
-              std::pow(t, static_cast<double>(k - 3));
-    const double u = 1.0 - t * t;
-    const double f2 = (u * e.e2 - 4.0 * t * e.e1 - 2.0 * e.e) / 4.0;
-    const double f3 = (u * e3 - 2.0 * t * e.e2 - 4.0 * e.e1 - 4.0 * t * e.e2 - 2.0 * e.e1) / 4.0;
-    value = R * T + u * f2;
-    slope = 2.0 * (-2.0 * t * f2 + u * f3);  // d/dx = 2 d/dt
+    // x y G'' = RT + x y G_ex'', whose slope is (1 - 2x) G_ex'' + x y (G_ex'')'.
+    const Excess e = excess_of(at, x, 3);
+    const double xy = x * (1.0 - x);
+    value = at.RT + xy * e.e2;
+    slope = (1.0 - 2.0 * x) * e.e2 + xy * e.e3;
 }
 
-void liquid_minus_solid(const System& s, double x, double T, double& d, double& d1, double& d2)
+void curvature(const System& s, Phase p, double x, double T, double& value, double& slope)
 {
-    const double t = 2.0 * x - 1.0;
-    const Series l = series(s.liquid.excess, t, T);
-    const Series m = series(s.solid.excess, t, T);
-    const double e = l.e - m.e;
-    const double e1 = l.e1 - m.e1;
-    const double e2 = l.e2 - m.e2;
-    const double ga = s.a.fusion_gibbs(T);
-    const double gb = s.b.fusion_gibbs(T);
-    const double xy = x * (1.0 - x);
-    d = x * ga + (1.0 - x) * gb + xy * e;
-    d1 = ga - gb + (1.0 - 2.0 * x) * e + 2.0 * xy * e1;
-    d2 = -2.0 * e - 4.0 * t * e1 + 4.0 * xy * e2;
+    curvature(phase_at(s, p, T), x, value, slope);
+}
+
+void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d, double& d1, double& d2)
+{
+    const Excess ep = excess_of(p, x, 2);
+    const Excess eq = excess_of(q, x, 2);
+    const double ga = p.ga - q.ga;
+    const double gb = p.gb - q.gb;
+    d = x * ga + (1.0 - x) * gb + (ep.e - eq.e);
+    d1 = ga - gb + (ep.e1 - eq.e1);
+    d2 = ep.e2 - eq.e2;
+}
+
+void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
+                      double& d2)
+{
+    phase_difference(phase_at(s, p, T), phase_at(s, q, T), x, d, d1, d2);
+}
+
+namespace {
+
+// A phase's energy of one pure component, and the size its rounding scales with:
+// the terms of dH (Tm - T) / Tm or a + b T, or a database energy itself.
+double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
+{
+    const PhaseModel& m = phase_model(s, p);
+    const Coefficient& c = of_a ? m.pure_a : m.pure_b;
+    double g = coefficient_at(s, c, T);
+    if (m.magnetic)
+        g += magnetic_at(phase_at(s, p, T), of_a ? 1.0 : 0.0).v;
+    size = c.parameters.empty() ? std::fabs(c.a) + std::fabs(c.b * T) : std::fabs(g);
+    return g;
+}
+
+}  // namespace
+
+bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
+{
+    double size_p = 0.0;
+    double size_q = 0.0;
+    const double gp = pure_energy(s, p, of_a, T, size_p);
+    const double gq = pure_energy(s, q, of_a, T, size_q);
+    return std::fabs(gp - gq) <= 8.0 * std::numeric_limits<double>::epsilon() * std::max(size_p, size_q);
+}
+
+double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, double hi)
+{
+    const Component& c = of_a ? s.a : s.b;
+    const double given = c.melting_point();
+    if (s.parameters.empty() && given >= lo && given <= hi)
+        return given;  // a system file's liquid and solid: its melting point, exactly
+    double size = 0.0;
+    const auto difference = [&](double T) {
+        return pure_energy(s, p, of_a, T, size) - pure_energy(s, q, of_a, T, size);
+    };
+    double d_lo = difference(lo);
+    if ((d_lo < 0.0) == (difference(hi) < 0.0))
+        return std::numeric_limits<double>::quiet_NaN();
+    for (int i = 0; i < 200 && hi - lo > 0.0; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        if (mid <= lo || mid >= hi)
+            break;
+        const double d_mid = difference(mid);
+        if ((d_mid < 0.0) == (d_lo < 0.0)) {
+            lo = mid;
+            d_lo = d_mid;
+        } else {
+            hi = mid;
+        }
+    }
+    return 0.5 * (lo + hi);
 }

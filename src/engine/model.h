@@ -1,27 +1,37 @@
-// The thermodynamic model of a binary A-B with a liquid and a solid solution:
-// Gibbs energies of mixing and chemical potentials, with the pure solids as
-// reference. x is the mole fraction of A, y = 1 - x that of B.
+// The thermodynamic model of a binary A-B: any number of phases, each a
+// solution of A and B on one lattice with its Gibbs energy per mole of atoms
 //
-//   G_S(x) = RT[x ln x + y ln y] + x y sum_k LS_k (x - y)^k
-//   G_L(x) = x dG_A + y dG_B + RT[x ln x + y ln y] + x y sum_k LL_k (x - y)^k
+//   G_p(x) = x G_A(T) + y G_B(T) + RT[x ln x + y ln y] + x y sum_k L_k(T) (x - y)^k + G_mag(x)
 //
-// with dG_i = dH_i - T dS_i = dH_i (Tm_i - T) / Tm_i and Redlich-Kister terms L_k = a_k + b_k T. Every
-// quantity is linear in T at fixed composition, which the sweep uses to tabulate
-// a whole grid of compositions once.
+// x the mole fraction of A, y = 1 - x that of B. A system file's liquid and
+// solid are two such phases, the pure solids the reference (G_A = dG_A of
+// fusion in the liquid, 0 in the solid); a database's phases carry its own
+// functions of T and the magnetic term.
 #pragma once
 
 #include "engine/decimal_grid.h"
+#include "engine/temperature_function.h"
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
-constexpr double R = 8.315;  // J/(mol K), the program's gas constant
+constexpr double R = 8.315;  // J/(mol K), the program's gas constant unless a system gives its own
 
-enum class Phase { liquid, solid };
+// A phase of the system, by its place in System::phases. A system file's two
+// are the liquid (0) and the solid (1); a database's liquid comes first.
+enum class Phase : int { liquid = 0, solid = 1 };
 
-// "L" or "S".
-const char* phase_letter(Phase p);
+inline Phase phase_number(std::size_t i)
+{
+    return static_cast<Phase>(static_cast<int>(i));
+}
+
+inline std::size_t phase_index(Phase p)
+{
+    return static_cast<std::size_t>(static_cast<int>(p));
+}
 
 struct Component {
     std::string name;
@@ -33,16 +43,6 @@ struct Component {
     {
         return melting_point_given > 0.0 ? melting_point_given : enthalpy_of_fusion / entropy_of_fusion;
     }
-
-    // The Gibbs energy of fusion dH - T dS. Given the melting point, as
-    // dH (Tm - T) / Tm: near Tm, where the two terms of dH - T dS cancel to a few
-    // digits, Tm - T is exact and the energy keeps every digit (0 at Tm itself).
-    double fusion_gibbs(double T) const
-    {
-        if (melting_point_given > 0.0)
-            return enthalpy_of_fusion * (melting_point_given - T) / melting_point_given;
-        return enthalpy_of_fusion - entropy_of_fusion * T;
-    }
 };
 
 struct RedlichKister {
@@ -50,8 +50,42 @@ struct RedlichKister {
     double b;  // J/(mol K)
 };
 
+// A system file's solution: its Redlich-Kister terms.
 struct Solution {
     std::vector<RedlichKister> excess;  // L_0, L_1, ...; none: ideal
+};
+
+// A coefficient of the model as a function of T: a + b T, or where a melting
+// point is given a (Tm - T) / Tm, which is exactly 0 at Tm and keeps every digit
+// near it; plus each database parameter it takes, times its scale.
+struct Coefficient {
+    double a = 0.0;
+    double b = 0.0;
+    double melting_point = 0.0;
+    std::vector<std::pair<int, double>> parameters;  // (index in System::parameters, scale)
+};
+
+constexpr std::size_t MOST_EXCESS_TERMS = 16;
+constexpr std::size_t MOST_PHASES = 64;
+
+// The Inden-Hillert-Jarl term, per formula unit of atoms atoms: TC and beta
+// as Redlich-Kister series in x like the energy's.
+struct MagneticModel {
+    double antiferromagnetic_factor = 0.0;  // -1 for BCC, -3 for FCC and HCP
+    double structure_factor = 0.0;          // 0.40 for BCC, 0.28 for the others
+    double atoms = 1.0;                     // per formula unit
+    Coefficient tc_a, tc_b, beta_a, beta_b;
+    std::vector<Coefficient> tc_excess, beta_excess;
+};
+
+struct PhaseModel {
+    std::string name;
+    bool liquid = false;
+    Coefficient pure_a;  // G of the phase of A alone, per mole of atoms
+    Coefficient pure_b;
+    std::vector<Coefficient> excess;  // L_0, L_1, ... per mole of atoms
+    bool magnetic = false;
+    MagneticModel magnetism;
 };
 
 struct TemperatureRange {
@@ -73,12 +107,26 @@ bool temperature_range(double first, double last, double step, TemperatureRange&
 
 struct System {
     std::string name;
-    Component a;
+    Component a;  // names and melting points
     Component b;
-    Solution liquid;
-    Solution solid;
+    std::vector<PhaseModel> phases;
+    double gas_constant = R;
+    FunctionTable functions;          // what database parameters call
+    std::vector<Piecewise> parameters;  // the values the coefficients take from a database
     TemperatureRange range;
 };
+
+// A system file's phases: a liquid with the energies of fusion of a and b, and
+// a solid, the reference, each with its excess terms.
+std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b, const Solution& liquid,
+                                         const Solution& solid);
+
+// The value of a coefficient at T.
+double coefficient_at(const System& s, const Coefficient& c, double T);
+
+const PhaseModel& phase_model(const System& s, Phase p);
+bool is_liquid(const System& s, Phase p);
+const std::string& phase_name(const System& s, Phase p);
 
 // A composition as both mole fractions, x + y = 1, the smaller one held to its
 // full relative precision: a solubility of 1e-15 is not lost to 1 - x.
@@ -106,8 +154,36 @@ Composition moved_in_log(const Composition& c, double du);
 double log_ratio_a(const Composition& c1, const Composition& c2);
 double log_ratio_b(const Composition& c1, const Composition& c2);
 
+// One phase's coefficients at one temperature, evaluated once for the many
+// compositions a temperature asks about.
+struct PhaseAtT {
+    const PhaseModel* model;
+    double T;
+    double RT;
+    double R;
+    double ga, gb;            // the pure parts
+    double ga_dT, gb_dT;      // their T slopes
+    std::size_t terms;        // excess terms
+    double L[MOST_EXCESS_TERMS];
+    double L_dT[MOST_EXCESS_TERMS];
+    // The magnetic series' coefficients: ends, then excess terms.
+    std::size_t tc_terms, beta_terms;
+    double tc[MOST_EXCESS_TERMS + 2];
+    double beta[MOST_EXCESS_TERMS + 2];
+};
+
+PhaseAtT phase_at(const System& s, Phase p, double T);
+
+// The excess part of G beyond x G_A + y G_B + RT[x ln x + y ln y], and its first
+// three derivatives in x.
+struct Excess {
+    double e, e1, e2, e3;
+};
+
+Excess excess_of(const PhaseAtT& at, double x, int derivatives);
+
 // Chemical potentials of A and B in one phase at one composition and temperature,
-// relative to the pure solids, and what Newton needs of them.
+// relative to the system's reference, and what Newton needs of them.
 struct Potentials {
     double mu_a;
     double mu_b;
@@ -118,8 +194,11 @@ struct Potentials {
     double mu_a_dT;  // d mu_a / dT at fixed composition
     double mu_b_dT;
     double curvature;  // RT + x y G_ex''(x) = x y G''(x): negative inside a spinodal
+    double RT;
 };
 
+// Without the T slopes, which cost a second evaluation where the phase is magnetic.
+Potentials potentials(const PhaseAtT& at, const Composition& c, bool slopes_in_T = true);
 Potentials potentials(const System& s, Phase p, const Composition& c, double T);
 
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
@@ -132,29 +211,27 @@ struct PotentialGap {
 };
 
 PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
-                           const Potentials& m2, double T);
-
-// The pure-component part of a phase's potential of A (of B): dG_A (dG_B) for the
-// liquid, 0 for the solid, the reference.
-double pure_a(const System& s, Phase p, double T);
-double pure_b(const System& s, Phase p, double T);
-
-// The rest of the potentials, mixing and excess, as a0 + a1 T (A) and b0 + b1 T
-// (B), each to full relative precision however small: mu_a = pure_a + a0 + a1 T.
-// Zero for the component that is absent (x = 0 or y = 0).
-struct Mixing {
-    double a0, a1, b0, b1;
-};
-
-Mixing mixing(const System& s, Phase p, const Composition& c);
+                           const Potentials& m2);
 
 // Gibbs energy of the phase at c: x mu_a + y mu_b.
 double gibbs(const System& s, Phase p, const Composition& c, double T);
 
 // The phase's curvature function x y G'' and its derivative in x, for the critical
 // point of a miscibility gap (both zero there).
+void curvature(const PhaseAtT& at, double x, double& value, double& slope);
 void curvature(const System& s, Phase p, double x, double T, double& value, double& slope);
 
-// G_L - G_S and its first two derivatives in x: the mixing terms cancel, so this
-// is a polynomial; congruent points are its double roots.
-void liquid_minus_solid(const System& s, double x, double T, double& d, double& d1, double& d2);
+// G_p - G_q and its first two derivatives in x: the ideal mixing cancels;
+// congruent points are its double roots.
+void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d, double& d1, double& d2);
+void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
+                      double& d2);
+
+// Whether T is a pure component's transition between phases p and q to rounding:
+// their pure energies differ by no more than the rounding of the larger's terms.
+bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);
+
+// The temperature in [lo, hi] at which phases p and q of pure A (of_a) or pure
+// B have equal energies: a system file's melting point as given, else by
+// bisection to the last double. NaN where their order does not change in [lo, hi].
+double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, double hi);

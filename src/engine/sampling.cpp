@@ -21,24 +21,28 @@ constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wid
 constexpr double CURVATURE_STEP = 1e-4;    // for the curvature's own curvature, by a central difference
 
 // The energies of the stable pure components at T: the chord samples are held above.
-void chord_ends(const System& s, double T, double& ga, double& gb)
+void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
 {
-    ga = std::min(pure_a(s, Phase::liquid, T), 0.0);
-    gb = std::min(pure_b(s, Phase::liquid, T), 0.0);
+    ga = HUGE_VAL;
+    gb = HUGE_VAL;
+    for (const PhaseAtT& at : phases) {
+        ga = std::min(ga, potentials(at, {1.0, 0.0}, false).rest_a);
+        gb = std::min(gb, potentials(at, {0.0, 1.0}, false).rest_b);
+    }
 }
 
-// The lower of the two curves at c, above the chord joining the stable pure
+// The lowest of the curves at c, above the chord joining the stable pure
 // components (ga, gb) so that both ends keep their precision.
-Sample sample_at(const System& s, const Composition& c, const Mixing* mix, double T, double ga, double gb)
+Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ga, double gb)
 {
-    Sample best{c, HUGE_VAL, Phase::solid};
-    for (Phase p : {Phase::solid, Phase::liquid}) {
-        const Mixing& m = mix[phase_index(p)];
-        const double a = c.x > 0.0 ? c.x * (pure_a(s, p, T) - ga + m.a0 + T * m.a1) : 0.0;
-        const double b = c.y > 0.0 ? c.y * (pure_b(s, p, T) - gb + m.b0 + T * m.b1) : 0.0;
+    Sample best{c, HUGE_VAL, Phase::liquid};
+    for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+        const Potentials m = potentials(phases[k], c, false);
+        const double a = c.x > 0.0 ? c.x * (m.mu_a - ga) : 0.0;
+        const double b = c.y > 0.0 ? c.y * (m.mu_b - gb) : 0.0;
         if (a + b < best.g) {
             best.g = a + b;
-            best.phase = p;
+            best.phase = phase_number(k);
         }
     }
     return best;
@@ -75,13 +79,14 @@ double extremum(F f, double a, double b, int sign, double& at)
 // Compositions to sample besides the grid at T: around a miscibility gap or a
 // window of the other phase too narrow for the grid to show (just below a
 // critical point, just beside a congruent point).
-std::vector<Composition> hidden_regions(const System& s, const Grid& grid, double T)
+std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases)
 {
     std::vector<Composition> extra;
     if (!grid.mixing_terms)
         return extra;
     const std::size_t n = grid.uniform_x.size();
     const double h = 1.0 / UNIFORM;
+    const double RT = phases.front().RT;
     const auto spread = [&](double centre, double half_width) {
         const double w = std::max(half_width, NARROWEST_SPREAD);
         for (int k = -SPREAD; k <= SPREAD; ++k) {
@@ -90,46 +95,52 @@ std::vector<Composition> hidden_regions(const System& s, const Grid& grid, doubl
                 extra.push_back(composition_from_x(x));
         }
     };
-    // G_L - G_S: a sign change hidden between two grid points shows as an extremum.
+    // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
     std::vector<double> d(n);
-    for (std::size_t i = 0; i < n; ++i)
-        d[i] = grid.liquid_minus_solid.at(i, T);
-    for (std::size_t i = 1; i + 1 < n; ++i) {
-        for (int sign : {1, -1}) {
-            if (!(sign * d[i] <= sign * d[i - 1] && sign * d[i] <= sign * d[i + 1]) || !(sign * d[i] > 0.0))
-                continue;
-            double at = 0.0;
-            const double v = extremum(
-                [&](double x) {
-                    double a = 0.0;
-                    double b = 0.0;
-                    double c = 0.0;
-                    liquid_minus_solid(s, x, T, a, b, c);
-                    return a;
-                },
-                grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
-            if (sign * v < 0.0)
-                spread(at, h / 4.0);
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        for (std::size_t q = p + 1; q < phases.size(); ++q) {
+            const auto difference = [&](double x) {
+                double v = 0.0;
+                double unused1 = 0.0;
+                double unused2 = 0.0;
+                phase_difference(phases[p], phases[q], x, v, unused1, unused2);
+                return v;
+            };
+            for (std::size_t i = 0; i < n; ++i)
+                d[i] = difference(grid.uniform_x[i]);
+            for (std::size_t i = 1; i + 1 < n; ++i) {
+                for (int sign : {1, -1}) {
+                    if (!(sign * d[i] <= sign * d[i - 1] && sign * d[i] <= sign * d[i + 1]) ||
+                        !(sign * d[i] > 0.0))
+                        continue;
+                    double at = 0.0;
+                    const double v =
+                        extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
+                    if (sign * v < 0.0)
+                        spread(at, h / 4.0);
+                }
+            }
         }
     }
     // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
-    for (Phase p : {Phase::liquid, Phase::solid}) {
-        const LinearInT& curve = grid.curvature[phase_index(p)];
+    for (const PhaseAtT& phase : phases) {
+        const auto k = [&](double x) {
+            double value = 0.0;
+            double slope = 0.0;
+            curvature(phase, x, value, slope);
+            return value;
+        };
+        for (std::size_t i = 0; i < n; ++i)
+            d[i] = k(grid.uniform_x[i]);
         for (std::size_t i = 1; i + 1 < n; ++i) {
-            const double ki = curve.at(i, T);
-            if (!(ki <= curve.at(i - 1, T) && ki <= curve.at(i + 1, T)))
+            const double ki = d[i];
+            if (!(ki <= d[i - 1] && ki <= d[i + 1]))
                 continue;
-            if (ki > NEAR_SPINODAL * R * T)  // far from a spinodal
+            if (ki > NEAR_SPINODAL * RT)  // far from a spinodal
                 continue;
-            const auto k = [&](double x) {
-                double value = 0.0;
-                double slope = 0.0;
-                curvature(s, p, x, T, value, slope);
-                return value;
-            };
             double at = 0.0;
             const double v = extremum(k, grid.uniform_x[i - 1], grid.uniform_x[i + 1], 1, at);
-            if (!(v < 0.0) || ki < -WIDE_SPINODAL * R * T)  // no spinodal, or one wide enough for the grid
+            if (!(v < 0.0) || ki < -WIDE_SPINODAL * RT)  // no spinodal, or one wide enough for the grid
                 continue;
             // The spinodal's half-width from the curvature's own curvature; the gap
             // around it is about sqrt(3) times wider.
@@ -143,9 +154,13 @@ std::vector<Composition> hidden_regions(const System& s, const Grid& grid, doubl
 
 }  // namespace
 
-int phase_index(Phase p)
+std::vector<PhaseAtT> phases_at(const System& s, double T)
 {
-    return p == Phase::liquid ? 0 : 1;
+    std::vector<PhaseAtT> out;
+    out.reserve(s.phases.size());
+    for (std::size_t k = 0; k < s.phases.size(); ++k)
+        out.push_back(phase_at(s, phase_number(k), T));
+    return out;
 }
 
 double dx(const Composition& from, const Composition& to)
@@ -174,46 +189,27 @@ Grid make_grid(const System& s)
         grid.at.push_back({1.0 - *it, *it});
     grid.at.push_back({1.0, 0.0});
 
-    grid.mixing_terms = !s.liquid.excess.empty() || !s.solid.excess.empty();
-    for (int i = 0; i <= UNIFORM; ++i) {
-        const double x = static_cast<double>(i) / UNIFORM;
-        double v0 = 0.0;
-        double v1 = 0.0;
-        double unused = 0.0;
-        liquid_minus_solid(s, x, 0.0, v0, unused, unused);
-        liquid_minus_solid(s, x, 1.0, v1, unused, unused);
-        grid.uniform_x.push_back(x);
-        grid.liquid_minus_solid.at_0K.push_back(v0);
-        grid.liquid_minus_solid.per_K.push_back(v1 - v0);
-        for (Phase p : {Phase::liquid, Phase::solid}) {
-            curvature(s, p, x, 0.0, v0, unused);
-            curvature(s, p, x, 1.0, v1, unused);
-            grid.curvature[phase_index(p)].at_0K.push_back(v0);
-            grid.curvature[phase_index(p)].per_K.push_back(v1 - v0);
-        }
-    }
-    for (Phase p : {Phase::liquid, Phase::solid}) {
-        Grid::MixingColumns& m = grid.phase[phase_index(p)];
-        for (const Composition& c : grid.at) {
-            const Mixing mix = mixing(s, p, c);
-            m.a0.push_back(mix.a0);
-            m.a1.push_back(mix.a1);
-            m.b0.push_back(mix.b0);
-            m.b1.push_back(mix.b1);
-        }
-    }
+    for (int i = 0; i <= UNIFORM; ++i)
+        grid.uniform_x.push_back(static_cast<double>(i) / UNIFORM);
+    grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
+                                    [](const PhaseModel& p) { return !p.excess.empty() || p.magnetic; });
     return grid;
 }
 
 void add_samples(const System& s, std::vector<Sample>& samples, const std::vector<Composition>& extra,
                  double T)
 {
+    add_samples(phases_at(s, T), samples, extra);
+}
+
+void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& samples,
+                 const std::vector<Composition>& extra)
+{
     double ga = 0.0;
     double gb = 0.0;
-    chord_ends(s, T, ga, gb);
+    chord_ends(phases, ga, gb);
     for (const Composition& c : extra) {
-        const Mixing mix[2] = {mixing(s, Phase::liquid, c), mixing(s, Phase::solid, c)};
-        const Sample more = sample_at(s, c, mix, T, ga, gb);
+        const Sample more = sample_at(phases, c, ga, gb);
         const auto at = std::lower_bound(samples.begin(), samples.end(), more,
                                          [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; });
         if (at != samples.end() && dx(at->c, c) == 0.0)
@@ -233,17 +229,18 @@ std::vector<int> hull_of(const std::vector<Sample>& samples)
 
 std::vector<Sample> samples_at(const System& s, const Grid& grid, double T)
 {
+    return samples_at(grid, phases_at(s, T));
+}
+
+std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases)
+{
     double ga = 0.0;
     double gb = 0.0;
-    chord_ends(s, T, ga, gb);
+    chord_ends(phases, ga, gb);
     const std::size_t n = grid.at.size();
     std::vector<Sample> samples(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const Mixing mix[2] = {
-            {grid.phase[0].a0[i], grid.phase[0].a1[i], grid.phase[0].b0[i], grid.phase[0].b1[i]},
-            {grid.phase[1].a0[i], grid.phase[1].a1[i], grid.phase[1].b0[i], grid.phase[1].b1[i]}};
-        samples[i] = sample_at(s, grid.at[i], mix, T, ga, gb);
-    }
-    add_samples(s, samples, hidden_regions(s, grid, T), T);
+    for (std::size_t i = 0; i < n; ++i)
+        samples[i] = sample_at(phases, grid.at[i], ga, gb);
+    add_samples(phases, samples, hidden_regions(grid, phases));
     return samples;
 }

@@ -40,7 +40,7 @@ Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Comp
     }
     const Potentials m1 = potentials(s, p, c1, T);
     const Potentials m2 = potentials(s, q, c2, T);
-    const PotentialGap gap = potential_gap(c1, m1, c2, m2, T);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
     const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
     tie = TieLine{p, c1, q, c2, m1.mu_a, m1.mu_b, residual};
     return Refined::ok;
@@ -78,9 +78,10 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     Composition other = low_gone ? high : low;
     const Potentials at_pure = potentials(s, gone_phase, pure, T);
     const bool b_held = pure.x == 0.0;  // the pure end is B: B's potential is the one both hold
-    const double RT = R * T;
+    const double RT = at_pure.RT;
+    const PhaseAtT other_at = phase_at(s, other_phase, T);
     const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
-        const Potentials m = potentials(s, other_phase, c, T);
+        const Potentials m = potentials(other_at, c, false);
         f[0] = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
         j[0][0] = (b_held ? m.dmu_b : m.dmu_a) / RT;
     };
@@ -97,12 +98,14 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie)
 {
-    const double RT = R * T;
+    const PhaseAtT p_at = phase_at(s, p, T);
+    const PhaseAtT q_at = phase_at(s, q, T);
+    const double RT = p_at.RT;
     Pair at{low, high};
     const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
-        const Potentials m1 = potentials(s, p, w.low, T);
-        const Potentials m2 = potentials(s, q, w.high, T);
-        const PotentialGap gap = potential_gap(w.low, m1, w.high, m2, T);
+        const Potentials m1 = potentials(p_at, w.low, false);
+        const Potentials m2 = potentials(q_at, w.high, false);
+        const PotentialGap gap = potential_gap(w.low, m1, w.high, m2);
         f[0] = gap.a;
         f[1] = gap.b;
         j[0][0] = m1.dmu_a / RT;
@@ -135,21 +138,21 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     return finish(s, T, p, c1, q, c2, tie);
 }
 
-double above_tangent(const System& s, Phase p, const Composition& c, double T, const TieLine& tie)
+double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
 {
-    const Potentials m = potentials(s, p, c, T);
+    const Potentials m = potentials(p, c, false);
     const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
     const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
     return a + b;
 }
 
-double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, const TieLine& tie)
+double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie)
 {
-    double lowest = above_tangent(s, p, c, T, tie);
+    double lowest = above_tangent(p, c, tie);
     Composition at = c;
     const double slope = tie.mu_a - tie.mu_b;
     for (int iteration = 0; iteration < DESCENT_STEPS; ++iteration) {
-        const Potentials m = potentials(s, p, at, T);
+        const Potentials m = potentials(p, at, false);
         const double h1 = (m.mu_a - m.mu_b) - slope;  // d(curve - tangent)/dx
         const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
         if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
@@ -160,7 +163,7 @@ double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, 
         if (!(smaller_fraction(at) >= SMALLEST))
             break;
         const Composition next = at;
-        const double h = above_tangent(s, p, next, T, tie);
+        const double h = above_tangent(p, next, tie);
         if (h < lowest) {
             lowest = h;
             c = next;

@@ -28,8 +28,8 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
 
 // The common tangent of tie, as the line x mu_a + y mu_b through both ends: how
 // far the phase's curve lies above it at c (negative: below, so not stable).
-double above_tangent(const System& s, Phase p, const Composition& c, double T, const TieLine& tie);
+double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie);
 
 // The lowest point of (curve - tangent) near start, by Newton on its slope; the
 // value there is returned, and c is moved to it.
-double lowest_above_tangent(const System& s, Phase p, Composition& c, double T, const TieLine& tie);
+double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie);

@@ -242,10 +242,13 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
             return reader.fail(n->source(), "name", "must be a string");
         s.name = name->get();
     }
+    Solution liquid;
+    Solution solid;
     if (!reader.component(root, "A", s.a) || !reader.component(root, "B", s.b) ||
-        !reader.solution(root, "liquid", s.liquid) || !reader.solution(root, "solid", s.solid) ||
+        !reader.solution(root, "liquid", liquid) || !reader.solution(root, "solid", solid) ||
         !reader.temperatures(root, s))
         return false;
+    s.phases = liquid_and_solid(s.a, s.b, liquid, solid);
     if (s.name.empty())
         s.name = s.a.name + "-" + s.b.name;
     return true;

@@ -10,9 +10,17 @@
 
 namespace {
 
-std::string kind_of(const TieLine& t)
+std::string kind_of(const System& s, const TieLine& t)
 {
-    return std::string(phase_letter(t.low_phase)) + "+" + phase_letter(t.high_phase);
+    return phase_name(s, t.low_phase) + "+" + phase_name(s, t.high_phase);
+}
+
+// A two-phase region's label: its phases in the system's order, the liquid first.
+std::string region_label(const System& s, const TieLine& t)
+{
+    const Phase first = std::min(t.low_phase, t.high_phase);
+    const Phase second = std::max(t.low_phase, t.high_phase);
+    return phase_name(s, first) + "+" + phase_name(s, second);
 }
 
 // The phase of each single-phase region of a row, left to right.
@@ -26,25 +34,25 @@ std::vector<Phase> regions_of(const Equilibria& e)
 
 }  // namespace
 
-void write_boundaries(std::FILE* f, const Diagram& d)
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d)
 {
     std::fputs("T\tphase_low\tx_low\tphase_high\tx_high\n", f);
     for (const Equilibria& e : d.rows) {
         const std::string T = shortest(e.T);
         for (const TieLine& t : e.ties)
-            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", T.c_str(), phase_letter(t.low_phase),
-                         shortest(t.low.x).c_str(), phase_letter(t.high_phase), shortest(t.high.x).c_str());
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", T.c_str(), phase_name(s, t.low_phase).c_str(),
+                         shortest(t.low.x).c_str(), phase_name(s, t.high_phase).c_str(), shortest(t.high.x).c_str());
     }
 }
 
-void write_invariants(std::FILE* f, const Diagram& d)
+void write_invariants(std::FILE* f, const System& s, const Diagram& d)
 {
     std::fputs("kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3\n", f);
     for (const Invariant& inv : d.invariants) {
         std::fprintf(f, "%s\t%s", invariant_name(inv.kind), shortest(inv.T).c_str());
         for (int i = 0; i < 3; ++i) {
             if (i < inv.phases)
-                std::fprintf(f, "\t%s\t%s", phase_letter(inv.phase[i]), shortest(inv.at[i].x).c_str());
+                std::fprintf(f, "\t%s\t%s", phase_name(s, inv.phase[i]).c_str(), shortest(inv.at[i].x).c_str());
             else
                 std::fputs("\t\t", f);
         }
@@ -92,10 +100,10 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
                 const double right = k < mid.ties.size() ? mid.ties[k].low.x : 1.0;
                 if (right - left > 0.06)
                     labels.push_back(
-                        {phase_letter(regions[k]), 0.5 * (left + right), mid.T, (right - left) * height});
+                        {phase_name(s, regions[k]).c_str(), 0.5 * (left + right), mid.T, (right - left) * height});
                 if (k < mid.ties.size()) {
                     const TieLine& t = mid.ties[k];
-                    const std::string text = t.low_phase == t.high_phase ? kind_of(t) : "L+S";
+                    const std::string text = t.low_phase == t.high_phase ? kind_of(s, t) : region_label(s, t);
                     if (t.high.x - t.low.x > 0.06)
                         labels.push_back(
                             {text, 0.5 * (t.low.x + t.high.x), mid.T, (t.high.x - t.low.x) * height});
@@ -134,7 +142,7 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
     for (const Equilibria& e : d.rows) {
         std::map<std::string, bool> here;
         for (const TieLine& t : e.ties)
-            here[t.low_phase == t.high_phase ? kind_of(t) : std::string("L+S")] = true;
+            here[t.low_phase == t.high_phase ? kind_of(s, t) : std::string("L+S")] = true;
         for (const auto& [kind, yes] : here)
             held[kind] += yes ? 1 : 0;
         none += e.ties.empty() ? 1 : 0;
@@ -159,19 +167,19 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
     for (const Invariant& inv : d.invariants) {
         std::fprintf(f, "  %s at %s K:", invariant_name(inv.kind), shortest(inv.T).c_str());
         for (int i = 0; i < inv.phases; ++i)
-            std::fprintf(f, "%s %s x = %s", i > 0 ? "," : "", phase_letter(inv.phase[i]),
+            std::fprintf(f, "%s %s x = %s", i > 0 ? "," : "", phase_name(s, inv.phase[i]).c_str(),
                          shortest(inv.at[i].x).c_str());
         std::fprintf(f, "\n");
     }
 }
 
-void write_warning(std::FILE* f, const Doubt& doubt)
+void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
 {
     switch (doubt.where) {
     case Doubt::Where::tie_line:
         std::fprintf(f, "phase_boundary: warning: at %s K, %s x = %s and %s x = %s: %s\n",
-                     shortest(doubt.T).c_str(), phase_letter(doubt.low_phase), shortest(doubt.x_low).c_str(),
-                     phase_letter(doubt.high_phase), shortest(doubt.x_high).c_str(), doubt.why.c_str());
+                     shortest(doubt.T).c_str(), phase_name(s, doubt.low_phase).c_str(), shortest(doubt.x_low).c_str(),
+                     phase_name(s, doubt.high_phase).c_str(), shortest(doubt.x_high).c_str(), doubt.why.c_str());
         break;
     case Doubt::Where::range:
         std::fprintf(f, "phase_boundary: warning: %s between %s K and %s K\n", doubt.why.c_str(),

@@ -9,10 +9,10 @@
 #include <string>
 
 // "T\tphase_low\tx_low\tphase_high\tx_high", then one row per tie-line.
-void write_boundaries(std::FILE* f, const Diagram& d);
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d);
 
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
-void write_invariants(std::FILE* f, const Diagram& d);
+void write_invariants(std::FILE* f, const System& s, const Diagram& d);
 
 // gnuplot assignments and labels: the names, melting points, range and where
 // each region's label goes.
@@ -23,4 +23,4 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d);
 
 // One warning line, "phase_boundary: warning: ...", for what the engine could
 // not confirm; its numbers in the shortest round-trip form.
-void write_warning(std::FILE* f, const Doubt& doubt);
+void write_warning(std::FILE* f, const System& s, const Doubt& doubt);
