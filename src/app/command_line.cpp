@@ -5,6 +5,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -24,7 +26,8 @@ constexpr const char* DESCRIPTION =
     "into the table result02.txt and the run log result.txt.\n"
     "With --system FILE: every stable two-phase equilibrium and invariant of the binary the\n"
     "file describes, into boundaries.tsv, invariants.tsv and diagram.gp, with a summary on\n"
-    "standard output.\n"
+    "standard output. FILE is a system file (TOML) or, where its name ends in .tdb, a\n"
+    "thermodynamic database, of which --components A,B names the binary.\n"
     "With --solidify X0 (and --system FILE, or the built-in system): the freezing of an alloy\n"
     "of composition X0 by the lever rule and by Scheil, into solidification.tsv and\n"
     "segregation.tsv, with a summary on standard output.\n"
@@ -95,6 +98,53 @@ bool parse_temperatures(const std::string& text, TemperatureRange& r, std::strin
     return true;
 }
 
+bool is_database_file(const std::string& path)
+{
+    if (path.size() < 4)
+        return false;
+    std::string end = path.substr(path.size() - 4);
+    for (char& c : end)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return end == ".tdb";
+}
+
+bool parse_names(const std::string& text, std::vector<std::string>& names)
+{
+    names.clear();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        for (char& c : name)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (name.empty() || name.find_first_of(" \t") != std::string::npos ||
+            std::find(names.begin(), names.end(), name) != names.end())
+            return false;
+        names.push_back(name);
+        if (comma == std::string::npos)
+            return true;
+        start = comma + 1;
+    }
+}
+
+namespace {
+
+// What --components and --phases need of the system file: a database takes
+// both, a system file neither. An empty string where the line is sound.
+std::string database_options_fault(const CommandLine& line)
+{
+    const bool database = line.general && is_database_file(line.system_file);
+    if (database && line.components.empty())
+        return "--components A,B is required with a database (.tdb)";
+    if (!database && !line.components.empty())
+        return "--components applies to a database (.tdb) only";
+    if (!database && !line.phases.empty())
+        return "--phases applies to a database (.tdb) only";
+    return "";
+}
+
+}  // namespace
+
 int parse_command_line(int argc, char** argv, CommandLine& line)
 {
     CLI::App app(DESCRIPTION, "phase_boundary");
@@ -120,8 +170,8 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
                      "logged run with the same seed writes");
     CLI::Option* seed_option = app.get_option("--seed");
     app.add_option("--system", line.system_file,
-                   "Compute the whole diagram of the binary described in FILE (TOML) with the "
-                   "general engine")
+                   "Compute the whole diagram of the binary described in FILE (a system file in TOML, "
+                   "or a TDB database with --components) with the general engine")
         ->type_name("FILE")
         ->excludes(seed_option)
         ->excludes(no_log_flag);
@@ -164,6 +214,28 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
             "", "temperatures"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
+    std::string components_text;
+    std::string phases_text;
+    const auto names_check = [](std::size_t count, const std::string& what) {
+        return CLI::Validator(
+            [=](std::string& text) {
+                std::vector<std::string> names;
+                return parse_names(text, names) && (count == 0 || names.size() == count)
+                           ? std::string()
+                           : what + ", not '" + text + "'";
+            },
+            "", what);
+    };
+    app.add_option("--components", components_text,
+                   "With a database: its two elements A,B (x is the mole fraction of A)")
+        ->type_name("A,B")
+        ->check(names_check(2, "two different element names A,B"))
+        ->needs(app.get_option("--system"));
+    app.add_option("--phases", phases_text,
+                   "With a database: keep only these phases (default: every phase of the two elements)")
+        ->type_name("P1,P2,...")
+        ->check(names_check(0, "phase names P1,P2,... each once"))
+        ->needs(app.get_option("--components"));
     app.footer(FOOTER);
 
     try {
@@ -187,6 +259,16 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         parse_number(x0_text, line.x0);
     if (!step_text.empty())
         parse_number(step_text, line.step);
+    if (!components_text.empty())
+        parse_names(components_text, line.components);
+    if (!phases_text.empty())
+        parse_names(phases_text, line.phases);
+    const std::string fault = database_options_fault(line);
+    if (!fault.empty()) {
+        std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
+                     fault.c_str());
+        return USAGE_FAILED;
+    }
     line.has_temperatures = !temperatures_text.empty();
     if (line.has_temperatures) {
         std::string unused;

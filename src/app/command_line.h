@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct CommandLine {
     bool seeded = false;  // --seed given; otherwise the clock seeds the run
@@ -19,7 +20,15 @@ struct CommandLine {
     double step = 1.0;              // --step: kelvin between the solidification table's rows
     bool has_temperatures = false;  // --temperatures given: it replaces the file's range
     TemperatureRange temperatures{};
+    std::vector<std::string> components;  // --components A,B: a database's two elements, upper case
+    std::vector<std::string> phases;      // --phases: the database phases kept, upper case; empty: all
 };
+
+// Whether a system file's name ends in .tdb, in any case: a database.
+bool is_database_file(const std::string& path);
+
+// Reads a comma-separated list of names, upper case: none empty, none twice.
+bool parse_names(const std::string& text, std::vector<std::string>& names);
 
 // Reads argv into line. Returns -1 when the run should go on; otherwise the exit
 // status the program ends with: 0 after printing the help or the version on

@@ -9,11 +9,10 @@
 
 int run_diagram(const DiagramRun& run)
 {
-    System s;
-    if (!load_system(run.system, s))
+    LoadedSystem loaded;
+    if (!load_system(run.system, loaded))
         return INPUT_FAILED;
-    if (run.has_temperatures)
-        s.range = run.temperatures;
+    const System& s = loaded.system;
     const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME};
     std::FILE* files[3] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 3, files))
@@ -26,7 +25,10 @@ int run_diagram(const DiagramRun& run)
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d);
+    if (loaded.database)
+        write_database_notes(stdout, s, loaded.transitions_a, loaded.transitions_b, loaded.extrapolated);
+    const bool all_kept = warn_left_out(loaded);
     for (const Doubt& doubt : d.doubts)
         write_warning(stderr, s, doubt);
-    return d.doubts.empty() ? COMPLETE : UNCONFIRMED;
+    return d.doubts.empty() && all_kept ? COMPLETE : UNCONFIRMED;
 }

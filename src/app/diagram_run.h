@@ -12,8 +12,6 @@ constexpr const char* PLOT_INFO_NAME = "diagram.gp";
 struct DiagramRun {
     SystemSource system;
     std::string output_dir = ".";
-    bool has_temperatures = false;  // the range to compute in place of the file's
-    TemperatureRange temperatures{};
 };
 
 // Reads the system (INPUT_FAILED and a message when it cannot be used, with

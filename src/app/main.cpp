@@ -16,11 +16,12 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
 
-    const SystemSource system{line.general, line.system_file};
+    const SystemSource system{line.general,          line.system_file,      line.components,
+                              line.phases,           line.has_temperatures, line.temperatures};
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.general)
-        return run_diagram({system, line.output_dir, line.has_temperatures, line.temperatures});
+        return run_diagram({system, line.output_dir});
 
     BuiltinRun run;
     run.output_dir = line.output_dir.c_str();

@@ -23,9 +23,13 @@ int refuse_step(const std::string& why)
 
 int run_solidify(const SolidifyRun& run)
 {
-    System s;
-    if (!load_system(run.system, s))
+    LoadedSystem loaded;
+    if (!load_system(run.system, loaded))
         return INPUT_FAILED;
+    const System& s = loaded.system;
+    if (s.phases.size() != 2)
+        return refuse_step("--solidify follows one liquid and one solid so far; this binary has " +
+                           std::to_string(s.phases.size()) + " phases: name two with --phases");
     if (run.step < smallest_step_of(s))
         return refuse_step("--step " + shortest(run.step) + " K is below " + shortest(smallest_step_of(s)) +
                            " K, a billionth of the higher melting point: rows so close cannot be told apart");
@@ -48,5 +52,6 @@ int run_solidify(const SolidifyRun& run)
     write_solidification_summary(stdout, s, r);
     for (const Doubt& d : r.doubts)
         write_warning(stderr, s, d);
-    return r.doubts.empty() ? COMPLETE : UNCONFIRMED;
+    const bool all_kept = warn_left_out(loaded);
+    return r.doubts.empty() && all_kept ? COMPLETE : UNCONFIRMED;
 }

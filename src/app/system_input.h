@@ -1,16 +1,36 @@
 // The input step the diagram and solidification runs share: the system to
-// compute, read from a system file or taken built in.
+// compute, read from a system file or a database, or taken built in.
 #pragma once
 
+#include "engine/database_system.h"
 #include "engine/model.h"
 
 #include <string>
+#include <vector>
 
 struct SystemSource {
-    bool from_file = false;  // a system file, else the built-in system
+    bool from_file = false;  // a system file or database, else the built-in system
     std::string path;
+    std::vector<std::string> components;  // of a database: its two elements
+    std::vector<std::string> phases;      // of a database: the phases kept; empty: all
+    bool has_temperatures = false;  // --temperatures: in place of the file's own range
+    TemperatureRange temperatures{};
 };
 
-// Fills s from source; on failure prints the file's one message on standard error
-// and returns false (the run then ends with INPUT_FAILED, having written nothing).
-bool load_system(const SystemSource& source, System& s);
+// The system, and what a database adds to it: the phases left out, the pure
+// elements' transitions and the phases taken beyond their functions' limits.
+struct LoadedSystem {
+    System system;
+    bool database = false;
+    std::vector<LeftOut> left_out;
+    std::vector<PureTransition> transitions_a;
+    std::vector<PureTransition> transitions_b;
+    std::vector<std::string> extrapolated;
+};
+
+// Fills loaded from source; on failure prints the file's one message on standard
+// error and returns false (the run then ends with INPUT_FAILED, having written nothing).
+bool load_system(const SystemSource& source, LoadedSystem& loaded);
+
+// Prints a warning for each phase left out; true where there was none.
+bool warn_left_out(const LoadedSystem& loaded);

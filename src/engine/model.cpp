@@ -371,6 +371,12 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
 
 }  // namespace
 
+double pure_gibbs(const System& s, Phase p, bool of_a, double T)
+{
+    double unused = 0.0;
+    return pure_energy(s, p, of_a, T, unused);
+}
+
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
 {
     double size_p = 0.0;

@@ -227,6 +227,9 @@ void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d,
 void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
                       double& d2);
 
+// The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
+double pure_gibbs(const System& s, Phase p, bool of_a, double T);
+
 // Whether T is a pure component's transition between phases p and q to rounding:
 // their pure energies differ by no more than the rounding of the larger's terms.
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);

@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string kind_of(const System& s, const TieLine& t)
-{
-    return phase_name(s, t.low_phase) + "+" + phase_name(s, t.high_phase);
-}
-
 // A two-phase region's label: its phases in the system's order, the liquid first.
 std::string region_label(const System& s, const TieLine& t)
 {
@@ -103,7 +98,7 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
                         {phase_name(s, regions[k]).c_str(), 0.5 * (left + right), mid.T, (right - left) * height});
                 if (k < mid.ties.size()) {
                     const TieLine& t = mid.ties[k];
-                    const std::string text = t.low_phase == t.high_phase ? kind_of(s, t) : region_label(s, t);
+                    const std::string text = region_label(s, t);
                     if (t.high.x - t.low.x > 0.06)
                         labels.push_back(
                             {text, 0.5 * (t.low.x + t.high.x), mid.T, (t.high.x - t.low.x) * height});
@@ -142,7 +137,7 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
     for (const Equilibria& e : d.rows) {
         std::map<std::string, bool> here;
         for (const TieLine& t : e.ties)
-            here[t.low_phase == t.high_phase ? kind_of(s, t) : std::string("L+S")] = true;
+            here[region_label(s, t)] = true;
         for (const auto& [kind, yes] : here)
             held[kind] += yes ? 1 : 0;
         none += e.ties.empty() ? 1 : 0;
@@ -189,5 +184,30 @@ void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
         std::fprintf(f, "phase_boundary: warning: at %s K: %s\n", shortest(doubt.T).c_str(),
                      doubt.why.c_str());
         break;
+    }
+}
+
+void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,
+                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated)
+{
+    std::fputs("phases:", f);
+    for (const PhaseModel& p : s.phases)
+        std::fprintf(f, " %s", p.name.c_str());
+    std::fputs("\n", f);
+    for (const bool of_a : {true, false}) {
+        const std::vector<PureTransition>& list = of_a ? a : b;
+        std::fprintf(f, "pure %s:", (of_a ? s.a : s.b).name.c_str());
+        if (list.empty())
+            std::fputs(" no transition", f);
+        for (std::size_t i = 0; i < list.size(); ++i)
+            std::fprintf(f, "%s %s -> %s at %s K", i > 0 ? "," : "", phase_name(s, list[i].below).c_str(),
+                         phase_name(s, list[i].above).c_str(), shortest(list[i].T).c_str());
+        std::fputs("\n", f);
+    }
+    if (!extrapolated.empty()) {
+        std::fputs("extrapolated beyond their functions' limits:", f);
+        for (const std::string& name : extrapolated)
+            std::fprintf(f, " %s", name.c_str());
+        std::fputs("\n", f);
     }
 }

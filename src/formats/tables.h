@@ -2,6 +2,7 @@
 // file the plot script reads beside them.
 #pragma once
 
+#include "engine/database_system.h"
 #include "engine/diagram.h"
 #include "engine/model.h"
 
@@ -24,3 +25,8 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d);
 // One warning line, "phase_boundary: warning: ...", for what the engine could
 // not confirm; its numbers in the shortest round-trip form.
 void write_warning(std::FILE* f, const System& s, const Doubt& doubt);
+
+// What a database adds to the summary: the phases used, each pure element's
+// transitions and the phases taken beyond their functions' limits.
+void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,
+                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated);

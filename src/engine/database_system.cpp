@@ -1,0 +1,269 @@
+#include "engine/database_system.h"
+
+#include "engine/compound_energy.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <map>
+
+namespace {
+
+// The energy of an end member a phase cannot hold (its other element, in a
+// phase of one element): so high that no double holds its solubility, which
+// the tie-lines then write as the pure component, at any T up to 1e5 K.
+constexpr double ABSENT = 1e9;  // J/mol
+
+constexpr double SCAN_STEP = 5.0;   // K, between the temperatures where pure transitions are looked for
+constexpr double LOWEST_SCAN = 10.0;
+
+struct Builder {
+    System& s;
+    std::map<const Piecewise*, int> index;  // each parameter's value, once
+
+    void add(Coefficient& c, const Piecewise* value, double scale)
+    {
+        const auto [at, fresh] = index.emplace(value, static_cast<int>(s.parameters.size()));
+        if (fresh)
+            s.parameters.push_back(*value);
+        c.parameters.emplace_back(at->second, scale);
+    }
+};
+
+// The sublattice holding both elements, -1 where none does; -2 where the phase
+// is beyond the model (why says how).
+int mixing_sublattice(const BinaryPhase& p, std::string& why)
+{
+    int mixing = -1;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const std::vector<int>& c = p.constituents[s];
+        const bool has_va = std::find(c.begin(), c.end(), VACANCY) != c.end();
+        if (c.size() == 1)
+            continue;
+        if (has_va) {
+            why = "vacancies mixed with an element on one sublattice";
+            return -2;
+        }
+        if (mixing >= 0) {
+            why = "more than one sublattice holding both elements (not modelled yet)";
+            return -2;
+        }
+        mixing = static_cast<int>(s);
+    }
+    for (std::size_t s = 0; s < p.constituents.size(); ++s)
+        if (static_cast<int>(s) != mixing && p.constituents[s][0] != VACANCY) {
+            why = "a sublattice of one element beside the mixing one: a compound (not modelled yet)";
+            return -2;
+        }
+    return mixing;
+}
+
+// Whether a term names vacancies (or any) on every sublattice but the mixing one.
+bool on_vacancies(const BinaryPhase::Term& t, int mixing)
+{
+    for (std::size_t s = 0; s < t.on.size(); ++s) {
+        if (static_cast<int>(s) == mixing)
+            continue;
+        if (!(t.on[s].size() == 1 && (t.on[s][0] == VACANCY || t.on[s][0] == ANY)))
+            return false;
+    }
+    return true;
+}
+
+// A solution of the two elements on sublattice m (or a phase of one element,
+// m = -1, that element's sublattice the one it sits on).
+bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, std::string& why)
+{
+    out = PhaseModel{};
+    out.name = p.name;
+    out.liquid = p.liquid;
+    int site = m;
+    if (m < 0)
+        for (std::size_t s = 0; s < p.constituents.size(); ++s)
+            if (p.constituents[s][0] != VACANCY)
+                site = static_cast<int>(s);
+    if (site < 0) {
+        why = "no element on any sublattice";
+        return false;
+    }
+    const double atoms = p.sites[static_cast<std::size_t>(site)];
+    const std::vector<int>& held = p.constituents[static_cast<std::size_t>(site)];
+    const bool has_a = std::find(held.begin(), held.end(), 0) != held.end();
+    const bool has_b = std::find(held.begin(), held.end(), 1) != held.end();
+    if (!has_a)
+        out.pure_a.a = ABSENT;
+    if (!has_b)
+        out.pure_b.a = ABSENT;
+    out.magnetic = p.magnetic;
+    out.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
+    out.magnetism.structure_factor = p.structure_factor;
+    out.magnetism.atoms = atoms;
+    for (const BinaryPhase::Term& t : p.terms) {
+        if (!on_vacancies(t, site))
+            continue;  // a term of a constituent the phase does not hold here
+        const std::vector<int>& on = t.on[static_cast<std::size_t>(site)];
+        if (on.size() == 1 && on[0] == ANY) {
+            why = "a parameter with \"*\" on the sublattice of the two elements";
+            return false;
+        }
+        const bool energy = t.property == Property::gibbs;
+        const double per_atoms = energy ? 1.0 / atoms : 1.0;
+        Coefficient* c = nullptr;
+        double scale = per_atoms;
+        if (on.size() == 1) {
+            if (t.order != 0)
+                continue;  // an end member has no order but 0
+            MagneticModel& g = out.magnetism;
+            c = energy ? (on[0] == 0 ? &out.pure_a : &out.pure_b)
+                : t.property == Property::curie_temperature ? (on[0] == 0 ? &g.tc_a : &g.tc_b)
+                                                            : (on[0] == 0 ? &g.beta_a : &g.beta_b);
+        } else {
+            const auto k = static_cast<std::size_t>(t.order);
+            if (k >= MOST_EXCESS_TERMS) {
+                why = "an interaction of order above 15";
+                return false;
+            }
+            std::vector<Coefficient>& series = energy ? out.excess
+                                               : t.property == Property::curie_temperature
+                                                   ? out.magnetism.tc_excess
+                                                   : out.magnetism.beta_excess;
+            if (series.size() <= k)
+                series.resize(k + 1);
+            c = &series[k];
+            if (on[0] == 1 && t.order % 2 == 1)  // (y_B - y_A)^k with k odd
+                scale = -scale;
+        }
+        b.add(*c, t.value, scale);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool database_binary(const Database& db, const std::string& a, const std::string& b,
+                     const std::vector<std::string>& only, DatabaseBinary& out, std::string& why)
+{
+    for (const std::string& e : {a, b})
+        if (std::find(db.elements.begin(), db.elements.end(), e) == db.elements.end()) {
+            why = "no element " + e + " in the database";
+            return false;
+        }
+    for (const std::string& name : only)
+        if (std::none_of(db.phases.begin(), db.phases.end(),
+                         [&](const DatabasePhase& p) { return p.name == name; })) {
+            why = "no phase " + name + " in the database";
+            return false;
+        }
+    out = DatabaseBinary{};
+    System& s = out.system;
+    s.name = a + "-" + b;
+    s.a = {a, 0.0, 0.0};
+    s.b = {b, 0.0, 0.0};
+    s.gas_constant = 8.31451;
+    s.functions = db.functions;
+    Builder builder{s, {}};
+    for (const DatabasePhase& phase : db.phases) {
+        const bool asked = std::find(only.begin(), only.end(), phase.name) != only.end();
+        if (!only.empty() && !asked)
+            continue;
+        BinaryPhase bp;
+        std::string reason;
+        PhaseModel model;
+        if (!binary_phase(db, phase, a, b, bp, reason)) {
+            if (reason == "empty" && !asked)
+                continue;  // a phase of other elements: not part of this binary
+            why = "phase " + phase.name + " (line " + std::to_string(phase.line) +
+                  "): " + (reason == "empty" ? "a sublattice holds neither element nor vacancies" : reason);
+            if (asked)
+                return false;
+            out.left_out.push_back({phase.name, phase.line, why});
+            continue;
+        }
+        const int m = mixing_sublattice(bp, reason);
+        if (m == -2 || !solution_model(bp, m, builder, model, reason)) {
+            if (asked) {
+                why = "phase " + phase.name + " (line " + std::to_string(phase.line) + "): " + reason;
+                return false;
+            }
+            out.left_out.push_back({phase.name, phase.line, reason});
+            continue;
+        }
+        s.phases.push_back(model);
+    }
+    if (s.phases.empty()) {
+        why = "no phase of the database holds " + a + " and " + b;
+        return false;
+    }
+    // The liquid first, as the tables and the solidification expect.
+    std::stable_partition(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
+    if (s.phases.size() > MOST_PHASES) {
+        why = "more than 64 phases";
+        return false;
+    }
+    out.transitions_a = pure_transitions(s, true, LOWEST_SCAN, HIGHEST_TEMPERATURE / 10.0);
+    out.transitions_b = pure_transitions(s, false, LOWEST_SCAN, HIGHEST_TEMPERATURE / 10.0);
+    s.a.melting_point_given = melting_point(s, out.transitions_a);
+    s.b.melting_point_given = melting_point(s, out.transitions_b);
+    return true;
+}
+
+std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double lowest, double highest)
+{
+    const auto stable = [&](double T) {
+        Phase best = Phase::liquid;
+        double g = HUGE_VAL;
+        for (std::size_t k = 0; k < s.phases.size(); ++k) {
+            const double here = pure_gibbs(s, phase_number(k), of_a, T);
+            if (here < g) {
+                g = here;
+                best = phase_number(k);
+            }
+        }
+        return best;
+    };
+    std::vector<PureTransition> out;
+    Phase before = stable(lowest);
+    for (double T = lowest; T < highest;) {
+        const double next = std::min(highest, T + SCAN_STEP);
+        const Phase after = stable(next);
+        if (after != before) {
+            const double at = pure_transition(s, before, after, of_a, T, next);
+            out.push_back({std::isnan(at) ? 0.5 * (T + next) : at, before, after});
+        }
+        before = after;
+        T = next;
+    }
+    return out;
+}
+
+double melting_point(const System& s, const std::vector<PureTransition>& transitions)
+{
+    for (const PureTransition& t : transitions)
+        if (is_liquid(s, t.above))
+            return t.T;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
+std::vector<std::string> extrapolated_phases(const System& s, double first, double last)
+{
+    std::vector<std::string> out;
+    for (const PhaseModel& p : s.phases) {
+        std::vector<const Coefficient*> all{&p.pure_a, &p.pure_b};
+        for (const Coefficient& c : p.excess)
+            all.push_back(&c);
+        if (p.magnetic)
+            for (const Coefficient* c : {&p.magnetism.tc_a, &p.magnetism.tc_b, &p.magnetism.beta_a,
+                                         &p.magnetism.beta_b})
+                all.push_back(c);
+        bool extrapolated = false;
+        // Limits are increasing, so a function holds over the range where it holds at both ends.
+        for (const Coefficient* c : all)
+            for (const auto& parameter : c->parameters)
+                for (double T : {first, last})
+                    evaluate(s.parameters[static_cast<std::size_t>(parameter.first)], s.functions, T,
+                             extrapolated);
+        if (extrapolated)
+            out.push_back(p.name);
+    }
+    return out;
+}
