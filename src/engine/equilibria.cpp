@@ -32,7 +32,7 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const TieL
     for (const PhaseAtT& phase : phases) {
         for (std::size_t i = 0; i < n; ++i) {
             const Composition& c = grid.at[i];
-            h[i] = above_tangent(phase, c, tie);
+            h[i] = above_tangent_at(grid, i, phase, tie.mu_a, tie.mu_b);
             if (h[i] < lowest) {
                 lowest = h[i];
                 dip = c;

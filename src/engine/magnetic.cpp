@@ -45,32 +45,39 @@ Jet compose(double f0, double f1, double f2, double f3, const Jet& u)
             f3 * u.d1 * u.d1 * u.d1 + 3.0 * f2 * u.d1 * u.d2 + f1 * u.d3};
 }
 
-// g as a sum of c tau^n, and its derivatives in tau.
+// g and its first three derivatives in tau, each power written out: the
+// grid's many points make pow's cost count.
 void g_and_slopes(double tau, double p, double out[4])
 {
     const double A = 518.0 / 1125.0 + (11692.0 / 15975.0) * (1.0 / p - 1.0);
-    const double c = (474.0 / 497.0) * (1.0 / p - 1.0);
-    struct Term {
-        double coefficient;
-        int power;
-    };
-    const Term below[] = {{1.0, 0},
-                          {-79.0 / (140.0 * p * A), -1},
-                          {-c / (6.0 * A), 3},
-                          {-c / (135.0 * A), 9},
-                          {-c / (600.0 * A), 15}};
-    const Term above[] = {{-1.0 / (10.0 * A), -5}, {-1.0 / (315.0 * A), -15}, {-1.0 / (1500.0 * A), -25}};
-    const Term* begin = tau <= 1.0 ? below : above;
-    const Term* end = tau <= 1.0 ? below + 5 : above + 3;
-    out[0] = out[1] = out[2] = out[3] = 0.0;
-    for (const Term* t = begin; t != end; ++t) {
-        const double n = t->power;
-        const double v = t->coefficient * std::pow(tau, n - 3.0);  // tau^(n-3), the rest by multiplying
-        out[0] += v * tau * tau * tau;
-        out[1] += n * v * tau * tau;
-        out[2] += n * (n - 1.0) * v * tau;
-        out[3] += n * (n - 1.0) * (n - 2.0) * v;
+    if (tau <= 1.0) {
+        const double c = (474.0 / 497.0) * (1.0 / p - 1.0) / A;
+        const double a1 = 79.0 / (140.0 * p * A);
+        const double c3 = c / 6.0;
+        const double c9 = c / 135.0;
+        const double c15 = c / 600.0;
+        const double u = 1.0 / tau;
+        const double t2 = tau * tau;
+        const double t3 = t2 * tau;
+        const double t6 = t3 * t3;
+        const double t12 = t6 * t6;
+        out[0] = 1.0 - a1 * u - c3 * t3 - c9 * t6 * t3 - c15 * t12 * t3;
+        out[1] = a1 * u * u - 3.0 * c3 * t2 - 9.0 * c9 * t6 * t2 - 15.0 * c15 * t12 * t2;
+        out[2] = -2.0 * a1 * u * u * u - 6.0 * c3 * tau - 72.0 * c9 * t6 * tau - 210.0 * c15 * t12 * tau;
+        out[3] = 6.0 * a1 * u * u * u * u - 6.0 * c3 - 504.0 * c9 * t6 - 2730.0 * c15 * t12;
+        return;
     }
+    const double b5 = 1.0 / (10.0 * A);
+    const double b15 = 1.0 / (315.0 * A);
+    const double b25 = 1.0 / (1500.0 * A);
+    const double u = 1.0 / tau;
+    const double u5 = u * u * u * u * u;
+    const double u15 = u5 * u5 * u5;
+    const double u25 = u15 * u5 * u5;
+    out[0] = -(b5 * u5 + b15 * u15 + b25 * u25);
+    out[1] = (5.0 * b5 * u5 + 15.0 * b15 * u15 + 25.0 * b25 * u25) * u;
+    out[2] = -(30.0 * b5 * u5 + 240.0 * b15 * u15 + 650.0 * b25 * u25) * u * u;
+    out[3] = (210.0 * b5 * u5 + 4080.0 * b15 * u15 + 17550.0 * b25 * u25) * u * u * u;
 }
 
 }  // namespace

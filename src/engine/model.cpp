@@ -33,6 +33,17 @@ void series(const double* l, std::size_t n, double t, double out[4])
     }
 }
 
+// sum_k l_k t^k and its first derivative alone, for the energies at many points.
+void series2(const double* l, std::size_t n, double t, double& e0, double& e1)
+{
+    e0 = 0.0;
+    e1 = 0.0;
+    for (auto k = n; k-- > 0;) {
+        e1 = e1 * t + e0;
+        e0 = e0 * t + l[k];
+    }
+}
+
 double database_part(const System& s, const Coefficient& c, double T)
 {
     double v = 0.0;
@@ -42,8 +53,8 @@ double database_part(const System& s, const Coefficient& c, double T)
     return v;
 }
 
-// The coefficient's value and T slope.
-void value_and_slope(const System& s, const Coefficient& c, double T, double& v, double& dT)
+// The coefficient's value and, where asked, its T slope (else 0).
+void value_and_slope(const System& s, const Coefficient& c, double T, bool slope, double& v, double& dT)
 {
     if (c.melting_point > 0.0) {
         v = c.a * (c.melting_point - T) / c.melting_point;
@@ -55,7 +66,8 @@ void value_and_slope(const System& s, const Coefficient& c, double T, double& v,
     if (!c.parameters.empty()) {
         v += database_part(s, c, T);
         const double h = SLOPE_STEP;
-        dT += (database_part(s, c, T + h) - database_part(s, c, T - h)) / (2.0 * h);
+        if (slope)
+            dT += (database_part(s, c, T + h) - database_part(s, c, T - h)) / (2.0 * h);
     }
 }
 
@@ -168,7 +180,7 @@ double coefficient_at(const System& s, const Coefficient& c, double T)
 {
     double v = 0.0;
     double unused = 0.0;
-    value_and_slope(s, c, T, v, unused);
+    value_and_slope(s, c, T, false, v, unused);
     return v;
 }
 
@@ -187,7 +199,7 @@ bool is_liquid(const System& s, Phase p)
     return phase_model(s, p).liquid;
 }
 
-PhaseAtT phase_at(const System& s, Phase p, double T)
+PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
 {
     const PhaseModel& m = phase_model(s, p);
     PhaseAtT at{};
@@ -195,11 +207,12 @@ PhaseAtT phase_at(const System& s, Phase p, double T)
     at.T = T;
     at.R = s.gas_constant;
     at.RT = s.gas_constant * T;
-    value_and_slope(s, m.pure_a, T, at.ga, at.ga_dT);
-    value_and_slope(s, m.pure_b, T, at.gb, at.gb_dT);
+    at.slopes = slopes;
+    value_and_slope(s, m.pure_a, T, slopes, at.ga, at.ga_dT);
+    value_and_slope(s, m.pure_b, T, slopes, at.gb, at.gb_dT);
     at.terms = std::min(m.excess.size(), MOST_EXCESS_TERMS);
     for (std::size_t k = 0; k < at.terms; ++k)
-        value_and_slope(s, m.excess[k], T, at.L[k], at.L_dT[k]);
+        value_and_slope(s, m.excess[k], T, slopes, at.L[k], at.L_dT[k]);
     if (m.magnetic) {
         const MagneticModel& g = m.magnetism;
         at.tc[0] = coefficient_at(s, g.tc_a, T);
@@ -212,6 +225,10 @@ PhaseAtT phase_at(const System& s, Phase p, double T)
             at.tc[k + 2] = coefficient_at(s, g.tc_excess[k], T);
         for (std::size_t k = 0; k < at.beta_terms; ++k)
             at.beta[k + 2] = coefficient_at(s, g.beta_excess[k], T);
+        const auto any = [](const double* c, std::size_t n) {
+            return std::any_of(c, c + n, [](double v) { return v != 0.0; });
+        };
+        at.magnetic = any(at.tc, at.tc_terms + 2) && any(at.beta, at.beta_terms + 2);
     }
     return at;
 }
@@ -226,7 +243,7 @@ Excess excess_of(const PhaseAtT& at, double x, int derivatives)
     const double xy = x * (1.0 - x);
     Excess out{xy * e[0], -t * e[0] + 2.0 * xy * e[1], -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * xy * e[2],
                -12.0 * e[1] - 12.0 * t * e[2] + 8.0 * xy * e[3]};
-    if (at.model->magnetic && derivatives >= 0) {
+    if (at.magnetic && derivatives >= 0) {
         const Jet m = magnetic_at(at, x);
         out.e += m.v;
         out.e1 += m.d1;
@@ -240,7 +257,7 @@ namespace {
 
 // The rest of both potentials, the pure parts with E + y E' and E - x E', and
 // their T slopes: the series' own, the magnetic term's by a central difference.
-void rests(const PhaseAtT& at, const Composition& c, bool slopes, Potentials& out, double& e2)
+void rests(const PhaseAtT& at, const Composition& c, Potentials& out, double& e2)
 {
     const double x = c.x;
     const double y = c.y;
@@ -251,17 +268,20 @@ void rests(const PhaseAtT& at, const Composition& c, bool slopes, Potentials& ou
     out.rest_a = at.ga + y * y * (e[0] + 2.0 * x * e[1]);
     out.rest_b = at.gb + x * x * (e[0] - 2.0 * y * e[1]);
     e2 = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
-    double eb[4];
-    series(at.L_dT, at.terms, t, eb);
-    out.mu_a_dT = at.ga_dT + y * y * (eb[0] + 2.0 * x * eb[1]);
-    out.mu_b_dT = at.gb_dT + x * x * (eb[0] - 2.0 * y * eb[1]);
-    if (!at.model->magnetic)
+    if (at.slopes) {
+        double eb0 = 0.0;
+        double eb1 = 0.0;
+        series2(at.L_dT, at.terms, t, eb0, eb1);
+        out.mu_a_dT = at.ga_dT + y * y * (eb0 + 2.0 * x * eb1);
+        out.mu_b_dT = at.gb_dT + x * x * (eb0 - 2.0 * y * eb1);
+    }
+    if (!at.magnetic)
         return;
     const Jet m = magnetic_at(at, x);
     out.rest_a += m.v + y * m.d1;
     out.rest_b += m.v - x * m.d1;
     e2 += m.d2;
-    if (!slopes)
+    if (!at.slopes)
         return;
     PhaseAtT hotter = at;
     hotter.T = at.T + SLOPE_STEP;
@@ -275,16 +295,21 @@ void rests(const PhaseAtT& at, const Composition& c, bool slopes, Potentials& ou
 
 }  // namespace
 
-Potentials potentials(const PhaseAtT& at, const Composition& c, bool slopes_in_T)
+Potentials potentials(const PhaseAtT& at, const Composition& c)
 {
-    const double x = c.x;
-    const double y = c.y;
     double ln_x = 0.0;
     double ln_y = 0.0;
     logs(c, ln_x, ln_y);
+    return potentials(at, c, ln_x, ln_y);
+}
+
+Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y)
+{
+    const double x = c.x;
+    const double y = c.y;
     Potentials out{};
     double e2 = 0.0;
-    rests(at, c, slopes_in_T, out, e2);
+    rests(at, c, out, e2);
     out.RT = at.RT;
     out.mu_a = at.RT * ln_x + out.rest_a;
     out.mu_b = at.RT * ln_y + out.rest_b;
@@ -299,6 +324,26 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, bool slopes_in_T
         out.dmu_b = out.curvature;
     }
     return out;
+}
+
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b)
+{
+    const double x = c.x;
+    const double y = c.y;
+    double e0 = 0.0;
+    double e1 = 0.0;
+    series2(at.L, at.terms, x - y, e0, e1);
+    double rest_a = at.ga + y * y * (e0 + 2.0 * x * e1);
+    double rest_b = at.gb + x * x * (e0 - 2.0 * y * e1);
+    if (at.magnetic) {
+        const Jet m = magnetic_at(at, x);
+        rest_a += m.v + y * m.d1;
+        rest_b += m.v - x * m.d1;
+    }
+    // x ln x vanishes at x = 0, where mu_a is infinite.
+    const double a = x > 0.0 ? x * (at.RT * ln_x + rest_a - mu_a) : 0.0;
+    const double b = y > 0.0 ? y * (at.RT * ln_y + rest_b - mu_b) : 0.0;
+    return a + b;
 }
 
 Potentials potentials(const System& s, Phase p, const Composition& c, double T)
@@ -316,7 +361,7 @@ PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Co
 
 double gibbs(const System& s, Phase p, const Composition& c, double T)
 {
-    const Potentials m = potentials(phase_at(s, p, T), c, false);
+    const Potentials m = potentials(phase_at(s, p, T, false), c);
     // x ln x vanishes at x = 0, where mu_a is infinite.
     const double a = c.x > 0.0 ? c.x * m.mu_a : 0.0;
     const double b = c.y > 0.0 ? c.y * m.mu_b : 0.0;
@@ -334,7 +379,7 @@ void curvature(const PhaseAtT& at, double x, double& value, double& slope)
 
 void curvature(const System& s, Phase p, double x, double T, double& value, double& slope)
 {
-    curvature(phase_at(s, p, T), x, value, slope);
+    curvature(phase_at(s, p, T, false), x, value, slope);
 }
 
 void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d, double& d1, double& d2)
@@ -351,7 +396,7 @@ void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d,
 void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
                       double& d2)
 {
-    phase_difference(phase_at(s, p, T), phase_at(s, q, T), x, d, d1, d2);
+    phase_difference(phase_at(s, p, T, false), phase_at(s, q, T, false), x, d, d1, d2);
 }
 
 namespace {
@@ -363,8 +408,9 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
     const PhaseModel& m = phase_model(s, p);
     const Coefficient& c = of_a ? m.pure_a : m.pure_b;
     double g = coefficient_at(s, c, T);
-    if (m.magnetic)
-        g += magnetic_at(phase_at(s, p, T), of_a ? 1.0 : 0.0).v;
+    const PhaseAtT at = phase_at(s, p, T, false);
+    if (at.magnetic)
+        g += magnetic_at(at, of_a ? 1.0 : 0.0).v;
     size = c.parameters.empty() ? std::fabs(c.a) + std::fabs(c.b * T) : std::fabs(g);
     return g;
 }

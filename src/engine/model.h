@@ -161,18 +161,24 @@ struct PhaseAtT {
     double T;
     double RT;
     double R;
+    bool slopes;              // the T slopes below were evaluated
     double ga, gb;            // the pure parts
     double ga_dT, gb_dT;      // their T slopes
     std::size_t terms;        // excess terms
     double L[MOST_EXCESS_TERMS];
     double L_dT[MOST_EXCESS_TERMS];
-    // The magnetic series' coefficients: ends, then excess terms.
+    // The magnetic series' coefficients: ends, then excess terms. magnetic is
+    // false where the phase has no magnetic term or TC or beta vanishes throughout.
+    bool magnetic;
     std::size_t tc_terms, beta_terms;
     double tc[MOST_EXCESS_TERMS + 2];
     double beta[MOST_EXCESS_TERMS + 2];
 };
 
-PhaseAtT phase_at(const System& s, Phase p, double T);
+// Without slopes, the T slopes of a database's functions are left at 0 and the
+// potentials' slopes in T are not to be read: what sampling and tie-lines at
+// one temperature do without.
+PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes = true);
 
 // The excess part of G beyond x G_A + y G_B + RT[x ln x + y ln y], and its first
 // three derivatives in x.
@@ -197,9 +203,15 @@ struct Potentials {
     double RT;
 };
 
-// Without the T slopes, which cost a second evaluation where the phase is magnetic.
-Potentials potentials(const PhaseAtT& at, const Composition& c, bool slopes_in_T = true);
+// The slopes in T only where at has them.
+Potentials potentials(const PhaseAtT& at, const Composition& c);
+// The same with ln x and ln y given, as a grid holds them.
+Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y);
 Potentials potentials(const System& s, Phase p, const Composition& c, double T);
+
+// How far the phase's curve lies above the line x mu_a + y mu_b at c, with ln x
+// and ln y given: the energy alone, for the many points of a grid.
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b);
 
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
 // each as the logarithm of the ratio of fractions plus the difference of the

@@ -26,22 +26,21 @@ void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
     ga = HUGE_VAL;
     gb = HUGE_VAL;
     for (const PhaseAtT& at : phases) {
-        ga = std::min(ga, potentials(at, {1.0, 0.0}, false).rest_a);
-        gb = std::min(gb, potentials(at, {0.0, 1.0}, false).rest_b);
+        ga = std::min(ga, potentials(at, {1.0, 0.0}).rest_a);
+        gb = std::min(gb, potentials(at, {0.0, 1.0}).rest_b);
     }
 }
 
 // The lowest of the curves at c, above the chord joining the stable pure
 // components (ga, gb) so that both ends keep their precision.
-Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ga, double gb)
+Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ln_x, double ln_y, double ga,
+                 double gb)
 {
     Sample best{c, HUGE_VAL, Phase::liquid};
     for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
-        const Potentials m = potentials(phases[k], c, false);
-        const double a = c.x > 0.0 ? c.x * (m.mu_a - ga) : 0.0;
-        const double b = c.y > 0.0 ? c.y * (m.mu_b - gb) : 0.0;
-        if (a + b < best.g) {
-            best.g = a + b;
+        const double g = above_line(phases[k], c, ln_x, ln_y, ga, gb);
+        if (g < best.g) {
+            best.g = g;
             best.phase = phase_number(k);
         }
     }
@@ -95,6 +94,12 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 extra.push_back(composition_from_x(x));
         }
     };
+    // Each phase's excess on the uniform points, once: the pairs' differences
+    // and the curvatures are read from it.
+    std::vector<std::vector<Excess>> excess(phases.size(), std::vector<Excess>(n));
+    for (std::size_t p = 0; p < phases.size(); ++p)
+        for (std::size_t i = 0; i < n; ++i)
+            excess[p][i] = excess_of(phases[p], grid.uniform_x[i], 2);
     // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
@@ -106,8 +111,12 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 phase_difference(phases[p], phases[q], x, v, unused1, unused2);
                 return v;
             };
-            for (std::size_t i = 0; i < n; ++i)
-                d[i] = difference(grid.uniform_x[i]);
+            const double ga = phases[p].ga - phases[q].ga;
+            const double gb = phases[p].gb - phases[q].gb;
+            for (std::size_t i = 0; i < n; ++i) {
+                const double x = grid.uniform_x[i];
+                d[i] = x * ga + (1.0 - x) * gb + (excess[p][i].e - excess[q][i].e);
+            }
             for (std::size_t i = 1; i + 1 < n; ++i) {
                 for (int sign : {1, -1}) {
                     if (!(sign * d[i] <= sign * d[i - 1] && sign * d[i] <= sign * d[i + 1]) ||
@@ -123,15 +132,18 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
         }
     }
     // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
-    for (const PhaseAtT& phase : phases) {
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        const PhaseAtT& phase = phases[p];
         const auto k = [&](double x) {
             double value = 0.0;
             double slope = 0.0;
             curvature(phase, x, value, slope);
             return value;
         };
-        for (std::size_t i = 0; i < n; ++i)
-            d[i] = k(grid.uniform_x[i]);
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = grid.uniform_x[i];
+            d[i] = RT + x * (1.0 - x) * excess[p][i].e2;
+        }
         for (std::size_t i = 1; i + 1 < n; ++i) {
             const double ki = d[i];
             if (!(ki <= d[i - 1] && ki <= d[i + 1]))
@@ -154,12 +166,17 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
 
 }  // namespace
 
+double above_tangent_at(const Grid& grid, std::size_t i, const PhaseAtT& phase, double mu_a, double mu_b)
+{
+    return above_line(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], mu_a, mu_b);
+}
+
 std::vector<PhaseAtT> phases_at(const System& s, double T)
 {
     std::vector<PhaseAtT> out;
     out.reserve(s.phases.size());
     for (std::size_t k = 0; k < s.phases.size(); ++k)
-        out.push_back(phase_at(s, phase_number(k), T));
+        out.push_back(phase_at(s, phase_number(k), T, false));
     return out;
 }
 
@@ -189,6 +206,10 @@ Grid make_grid(const System& s)
         grid.at.push_back({1.0 - *it, *it});
     grid.at.push_back({1.0, 0.0});
 
+    for (const Composition& c : grid.at) {
+        grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
+        grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
+    }
     for (int i = 0; i <= UNIFORM; ++i)
         grid.uniform_x.push_back(static_cast<double>(i) / UNIFORM);
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
@@ -209,7 +230,9 @@ void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& sampl
     double gb = 0.0;
     chord_ends(phases, ga, gb);
     for (const Composition& c : extra) {
-        const Sample more = sample_at(phases, c, ga, gb);
+        const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
+        const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
+        const Sample more = sample_at(phases, c, ln_x, ln_y, ga, gb);
         const auto at = std::lower_bound(samples.begin(), samples.end(), more,
                                          [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; });
         if (at != samples.end() && dx(at->c, c) == 0.0)
@@ -240,7 +263,7 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     const std::size_t n = grid.at.size();
     std::vector<Sample> samples(n);
     for (std::size_t i = 0; i < n; ++i)
-        samples[i] = sample_at(phases, grid.at[i], ga, gb);
+        samples[i] = sample_at(phases, grid.at[i], grid.ln_x[i], grid.ln_y[i], ga, gb);
     add_samples(phases, samples, hidden_regions(grid, phases));
     return samples;
 }

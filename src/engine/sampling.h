@@ -12,11 +12,15 @@
 // points either can hide a region narrower than the grid.
 struct Grid {
     std::vector<Composition> at;
+    std::vector<double> ln_x, ln_y;  // of each composition, once for all temperatures
     std::vector<double> uniform_x;
     bool mixing_terms = false;  // any excess or magnetic terms at all (else no gap and no hidden window)
 };
 
 Grid make_grid(const System& s);
+
+// How far phase lies above the tangent of tie at the grid's point i.
+double above_tangent_at(const Grid& grid, std::size_t i, const PhaseAtT& phase, double mu_a, double mu_b);
 
 // Every phase's coefficients at T.
 std::vector<PhaseAtT> phases_at(const System& s, double T);

@@ -79,9 +79,9 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     const Potentials at_pure = potentials(s, gone_phase, pure, T);
     const bool b_held = pure.x == 0.0;  // the pure end is B: B's potential is the one both hold
     const double RT = at_pure.RT;
-    const PhaseAtT other_at = phase_at(s, other_phase, T);
+    const PhaseAtT other_at = phase_at(s, other_phase, T, false);
     const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
-        const Potentials m = potentials(other_at, c, false);
+        const Potentials m = potentials(other_at, c);
         f[0] = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
         j[0][0] = (b_held ? m.dmu_b : m.dmu_a) / RT;
     };
@@ -98,13 +98,13 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie)
 {
-    const PhaseAtT p_at = phase_at(s, p, T);
-    const PhaseAtT q_at = phase_at(s, q, T);
+    const PhaseAtT p_at = phase_at(s, p, T, false);
+    const PhaseAtT q_at = phase_at(s, q, T, false);
     const double RT = p_at.RT;
     Pair at{low, high};
     const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
-        const Potentials m1 = potentials(p_at, w.low, false);
-        const Potentials m2 = potentials(q_at, w.high, false);
+        const Potentials m1 = potentials(p_at, w.low);
+        const Potentials m2 = potentials(q_at, w.high);
         const PotentialGap gap = potential_gap(w.low, m1, w.high, m2);
         f[0] = gap.a;
         f[1] = gap.b;
@@ -140,7 +140,7 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
 
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
 {
-    const Potentials m = potentials(p, c, false);
+    const Potentials m = potentials(p, c);
     const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
     const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
     return a + b;
@@ -152,7 +152,7 @@ double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& ti
     Composition at = c;
     const double slope = tie.mu_a - tie.mu_b;
     for (int iteration = 0; iteration < DESCENT_STEPS; ++iteration) {
-        const Potentials m = potentials(p, at, false);
+        const Potentials m = potentials(p, at);
         const double h1 = (m.mu_a - m.mu_b) - slope;  // d(curve - tangent)/dx
         const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
         if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
