@@ -357,6 +357,59 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     EXPECT_EQ(snapshot(hot), bad);
 }
 
+// A database from the command line: its binary named by --components, its
+// phases by name in the tables; each misuse is 64, each unusable database or
+// name in it 65 with nothing written, and a phase left out a warning and 70.
+TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
+{
+    const std::string examples = PHASE_BOUNDARY_EXAMPLES;
+    const fs::path dir = fresh_dir("database");
+    const std::string text = read_file(examples + "/eutectic.tdb");
+    const auto write = [&](const std::string& name, const std::string& body) {
+        std::FILE* f = std::fopen((dir / name).string().c_str(), "w");
+        std::fputs(body.c_str(), f);
+        std::fclose(f);
+    };
+    write("eut.TDB", text);
+    write("hot.toml", "[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+                      "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n");
+    write("compound.tdb", text + "PHASE AB % 2 1 1 !\nCONSTITUENT AB :A : B : !\n");
+    write("misspelt.tdb", text + "PARAMETR G(SOLID,A;0) 1 0; 2000 N !\n");
+    Outcome o = run_in(dir, "--system eut.TDB --components a,B --temperatures 600:1000");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("phases: LIQUID SOLID"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("pure A: SOLID -> LIQUID at 1000 K"), std::string::npos) << o.out;
+    EXPECT_NE(read_file((dir / "invariants.tsv").string()).find("\tSOLID\t"), std::string::npos);
+    const Snapshot before = snapshot(dir);
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"--system eut.TDB", 64, "--components A,B is required"},
+        {"--system hot.toml --components A,B", 64, "applies to a database"},
+        {"--system eut.TDB --components A", 64, "two different element names"},
+        {"--system eut.TDB --components A,a", 64, "two different element names"},
+        {"--system eut.TDB --phases LIQUID", 64, "requires --components"},
+        {"--system eut.TDB --components A,B --phases LIQUID,,SOLID", 64, "phase names"},
+        {"--system eut.TDB --components A,C", 65, "eut.TDB: no element C"},
+        {"--system eut.TDB --components A,B --phases LIQUID,GAS", 65, "no phase GAS"},
+        {"--system compound.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line"},
+        {"--system misspelt.tdb --components A,B", 65, "misspelt.tdb:18:1: "},
+        {"--system missing.tdb --components A,B", 65, "missing.tdb: "},
+    };
+    for (const Case& c : cases) {
+        o = run_in(dir, c.args);
+        EXPECT_EQ(o.status, c.status) << c.args;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
+        EXPECT_EQ(snapshot(dir), before) << c.args;
+    }
+    o = run_in(dir, "--system compound.tdb --components A,B --temperatures 600:1000 -o .");
+    EXPECT_EQ(o.status, 70);
+    EXPECT_NE(o.err.find("warning: phase AB (line 18) left out"), std::string::npos) << o.err;
+}
+
 // Solidification from the command line: the built-in system and a file, its two
 // tables and summary; every bad usage is 64 and a bad file 65, nothing written.
 TEST(SolidifyProgram, TablesSummaryAndStatuses)

@@ -50,11 +50,18 @@ int mixing_sublattice(const BinaryPhase& p, std::string& why)
         }
         mixing = static_cast<int>(s);
     }
-    for (std::size_t s = 0; s < p.constituents.size(); ++s)
-        if (static_cast<int>(s) != mixing && p.constituents[s][0] != VACANCY) {
-            why = "a sublattice of one element beside the mixing one: a compound (not modelled yet)";
+    // Beside the mixing sublattice only vacancies; without one, one element at most.
+    int element = -1;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const int c = p.constituents[s][0];
+        if (static_cast<int>(s) == mixing || c == VACANCY)
+            continue;
+        if (mixing >= 0 || (element >= 0 && element != c)) {
+            why = "a compound of fixed composition (not modelled yet)";
             return -2;
         }
+        element = c;
+    }
     return mixing;
 }
 

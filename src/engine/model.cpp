@@ -443,7 +443,10 @@ double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, 
         return pure_energy(s, p, of_a, T, size) - pure_energy(s, q, of_a, T, size);
     };
     double d_lo = difference(lo);
-    if ((d_lo < 0.0) == (difference(hi) < 0.0))
+    const double d_hi = difference(hi);
+    if (d_lo == 0.0 || d_hi == 0.0)  // a transition exactly at an end
+        return d_lo == 0.0 ? lo : hi;
+    if ((d_lo < 0.0) == (d_hi < 0.0))
         return std::numeric_limits<double>::quiet_NaN();
     for (int i = 0; i < 200 && hi - lo > 0.0; ++i) {
         const double mid = 0.5 * (lo + hi);

@@ -233,7 +233,7 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
         return reader.fail(e.source(), "", std::string(e.description()));
     }
     const toml::table& root = parsed.table();
-    if (!reader.only(root, "", {"name", "A", "B", "liquid", "solid", "temperature"}))
+    if (!reader.only(root, "", {"name", "gas_constant", "A", "B", "liquid", "solid", "temperature"}))
         return false;
     s = System{};
     if (const toml::node* n = root.get("name")) {
@@ -241,6 +241,13 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
         if (name == nullptr)
             return reader.fail(n->source(), "name", "must be a string");
         s.name = name->get();
+    }
+    if (const toml::node* n = root.get("gas_constant")) {
+        // A database's model written as a system file gives the database's R.
+        if (!reader.number(*n, "gas_constant", s.gas_constant))
+            return false;
+        if (!(s.gas_constant >= 1.0 && s.gas_constant <= 100.0))
+            return reader.fail(n->source(), "gas_constant", "must be from 1 to 100 J/(mol K)");
     }
     Solution liquid;
     Solution solid;

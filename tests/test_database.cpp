@@ -1,0 +1,227 @@
+// A database's binary as the engine models it: its energies against the
+// compound energy formalism evaluated the long way, the magnetic term's
+// derivatives against its closed form, the same diagram as the system file of
+// the same model, and the published invariants of the real databases.
+#include "engine/compound_energy.h"
+#include "engine/database_system.h"
+#include "engine/diagram.h"
+#include "engine/magnetic.h"
+#include "formats/system_file.h"
+#include "formats/tdb_file.h"
+#include "reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
+const std::filesystem::path EXAMPLES = PHASE_BOUNDARY_EXAMPLES;
+
+System binary_of(const Database& db, const std::string& a, const std::string& b,
+                 const std::vector<std::string>& only = {})
+{
+    DatabaseBinary out;
+    std::string why;
+    EXPECT_TRUE(database_binary(db, a, b, only, out, why)) << why;
+    return out.system;
+}
+
+Database database_of(const std::string& text)
+{
+    Database db;
+    std::string error;
+    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error;
+    return db;
+}
+
+Database database_file(const std::filesystem::path& path)
+{
+    Database db;
+    std::string error;
+    EXPECT_TRUE(read_tdb_file(path.string(), db, error)) << error;
+    return db;
+}
+
+// A magnetic solution on two sublattices, (A,B)2(VA)3, its parameters per
+// formula unit; the interaction of order 1 names B before A.
+const char* const MAGNETIC =
+    "ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+    "TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.40 !\n"
+    "PHASE BCC %& 2 2 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
+    "PARAMETER G(BCC,A:VA;0) 1 -3000+4*T; 6000 N !\n"
+    "PARAMETER G(BCC,B:VA;0) 1 1000-T*LN(T); 6000 N !\n"
+    "PARAMETER G(BCC,A,B:VA;0) 1 -8000; 6000 N !\n"
+    "PARAMETER G(BCC,B,A:VA;1) 1 2500; 6000 N !\n"
+    "PARAMETER TC(BCC,A:VA;0) 1 1000; 6000 N !\n"
+    "PARAMETER TC(BCC,B:VA;0) 1 -400; 6000 N !\n"
+    "PARAMETER TC(BCC,A,B:VA;0) 1 300; 6000 N !\n"
+    "PARAMETER BMAGN(BCC,A:VA;0) 1 2.2; 6000 N !\n"
+    "PARAMETER BMAGN(BCC,B:VA;0) 1 -0.6; 6000 N !\n";
+
+// The fast model's G per mole of atoms against the compound energy formalism
+// the long way, divided by the two atoms of a formula unit; its potentials
+// against central differences of that G, below and above the Curie point.
+TEST(DatabaseBinary, EnergiesAgainstTheCompoundEnergyFormalism)
+{
+    const Database db = database_of(MAGNETIC);
+    const System s = binary_of(db, "A", "B");
+    ASSERT_EQ(s.phases.size(), 1u);
+    BinaryPhase bcc;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", bcc, why)) << why;
+    for (const double T : {300.0, 700.0, 1500.0}) {
+        const auto long_way = [&](double x) {
+            bool extrapolated = false;
+            return gibbs_per_formula_unit(bcc, db.functions, T, {{x, 1.0 - x}, {1.0}}, 8.31451, extrapolated) /
+                   2.0;
+        };
+        for (const double x : {0.05, 0.3, 0.5, 0.8, 0.97}) {
+            const std::string at = "T=" + std::to_string(T) + " x=" + std::to_string(x);
+            const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+            EXPECT_NEAR(g, long_way(x), 1e-9 * std::fabs(long_way(x))) << at;
+            const Potentials m = potentials(s, Phase::liquid, composition_from_x(x), T);
+            const double h = 1e-5;
+            const double slope = (long_way(x + h) - long_way(x - h)) / (2 * h);
+            const double bend = (long_way(x + h) - 2 * long_way(x) + long_way(x - h)) / (h * h);
+            EXPECT_NEAR(m.mu_a - m.mu_b, slope, 1e-8 * std::fabs(slope) + 1e-5) << "dG/dx at " << at;
+            EXPECT_NEAR(m.curvature, x * (1 - x) * bend, 2e-2) << "x y G'' at " << at;
+        }
+    }
+}
+
+// d/dx of G_mag through TC(x) and beta(x), against central differences of the
+// closed form, below and above tau = 1 and antiferromagnetic.
+TEST(Magnetic, JetAgainstTheClosedForm)
+{
+    const double R = 8.31451;
+    struct Case {
+        const char* name;
+        double T, tc0, tc1, b0, b1, afm, p;
+    };
+    const Case cases[] = {{"ferro, tau < 1", 500, 1000, -300, 2.2, -1.0, -1.0, 0.40},
+                          {"ferro, tau > 1", 1400, 1000, -300, 2.2, -1.0, -1.0, 0.40},
+                          {"fcc, both sides of tau = 1", 560, 800, -400, 0.6, 0.1, -3.0, 0.28},
+                          {"antiferromagnetic", 200, -1200, 100, -1.5, 0.2, -3.0, 0.28}};
+    for (const Case& c : cases) {
+        const auto closed = [&](double x) {
+            return magnetic_gibbs(c.T, c.tc0 + c.tc1 * x, c.b0 + c.b1 * x, c.afm, c.p, R);
+        };
+        for (const double x : {0.2, 0.5, 0.7}) {
+            const Jet j = magnetic_gibbs_jet(c.T, {c.tc0 + c.tc1 * x, c.tc1, 0, 0}, {c.b0 + c.b1 * x, c.b1, 0, 0},
+                                             c.afm, c.p, R);
+            const double h = 1e-4;
+            const double d1 = (closed(x + h) - closed(x - h)) / (2 * h);
+            const double d2 = (closed(x + h) - 2 * closed(x) + closed(x - h)) / (h * h);
+            const double d3 = (closed(x + 2 * h) - 2 * closed(x + h) + 2 * closed(x - h) - closed(x - 2 * h)) /
+                              (2 * h * h * h);
+            const std::string at = std::string(c.name) + " at x=" + std::to_string(x);
+            EXPECT_NEAR(j.v, closed(x), 1e-9 * std::fabs(closed(x)) + 1e-12) << at;
+            EXPECT_NEAR(j.d1, d1, 1e-6 * std::fabs(d1) + 1e-6) << at;
+            EXPECT_NEAR(j.d2, d2, 1e-4 * std::fabs(d2) + 1e-3) << at;
+            EXPECT_NEAR(j.d3, d3, 1e-2 * std::fabs(d3) + 1.0) << at;
+        }
+    }
+}
+
+// The same model as a system file and as a database, the solid once on one
+// sublattice and once on two sites with its parameters doubled: the same tie-lines
+// and invariants to 1e-10.
+TEST(DatabaseBinary, SameDiagramAsTheSystemFile)
+{
+    System toml;
+    std::string error;
+    ASSERT_TRUE(read_system_file((EXAMPLES / "eutectic.toml").string(), toml, error)) << error;
+    toml.gas_constant = 8.31451;
+    toml.range = {600.0, 1000.0, 2.0, 201};
+    const Diagram expected = compute_diagram(toml);
+    const std::string one_site = [] {
+        std::FILE* f = std::fopen((EXAMPLES / "eutectic.tdb").string().c_str(), "rb");
+        std::string text(1 << 16, '\0');
+        text.resize(std::fread(&text[0], 1, text.size(), f));
+        std::fclose(f);
+        return text;
+    }();
+    std::string two_sites = one_site;
+    two_sites.replace(two_sites.find("PHASE SOLID %  1  1.0 !"), 23, "PHASE SOLID % 2 2 1 !");
+    two_sites.replace(two_sites.find("CONSTITUENT SOLID :A,B : !"), 26, "CONSTITUENT SOLID :A,B : VA : !");
+    two_sites.replace(two_sites.find("G(SOLID,A,B;0) 1 20000"), 22, "G(SOLID,A,B:VA;0) 1 40000");
+    for (const auto& [name, text] : {std::pair{"one site", one_site}, std::pair{"two sites", two_sites}}) {
+        System s = binary_of(database_of(text), "A", "B");
+        s.range = toml.range;
+        const Diagram d = compute_diagram(s);
+        ASSERT_EQ(d.rows.size(), expected.rows.size()) << name;
+        for (std::size_t r = 0; r < d.rows.size(); ++r) {
+            ASSERT_EQ(d.rows[r].ties.size(), expected.rows[r].ties.size()) << name << " at " << d.rows[r].T;
+            for (std::size_t k = 0; k < d.rows[r].ties.size(); ++k) {
+                EXPECT_NEAR(d.rows[r].ties[k].low.x, expected.rows[r].ties[k].low.x, 1e-10) << name;
+                EXPECT_NEAR(d.rows[r].ties[k].high.x, expected.rows[r].ties[k].high.x, 1e-10) << name;
+            }
+        }
+        ASSERT_EQ(d.invariants.size(), expected.invariants.size()) << name;
+        for (std::size_t i = 0; i < d.invariants.size(); ++i) {
+            EXPECT_EQ(d.invariants[i].kind, expected.invariants[i].kind) << name;
+            EXPECT_NEAR(d.invariants[i].T, expected.invariants[i].T, 1e-8) << name;
+            for (int k = 0; k < d.invariants[i].phases; ++k)
+                EXPECT_NEAR(d.invariants[i].at[k].x, expected.invariants[i].at[k].x, 1e-10) << name;
+        }
+    }
+}
+
+// The published databases as they are: each binary's invariants where other
+// CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
+// 1056.125 K), to 0.02 K; the kinds and phases of the others.
+TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
+{
+    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    struct Expected {
+        const char* kind;
+        double T;  // K; 0 where only the kind and phases are checked
+        double within;
+        const char* phases;
+    };
+    struct Case {
+        const char* file;
+        const char* a;
+        const char* b;
+        double first, last;
+        std::vector<Expected> invariants;
+    };
+    const Case cases[] = {
+        {"pb-sn.tdb", "SN", "PB", 300, 700, {{"eutectic", 454.562, 0.02, "FCC_A1 LIQUID BCT_A5"}}},
+        {"ag-cu.tdb", "AG", "CU", 600, 1400, {{"eutectic", 1056.125, 0.02, "FCC_A1 LIQUID FCC_A1"}}},
+        {"al-zn.tdb",
+         "AL",
+         "ZN",
+         400,
+         1000,
+         {{"eutectoid", 0, 0, "HCP_A3 FCC_A1 FCC_A1"},
+          {"critical", 0, 0, "FCC_A1"},
+          {"eutectic", 0, 0, "HCP_A3 LIQUID FCC_A1"}}},
+        {"cu-ni.tdb", "CU", "NI", 400, 1800, {{"critical", 0, 0, "FCC_A1"}}},
+    };
+    for (const Case& c : cases) {
+        System s = binary_of(database_file(SHARED / c.file), c.a, c.b);
+        temperature_range(c.first, c.last, 1.0, s.range);
+        const Diagram d = compute_diagram(s);
+        EXPECT_TRUE(d.doubts.empty()) << c.file << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        ASSERT_EQ(d.invariants.size(), c.invariants.size()) << c.file;
+        for (std::size_t i = 0; i < d.invariants.size(); ++i) {
+            const Invariant& inv = d.invariants[i];
+            std::string phases;
+            for (int k = 0; k < inv.phases; ++k)
+                phases += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
+            EXPECT_STREQ(invariant_name(inv.kind), c.invariants[i].kind) << c.file;
+            EXPECT_EQ(phases, c.invariants[i].phases) << c.file;
+            if (c.invariants[i].T > 0)
+                EXPECT_NEAR(inv.T, c.invariants[i].T, c.invariants[i].within) << c.file;
+        }
+    }
+}
+
+}  // namespace
