@@ -172,6 +172,60 @@ TEST(DatabaseBinary, SameDiagramAsTheSystemFile)
     }
 }
 
+// A line compound between two pure solids, against what it solves to by hand:
+// congruent melting where the ideal liquid at x = 1/2 reaches the compound's
+// energy, 13500 / (10 + R ln 2) K, and each eutectic where the liquid that the
+// pure solid's potential fixes lies on a tangent through the compound, by
+// bisection in T.
+TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
+{
+    System s = binary_of(database_file(EXAMPLES / "line-compound.tdb"), "A", "B");
+    temperature_range(600.0, 1000.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    const double R = 8.31451;
+    // The liquid beside pure A (of_a) or pure B at T: the solid's potential is 0.
+    const auto off_tangent = [&](bool of_a, double T) {
+        const double RT = R * T;
+        const double x = of_a ? std::exp(-(10000 - 10 * T) / RT) : 1.0 - std::exp(-(9000 - 10 * T) / RT);
+        const double mu_a = 10000 - 10 * T + RT * std::log(x);
+        const double mu_b = 9000 - 10 * T + RT * std::log(1 - x);
+        return 0.5 * mu_a + 0.5 * mu_b + 4000;  // the tangent's height above the compound
+    };
+    const auto eutectic = [&](bool of_a) {
+        double lo = 600;
+        double hi = 856;
+        for (int i = 0; i < 200; ++i) {
+            const double mid = 0.5 * (lo + hi);
+            ((off_tangent(of_a, mid) > 0) == (off_tangent(of_a, lo) > 0) ? lo : hi) = mid;
+        }
+        return lo;
+    };
+    struct Expected {
+        const char* kind;
+        double T;
+        const char* phases;
+    };
+    const Expected expected[] = {{"eutectic", eutectic(false), "SOLID_B LIQUID AB"},
+                                 {"eutectic", eutectic(true), "AB LIQUID SOLID_A"},
+                                 {"congruent", 13500 / (10 + R * std::log(2.0)), "LIQUID AB"}};
+    ASSERT_EQ(d.invariants.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const Invariant& inv = d.invariants[i];
+        std::string phases;
+        for (int k = 0; k < inv.phases; ++k)
+            phases += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
+        EXPECT_STREQ(invariant_name(inv.kind), expected[i].kind);
+        EXPECT_EQ(phases, expected[i].phases);
+        EXPECT_NEAR(inv.T, expected[i].T, 1e-8) << expected[i].kind << " " << expected[i].phases;
+    }
+    for (const Equilibria& row : d.rows)
+        for (const TieLine& t : row.ties)
+            for (const auto& [phase, c] : {std::pair{t.low_phase, t.low}, std::pair{t.high_phase, t.high}})
+                if (phase_name(s, phase) == "AB")
+                    EXPECT_EQ(c.x, 0.5) << "the compound's rows give its own x, at " << row.T;
+}
+
 // The published databases as they are: each binary's invariants where other
 // CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.

@@ -373,7 +373,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
     write("eut.TDB", text);
     write("hot.toml", "[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
                       "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n");
-    write("compound.tdb", text + "PHASE AB % 2 1 1 !\nCONSTITUENT AB :A : B : !\n");
+    write("vacancies.tdb", text + "PHASE AB % 1 1 !\nCONSTITUENT AB :A,VA : !\n");
     write("misspelt.tdb", text + "PARAMETR G(SOLID,A;0) 1 0; 2000 N !\n");
     Outcome o = run_in(dir, "--system eut.TDB --components a,B --temperatures 600:1000");
     ASSERT_EQ(o.status, 0) << o.err;
@@ -395,7 +395,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         {"--system eut.TDB --components A,B --phases LIQUID,,SOLID", 64, "phase names"},
         {"--system eut.TDB --components A,C", 65, "eut.TDB: no element C"},
         {"--system eut.TDB --components A,B --phases LIQUID,GAS", 65, "no phase GAS"},
-        {"--system compound.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line"},
+        {"--system vacancies.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line 18): vacancies"},
         {"--system misspelt.tdb --components A,B", 65, "misspelt.tdb:18:1: "},
         {"--system missing.tdb --components A,B", 65, "missing.tdb: "},
     };
@@ -405,7 +405,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
         EXPECT_EQ(snapshot(dir), before) << c.args;
     }
-    o = run_in(dir, "--system compound.tdb --components A,B --temperatures 600:1000 -o .");
+    o = run_in(dir, "--system vacancies.tdb --components A,B --temperatures 600:1000 -o .");
     EXPECT_EQ(o.status, 70);
     EXPECT_NE(o.err.find("warning: phase AB (line 18) left out"), std::string::npos) << o.err;
 }

@@ -17,6 +17,8 @@ constexpr double ABSENT = 1e9;  // J/mol
 constexpr double SCAN_STEP = 5.0;   // K, between the temperatures where pure transitions are looked for
 constexpr double LOWEST_SCAN = 10.0;
 
+constexpr int COMPOUND = -3;  // every sublattice holds one constituent, both elements among them
+
 struct Builder {
     System& s;
     std::map<const Piecewise*, int> index;  // each parameter's value, once
@@ -56,10 +58,12 @@ int mixing_sublattice(const BinaryPhase& p, std::string& why)
         const int c = p.constituents[s][0];
         if (static_cast<int>(s) == mixing || c == VACANCY)
             continue;
-        if (mixing >= 0 || (element >= 0 && element != c)) {
-            why = "a compound of fixed composition (not modelled yet)";
+        if (mixing >= 0) {
+            why = "an element's own sublattice beside the mixing one (not modelled yet)";
             return -2;
         }
+        if (element >= 0 && element != c)
+            return COMPOUND;
         element = c;
     }
     return mixing;
@@ -145,6 +149,32 @@ bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, st
     return true;
 }
 
+// A compound of fixed composition: its one end member per mole of atoms.
+bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
+{
+    out = PhaseModel{};
+    out.name = p.name;
+    out.liquid = p.liquid;
+    out.point = true;
+    double atoms = 0.0;
+    double of_a = 0.0;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const int c = p.constituents[s][0];
+        atoms += c == VACANCY ? 0.0 : p.sites[s];
+        of_a += c == 0 ? p.sites[s] : 0.0;
+    }
+    out.point_x = of_a / atoms;
+    for (const BinaryPhase::Term& t : p.terms) {
+        if (t.property != Property::gibbs) {
+            why = "a magnetic compound (not modelled yet)";
+            return false;
+        }
+        if (t.order == 0)
+            b.add(out.point_energy, t.value, 1.0 / atoms);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool database_binary(const Database& db, const std::string& a, const std::string& b,
@@ -187,7 +217,9 @@ bool database_binary(const Database& db, const std::string& a, const std::string
             continue;
         }
         const int m = mixing_sublattice(bp, reason);
-        if (m == -2 || !solution_model(bp, m, builder, model, reason)) {
+        const bool modelled = m == COMPOUND ? compound_model(bp, builder, model, reason)
+                              : m != -2 && solution_model(bp, m, builder, model, reason);
+        if (!modelled) {
             if (asked) {
                 why = "phase " + phase.name + " (line " + std::to_string(phase.line) + "): " + reason;
                 return false;

@@ -30,6 +30,15 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const TieL
     const std::size_t n = grid.at.size();
     std::vector<double> h(n);
     for (const PhaseAtT& phase : phases) {
+        if (phase.point) {
+            const Composition c = point_composition(*phase.model);
+            const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
+            if (v < lowest) {
+                lowest = v;
+                dip = c;
+            }
+            continue;
+        }
         for (std::size_t i = 0; i < n; ++i) {
             const Composition& c = grid.at[i];
             h[i] = above_tangent_at(grid, i, phase, tie.mu_a, tie.mu_b);
@@ -96,12 +105,15 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             if (j == i + 1 && p == q)
                 continue;
             // Exactly at a pure melting point the region at that edge has no width.
-            if ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
-                (j == last && p != q && exactly_equal_pure(s, p, q, true, T)))
+            const bool points = is_point(s, p) || is_point(s, q);
+            if (!points && ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
+                            (j == last && p != q && exactly_equal_pure(s, p, q, true, T))))
                 continue;
             // A pure component is no start for Newton in logarithms: its neighbour is.
-            i = std::max(i, 1);
-            j = std::min(j, last - 1);
+            if (!is_point(s, p))
+                i = std::max(i, 1);
+            if (!is_point(s, q))
+                j = std::min(j, last - 1);
             const Composition& ci = samples[static_cast<std::size_t>(i)].c;
             const Composition& cj = samples[static_cast<std::size_t>(j)].c;
             TieLine tie{};

@@ -47,9 +47,99 @@ bool kept(const Composition at[3], int pair, int component)
 
 }  // namespace
 
+namespace {
+
+// Three phases of which one or more are compounds: the common tangent of the
+// solutions (their equal potentials against the first of them, r) passes
+// through each compound's point; with three compounds, the middle one lies on
+// the chord of the outer two.
+bool three_with_compounds(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
+                          double T_max)
+{
+    // A solution at exactly a pure component is held there, as in the
+    // equations without compounds, with only its component's equation.
+    int r = -1;
+    int column[3];
+    int n = 0;
+    for (int i = 0; i < 3; ++i) {
+        const bool held = is_point(s, p[i]) || (i != 1 && pure(at[i]));
+        column[i] = held ? -1 : n++;
+        if (r < 0 && column[i] >= 0)
+            r = i;
+        if (is_point(s, p[i]))
+            at[i] = point_composition(phase_model(s, p[i]));
+    }
+    const int T_column = n++;
+    ThreePhase v{{at[0], at[1], at[2]}, T};
+    const auto evaluate = [&](const ThreePhase& w, double f[4], double j[4][4]) {
+        const double RT = s.gas_constant * w.T;
+        for (int a = 0; a < 4; ++a)
+            for (int b = 0; b < 4; ++b)
+                j[a][b] = 0.0;
+        int row = 0;
+        if (r < 0) {  // three compounds: the middle on the chord of the outer two
+            const auto off_chord = [&](double temperature) {
+                double g[3];
+                for (int i = 0; i < 3; ++i)
+                    g[i] = phase_at(s, p[i], temperature, false).ga;
+                const double t = (at[1].x - at[0].x) / (at[2].x - at[0].x);
+                return (g[1] - (1.0 - t) * g[0] - t * g[2]) / (s.gas_constant * temperature);
+            };
+            f[0] = off_chord(w.T);
+            j[0][0] = (off_chord(w.T + 1e-3) - off_chord(w.T - 1e-3)) / 2e-3;
+            return;
+        }
+        const Potentials m = potentials(s, p[r], w.at[r], w.T);
+        for (int i = 0; i < 3; ++i) {
+            if (i == r)
+                continue;
+            if (!is_point(s, p[i])) {
+                const Potentials o = potentials(s, p[i], w.at[i], w.T);
+                const PotentialGap gap = potential_gap(w.at[r], m, w.at[i], o);
+                for (int component = 0; component < 2; ++component) {
+                    const bool is_a = component == 0;
+                    if (column[i] < 0 && (is_a ? w.at[i].x : w.at[i].y) == 0.0)
+                        continue;  // a pure end: only its own component's equation
+                    f[row] = is_a ? gap.a : gap.b;
+                    j[row][column[r]] = (is_a ? m.dmu_a : m.dmu_b) / RT;
+                    if (column[i] >= 0)
+                        j[row][column[i]] = -(is_a ? o.dmu_a : o.dmu_b) / RT;
+                    j[row][T_column] = (is_a ? m.mu_a_dT - o.mu_a_dT : m.mu_b_dT - o.mu_b_dT) / RT;
+                    ++row;
+                }
+                continue;
+            }
+            const PhaseAtT c = phase_at(s, p[i], w.T);
+            const Composition& q = w.at[i];
+            f[row] = (q.x * m.mu_a + q.y * m.mu_b - c.ga) / RT;
+            j[row][column[r]] = (q.x * m.dmu_a + q.y * m.dmu_b) / RT;
+            j[row][T_column] = (q.x * m.mu_a_dT + q.y * m.mu_b_dT - c.ga_dT) / RT;
+            ++row;
+        }
+    };
+    const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
+        ThreePhase t = w;
+        for (int i = 0; i < 3; ++i)
+            if (column[i] >= 0)
+                t.at[i] = moved_in_log(w.at[i], std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]])));
+        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
+        return t;
+    };
+    if (newton(n, v, evaluate, apply) != NewtonResult::converged)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        at[i] = v.at[i];
+    T = v.T;
+    return at[0].x < at[1].x && at[1].x < at[2].x;
+}
+
+}  // namespace
+
 bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
                        double T_max)
 {
+    if (is_point(s, p[0]) || is_point(s, p[1]) || is_point(s, p[2]))
+        return three_with_compounds(s, p, at, T, T_min, T_max);
     const double scale = 1.0 / (s.gas_constant * T);
     ThreePhase v{{at[0], at[1], at[2]}, T};
     int column[3];  // of each composition among the unknowns, -1 where held
@@ -192,6 +282,29 @@ bool solve_point(double& x, double& T, double gas_constant, Function g)
 
 bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T)
 {
+    if (is_point(s, p) || is_point(s, q)) {
+        // A compound melting (or changing) congruently: the other phase's curve
+        // passes through its point, G_other(x_c, T) = G_c(T).
+        const Phase compound = is_point(s, p) ? p : q;
+        const Phase other = compound == p ? q : p;
+        const Composition c = point_composition(phase_model(s, compound));
+        x = c.x;
+        double at = T;
+        const auto evaluate = [&](const double& temperature, double f[4], double j[4][4]) {
+            const PhaseAtT k = phase_at(s, compound, temperature);
+            const Potentials m = potentials(s, other, c, temperature);
+            const double RT = s.gas_constant * temperature;
+            f[0] = (c.x * m.mu_a + c.y * m.mu_b - k.ga) / RT;
+            j[0][0] = (c.x * m.mu_a_dT + c.y * m.mu_b_dT - k.ga_dT) / RT;
+        };
+        const auto apply = [](const double& temperature, const double dv[4], double step) {
+            return std::max(LOWEST_T, temperature + step * dv[0]);
+        };
+        if (newton(1, at, evaluate, apply) != NewtonResult::converged)
+            return false;
+        T = at;
+        return true;
+    }
     return solve_point(x, T, s.gas_constant, [&](double at, double temperature, double& v, double& d, double& dd) {
         phase_difference(s, p, q, at, temperature, v, d, dd);
     });

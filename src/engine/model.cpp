@@ -208,6 +208,11 @@ PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
     at.R = s.gas_constant;
     at.RT = s.gas_constant * T;
     at.slopes = slopes;
+    at.point = m.point;
+    if (m.point) {
+        value_and_slope(s, m.point_energy, T, slopes, at.ga, at.ga_dT);
+        return at;
+    }
     value_and_slope(s, m.pure_a, T, slopes, at.ga, at.ga_dT);
     value_and_slope(s, m.pure_b, T, slopes, at.gb, at.gb_dT);
     at.terms = std::min(m.excess.size(), MOST_EXCESS_TERMS);
@@ -326,10 +331,19 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
     return out;
 }
 
+Composition point_composition(const PhaseModel& m)
+{
+    return composition_from_x(m.point_x);
+}
+
 double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b)
 {
     const double x = c.x;
     const double y = c.y;
+    if (at.point) {
+        const Composition own = point_composition(*at.model);
+        return c.x == own.x && c.y == own.y ? at.ga - (x * mu_a + y * mu_b) : HUGE_VAL;
+    }
     double e0 = 0.0;
     double e1 = 0.0;
     series2(at.L, at.terms, x - y, e0, e1);
@@ -361,6 +375,8 @@ PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Co
 
 double gibbs(const System& s, Phase p, const Composition& c, double T)
 {
+    if (is_point(s, p))
+        return above_line(phase_at(s, p, T, false), c, 0.0, 0.0, 0.0, 0.0);
     const Potentials m = potentials(phase_at(s, p, T, false), c);
     // x ln x vanishes at x = 0, where mu_a is infinite.
     const double a = c.x > 0.0 ? c.x * m.mu_a : 0.0;
@@ -406,6 +422,10 @@ namespace {
 double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
 {
     const PhaseModel& m = phase_model(s, p);
+    if (m.point) {  // no pure component
+        size = 0.0;
+        return HUGE_VAL;
+    }
     const Coefficient& c = of_a ? m.pure_a : m.pure_b;
     double g = coefficient_at(s, c, T);
     const PhaseAtT at = phase_at(s, p, T, false);

@@ -86,7 +86,15 @@ struct PhaseModel {
     std::vector<Coefficient> excess;  // L_0, L_1, ... per mole of atoms
     bool magnetic = false;
     MagneticModel magnetism;
+    // A compound of fixed composition: one point x = point_x, of energy
+    // point_energy per mole of atoms; the solution terms above are unused.
+    bool point = false;
+    double point_x = 0.0;
+    Coefficient point_energy;
 };
+
+// A compound's composition, each fraction from the sublattices' sums, exact.
+struct Composition;
 
 struct TemperatureRange {
     double first;
@@ -162,6 +170,7 @@ struct PhaseAtT {
     double RT;
     double R;
     bool slopes;              // the T slopes below were evaluated
+    bool point;               // a compound: its energy is ga, its T slope ga_dT
     double ga, gb;            // the pure parts
     double ga_dT, gb_dT;      // their T slopes
     std::size_t terms;        // excess terms
@@ -210,7 +219,8 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
 Potentials potentials(const System& s, Phase p, const Composition& c, double T);
 
 // How far the phase's curve lies above the line x mu_a + y mu_b at c, with ln x
-// and ln y given: the energy alone, for the many points of a grid.
+// and ln y given: the energy alone, for the many points of a grid. A compound
+// lies infinitely high except at its own composition.
 double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b);
 
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
@@ -250,3 +260,11 @@ bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);
 // B have equal energies: a system file's melting point as given, else by
 // bisection to the last double. NaN where their order does not change in [lo, hi].
 double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, double hi);
+
+inline bool is_point(const System& s, Phase p)
+{
+    return s.phases[phase_index(p)].point;
+}
+
+// A compound's composition as both fractions.
+Composition point_composition(const PhaseModel& m);

@@ -26,6 +26,8 @@ void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
     ga = HUGE_VAL;
     gb = HUGE_VAL;
     for (const PhaseAtT& at : phases) {
+        if (at.point)
+            continue;
         ga = std::min(ga, potentials(at, {1.0, 0.0}).rest_a);
         gb = std::min(gb, potentials(at, {0.0, 1.0}).rest_b);
     }
@@ -98,12 +100,14 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     // and the curvatures are read from it.
     std::vector<std::vector<Excess>> excess(phases.size(), std::vector<Excess>(n));
     for (std::size_t p = 0; p < phases.size(); ++p)
-        for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t i = 0; i < n && !phases[p].point; ++i)
             excess[p][i] = excess_of(phases[p], grid.uniform_x[i], 2);
     // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
+            if (phases[p].point || phases[q].point)
+                continue;  // a compound is a sample of its own
             const auto difference = [&](double x) {
                 double v = 0.0;
                 double unused1 = 0.0;
@@ -134,6 +138,8 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
     for (std::size_t p = 0; p < phases.size(); ++p) {
         const PhaseAtT& phase = phases[p];
+        if (phase.point)
+            continue;
         const auto k = [&](double x) {
             double value = 0.0;
             double slope = 0.0;
@@ -264,6 +270,10 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     std::vector<Sample> samples(n);
     for (std::size_t i = 0; i < n; ++i)
         samples[i] = sample_at(phases, grid.at[i], grid.ln_x[i], grid.ln_y[i], ga, gb);
-    add_samples(phases, samples, hidden_regions(grid, phases));
+    std::vector<Composition> extra = hidden_regions(grid, phases);
+    for (const PhaseAtT& phase : phases)
+        if (phase.point)  // a compound is a sample of its own
+            extra.push_back(point_composition(*phase.model));
+    add_samples(phases, samples, extra);
     return samples;
 }

@@ -1,6 +1,7 @@
 #include "engine/tieline.h"
 
 #include "engine/newton.h"
+#include "engine/sampling.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,11 +94,71 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     return finish(s, T, gone_phase, pure, other_phase, other, tie);
 }
 
+// The chord between two compounds: its potentials from its slope.
+TieLine chord(const PhaseAtT& p, const PhaseAtT& q, Phase pp, Phase qp)
+{
+    Composition c1 = point_composition(*p.model);
+    Composition c2 = point_composition(*q.model);
+    const double slope = (q.ga - p.ga) / dx(c1, c2);  // mu_a - mu_b
+    const double mu_b = p.ga - c1.x * slope;
+    return c1.x < c2.x ? TieLine{pp, c1, qp, c2, mu_b + slope, mu_b, 0.0}
+                       : TieLine{qp, c2, pp, c1, mu_b + slope, mu_b, 0.0};
+}
+
+// A solution p from start and a compound q: the tangent of p at its end
+// passes through q's point, x_q mu_a + y_q mu_b = G_q, one equation in the
+// end's logarithm.
+Refined to_compound(const System& s, double T, Phase p, Composition start, Phase q, TieLine& tie)
+{
+    const PhaseAtT p_at = phase_at(s, p, T, false);
+    const PhaseAtT q_at = phase_at(s, q, T, false);
+    const Composition point = point_composition(*q_at.model);
+    const double RT = p_at.RT;
+    const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
+        const Potentials m = potentials(p_at, c);
+        f[0] = (point.x * m.mu_a + point.y * m.mu_b - q_at.ga) / RT;
+        j[0][0] = (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
+    };
+    const auto apply = [](const Composition& c, const double dv[4], double scale) {
+        return moved_in_log(c, std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0])));
+    };
+    const auto escaped = [](const Composition& c) { return smaller_fraction(c) < SMALLEST; };
+    Composition end = start;
+    const NewtonResult result = newton(1, end, evaluate, apply, escaped);
+    if (result == NewtonResult::escaped) {
+        // The solution's end is its pure component: the tangent of that component
+        // alone, through the compound.
+        end = end.x < end.y ? PURE_B : PURE_A;
+    } else if (result != NewtonResult::converged) {
+        return Refined::failed;
+    }
+    if (std::fabs(dx(end, point)) <= NO_WIDTH * std::min(smaller_fraction(end), smaller_fraction(point)))
+        return Refined::zero_width;
+    const Potentials m = potentials(p_at, end);
+    double mu_a = m.mu_a;
+    double mu_b = m.mu_b;
+    if (end.y == 0.0)  // pure A: mu_b from the line through the compound
+        mu_b = (q_at.ga - point.x * mu_a) / point.y;
+    if (end.x == 0.0)
+        mu_a = (q_at.ga - point.y * mu_b) / point.x;
+    tie = end.x < point.x ? TieLine{p, end, q, point, mu_a, mu_b, 0.0} : TieLine{q, point, p, end, mu_a, mu_b, 0.0};
+    tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - q_at.ga) / RT;
+    return Refined::ok;
+}
+
 }  // namespace
 
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie)
 {
+    if (is_point(s, p) && is_point(s, q)) {
+        tie = chord(phase_at(s, p, T, false), phase_at(s, q, T, false), p, q);
+        return Refined::ok;
+    }
+    if (is_point(s, q))
+        return to_compound(s, T, p, low, q, tie);
+    if (is_point(s, p))
+        return to_compound(s, T, q, high, p, tie);
     const PhaseAtT p_at = phase_at(s, p, T, false);
     const PhaseAtT q_at = phase_at(s, q, T, false);
     const double RT = p_at.RT;
@@ -140,6 +201,8 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
 
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
 {
+    if (p.point)
+        return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
     const Potentials m = potentials(p, c);
     const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
     const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
@@ -148,6 +211,8 @@ double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie
 
 double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie)
 {
+    if (p.point)
+        return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
     double lowest = above_tangent(p, c, tie);
     Composition at = c;
     const double slope = tie.mu_a - tie.mu_b;
