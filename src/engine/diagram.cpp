@@ -36,8 +36,9 @@ struct EventSearch {
     const Grid& grid;
     Diagram& d;
     std::vector<Doubt> scratch;  // doubts met at bisection temperatures are not rows
+    GridEnergies work;
 
-    Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch)); }
+    Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
 
     // What events are read from: gaps thinner than THINNEST_GAP would flicker in and out.
     static Equilibria visible(Equilibria e)
@@ -286,11 +287,11 @@ Diagram compute_diagram(const System& s)
 {
     Diagram d;
     const Grid grid = make_grid(s);
-    EventSearch search{s, grid, d, {}};
+    EventSearch search{s, grid, d, {}, {}};
     d.rows.reserve(static_cast<std::size_t>(s.range.count));
     Equilibria before{};
     for (long i = 0; i < s.range.count; ++i) {
-        d.rows.push_back(equilibria_at(s, grid, s.range.at(i), d.doubts));
+        d.rows.push_back(equilibria_at(s, grid, s.range.at(i), d.doubts, search.work));
         Equilibria now = EventSearch::visible(d.rows.back());
         if (i > 0)
             search.resolve(before, now, 0);

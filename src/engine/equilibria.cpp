@@ -22,14 +22,16 @@ bool same_tie(const TieLine& a, const TieLine& b)
 
 // Checks the tangent of tie against both curves on the grid and at the lowest
 // points between; false if either dips below it, with the lowest such point in dip.
-bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const TieLine& tie, Composition& dip)
+bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+               const TieLine& tie, Composition& dip)
 {
     const double RT = phases.front().RT;
     const double tolerance = -STABLE * RT;
     double lowest = tolerance;
     const std::size_t n = grid.at.size();
     std::vector<double> h(n);
-    for (const PhaseAtT& phase : phases) {
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        const PhaseAtT& phase = phases[k];
         if (phase.point) {
             const Composition c = point_composition(*phase.model);
             const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
@@ -41,7 +43,7 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const TieL
         }
         for (std::size_t i = 0; i < n; ++i) {
             const Composition& c = grid.at[i];
-            h[i] = above_tangent_at(grid, i, phase, tie.mu_a, tie.mu_b);
+            h[i] = above_line_at(grid, energies, k, i, phase, tie.mu_a, tie.mu_b);
             if (h[i] < lowest) {
                 lowest = h[i];
                 dip = c;
@@ -82,9 +84,18 @@ Doubt doubt_at(double T, const std::string& why)
 
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
 {
+    GridEnergies work;
+    return equilibria_at(s, grid, T, doubts, work);
+}
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
+                         GridEnergies& work)
+{
     Equilibria out{T, Phase::solid, {}};
     const std::vector<PhaseAtT> phases = phases_at(s, T);
-    std::vector<Sample> samples = samples_at(grid, phases);
+    energies_at(grid, phases, work);
+    const GridEnergies& energies = work;
+    std::vector<Sample> samples = samples_at(grid, phases, energies);
 
     // Where a tangent fails its check, the hull's vertices were too coarse (near an
     // invariant, a region narrower than the grid): the ends found so far join the
@@ -129,7 +140,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
                             [&](const TieLine& t) { return same_tie(t, tie); }))
                 continue;
             Composition dip{};
-            const bool sure = confirmed(grid, phases, tie, dip);
+            const bool sure = confirmed(grid, phases, energies, tie, dip);
             if (!sure) {
                 found.push_back(
                     doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,

@@ -37,4 +37,7 @@ struct Equilibria {
 };
 
 // Every stable two-phase equilibrium at T; what could not be confirmed goes to doubts.
+// work holds the grid's energies between calls, so that their memory is reused.
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts);
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
+                         GridEnergies& work);

@@ -331,6 +331,27 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
     return out;
 }
 
+void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
+                double& bend)
+{
+    const double x = c.x;
+    const double y = c.y;
+    const double t = x - y;
+    double e[4];
+    series(at.L, at.terms, t, e);
+    rest_a = at.ga + y * y * (e[0] + 2.0 * x * e[1]);
+    rest_b = at.gb + x * x * (e[0] - 2.0 * y * e[1]);
+    excess = x * y * e[0];
+    bend = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
+    if (!at.magnetic)
+        return;
+    const Jet m = magnetic_at(at, x);
+    rest_a += m.v + y * m.d1;
+    rest_b += m.v - x * m.d1;
+    excess += m.v;
+    bend += m.d2;
+}
+
 Composition point_composition(const PhaseModel& m)
 {
     return composition_from_x(m.point_x);

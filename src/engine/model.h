@@ -223,6 +223,11 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T);
 // lies infinitely high except at its own composition.
 double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b);
 
+// What a grid keeps of a solution at c: the rests of both potentials (as
+// potentials forms them), the excess and its second derivative (as excess_of).
+void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
+                double& bend);
+
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
 // each as the logarithm of the ratio of fractions plus the difference of the
 // rest: the large RT ln x terms cancel before rounding, so that a narrow region

@@ -80,7 +80,8 @@ double extremum(F f, double a, double b, int sign, double& at)
 // Compositions to sample besides the grid at T: around a miscibility gap or a
 // window of the other phase too narrow for the grid to show (just below a
 // critical point, just beside a congruent point).
-std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases)
+std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                                        const GridEnergies& energies)
 {
     std::vector<Composition> extra;
     if (!grid.mixing_terms)
@@ -96,12 +97,9 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 extra.push_back(composition_from_x(x));
         }
     };
-    // Each phase's excess on the uniform points, once: the pairs' differences
-    // and the curvatures are read from it.
-    std::vector<std::vector<Excess>> excess(phases.size(), std::vector<Excess>(n));
-    for (std::size_t p = 0; p < phases.size(); ++p)
-        for (std::size_t i = 0; i < n && !phases[p].point; ++i)
-            excess[p][i] = excess_of(phases[p], grid.uniform_x[i], 2);
+    const auto excess = [&](std::size_t p, std::size_t i) {
+        return energies.phase[p].excess[grid.uniform_at[i]];
+    };
     // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
@@ -119,7 +117,7 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
             const double gb = phases[p].gb - phases[q].gb;
             for (std::size_t i = 0; i < n; ++i) {
                 const double x = grid.uniform_x[i];
-                d[i] = x * ga + (1.0 - x) * gb + (excess[p][i].e - excess[q][i].e);
+                d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
             }
             for (std::size_t i = 1; i + 1 < n; ++i) {
                 for (int sign : {1, -1}) {
@@ -148,7 +146,7 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
         };
         for (std::size_t i = 0; i < n; ++i) {
             const double x = grid.uniform_x[i];
-            d[i] = RT + x * (1.0 - x) * excess[p][i].e2;
+            d[i] = RT + x * (1.0 - x) * energies.phase[p].bend[grid.uniform_at[i]];
         }
         for (std::size_t i = 1; i + 1 < n; ++i) {
             const double ki = d[i];
@@ -172,9 +170,34 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
 
 }  // namespace
 
-double above_tangent_at(const Grid& grid, std::size_t i, const PhaseAtT& phase, double mu_a, double mu_b)
+void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
 {
-    return above_line(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], mu_a, mu_b);
+    out.phase.resize(phases.size());
+    const std::size_t n = grid.at.size();
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        if (phases[k].point)
+            continue;
+        GridEnergies::Columns& c = out.phase[k];
+        c.rest_a.resize(n);
+        c.rest_b.resize(n);
+        c.excess.resize(n);
+        c.bend.resize(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            grid_parts(phases[k], grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i]);
+        }
+    }
+}
+
+double above_line_at(const Grid& grid, const GridEnergies& energies, std::size_t k, std::size_t i,
+                     const PhaseAtT& phase, double mu_a, double mu_b)
+{
+    if (phase.point)
+        return above_line(phase, grid.at[i], 0.0, 0.0, mu_a, mu_b);
+    const Composition& c = grid.at[i];
+    const GridEnergies::Columns& e = energies.phase[k];
+    const double a = c.x > 0.0 ? c.x * (phase.RT * grid.ln_x[i] + e.rest_a[i] - mu_a) : 0.0;
+    const double b = c.y > 0.0 ? c.y * (phase.RT * grid.ln_y[i] + e.rest_b[i] - mu_b) : 0.0;
+    return a + b;
 }
 
 std::vector<PhaseAtT> phases_at(const System& s, double T)
@@ -216,8 +239,11 @@ Grid make_grid(const System& s)
         grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
         grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
     }
-    for (int i = 0; i <= UNIFORM; ++i)
+    for (int i = 0; i <= UNIFORM; ++i) {
         grid.uniform_x.push_back(static_cast<double>(i) / UNIFORM);
+        const std::size_t at = i == 0 ? 0 : i == UNIFORM ? grid.at.size() - 1 : tail.size() + static_cast<std::size_t>(i);
+        grid.uniform_at.push_back(at);
+    }
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
                                     [](const PhaseModel& p) { return !p.excess.empty() || p.magnetic; });
     return grid;
@@ -258,19 +284,32 @@ std::vector<int> hull_of(const std::vector<Sample>& samples)
 
 std::vector<Sample> samples_at(const System& s, const Grid& grid, double T)
 {
-    return samples_at(grid, phases_at(s, T));
+    const std::vector<PhaseAtT> phases = phases_at(s, T);
+    GridEnergies energies;
+    energies_at(grid, phases, energies);
+    return samples_at(grid, phases, energies);
 }
 
-std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases)
+std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                               const GridEnergies& energies)
 {
     double ga = 0.0;
     double gb = 0.0;
     chord_ends(phases, ga, gb);
     const std::size_t n = grid.at.size();
     std::vector<Sample> samples(n);
-    for (std::size_t i = 0; i < n; ++i)
-        samples[i] = sample_at(phases, grid.at[i], grid.ln_x[i], grid.ln_y[i], ga, gb);
-    std::vector<Composition> extra = hidden_regions(grid, phases);
+    for (std::size_t i = 0; i < n; ++i) {
+        Sample best{grid.at[i], HUGE_VAL, Phase::liquid};
+        for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+            const double g = above_line_at(grid, energies, k, i, phases[k], ga, gb);
+            if (g < best.g) {
+                best.g = g;
+                best.phase = phase_number(k);
+            }
+        }
+        samples[i] = best;
+    }
+    std::vector<Composition> extra = hidden_regions(grid, phases, energies);
     for (const PhaseAtT& phase : phases)
         if (phase.point)  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));

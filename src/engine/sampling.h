@@ -14,13 +14,28 @@ struct Grid {
     std::vector<Composition> at;
     std::vector<double> ln_x, ln_y;  // of each composition, once for all temperatures
     std::vector<double> uniform_x;
+    std::vector<std::size_t> uniform_at;  // the index in at of each uniform point
     bool mixing_terms = false;  // any excess or magnetic terms at all (else no gap and no hidden window)
 };
 
 Grid make_grid(const System& s);
 
-// How far phase lies above the tangent of tie at the grid's point i.
-double above_tangent_at(const Grid& grid, std::size_t i, const PhaseAtT& phase, double mu_a, double mu_b);
+// Each phase's parts at every point of the grid at one temperature, evaluated
+// once for the samples, the checks of the tangents and the scan for hidden
+// regions: the rest of both potentials, and the excess and its second derivative.
+struct GridEnergies {
+    struct Columns {
+        std::vector<double> rest_a, rest_b, excess, bend;
+    };
+    std::vector<Columns> phase;  // by phase index; empty for a compound
+};
+
+// Fills out, reusing its memory: a diagram asks at thousands of temperatures.
+void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out);
+
+// How far phase k lies above the line x mu_a + y mu_b at the grid's point i.
+double above_line_at(const Grid& grid, const GridEnergies& energies, std::size_t k, std::size_t i,
+                     const PhaseAtT& phase, double mu_a, double mu_b);
 
 // Every phase's coefficients at T.
 std::vector<PhaseAtT> phases_at(const System& s, double T);
@@ -35,7 +50,8 @@ struct Sample {
 
 // The grid's samples at T, with the extra ones around any hidden region, ordered by x.
 std::vector<Sample> samples_at(const System& s, const Grid& grid, double T);
-std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases);
+std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                               const GridEnergies& energies);
 
 // Adds samples at the compositions of extra (those not already there), in order.
 void add_samples(const System& s, std::vector<Sample>& samples, const std::vector<Composition>& extra,

@@ -78,12 +78,13 @@ struct EquilibriumCache {
     Grid grid;
     std::vector<Doubt> scratch;  // doubts met off the rows are not the run's
     std::map<double, Equilibria> known;
+    GridEnergies work;
 
     const Equilibria& at(double T)
     {
         auto found = known.find(T);
         if (found == known.end())
-            found = known.emplace(T, equilibria_at(s, grid, T, scratch)).first;
+            found = known.emplace(T, equilibria_at(s, grid, T, scratch, work)).first;
         return found->second;
     }
 
