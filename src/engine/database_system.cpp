@@ -239,8 +239,15 @@ bool database_binary(const Database& db, const std::string& a, const std::string
         why = "more than 64 phases";
         return false;
     }
-    out.transitions_a = pure_transitions(s, true, LOWEST_SCAN, HIGHEST_TEMPERATURE / 10.0);
-    out.transitions_b = pure_transitions(s, false, LOWEST_SCAN, HIGHEST_TEMPERATURE / 10.0);
+    // Transitions are looked for where the parameters hold, not in the
+    // extrapolation below them (298.15 K in most databases).
+    double lowest = HUGE_VAL;
+    for (const Piecewise& p : s.parameters)
+        if (!p.limits.empty())
+            lowest = std::min(lowest, p.limits.front());
+    lowest = std::max(LOWEST_SCAN, std::isfinite(lowest) ? lowest : LOWEST_SCAN);
+    out.transitions_a = pure_transitions(s, true, lowest, HIGHEST_TEMPERATURE / 10.0);
+    out.transitions_b = pure_transitions(s, false, lowest, HIGHEST_TEMPERATURE / 10.0);
     s.a.melting_point_given = melting_point(s, out.transitions_a);
     s.b.melting_point_given = melting_point(s, out.transitions_b);
     return true;
