@@ -2,9 +2,13 @@
 // (1 K), the eutectic at 1,000 to 100,000 temperatures over one range, where the
 // cost should grow linearly, and whole solidifications at 1 K steps.
 #include "builtin/builtin_system.h"
+#include "engine/database_system.h"
 #include "engine/diagram.h"
 #include "engine/solidify.h"
 #include "formats/system_file.h"
+#include "formats/tdb_file.h"
+
+#include <filesystem>
 
 #include <benchmark/benchmark.h>
 
@@ -29,6 +33,53 @@ void whole_diagram(benchmark::State& state, const char* name)
         benchmark::DoNotOptimize(compute_diagram(s));
     state.counters["temperatures"] = static_cast<double>(s.range.count);
 }
+// A published database's binary from its file to its whole diagram over the
+// default range at 1 K: reading, the binary's phases and pure transitions, the
+// diagram. Skipped where the databases are absent.
+void database_diagram(benchmark::State& state, const char* file, const char* a, const char* b)
+{
+    const std::string path = std::string(PHASE_BOUNDARY_SHARED_TDB) + "/" + file;
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("the public databases are absent");
+        return;
+    }
+    long temperatures = 0;
+    for (auto _ : state) {
+        Database db;
+        DatabaseBinary binary;
+        std::string error;
+        if (!read_tdb_file(path, db, error) || !database_binary(db, a, b, {}, binary, error) ||
+            !database_range(binary.system, error))
+            throw std::runtime_error(error);
+        benchmark::DoNotOptimize(compute_diagram(binary.system));
+        temperatures = binary.system.range.count;
+    }
+    state.counters["temperatures"] = static_cast<double>(temperatures);
+}
+
+void read_database(benchmark::State& state, const char* file)
+{
+    const std::string path = std::string(PHASE_BOUNDARY_SHARED_TDB) + "/" + file;
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("the public databases are absent");
+        return;
+    }
+    for (auto _ : state) {
+        Database db;
+        std::string error;
+        if (!read_tdb_file(path, db, error))
+            throw std::runtime_error(error);
+        benchmark::DoNotOptimize(db);
+    }
+}
+
+BENCHMARK_CAPTURE(database_diagram, ag_cu, "ag-cu.tdb", "AG", "CU")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(database_diagram, pb_sn, "pb-sn.tdb", "SN", "PB")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(database_diagram, cu_mg, "cu-mg.tdb", "CU", "MG")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(database_diagram, cu_ni, "cu-ni.tdb", "CU", "NI")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(database_diagram, al_zn, "al-zn.tdb", "AL", "ZN")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(read_database, cost507, "cost507.tdb")->Unit(benchmark::kMillisecond);
+
 BENCHMARK_CAPTURE(whole_diagram, builtin, "builtin")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(whole_diagram, cu_ni, "cu-ni")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(whole_diagram, congruent_minimum, "congruent-minimum")->Unit(benchmark::kMillisecond);

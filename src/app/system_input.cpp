@@ -10,21 +10,6 @@
 
 namespace {
 
-// A database's default range: half the lower to 1.1 times the higher melting
-// point of the pure elements, in whole kelvins.
-bool default_range(System& s, std::string& why)
-{
-    const double low = std::min(s.a.melting_point(), s.b.melting_point());
-    const double high = std::max(s.a.melting_point(), s.b.melting_point());
-    if (!(std::isfinite(low) && std::isfinite(high))) {
-        why = "a pure element has no melting point among the phases kept: give --temperatures";
-        return false;
-    }
-    const double first = std::max(1.0, std::floor(0.5 * low));
-    const double last = std::min(HIGHEST_TEMPERATURE, std::ceil(1.1 * high));
-    return temperature_range(first, last, 1.0, s.range);
-}
-
 bool load_database(const SystemSource& source, LoadedSystem& loaded, std::string& error)
 {
     Database db;
@@ -33,7 +18,7 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, std::string
     DatabaseBinary binary;
     std::string why;
     if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why) ||
-        (!source.has_temperatures && !default_range(binary.system, why))) {
+        (!source.has_temperatures && !database_range(binary.system, why))) {
         error = source.path + ": " + why;
         return false;
     }

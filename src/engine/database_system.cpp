@@ -313,3 +313,16 @@ std::vector<std::string> extrapolated_phases(const System& s, double first, doub
     }
     return out;
 }
+
+bool database_range(System& s, std::string& why)
+{
+    const double low = std::min(s.a.melting_point(), s.b.melting_point());
+    const double high = std::max(s.a.melting_point(), s.b.melting_point());
+    if (!(std::isfinite(low) && std::isfinite(high))) {
+        why = "a pure element has no melting point among the phases kept: give --temperatures";
+        return false;
+    }
+    const double first = std::max(1.0, std::floor(0.5 * low));
+    const double last = std::min(HIGHEST_TEMPERATURE, std::ceil(1.1 * high));
+    return temperature_range(first, last, 1.0, s.range);
+}
