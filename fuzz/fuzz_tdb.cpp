@@ -1,6 +1,9 @@
 // Arbitrary bytes through the database reader and, for files that read, every
-// function and parameter evaluated at a few temperatures: no crash, no
-// sanitizer report, no hang.
+// function and parameter evaluated at a few temperatures and the binary of the
+// first two elements computed on a coarse range: no crash, no sanitizer report,
+// no hang.
+#include "engine/database_system.h"
+#include "engine/diagram.h"
 #include "formats/tdb_file.h"
 
 #include <cstddef>
@@ -21,6 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sum += evaluate(f, db.functions, T, extrapolated);
         for (const DatabaseParameter& p : db.parameters)
             sum += evaluate(p.value, db.functions, T, extrapolated);
+    }
+    DatabaseBinary binary;
+    if (db.elements.size() >= 2 && database_binary(db, db.elements[0], db.elements[1], {}, binary, error)) {
+        // Eleven temperatures from 300 K to 2300 K: enough to cross events, few enough to stay fast.
+        temperature_range(300.0, 2300.0, 200.0, binary.system.range);
+        sum += static_cast<double>(compute_diagram(binary.system).invariants.size());
     }
     return sum == 0.125 ? 1 : 0;  // keeps the sum alive; the value does not matter
 }

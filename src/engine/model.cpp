@@ -171,8 +171,15 @@ std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b,
         }
         return out;
     };
-    PhaseModel l{"L", true, fusion(a), fusion(b), terms(liquid), false, {}};
-    PhaseModel s{"S", false, {}, {}, terms(solid), false, {}};
+    PhaseModel l;
+    l.name = "L";
+    l.liquid = true;
+    l.pure_a = fusion(a);
+    l.pure_b = fusion(b);
+    l.excess = terms(liquid);
+    PhaseModel s;
+    s.name = "S";
+    s.excess = terms(solid);
     return {l, s};
 }
 

@@ -913,7 +913,7 @@ double smallest_step_of(const System& s)
 Solidification solidify(const System& s, double x0, double step)
 {
     Solidification out = unresolved(x0);
-    EquilibriumCache e{s, make_grid(s), {}, {}};
+    EquilibriumCache e{s, make_grid(s), {}, {}, {}};
     const double bottom = LOWEST * std::min(s.a.melting_point(), s.b.melting_point());
     BoundaryPoint liquidus;
     BoundaryPoint solidus;
