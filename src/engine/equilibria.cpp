@@ -41,12 +41,11 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
             }
             continue;
         }
+        above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
         for (std::size_t i = 0; i < n; ++i) {
-            const Composition& c = grid.at[i];
-            h[i] = above_line_at(grid, energies, k, i, phase, tie.mu_a, tie.mu_b);
             if (h[i] < lowest) {
                 lowest = h[i];
-                dip = c;
+                dip = grid.at[i];
             }
         }
         for (std::size_t i = 1; i + 1 < n; ++i) {

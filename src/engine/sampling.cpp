@@ -188,16 +188,24 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
     }
 }
 
-double above_line_at(const Grid& grid, const GridEnergies& energies, std::size_t k, std::size_t i,
-                     const PhaseAtT& phase, double mu_a, double mu_b)
+void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
+                        double mu_a, double mu_b, std::vector<double>& h)
 {
-    if (phase.point)
-        return above_line(phase, grid.at[i], 0.0, 0.0, mu_a, mu_b);
-    const Composition& c = grid.at[i];
+    const std::size_t n = grid.at.size();
+    h.resize(n);
+    if (phase.point) {
+        for (std::size_t i = 0; i < n; ++i)
+            h[i] = above_line(phase, grid.at[i], 0.0, 0.0, mu_a, mu_b);
+        return;
+    }
     const GridEnergies::Columns& e = energies.phase[k];
-    const double a = c.x > 0.0 ? c.x * (phase.RT * grid.ln_x[i] + e.rest_a[i] - mu_a) : 0.0;
-    const double b = c.y > 0.0 ? c.y * (phase.RT * grid.ln_y[i] + e.rest_b[i] - mu_b) : 0.0;
-    return a + b;
+    const double RT = phase.RT;
+    // The interior in one plain loop; the pure ends, where x ln x vanishes, apart.
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        h[i] = grid.x[i] * (RT * grid.ln_x[i] + e.rest_a[i] - mu_a) +
+               grid.y[i] * (RT * grid.ln_y[i] + e.rest_b[i] - mu_b);
+    h[0] = e.rest_b[0] - mu_b;
+    h[n - 1] = e.rest_a[n - 1] - mu_a;
 }
 
 std::vector<PhaseAtT> phases_at(const System& s, double T)
@@ -236,6 +244,8 @@ Grid make_grid(const System& s)
     grid.at.push_back({1.0, 0.0});
 
     for (const Composition& c : grid.at) {
+        grid.x.push_back(c.x);
+        grid.y.push_back(c.y);
         grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
         grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
     }
@@ -298,16 +308,16 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     chord_ends(phases, ga, gb);
     const std::size_t n = grid.at.size();
     std::vector<Sample> samples(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        Sample best{grid.at[i], HUGE_VAL, Phase::liquid};
-        for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
-            const double g = above_line_at(grid, energies, k, i, phases[k], ga, gb);
-            if (g < best.g) {
-                best.g = g;
-                best.phase = phase_number(k);
+    for (std::size_t i = 0; i < n; ++i)
+        samples[i] = {grid.at[i], HUGE_VAL, Phase::liquid};
+    std::vector<double> g;
+    for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+        above_line_on_grid(grid, energies, k, phases[k], ga, gb, g);
+        for (std::size_t i = 0; i < n; ++i)
+            if (g[i] < samples[i].g) {
+                samples[i].g = g[i];
+                samples[i].phase = phase_number(k);
             }
-        }
-        samples[i] = best;
     }
     std::vector<Composition> extra = hidden_regions(grid, phases, energies);
     for (const PhaseAtT& phase : phases)

@@ -12,6 +12,7 @@
 // points either can hide a region narrower than the grid.
 struct Grid {
     std::vector<Composition> at;
+    std::vector<double> x, y;        // of each composition, as plain columns
     std::vector<double> ln_x, ln_y;  // of each composition, once for all temperatures
     std::vector<double> uniform_x;
     std::vector<std::size_t> uniform_at;  // the index in at of each uniform point
@@ -33,9 +34,10 @@ struct GridEnergies {
 // Fills out, reusing its memory: a diagram asks at thousands of temperatures.
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out);
 
-// How far phase k lies above the line x mu_a + y mu_b at the grid's point i.
-double above_line_at(const Grid& grid, const GridEnergies& energies, std::size_t k, std::size_t i,
-                     const PhaseAtT& phase, double mu_a, double mu_b);
+// How far phase k lies above the line x mu_a + y mu_b at every point of the
+// grid, into h (HUGE_VAL off a compound's point).
+void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
+                        double mu_a, double mu_b, std::vector<double>& h);
 
 // Every phase's coefficients at T.
 std::vector<PhaseAtT> phases_at(const System& s, double T);
