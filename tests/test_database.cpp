@@ -6,6 +6,7 @@
 #include "engine/database_system.h"
 #include "engine/diagram.h"
 #include "engine/magnetic.h"
+#include "engine/solidify.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 #include "reference.h"
@@ -224,6 +225,39 @@ TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
             for (const auto& [phase, c] : {std::pair{t.low_phase, t.low}, std::pair{t.high_phase, t.high}})
                 if (phase_name(s, phase) == "AB")
                     EXPECT_EQ(c.x, 0.5) << "the compound's rows give its own x, at " << row.T;
+}
+
+// An alloy freezing into a line compound: the solid cannot change its
+// composition, so Scheil and the lever rule agree, and the liquid left at the
+// eutectic is (x_AB - x0) / (x_AB - x_eutectic) on both; the solids forming are
+// AB, then SOLID_B with AB at the eutectic.
+TEST(DatabaseBinary, FreezingIntoALineCompound)
+{
+    System s = binary_of(database_file(EXAMPLES / "line-compound.tdb"), "A", "B");
+    const Solidification r = solidify(s, 0.3, 5.0);
+    ASSERT_TRUE(r.doubts.empty()) << r.doubts[0].why;
+    ASSERT_EQ(r.scheil_end, PathEnd::invariant);
+    const Diagram d = [&] {
+        temperature_range(700.0, 800.0, 1.0, s.range);
+        return compute_diagram(s);
+    }();
+    ASSERT_FALSE(d.invariants.empty());
+    const double x_e = d.invariants[0].at[1].x;  // the SOLID_B-LIQUID-AB eutectic's liquid
+    EXPECT_NEAR(r.scheil_remaining, (0.5 - 0.3) / (0.5 - x_e), 1e-9);
+    EXPECT_NEAR(r.scheil_end_T, d.invariants[0].T, 1e-9);
+    const auto names = [&](const PhaseFractions& p) {
+        std::string out;
+        for (int k = 0; k < p.solids; ++k)
+            out += (k > 0 ? "+" : "") + phase_name(s, p.solid[k]);
+        return out;
+    };
+    ASSERT_GE(r.rows.size(), 3u);
+    for (std::size_t i = 0; i + 1 < r.rows.size(); ++i) {
+        EXPECT_EQ(names(r.rows[i].scheil), "AB") << "at " << r.rows[i].T;
+        EXPECT_NEAR(r.rows[i].f_scheil, r.rows[i].f_lever, 1e-9) << "at " << r.rows[i].T;
+    }
+    EXPECT_EQ(names(r.rows.back().scheil), "SOLID_B+AB") << "in order of x";
+    EXPECT_EQ(names(r.rows.back().lever), "SOLID_B+AB");
 }
 
 // The published databases as they are: each binary's invariants where other

@@ -424,10 +424,12 @@ TEST(SolidifyProgram, TablesSummaryAndStatuses)
     const std::vector<std::string> rows = split_lines(files.at("solidification.tsv"));
     EXPECT_EQ(
         rows[0],
-        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil");
+        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil"
+        "\tphase_solid_lever\tphase_solid_scheil");
     EXPECT_EQ(rows[1].rfind("1511.10316619", 0), 0u) << rows[1];
     EXPECT_EQ(rows[2].rfind("1511\t", 0), 0u) << "then the whole kelvins below: " << rows[2];
-    EXPECT_EQ(rows.back(), "1211.4015902942865\t1\t0.5\t\t1\t0\t") << "the last row, empty liquids";
+    EXPECT_EQ(rows.back(), "1211.4015902942865\t1\t0.5\t\t1\t0\t\t\tS")
+        << "the last row: empty liquids, nothing forming by the lever rule, the last solid by Scheil";
     EXPECT_GE(split_lines(files.at("segregation.tsv")).size(), 1001u);
 
     o = run_in(dir, "--system '" + examples + "/eutectic.toml' --solidify 0.3 --step 10");

@@ -7,6 +7,7 @@
 #include "formats/solidification_tables.h"
 #include "formats/tables.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -27,9 +28,9 @@ int run_solidify(const SolidifyRun& run)
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    if (s.phases.size() != 2)
-        return refuse_step("--solidify follows one liquid and one solid so far; this binary has " +
-                           std::to_string(s.phases.size()) + " phases: name two with --phases");
+    const long liquids = std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
+    if (liquids != 1 || !s.phases.front().liquid)
+        return refuse_step("--solidify needs exactly one liquid phase; this binary has " + std::to_string(liquids));
     if (run.step < smallest_step_of(s))
         return refuse_step("--step " + shortest(run.step) + " K is below " + shortest(smallest_step_of(s)) +
                            " K, a billionth of the higher melting point: rows so close cannot be told apart");
@@ -45,7 +46,7 @@ int run_solidify(const SolidifyRun& run)
                            std::to_string(MAX_SOLIDIFICATION_ROWS) + ": the smallest step that fits is " +
                            shortest(r.smallest_step) + " K");
     }
-    write_solidification(files[0], r);
+    write_solidification(files[0], s, r);
     write_segregation(files[1], r);
     if (!commit_outputs())
         return OUTPUT_FAILED;

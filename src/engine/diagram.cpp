@@ -198,7 +198,7 @@ struct EventSearch {
         if (!c.narrow() && (signature(at(T_melt * (1.0 - JUST_BESIDE))) != a ||
                             signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
             return false;
-        d.melting.push_back({T_melt, at_a});
+        d.melting.push_back({T_melt, at_a, c.m0->low_phase, c.m0->high_phase});
         return true;
     }
 

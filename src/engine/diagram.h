@@ -20,6 +20,8 @@
 struct EdgeEvent {
     double T;
     bool at_a;  // x = 1 (A) or x = 0 (B)
+    Phase low_phase;  // the region's two phases, in order of x
+    Phase high_phase;
 };
 
 struct Diagram {

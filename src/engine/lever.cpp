@@ -1,5 +1,6 @@
 #include "engine/lever.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -34,9 +35,15 @@ bool contains(const Location& w, Phase p)
     return w.two_phase ? (w.tie.low_phase == p || w.tie.high_phase == p) : w.single == p;
 }
 
+bool contains_solid(const Location& w)
+{
+    return w.two_phase ? (w.tie.low_phase != Phase::liquid || w.tie.high_phase != Phase::liquid)
+                       : w.single != Phase::liquid;
+}
+
 bool liquid_and_solid(const TieLine& t)
 {
-    return t.low_phase != t.high_phase;
+    return (t.low_phase == Phase::liquid) != (t.high_phase == Phase::liquid);
 }
 
 const Composition& end_of(const TieLine& t, Phase p)
@@ -44,14 +51,57 @@ const Composition& end_of(const TieLine& t, Phase p)
     return t.low_phase == p ? t.low : t.high;
 }
 
+const Composition& solid_end(const TieLine& t)
+{
+    return t.low_phase != Phase::liquid ? t.low : t.high;
+}
+
+Phase solid_of(const TieLine& t)
+{
+    return t.low_phase != Phase::liquid ? t.low_phase : t.high_phase;
+}
+
+std::vector<Phase> solids_at(const Location& w)
+{
+    std::vector<Phase> out;
+    const auto add = [&](Phase p) {
+        if (p != Phase::liquid && std::find(out.begin(), out.end(), p) == out.end())
+            out.push_back(p);
+    };
+    if (w.two_phase) {
+        add(w.tie.low_phase);
+        add(w.tie.high_phase);
+    } else {
+        add(w.single);
+    }
+    return out;
+}
+
+PhaseFractions forming(PhaseFractions f, Phase p)
+{
+    f.solids = 1;
+    f.solid[0] = p;
+    return f;
+}
+
+PhaseFractions forming(PhaseFractions f, Phase p, Phase q)
+{
+    if (p == q)
+        return forming(f, p);
+    f.solids = 2;
+    f.solid[0] = p;
+    f.solid[1] = q;
+    return f;
+}
+
 PhaseFractions lever(const Location& w, double x0)
 {
     if (w.two_phase && liquid_and_solid(w.tie)) {
-        const double xs = end_of(w.tie, Phase::solid).x;
+        const double xs = solid_end(w.tie).x;
         const double xl = end_of(w.tie, Phase::liquid).x;
-        return {(x0 - xl) / (xs - xl), xs, xl};
+        return forming({(x0 - xl) / (xs - xl), xs, xl}, solid_of(w.tie));
     }
-    if (contains(w, Phase::solid))
+    if (contains_solid(w))
         return {1.0, x0, ABSENT};
     return {0.0, ABSENT, w.two_phase ? ABSENT : x0};  // one liquid, or two: no single x_liquid
 }
@@ -62,14 +112,17 @@ PhaseFractions lever_at_invariant(const Invariant& inv, double x0, bool above)
     int b = 2;
     if (above == inv.middle_above)  // the middle phase is stable on this side: x0 is in (0,1) or (1,2)
         (x0 < inv.at[1].x ? b : a) = 1;
-    if (inv.phase[a] == inv.phase[b])
-        return inv.phase[a] == Phase::solid ? PhaseFractions{1.0, x0, ABSENT}
-                                            : PhaseFractions{0.0, ABSENT, ABSENT};
-    const int solid = inv.phase[a] == Phase::solid ? a : b;
+    const bool a_liquid = inv.phase[a] == Phase::liquid;
+    const bool b_liquid = inv.phase[b] == Phase::liquid;
+    if (a_liquid && b_liquid)
+        return {0.0, ABSENT, ABSENT};
+    if (!a_liquid && !b_liquid)  // the last liquid froze here into both
+        return forming({1.0, x0, ABSENT}, inv.phase[a], inv.phase[b]);
+    const int solid = a_liquid ? b : a;
     const int liquid = solid == a ? b : a;
     const double xs = inv.at[solid].x;
     const double xl = inv.at[liquid].x;
-    return {(x0 - xl) / (xs - xl), xs, xl};
+    return forming({(x0 - xl) / (xs - xl), xs, xl}, inv.phase[solid]);
 }
 
 bool same_region(const Location& a, const Location& b)

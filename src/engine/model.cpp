@@ -510,3 +510,15 @@ double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, 
     }
     return 0.5 * (lo + hi);
 }
+
+bool at_piece_limit(const System& s, double T)
+{
+    const auto near = [&](const Piecewise& p) {
+        for (std::size_t k = 1; k + 1 < p.limits.size(); ++k)
+            if (std::fabs(p.limits[k] - T) <= 1e-6 * T)
+                return true;
+        return false;
+    };
+    return std::any_of(s.functions.bodies.begin(), s.functions.bodies.end(), near) ||
+           std::any_of(s.parameters.begin(), s.parameters.end(), near);
+}

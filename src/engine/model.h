@@ -254,6 +254,10 @@ void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d,
 void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
                       double& d2);
 
+// Whether T lies on a limit between two pieces of a database function or
+// parameter the system holds, to a millionth of T.
+bool at_piece_limit(const System& s, double T);
+
 // The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
 double pure_gibbs(const System& s, Phase p, bool of_a, double T);
 

@@ -36,11 +36,11 @@ double ScheilIntegral::integrand(double v, PathPoint& guess)
     const Composition liquid = at_small(v);
     Composition solid = guess.solid;
     double T = guess.T;
-    if (!partner(liquid, solid, T)) {
+    if (!partner(guess.solid_phase, liquid, solid, T)) {
         failed = true;
         return 0.0;
     }
-    guess = {T, liquid, solid, 0.0};
+    guess = {T, liquid, solid, 0.0, guess.solid_phase};
     const double x = small(liquid);
     return x / (small(solid) - x);
 }
@@ -128,7 +128,7 @@ double scheil_log_remaining(double x_from, double x_to, const std::function<doub
 {
     std::vector<PathPoint> trace;
     const double s0 = solid(x_from);
-    ScheilIntegral path{[&](const Composition& liquid, Composition& c, double&) {
+    ScheilIntegral path{[&](Phase, const Composition& liquid, Composition& c, double&) {
                             c = composition_from_x(solid(liquid.x));
                             return true;
                         },

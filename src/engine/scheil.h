@@ -22,14 +22,15 @@ struct PathPoint {
     Composition liquid;
     Composition solid;
     double ln_remaining;
+    Phase solid_phase = Phase::solid;  // the solid forming there
 };
 
 // The integral along one stretch of liquidus; every point it solves is recorded
 // in trace, in order, for the segregation profile.
 struct ScheilIntegral {
-    // The solid forming from a liquid on the liquidus, and the temperature there,
-    // from guesses; false if there is none.
-    std::function<bool(const Composition& liquid, Composition& solid, double& T)> partner;
+    // The solid of phase solid_phase forming from a liquid on the liquidus, and
+    // the temperature there, from guesses; false if there is none.
+    std::function<bool(Phase solid_phase, const Composition& liquid, Composition& solid, double& T)> partner;
     bool towards_b;  // the liquid loses A
     std::vector<PathPoint>& trace;
     bool failed = false;

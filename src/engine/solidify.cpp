@@ -115,6 +115,15 @@ bool first_below(double start, double bottom, Has has, double& lo, double& hi)
     return true;
 }
 
+// The solid of an invariant at composition x.
+Phase solid_at(const Invariant& inv, double x)
+{
+    for (int i = 0; i < inv.phases; ++i)
+        if (inv.phase[i] != Phase::liquid && inv.at[i].x == x)
+            return inv.phase[i];
+    return Phase::solid;
+}
+
 // The invariant of d with a phase nearest to composition x, leaving out those in done.
 const Invariant* nearest(const Diagram& d, double x, const std::vector<Invariant>& done = {})
 {
@@ -133,16 +142,12 @@ const Invariant* nearest(const Diagram& d, double x, const std::vector<Invariant
     return best;
 }
 
-Phase other_phase(Phase p)
-{
-    return p == Phase::liquid ? Phase::solid : Phase::liquid;
-}
-
 // A liquidus (held = liquid) or solidus (held = solid) temperature: where x0 is
 // the held end of a liquid-solid tie-line, or an invariant met there.
 struct BoundaryPoint {
     double T = 0.0;
     Composition other{};  // the tie-line's other end
+    Phase solid = Phase::solid;  // the tie-line's solid
     bool at_invariant = false;
     Invariant invariant{};
 };
@@ -151,7 +156,8 @@ struct BoundaryPoint {
 // region can lie between two of the grid's samples, unseen; its boundary there
 // is solved from guesses on either side of x0, and taken where it falls in the
 // bracket.
-bool dilute_boundary(const System& s, double x0, Phase held, double lo, double hi, BoundaryPoint& b)
+bool dilute_boundary(const System& s, double x0, Phase held, Phase other_phase, double lo, double hi,
+                     BoundaryPoint& b)
 {
     const Composition c0 = composition_from_x(x0);
     if (smaller_fraction(c0) > DILUTE)
@@ -159,7 +165,7 @@ bool dilute_boundary(const System& s, double x0, Phase held, double lo, double h
     for (const double shift : {DILUTE_GUESS, -DILUTE_GUESS}) {
         Composition other = moved_in_log(c0, shift);
         double T = 0.5 * (lo + hi);
-        if (solve_fixed_end(s, held, c0, other_phase(held), other, T) && T >= lo - BRACKET &&
+        if (solve_fixed_end(s, held, c0, other_phase, other, T) && T >= lo - BRACKET &&
             T <= hi + BRACKET &&
             std::fabs(c0.x < c0.y ? log_ratio_a(other, c0) : log_ratio_b(other, c0)) > SAME_END) {
             b.T = T;
@@ -170,15 +176,14 @@ bool dilute_boundary(const System& s, double x0, Phase held, double lo, double h
     return false;
 }
 
-// The liquidus (held = liquid: the highest T with solid at x0) or the solidus
-// (held = solid: the highest T with no liquid), below start; false with why.
-bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double start, double bottom,
+// The liquidus (liquidus: the highest T with solid at x0) or the solidus (the
+// highest T with no liquid), below start; false with why.
+bool boundary_temperature(EquilibriumCache& e, double x0, bool liquidus, double start, double bottom,
                           BoundaryPoint& b, std::string& why)
 {
-    const bool liquidus = held == Phase::liquid;
     const auto reached = [&](double T) {
         const Location w = e.location(T, x0);
-        return liquidus ? contains(w, Phase::solid) : !contains(w, Phase::liquid);
+        return liquidus ? contains_solid(w) : !contains(w, Phase::liquid);
     };
     double lo = 0.0;
     double hi = 0.0;
@@ -192,8 +197,10 @@ bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double sta
     // A dilute alloy's region is narrower than the bracket (a ten-billionth of a
     // kelvin at x0 = 1e-12): it is bisected on until x0 is found in it, or the
     // bracket is a rounding error wide.
+    // The liquid end of the tie-line is held at x0 for the liquidus, the solid end for the solidus.
+    const auto held_of = [&](const TieLine& t) { return liquidus ? end_of(t, Phase::liquid) : solid_end(t); };
     const auto held_end = [&](const Location& w) {
-        return w.two_phase && liquid_and_solid(w.tie) && std::fabs(end_of(w.tie, held).x - x0) < HELD_END;
+        return w.two_phase && liquid_and_solid(w.tie) && std::fabs(held_of(w.tie).x - x0) < HELD_END;
     };
     while (!held_end(e.location(liquidus ? lo : hi, x0)) && hi - lo > ROUNDING * hi) {
         const double mid = 0.5 * (lo + hi);
@@ -202,13 +209,20 @@ bool boundary_temperature(EquilibriumCache& e, double x0, Phase held, double sta
     b.T = liquidus ? lo : hi;
     const Location w = e.location(b.T, x0);
     if (held_end(w)) {
-        b.other = end_of(w.tie, other_phase(held));
-        if (solve_fixed_end(e.s, held, composition_from_x(x0), other_phase(held), b.other, b.T))
+        b.solid = solid_of(w.tie);
+        const Phase held = liquidus ? Phase::liquid : b.solid;
+        const Phase other = liquidus ? b.solid : Phase::liquid;
+        b.other = end_of(w.tie, other);
+        if (solve_fixed_end(e.s, held, composition_from_x(x0), other, b.other, b.T))
             return true;
         why = liquidus ? "the liquidus equations were not solved" : "the solidus equations were not solved";
         return false;
     }
-    if (dilute_boundary(e.s, x0, held, lo, hi, b))
+    // Just below either boundary x0 is solid somewhere: that solid is the partner.
+    const std::vector<Phase> below = solids_at(e.location(lo, x0));
+    b.solid = below.empty() ? Phase::solid : below.front();
+    if (dilute_boundary(e.s, x0, liquidus ? Phase::liquid : b.solid, liquidus ? b.solid : Phase::liquid, lo, hi,
+                        b))
         return true;
     const Diagram d = e.events_between(lo - EVENT_MARGIN, hi + EVENT_MARGIN);
     const Invariant* inv = nearest(d, x0);
@@ -321,16 +335,19 @@ struct ScheilPath {
 
     ScheilPath(EquilibriumCache& cache, Solidification& result, const std::vector<Invariant>& lever_crossed)
         : e(cache), out(result),
-          crossed(lever_crossed), integral{[&s = cache.s](const Composition& liquid, Composition& solid,
-                                                          double& T) {
-                                               return solve_fixed_end(s, Phase::liquid, liquid, Phase::solid,
+          crossed(lever_crossed), integral{[&s = cache.s](Phase solid_phase, const Composition& liquid,
+                                                          Composition& solid, double& T) {
+                                               return solve_fixed_end(s, Phase::liquid, liquid, solid_phase,
                                                                       solid, T);
                                            },
                                            false, trace}
     {
     }
 
-    PhaseFractions state() const { return {1.0 - std::exp(now.ln_remaining), now.solid.x, now.liquid.x}; }
+    PhaseFractions state() const
+    {
+        return forming({1.0 - std::exp(now.ln_remaining), now.solid.x, now.liquid.x}, now.solid_phase);
+    }
 
     bool fail(double T, const std::string& why)
     {
@@ -381,12 +398,13 @@ struct ScheilPath {
     void follow_to(const TieLine& next, double T)
     {
         const double moved = std::max(std::fabs(end_of(next, Phase::liquid).x - now.liquid.x),
-                                      std::fabs(end_of(next, Phase::solid).x - now.solid.x));
+                                      std::fabs(solid_end(next).x - now.solid.x));
         const int base = T >= out.solidus ? base_pieces : 2;
         now = integral.advance(now, end_of(next, Phase::liquid),
                                base + static_cast<int>(std::ceil(PIECES_PER_MOVE * moved)));
         now.T = T;
-        now.solid = end_of(next, Phase::solid);
+        now.solid = solid_end(next);
+        now.solid_phase = solid_of(next);
     }
 
     ScheilPath(const ScheilPath&) = delete;  // its integral records into its own trace
@@ -404,7 +422,7 @@ struct ScheilPath {
 void ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner)
 {
     const Composition c0 = composition_from_x(out.x0);
-    now = {out.liquidus, c0, partner, 0.0};
+    now = {out.liquidus, c0, partner, 0.0, liquidus.solid};
     integral.towards_b = partner.x > out.x0;
     if (out.congruent) {
         end(PathEnd::congruent, out.liquidus, 1.0, out.x0);
@@ -428,9 +446,10 @@ void ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner
         return;
     }
     out.scheil_crossed.push_back(inv.kind);
-    now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs), std::log(1.0 - after.f)};
+    now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs), std::log(1.0 - after.f),
+           solid_at(inv, after.xs)};
     integral.towards_b = after.xs > after.xl;
-    trace.push_back({out.liquidus, now.liquid, now.solid, 0.0});  // the reaction's solid, from g = 0
+    trace.push_back({out.liquidus, now.liquid, now.solid, 0.0, now.solid_phase});  // the reaction's solid, from g = 0
     trace.push_back(now);
 }
 
@@ -449,8 +468,8 @@ bool ScheilPath::step(const PathNode& node, bool& again)
     const TieLine* next = continuing(row, distance);
     // A partner that jumps may mean an invariant between (a peritectic's new
     // solid), or only a fast-moving solidus (near a congruent minimum).
-    if (next != nullptr && distance < STEADY &&
-        std::fabs(end_of(*next, Phase::solid).x - now.solid.x) < STEADY) {
+    if (next != nullptr && distance < STEADY && solid_of(*next) == now.solid_phase &&
+        std::fabs(solid_end(*next).x - now.solid.x) < STEADY) {
         follow_to(*next, T);
         return true;
     }
@@ -477,8 +496,10 @@ bool ScheilPath::step(const PathNode& node, bool& again)
         return true;
     }
     // The liquid runs out of the component it loses at the melting point of the other.
+    // (Where the region that meets that edge joins the liquid and the solid forming.)
     for (const EdgeEvent& m : found.melting)
-        if (m.at_a != integral.towards_b) {
+        if (m.at_a != integral.towards_b && (m.low_phase == now.solid_phase || m.high_phase == now.solid_phase) &&
+            (m.low_phase == Phase::liquid || m.high_phase == Phase::liquid)) {
             to_pure_component(m.T);
             return true;
         }
@@ -510,7 +531,7 @@ bool ScheilPath::through_invariant(const Invariant& found, int liquid_index, boo
         if (other < 0) {  // a eutectic: the rest of the liquid freezes here
             out.scheil_kind = inv.kind;
             end(PathEnd::invariant, inv.T, 1.0 - before.f, liquid.x);
-            events.push_back({inv, lever, before, {1.0, liquid.x, EMPTY}});
+            events.push_back({inv, lever, before, forming({1.0, liquid.x, EMPTY}, inv.phase[0], inv.phase[2])});
             again = false;
             return true;
         }
@@ -522,12 +543,14 @@ bool ScheilPath::through_invariant(const Invariant& found, int liquid_index, boo
         now.ln_remaining = std::log(1.0 - before.f - formed);
         now.liquid = inv.at[other];
         now.solid = inv.at[solid];
+        now.solid_phase = inv.phase[solid];
         integral.towards_b = xs > x2;
     } else {
         const int partner = inv.middle_above ? 2 - liquid_index : 1;
-        if (partner == liquid_index || inv.phase[partner] != Phase::solid)
+        if (partner == liquid_index || inv.phase[partner] == Phase::liquid)
             return fail(inv.T, "the Scheil liquid meets an invariant it cannot pass");
         now.solid = inv.at[partner];  // a peritectic, syntectic or metatectic: a new solid
+        now.solid_phase = inv.phase[partner];
     }
     trace.push_back(now);  // the profile steps to the new solid here
     out.scheil_crossed.push_back(inv.kind);
@@ -597,7 +620,7 @@ struct RowSampler {
     {
         const double x0 = out.x0;
         if (T <= out.solidus)
-            return {1.0, x0, EMPTY};
+            return {1.0, x0, EMPTY};  // nothing left to freeze
         const double k = std::floor((out.liquidus - T) / range_spacing);
         const double T_above = k < 1.0 ? out.liquidus * (1.0 - ROUNDING) : out.liquidus - k * range_spacing;
         const Location above = e.location(T_above, x0);
@@ -623,10 +646,11 @@ struct RowSampler {
         while (trace_at + 1 < trace.size() && trace[trace_at + 1].T >= T)
             ++trace_at;
         const PathPoint& p = trace[trace_at];
-        const PhaseFractions at_point{1.0 - std::exp(p.ln_remaining), p.solid.x, p.liquid.x};
+        const PhaseFractions at_point =
+            forming({1.0 - std::exp(p.ln_remaining), p.solid.x, p.liquid.x}, p.solid_phase);
         TieLine tie{};
         if (std::fabs(p.T - T) <= SAME_T * T ||
-            refine_tie_line(e.s, T, Phase::liquid, p.liquid, Phase::solid, p.solid, tie) != Refined::ok ||
+            refine_tie_line(e.s, T, Phase::liquid, p.liquid, p.solid_phase, p.solid, tie) != Refined::ok ||
             !liquid_and_solid(tie))
             return at_point;
         std::vector<PathPoint> scratch;
@@ -634,7 +658,8 @@ struct RowSampler {
         const PathPoint q = piece.advance(p, end_of(tie, Phase::liquid), 1);
         if (piece.failed)
             return at_point;
-        return {1.0 - std::exp(q.ln_remaining), end_of(tie, Phase::solid).x, end_of(tie, Phase::liquid).x};
+        return forming({1.0 - std::exp(q.ln_remaining), solid_end(tie).x, end_of(tie, Phase::liquid).x},
+                       solid_of(tie));
     }
 };
 
@@ -700,11 +725,11 @@ bool find_liquidus(EquilibriumCache& e, Solidification& out, double bottom, Boun
     const System& s = e.s;
     const double x0 = out.x0;
     double top = std::max(s.a.melting_point(), s.b.melting_point()) + 1.0;
-    while (contains(e.location(top, x0), Phase::solid) && top < HIGHEST)
+    while (contains_solid(e.location(top, x0)) && top < HIGHEST)
         top = std::min(HIGHEST, RAISE_TOP * top);
     std::string why;
     b.T = top;
-    if (!boundary_temperature(e, x0, Phase::liquid, top, bottom, b, why)) {
+    if (!boundary_temperature(e, x0, true, top, bottom, b, why)) {
         fail(out, b.T, why);
         return false;
     }
@@ -742,7 +767,7 @@ bool find_solidus(EquilibriumCache& e, Solidification& out, double bottom, const
     } else {
         std::string why;
         b.T = out.liquidus * (1.0 - ROUNDING);
-        if (!boundary_temperature(e, out.x0, Phase::solid, b.T, bottom, b, why)) {
+        if (!boundary_temperature(e, out.x0, false, b.T, bottom, b, why)) {
             fail(out, b.T, why);
             return false;
         }
@@ -815,15 +840,15 @@ void segregation_profile(Solidification& out, const std::vector<PathPoint>& trac
 
 // Every row: the liquidus, then the step's rows and the exact ones, descending.
 void make_rows(Solidification& out, RowSampler& sample, const std::vector<Invariant>& crossed,
-               const Composition& partner, const std::vector<RowAt>& rows_at)
+               const Composition& partner, Phase partner_phase, const std::vector<RowAt>& rows_at)
 {
     const double x0 = out.x0;
     const auto add = [&](double T, const PhaseFractions& l, const PhaseFractions& s) {
-        out.rows.push_back({T, l.f, l.xs, l.xl, s.f, s.xs, s.xl});
+        out.rows.push_back({T, l.f, l.xs, l.xl, s.f, s.xs, s.xl, l, s});
     };
-    const PhaseFractions first_solid{0.0, partner.x, x0};
+    const PhaseFractions first_solid = forming({0.0, partner.x, x0}, partner_phase);
     if (out.congruent) {  // liquid and solid of one composition: everything freezes at once
-        const PhaseFractions all{1.0, x0, EMPTY};
+        const PhaseFractions all = forming({1.0, x0, EMPTY}, partner_phase);
         add(out.liquidus, first_solid, first_solid);
         add(out.liquidus, all, all);
     } else if (out.liquidus_at_invariant) {
@@ -858,7 +883,8 @@ void make_rows(Solidification& out, RowSampler& sample, const std::vector<Invari
             break;
         }
         case RowAt::Kind::end:
-            add(r.T, sample.lever_at(r.T), {1.0, out.scheil_last_solid, EMPTY});
+            add(r.T, sample.lever_at(r.T),
+                forming({1.0, out.scheil_last_solid, EMPTY}, sample.path.now.solid_phase));
             break;
         }
     }
@@ -929,7 +955,7 @@ Solidification solidify(const System& s, double x0, double step)
     if (!row_temperatures(out, step, rows_at))
         return out;
     RowSampler sample{e, out, path, PathNodes(out.liquidus, out.solidus, {}).range_spacing};
-    make_rows(out, sample, crossed, partner, rows_at);
+    make_rows(out, sample, crossed, partner, liquidus.solid, rows_at);
     segregation_profile(out, path.trace);
     return out;
 }

@@ -10,6 +10,7 @@
 
 #include "engine/equilibria.h"
 #include "engine/invariants.h"
+#include "engine/lever.h"
 #include "engine/model.h"
 
 #include <vector>
@@ -19,6 +20,7 @@ struct SolidificationRow {
     double T;
     double f_lever, xs_lever, xl_lever;
     double f_scheil, xs_scheil, xl_scheil;
+    PhaseFractions lever, scheil;  // with the solids forming on each path
 };
 
 enum class PathEnd {

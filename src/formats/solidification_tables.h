@@ -8,7 +8,7 @@
 
 // The header of solidification.tsv, then one row per temperature, empty fields
 // where a value is not a number.
-void write_solidification(std::FILE* f, const Solidification& r);
+void write_solidification(std::FILE* f, const System& s, const Solidification& r);
 
 // "g\tx_solid", then the segregation profile.
 void write_segregation(std::FILE* f, const Solidification& r);
