@@ -43,14 +43,15 @@ set xtics 0.1
 set mxtics 2
 set xlabel sprintf('Mole fraction of %s', name_A)
 set ylabel 'Temperature (K)'
-set title system_name
+set title system_name noenhanced
 set grid xtics ytics lc rgb '#e0e0e0' lw 1
 set key below horizontal samplen 2 spacing 1.2 width 1
 set border lw 1.2
 
 liquid = 0xc0392b
 solid = 0x1f5fa8
-colour(phase) = phase eq 'L' ? liquid : solid
+if (!exists("liquid_name")) liquid_name = 'L'
+colour(phase) = phase eq liquid_name ? liquid : solid
 three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
 
 diagram = "plot '+' every ::0::0 using (1):(T_m_A) with points pt 7 ps 1.1 lc rgb 'black' title 'melting points', \
@@ -63,7 +64,7 @@ if (n_rows > 1) {
 if (n_three > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $4 : NaN):2:($8 - $4):(0) \
         with vectors nohead lw 1.5 lc rgb 'black' title 'three-phase invariants', \
-        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:1 with labels offset 0, 0.8 font ',9' notitle"
+        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:1 with labels offset 0, 0.8 font ',9' noenhanced notitle"
 }
 if (n_points > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? NaN : $4):2 with points pt 6 ps 1.4 \

@@ -71,6 +71,7 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
                  shortest(s.b.melting_point()).c_str());
     std::fprintf(f, "T_first = %s\nT_last = %s\n", shortest(s.range.first).c_str(),
                  shortest(s.range.at(s.range.count - 1)).c_str());
+    std::fprintf(f, "liquid_name = %s\n", quoted(phase_name(s, Phase::liquid)).c_str());
 
     // A label in the middle of each region, over each run of temperatures that
     // share one set of regions, where the run and the region are wide enough;
@@ -118,7 +119,7 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
             kept.push_back(l);
     }
     for (const Label& l : kept)
-        std::fprintf(f, "set label \"%s\" at %s, %s center\n", l.text.c_str(), shortest(l.x).c_str(),
+        std::fprintf(f, "set label \"%s\" at %s, %s center noenhanced\n", l.text.c_str(), shortest(l.x).c_str(),
                      shortest(l.T).c_str());
 }
 
