@@ -50,19 +50,18 @@ Database database_file(const std::filesystem::path& path)
 
 // A magnetic solution on two sublattices, (A,B)2(VA)3, its parameters per
 // formula unit; the interaction of order 1 names B before A.
-const char* const MAGNETIC =
-    "ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
-    "TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.40 !\n"
-    "PHASE BCC %& 2 2 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
-    "PARAMETER G(BCC,A:VA;0) 1 -3000+4*T; 6000 N !\n"
-    "PARAMETER G(BCC,B:VA;0) 1 1000-T*LN(T); 6000 N !\n"
-    "PARAMETER G(BCC,A,B:VA;0) 1 -8000; 6000 N !\n"
-    "PARAMETER G(BCC,B,A:VA;1) 1 2500; 6000 N !\n"
-    "PARAMETER TC(BCC,A:VA;0) 1 1000; 6000 N !\n"
-    "PARAMETER TC(BCC,B:VA;0) 1 -400; 6000 N !\n"
-    "PARAMETER TC(BCC,A,B:VA;0) 1 300; 6000 N !\n"
-    "PARAMETER BMAGN(BCC,A:VA;0) 1 2.2; 6000 N !\n"
-    "PARAMETER BMAGN(BCC,B:VA;0) 1 -0.6; 6000 N !\n";
+const char* const MAGNETIC = "ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                             "TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.40 !\n"
+                             "PHASE BCC %& 2 2 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
+                             "PARAMETER G(BCC,A:VA;0) 1 -3000+4*T; 6000 N !\n"
+                             "PARAMETER G(BCC,B:VA;0) 1 1000-T*LN(T); 6000 N !\n"
+                             "PARAMETER G(BCC,A,B:VA;0) 1 -8000; 6000 N !\n"
+                             "PARAMETER G(BCC,B,A:VA;1) 1 2500; 6000 N !\n"
+                             "PARAMETER TC(BCC,A:VA;0) 1 1000; 6000 N !\n"
+                             "PARAMETER TC(BCC,B:VA;0) 1 -400; 6000 N !\n"
+                             "PARAMETER TC(BCC,A,B:VA;0) 1 300; 6000 N !\n"
+                             "PARAMETER BMAGN(BCC,A:VA;0) 1 2.2; 6000 N !\n"
+                             "PARAMETER BMAGN(BCC,B:VA;0) 1 -0.6; 6000 N !\n";
 
 // The fast model's G per mole of atoms against the compound energy formalism
 // the long way, divided by the two atoms of a formula unit; its potentials
@@ -78,7 +77,8 @@ TEST(DatabaseBinary, EnergiesAgainstTheCompoundEnergyFormalism)
     for (const double T : {300.0, 700.0, 1500.0}) {
         const auto long_way = [&](double x) {
             bool extrapolated = false;
-            return gibbs_per_formula_unit(bcc, db.functions, T, {{x, 1.0 - x}, {1.0}}, 8.31451, extrapolated) /
+            return gibbs_per_formula_unit(bcc, db.functions, T, {{x, 1.0 - x}, {1.0}}, 8.31451,
+                                          extrapolated) /
                    2.0;
         };
         for (const double x : {0.05, 0.3, 0.5, 0.8, 0.97}) {
@@ -113,13 +113,14 @@ TEST(Magnetic, JetAgainstTheClosedForm)
             return magnetic_gibbs(c.T, c.tc0 + c.tc1 * x, c.b0 + c.b1 * x, c.afm, c.p, R);
         };
         for (const double x : {0.2, 0.5, 0.7}) {
-            const Jet j = magnetic_gibbs_jet(c.T, {c.tc0 + c.tc1 * x, c.tc1, 0, 0}, {c.b0 + c.b1 * x, c.b1, 0, 0},
-                                             c.afm, c.p, R);
+            const Jet j = magnetic_gibbs_jet(c.T, {c.tc0 + c.tc1 * x, c.tc1, 0, 0},
+                                             {c.b0 + c.b1 * x, c.b1, 0, 0}, c.afm, c.p, R);
             const double h = 1e-4;
             const double d1 = (closed(x + h) - closed(x - h)) / (2 * h);
             const double d2 = (closed(x + h) - 2 * closed(x) + closed(x - h)) / (h * h);
-            const double d3 = (closed(x + 2 * h) - 2 * closed(x + h) + 2 * closed(x - h) - closed(x - 2 * h)) /
-                              (2 * h * h * h);
+            const double d3 =
+                (closed(x + 2 * h) - 2 * closed(x + h) + 2 * closed(x - h) - closed(x - 2 * h)) /
+                (2 * h * h * h);
             const std::string at = std::string(c.name) + " at x=" + std::to_string(x);
             EXPECT_NEAR(j.v, closed(x), 1e-9 * std::fabs(closed(x)) + 1e-12) << at;
             EXPECT_NEAR(j.d1, d1, 1e-6 * std::fabs(d1) + 1e-6) << at;
@@ -223,8 +224,9 @@ TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
     for (const Equilibria& row : d.rows)
         for (const TieLine& t : row.ties)
             for (const auto& [phase, c] : {std::pair{t.low_phase, t.low}, std::pair{t.high_phase, t.high}})
-                if (phase_name(s, phase) == "AB")
+                if (phase_name(s, phase) == "AB") {
                     EXPECT_EQ(c.x, 0.5) << "the compound's rows give its own x, at " << row.T;
+                }
 }
 
 // An alloy freezing into a line compound: the solid cannot change its
@@ -306,8 +308,9 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
                 phases += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
             EXPECT_STREQ(invariant_name(inv.kind), c.invariants[i].kind) << c.file;
             EXPECT_EQ(phases, c.invariants[i].phases) << c.file;
-            if (c.invariants[i].T > 0)
+            if (c.invariants[i].T > 0) {
                 EXPECT_NEAR(inv.T, c.invariants[i].T, c.invariants[i].within) << c.file;
+            }
         }
     }
 }

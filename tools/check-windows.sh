@@ -4,8 +4,9 @@
 # 473 lines, every line of both files ended by CR LF and no lone CR or LF, and a
 # second run replacing the first one's files. Then runs the program with one seed
 # on both builds and checks that the files are the same bytes apart from the
-# line ends, and runs the unit tests (the golden seeded runs among them) as a
-# Windows program under Wine.
+# line ends, compares a diagram, a database's diagram and a solidification with
+# the Linux build's, and runs the unit tests (the golden seeded runs among them)
+# as a Windows program under Wine.
 #
 #   tools/check-windows.sh [LINUX_BUILD_DIR]     (default: build)
 set -euo pipefail
@@ -107,7 +108,17 @@ same_tables "$scratch/system-windows" "$scratch/system-linux" boundaries.tsv inv
 "$linux_build/phase_boundary" --system "$example" --solidify 0.9 -o "$scratch/freeze-linux" >/dev/null ||
     fail "phase_boundary --solidify failed"
 same_tables "$scratch/freeze-windows" "$scratch/freeze-linux" solidification.tsv
-echo "check-windows: --system and --solidify write the same rows as on Linux"
+# A database: a published one where it is beside the project, else one of ours.
+database=$root/../shared/tdb/pb-sn.tdb
+components=SN,PB
+[ -f "$database" ] || { database=$root/examples/line-compound.tdb; components=A,B; }
+mkdir -p "$scratch/tdb-windows" "$scratch/tdb-linux"
+"$wine" "$windows_build/phase_boundary.exe" --system "$database" --components "$components" \
+    -o "$scratch/tdb-windows" >/dev/null 2>&1 || fail "phase_boundary.exe --system $(basename "$database") exited with $?"
+"$linux_build/phase_boundary" --system "$database" --components "$components" -o "$scratch/tdb-linux" >/dev/null ||
+    fail "phase_boundary --system $(basename "$database") failed"
+same_tables "$scratch/tdb-windows" "$scratch/tdb-linux" boundaries.tsv invariants.tsv
+echo "check-windows: --system, a database and --solidify write the same rows as on Linux"
 
 # The unit tests as a Windows program: ctest runs each through Wine.
 cmake --build "$windows_build" --target unit_tests --parallel 2 >/dev/null

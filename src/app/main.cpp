@@ -16,8 +16,8 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
 
-    const SystemSource system{line.general,          line.system_file,      line.components,
-                              line.phases,           line.has_temperatures, line.temperatures};
+    const SystemSource system{line.general, line.system_file,      line.components,
+                              line.phases,  line.has_temperatures, line.temperatures};
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.general)

@@ -28,9 +28,11 @@ int run_solidify(const SolidifyRun& run)
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    const long liquids = std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
+    const long liquids =
+        std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
     if (liquids != 1 || !s.phases.front().liquid)
-        return refuse_step("--solidify needs exactly one liquid phase; this binary has " + std::to_string(liquids));
+        return refuse_step("--solidify needs exactly one liquid phase; this binary has " +
+                           std::to_string(liquids));
     if (run.step < smallest_step_of(s))
         return refuse_step("--step " + shortest(run.step) + " K is below " + shortest(smallest_step_of(s)) +
                            " K, a billionth of the higher melting point: rows so close cannot be told apart");

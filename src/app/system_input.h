@@ -13,7 +13,7 @@ struct SystemSource {
     std::string path;
     std::vector<std::string> components;  // of a database: its two elements
     std::vector<std::string> phases;      // of a database: the phases kept; empty: all
-    bool has_temperatures = false;  // --temperatures: in place of the file's own range
+    bool has_temperatures = false;        // --temperatures: in place of the file's own range
     TemperatureRange temperatures{};
 };
 

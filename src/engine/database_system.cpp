@@ -14,7 +14,7 @@ namespace {
 // the tie-lines then write as the pure component, at any T up to 1e5 K.
 constexpr double ABSENT = 1e9;  // J/mol
 
-constexpr double SCAN_STEP = 5.0;   // K, between the temperatures where pure transitions are looked for
+constexpr double SCAN_STEP = 5.0;  // K, between the temperatures where pure transitions are looked for
 constexpr double LOWEST_SCAN = 10.0;
 
 constexpr int COMPOUND = -3;  // every sublattice holds one constituent, both elements among them
@@ -125,7 +125,7 @@ bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, st
             if (t.order != 0)
                 continue;  // an end member has no order but 0
             MagneticModel& g = out.magnetism;
-            c = energy ? (on[0] == 0 ? &out.pure_a : &out.pure_b)
+            c = energy                                      ? (on[0] == 0 ? &out.pure_a : &out.pure_b)
                 : t.property == Property::curie_temperature ? (on[0] == 0 ? &g.tc_a : &g.tc_b)
                                                             : (on[0] == 0 ? &g.beta_a : &g.beta_b);
         } else {
@@ -218,7 +218,7 @@ bool database_binary(const Database& db, const std::string& a, const std::string
         }
         const int m = mixing_sublattice(bp, reason);
         const bool modelled = m == COMPOUND ? compound_model(bp, builder, model, reason)
-                              : m != -2 && solution_model(bp, m, builder, model, reason);
+                                            : m != -2 && solution_model(bp, m, builder, model, reason);
         if (!modelled) {
             if (asked) {
                 why = "phase " + phase.name + " (line " + std::to_string(phase.line) + "): " + reason;
@@ -298,8 +298,8 @@ std::vector<std::string> extrapolated_phases(const System& s, double first, doub
         for (const Coefficient& c : p.excess)
             all.push_back(&c);
         if (p.magnetic)
-            for (const Coefficient* c : {&p.magnetism.tc_a, &p.magnetism.tc_b, &p.magnetism.beta_a,
-                                         &p.magnetism.beta_b})
+            for (const Coefficient* c :
+                 {&p.magnetism.tc_a, &p.magnetism.tc_b, &p.magnetism.beta_a, &p.magnetism.beta_b})
                 all.push_back(c);
         bool extrapolated = false;
         // Limits are increasing, so a function holds over the range where it holds at both ends.

@@ -19,7 +19,7 @@
 // region meets the edge of the diagram.
 struct EdgeEvent {
     double T;
-    bool at_a;  // x = 1 (A) or x = 0 (B)
+    bool at_a;        // x = 1 (A) or x = 0 (B)
     Phase low_phase;  // the region's two phases, in order of x
     Phase high_phase;
 };

@@ -124,7 +124,8 @@ bool three_with_compounds(const System& s, const Phase p[3], Composition at[3], 
         ThreePhase t = w;
         for (int i = 0; i < 3; ++i)
             if (column[i] >= 0)
-                t.at[i] = moved_in_log(w.at[i], std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]])));
+                t.at[i] = moved_in_log(w.at[i],
+                                       std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]])));
         t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
         return t;
     };
@@ -337,25 +338,28 @@ bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T)
         T = at;
         return true;
     }
-    return solve_point(x, T, s.gas_constant, [&](double at, double temperature, double& v, double& d, double& dd) {
-        phase_difference(s, p, q, at, temperature, v, d, dd);
-    });
+    return solve_point(x, T, s.gas_constant,
+                       [&](double at, double temperature, double& v, double& d, double& dd) {
+                           phase_difference(s, p, q, at, temperature, v, d, dd);
+                       });
 }
 
 bool solve_critical(const System& s, Phase p, double& x, double& T)
 {
-    return solve_point(x, T, s.gas_constant, [&](double at, double temperature, double& v, double& d, double& dd) {
-        // The curvature function and its slope; the slope's own slope by a central difference.
-        curvature(s, p, at, temperature, v, d);
-        const double h = SLOPE_STEP;
-        double v_hi = 0.0;
-        double d_hi = 0.0;
-        double v_lo = 0.0;
-        double d_lo = 0.0;
-        curvature(s, p, at + h, temperature, v_hi, d_hi);
-        curvature(s, p, at - h, temperature, v_lo, d_lo);
-        dd = (d_hi - d_lo) / (2.0 * h);
-    });
+    return solve_point(x, T, s.gas_constant,
+                       [&](double at, double temperature, double& v, double& d, double& dd) {
+                           // The curvature function and its slope; the slope's own slope by a central
+                           // difference.
+                           curvature(s, p, at, temperature, v, d);
+                           const double h = SLOPE_STEP;
+                           double v_hi = 0.0;
+                           double d_hi = 0.0;
+                           double v_lo = 0.0;
+                           double d_lo = 0.0;
+                           curvature(s, p, at + h, temperature, v_hi, d_hi);
+                           curvature(s, p, at - h, temperature, v_lo, d_lo);
+                           dd = (d_hi - d_lo) / (2.0 * h);
+                       });
 }
 
 InvariantKind three_phase_kind(bool a_liquid, bool b_liquid, bool c_liquid, bool middle_above)

@@ -364,7 +364,8 @@ Composition point_composition(const PhaseModel& m)
     return composition_from_x(m.point_x);
 }
 
-double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b)
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a,
+                  double mu_b)
 {
     const double x = c.x;
     const double y = c.y;

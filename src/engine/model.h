@@ -119,7 +119,7 @@ struct System {
     Component b;
     std::vector<PhaseModel> phases;
     double gas_constant = R;
-    FunctionTable functions;          // what database parameters call
+    FunctionTable functions;            // what database parameters call
     std::vector<Piecewise> parameters;  // the values the coefficients take from a database
     TemperatureRange range;
 };
@@ -169,11 +169,11 @@ struct PhaseAtT {
     double T;
     double RT;
     double R;
-    bool slopes;              // the T slopes below were evaluated
-    bool point;               // a compound: its energy is ga, its T slope ga_dT
-    double ga, gb;            // the pure parts
-    double ga_dT, gb_dT;      // their T slopes
-    std::size_t terms;        // excess terms
+    bool slopes;          // the T slopes below were evaluated
+    bool point;           // a compound: its energy is ga, its T slope ga_dT
+    double ga, gb;        // the pure parts
+    double ga_dT, gb_dT;  // their T slopes
+    std::size_t terms;    // excess terms
     double L[MOST_EXCESS_TERMS];
     double L_dT[MOST_EXCESS_TERMS];
     // The magnetic series' coefficients: ends, then excess terms. magnetic is
@@ -221,7 +221,8 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T);
 // How far the phase's curve lies above the line x mu_a + y mu_b at c, with ln x
 // and ln y given: the energy alone, for the many points of a grid. A compound
 // lies infinitely high except at its own composition.
-double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a, double mu_b);
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a,
+                  double mu_b);
 
 // What a grid keeps of a solution at c: the rests of both potentials (as
 // potentials forms them), the excess and its second derivative (as excess_of).

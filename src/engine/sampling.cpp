@@ -35,11 +35,12 @@ void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
 
 // The lowest of the curves at c, above the chord joining the stable pure
 // components (ga, gb) so that both ends keep their precision.
-Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ln_x, double ln_y, double ga,
-                 double gb)
+Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ln_x, double ln_y,
+                 double ga, double gb)
 {
     Sample best{c, HUGE_VAL, Phase::liquid};
-    for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+    for (std::size_t k = phases.size();
+         k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
         const double g = above_line(phases[k], c, ln_x, ln_y, ga, gb);
         if (g < best.g) {
             best.g = g;
@@ -251,7 +252,9 @@ Grid make_grid(const System& s)
     }
     for (int i = 0; i <= UNIFORM; ++i) {
         grid.uniform_x.push_back(static_cast<double>(i) / UNIFORM);
-        const std::size_t at = i == 0 ? 0 : i == UNIFORM ? grid.at.size() - 1 : tail.size() + static_cast<std::size_t>(i);
+        const std::size_t at = i == 0         ? 0
+                               : i == UNIFORM ? grid.at.size() - 1
+                                              : tail.size() + static_cast<std::size_t>(i);
         grid.uniform_at.push_back(at);
     }
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
@@ -311,7 +314,8 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     for (std::size_t i = 0; i < n; ++i)
         samples[i] = {grid.at[i], HUGE_VAL, Phase::liquid};
     std::vector<double> g;
-    for (std::size_t k = phases.size(); k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+    for (std::size_t k = phases.size();
+         k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
         above_line_on_grid(grid, energies, k, phases[k], ga, gb, g);
         for (std::size_t i = 0; i < n; ++i)
             if (g[i] < samples[i].g) {

@@ -146,7 +146,7 @@ const Invariant* nearest(const Diagram& d, double x, const std::vector<Invariant
 // the held end of a liquid-solid tie-line, or an invariant met there.
 struct BoundaryPoint {
     double T = 0.0;
-    Composition other{};  // the tie-line's other end
+    Composition other{};         // the tie-line's other end
     Phase solid = Phase::solid;  // the tie-line's solid
     bool at_invariant = false;
     Invariant invariant{};
@@ -165,8 +165,7 @@ bool dilute_boundary(const System& s, double x0, Phase held, Phase other_phase, 
     for (const double shift : {DILUTE_GUESS, -DILUTE_GUESS}) {
         Composition other = moved_in_log(c0, shift);
         double T = 0.5 * (lo + hi);
-        if (solve_fixed_end(s, held, c0, other_phase, other, T) && T >= lo - BRACKET &&
-            T <= hi + BRACKET &&
+        if (solve_fixed_end(s, held, c0, other_phase, other, T) && T >= lo - BRACKET && T <= hi + BRACKET &&
             std::fabs(c0.x < c0.y ? log_ratio_a(other, c0) : log_ratio_b(other, c0)) > SAME_END) {
             b.T = T;
             b.other = other;
@@ -221,8 +220,8 @@ bool boundary_temperature(EquilibriumCache& e, double x0, bool liquidus, double 
     // Just below either boundary x0 is solid somewhere: that solid is the partner.
     const std::vector<Phase> below = solids_at(e.location(lo, x0));
     b.solid = below.empty() ? Phase::solid : below.front();
-    if (dilute_boundary(e.s, x0, liquidus ? Phase::liquid : b.solid, liquidus ? b.solid : Phase::liquid, lo, hi,
-                        b))
+    if (dilute_boundary(e.s, x0, liquidus ? Phase::liquid : b.solid, liquidus ? b.solid : Phase::liquid, lo,
+                        hi, b))
         return true;
     const Diagram d = e.events_between(lo - EVENT_MARGIN, hi + EVENT_MARGIN);
     const Invariant* inv = nearest(d, x0);
@@ -449,7 +448,8 @@ void ScheilPath::start(const BoundaryPoint& liquidus, const Composition& partner
     now = {out.liquidus, composition_from_x(after.xl), composition_from_x(after.xs), std::log(1.0 - after.f),
            solid_at(inv, after.xs)};
     integral.towards_b = after.xs > after.xl;
-    trace.push_back({out.liquidus, now.liquid, now.solid, 0.0, now.solid_phase});  // the reaction's solid, from g = 0
+    trace.push_back(
+        {out.liquidus, now.liquid, now.solid, 0.0, now.solid_phase});  // the reaction's solid, from g = 0
     trace.push_back(now);
 }
 
@@ -498,7 +498,8 @@ bool ScheilPath::step(const PathNode& node, bool& again)
     // The liquid runs out of the component it loses at the melting point of the other.
     // (Where the region that meets that edge joins the liquid and the solid forming.)
     for (const EdgeEvent& m : found.melting)
-        if (m.at_a != integral.towards_b && (m.low_phase == now.solid_phase || m.high_phase == now.solid_phase) &&
+        if (m.at_a != integral.towards_b &&
+            (m.low_phase == now.solid_phase || m.high_phase == now.solid_phase) &&
             (m.low_phase == Phase::liquid || m.high_phase == Phase::liquid)) {
             to_pure_component(m.T);
             return true;
@@ -531,7 +532,8 @@ bool ScheilPath::through_invariant(const Invariant& found, int liquid_index, boo
         if (other < 0) {  // a eutectic: the rest of the liquid freezes here
             out.scheil_kind = inv.kind;
             end(PathEnd::invariant, inv.T, 1.0 - before.f, liquid.x);
-            events.push_back({inv, lever, before, forming({1.0, liquid.x, EMPTY}, inv.phase[0], inv.phase[2])});
+            events.push_back(
+                {inv, lever, before, forming({1.0, liquid.x, EMPTY}, inv.phase[0], inv.phase[2])});
             again = false;
             return true;
         }

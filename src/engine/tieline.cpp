@@ -141,7 +141,8 @@ Refined to_compound(const System& s, double T, Phase p, Composition start, Phase
         mu_b = (q_at.ga - point.x * mu_a) / point.y;
     if (end.x == 0.0)
         mu_a = (q_at.ga - point.y * mu_b) / point.x;
-    tie = end.x < point.x ? TieLine{p, end, q, point, mu_a, mu_b, 0.0} : TieLine{q, point, p, end, mu_a, mu_b, 0.0};
+    tie = end.x < point.x ? TieLine{p, end, q, point, mu_a, mu_b, 0.0}
+                          : TieLine{q, point, p, end, mu_a, mu_b, 0.0};
     tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - q_at.ga) / RT;
     return Refined::ok;
 }

@@ -26,14 +26,15 @@ std::string solids(const System& s, const PhaseFractions& p)
 
 void write_solidification(std::FILE* f, const System& s, const Solidification& r)
 {
-    std::fputs("T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil"
-               "\tphase_solid_lever\tphase_solid_scheil\n",
-               f);
+    std::fputs(
+        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil"
+        "\tphase_solid_lever\tphase_solid_scheil\n",
+        f);
     for (const SolidificationRow& row : r.rows)
-        std::fprintf(f, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", field(row.T).c_str(), field(row.f_lever).c_str(),
-                     field(row.xs_lever).c_str(), field(row.xl_lever).c_str(), field(row.f_scheil).c_str(),
-                     field(row.xs_scheil).c_str(), field(row.xl_scheil).c_str(), solids(s, row.lever).c_str(),
-                     solids(s, row.scheil).c_str());
+        std::fprintf(f, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", field(row.T).c_str(),
+                     field(row.f_lever).c_str(), field(row.xs_lever).c_str(), field(row.xl_lever).c_str(),
+                     field(row.f_scheil).c_str(), field(row.xs_scheil).c_str(), field(row.xl_scheil).c_str(),
+                     solids(s, row.lever).c_str(), solids(s, row.scheil).c_str());
 }
 
 void write_segregation(std::FILE* f, const Solidification& r)

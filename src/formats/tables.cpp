@@ -36,7 +36,8 @@ void write_boundaries(std::FILE* f, const System& s, const Diagram& d)
         const std::string T = shortest(e.T);
         for (const TieLine& t : e.ties)
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", T.c_str(), phase_name(s, t.low_phase).c_str(),
-                         shortest(t.low.x).c_str(), phase_name(s, t.high_phase).c_str(), shortest(t.high.x).c_str());
+                         shortest(t.low.x).c_str(), phase_name(s, t.high_phase).c_str(),
+                         shortest(t.high.x).c_str());
     }
 }
 
@@ -47,7 +48,8 @@ void write_invariants(std::FILE* f, const System& s, const Diagram& d)
         std::fprintf(f, "%s\t%s", invariant_name(inv.kind), shortest(inv.T).c_str());
         for (int i = 0; i < 3; ++i) {
             if (i < inv.phases)
-                std::fprintf(f, "\t%s\t%s", phase_name(s, inv.phase[i]).c_str(), shortest(inv.at[i].x).c_str());
+                std::fprintf(f, "\t%s\t%s", phase_name(s, inv.phase[i]).c_str(),
+                             shortest(inv.at[i].x).c_str());
             else
                 std::fputs("\t\t", f);
         }
@@ -95,8 +97,8 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
             for (std::size_t k = 0; k < regions.size(); ++k) {
                 const double right = k < mid.ties.size() ? mid.ties[k].low.x : 1.0;
                 if (right - left > 0.06)
-                    labels.push_back(
-                        {phase_name(s, regions[k]).c_str(), 0.5 * (left + right), mid.T, (right - left) * height});
+                    labels.push_back({phase_name(s, regions[k]).c_str(), 0.5 * (left + right), mid.T,
+                                      (right - left) * height});
                 if (k < mid.ties.size()) {
                     const TieLine& t = mid.ties[k];
                     const std::string text = region_label(s, t);
@@ -119,8 +121,8 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
             kept.push_back(l);
     }
     for (const Label& l : kept)
-        std::fprintf(f, "set label \"%s\" at %s, %s center noenhanced\n", l.text.c_str(), shortest(l.x).c_str(),
-                     shortest(l.T).c_str());
+        std::fprintf(f, "set label \"%s\" at %s, %s center noenhanced\n", l.text.c_str(),
+                     shortest(l.x).c_str(), shortest(l.T).c_str());
 }
 
 void write_summary(std::FILE* f, const System& s, const Diagram& d)
@@ -174,8 +176,9 @@ void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
     switch (doubt.where) {
     case Doubt::Where::tie_line:
         std::fprintf(f, "phase_boundary: warning: at %s K, %s x = %s and %s x = %s: %s\n",
-                     shortest(doubt.T).c_str(), phase_name(s, doubt.low_phase).c_str(), shortest(doubt.x_low).c_str(),
-                     phase_name(s, doubt.high_phase).c_str(), shortest(doubt.x_high).c_str(), doubt.why.c_str());
+                     shortest(doubt.T).c_str(), phase_name(s, doubt.low_phase).c_str(),
+                     shortest(doubt.x_low).c_str(), phase_name(s, doubt.high_phase).c_str(),
+                     shortest(doubt.x_high).c_str(), doubt.why.c_str());
         break;
     case Doubt::Where::range:
         std::fprintf(f, "phase_boundary: warning: %s between %s K and %s K\n", doubt.why.c_str(),
