@@ -262,6 +262,55 @@ TEST(DatabaseBinary, FreezingIntoALineCompound)
     EXPECT_EQ(names(r.rows.back().lever), "SOLID_B+AB");
 }
 
+// A phase of two sublattices (Cu-Mg's Laves phase CU2MG): its curve, the
+// minimum over how the atoms share the sublattices, against that minimum found
+// the long way, the compound energy formalism minimised by golden section in
+// the logarithm of the vanishing fraction; its slope against central
+// differences of that, across the ordered composition and far from it.
+TEST(DatabaseBinary, TwoSublatticesAgainstTheirMinimumTheLongWay)
+{
+    if (!std::filesystem::exists(SHARED / "cu-mg.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    const Database db = database_file(SHARED / "cu-mg.tdb");
+    const System s = binary_of(db, "CU", "MG", {"CU2MG"});
+    ASSERT_EQ(s.phases.size(), 1u);
+    BinaryPhase laves;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[3], "CU", "MG", laves, why)) << why;
+    for (const double T : {500.0, 900.0}) {
+        const auto long_way = [&](double x) {
+            // q, Cu on the second sublattice, from lo up; p = (3x - q) / 2.
+            const double lo = std::max(0.0, 3 * x - 2);
+            const double hi = std::min(1.0, 3 * x);
+            const auto g = [&](double u) {
+                const double q = lo + std::exp(u);
+                const double p = (3 * x - q) / 2;
+                bool extrapolated = false;
+                return gibbs_per_formula_unit(laves, db.functions, T, {{p, 1 - p}, {q, 1 - q}}, 8.31451,
+                                              extrapolated) /
+                       3;
+            };
+            double a = std::log(1e-300);
+            double b = std::log(hi - lo) - 1e-12;
+            for (int i = 0; i < 400; ++i) {
+                const double m1 = a + (b - a) * 0.381966;
+                const double m2 = b - (b - a) * 0.381966;
+                (g(m1) < g(m2) ? b : a) = g(m1) < g(m2) ? m2 : m1;
+            }
+            return g(0.5 * (a + b));
+        };
+        for (const double x : {0.3, 0.6, 0.66, 0.6667, 0.67, 0.8}) {
+            const std::string at = "T=" + std::to_string(T) + " x=" + std::to_string(x);
+            const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+            EXPECT_NEAR(g, long_way(x), 1e-9 * std::fabs(g)) << at;
+            const Potentials m = potentials(s, Phase::liquid, composition_from_x(x), T);
+            const double h = 1e-7;
+            const double slope = (long_way(x + h) - long_way(x - h)) / (2 * h);
+            EXPECT_NEAR(m.mu_a - m.mu_b, slope, 1e-5 * std::fabs(slope) + 1e-2) << "dG/dx at " << at;
+        }
+    }
+}
+
 // The published databases as they are: each binary's invariants where other
 // CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.
@@ -294,6 +343,16 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
           {"critical", 0, 0, "FCC_A1"},
           {"eutectic", 0, 0, "HCP_A3 LIQUID FCC_A1"}}},
         {"cu-ni.tdb", "CU", "NI", 400, 1800, {{"critical", 0, 0, "FCC_A1"}}},
+        {"cu-mg.tdb",
+         "CU",
+         "MG",
+         500,
+         1400,
+         {{"eutectic", 0, 0, "HCP_A3 LIQUID CUMG2"},
+          {"eutectic", 0, 0, "CUMG2 LIQUID CU2MG"},
+          {"congruent", 0, 0, "LIQUID CUMG2"},
+          {"eutectic", 0, 0, "CU2MG LIQUID FCC_A1"},
+          {"congruent", 0, 0, "LIQUID CU2MG"}}},
     };
     for (const Case& c : cases) {
         System s = binary_of(database_file(SHARED / c.file), c.a, c.b);

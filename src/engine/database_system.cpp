@@ -17,7 +17,8 @@ constexpr double ABSENT = 1e9;  // J/mol
 constexpr double SCAN_STEP = 5.0;  // K, between the temperatures where pure transitions are looked for
 constexpr double LOWEST_SCAN = 10.0;
 
-constexpr int COMPOUND = -3;  // every sublattice holds one constituent, both elements among them
+constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both elements among them
+constexpr int SUBLATTICES = -4;  // two sublattices hold both elements, any others vacancies
 
 struct Builder {
     System& s;
@@ -47,8 +48,17 @@ int mixing_sublattice(const BinaryPhase& p, std::string& why)
             return -2;
         }
         if (mixing >= 0) {
-            why = "more than one sublattice holding both elements (not modelled yet)";
-            return -2;
+            for (std::size_t t = s + 1; t < p.constituents.size(); ++t)
+                if (p.constituents[t].size() > 1 || p.constituents[t][0] != VACANCY) {
+                    why = "more than two sublattices holding elements (not modelled yet)";
+                    return -2;
+                }
+            for (std::size_t t = 0; t < s; ++t)
+                if (static_cast<int>(t) != mixing && p.constituents[t][0] != VACANCY) {
+                    why = "more than two sublattices holding elements (not modelled yet)";
+                    return -2;
+                }
+            return SUBLATTICES;
         }
         mixing = static_cast<int>(s);
     }
@@ -175,6 +185,60 @@ bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::stri
     return true;
 }
 
+// A phase of two sublattices that both hold both elements, per formula unit.
+bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
+{
+    out = PhaseModel{};
+    out.name = p.name;
+    out.liquid = p.liquid;
+    out.sublattices = true;
+    std::vector<std::size_t> both;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s)
+        if (p.constituents[s].size() == 2)
+            both.push_back(s);
+    const std::size_t s1 = both[0];
+    const std::size_t s2 = both[1];
+    out.sites[0] = p.sites[s1];
+    out.sites[1] = p.sites[s2];
+    for (const BinaryPhase::Term& t : p.terms) {
+        if (t.property != Property::gibbs) {
+            why = "a magnetic phase of two sublattices (not modelled yet)";
+            return false;
+        }
+        const std::vector<int>& on1 = t.on[s1];
+        const std::vector<int>& on2 = t.on[s2];
+        const bool any1 = on1.size() == 1 && on1[0] == ANY;
+        const bool any2 = on2.size() == 1 && on2[0] == ANY;
+        const auto add_series = [&](int lattice, int other, const std::vector<int>& named) {
+            std::vector<Coefficient>& series = out.interactions[lattice][other];
+            const auto k = static_cast<std::size_t>(t.order);
+            if (series.size() <= k)
+                series.resize(k + 1);
+            const double sign = named[0] == 1 && t.order % 2 == 1 ? -1.0 : 1.0;  // (y_B - y_A)^k
+            b.add(series[k], t.value, sign);
+        };
+        if (on1.size() == 1 && on2.size() == 1 && !any1 && !any2) {
+            if (t.order == 0)
+                b.add(out.end[on1[0]][on2[0]], t.value, 1.0);
+        } else if (on1.size() == 2 && on2.size() == 1) {
+            for (int j = 0; j < 2; ++j)
+                if (any2 || on2[0] == j)
+                    add_series(0, j, on1);
+        } else if (on1.size() == 1 && on2.size() == 2 && !any1 && t.order >= 0) {
+            add_series(1, on1[0], on2);
+        } else if (on1.size() == 1 && on2.size() == 2 && any1) {
+            for (int i = 0; i < 2; ++i)
+                add_series(1, i, on2);
+        } else if (on1.size() == 2 && on2.size() == 2 && t.order == 0) {
+            b.add(out.reciprocal, t.value, 1.0);
+        } else {
+            why = "a parameter of two sublattices the model does not take";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool database_binary(const Database& db, const std::string& a, const std::string& b,
@@ -217,8 +281,9 @@ bool database_binary(const Database& db, const std::string& a, const std::string
             continue;
         }
         const int m = mixing_sublattice(bp, reason);
-        const bool modelled = m == COMPOUND ? compound_model(bp, builder, model, reason)
-                                            : m != -2 && solution_model(bp, m, builder, model, reason);
+        const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, reason)
+                              : m == SUBLATTICES ? sublattice_model(bp, builder, model, reason)
+                                                 : m != -2 && solution_model(bp, m, builder, model, reason);
         if (!modelled) {
             if (asked) {
                 why = "phase " + phase.name + " (line " + std::to_string(phase.line) + "): " + reason;

@@ -149,6 +149,36 @@ double log_ratio_b(const Composition& c1, const Composition& c2)
     return log_ratio(c1.y, c1.x, c2.y, c2.x);
 }
 
+namespace {
+
+// A two-sublattice phase's coefficients at at.T; ga and gb its pure ends.
+PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
+{
+    SublatticeValues& v = at.lattice;
+    v.RT = at.RT;
+    v.sites[0] = m.sites[0];
+    v.sites[1] = m.sites[1];
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            v.end[i][j] = coefficient_at(s, m.end[i][j], at.T);
+            const std::vector<Coefficient>& series = m.interactions[i][j];
+            v.terms[i][j] = static_cast<int>(std::min<std::size_t>(series.size(), 16));
+            for (int k = 0; k < v.terms[i][j]; ++k)
+                v.series[i][j][k] = coefficient_at(s, series[static_cast<std::size_t>(k)], at.T);
+        }
+    v.reciprocal = coefficient_at(s, m.reciprocal, at.T);
+    const double atoms = m.sites[0] + m.sites[1];
+    at.ga = v.end[0][0] / atoms;
+    at.gb = v.end[1][1] / atoms;
+    return at;
+}
+
+// Where a composition is pure, the minimum's logarithms diverge: its potentials
+// are taken this close to it.
+constexpr double NEAR_PURE = 1e-200;
+
+}  // namespace
+
 std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b, const Solution& liquid,
                                          const Solution& solid)
 {
@@ -211,6 +241,8 @@ PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
     const PhaseModel& m = phase_model(s, p);
     PhaseAtT at{};
     at.model = &m;
+    at.system = &s;
+    at.phase = p;
     at.T = T;
     at.R = s.gas_constant;
     at.RT = s.gas_constant * T;
@@ -220,6 +252,9 @@ PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
         value_and_slope(s, m.point_energy, T, slopes, at.ga, at.ga_dT);
         return at;
     }
+    at.sublattices = m.sublattices;
+    if (m.sublattices)
+        return with_sublattices(s, m, at);
     value_and_slope(s, m.pure_a, T, slopes, at.ga, at.ga_dT);
     value_and_slope(s, m.pure_b, T, slopes, at.gb, at.gb_dT);
     at.terms = std::min(m.excess.size(), MOST_EXCESS_TERMS);
@@ -247,6 +282,25 @@ PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
 
 Excess excess_of(const PhaseAtT& at, double x, int derivatives)
 {
+    if (at.sublattices) {
+        // The minimum less the ideal solution of its pure ends; the third
+        // derivative by a difference of the second.
+        const auto bent = [&](double at_x) {
+            const SublatticeMinimum m = sublattice_minimum(at.lattice, at_x);
+            const double xi = std::min(std::max(at_x, NEAR_PURE), 1.0 - NEAR_PURE);
+            return m.g2 - at.RT / (xi * (1.0 - xi));
+        };
+        const double xi = std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
+        const SublatticeMinimum m = sublattice_minimum(at.lattice, xi);
+        const double yi = 1.0 - xi;
+        Excess out{m.g - xi * at.ga - yi * at.gb - at.RT * (xi * std::log(xi) + yi * std::log(yi)),
+                   m.g1 - at.ga + at.gb - at.RT * (std::log(xi) - std::log(yi)), bent(xi), 0.0};
+        if (derivatives >= 3) {
+            const double h = 1e-6;
+            out.e3 = (bent(xi + h) - bent(xi - h)) / (2.0 * h);
+        }
+        return out;
+    }
     // x y E(t), t = 2x - 1: G_ex' = -t E + 2xy E', G_ex'' = -2E - 4t E' + 4xy E''
     // (the derivatives of E in t).
     double e[4];
@@ -269,8 +323,37 @@ namespace {
 
 // The rest of both potentials, the pure parts with E + y E' and E - x E', and
 // their T slopes: the series' own, the magnetic term's by a central difference.
+// A two-sublattice phase's rests from its minimum at c (near c where c is pure).
+void sublattice_rests(const PhaseAtT& at, const Composition& c, Potentials& out, double& e2)
+{
+    const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
+    const double y = 1.0 - x;
+    const auto rest = [&](const PhaseAtT& here, double& a, double& b, double& bend) {
+        const SublatticeMinimum m = sublattice_minimum(here.lattice, x);
+        a = m.g + y * m.g1 - here.RT * std::log(x);
+        b = m.g - x * m.g1 - here.RT * std::log1p(-x);
+        bend = m.g2 - here.RT / (x * y);
+    };
+    rest(at, out.rest_a, out.rest_b, e2);
+    if (!at.slopes)
+        return;
+    double a_hot = 0.0;
+    double b_hot = 0.0;
+    double a_cold = 0.0;
+    double b_cold = 0.0;
+    double unused = 0.0;
+    rest(phase_at(*at.system, at.phase, at.T + SLOPE_STEP, false), a_hot, b_hot, unused);
+    rest(phase_at(*at.system, at.phase, at.T - SLOPE_STEP, false), a_cold, b_cold, unused);
+    out.mu_a_dT = (a_hot - a_cold) / (2.0 * SLOPE_STEP);
+    out.mu_b_dT = (b_hot - b_cold) / (2.0 * SLOPE_STEP);
+}
+
 void rests(const PhaseAtT& at, const Composition& c, Potentials& out, double& e2)
 {
+    if (at.sublattices) {
+        sublattice_rests(at, c, out, e2);
+        return;
+    }
     const double x = c.x;
     const double y = c.y;
     const double t = x - y;
@@ -339,8 +422,19 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
 }
 
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend)
+                double& bend, double& q_guess)
 {
+    if (at.sublattices) {
+        const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
+        const double y = 1.0 - x;
+        const SublatticeMinimum m = sublattice_minimum(at.lattice, x, q_guess);
+        q_guess = m.q;
+        rest_a = m.g + y * m.g1 - at.RT * std::log(x);
+        rest_b = m.g - x * m.g1 - at.RT * std::log1p(-x);
+        excess = m.g - x * at.ga - y * at.gb - at.RT * (x * std::log(x) + y * std::log(y));
+        bend = m.g2 - at.RT / (x * y);
+        return;
+    }
     const double x = c.x;
     const double y = c.y;
     const double t = x - y;
@@ -372,6 +466,11 @@ double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double 
     if (at.point) {
         const Composition own = point_composition(*at.model);
         return c.x == own.x && c.y == own.y ? at.ga - (x * mu_a + y * mu_b) : HUGE_VAL;
+    }
+    if (at.sublattices) {
+        if (x == 0.0 || y == 0.0)
+            return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
+        return sublattice_minimum(at.lattice, x).g - (x * mu_a + y * mu_b);
     }
     double e0 = 0.0;
     double e1 = 0.0;
@@ -454,6 +553,11 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
     if (m.point) {  // no pure component
         size = 0.0;
         return HUGE_VAL;
+    }
+    if (m.sublattices) {
+        const PhaseAtT at = phase_at(s, p, T, false);
+        size = std::fabs(of_a ? at.ga : at.gb);
+        return of_a ? at.ga : at.gb;
     }
     const Coefficient& c = of_a ? m.pure_a : m.pure_b;
     double g = coefficient_at(s, c, T);

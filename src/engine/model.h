@@ -10,6 +10,7 @@
 #pragma once
 
 #include "engine/decimal_grid.h"
+#include "engine/sublattices.h"
 #include "engine/temperature_function.h"
 
 #include <algorithm>
@@ -91,6 +92,14 @@ struct PhaseModel {
     bool point = false;
     double point_x = 0.0;
     Coefficient point_energy;
+    // Two sublattices that both hold both elements, per formula unit: their
+    // sites, the four end members, the interactions on each sublattice with A
+    // or B on the other (Redlich-Kister series), and the reciprocal term.
+    bool sublattices = false;
+    double sites[2] = {1.0, 1.0};
+    Coefficient end[2][2];
+    std::vector<Coefficient> interactions[2][2];
+    Coefficient reciprocal;
 };
 
 // A compound's composition, each fraction from the sublattices' sums, exact.
@@ -162,15 +171,21 @@ Composition moved_in_log(const Composition& c, double du);
 double log_ratio_a(const Composition& c1, const Composition& c2);
 double log_ratio_b(const Composition& c1, const Composition& c2);
 
+struct System;
+
 // One phase's coefficients at one temperature, evaluated once for the many
 // compositions a temperature asks about.
 struct PhaseAtT {
     const PhaseModel* model;
+    const System* system;  // what a two-sublattice phase's T slopes are evaluated from
+    Phase phase;
     double T;
     double RT;
     double R;
-    bool slopes;          // the T slopes below were evaluated
-    bool point;           // a compound: its energy is ga, its T slope ga_dT
+    bool slopes;       // the T slopes below were evaluated
+    bool point;        // a compound: its energy is ga, its T slope ga_dT
+    bool sublattices;  // two sublattices: the values below, the curve their minimum
+    SublatticeValues lattice;
     double ga, gb;        // the pure parts
     double ga_dT, gb_dT;  // their T slopes
     std::size_t terms;    // excess terms
@@ -226,8 +241,10 @@ double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double 
 
 // What a grid keeps of a solution at c: the rests of both potentials (as
 // potentials forms them), the excess and its second derivative (as excess_of).
+// q_guess carries a two-sublattice phase's share of A on its second
+// sublattice from one point to the next.
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend);
+                double& bend, double& q_guess);
 
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
 // each as the logarithm of the ratio of fractions plus the difference of the

@@ -18,7 +18,9 @@ constexpr int SPREAD = 16;                 // extra samples on each side of it
 constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
 constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
 constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
-constexpr double CURVATURE_STEP = 1e-4;    // for the curvature's own curvature, by a central difference
+constexpr double CURVATURE_STEP = 1e-4;
+constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
+constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
 
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
@@ -105,8 +107,8 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
-            if (phases[p].point || phases[q].point)
-                continue;  // a compound is a sample of its own
+            if (phases[p].point || phases[q].point || phases[p].sublattices || phases[q].sublattices)
+                continue;  // a compound, or a phase of two sublattices, has samples of its own
             const auto difference = [&](double x) {
                 double v = 0.0;
                 double unused1 = 0.0;
@@ -137,7 +139,7 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
     for (std::size_t p = 0; p < phases.size(); ++p) {
         const PhaseAtT& phase = phases[p];
-        if (phase.point)
+        if (phase.point || phase.sublattices)
             continue;
         const auto k = [&](double x) {
             double value = 0.0;
@@ -169,6 +171,20 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     return extra;
 }
 
+// A phase of two sublattices is narrowest around its ordered compositions, a
+// sublattice of each element, where anti-sites are all it dissolves: samples go
+// there, in decades of offsets, as its minimum may lie between the grid's points.
+void add_ordered_samples(const PhaseAtT& phase, std::vector<Composition>& extra)
+{
+    const double n = phase.lattice.sites[0] + phase.lattice.sites[1];
+    for (const double ordered : {phase.lattice.sites[0] / n, phase.lattice.sites[1] / n}) {
+        extra.push_back(composition_from_x(ordered));
+        for (double offset = ORDERED_NEAREST; offset < ORDERED_FARTHEST; offset *= 10.0)
+            for (const double sign : {-1.0, 1.0})
+                extra.push_back(composition_from_x(ordered + sign * offset));
+    }
+}
+
 }  // namespace
 
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
@@ -183,8 +199,15 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         c.rest_b.resize(n);
         c.excess.resize(n);
         c.bend.resize(n);
+        // The last temperature's share at the same point, else the neighbour's.
+        const bool known = c.internal.size() == n;
+        c.internal.resize(n, -1.0);
+        double q = -1.0;
         for (std::size_t i = 0; i < n; ++i) {
-            grid_parts(phases[k], grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i]);
+            if (known)
+                q = c.internal[i];
+            grid_parts(phases[k], grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q);
+            c.internal[i] = q;
         }
     }
 }
@@ -324,9 +347,12 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
             }
     }
     std::vector<Composition> extra = hidden_regions(grid, phases, energies);
-    for (const PhaseAtT& phase : phases)
+    for (const PhaseAtT& phase : phases) {
         if (phase.point)  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));
+        if (phase.sublattices)
+            add_ordered_samples(phase, extra);
+    }
     add_samples(phases, samples, extra);
     return samples;
 }

@@ -27,6 +27,9 @@ Grid make_grid(const System& s);
 struct GridEnergies {
     struct Columns {
         std::vector<double> rest_a, rest_b, excess, bend;
+        // A two-sublattice phase's internal share at each point, the guess for
+        // the next temperature's.
+        std::vector<double> internal;
     };
     std::vector<Columns> phase;  // by phase index; empty for a compound
 };

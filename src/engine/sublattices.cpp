@@ -1,0 +1,181 @@
+#include "engine/sublattices.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int STEPS = 100;         // safeguarded Newton steps on the internal variable, at most
+constexpr double SETTLED = 4e-16;  // of the bracket: q is found
+// A Newton step this small in the logarithm has found q: the gradient read
+// from q then holds to 1e-13 RT.
+constexpr double FOUND = 1e-13;
+constexpr double ROUNDING_STEP = 1e-9;  // steps in the logarithm below this only trace rounding
+
+// f(p) = p p' sum_k L_k (2p - 1)^k and its first two derivatives in p.
+void interaction(const double* l, int n, double p, double out[3])
+{
+    double e0 = 0.0;
+    double e1 = 0.0;
+    double e2 = 0.0;
+    const double t = 2.0 * p - 1.0;
+    for (int k = n; k-- > 0;) {
+        e2 = e2 * t + 2.0 * e1;
+        e1 = e1 * t + e0;
+        e0 = e0 * t + l[k];
+    }
+    // E(t) with d/dp = 2 d/dt; pp' E: (pp')' = -t, (pp')'' = -2.
+    const double pq = p * (1.0 - p);
+    out[0] = pq * e0;
+    out[1] = -t * e0 + 2.0 * pq * e1;
+    out[2] = -2.0 * e0 - 4.0 * t * e1 + 4.0 * pq * e2;
+}
+
+struct Partials {
+    double g, gp, gq, gpp, gqq, gpq;
+};
+
+// G per formula unit and its partial derivatives in p and q; without value,
+// the derivatives alone, each logarithm of a ratio taken once (the search's
+// many steps need no more).
+Partials partials(const SublatticeValues& v, double p, double q, bool value = true)
+{
+    const double P[2] = {p, 1.0 - p};
+    const double Q[2] = {q, 1.0 - q};
+    Partials d{0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            const double sp = i == 0 ? 1.0 : -1.0;
+            const double sq = j == 0 ? 1.0 : -1.0;
+            d.g += P[i] * Q[j] * v.end[i][j];
+            d.gp += sp * Q[j] * v.end[i][j];
+            d.gq += sq * P[i] * v.end[i][j];
+            d.gpq += sp * sq * v.end[i][j];
+        }
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    if (value) {
+        const double lp = std::log(p);
+        const double lp1 = std::log1p(-p);
+        const double lq = std::log(q);
+        const double lq1 = std::log1p(-q);
+        const auto y_ln_y = [](double y, double ln_y) { return y > 0.0 ? y * ln_y : 0.0; };
+        d.g += v.RT *
+               (a1 * (y_ln_y(p, lp) + y_ln_y(1.0 - p, lp1)) + a2 * (y_ln_y(q, lq) + y_ln_y(1.0 - q, lq1)));
+        d.gp += v.RT * a1 * (lp - lp1);
+        d.gq += v.RT * a2 * (lq - lq1);
+    } else {
+        d.gp += v.RT * a1 * std::log(p / (1.0 - p));
+        d.gq += v.RT * a2 * std::log(q / (1.0 - q));
+    }
+    d.gpp += v.RT * a1 / (p * (1.0 - p));
+    d.gqq += v.RT * a2 / (q * (1.0 - q));
+    for (int j = 0; j < 2; ++j) {
+        const double w = Q[j];
+        const double dw = j == 0 ? 1.0 : -1.0;
+        double f[3];
+        interaction(v.series[0][j], v.terms[0][j], p, f);
+        d.g += w * f[0];
+        d.gp += w * f[1];
+        d.gq += dw * f[0];
+        d.gpp += w * f[2];
+        d.gpq += dw * f[1];
+        interaction(v.series[1][j], v.terms[1][j], q, f);
+        const double u = P[j];
+        d.g += u * f[0];
+        d.gq += u * f[1];
+        d.gp += dw * f[0];
+        d.gqq += u * f[2];
+        d.gpq += dw * f[1];
+    }
+    const double L = v.reciprocal;
+    const double pp = p * (1.0 - p);
+    const double qq = q * (1.0 - q);
+    d.g += L * pp * qq;
+    d.gp += L * (1.0 - 2.0 * p) * qq;
+    d.gq += L * pp * (1.0 - 2.0 * q);
+    d.gpp += -2.0 * L * qq;
+    d.gqq += -2.0 * L * pp;
+    d.gpq += L * (1.0 - 2.0 * p) * (1.0 - 2.0 * q);
+    return d;
+}
+
+}  // namespace
+
+SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
+{
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    const double n = a1 + a2;
+    // q within the range that keeps p in [0, 1]; p = (n x - a2 q) / a1.
+    double lo = std::max(0.0, (n * x - a1) / a2);
+    double hi = std::min(1.0, n * x / a2);
+    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (n * x - a2 * q) / a1)); };
+    const double r = a2 / a1;
+    // dF/dq along the constraint, and its slope: -inf at lo, +inf at hi.
+    const auto gradient = [&](double q, double& curvature) {
+        const Partials d = partials(v, p_of(q), q, false);
+        curvature = d.gpp * r * r - 2.0 * d.gpq * r + d.gqq;
+        return d.gq - r * d.gp;
+    };
+    const double lo0 = lo;
+    const double hi0 = hi;
+    double q = guess > lo && guess < hi ? guess : 0.5 * (lo + hi);
+    double last_step = HUGE_VAL;
+    for (int i = 0; i < STEPS && hi - lo > SETTLED * std::max(hi, 1e-300); ++i) {
+        double c = 0.0;
+        const double s = gradient(q, c);
+        if (s == 0.0 || !std::isfinite(s))
+            break;
+        (s > 0.0 ? hi : lo) = q;
+        // Newton in the logarithm of the distance to the nearer end of the
+        // range, where a fraction vanishes and its logarithm makes the
+        // gradient nearly linear in that logarithm.
+        const bool near_lo = q - lo0 <= hi0 - q;
+        const double w = near_lo ? q - lo0 : hi0 - q;
+        const double du = -s / (c * (near_lo ? w : -w));
+        const double moved = w * std::exp(std::max(-50.0, std::min(50.0, du)));
+        const double newton = near_lo ? lo0 + moved : hi0 - moved;
+        // Bisection where Newton leaves the bracket, by ratios of the distance to
+        // its nearer end where the bracket spans decades of it.
+        double split = 0.5 * (lo + hi);
+        const double dl = lo - lo0;
+        const double dh = hi - lo0;
+        if (near_lo && dl > 0.0 && dh > 4.0 * dl)
+            split = lo0 + std::sqrt(dl * dh);
+        else if (near_lo && dl == 0.0 && dh > 1e-300)
+            split = lo0 + dh * 1e-4;
+        const double el = hi0 - hi;
+        const double eh = hi0 - lo;
+        if (!near_lo && el > 0.0 && eh > 4.0 * el)
+            split = hi0 - std::sqrt(el * eh);
+        else if (!near_lo && el == 0.0 && eh > 1e-300)
+            split = hi0 - eh * 1e-4;
+        const bool inside = c > 0.0 && newton > lo && newton < hi;
+        // Found: a step below FOUND, or one not a quarter of the last, which
+        // was already small: the gradient's rounding is all that is left.
+        if (inside &&
+            (std::fabs(du) <= FOUND || (last_step < ROUNDING_STEP && std::fabs(du) > 0.25 * last_step)))
+            break;
+        last_step = inside ? std::fabs(du) : HUGE_VAL;
+        q = inside ? newton : split;
+    }
+    const double p = p_of(q);
+    const Partials d = partials(v, p, q);
+    // At the minimum G_p / a1 = G_q / a2 = dg/dx. Read it on the sublattice whose
+    // smaller fraction is larger: the other's, a rounding error of x itself
+    // (an anti-site fraction of 1e-12 beside 1/3), holds few digits, and the
+    // stiffness its logarithm gives it keeps q's own error harmless.
+    const bool from_q = std::min(q, 1.0 - q) >= std::min(p, 1.0 - p);
+    const double slope = from_q ? d.gq / a2 : d.gp / a1;
+    // d(slope)/dx = n det H / (a^T adj(H) a), divided through by the stiffer
+    // diagonal so that its 1/y does not cancel against itself.
+    double bend = 0.0;
+    if (d.gpp >= d.gqq)
+        bend = n * (d.gqq - d.gpq * d.gpq / d.gpp) /
+               (a2 * a2 + (a1 * a1 * d.gqq - 2.0 * a1 * a2 * d.gpq) / d.gpp);
+    else
+        bend = n * (d.gpp - d.gpq * d.gpq / d.gqq) /
+               (a1 * a1 + (a2 * a2 * d.gpp - 2.0 * a1 * a2 * d.gpq) / d.gqq);
+    return {d.g / n, slope, bend, q};
+}

@@ -1,0 +1,34 @@
+// A phase of two sublattices that both hold both elements (a Laves phase with
+// anti-site atoms, an ordered compound with a range of homogeneity): at each
+// mole fraction x its Gibbs energy is the minimum over how the atoms share the
+// sublattices, and that minimum is the curve the engine works with.
+//
+// With p the fraction of A on the first sublattice (a1 sites) and q on the
+// second (a2), x = (a1 p + a2 q) / (a1 + a2), per formula unit:
+//
+//   G = sum_ij y1i y2j G_ij + RT [a1 (p ln p + p' ln p') + a2 (q ln q + q' ln q')]
+//     + sum_j y2j p p' sum_k L1j_k (p - p')^k + sum_i y1i q q' sum_k L2i_k (q - q')^k
+//     + p p' q q' L_reciprocal
+#pragma once
+
+// The coefficients at one temperature, per formula unit.
+struct SublatticeValues {
+    double sites[2];
+    double end[2][2];  // G of A or B (0, 1) on the first sublattice and A or B on the second
+    // Interactions on sublattice s (0, 1) with the other sublattice's A or B (0, 1): L_k.
+    double series[2][2][16];
+    int terms[2][2];
+    double reciprocal;
+    double RT;
+};
+
+// The minimum at x: G per mole of atoms and its first two derivatives in x,
+// with the share q of A on the second sublattice where it is reached.
+struct SublatticeMinimum {
+    double g, g1, g2;
+    double q;
+};
+
+// guess, where it lies in (0, 1), is where the search for q starts: a grid's
+// neighbouring point's q makes it a few Newton steps.
+SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess = -1.0);
