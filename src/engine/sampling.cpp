@@ -19,6 +19,7 @@ constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
 constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
 constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
 constexpr double CURVATURE_STEP = 1e-4;
+constexpr double SUBLATTICE_TAIL = 1e-6;  // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
 
@@ -204,6 +205,15 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         c.internal.resize(n, -1.0);
         double q = -1.0;
         for (std::size_t i = 0; i < n; ++i) {
+            // A phase of two sublattices is left out of the deep tails: each of
+            // its points is a minimisation, and its solubilities there are not
+            // where it competes (its pure ends are still sampled).
+            const double smaller = smaller_fraction(grid.at[i]);
+            if (phases[k].sublattices && smaller > 0.0 && smaller < SUBLATTICE_TAIL) {
+                c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
+                c.excess[i] = c.bend[i] = 0.0;
+                continue;
+            }
             if (known)
                 q = c.internal[i];
             grid_parts(phases[k], grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q);
