@@ -40,6 +40,15 @@ Database database_of(const std::string& text)
     return db;
 }
 
+// An invariant's phases by name, in order of x.
+std::string phases_of(const System& s, const Invariant& inv)
+{
+    std::string out;
+    for (int k = 0; k < inv.phases; ++k)
+        out += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
+    return out;
+}
+
 Database database_file(const std::filesystem::path& path)
 {
     Database db;
@@ -214,11 +223,8 @@ TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
     ASSERT_EQ(d.invariants.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
         const Invariant& inv = d.invariants[i];
-        std::string phases;
-        for (int k = 0; k < inv.phases; ++k)
-            phases += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
         EXPECT_STREQ(invariant_name(inv.kind), expected[i].kind);
-        EXPECT_EQ(phases, expected[i].phases);
+        EXPECT_EQ(phases_of(s, inv), expected[i].phases);
         EXPECT_NEAR(inv.T, expected[i].T, 1e-8) << expected[i].kind << " " << expected[i].phases;
     }
     for (const Equilibria& row : d.rows)
@@ -362,11 +368,8 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
         ASSERT_EQ(d.invariants.size(), c.invariants.size()) << c.file;
         for (std::size_t i = 0; i < d.invariants.size(); ++i) {
             const Invariant& inv = d.invariants[i];
-            std::string phases;
-            for (int k = 0; k < inv.phases; ++k)
-                phases += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
             EXPECT_STREQ(invariant_name(inv.kind), c.invariants[i].kind) << c.file;
-            EXPECT_EQ(phases, c.invariants[i].phases) << c.file;
+            EXPECT_EQ(phases_of(s, inv), c.invariants[i].phases) << c.file;
             if (c.invariants[i].T > 0) {
                 EXPECT_NEAR(inv.T, c.invariants[i].T, c.invariants[i].within) << c.file;
             }

@@ -211,29 +211,40 @@ struct FixedEnd {
 
 }  // namespace
 
+namespace {
+
+// The temperature at which the tangent of phase p at c passes through the
+// point of compound q: x_q mu_a + y_q mu_b = G_q, from the guess T.
+bool tangent_through_compound(const System& s, Phase p, const Composition& c, Phase q, double& T)
+{
+    const Composition point = point_composition(phase_model(s, q));
+    double at = T;
+    const auto evaluate = [&](const double& temperature, double f[4], double j[4][4]) {
+        const PhaseAtT k = phase_at(s, q, temperature);
+        const Potentials m = potentials(s, p, c, temperature);
+        const double RT = s.gas_constant * temperature;
+        f[0] = (point.x * m.mu_a + point.y * m.mu_b - k.ga) / RT;
+        j[0][0] = (point.x * m.mu_a_dT + point.y * m.mu_b_dT - k.ga_dT) / RT;
+    };
+    const auto apply = [](const double& temperature, const double dv[4], double step) {
+        return std::max(LOWEST_T, temperature + step * dv[0]);
+    };
+    if (newton(1, at, evaluate, apply) != NewtonResult::converged)
+        return false;
+    T = at;
+    return true;
+}
+
+}  // namespace
+
 bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
                      double& T)
 {
     if (is_point(s, p))
         return false;
-    if (is_point(s, q)) {
-        // A compound forms: the tangent of p at the fixed end passes through its point.
+    if (is_point(s, q)) {  // a compound forms
         other = point_composition(phase_model(s, q));
-        double at = T;
-        const auto evaluate = [&](const double& temperature, double f[4], double j[4][4]) {
-            const PhaseAtT c = phase_at(s, q, temperature);
-            const Potentials m = potentials(s, p, fixed, temperature);
-            const double RT = s.gas_constant * temperature;
-            f[0] = (other.x * m.mu_a + other.y * m.mu_b - c.ga) / RT;
-            j[0][0] = (other.x * m.mu_a_dT + other.y * m.mu_b_dT - c.ga_dT) / RT;
-        };
-        const auto apply = [](const double& temperature, const double dv[4], double step) {
-            return std::max(LOWEST_T, temperature + step * dv[0]);
-        };
-        if (newton(1, at, evaluate, apply) != NewtonResult::converged)
-            return false;
-        T = at;
-        return true;
+        return tangent_through_compound(s, p, fixed, q, T);
     }
     const double scale = 1.0 / (s.gas_constant * T);
     FixedEnd v{other, T};
@@ -322,21 +333,7 @@ bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T)
         const Phase other = compound == p ? q : p;
         const Composition c = point_composition(phase_model(s, compound));
         x = c.x;
-        double at = T;
-        const auto evaluate = [&](const double& temperature, double f[4], double j[4][4]) {
-            const PhaseAtT k = phase_at(s, compound, temperature);
-            const Potentials m = potentials(s, other, c, temperature);
-            const double RT = s.gas_constant * temperature;
-            f[0] = (c.x * m.mu_a + c.y * m.mu_b - k.ga) / RT;
-            j[0][0] = (c.x * m.mu_a_dT + c.y * m.mu_b_dT - k.ga_dT) / RT;
-        };
-        const auto apply = [](const double& temperature, const double dv[4], double step) {
-            return std::max(LOWEST_T, temperature + step * dv[0]);
-        };
-        if (newton(1, at, evaluate, apply) != NewtonResult::converged)
-            return false;
-        T = at;
-        return true;
+        return tangent_through_compound(s, other, c, compound, T);
     }
     return solve_point(x, T, s.gas_constant,
                        [&](double at, double temperature, double& v, double& d, double& dd) {

@@ -323,60 +323,40 @@ namespace {
 
 // The rest of both potentials, the pure parts with E + y E' and E - x E', and
 // their T slopes: the series' own, the magnetic term's by a central difference.
-// A two-sublattice phase's rests from its minimum at c (near c where c is pure).
-void sublattice_rests(const PhaseAtT& at, const Composition& c, Potentials& out, double& e2)
-{
-    const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
-    const double y = 1.0 - x;
-    const auto rest = [&](const PhaseAtT& here, double& a, double& b, double& bend) {
-        const SublatticeMinimum m = sublattice_minimum(here.lattice, x);
-        a = m.g + y * m.g1 - here.RT * std::log(x);
-        b = m.g - x * m.g1 - here.RT * std::log1p(-x);
-        bend = m.g2 - here.RT / (x * y);
-    };
-    rest(at, out.rest_a, out.rest_b, e2);
-    if (!at.slopes)
-        return;
-    double a_hot = 0.0;
-    double b_hot = 0.0;
-    double a_cold = 0.0;
-    double b_cold = 0.0;
-    double unused = 0.0;
-    rest(phase_at(*at.system, at.phase, at.T + SLOPE_STEP, false), a_hot, b_hot, unused);
-    rest(phase_at(*at.system, at.phase, at.T - SLOPE_STEP, false), a_cold, b_cold, unused);
-    out.mu_a_dT = (a_hot - a_cold) / (2.0 * SLOPE_STEP);
-    out.mu_b_dT = (b_hot - b_cold) / (2.0 * SLOPE_STEP);
-}
-
+// The rests and the curvature as a grid keeps them, with their T slopes where
+// at has them: the series' own, the rest's by a central difference.
 void rests(const PhaseAtT& at, const Composition& c, Potentials& out, double& e2)
 {
-    if (at.sublattices) {
-        sublattice_rests(at, c, out, e2);
+    double excess = 0.0;
+    double q = -1.0;
+    grid_parts(at, c, out.rest_a, out.rest_b, excess, e2, q);
+    if (!at.slopes)
         return;
-    }
     const double x = c.x;
     const double y = c.y;
-    const double t = x - y;
-    double e[4];
-    series(at.L, at.terms, t, e);
-    // excess_of's, in the form that keeps a small y's digits: y^2 (E + 2x E').
-    out.rest_a = at.ga + y * y * (e[0] + 2.0 * x * e[1]);
-    out.rest_b = at.gb + x * x * (e[0] - 2.0 * y * e[1]);
-    e2 = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
-    if (at.slopes) {
-        double eb0 = 0.0;
-        double eb1 = 0.0;
-        series2(at.L_dT, at.terms, t, eb0, eb1);
-        out.mu_a_dT = at.ga_dT + y * y * (eb0 + 2.0 * x * eb1);
-        out.mu_b_dT = at.gb_dT + x * x * (eb0 - 2.0 * y * eb1);
-    }
-    if (!at.magnetic)
+    if (at.sublattices) {
+        const auto rests_at = [&](double T, double& a, double& b) {
+            double unused_excess = 0.0;
+            double unused_bend = 0.0;
+            double guess = q;
+            grid_parts(phase_at(*at.system, at.phase, T, false), c, a, b, unused_excess, unused_bend, guess);
+        };
+        double a_hot = 0.0;
+        double b_hot = 0.0;
+        double a_cold = 0.0;
+        double b_cold = 0.0;
+        rests_at(at.T + SLOPE_STEP, a_hot, b_hot);
+        rests_at(at.T - SLOPE_STEP, a_cold, b_cold);
+        out.mu_a_dT = (a_hot - a_cold) / (2.0 * SLOPE_STEP);
+        out.mu_b_dT = (b_hot - b_cold) / (2.0 * SLOPE_STEP);
         return;
-    const Jet m = magnetic_at(at, x);
-    out.rest_a += m.v + y * m.d1;
-    out.rest_b += m.v - x * m.d1;
-    e2 += m.d2;
-    if (!at.slopes)
+    }
+    double eb0 = 0.0;
+    double eb1 = 0.0;
+    series2(at.L_dT, at.terms, x - y, eb0, eb1);
+    out.mu_a_dT = at.ga_dT + y * y * (eb0 + 2.0 * x * eb1);
+    out.mu_b_dT = at.gb_dT + x * x * (eb0 - 2.0 * y * eb1);
+    if (!at.magnetic)
         return;
     PhaseAtT hotter = at;
     hotter.T = at.T + SLOPE_STEP;
