@@ -145,12 +145,41 @@ std::string database_options_fault(const CommandLine& line)
 
 }  // namespace
 
-int parse_command_line(int argc, char** argv, CommandLine& line)
+namespace {
+
+// The options' texts as given, each read into the CommandLine once the whole
+// line has parsed.
+struct OptionTexts {
+    std::string seed, x0, step, temperatures, components, phases;
+    bool no_log = false;
+};
+
+CLI::Validator number_where(bool (*accept)(double), const std::string& what)
 {
-    CLI::App app(DESCRIPTION, "phase_boundary");
-    app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
-    std::string seed_text;
-    app.add_option("--seed", seed_text, "Seed the random starts with N (0 ... 4294967295)")
+    return CLI::Validator(
+        [=](std::string& text) {
+            double v = 0.0;
+            return parse_number(text, v) && accept(v) ? std::string() : what + ", not '" + text + "'";
+        },
+        "", what);
+}
+
+CLI::Validator names_check(std::size_t count, const std::string& what)
+{
+    return CLI::Validator(
+        [=](std::string& text) {
+            std::vector<std::string> names;
+            return parse_names(text, names) && (count == 0 || names.size() == count)
+                       ? std::string()
+                       : what + ", not '" + text + "'";
+        },
+        "", what);
+}
+
+// The built-in run's options: --seed, -o, --no-log.
+void add_builtin_options(CLI::App& app, CommandLine& line, OptionTexts& t)
+{
+    app.add_option("--seed", t.seed, "Seed the random starts with N (0 ... 4294967295)")
         ->type_name("N")
         ->check(CLI::Validator(
             [](std::string& text) {
@@ -163,30 +192,24 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
                    "Write both files into DIR, which must exist (default: the current directory)")
         ->type_name("DIR")
         ->check(CLI::ExistingDirectory);
-    bool no_log = false;
-    CLI::Option* no_log_flag =
-        app.add_flag("--no-log", no_log,
-                     "Write no run log; an existing result.txt is left alone. The table is the one a "
-                     "logged run with the same seed writes");
+    app.add_flag("--no-log", t.no_log,
+                 "Write no run log; an existing result.txt is left alone. The table is the one a "
+                 "logged run with the same seed writes");
+}
+
+// The general engine's options: --system, --solidify, --step, --temperatures.
+void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
+{
     CLI::Option* seed_option = app.get_option("--seed");
+    CLI::Option* no_log_flag = app.get_option("--no-log");
     app.add_option("--system", line.system_file,
                    "Compute the whole diagram of the binary described in FILE (a system file in TOML, "
                    "or a TDB database with --components) with the general engine")
         ->type_name("FILE")
         ->excludes(seed_option)
         ->excludes(no_log_flag);
-    std::string x0_text;
-    std::string step_text;
-    const auto number_where = [](auto accept, const std::string& what) {
-        return CLI::Validator(
-            [=](std::string& text) {
-                double v = 0.0;
-                return parse_number(text, v) && accept(v) ? std::string() : what + ", not '" + text + "'";
-            },
-            "", what);
-    };
     CLI::Option* solidify =
-        app.add_option("--solidify", x0_text,
+        app.add_option("--solidify", t.x0,
                        "Freeze an alloy whose mole fraction of A is X0, from 1e-12 to 1 - 1e-12, "
                        "by the lever rule and by Scheil (with --system: that system's A; "
                        "without: the built-in system's Si)")
@@ -195,12 +218,11 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
                                  "a mole fraction from 1e-12 to 1 - 1e-12"))
             ->excludes(seed_option)
             ->excludes(no_log_flag);
-    app.add_option("--step", step_text, "Kelvin between the solidification table's rows (default 1)")
+    app.add_option("--step", t.step, "Kelvin between the solidification table's rows (default 1)")
         ->type_name("DT")
         ->check(number_where([](double v) { return v > 0.0; }, "a positive number of kelvin"))
         ->needs(solidify);
-    std::string temperatures_text;
-    app.add_option("--temperatures", temperatures_text,
+    app.add_option("--temperatures", t.temperatures,
                    "With --system: the diagram at FIRST, FIRST + STEP, ... up to LAST (K; STEP 1 where not "
                    "given), in place of the file's [temperature] table; FIRST:LAST alone for one temperature "
                    "when they are equal")
@@ -214,30 +236,65 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
             "", "temperatures"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
-    std::string components_text;
-    std::string phases_text;
-    const auto names_check = [](std::size_t count, const std::string& what) {
-        return CLI::Validator(
-            [=](std::string& text) {
-                std::vector<std::string> names;
-                return parse_names(text, names) && (count == 0 || names.size() == count)
-                           ? std::string()
-                           : what + ", not '" + text + "'";
-            },
-            "", what);
-    };
-    app.add_option("--components", components_text,
+}
+
+// A database's options: --components, --phases.
+void add_database_options(CLI::App& app, OptionTexts& t)
+{
+    app.add_option("--components", t.components,
                    "With a database: its two elements A,B (x is the mole fraction of A)")
         ->type_name("A,B")
         ->check(names_check(2, "two different element names A,B"))
         ->needs(app.get_option("--system"));
-    app.add_option("--phases", phases_text,
+    app.add_option("--phases", t.phases,
                    "With a database: keep only these phases (default: every phase of the two elements)")
         ->type_name("P1,P2,...")
         ->check(names_check(0, "phase names P1,P2,... each once"))
         ->needs(app.get_option("--components"));
-    app.footer(FOOTER);
+}
 
+// The parsed texts into line; each was checked by its validator.
+void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
+{
+    line.seeded = !t.seed.empty() || app.count("--seed") > 0;
+    if (line.seeded)
+        parse_seed(t.seed, line.seed);
+    line.log = !t.no_log;
+    line.general = app.count("--system") > 0;
+    line.solidify = app.count("--solidify") > 0;
+    if (line.solidify)
+        parse_number(t.x0, line.x0);
+    if (!t.step.empty())
+        parse_number(t.step, line.step);
+    if (!t.components.empty())
+        parse_names(t.components, line.components);
+    if (!t.phases.empty())
+        parse_names(t.phases, line.phases);
+    line.has_temperatures = !t.temperatures.empty();
+    if (line.has_temperatures) {
+        std::string unused;
+        parse_temperatures(t.temperatures, line.temperatures, unused);
+    }
+}
+
+int usage_failed(const std::string& why)
+{
+    std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
+                 why.c_str());
+    return USAGE_FAILED;
+}
+
+}  // namespace
+
+int parse_command_line(int argc, char** argv, CommandLine& line)
+{
+    CLI::App app(DESCRIPTION, "phase_boundary");
+    app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
+    OptionTexts texts;
+    add_builtin_options(app, line, texts);
+    add_engine_options(app, line, texts);
+    add_database_options(app, texts);
+    app.footer(FOOTER);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& e) {
@@ -245,34 +302,9 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
-                     e.what());
-        return USAGE_FAILED;
+        return usage_failed(e.what());
     }
-    line.seeded = !seed_text.empty() || app.count("--seed") > 0;
-    if (line.seeded)
-        parse_seed(seed_text, line.seed);
-    line.log = !no_log;
-    line.general = app.count("--system") > 0;
-    line.solidify = app.count("--solidify") > 0;
-    if (line.solidify)
-        parse_number(x0_text, line.x0);
-    if (!step_text.empty())
-        parse_number(step_text, line.step);
-    if (!components_text.empty())
-        parse_names(components_text, line.components);
-    if (!phases_text.empty())
-        parse_names(phases_text, line.phases);
+    read_options(app, texts, line);
     const std::string fault = database_options_fault(line);
-    if (!fault.empty()) {
-        std::fprintf(stderr, "phase_boundary: %s\nTry 'phase_boundary --help' for more information.\n",
-                     fault.c_str());
-        return USAGE_FAILED;
-    }
-    line.has_temperatures = !temperatures_text.empty();
-    if (line.has_temperatures) {
-        std::string unused;
-        parse_temperatures(temperatures_text, line.temperatures, unused);
-    }
-    return -1;
+    return fault.empty() ? -1 : usage_failed(fault);
 }
