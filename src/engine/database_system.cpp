@@ -381,10 +381,18 @@ std::vector<std::string> extrapolated_phases(const System& s, double first, doub
 
 bool database_range(System& s, std::string& why)
 {
-    const double low = std::min(s.a.melting_point(), s.b.melting_point());
-    const double high = std::max(s.a.melting_point(), s.b.melting_point());
+    // An element that never melts among the phases kept (carbon, nitrogen in a
+    // database without their liquid) takes the other's melting point.
+    double ma = s.a.melting_point();
+    double mb = s.b.melting_point();
+    if (!std::isfinite(ma))
+        ma = mb;
+    if (!std::isfinite(mb))
+        mb = ma;
+    const double low = std::min(ma, mb);
+    const double high = std::max(ma, mb);
     if (!(std::isfinite(low) && std::isfinite(high))) {
-        why = "a pure element has no melting point among the phases kept: give --temperatures";
+        why = "neither pure element melts among the phases kept: give --temperatures";
         return false;
     }
     const double first = std::max(1.0, std::floor(0.5 * low));

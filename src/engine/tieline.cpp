@@ -19,6 +19,7 @@ constexpr double LONGEST_STEP = 2.0;     // in ln x: at most a factor e^2 in eit
 constexpr int DESCENT_STEPS = 60;        // Newton steps to a minimum under a tangent, at most
 constexpr double LONGEST_DESCENT = 1.0;  // in ln x, per step
 constexpr double SETTLED = 1e-12;        // in ln x: a step this small has found the minimum
+constexpr int SIDE_HALVINGS = 60;        // of a step that would cross a compound's point
 
 struct Pair {
     Composition low;
@@ -119,8 +120,17 @@ Refined to_compound(const System& s, double T, Phase p, Composition start, Phase
         f[0] = (point.x * m.mu_a + point.y * m.mu_b - q_at.ga) / RT;
         j[0][0] = (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
     };
-    const auto apply = [](const Composition& c, const double dv[4], double scale) {
-        return moved_in_log(c, std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0])));
+    // The tangent from the point touches the curve on either side of it: the
+    // end stays on its start's side, where the hull found it.
+    const bool below = start.x < point.x;
+    const auto apply = [&](const Composition& c, const double dv[4], double scale) {
+        double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0]));
+        Composition moved = moved_in_log(c, du);
+        for (int halving = 0; halving < SIDE_HALVINGS && (moved.x < point.x) != below; ++halving) {
+            du *= 0.5;
+            moved = moved_in_log(c, du);
+        }
+        return (moved.x < point.x) == below ? moved : c;
     };
     const auto escaped = [](const Composition& c) { return smaller_fraction(c) < SMALLEST; };
     Composition end = start;
