@@ -317,6 +317,94 @@ TEST(DatabaseBinary, TwoSublatticesAgainstTheirMinimumTheLongWay)
     }
 }
 
+// Freezing real alloys, against balances that hold whatever the path: at
+// every row with a liquid and a solid, f x_solid + (1 - f) x_liquid = x0 by
+// the lever rule; the whole Scheil crystal (the profile's trapezoids) averages to
+// x0; the last row names the eutectic's two solids in order of x.
+TEST(DatabaseBinary, FreezingRealAlloysBalances)
+{
+    if (!std::filesystem::exists(SHARED / "cu-mg.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    struct Case {
+        const char* file;
+        const char* a;
+        const char* b;
+        double x0;
+        const char* last_solids;
+    };
+    const Case cases[] = {{"pb-sn.tdb", "SN", "PB", 0.3, "FCC_A1+BCT_A5"},
+                          {"pb-sn.tdb", "SN", "PB", 0.9, "FCC_A1+BCT_A5"},
+                          {"cu-mg.tdb", "CU", "MG", 0.8, "CU2MG+FCC_A1"},
+                          {"cu-mg.tdb", "CU", "MG", 0.5, "CUMG2+CU2MG"},
+                          {"cu-mg.tdb", "CU", "MG", 0.2, "HCP_A3+CUMG2"}};
+    for (const Case& c : cases) {
+        const std::string what = std::string(c.file) + " at x0=" + std::to_string(c.x0);
+        const System s = binary_of(database_file(SHARED / c.file), c.a, c.b);
+        const Solidification r = solidify(s, c.x0, 2.0);
+        ASSERT_TRUE(r.doubts.empty()) << what << ": " << r.doubts[0].why;
+        // Scheil's balance holds for the mean solid, not the solid forming: the
+        // lever path's rows alone.
+        int checked = 0;
+        for (const SolidificationRow& row : r.rows) {
+            const PhaseFractions& p = row.lever;
+            if (std::isnan(p.xs) || std::isnan(p.xl) || !(p.f > 0.0 && p.f < 1.0))
+                continue;
+            EXPECT_NEAR(p.f * p.xs + (1 - p.f) * p.xl, c.x0, 1e-9) << what << " at " << row.T;
+            ++checked;
+        }
+        EXPECT_GT(checked, 3) << what << ": rows with liquid and solid";
+        double mean = 0.0;
+        for (std::size_t i = 1; i < r.g.size(); ++i)
+            mean += 0.5 * (r.x_solid[i] + r.x_solid[i - 1]) * (r.g[i] - r.g[i - 1]);
+        EXPECT_NEAR(mean, c.x0, 1e-4) << what << ": the crystal's mean composition";
+        std::string last;
+        for (int k = 0; k < r.rows.back().scheil.solids; ++k)
+            last += (k > 0 ? "+" : "") + phase_name(s, r.rows.back().scheil.solid[k]);
+        EXPECT_EQ(last, c.last_solids) << what;
+    }
+}
+
+// Pure copper's melting point where G(LIQUID,CU) and GHSERCU, read the long
+// way from the file's own functions, cross (by bisection). Both change piece
+// at 1358.02 K, where they do not quite meet: the difference crosses zero on
+// either side of that limit, 1e-4 K apart, and either crossing is the melting point.
+TEST(DatabaseBinary, MeltingPointWhereThePureEnergiesCross)
+{
+    if (!std::filesystem::exists(SHARED / "cu-ni.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    const Database db = database_file(SHARED / "cu-ni.tdb");
+    DatabaseBinary out;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "CU", "NI", {}, out, why)) << why;
+    const auto value = [&](const char* name, double T) {
+        bool extrapolated = false;
+        for (std::size_t f = 0; f < db.functions.names.size(); ++f)
+            if (db.functions.names[f] == name)
+                return evaluate(db.functions.bodies[f], db.functions, T, extrapolated);
+        ADD_FAILURE() << "no function " << name;
+        return 0.0;
+    };
+    // G(LIQUID,CU) in this file is GHSERCU plus the energy of fusion written out.
+    double lo = 1300;
+    double hi = 1400;
+    const auto fusion = [&](double T) {
+        bool extrapolated = false;
+        for (const DatabaseParameter& p : db.parameters)
+            if (p.phase == "LIQUID" && p.constituents.size() == 1 &&
+                p.constituents[0] == std::vector<std::string>{"CU"})
+                return evaluate(p.value, db.functions, T, extrapolated) - value("GHSERCU", T);
+        ADD_FAILURE() << "no G(LIQUID,CU)";
+        return 0.0;
+    };
+    for (int i = 0; i < 200; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        ((fusion(mid) > 0) == (fusion(lo) > 0) ? lo : hi) = mid;
+    }
+    EXPECT_NEAR(out.system.a.melting_point(), lo, 2e-4);
+    ASSERT_EQ(out.transitions_a.size(), 1u);
+    EXPECT_EQ(phase_name(out.system, out.transitions_a[0].below), "FCC_A1");
+}
+
 // The published databases as they are: each binary's invariants where other
 // CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.
