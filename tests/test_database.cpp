@@ -405,6 +405,45 @@ TEST(DatabaseBinary, MeltingPointWhereThePureEnergiesCross)
     EXPECT_EQ(phase_name(out.system, out.transitions_a[0].below), "FCC_A1");
 }
 
+// A phase of two equal sublattices that orders (an L1_0 or B2 of A and B): at
+// and around x = 1/2 its two ordered variants are mirror images and the
+// disordered state between them is a maximum of the energy over the shares.
+// The curve is the lower of the wells, against a scan of every share.
+TEST(DatabaseBinary, OrderingPhaseTakesTheLowerWell)
+{
+    const Database db = database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                    "PHASE ORD % 2 1 1 !\nCONSTITUENT ORD :A,B : A,B : !\n"
+                                    "PARAMETER G(ORD,A:A;0) 1 0; 6000 N !\n"
+                                    "PARAMETER G(ORD,B:B;0) 1 0; 6000 N !\n"
+                                    "PARAMETER G(ORD,A:B;0) 1 -20000; 6000 N !\n"
+                                    "PARAMETER G(ORD,B:A;0) 1 -20000; 6000 N !\n");
+    const System s = binary_of(db, "A", "B");
+    BinaryPhase ord;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", ord, why)) << why;
+    for (const double T : {300.0, 600.0}) {
+        for (const double x : {0.5, 0.45, 0.6}) {
+            // Every share q of A on the second sublattice, p = 2x - q, in decades from both ends.
+            const double lo = std::max(0.0, 2 * x - 1);
+            const double hi = std::min(1.0, 2 * x);
+            double lowest = HUGE_VAL;
+            for (int k = 0; k <= 20000; ++k) {
+                const double t = 1e-15 * std::pow(1e15, (k % 10001) / 10000.0) * 0.5 * (hi - lo);
+                const double q = k <= 10000 ? lo + t : hi - t;
+                const double p = 2 * x - q;
+                bool extrapolated = false;
+                lowest =
+                    std::min(lowest, gibbs_per_formula_unit(ord, db.functions, T, {{p, 1 - p}, {q, 1 - q}},
+                                                            8.31451, extrapolated) /
+                                         2);
+            }
+            const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+            EXPECT_NEAR(g, lowest, 1e-6 * std::fabs(lowest)) << "T=" << T << " x=" << x;
+            EXPECT_LE(g, lowest + 1e-9 * std::fabs(lowest)) << "no share lies lower, T=" << T << " x=" << x;
+        }
+    }
+}
+
 // The published databases as they are: each binary's invariants where other
 // CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.

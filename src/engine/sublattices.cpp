@@ -101,9 +101,8 @@ Partials partials(const SublatticeValues& v, double p, double q, bool value = tr
     return d;
 }
 
-}  // namespace
-
-SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
+// The share q at the minimum nearest guess (or from the middle of the range).
+double local_minimum(const SublatticeValues& v, double x, double guess)
 {
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
@@ -126,8 +125,12 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
     for (int i = 0; i < STEPS && hi - lo > SETTLED * std::max(hi, 1e-300); ++i) {
         double c = 0.0;
         const double s = gradient(q, c);
-        if (s == 0.0 || !std::isfinite(s))
+        if (!std::isfinite(s) || (s == 0.0 && c >= 0.0))
             break;
+        if (s == 0.0) {  // a maximum: the disordered point between two ordered variants
+            q = q - lo > hi - q ? 0.5 * (lo + q) : 0.5 * (q + hi);
+            continue;
+        }
         (s > 0.0 ? hi : lo) = q;
         // Newton in the logarithm of the distance to the nearer end of the
         // range, where a fraction vanishes and its logarithm makes the
@@ -160,6 +163,25 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
             break;
         last_step = inside ? std::fabs(du) : HUGE_VAL;
         q = inside ? newton : split;
+    }
+    return q;
+}
+
+}  // namespace
+
+SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
+{
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    const double n = a1 + a2;
+    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (n * x - a2 * q) / a1)); };
+    double q = local_minimum(v, x, guess);
+    // Of equal sites, the variant with the sublattices exchanged holds the same
+    // x: where it lies lower, its own minimum is the phase's.
+    if (a1 == a2) {
+        const double swapped = p_of(q);
+        if (partials(v, p_of(swapped), swapped).g < partials(v, p_of(q), q).g)
+            q = local_minimum(v, x, swapped);
     }
     const double p = p_of(q);
     const Partials d = partials(v, p, q);
