@@ -10,8 +10,8 @@ constexpr double SETTLED = 4e-16;  // of the bracket: q is found
 // A Newton step this small in the logarithm has found q: the gradient read
 // from q then holds to 1e-13 RT.
 constexpr double FOUND = 1e-13;
-constexpr double ROUNDING_STEP = 1e-9;
-constexpr double LAST_STEP = 1e-7;  // steps in the logarithm below this only trace rounding
+constexpr double ROUNDING_STEP = 1e-9;  // steps in the logarithm below this only trace rounding
+constexpr double LAST_STEP = 1e-7;
 
 // f(p) = p p' sum_k L_k (2p - 1)^k and its first two derivatives in p.
 void interaction(const double* l, int n, double p, double out[3])
@@ -161,6 +161,12 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
         if (inside &&
             (std::fabs(du) <= FOUND || (last_step < ROUNDING_STEP && std::fabs(du) > 0.25 * last_step)))
             break;
+        // Newton's step from within LAST_STEP lands within its square of the
+        // minimum: taken, and no further gradient needed.
+        if (inside && std::fabs(du) <= LAST_STEP) {
+            q = newton;
+            break;
+        }
         last_step = inside ? std::fabs(du) : HUGE_VAL;
         q = inside ? newton : split;
     }
