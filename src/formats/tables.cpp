@@ -10,12 +10,13 @@
 
 namespace {
 
-// A two-phase region's label: its phases in the system's order, the liquid first.
-std::string region_label(const System& s, const TieLine& t)
+// A two-phase region's name: its phases in the system's order, the liquid
+// first, joined by between ("+" in the summary, " + " on the plot).
+std::string region_label(const System& s, const TieLine& t, const char* between = "+")
 {
     const Phase first = std::min(t.low_phase, t.high_phase);
     const Phase second = std::max(t.low_phase, t.high_phase);
-    return phase_name(s, first) + "+" + phase_name(s, second);
+    return phase_name(s, first) + between + phase_name(s, second);
 }
 
 // The phase of each single-phase region of a row, left to right.
@@ -101,7 +102,7 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
                                       (right - left) * height});
                 if (k < mid.ties.size()) {
                     const TieLine& t = mid.ties[k];
-                    const std::string text = region_label(s, t);
+                    const std::string text = region_label(s, t, " + ");
                     if (t.high.x - t.low.x > 0.06)
                         labels.push_back(
                             {text, 0.5 * (t.low.x + t.high.x), mid.T, (t.high.x - t.low.x) * height});
