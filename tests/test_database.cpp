@@ -444,6 +444,34 @@ TEST(DatabaseBinary, OrderingPhaseTakesTheLowerWell)
     }
 }
 
+// An ordered phase whose range around x = 1/2 is narrower than the doubles
+// there (anti-sites of exp(-40) at 300 K) beside a compound: its tie-line ends
+// there are the ordered composition itself, found without a doubt.
+TEST(DatabaseBinary, OrderedPhaseNarrowerThanTheDoubles)
+{
+    System s = binary_of(database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                     "PHASE ORD % 2 1 1 !\nCONSTITUENT ORD :A,B : A,B : !\n"
+                                     "PARAMETER G(ORD,A:A;0) 1 0; 6000 N !\n"
+                                     "PARAMETER G(ORD,B:B;0) 1 0; 6000 N !\n"
+                                     "PARAMETER G(ORD,A:B;0) 1 -200000; 6000 N !\n"
+                                     "PARAMETER G(ORD,B:A;0) 1 0; 6000 N !\n"
+                                     "PHASE AB3 % 2 1 3 !\nCONSTITUENT AB3 :A : B : !\n"
+                                     "PARAMETER G(AB3,A:B;0) 1 -280000; 6000 N !\n"),
+                         "A", "B");
+    temperature_range(300.0, 400.0, 10.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    int ends = 0;
+    for (const Equilibria& row : d.rows)
+        for (const TieLine& t : row.ties)
+            for (const auto& [phase, c] : {std::pair{t.low_phase, t.low}, std::pair{t.high_phase, t.high}})
+                if (phase_name(s, phase) == "ORD" && c.x > 0.25) {  // not its B-rich end, a solution
+                    EXPECT_EQ(c.x, 0.5) << "at " << row.T;
+                    ++ends;
+                }
+    EXPECT_GT(ends, 10) << "ORD takes part in a tie-line at every temperature";
+}
+
 // The published databases as they are: each binary's invariants where other
 // CALPHAD programs put them from the same files (Pb-Sn 454.562 K, Ag-Cu
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.

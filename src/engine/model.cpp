@@ -173,9 +173,10 @@ PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
     return at;
 }
 
-// Where a composition is pure, the minimum's logarithms diverge: its potentials
-// are taken this close to it.
-constexpr double NEAR_PURE = 1e-200;
+// Where a composition is pure, the minimum's logarithms diverge: a phase of
+// two sublattices is taken this close to it, within reach of 1 - x as well
+// (1 - 1e-200 is 1), and its grid leaves out the tails below 1e-6 anyway.
+constexpr double NEAR_PURE = 1e-12;
 
 }  // namespace
 

@@ -19,7 +19,7 @@ constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
 constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
 constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
 constexpr double CURVATURE_STEP = 1e-4;
-constexpr double SUBLATTICE_TAIL = 1e-6;  // a two-sublattice phase's grid starts here from either end
+constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
 
@@ -356,6 +356,11 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
                 samples[i].phase = phase_number(k);
             }
     }
+    // Where no phase is sampled (a two-sublattice phase's skipped tails, with
+    // nothing else there) there is no point: the hull joins its neighbours.
+    samples.erase(
+        std::remove_if(samples.begin(), samples.end(), [](const Sample& a) { return a.g == HUGE_VAL; }),
+        samples.end());
     std::vector<Composition> extra = hidden_regions(grid, phases, energies);
     for (const PhaseAtT& phase : phases) {
         if (phase.point)  // a compound is a sample of its own

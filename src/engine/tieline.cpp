@@ -20,6 +20,9 @@ constexpr int DESCENT_STEPS = 60;        // Newton steps to a minimum under a ta
 constexpr double LONGEST_DESCENT = 1.0;  // in ln x, per step
 constexpr double SETTLED = 1e-12;        // in ln x: a step this small has found the minimum
 constexpr int SIDE_HALVINGS = 60;        // of a step that would cross a compound's point
+// How near an ordered composition an unresolved end of a two-sublattice phase
+// is taken as that composition.
+constexpr double ORDERED_REACH = 1e-6;
 
 struct Pair {
     Composition low;
@@ -95,29 +98,41 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     return finish(s, T, gone_phase, pure, other_phase, other, tie);
 }
 
-// The chord between two compounds: its potentials from its slope.
-TieLine chord(const PhaseAtT& p, const PhaseAtT& q, Phase pp, Phase qp)
+// A composition a phase holds at one point, with its energy there: a compound,
+// or a phase of two sublattices at an ordered composition when its range there
+// is narrower than a double can tell.
+struct PointEnd {
+    Phase phase;
+    Composition at;
+    double g;
+};
+
+PointEnd compound_end(const System& s, Phase p, double T)
 {
-    Composition c1 = point_composition(*p.model);
-    Composition c2 = point_composition(*q.model);
-    const double slope = (q.ga - p.ga) / dx(c1, c2);  // mu_a - mu_b
-    const double mu_b = p.ga - c1.x * slope;
-    return c1.x < c2.x ? TieLine{pp, c1, qp, c2, mu_b + slope, mu_b, 0.0}
-                       : TieLine{qp, c2, pp, c1, mu_b + slope, mu_b, 0.0};
+    const PhaseAtT at = phase_at(s, p, T, false);
+    return {p, point_composition(*at.model), at.ga};
 }
 
-// A solution p from start and a compound q: the tangent of p at its end
-// passes through q's point, x_q mu_a + y_q mu_b = G_q, one equation in the
-// end's logarithm.
-Refined to_compound(const System& s, double T, Phase p, Composition start, Phase q, TieLine& tie)
+// The chord between two points: its potentials from its slope.
+TieLine chord(const PointEnd& p, const PointEnd& q)
+{
+    const double slope = (q.g - p.g) / dx(p.at, q.at);  // mu_a - mu_b
+    const double mu_b = p.g - p.at.x * slope;
+    return p.at.x < q.at.x ? TieLine{p.phase, p.at, q.phase, q.at, mu_b + slope, mu_b, 0.0}
+                           : TieLine{q.phase, q.at, p.phase, p.at, mu_b + slope, mu_b, 0.0};
+}
+
+// A curve p from start and a point q: the tangent of p at its end passes
+// through the point, x_q mu_a + y_q mu_b = G_q, one equation in the end's logarithm.
+Refined to_point(const System& s, double T, Phase p, Composition start, const PointEnd& q, TieLine& tie)
 {
     const PhaseAtT p_at = phase_at(s, p, T, false);
-    const PhaseAtT q_at = phase_at(s, q, T, false);
-    const Composition point = point_composition(*q_at.model);
+    const Composition point = q.at;
+    const double g_point = q.g;
     const double RT = p_at.RT;
     const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
         const Potentials m = potentials(p_at, c);
-        f[0] = (point.x * m.mu_a + point.y * m.mu_b - q_at.ga) / RT;
+        f[0] = (point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
         j[0][0] = (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
     };
     // The tangent from the point touches the curve on either side of it: the
@@ -148,13 +163,54 @@ Refined to_compound(const System& s, double T, Phase p, Composition start, Phase
     double mu_a = m.mu_a;
     double mu_b = m.mu_b;
     if (end.y == 0.0)  // pure A: mu_b from the line through the compound
-        mu_b = (q_at.ga - point.x * mu_a) / point.y;
+        mu_b = (g_point - point.x * mu_a) / point.y;
     if (end.x == 0.0)
-        mu_a = (q_at.ga - point.y * mu_b) / point.x;
-    tie = end.x < point.x ? TieLine{p, end, q, point, mu_a, mu_b, 0.0}
-                          : TieLine{q, point, p, end, mu_a, mu_b, 0.0};
-    tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - q_at.ga) / RT;
+        mu_a = (g_point - point.y * mu_b) / point.x;
+    tie = end.x < point.x ? TieLine{p, end, q.phase, point, mu_a, mu_b, 0.0}
+                          : TieLine{q.phase, point, p, end, mu_a, mu_b, 0.0};
+    tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - g_point) / RT;
     return Refined::ok;
+}
+
+// Phase p at c as a point: a compound, or a two-sublattice phase within
+// ORDERED_REACH of an ordered composition, taken there.
+bool as_point(const System& s, Phase p, const Composition& c, double T, PointEnd& out)
+{
+    if (is_point(s, p)) {
+        out = compound_end(s, p, T);
+        return true;
+    }
+    const PhaseModel& m = phase_model(s, p);
+    if (!m.sublattices)
+        return false;
+    const double n = m.sites[0] + m.sites[1];
+    for (const double ordered : {m.sites[0] / n, m.sites[1] / n})
+        if (std::fabs(c.x - ordered) <= ORDERED_REACH) {
+            const Composition at = composition_from_x(ordered);
+            out = {p, at, gibbs(s, p, at, T)};
+            return true;
+        }
+    return false;
+}
+
+// Where Newton could not resolve an end narrower than the doubles (an ordered
+// phase at a low temperature), that end is its ordered composition.
+Refined with_ordered_ends(const System& s, double T, Phase p, const Composition& low, Phase q,
+                          const Composition& high, TieLine& tie)
+{
+    PointEnd a{};
+    PointEnd b{};
+    const bool a_point = as_point(s, p, low, T, a);
+    const bool b_point = as_point(s, q, high, T, b);
+    if (a_point && b_point) {
+        tie = chord(a, b);
+        return Refined::ok;
+    }
+    if (b_point && !is_point(s, p))
+        return to_point(s, T, p, low, b, tie);
+    if (a_point && !is_point(s, q))
+        return to_point(s, T, q, high, a, tie);
+    return Refined::failed;
 }
 
 }  // namespace
@@ -163,13 +219,14 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
                         TieLine& tie)
 {
     if (is_point(s, p) && is_point(s, q)) {
-        tie = chord(phase_at(s, p, T, false), phase_at(s, q, T, false), p, q);
+        tie = chord(compound_end(s, p, T), compound_end(s, q, T));
         return Refined::ok;
     }
-    if (is_point(s, q))
-        return to_compound(s, T, p, low, q, tie);
-    if (is_point(s, p))
-        return to_compound(s, T, q, high, p, tie);
+    if (is_point(s, p) || is_point(s, q)) {
+        const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
+                                         : to_point(s, T, q, high, compound_end(s, p, T), tie);
+        return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
+    }
     const PhaseAtT p_at = phase_at(s, p, T, false);
     const PhaseAtT q_at = phase_at(s, q, T, false);
     const double RT = p_at.RT;
@@ -201,7 +258,7 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     if (p == q && std::fabs(log_ratio_a(c1, c2)) < SAME_END && std::fabs(log_ratio_b(c1, c2)) < SAME_END)
         return Refined::zero_width;
     if (result != NewtonResult::converged)
-        return Refined::failed;
+        return with_ordered_ends(s, T, p, low, q, high, tie);
     const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
     const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
     const double smaller_end = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
