@@ -14,6 +14,7 @@
 #include "engine/temperature_function.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,9 +97,9 @@ struct PhaseModel {
     // sites, the four end members, the interactions on each sublattice with A
     // or B on the other (Redlich-Kister series), and the reciprocal term.
     bool sublattices = false;
-    double sites[2] = {1.0, 1.0};
-    Coefficient end[2][2];
-    std::vector<Coefficient> interactions[2][2];
+    std::array<double, 2> sites = {1.0, 1.0};
+    std::array<std::array<Coefficient, 2>, 2> end;
+    std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
     Coefficient reciprocal;
 };
 
