@@ -70,8 +70,10 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
     std::fprintf(f, "# Written by phase_boundary beside boundaries.tsv and invariants.tsv.\n");
     std::fprintf(f, "system_name = %s\n", quoted(s.name).c_str());
     std::fprintf(f, "name_A = %s\nname_B = %s\n", quoted(s.a.name).c_str(), quoted(s.b.name).c_str());
-    std::fprintf(f, "T_m_A = %s\nT_m_B = %s\n", shortest(s.a.melting_point()).c_str(),
-                 shortest(s.b.melting_point()).c_str());
+    // gnuplot reads NaN, not the C library's "-nan", for an element that never melts.
+    const auto melting = [](double T) { return std::isfinite(T) ? shortest(T) : std::string("NaN"); };
+    std::fprintf(f, "T_m_A = %s\nT_m_B = %s\n", melting(s.a.melting_point()).c_str(),
+                 melting(s.b.melting_point()).c_str());
     std::fprintf(f, "T_first = %s\nT_last = %s\n", shortest(s.range.first).c_str(),
                  shortest(s.range.at(s.range.count - 1)).c_str());
     std::fprintf(f, "liquid_name = %s\n", quoted(phase_name(s, Phase::liquid)).c_str());
@@ -130,9 +132,9 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
 {
     std::fprintf(f, "%s: A = %s (x is its mole fraction), B = %s\n", s.name.c_str(), s.a.name.c_str(),
                  s.b.name.c_str());
-    std::fprintf(f, "melting points: %s %s K, %s %s K\n", s.a.name.c_str(),
-                 shortest(s.a.melting_point()).c_str(), s.b.name.c_str(),
-                 shortest(s.b.melting_point()).c_str());
+    const auto melting = [](double T) { return std::isfinite(T) ? shortest(T) + " K" : std::string("none"); };
+    std::fprintf(f, "melting points: %s %s, %s %s\n", s.a.name.c_str(), melting(s.a.melting_point()).c_str(),
+                 s.b.name.c_str(), melting(s.b.melting_point()).c_str());
     std::fprintf(f, "temperatures: %s K to %s K in steps of %s K: %ld\n", shortest(s.range.first).c_str(),
                  shortest(s.range.at(s.range.count - 1)).c_str(), shortest(s.range.step).c_str(),
                  s.range.count);
