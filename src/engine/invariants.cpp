@@ -26,6 +26,23 @@ struct ThreePhase {
     double T;
 };
 
+// A Newton step of a three-phase equilibrium: each composition that is an
+// unknown (column >= 0) in the logarithm of its smaller fraction, by at most
+// LONGEST_STEP, and T kept within [T_min, T_max].
+ThreePhase three_phase_step(const ThreePhase& w, const double dv[4], double step, const int column[3],
+                            int T_column, double T_min, double T_max)
+{
+    ThreePhase t = w;
+    for (int i = 0; i < 3; ++i) {
+        if (column[i] < 0)
+            continue;
+        const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]]));
+        t.at[i] = moved_in_log(w.at[i], du);
+    }
+    t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
+    return t;
+}
+
 }  // namespace
 
 namespace {
@@ -121,13 +138,7 @@ bool three_with_compounds(const System& s, const Phase p[3], Composition at[3], 
         }
     };
     const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
-        ThreePhase t = w;
-        for (int i = 0; i < 3; ++i)
-            if (column[i] >= 0)
-                t.at[i] = moved_in_log(w.at[i],
-                                       std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]])));
-        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
-        return t;
+        return three_phase_step(w, dv, step, column, T_column, T_min, T_max);
     };
     if (newton(n, v, evaluate, apply) != NewtonResult::converged)
         return false;
@@ -179,15 +190,7 @@ bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], dou
         }
     };
     const auto apply = [&](const ThreePhase& w, const double dv[4], double step) {
-        ThreePhase t = w;
-        for (int i = 0; i < 3; ++i) {
-            if (column[i] < 0)
-                continue;
-            const double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, step * dv[column[i]]));
-            t.at[i] = moved_in_log(w.at[i], du);
-        }
-        t.T = std::max(T_min, std::min(T_max, w.T + step * dv[T_column]));
-        return t;
+        return three_phase_step(w, dv, step, column, T_column, T_min, T_max);
     };
     if (newton(n, v, evaluate, apply) != NewtonResult::converged)
         return false;
