@@ -240,7 +240,17 @@ bool is_liquid(const System& s, Phase p)
 PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
 {
     const PhaseModel& m = phase_model(s, p);
-    PhaseAtT at{};
+    // Every scalar set here; the arrays only as far as their counts, which
+    // every reader keeps to: value-initialising the whole struct (a kilobyte of
+    // series) at each of a path's many solves cost a third of a solidification.
+    PhaseAtT at;
+    at.sublattices = false;
+    at.magnetic = false;
+    at.terms = 0;
+    at.tc_terms = 0;
+    at.beta_terms = 0;
+    at.gb = 0.0;
+    at.gb_dT = 0.0;
     at.model = &m;
     at.system = &s;
     at.phase = p;
