@@ -320,7 +320,7 @@ Excess excess_of(const PhaseAtT& at, double x, int derivatives)
     const double xy = x * (1.0 - x);
     Excess out{xy * e[0], -t * e[0] + 2.0 * xy * e[1], -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * xy * e[2],
                -12.0 * e[1] - 12.0 * t * e[2] + 8.0 * xy * e[3]};
-    if (at.magnetic && derivatives >= 0) {
+    if (at.magnetic) {
         const Jet m = magnetic_at(at, x);
         out.e += m.v;
         out.e1 += m.d1;

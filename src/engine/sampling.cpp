@@ -295,12 +295,6 @@ Grid make_grid(const System& s)
     return grid;
 }
 
-void add_samples(const System& s, std::vector<Sample>& samples, const std::vector<Composition>& extra,
-                 double T)
-{
-    add_samples(phases_at(s, T), samples, extra);
-}
-
 void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& samples,
                  const std::vector<Composition>& extra)
 {
@@ -326,14 +320,6 @@ std::vector<int> hull_of(const std::vector<Sample>& samples)
     for (const Sample& s : samples)
         points.push_back({s.c.x, s.c.y, s.g});
     return lower_hull(points);
-}
-
-std::vector<Sample> samples_at(const System& s, const Grid& grid, double T)
-{
-    const std::vector<PhaseAtT> phases = phases_at(s, T);
-    GridEnergies energies;
-    energies_at(grid, phases, energies);
-    return samples_at(grid, phases, energies);
 }
 
 std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,

@@ -54,13 +54,10 @@ struct Sample {
 };
 
 // The grid's samples at T, with the extra ones around any hidden region, ordered by x.
-std::vector<Sample> samples_at(const System& s, const Grid& grid, double T);
 std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
                                const GridEnergies& energies);
 
 // Adds samples at the compositions of extra (those not already there), in order.
-void add_samples(const System& s, std::vector<Sample>& samples, const std::vector<Composition>& extra,
-                 double T);
 void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& samples,
                  const std::vector<Composition>& extra);
 
