@@ -20,9 +20,9 @@ namespace {
 System example(const std::string& name)
 {
     System s;
-    std::string error;
+    InputError error;
     if (!read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
-        throw std::runtime_error(error);
+        throw std::runtime_error(error.text());
     return s;
 }
 
@@ -47,10 +47,12 @@ void database_diagram(benchmark::State& state, const char* file, const char* a, 
     for (auto _ : state) {
         Database db;
         DatabaseBinary binary;
-        std::string error;
-        if (!read_tdb_file(path, db, error) || !database_binary(db, a, b, {}, binary, error) ||
-            !database_range(binary.system, error))
-            throw std::runtime_error(error);
+        InputError error;
+        std::string why;
+        if (!read_tdb_file(path, db, error))
+            throw std::runtime_error(error.text());
+        if (!database_binary(db, a, b, {}, binary, why) || !database_range(binary.system, why))
+            throw std::runtime_error(why);
         benchmark::DoNotOptimize(compute_diagram(binary.system));
         temperatures = binary.system.range.count;
     }
@@ -66,9 +68,9 @@ void read_database(benchmark::State& state, const char* file)
     }
     for (auto _ : state) {
         Database db;
-        std::string error;
+        InputError error;
         if (!read_tdb_file(path, db, error))
-            throw std::runtime_error(error);
+            throw std::runtime_error(error.text());
         benchmark::DoNotOptimize(db);
     }
 }

@@ -12,7 +12,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     System s;
-    std::string error;
+    InputError error;
     if (!parse_system(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.toml", s, error))
         return 0;
     if (s.range.count > 20) {

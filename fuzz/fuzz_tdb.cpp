@@ -14,7 +14,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Database db;
-    std::string error;
+    InputError error;
     if (!parse_tdb(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.tdb", db, error))
         return 0;
     double sum = 0.0;
@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             sum += evaluate(p.value, db.functions, T, extrapolated);
     }
     DatabaseBinary binary;
-    if (db.elements.size() >= 2 && database_binary(db, db.elements[0], db.elements[1], {}, binary, error)) {
+    std::string why;
+    if (db.elements.size() >= 2 && database_binary(db, db.elements[0], db.elements[1], {}, binary, why)) {
         // Eleven temperatures from 300 K to 2300 K: enough to cross events, few enough to stay fast.
         temperature_range(300.0, 2300.0, 200.0, binary.system.range);
         sum += static_cast<double>(compute_diagram(binary.system).invariants.size());

@@ -77,8 +77,8 @@ inline Lens ideal_lens(const System& s, double T)
 inline System system_of(const std::string& toml)
 {
     System s;
-    std::string error;
-    EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error;
+    InputError error;
+    EXPECT_TRUE(parse_system(toml, "test.toml", s, error)) << error.text();
     return s;
 }
 
@@ -86,8 +86,8 @@ inline System system_of(const std::string& toml)
 inline System example_system(const std::string& name)
 {
     System s;
-    std::string error;
+    InputError error;
     EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
-        << error;
+        << error.text();
     return s;
 }

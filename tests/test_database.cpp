@@ -35,8 +35,8 @@ System binary_of(const Database& db, const std::string& a, const std::string& b,
 Database database_of(const std::string& text)
 {
     Database db;
-    std::string error;
-    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error;
+    InputError error;
+    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text();
     return db;
 }
 
@@ -52,8 +52,8 @@ std::string phases_of(const System& s, const Invariant& inv)
 Database database_file(const std::filesystem::path& path)
 {
     Database db;
-    std::string error;
-    EXPECT_TRUE(read_tdb_file(path.string(), db, error)) << error;
+    InputError error;
+    EXPECT_TRUE(read_tdb_file(path.string(), db, error)) << error.text();
     return db;
 }
 
@@ -145,8 +145,8 @@ TEST(Magnetic, JetAgainstTheClosedForm)
 TEST(DatabaseBinary, SameDiagramAsTheSystemFile)
 {
     System toml;
-    std::string error;
-    ASSERT_TRUE(read_system_file((EXAMPLES / "eutectic.toml").string(), toml, error)) << error;
+    InputError error;
+    ASSERT_TRUE(read_system_file((EXAMPLES / "eutectic.toml").string(), toml, error)) << error.text();
     toml.gas_constant = 8.31451;
     toml.range = {600.0, 1000.0, 2.0, 201};
     const Diagram expected = compute_diagram(toml);

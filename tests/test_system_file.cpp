@@ -14,7 +14,7 @@ const std::string B = "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n";
 TEST(SystemFile, ReadsEveryKeyAndTheDefaults)
 {
     System s;
-    std::string error;
+    InputError error;
     ASSERT_TRUE(parse_system(
         "name = \"\xce\xb1-Fe \xc2\xb0\\u00b5\" # \xce\xb1 \xc2\xb0 beyond ASCII in comments and strings\n"
         "[A]\nname = \"Cu\"\nmelting_point = 1357.77\n"
@@ -22,7 +22,7 @@ TEST(SystemFile, ReadsEveryKeyAndTheDefaults)
         "[B]\nentropy_of_fusion = 10.115740740740740\nenthalpy_of_fusion = 17480\n"
         "[liquid]\nexcess = [[-5000, 1.2], 800]\n",
         "cu-ni.toml", s, error))
-        << error;
+        << error.text();
     EXPECT_EQ(s.name, "\xce\xb1-Fe \xc2\xb0\xc2\xb5") << "Greek, Latin-1 and an escape read back as written";
     EXPECT_EQ(s.a.name, "Cu");
     EXPECT_EQ(s.b.name, "B");
@@ -103,16 +103,16 @@ TEST(SystemFile, BadFilesAreNamedWithLineAndKey)
     };
     for (const Case& c : cases) {
         System s;
-        std::string error;
+        InputError error;
         EXPECT_FALSE(parse_system(c.text, "bad.toml", s, error)) << c.what;
-        EXPECT_EQ(error.rfind("bad.toml", 0), 0u) << c.what << ": " << error;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << c.what << ": one line";
+        EXPECT_EQ(error.text().rfind("bad.toml", 0), 0u) << c.what << ": " << error.text();
+        EXPECT_NE(error.text().find(c.message), std::string::npos) << c.what << ": " << error.text();
+        EXPECT_EQ(error.text().find('\n'), std::string::npos) << c.what << ": one line";
     }
-    std::string error;
+    InputError error;
     System s;
     EXPECT_FALSE(read_system_file("no/such/file.toml", s, error));
-    EXPECT_EQ(error.rfind("no/such/file.toml: ", 0), 0u) << error;
+    EXPECT_EQ(error.text().rfind("no/such/file.toml: ", 0), 0u) << error.text();
 }
 
 }  // namespace

@@ -17,8 +17,8 @@ namespace {
 Database parsed(const std::string& text)
 {
     Database db;
-    std::string error;
-    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error;
+    InputError error;
+    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text();
     return db;
 }
 
@@ -46,15 +46,15 @@ TEST(TdbFile, ReadsEveryPublicDatabase)
          {Case{"ag-cu.tdb", 2, 4, 15}, Case{"al-zn.tdb", 2, 3, 12}, Case{"cu-mg.tdb", 2, 5, 15},
           Case{"cu-ni.tdb", 2, 2, 14}, Case{"pb-sn.tdb", 2, 3, 10}, Case{"cost507.tdb", 20, 191, 1192}}) {
         Database db;
-        std::string error;
-        ASSERT_TRUE(read_tdb_file((dir / c.file).string(), db, error)) << error;
+        InputError error;
+        ASSERT_TRUE(read_tdb_file((dir / c.file).string(), db, error)) << error.text();
         EXPECT_EQ(db.elements.size(), c.elements) << c.file;
         EXPECT_EQ(db.phases.size(), c.phases) << c.file;
         EXPECT_EQ(db.parameters.size(), c.parameters) << c.file;
     }
     Database db;
-    std::string error;
-    ASSERT_TRUE(read_tdb_file((dir / "cu-mg.tdb").string(), db, error)) << error;
+    InputError error;
+    ASSERT_TRUE(read_tdb_file((dir / "cu-mg.tdb").string(), db, error)) << error.text();
     const DatabasePhase& laves = db.phases[3];
     EXPECT_EQ(laves.name, "CU2MG");
     EXPECT_EQ(laves.sites, (std::vector<double>{2.0, 1.0}));
@@ -134,9 +134,9 @@ TEST(TdbFile, BadFilesAreNamedWithLineAndColumn)
     };
     for (const Case& c : cases) {
         Database db;
-        std::string error;
+        InputError error;
         EXPECT_FALSE(parse_tdb(c.text, "test.tdb", db, error)) << c.text;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << "\n  gave: " << error;
+        EXPECT_NE(error.text().find(c.message), std::string::npos) << c.text << "\n  gave: " << error.text();
     }
 }
 

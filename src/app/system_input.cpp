@@ -10,7 +10,7 @@
 
 namespace {
 
-bool load_database(const SystemSource& source, LoadedSystem& loaded, std::string& error)
+bool load_database(const SystemSource& source, LoadedSystem& loaded, InputError& error)
 {
     Database db;
     if (!read_tdb_file(source.path, db, error))
@@ -19,7 +19,7 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, std::string
     std::string why;
     if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why) ||
         (!source.has_temperatures && !database_range(binary.system, why))) {
-        error = source.path + ": " + why;
+        error = file_error(source.path, why);
         return false;
     }
     loaded.system = binary.system;
@@ -32,20 +32,17 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, std::string
 
 }  // namespace
 
-bool load_system(const SystemSource& source, LoadedSystem& loaded)
+bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& error)
 {
     loaded = LoadedSystem{};
     if (!source.from_file) {
         loaded.system = builtin_system();
         return true;
     }
-    std::string error;
     const bool read = is_database_file(source.path) ? load_database(source, loaded, error)
                                                     : read_system_file(source.path, loaded.system, error);
-    if (!read) {
-        std::fprintf(stderr, "phase_boundary: %s\n", error.c_str());
+    if (!read)
         return false;
-    }
     System& s = loaded.system;
     if (source.has_temperatures)
         s.range = source.temperatures;
@@ -54,10 +51,23 @@ bool load_system(const SystemSource& source, LoadedSystem& loaded)
     return true;
 }
 
+bool load_system(const SystemSource& source, LoadedSystem& loaded)
+{
+    InputError error;
+    if (load_system(source, loaded, error))
+        return true;
+    std::fprintf(stderr, "phase_boundary: %s\n", error.text().c_str());
+    return false;
+}
+
+std::string left_out_warning(const LeftOut& l)
+{
+    return "phase " + l.phase + " (line " + std::to_string(l.line) + ") left out: " + l.why;
+}
+
 bool warn_left_out(const LoadedSystem& loaded)
 {
     for (const LeftOut& l : loaded.left_out)
-        std::fprintf(stderr, "phase_boundary: warning: phase %s (line %d) left out: %s\n", l.phase.c_str(),
-                     l.line, l.why.c_str());
+        std::fprintf(stderr, "phase_boundary: warning: %s\n", left_out_warning(l).c_str());
     return loaded.left_out.empty();
 }

@@ -4,6 +4,7 @@
 
 #include "engine/database_system.h"
 #include "engine/model.h"
+#include "formats/input_error.h"
 
 #include <string>
 #include <vector>
@@ -28,9 +29,16 @@ struct LoadedSystem {
     std::vector<std::string> extrapolated;
 };
 
-// Fills loaded from source; on failure prints the file's one message on standard
-// error and returns false (the run then ends with INPUT_FAILED, having written nothing).
+// Fills loaded from source; on failure returns false with error filled, having
+// printed nothing.
+bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& error);
+
+// The same, printing the error's one line on standard error on failure (the run
+// then ends with INPUT_FAILED, having written nothing).
 bool load_system(const SystemSource& source, LoadedSystem& loaded);
+
+// The warning for a phase left out, without the program's name before it.
+std::string left_out_warning(const LeftOut& l);
 
 // Prints a warning for each phase left out; true where there was none.
 bool warn_left_out(const LoadedSystem& loaded);

@@ -23,17 +23,16 @@ constexpr std::size_t MAX_FILE_BYTES = 1 << 20;
 
 struct Reader {
     const std::string& path;
-    std::string& error;
+    InputError& error;
 
     bool fail(const toml::source_region& where, const std::string& key, const std::string& what)
     {
-        error = path;
-        if (where.begin.line > 0)
-            error += ":" + std::to_string(where.begin.line) + ":" + std::to_string(where.begin.column);
-        error += ": ";
-        if (!key.empty())
-            error += key + ": ";
-        error += what;
+        error = file_error(path, what);
+        if (where.begin.line > 0) {
+            error.line = static_cast<int>(where.begin.line);
+            error.column = static_cast<int>(where.begin.column);
+        }
+        error.key = key;
         return false;
     }
 
@@ -215,7 +214,7 @@ struct Reader {
 
 }  // namespace
 
-bool parse_system(std::string_view text, const std::string& path, System& s, std::string& error)
+bool parse_system(std::string_view text, const std::string& path, System& s, InputError& error)
 {
     Reader reader{path, error};
     std::string shielded;
@@ -261,7 +260,7 @@ bool parse_system(std::string_view text, const std::string& path, System& s, std
     return true;
 }
 
-bool read_system_file(const std::string& path, System& s, std::string& error)
+bool read_system_file(const std::string& path, System& s, InputError& error)
 {
     std::string text;
     return read_text_file(path, MAX_FILE_BYTES, "1 MiB", "a system file", text, error) &&

@@ -174,24 +174,24 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
     }
 }
 
-void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
+std::string warning_text(const System& s, const Doubt& doubt)
 {
     switch (doubt.where) {
     case Doubt::Where::tie_line:
-        std::fprintf(f, "phase_boundary: warning: at %s K, %s x = %s and %s x = %s: %s\n",
-                     shortest(doubt.T).c_str(), phase_name(s, doubt.low_phase).c_str(),
-                     shortest(doubt.x_low).c_str(), phase_name(s, doubt.high_phase).c_str(),
-                     shortest(doubt.x_high).c_str(), doubt.why.c_str());
-        break;
+        return "at " + shortest(doubt.T) + " K, " + phase_name(s, doubt.low_phase) + " x = " +
+               shortest(doubt.x_low) + " and " + phase_name(s, doubt.high_phase) + " x = " +
+               shortest(doubt.x_high) + ": " + doubt.why;
     case Doubt::Where::range:
-        std::fprintf(f, "phase_boundary: warning: %s between %s K and %s K\n", doubt.why.c_str(),
-                     shortest(doubt.T).c_str(), shortest(doubt.T_high).c_str());
-        break;
+        return doubt.why + " between " + shortest(doubt.T) + " K and " + shortest(doubt.T_high) + " K";
     case Doubt::Where::temperature:
-        std::fprintf(f, "phase_boundary: warning: at %s K: %s\n", shortest(doubt.T).c_str(),
-                     doubt.why.c_str());
         break;
     }
+    return "at " + shortest(doubt.T) + " K: " + doubt.why;
+}
+
+void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
+{
+    std::fprintf(f, "phase_boundary: warning: %s\n", warning_text(s, doubt).c_str());
 }
 
 void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,

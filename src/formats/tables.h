@@ -22,8 +22,11 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d);
 // The summary for standard output.
 void write_summary(std::FILE* f, const System& s, const Diagram& d);
 
-// One warning line, "phase_boundary: warning: ...", for what the engine could
-// not confirm; its numbers in the shortest round-trip form.
+// What the engine could not confirm, in words, its numbers in the shortest
+// round-trip form.
+std::string warning_text(const System& s, const Doubt& doubt);
+
+// The same as one line, "phase_boundary: warning: ...".
 void write_warning(std::FILE* f, const System& s, const Doubt& doubt);
 
 // What a database adds to the summary: the phases used, each pure element's

@@ -42,7 +42,7 @@ struct Word {
 struct Reader {
     std::string_view text;  // comments blanked out, offsets as in the file
     const std::string& path;
-    std::string& error;
+    InputError& error;
     Database& db;
     std::map<std::string, int> function_index;
     std::vector<std::size_t> first_call;  // where each function was first called, for an undefined one
@@ -64,7 +64,9 @@ struct Reader {
                 ++column;
             }
         }
-        error = path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + what;
+        error = file_error(path, what);
+        error.line = line;
+        error.column = column;
         return false;
     }
 
@@ -613,7 +615,7 @@ bool Reader::finish()
 
 }  // namespace
 
-bool parse_tdb(std::string_view text, const std::string& path, Database& db, std::string& error)
+bool parse_tdb(std::string_view text, const std::string& path, Database& db, InputError& error)
 {
     // Comments run from '$' to the end of the line, anywhere, and become blanks:
     // every other character keeps its place for messages.
@@ -636,7 +638,7 @@ bool parse_tdb(std::string_view text, const std::string& path, Database& db, std
     return reader.finish();
 }
 
-bool read_tdb_file(const std::string& path, Database& db, std::string& error)
+bool read_tdb_file(const std::string& path, Database& db, InputError& error)
 {
     std::string text;
     return read_text_file(path, MAX_FILE_BYTES, "16 MiB", "a database", text, error) &&

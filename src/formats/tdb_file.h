@@ -7,13 +7,14 @@
 #pragma once
 
 #include "engine/database.h"
+#include "formats/input_error.h"
 
 #include <string>
 #include <string_view>
 
-// Reads the file at path into db. On failure returns false with one line in
-// error: "PATH:LINE:COLUMN: what is wrong".
-bool read_tdb_file(const std::string& path, Database& db, std::string& error);
+// Reads the file at path into db. On failure returns false with error filled:
+// path, line, column and what is wrong.
+bool read_tdb_file(const std::string& path, Database& db, InputError& error);
 
 // The same for text already read, named path in messages.
-bool parse_tdb(std::string_view text, const std::string& path, Database& db, std::string& error);
+bool parse_tdb(std::string_view text, const std::string& path, Database& db, InputError& error);

@@ -5,11 +5,11 @@
 #include <cstring>
 
 bool read_text_file(const std::string& path, std::size_t max_bytes, const char* limit, const char* what,
-                    std::string& text, std::string& error)
+                    std::string& text, InputError& error)
 {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-        error = path + ": " + std::strerror(errno);
+        error = file_error(path, std::strerror(errno));
         return false;
     }
     text.clear();
@@ -21,11 +21,11 @@ bool read_text_file(const std::string& path, std::size_t max_bytes, const char* 
     const int reason = errno;
     std::fclose(f);
     if (failed) {
-        error = path + ": " + std::strerror(reason);
+        error = file_error(path, std::strerror(reason));
         return false;
     }
     if (text.size() > max_bytes) {
-        error = path + ": larger than " + limit + ": not " + what;
+        error = file_error(path, std::string("larger than ") + limit + ": not " + what);
         return false;
     }
     return true;
