@@ -129,6 +129,13 @@ TEST(InverseMatrixDeathTest, PivotBelowOneTenBillionthStops)
         },
         testing::ExitedWithCode(1), "")
         << "pivot 2^-34";
+
+    // The form that must not exit draws the same line and reports it instead.
+    WorkMatrix c = {};
+    load(c, 1.0, -1.0, 1.0, -1.0 + above);
+    EXPECT_TRUE(invert_matrix(c)) << "pivot 2^-33";
+    load(c, 1.0, -1.0, 1.0, -1.0 + std::ldexp(1.0, -34));
+    EXPECT_FALSE(invert_matrix(c)) << "pivot 2^-34";
 }
 
 }  // namespace

@@ -88,6 +88,26 @@ TEST(Sweep, EveryRunCompletesWhateverTheSeed)
     }
 }
 
+// The rows without files are the table's: the same draws, the same digits.
+TEST(Sweep, RowsWithoutFilesPrintAsTheTable)
+{
+    for (const unsigned seed : {0u, 42u, 20261207u}) {
+        std::mt19937 gen(seed);
+        auto draw = [&] { return draw_15_bits(gen); };
+        const std::string table = run_sweep(draw, false).table;
+        std::mt19937 again(seed);
+        auto redraw = [&] { return draw_15_bits(again); };
+        double xl[T_LAST - T_FIRST + 1];
+        double xs[T_LAST - T_FIRST + 1];
+        ASSERT_TRUE(sweep_rows(redraw, xl, xs)) << "seed " << seed;
+        const std::string rows = capture([&](std::FILE* f) {
+            for (int T = T_FIRST; T <= T_LAST; ++T)
+                write_row(f, T, xl[T - T_FIRST], xs[T - T_FIRST]);
+        });
+        EXPECT_EQ(rows, table) << "seed " << seed;
+    }
+}
+
 // The reference Mersenne Twister from its default seed 5489: outputs 3499211612,
 // 581869302, 3890346734, 3586334585, 545404204, and 4123659995 as the 10000th,
 // which the C++ standard itself fixes. The draws are their top 15 bits.

@@ -26,7 +26,19 @@ void eliminate(WorkMatrix& jac, int j, int r)
 
 }  // namespace
 
+void stop_singular()
+{
+    std::fputs(SINGULAR_MESSAGE, stdout);
+    std::exit(SINGULAR_STATUS);
+}
+
 void inverse_matrix(WorkMatrix& jac)
+{
+    if (!invert_matrix(jac))
+        stop_singular();
+}
+
+bool invert_matrix(WorkMatrix& jac)
 {
     for (int i = 0; i < n; ++i)
         for (int j = n; j < 2 * n; ++j)
@@ -54,10 +66,8 @@ void inverse_matrix(WorkMatrix& jac)
 
     // Written as "less than" so that a non-number pivot does not stop the run.
     for (int i = 0; i < n; ++i) {
-        if (std::fabs(jac[i][i]) < TOL) {
-            std::fputs(SINGULAR_MESSAGE, stdout);
-            std::exit(SINGULAR_STATUS);
-        }
+        if (std::fabs(jac[i][i]) < TOL)
+            return false;
     }
 
     for (int j = n - 1; j > 0; --j)
@@ -69,4 +79,5 @@ void inverse_matrix(WorkMatrix& jac)
         for (int m = 0; m < 2 * n; ++m)
             jac[i][m] /= d;
     }
+    return true;
 }

@@ -17,3 +17,11 @@ constexpr int SINGULAR_STATUS = 1;
 // magnitude, prints SINGULAR_MESSAGE on standard output and ends the process with
 // SINGULAR_STATUS; open C streams are flushed by that exit.
 void inverse_matrix(WorkMatrix& jac);
+
+// The same inversion, returning false at a pivot below TOL where inverse_matrix
+// ends the process (columns 2-3 then hold nothing usable): for callers that must
+// never exit, such as the Python module.
+bool invert_matrix(WorkMatrix& jac);
+
+// Prints SINGULAR_MESSAGE on standard output and ends the process with SINGULAR_STATUS.
+[[noreturn]] void stop_singular();

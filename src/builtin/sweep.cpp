@@ -39,20 +39,36 @@ void draw_start(Draw draw, void* state, double& xl, double& xs)
     xs = b / 32767.0;
 }
 
-void newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k)
+bool try_newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k)
 {
     jac[0][0] = d11(xl, T);
     jac[0][1] = d12(xs, T);
     jac[1][0] = d21(xl, T);
     jac[1][1] = d22(xs, T);
-    inverse_matrix(jac);
+    if (!invert_matrix(jac))
+        return false;
     const double r1 = f1(xl, xs, T);
     const double r2 = f2(xl, xs, T);
     h = (-r1 * jac[0][2]) - r2 * jac[0][3];
     k = (-r1 * jac[1][2]) - r2 * jac[1][3];
+    return true;
+}
+
+void newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k)
+{
+    if (!try_newton_step(T, jac, xl, xs, h, k))
+        stop_singular();
 }
 
 int solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double& xl, double& xs)
+{
+    const int attempts = try_solve(T, jac, draw, state, log, xl, xs);
+    if (attempts == 0)
+        stop_singular();
+    return attempts;
+}
+
+int try_solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double& xl, double& xs)
 {
     for (int attempts = 1;; ++attempts) {
         draw_start(draw, state, xl, xs);
@@ -64,7 +80,8 @@ int solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double
             }
             double h = 0.0;
             double k = 0.0;
-            newton_step(T, jac, xl, xs, h, k);
+            if (!try_newton_step(T, jac, xl, xs, h, k))
+                return 0;
             log_pass(log, iteration, xl, xs, h, k);
             // The converging step is not applied: the point it was computed at is the result.
             if (std::fabs(h) < TOL && std::fabs(k) < TOL)
@@ -85,6 +102,15 @@ void write_row(std::FILE* table, int T, double xl, double xs)
     p = put_fixed10(p, xs);
     *p++ = '\n';
     std::fwrite(line, 1, static_cast<std::size_t>(p - line), table);
+}
+
+bool sweep_rows(Draw draw, void* state, double* xl, double* xs)
+{
+    WorkMatrix jac = {};
+    for (int T = T_FIRST; T <= T_LAST; ++T)
+        if (try_solve(T, jac, draw, state, nullptr, xl[T - T_FIRST], xs[T - T_FIRST]) == 0)
+            return false;
+    return true;
 }
 
 void sweep(WorkMatrix& jac, Draw draw, void* state, std::FILE* log, std::FILE* table)

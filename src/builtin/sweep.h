@@ -33,11 +33,23 @@ void draw_start(Draw draw, void* state, double& xl, double& xs);
 // inverts it and leaves the correction -J^-1 f in h and k.
 void newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k);
 
+// The same pass, returning false at a singular Jacobian instead of ending the process.
+bool try_newton_step(int T, WorkMatrix& jac, double xl, double xs, double& h, double& k);
+
 // Searches at T until an attempt converges, starting over from a fresh draw each
 // time an iterate leaves [0, 1]; leaves the converged (xl, xs) and returns the
 // number of attempts it took. Writes the attempt, pass and out-of-range records to
 // log (null: none). A singular Jacobian ends the process (see inverse_matrix).
 int solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double& xl, double& xs);
+
+// The same search, returning 0 at a singular Jacobian instead of ending the
+// process (the log then ends with the pass before it).
+int try_solve(int T, WorkMatrix& jac, Draw draw, void* state, std::FILE* log, double& xl, double& xs);
+
+// The rows of the table without files: xl[i] and xs[i] at T_FIRST + i, all of
+// T_FIRST ... T_LAST, as the sweep finds them from the same draws. False at a
+// singular Jacobian, with the rows before it filled; the process never ends here.
+bool sweep_rows(Draw draw, void* state, double* xl, double* xs);
 
 // Writes the table line "%d\t%.10f\t%.10f\n" for T.
 void write_row(std::FILE* table, int T, double xl, double xs);
@@ -57,6 +69,12 @@ template <class Gen>
 int solve(int T, WorkMatrix& jac, Gen& gen, std::FILE* log, double& xl, double& xs)
 {
     return solve(T, jac, draw_from<Gen>, &gen, log, xl, xs);
+}
+
+template <class Gen>
+bool sweep_rows(Gen& gen, double* xl, double* xs)
+{
+    return sweep_rows(draw_from<Gen>, &gen, xl, xs);
 }
 
 template <class Gen>
