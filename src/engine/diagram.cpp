@@ -259,12 +259,14 @@ namespace {
 void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vector<Doubt>& scratch)
 {
     for (const Invariant& inv : d.invariants) {
-        if (inv.phases != 3)
+        if (inv.phases != 3 || d.rows.empty())
             continue;
-        const double i = std::round((inv.T - s.range.first) / s.range.step);
-        if (i < 0.0 || i >= static_cast<double>(s.range.count))
-            continue;
-        Equilibria& row = d.rows[static_cast<std::size_t>(i)];
+        // The nearest row: the first at or above the invariant, or the one before it.
+        auto at = std::lower_bound(d.rows.begin(), d.rows.end(), inv.T,
+                                   [](const Equilibria& e, double T) { return e.T < T; });
+        if (at == d.rows.end() || (at != d.rows.begin() && inv.T - (at - 1)->T < at->T - inv.T))
+            --at;
+        Equilibria& row = *at;
         if (std::fabs(row.T - inv.T) > AT_ROW * std::max(1.0, inv.T))
             continue;
         const Equilibria above = equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), scratch);
@@ -285,13 +287,21 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
 
 Diagram compute_diagram(const System& s)
 {
+    std::vector<double> temperatures(static_cast<std::size_t>(s.range.count));
+    for (long i = 0; i < s.range.count; ++i)
+        temperatures[static_cast<std::size_t>(i)] = s.range.at(i);
+    return compute_diagram(s, temperatures);
+}
+
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures)
+{
     Diagram d;
     const Grid grid = make_grid(s);
     EventSearch search{s, grid, d, {}, {}};
-    d.rows.reserve(static_cast<std::size_t>(s.range.count));
+    d.rows.reserve(temperatures.size());
     Equilibria before{};
-    for (long i = 0; i < s.range.count; ++i) {
-        d.rows.push_back(equilibria_at(s, grid, s.range.at(i), d.doubts, search.work));
+    for (std::size_t i = 0; i < temperatures.size(); ++i) {
+        d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         Equilibria now = EventSearch::visible(d.rows.back());
         if (i > 0)
             search.resolve(before, now, 0);

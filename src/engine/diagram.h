@@ -31,4 +31,9 @@ struct Diagram {
     std::vector<Doubt> doubts;
 };
 
+// The diagram over the system's own range.
 Diagram compute_diagram(const System& s);
+
+// The diagram at the given temperatures (K), which must rise strictly; events
+// are bracketed between neighbours as over a range.
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures);
