@@ -79,6 +79,11 @@ bool parse_temperatures(const std::string& text, TemperatureRange& r, std::strin
         why = "FIRST:LAST or FIRST:LAST:STEP in kelvin";
         return false;
     }
+    return checked_range(first, last, step, r, why);
+}
+
+bool checked_range(double first, double last, double step, TemperatureRange& r, std::string& why)
+{
     if (!(first > 0.0 && last <= HIGHEST_TEMPERATURE)) {
         why = "temperatures above 0 K and at most 100000 K";
         return false;

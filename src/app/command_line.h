@@ -42,6 +42,9 @@ bool parse_seed(const std::string& text, std::uint32_t& seed);
 // Reads a finite decimal number, all of text and nothing else. False otherwise.
 bool parse_number(const std::string& text, double& value);
 
-// Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r: 0 < FIRST <= LAST
-// <= 100000, STEP > 0, at most 1,000,000 temperatures. False otherwise, with why.
+// Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r, as checked_range.
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why);
+
+// The range first ... last by step into r: 0 < FIRST <= LAST <= 100000, STEP > 0,
+// at most 1,000,000 temperatures. False otherwise, with why (what is needed).
+bool checked_range(double first, double last, double step, TemperatureRange& r, std::string& why);

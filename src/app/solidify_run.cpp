@@ -22,31 +22,45 @@ int refuse_step(const std::string& why)
 
 }  // namespace
 
+std::string solidify_fault(const System& s, double step)
+{
+    const long liquids =
+        std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
+    if (liquids != 1 || !s.phases.front().liquid)
+        return "--solidify needs exactly one liquid phase; this binary has " + std::to_string(liquids);
+    if (step < smallest_step_of(s))
+        return "--step " + shortest(step) + " K is below " + shortest(smallest_step_of(s)) +
+               " K, a billionth of the higher melting point: rows so close cannot be told apart";
+    return "";
+}
+
+std::string rows_fault(const Solidification& r, double step)
+{
+    if (r.rows_needed <= MAX_SOLIDIFICATION_ROWS)
+        return "";
+    return "--step " + shortest(step) + " K needs " + std::to_string(r.rows_needed) +
+           " rows from the liquidus to the end of the Scheil path, more than " +
+           std::to_string(MAX_SOLIDIFICATION_ROWS) + ": the smallest step that fits is " +
+           shortest(r.smallest_step) + " K";
+}
+
 int run_solidify(const SolidifyRun& run)
 {
     LoadedSystem loaded;
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    const long liquids =
-        std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
-    if (liquids != 1 || !s.phases.front().liquid)
-        return refuse_step("--solidify needs exactly one liquid phase; this binary has " +
-                           std::to_string(liquids));
-    if (run.step < smallest_step_of(s))
-        return refuse_step("--step " + shortest(run.step) + " K is below " + shortest(smallest_step_of(s)) +
-                           " K, a billionth of the higher melting point: rows so close cannot be told apart");
+    const std::string fault = solidify_fault(s, run.step);
+    if (!fault.empty())
+        return refuse_step(fault);
     const char* names[] = {SOLIDIFICATION_NAME, SEGREGATION_NAME};
     std::FILE* files[2] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
     const Solidification r = solidify(s, run.x0, run.step);
-    if (r.rows_needed > MAX_SOLIDIFICATION_ROWS) {
+    if (!rows_fault(r, run.step).empty()) {
         discard_outputs();
-        return refuse_step("--step " + shortest(run.step) + " K needs " + std::to_string(r.rows_needed) +
-                           " rows from the liquidus to the end of the Scheil path, more than " +
-                           std::to_string(MAX_SOLIDIFICATION_ROWS) + ": the smallest step that fits is " +
-                           shortest(r.smallest_step) + " K");
+        return refuse_step(rows_fault(r, run.step));
     }
     write_solidification(files[0], s, r);
     write_segregation(files[1], r);

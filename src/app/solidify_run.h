@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/system_input.h"
+#include "engine/solidify.h"
 
 #include <string>
 
@@ -15,6 +16,13 @@ struct SolidifyRun {
     double x0 = 0.5;
     double step = 1.0;  // K between rows
 };
+
+// Why the system cannot be frozen by steps of step (K): it has not exactly one
+// liquid, or the step is too small to tell rows apart. Empty where it can.
+std::string solidify_fault(const System& s, double step);
+
+// Why the rows the result needed do not fit in one table; empty where they do.
+std::string rows_fault(const Solidification& r, double step);
 
 // Returns COMPLETE, INPUT_FAILED (a system file that cannot be used, nothing
 // written), OUTPUT_FAILED, or UNCONFIRMED after a warning for what could not be

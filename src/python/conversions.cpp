@@ -1,0 +1,184 @@
+#include "python/conversions.h"
+
+#include "app/command_line.h"
+#include "builtin/sweep.h"
+#include "formats/tables.h"
+#include "python/python_errors.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+
+namespace py = pybind11;
+
+namespace {
+
+py::array_t<double> doubles(const std::vector<double>& v)
+{
+    return py::array_t<double>(static_cast<py::ssize_t>(v.size()), v.data());
+}
+
+// numpy's own str arrays, of the str dtype even when empty.
+py::array strings(const std::vector<std::string>& v)
+{
+    py::list items;
+    for (const std::string& s : v)
+        items.append(s);
+    return py::module_::import("numpy").attr("array")(items, py::arg("dtype") = "str");
+}
+
+std::string solids(const System& s, const PhaseFractions& p)
+{
+    std::string out;
+    for (int k = 0; k < p.solids; ++k)
+        out += (k > 0 ? "+" : "") + phase_name(s, p.solid[k]);
+    return out;
+}
+
+bool in_temperatures(double T)
+{
+    return T > 0.0 && T <= HIGHEST_TEMPERATURE;
+}
+
+std::vector<double> temperature_array(const py::object& t)
+{
+    const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(t);
+    if (!a || a.ndim() != 1)
+        raise_value_error("temperatures must be None, (first, last, step) or a 1-D array of kelvin");
+    if (a.size() < 1 || a.size() > MOST_TEMPERATURES)
+        raise_value_error("temperatures must hold from 1 to 1000000 values");
+    std::vector<double> out(a.data(), a.data() + a.size());
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (!in_temperatures(out[i]))
+            raise_value_error("temperatures must lie above 0 K and at most at 100000 K");
+        if (i > 0 && !(out[i] > out[i - 1]))
+            raise_value_error("temperatures must rise strictly");
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<double> temperatures_argument(const System& s, const py::object& t)
+{
+    TemperatureRange r = s.range;
+    if (py::isinstance<py::tuple>(t) && py::len(t) == 3) {
+        const py::tuple range = t.cast<py::tuple>();
+        std::string why;
+        if (!checked_range(range[0].cast<double>(), range[1].cast<double>(), range[2].cast<double>(), r, why))
+            raise_value_error("temperatures (first, last, step) need " + why);
+    } else if (!t.is_none()) {
+        return temperature_array(t);
+    }
+    std::vector<double> out(static_cast<std::size_t>(r.count));
+    for (long i = 0; i < r.count; ++i)
+        out[static_cast<std::size_t>(i)] = r.at(i);
+    return out;
+}
+
+double temperature_argument(double T, const char* what)
+{
+    if (!in_temperatures(T))
+        raise_value_error(std::string(what) + " must lie above 0 K and at most at 100000 K");
+    return T;
+}
+
+std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts)
+{
+    std::vector<std::string> out;
+    for (const Doubt& d : doubts)
+        out.push_back(warning_text(s, d));
+    return out;
+}
+
+PyDiagram diagram_result(const System& s, const Diagram& d)
+{
+    std::vector<double> T, x_low, x_high;
+    std::vector<std::string> low, high;
+    for (const Equilibria& e : d.rows)
+        for (const TieLine& t : e.ties) {
+            T.push_back(e.T);
+            low.push_back(phase_name(s, t.low_phase));
+            x_low.push_back(t.low.x);
+            high.push_back(phase_name(s, t.high_phase));
+            x_high.push_back(t.high.x);
+        }
+    PyDiagram out;
+    out.boundaries["T"] = doubles(T);
+    out.boundaries["phase_low"] = strings(low);
+    out.boundaries["x_low"] = doubles(x_low);
+    out.boundaries["phase_high"] = strings(high);
+    out.boundaries["x_high"] = doubles(x_high);
+    for (const Invariant& inv : d.invariants) {
+        py::list phases, x;
+        for (int i = 0; i < inv.phases; ++i) {
+            phases.append(phase_name(s, inv.phase[i]));
+            x.append(inv.at[i].x);
+        }
+        out.invariants.append(PyInvariant{invariant_name(inv.kind), inv.T, py::tuple(phases), py::tuple(x)});
+    }
+    out.warnings = py::cast(warning_texts(s, d.doubts));
+    return out;
+}
+
+py::list tie_lines(const System& s, const Equilibria& e)
+{
+    py::list out;
+    for (const TieLine& t : e.ties)
+        out.append(PyTieLine{phase_name(s, t.low_phase), t.low.x, phase_name(s, t.high_phase), t.high.x});
+    return out;
+}
+
+PySolidification solidification_result(const System& s, const Solidification& r)
+{
+    const std::size_t n = r.rows.size();
+    std::vector<std::vector<double>> columns(7, std::vector<double>(n));
+    std::vector<std::string> lever(n), scheil(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const SolidificationRow& row = r.rows[i];
+        const double values[7] = {row.T,        row.f_lever,   row.xs_lever, row.xl_lever,
+                                  row.f_scheil, row.xs_scheil, row.xl_scheil};
+        for (std::size_t c = 0; c < 7; ++c)
+            columns[c][i] = values[c];
+        lever[i] = solids(s, row.lever);
+        scheil[i] = solids(s, row.scheil);
+    }
+    const char* names[7] = {"T",          "f_solid_lever",  "x_solid_lever",  "x_liquid_lever",
+                            "f_solid_scheil", "x_solid_scheil", "x_liquid_scheil"};
+    PySolidification out;
+    out.x0 = r.x0;
+    out.liquidus = r.liquidus;
+    out.solidus = r.solidus;
+    out.scheil_end = r.scheil_end_T;
+    out.partition = r.partition;
+    for (std::size_t c = 0; c < 7; ++c)
+        out.table[names[c]] = doubles(columns[c]);
+    out.table["phase_solid_lever"] = strings(lever);
+    out.table["phase_solid_scheil"] = strings(scheil);
+    out.segregation["g"] = doubles(r.g);
+    out.segregation["x_solid"] = doubles(r.x_solid);
+    out.warnings = py::cast(warning_texts(s, r.doubts));
+    return out;
+}
+
+py::dict melting_points(const System& s)
+{
+    py::dict out;
+    out[py::str(s.a.name)] = s.a.melting_point();
+    out[py::str(s.b.name)] = s.b.melting_point();
+    return out;
+}
+
+py::dict builtin_table(const double* xl, const double* xs)
+{
+    constexpr int rows = T_LAST - T_FIRST + 1;
+    py::array_t<int> T(rows);
+    for (int i = 0; i < rows; ++i)
+        T.mutable_at(i) = T_FIRST + i;
+    py::dict out;
+    out["T"] = T;
+    out["xl"] = py::array_t<double>(rows, xl);
+    out["xs"] = py::array_t<double>(rows, xs);
+    return out;
+}

@@ -1,0 +1,63 @@
+// The engine's results as Python sees them: numpy columns named as the program's
+// tables, small records for invariants and tie-lines, and the checks that turn
+// Python arguments into the engine's. Everything here runs with the GIL held.
+#pragma once
+
+#include "app/system_input.h"
+#include "engine/diagram.h"
+#include "engine/solidify.h"
+
+#include <pybind11/pybind11.h>
+
+#include <string>
+#include <vector>
+
+struct PyInvariant {
+    std::string kind;
+    double T;
+    pybind11::tuple phases;  // of str, ordered by x
+    pybind11::tuple x;       // of float, one per phase
+};
+
+struct PyTieLine {
+    std::string phase_low;
+    double x_low;
+    std::string phase_high;
+    double x_high;
+};
+
+struct PyDiagram {
+    pybind11::dict boundaries;  // the columns of boundaries.tsv
+    pybind11::list invariants;  // of PyInvariant, ordered by T
+    pybind11::tuple warnings;   // of str, as EngineWarning gave them
+};
+
+struct PySolidification {
+    double x0;
+    double liquidus, solidus, scheil_end;  // K
+    double partition;                      // the minor component's k at the liquidus, NaN if none
+    pybind11::dict table;                  // the columns of solidification.tsv
+    pybind11::dict segregation;            // "g" and "x_solid"
+    pybind11::tuple warnings;
+};
+
+// The temperatures a diagram is computed at: the system's own range (None), a
+// tuple (first, last, step) checked as --temperatures is, or a 1-D array of
+// temperatures rising strictly within 0 < T <= 100000. ValueError otherwise.
+std::vector<double> temperatures_argument(const System& s, const pybind11::object& t);
+
+// A temperature within 0 < T <= 100000 K, or ValueError naming what.
+double temperature_argument(double T, const char* what);
+
+PyDiagram diagram_result(const System& s, const Diagram& d);
+pybind11::list tie_lines(const System& s, const Equilibria& e);
+PySolidification solidification_result(const System& s, const Solidification& r);
+
+// The warnings' words, as the program prints them after "warning: ".
+std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts);
+
+// The components' melting points, by name (NaN for one that never melts).
+pybind11::dict melting_points(const System& s);
+
+// The built-in run's table, {"T", "xl", "xs"}, from the rows of a sweep.
+pybind11::dict builtin_table(const double* xl, const double* xs);
