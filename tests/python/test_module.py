@@ -1,0 +1,145 @@
+"""The module's interface: what it returns, what it raises and warns, threads,
+and the installed copy."""
+
+import concurrent.futures
+import math
+import os
+import pathlib
+import subprocess
+import sys
+import warnings
+
+import numpy as np
+import pytest
+
+import phase_boundary as pb
+from conftest import EXAMPLES, PROGRAM
+
+EUTECTIC = EXAMPLES / "eutectic.toml"
+
+# A database with one phase the model cannot take: vacancies mixed with an element.
+LEFT_OUT_TDB = """ELEMENT VA VACUUM 0 0 0 !
+ELEMENT A FCC_A1 10 0 0 !
+ELEMENT B FCC_A1 10 0 0 !
+PHASE LIQUID % 1 1 !
+CONSTITUENT LIQUID :A,B: !
+PARAMETER G(LIQUID,A;0) 1 10000-10*T; 6000 N !
+PARAMETER G(LIQUID,B;0) 1 9000-10*T; 6000 N !
+PHASE FCC_A1 % 1 1 !
+CONSTITUENT FCC_A1 :A,B: !
+PHASE ODD % 1 1 !
+CONSTITUENT ODD :A,VA: !
+"""
+
+
+def test_what_a_system_file_gives(tmp_path):
+    os.chdir(tmp_path)  # nothing may be written here
+    s = pb.load(str(EUTECTIC))
+    assert (s.components, s.phases) == (("A", "B"), ("L", "S"))
+    assert s.melting_points == {"A": 1000.0, "B": 900.0}
+    assert s.temperatures == (450.0, 1100.0, 1.0)
+    d = s.diagram()
+    lengths = {len(v) for v in d.boundaries.values()}
+    assert len(lengths) == 1 and lengths.pop() > 0
+    assert d.boundaries["T"].dtype == np.float64 and d.boundaries["phase_low"].dtype.kind == "U"
+    (e,) = d.invariants
+    assert (e.kind, e.phases) == ("eutectic", ("S", "L", "S"))
+    assert e.x[0] < e.x[1] < e.x[2] and 450 < e.T < 1100
+    # Just above the eutectic, two tie-lines, whose ends the diagram's rows also hold.
+    ties = s.equilibria(700.0)
+    assert [(t.phase_low, t.phase_high) for t in ties] == [("S", "L"), ("L", "S")]
+    row = d.boundaries["T"] == 700.0
+    assert list(d.boundaries["x_low"][row]) == [t.x_low for t in ties]
+    f = s.solidify(0.3, step=2.0)
+    assert f.liquidus > f.solidus == pytest.approx(e.T, abs=1e-9)
+    assert np.all(np.diff(f.table["T"]) <= 0) and set(f.table["phase_solid_lever"]) <= {"", "S", "S+S"}
+    assert f.segregation["g"][0] == 0.0
+    assert pb.builtin(7)["T"].tolist() == list(range(1215, 1688))
+    assert os.listdir(tmp_path) == []
+
+
+def test_version_and_help_describe_the_module():
+    printed = subprocess.run([PROGRAM, "--version"], capture_output=True, text=True).stdout if PROGRAM else ""
+    assert pb.__version__.count(".") == 2 and (not PROGRAM or pb.__version__ in printed.split())
+    assert "temperatures" in pb.System.diagram.__doc__ and "K" in pb.System.diagram.__doc__
+    for thing in (pb.load, pb.builtin, pb.System, pb.System.solidify, pb.System.equilibria,
+                  pb.Diagram, pb.Solidification, pb.Invariant, pb.TieLine, pb.SystemFileError):
+        assert thing.__doc__, thing
+
+
+def write(tmp_path, name, text):
+    path = tmp_path / name
+    path.write_text(text)
+    return str(path)
+
+
+@pytest.mark.parametrize("name, text, line, column, key, message", [
+    ("missing.toml", None, None, None, None, "No such file or directory"),
+    ("bad.toml", '[A]\nname = "A"\nmelting_point = "hot"\n', 3, 17, "A.melting_point", "must be a number"),
+    ("bad.tdb", "ELEMENT A FCC 1 0 0 !\nFROB X !\n", 2, 1, None, "unknown command 'FROB'"),
+    ("two.tdb", LEFT_OUT_TDB, None, None, None, "no element C in the database"),
+])
+def test_a_file_that_cannot_be_used_raises_with_its_parts(tmp_path, name, text, line, column, key, message):
+    path = str(tmp_path / name) if text is None else write(tmp_path, name, text)
+    components = ("A", "C") if name.endswith(".tdb") else None
+    with pytest.raises(pb.SystemFileError) as raised:
+        pb.load(path, components=components)
+    e = raised.value
+    assert isinstance(e, ValueError)
+    assert (e.path, e.line, e.column, e.key) == (path, line, column, key)
+    assert message in str(e) and str(e).startswith(path)
+
+
+@pytest.mark.parametrize("call", [
+    lambda s: s.solidify(0.0), lambda s: s.solidify(1.0), lambda s: s.solidify(math.nan),
+    lambda s: s.solidify(0.3, step=0.0), lambda s: s.solidify(0.3, step=1e-12),
+    lambda s: s.diagram((900.0, 800.0, 1.0)), lambda s: s.diagram((0.0, 800.0, 1.0)),
+    lambda s: s.diagram([800.0, 700.0]), lambda s: s.diagram(np.ones((2, 2))),
+    lambda s: s.diagram([800.0, math.inf]), lambda s: s.equilibria(-1.0),
+    lambda s: pb.load(EXAMPLES / "eutectic.tdb"), lambda s: pb.load(EUTECTIC, components=("A", "B")),
+    lambda s: pb.load(EXAMPLES / "eutectic.tdb", components="A,B"),
+    lambda s: pb.load(EXAMPLES / "eutectic.tdb", components=("A", "a")),
+    lambda s: pb.builtin(-1), lambda s: pb.builtin(2**32),
+])
+def test_bad_arguments_raise_value_error(call):
+    s = pb.load(EUTECTIC)
+    with pytest.raises(ValueError):
+        call(s)
+
+
+def test_what_the_program_warns_of_is_an_engine_warning(tmp_path):
+    path = write(tmp_path, "left-out.tdb", LEFT_OUT_TDB)
+    with pytest.warns(pb.EngineWarning, match=r"phase ODD \(line 10\) left out"):
+        s = pb.load(path, components=("A", "B"))
+    assert s.phases == ("LIQUID", "FCC_A1")
+    with warnings.catch_warnings():
+        warnings.simplefilter("error", pb.EngineWarning)
+        with pytest.raises(pb.EngineWarning):
+            pb.load(path, components=("A", "B"))
+        assert not pb.load(EUTECTIC).diagram().warnings
+
+
+def test_threads_share_one_system_and_get_the_serial_numbers():
+    s = pb.load(EXAMPLES / "peritectic.toml")
+    serial = s.diagram().boundaries
+    with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+        results = list(pool.map(lambda _: s.diagram().boundaries, range(4)))
+    for r in results:
+        for column in serial:
+            assert np.array_equal(r[column], serial[column]), column
+
+
+def test_the_installed_module_imports_from_its_prefix_alone(tmp_path):
+    build = os.environ.get("PHASE_BOUNDARY_BUILD_DIR")
+    package_dir = os.environ.get("PHASE_BOUNDARY_PYTHON_DIR")
+    if not build or not package_dir:
+        pytest.skip("run through ctest, which names the build tree")
+    subprocess.run(["cmake", "--install", build, "--prefix", str(tmp_path)], check=True,
+                   capture_output=True)
+    where = tmp_path / package_dir
+    assert sorted(p.suffix for p in where.iterdir()) == [".pyi", ".so"]
+    script = "import phase_boundary as pb; print(pb.__file__); print(pb.load(%r).phases)" % str(EUTECTIC)
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True,
+                         env={"PYTHONPATH": str(where), "PATH": os.environ.get("PATH", "")}, cwd=tmp_path)
+    imported, phases = out.stdout.splitlines()
+    assert pathlib.Path(imported).parent == where and phases == "('L', 'S')"

@@ -1,0 +1,87 @@
+"""The module's arrays are, double for double, what the program writes."""
+
+import math
+
+import numpy as np
+import pytest
+
+import phase_boundary as pb
+from conftest import EXAMPLES, read_tsv, run_program
+
+EXAMPLE_FILES = sorted(p.name for p in EXAMPLES.glob("*.toml"))
+DATABASES = [  # file, components, alloy to freeze
+    ("pb-sn.tdb", ("SN", "PB"), 0.5),
+    ("ag-cu.tdb", ("AG", "CU"), 0.3),
+    ("cu-mg.tdb", ("CU", "MG"), 0.2),
+    ("al-zn.tdb", ("AL", "ZN"), 0.6),
+    ("cu-ni.tdb", ("CU", "NI"), 0.5),
+]
+
+
+def same(a, b):
+    """Equal doubles, NaN equal to NaN; names equal."""
+    a, b = np.asarray(a), np.asarray(b)
+    if a.dtype.kind in "fi":
+        return a.shape == b.shape and np.array_equal(a, b.astype(float), equal_nan=True)
+    return a.tolist() == list(b)
+
+
+def assert_same_diagram(system, args, tmp_path, temperatures=None):
+    assert run_program(args, tmp_path) in (0, 70)
+    d = system.diagram(temperatures)
+    written = read_tsv(tmp_path / "boundaries.tsv")
+    for column, values in written.items():
+        assert same(d.boundaries[column], values), f"{args}: column {column}"
+    invariants = read_tsv(tmp_path / "invariants.tsv")
+    assert [i.kind for i in d.invariants] == invariants["kind"], args
+    assert [i.T for i in d.invariants] == invariants["T"], args
+    for k in range(3):
+        assert [i.phases[k] if k < len(i.phases) else "" for i in d.invariants] == invariants[f"phase_{k + 1}"]
+        xs = [i.x[k] if k < len(i.x) else math.nan for i in d.invariants]
+        assert same(xs, invariants[f"x_{k + 1}"]), f"{args}: x_{k + 1}"
+
+
+def assert_same_solidification(system, args, x0, tmp_path):
+    assert run_program([*args, "--solidify", x0], tmp_path) in (0, 70)
+    f = system.solidify(x0)
+    for column, values in read_tsv(tmp_path / "solidification.tsv").items():
+        assert same(f.table[column], values), f"{args} x0 = {x0}: column {column}"
+    for column, values in read_tsv(tmp_path / "segregation.tsv").items():
+        assert same(f.segregation[column], values), f"{args} x0 = {x0}: profile {column}"
+
+
+@pytest.mark.parametrize("name", EXAMPLE_FILES)
+def test_example_diagram_and_freezing(name, tmp_path):
+    path = EXAMPLES / name
+    s = pb.load(path)
+    assert_same_diagram(s, ["--system", path], tmp_path)
+    assert_same_solidification(s, ["--system", path], 0.3, tmp_path)
+
+
+def test_a_range_and_an_array_of_temperatures_as_the_command_line_gives_them(tmp_path):
+    path = EXAMPLES / "peritectic.toml"
+    s = pb.load(path)
+    assert_same_diagram(s, ["--system", path, "--temperatures", "700.5:1100:0.5"], tmp_path,
+                        (700.5, 1100.0, 0.5))
+    grid = s.diagram((700.5, 1100.0, 0.5))
+    by_array = s.diagram(np.arange(800) * 0.5 + 700.5)
+    for column in grid.boundaries:
+        assert same(by_array.boundaries[column], grid.boundaries[column]), column
+
+
+@pytest.mark.parametrize("file, components, x0", DATABASES)
+def test_database_diagram_and_freezing(file, components, x0, shared_tdb, tmp_path):
+    path = shared_tdb / file
+    s = pb.load(path, components=components)
+    args = ["--system", path, "--components", ",".join(components)]
+    assert_same_diagram(s, args, tmp_path)
+    assert_same_solidification(s, args, x0, tmp_path)
+
+
+@pytest.mark.parametrize("seed", [0, 42, 4294967295])
+def test_builtin_table_is_the_seeded_run(seed, tmp_path):
+    assert run_program(["--seed", seed, "--no-log"], tmp_path) == 0
+    table = pb.builtin(seed)
+    assert table["T"].dtype.kind == "i"
+    lines = [f"{T}\t{xl:.10f}\t{xs:.10f}" for T, xl, xs in zip(table["T"], table["xl"], table["xs"])]
+    assert lines == (tmp_path / "result02.txt").read_text().splitlines()
