@@ -119,4 +119,15 @@ BENCHMARK_CAPTURE(solidification, eutectic_x0_0_3, "eutectic", 0.3)->Unit(benchm
 BENCHMARK_CAPTURE(solidification, peritectic_x0_0_3, "peritectic", 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, monotectic_x0_0_9, "monotectic", 0.9)->Unit(benchmark::kMillisecond);
 
+
+// One System shared by threads, each computing its own diagram: the engine keeps
+// no state between calls, so two threads should take each diagram in half the
+// real time of one (the Python module releases the GIL for exactly this).
+void threads_diagram(benchmark::State& state)
+{
+    static const System shared = example("eutectic");  // read once, by whichever thread comes first
+    for (auto _ : state)
+        benchmark::DoNotOptimize(compute_diagram(shared));
+}
+BENCHMARK(threads_diagram)->Threads(1)->Threads(2)->UseRealTime()->Unit(benchmark::kMillisecond);
 }  // namespace

@@ -2,9 +2,16 @@
 # file with its type stub beside it. Built when Python's headers, numpy and
 # pybind11 are all found; otherwise one line says so and the rest builds as before.
 
+# An interpreter does not load a module built with the sanitizers' runtimes, nor
+# one built for another system.
+if(PHASE_BOUNDARY_SANITIZE OR PHASE_BOUNDARY_FUZZ OR CMAKE_CROSSCOMPILING)
+  message(STATUS "The Python module is not built in a sanitized, fuzzing or cross build")
+  return()
+endif()
+
 # Debian's python3 is the one its python3-numpy and python3-pytest serve; a
 # Python of a version manager earlier on PATH often has neither.
-if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3 AND NOT CMAKE_CROSSCOMPILING)
+if(NOT DEFINED Python3_EXECUTABLE AND EXISTS /usr/bin/python3)
   set(Python3_EXECUTABLE /usr/bin/python3)
 endif()
 find_package(Python3 QUIET COMPONENTS Interpreter Development.Module)

@@ -6,9 +6,9 @@
 
 struct InputError {
     std::string path;
-    int line = 0;       // from 1; 0 where no line applies
-    int column = 0;     // from 1, with line
-    std::string key;    // the system file's key, empty where none applies
+    int line = 0;     // from 1; 0 where no line applies
+    int column = 0;   // from 1, with line
+    std::string key;  // the system file's key, empty where none applies
     std::string message;
 
     // "PATH:LINE:COLUMN: KEY: message", the parts that do not apply left out.

@@ -178,9 +178,9 @@ std::string warning_text(const System& s, const Doubt& doubt)
 {
     switch (doubt.where) {
     case Doubt::Where::tie_line:
-        return "at " + shortest(doubt.T) + " K, " + phase_name(s, doubt.low_phase) + " x = " +
-               shortest(doubt.x_low) + " and " + phase_name(s, doubt.high_phase) + " x = " +
-               shortest(doubt.x_high) + ": " + doubt.why;
+        return "at " + shortest(doubt.T) + " K, " + phase_name(s, doubt.low_phase) +
+               " x = " + shortest(doubt.x_low) + " and " + phase_name(s, doubt.high_phase) +
+               " x = " + shortest(doubt.x_high) + ": " + doubt.why;
     case Doubt::Where::range:
         return doubt.why + " between " + shortest(doubt.T) + " K and " + shortest(doubt.T_high) + " K";
     case Doubt::Where::temperature:

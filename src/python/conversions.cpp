@@ -87,6 +87,7 @@ double temperature_argument(double T, const char* what)
 std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts)
 {
     std::vector<std::string> out;
+    out.reserve(doubts.size());
     for (const Doubt& d : doubts)
         out.push_back(warning_text(s, d));
     return out;
@@ -144,8 +145,13 @@ PySolidification solidification_result(const System& s, const Solidification& r)
         lever[i] = solids(s, row.lever);
         scheil[i] = solids(s, row.scheil);
     }
-    const char* names[7] = {"T",          "f_solid_lever",  "x_solid_lever",  "x_liquid_lever",
-                            "f_solid_scheil", "x_solid_scheil", "x_liquid_scheil"};
+    const char* names[7] = {"T",
+                            "f_solid_lever",
+                            "x_solid_lever",
+                            "x_liquid_lever",
+                            "f_solid_scheil",
+                            "x_solid_scheil",
+                            "x_liquid_scheil"};
     PySolidification out;
     out.x0 = r.x0;
     out.liquidus = r.liquidus;
