@@ -50,3 +50,7 @@ set(PHASE_BOUNDARY_PYTHON_DIR
 install(TARGETS phase_boundary_python LIBRARY DESTINATION ${PHASE_BOUNDARY_PYTHON_DIR})
 install(FILES src/python/phase_boundary.pyi DESTINATION ${PHASE_BOUNDARY_PYTHON_DIR})
 set(PHASE_BOUNDARY_PYTHON_BUILT ON)
+# The package's module needs the Python it was built for, and numpy.
+math(EXPR python_next_minor "${Python3_VERSION_MINOR} + 1")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3 (>= ${Python3_VERSION_MAJOR}.${Python3_VERSION_MINOR}), \
+python3 (<< ${Python3_VERSION_MAJOR}.${python_next_minor}), python3-numpy")

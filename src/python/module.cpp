@@ -235,7 +235,8 @@ PYBIND11_MODULE(phase_boundary, m)
 
     py::class_<LoadedSystem, std::shared_ptr<LoadedSystem>>(
         m, "System", "A binary system read by load(); never changed, so threads may share it.")
-        .def_property_readonly("name", [](const LoadedSystem& l) { return l.system.name; })
+        .def_property_readonly(
+            "name", [](const LoadedSystem& l) { return l.system.name; }, "The system's name")
         .def_property_readonly(
             "components",
             [](const LoadedSystem& l) { return py::make_tuple(l.system.a.name, l.system.b.name); },
@@ -251,7 +252,6 @@ PYBIND11_MODULE(phase_boundary, m)
             "extrapolated", [](const LoadedSystem& l) { return py::tuple(py::cast(l.extrapolated)); },
             "Phases whose functions the range takes beyond their limits")
         .def("diagram", &diagram, py::arg("temperatures") = py::none(),
-             "diagram(temperatures=None) -> Diagram\n\n"
              "The whole phase diagram: every stable two-phase equilibrium at each temperature and\n"
              "the invariants between them.\n\n"
              "temperatures: None for the file's own range (a database's default range), a tuple\n"
@@ -262,24 +262,20 @@ PYBIND11_MODULE(phase_boundary, m)
         .def("_engine_only_diagram", &engine_only_diagram, py::arg("temperatures") = py::none(),
              "The diagram computed and dropped: the engine's own time, for the benchmark.")
         .def("equilibria", &equilibria, py::arg("T"),
-             "equilibria(T) -> list[TieLine]\n\n"
              "The stable two-phase equilibria at one temperature T (K), in order of x.")
         .def("solidify", &solidify_alloy, py::arg("x0"), py::arg("step") = 1.0,
-             "solidify(x0, step=1.0) -> Solidification\n\n"
              "Freezes the alloy of mole fraction x0 of the first component (from 1e-12 to 1 - 1e-12)\n"
              "by the lever rule and by Scheil, with table rows every step K below the liquidus.\n"
              "Raises ValueError for a bad x0 or step or a system without exactly one liquid.")
         .def("__repr__", &system_repr);
 
     m.def("load", &load, py::arg("path"), py::arg("components") = py::none(), py::arg("phases") = py::none(),
-          "load(path, components=None, phases=None) -> System\n\n"
           "Reads a system file (TOML) or, for a name ending in .tdb, a TDB database.\n"
           "components: a database's two elements (A, B), in any case; x is the mole fraction of A.\n"
           "phases: the database phases to keep; None keeps every phase the two elements fill.\n"
           "Raises SystemFileError (a ValueError with path, line, column and key) for a file that\n"
           "cannot be used, ValueError for bad arguments; issues EngineWarning for each phase left out.");
     m.def("builtin", &builtin, py::arg("seed"),
-          "builtin(seed) -> dict\n\n"
           "The built-in run's table for a seed (0 ... 4294967295), without writing a file:\n"
           "{\"T\": int array 1215 ... 1687, \"xl\": ..., \"xs\": ...}. xl and xs are the full\n"
           "doubles that result02.txt prints to ten decimals.");

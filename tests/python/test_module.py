@@ -143,3 +143,12 @@ def test_the_installed_module_imports_from_its_prefix_alone(tmp_path):
                          env={"PYTHONPATH": str(where), "PATH": os.environ.get("PATH", "")}, cwd=tmp_path)
     imported, phases = out.stdout.splitlines()
     assert pathlib.Path(imported).parent == where and phases == "('L', 'S')"
+
+
+@pytest.mark.parametrize("script, extra", [("diagram.py", []), ("freezing_range.py", ["--points", "5"])])
+def test_the_example_scripts_draw_their_figures(script, extra, tmp_path):
+    pytest.importorskip("matplotlib")
+    out = tmp_path / "figure.png"
+    subprocess.run([sys.executable, str(EXAMPLES / "python" / script), str(EUTECTIC), "-o", str(out), *extra],
+                   check=True, capture_output=True, env=dict(os.environ))
+    assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
