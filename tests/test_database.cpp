@@ -104,6 +104,59 @@ TEST(DatabaseBinary, EnergiesAgainstTheCompoundEnergyFormalism)
     }
 }
 
+// Phases of one mixing sublattice beside sublattices of one element, (A)2(A,B)1
+// and (A)1(A,B)2(B)3, against the compound energy formalism the long way at the
+// share x fixes; outside the range the mixing sublattice spans, no energy.
+TEST(DatabaseBinary, OneMixingSublatticeAgainstTheCompoundEnergyFormalism)
+{
+    const Database db = database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                    "PHASE TH % 2 2 1 !\nCONSTITUENT TH :A : A,B : !\n"
+                                    "PARAMETER G(TH,A:A;0) 1 -6000+2*T; 6000 N !\n"
+                                    "PARAMETER G(TH,A:B;0) 1 -45000; 6000 N !\n"
+                                    "PARAMETER G(TH,A:A,B;0) 1 -9000; 6000 N !\n"
+                                    "PARAMETER G(TH,A:B,A;1) 1 3000; 6000 N !\n"
+                                    "PHASE GA % 3 1 2 3 !\nCONSTITUENT GA :A : A,B : B : !\n"
+                                    "PARAMETER G(GA,A:A:B;0) 1 -70000; 6000 N !\n"
+                                    "PARAMETER G(GA,A:B:B;0) 1 -50000-T; 6000 N !\n"
+                                    "PARAMETER G(GA,A:A,B:B;2) 1 4000; 6000 N !\n");
+    struct Case {
+        const char* phase;
+        double atoms, fixed_a;  // x = (fixed_a + 2 or 1 times p) / atoms
+        double mixing_sites;
+        std::vector<double> inside, outside;
+    };
+    const Case cases[] = {{"TH", 3, 2, 1, {0.7, 0.8, 0.9, 0.99}, {0.5, 0.66}},
+                          {"GA", 6, 1, 2, {0.2, 0.3, 0.45}, {0.1, 0.6}}};
+    for (const Case& c : cases) {
+        const System s = binary_of(db, "A", "B", {c.phase});
+        BinaryPhase phase;
+        std::string why;
+        const DatabasePhase& declared = db.phases[std::string(c.phase) == "TH" ? 0 : 1];
+        ASSERT_TRUE(binary_phase(db, declared, "A", "B", phase, why)) << why;
+        const double T = 800.0;
+        const auto long_way = [&](double x) {
+            const double p = (c.atoms * x - c.fixed_a) / c.mixing_sites;
+            std::vector<std::vector<double>> y(phase.sites.size(), std::vector<double>{1.0});
+            y[1] = {p, 1.0 - p};
+            bool extrapolated = false;
+            return gibbs_per_formula_unit(phase, db.functions, T, y, 8.31451, extrapolated) / c.atoms;
+        };
+        for (const double x : c.inside) {
+            const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+            EXPECT_NEAR(g, long_way(x), 1e-9 * std::fabs(long_way(x))) << c.phase << " x=" << x;
+            const Potentials m = potentials(s, Phase::liquid, composition_from_x(x), T);
+            const double h = 1e-6;
+            const double slope = (long_way(x + h) - long_way(x - h)) / (2 * h);
+            EXPECT_NEAR(m.mu_a - m.mu_b, slope, 1e-7 * std::fabs(slope) + 1e-4)
+                << c.phase << " dG/dx at x=" << x;
+        }
+        for (const double x : c.outside)
+            EXPECT_EQ(above_line(phase_at(s, Phase::liquid, T, false), composition_from_x(x), 0, 0, 0, 0),
+                      HUGE_VAL)
+                << c.phase << " has no energy at x=" << x;
+    }
+}
+
 // d/dx of G_mag through TC(x) and beta(x), against central differences of the
 // closed form, below and above tau = 1 and antiferromagnetic.
 TEST(Magnetic, JetAgainstTheClosedForm)
@@ -504,6 +557,19 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
           {"critical", 0, 0, "FCC_A1"},
           {"eutectic", 0, 0, "HCP_A3 LIQUID FCC_A1"}}},
         {"cu-ni.tdb", "CU", "NI", 400, 1800, {{"critical", 0, 0, "FCC_A1"}}},
+        // The Al-rich side of Al-Cu, whose theta (Al)2(Al,Cu)1 and eta phases
+        // have one mixing sublattice; the eutectic as the handbooks give it, 548 C.
+        {"cost507.tdb",
+         "AL",
+         "CU",
+         800,
+         880,
+         {{"eutectic", 821.15, 1.0, "ALCU_THETA LIQUID FCC_A1"},
+          {"eutectoid", 0, 0, "FCC_A1 BCC_A2 GAMMA_D83"},
+          {"eutectoid", 0, 0, "ALCU_ZETA ALCU_EPSILON ALCU_ETA"},
+          {"eutectoid", 0, 0, "ALCU_DELTA ALCU_EPSILON ALCU_ZETA"},
+          {"congruent", 0, 0, "ALCU_EPSILON ALCU_ZETA"},
+          {"peritectic", 0, 0, "ALCU_ETA ALCU_THETA LIQUID"}}},
         {"cu-mg.tdb",
          "CU",
          "MG",

@@ -19,6 +19,7 @@ constexpr double LOWEST_SCAN = 10.0;
 
 constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both elements among them
 constexpr int SUBLATTICES = -4;  // two sublattices hold both elements, any others vacancies
+constexpr int ONE_MIXING = -5;   // one sublattice holds both elements, others one element each
 
 struct Builder {
     System& s;
@@ -68,10 +69,8 @@ int mixing_sublattice(const BinaryPhase& p, std::string& why)
         const int c = p.constituents[s][0];
         if (static_cast<int>(s) == mixing || c == VACANCY)
             continue;
-        if (mixing >= 0) {
-            why = "an element's own sublattice beside the mixing one (not modelled yet)";
-            return -2;
-        }
+        if (mixing >= 0)
+            return ONE_MIXING;
         if (element >= 0 && element != c)
             return COMPOUND;
         element = c;
@@ -185,6 +184,52 @@ bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::stri
     return true;
 }
 
+// One sublattice of both elements beside sublattices of one element each (and
+// of vacancies), per formula unit.
+bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
+{
+    out = PhaseModel{};
+    out.name = p.name;
+    out.liquid = p.liquid;
+    out.sublattices = true;
+    out.one_mixing = true;
+    std::size_t m = 0;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const int c = p.constituents[s][0];
+        if (p.constituents[s].size() == 2)
+            m = s;
+        else if (c != VACANCY)
+            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
+    }
+    out.sites[0] = p.sites[m];
+    for (const BinaryPhase::Term& t : p.terms) {
+        if (t.property != Property::gibbs) {
+            why = "a magnetic phase of sublattices (not modelled yet)";
+            return false;
+        }
+        const std::vector<int>& on = t.on[m];
+        if (on.size() == 1 && on[0] == ANY) {
+            why = "a parameter with \"*\" on the sublattice of the two elements";
+            return false;
+        }
+        if (on.size() == 1) {
+            if (t.order == 0)
+                b.add(out.end[static_cast<std::size_t>(on[0])][0], t.value, 1.0);
+            continue;
+        }
+        std::vector<Coefficient>& series = out.interactions[0][0];
+        const auto k = static_cast<std::size_t>(t.order);
+        if (k >= MOST_EXCESS_TERMS) {
+            why = "an interaction of order above 15";
+            return false;
+        }
+        if (series.size() <= k)
+            series.resize(k + 1);
+        b.add(series[k], t.value, on[0] == 1 && t.order % 2 == 1 ? -1.0 : 1.0);  // (y_B - y_A)^k
+    }
+    return true;
+}
+
 // A phase of two sublattices that both hold both elements, per formula unit.
 bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
@@ -283,6 +328,7 @@ bool database_binary(const Database& db, const std::string& a, const std::string
         const int m = mixing_sublattice(bp, reason);
         const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, reason)
                               : m == SUBLATTICES ? sublattice_model(bp, builder, model, reason)
+                              : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, reason)
                                                  : m != -2 && solution_model(bp, m, builder, model, reason);
         if (!modelled) {
             if (asked) {

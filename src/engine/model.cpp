@@ -167,10 +167,27 @@ PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
                 v.series[i][j][k] = coefficient_at(s, series[static_cast<std::size_t>(k)], at.T);
         }
     v.reciprocal = coefficient_at(s, m.reciprocal, at.T);
+    v.one_mixing = m.one_mixing;
+    v.fixed_sites[0] = m.fixed_sites[0];
+    v.fixed_sites[1] = m.fixed_sites[1];
+    if (m.one_mixing) {
+        // A pure end only where no fixed sublattice holds the other element.
+        const double atoms = m.sites[0] + m.fixed_sites[0] + m.fixed_sites[1];
+        at.ga = m.fixed_sites[1] == 0.0 ? v.end[0][0] / atoms : HUGE_VAL;
+        at.gb = m.fixed_sites[0] == 0.0 ? v.end[1][0] / atoms : HUGE_VAL;
+        return at;
+    }
     const double atoms = m.sites[0] + m.sites[1];
     at.ga = v.end[0][0] / atoms;
     at.gb = v.end[1][1] / atoms;
     return at;
+}
+
+// The end a phase's excess is reckoned from: its pure end, or 0 where it has
+// none (a phase whose range stops short of it), so that differences stay finite.
+double reference_end(double g)
+{
+    return g == HUGE_VAL ? 0.0 : g;
 }
 
 // Where a composition is pure, the minimum's logarithms diverge: a phase of
@@ -304,8 +321,10 @@ Excess excess_of(const PhaseAtT& at, double x, int derivatives)
         const double xi = std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
         const SublatticeMinimum m = sublattice_minimum(at.lattice, xi);
         const double yi = 1.0 - xi;
-        Excess out{m.g - xi * at.ga - yi * at.gb - at.RT * (xi * std::log(xi) + yi * std::log(yi)),
-                   m.g1 - at.ga + at.gb - at.RT * (std::log(xi) - std::log(yi)), bent(xi), 0.0};
+        const double ga = reference_end(at.ga);
+        const double gb = reference_end(at.gb);
+        Excess out{m.g - xi * ga - yi * gb - at.RT * (xi * std::log(xi) + yi * std::log(yi)),
+                   m.g1 - ga + gb - at.RT * (std::log(xi) - std::log(yi)), bent(xi), 0.0};
         if (derivatives >= 3) {
             const double h = 1e-6;
             out.e3 = (bent(xi + h) - bent(xi - h)) / (2.0 * h);
@@ -444,6 +463,16 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
     bend += m.d2;
 }
 
+std::array<double, 2> ordered_compositions(const PhaseModel& m)
+{
+    if (m.one_mixing) {
+        const double n = m.sites[0] + m.fixed_sites[0] + m.fixed_sites[1];
+        return {m.fixed_sites[0] / n, (m.fixed_sites[0] + m.sites[0]) / n};
+    }
+    const double n = m.sites[0] + m.sites[1];
+    return {m.sites[0] / n, m.sites[1] / n};
+}
+
 Composition point_composition(const PhaseModel& m)
 {
     return composition_from_x(m.point_x);
@@ -521,8 +550,8 @@ void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d,
 {
     const Excess ep = excess_of(p, x, 2);
     const Excess eq = excess_of(q, x, 2);
-    const double ga = p.ga - q.ga;
-    const double gb = p.gb - q.gb;
+    const double ga = reference_end(p.ga) - reference_end(q.ga);
+    const double gb = reference_end(p.gb) - reference_end(q.gb);
     d = x * ga + (1.0 - x) * gb + (ep.e - eq.e);
     d1 = ga - gb + (ep.e1 - eq.e1);
     d2 = ep.e2 - eq.e2;

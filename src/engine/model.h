@@ -101,7 +101,17 @@ struct PhaseModel {
     std::array<std::array<Coefficient, 2>, 2> end;
     std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
     Coefficient reciprocal;
+    // One sublattice of both elements (sites[0], its ends end[0][0] and
+    // end[1][0], its series interactions[0][0]) beside sublattices that hold
+    // one element each, fixed_sites of A and of B in all: sublattices is set
+    // too, and the curve spans only the range the mixing sublattice reaches.
+    bool one_mixing = false;
+    std::array<double, 2> fixed_sites = {0.0, 0.0};
 };
+
+// Where a phase of sublattices is narrowest: each of two sublattices filled by
+// one element, or the ends of the range one mixing sublattice spans.
+std::array<double, 2> ordered_compositions(const PhaseModel& m);
 
 // A compound's composition, each fraction from the sublattices' sums, exact.
 struct Composition;

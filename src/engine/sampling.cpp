@@ -172,13 +172,15 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     return extra;
 }
 
-// A phase of two sublattices is narrowest around its ordered compositions, a
-// sublattice of each element, where anti-sites are all it dissolves: samples go
-// there, in decades of offsets, as its minimum may lie between the grid's points.
+// A phase of sublattices is narrowest around its ordered compositions, a
+// sublattice of each element, where anti-sites are all it dissolves, or the
+// ends of one mixing sublattice's range: samples go there, in decades of offsets, as its minimum may lie
+// between the grid's points.
 void add_ordered_samples(const PhaseAtT& phase, std::vector<Composition>& extra)
 {
-    const double n = phase.lattice.sites[0] + phase.lattice.sites[1];
-    for (const double ordered : {phase.lattice.sites[0] / n, phase.lattice.sites[1] / n}) {
+    for (const double ordered : ordered_compositions(*phase.model)) {
+        if (ordered <= 0.0 || ordered >= 1.0)
+            continue;  // a pure end, which the grid holds with its tails
         extra.push_back(composition_from_x(ordered));
         for (double offset = ORDERED_NEAREST; offset < ORDERED_FARTHEST; offset *= 10.0)
             for (const double sign : {-1.0, 1.0})

@@ -173,10 +173,34 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
     return q;
 }
 
+// One mixing sublattice of a sites beside the fixed ones: its share p of A is
+// (n x - fixed A) / a, and G per formula unit the solution of its two ends in p.
+// A share beyond [0, 1] by rounding alone (x at an end of the range, rounded) is
+// that end.
+SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
+{
+    const double a = v.sites[0];
+    const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
+    const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
+    if (std::fabs(n * x - v.fixed_sites[0] - a * p) > 4e-16 * n)
+        return {HUGE_VAL, 0.0, 0.0, -1.0};
+    double f[3];
+    interaction(v.series[0][0], v.terms[0][0], p, f);
+    const double lp = std::log(p);
+    const double lp1 = std::log1p(-p);
+    const double mixing = (p > 0.0 ? p * lp : 0.0) + (p < 1.0 ? (1.0 - p) * lp1 : 0.0);
+    const double g = p * v.end[0][0] + (1.0 - p) * v.end[1][0] + v.RT * a * mixing + f[0];
+    const double gp = v.end[0][0] - v.end[1][0] + v.RT * a * (lp - lp1) + f[1];
+    const double gpp = v.RT * a / (p * (1.0 - p)) + f[2];
+    return {g / n, gp / a, gpp * n / (a * a), -1.0};
+}
+
 }  // namespace
 
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
 {
+    if (v.one_mixing)
+        return one_mixing_curve(v, x);
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
     const double n = a1 + a2;

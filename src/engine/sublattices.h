@@ -20,6 +20,10 @@ struct SublatticeValues {
     int terms[2][2];
     double reciprocal;
     double RT;
+    // One mixing sublattice (sites[0]) beside fixed_sites of A and of B: x fixes
+    // its share, and outside the range it spans the energy is HUGE_VAL.
+    bool one_mixing;
+    double fixed_sites[2];
 };
 
 // The minimum at x: G per mole of atoms and its first two derivatives in x,
@@ -29,6 +33,7 @@ struct SublatticeMinimum {
     double q;
 };
 
+// Of one mixing sublattice, no search: the curve itself (q is -1).
 // guess, where it lies in (0, 1), is where the search for q starts: a grid's
 // neighbouring point's q makes it a few Newton steps.
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess = -1.0);

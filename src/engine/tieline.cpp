@@ -183,8 +183,7 @@ bool as_point(const System& s, Phase p, const Composition& c, double T, PointEnd
     const PhaseModel& m = phase_model(s, p);
     if (!m.sublattices)
         return false;
-    const double n = m.sites[0] + m.sites[1];
-    for (const double ordered : {m.sites[0] / n, m.sites[1] / n})
+    for (const double ordered : ordered_compositions(m))
         if (std::fabs(c.x - ordered) <= ORDERED_REACH) {
             const Composition at = composition_from_x(ordered);
             out = {p, at, gibbs(s, p, at, T)};
