@@ -315,7 +315,7 @@ TEST(DatabaseBinary, FreezingIntoALineCompound)
     ASSERT_GE(r.rows.size(), 3u);
     for (std::size_t i = 0; i + 1 < r.rows.size(); ++i) {
         EXPECT_EQ(names(r.rows[i].scheil), "AB") << "at " << r.rows[i].T;
-        EXPECT_NEAR(r.rows[i].f_scheil, r.rows[i].f_lever, 1e-9) << "at " << r.rows[i].T;
+        EXPECT_NEAR(r.rows[i].scheil.f, r.rows[i].lever.f, 1e-9) << "at " << r.rows[i].T;
     }
     EXPECT_EQ(names(r.rows.back().scheil), "SOLID_B+AB") << "in order of x";
     EXPECT_EQ(names(r.rows.back().lever), "SOLID_B+AB");

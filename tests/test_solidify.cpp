@@ -82,8 +82,8 @@ TEST(Solidify, IdealLensAgainstTheClosedForm)
             if (row.T >= r.liquidus || row.T <= r.solidus)
                 continue;
             closed(row.T, xl, xs);
-            EXPECT_NEAR(row.f_lever, (x0 - xl) / (xs - xl), 1e-10) << what << " T=" << row.T;
-            EXPECT_LE(row.f_scheil, row.f_lever + 1e-12) << what << ": Scheil freezes later, T=" << row.T;
+            EXPECT_NEAR(row.lever.f, (x0 - xl) / (xs - xl), 1e-10) << what << " T=" << row.T;
+            EXPECT_LE(row.scheil.f, row.lever.f + 1e-12) << what << ": Scheil freezes later, T=" << row.T;
         }
         EXPECT_EQ(r.scheil_end, PathEnd::pure_component) << what;
         EXPECT_DOUBLE_EQ(r.scheil_end_T, s.b.melting_point()) << what;
@@ -115,9 +115,9 @@ TEST(Solidify, ScheilEndsAtTheEutectic)
         const SolidificationRow& after = r.rows.back();
         EXPECT_EQ(before.T, r.scheil_end_T) << what;
         EXPECT_EQ(after.T, r.scheil_end_T) << what;
-        EXPECT_NEAR(before.f_scheil, 1.0 - r.scheil_remaining, 1e-12) << what;
-        EXPECT_EQ(after.f_scheil, 1.0) << what;
-        EXPECT_TRUE(std::isnan(after.xl_scheil)) << what << ": no liquid left";
+        EXPECT_NEAR(before.scheil.f, 1.0 - r.scheil_remaining, 1e-12) << what;
+        EXPECT_EQ(after.scheil.f, 1.0) << what;
+        EXPECT_TRUE(std::isnan(after.scheil.xl)) << what << ": no liquid left";
         check_profile(r, what);
     }
 }
@@ -131,10 +131,10 @@ TEST(Solidify, CongruentComposition)
     EXPECT_NEAR(r.liquidus, 1046.875, 1e-8);
     EXPECT_EQ(r.solidus, r.liquidus);
     ASSERT_EQ(r.rows.size(), 2u);
-    EXPECT_EQ(r.rows[0].f_lever, 0.0);
-    EXPECT_EQ(r.rows[1].f_lever, 1.0);
-    EXPECT_EQ(r.rows[0].f_scheil, 0.0);
-    EXPECT_EQ(r.rows[1].f_scheil, 1.0);
+    EXPECT_EQ(r.rows[0].lever.f, 0.0);
+    EXPECT_EQ(r.rows[1].lever.f, 1.0);
+    EXPECT_EQ(r.rows[0].scheil.f, 0.0);
+    EXPECT_EQ(r.rows[1].scheil.f, 1.0);
 }
 
 // Paths that cross invariants: a peritectic (the Scheil solid changes, no
@@ -161,8 +161,8 @@ TEST(Solidify, PathsThroughInvariants)
             // The two rows of an invariant: before its reaction, then after; on
             // cooling through these kinds, solid only forms.
             if (r.rows[i].T == r.rows[i - 1].T) {
-                EXPECT_LE(r.rows[i - 1].f_lever, r.rows[i].f_lever) << what << " T=" << r.rows[i].T;
-                EXPECT_LE(r.rows[i - 1].f_scheil, r.rows[i].f_scheil) << what << " T=" << r.rows[i].T;
+                EXPECT_LE(r.rows[i - 1].lever.f, r.rows[i].lever.f) << what << " T=" << r.rows[i].T;
+                EXPECT_LE(r.rows[i - 1].scheil.f, r.rows[i].scheil.f) << what << " T=" << r.rows[i].T;
             }
         }
         check_profile(r, what);
@@ -186,10 +186,10 @@ TEST(Solidify, PeritecticRowsHoldThePairsOfEachSide)
     ASSERT_LT(at + 1, r.rows.size()) << "no pair of rows at the peritectic";
     const SolidificationRow& above = r.rows[at];
     const SolidificationRow& below = r.rows[at + 1];
-    EXPECT_NEAR(above.xs_lever, p.at[2].x, 1e-9);
-    EXPECT_NEAR(above.xl_lever, p.at[0].x, 1e-9);
-    EXPECT_NEAR(below.xs_lever, p.at[1].x, 1e-9);
-    EXPECT_NEAR(below.f_lever, (0.3 - p.at[0].x) / (p.at[1].x - p.at[0].x), 1e-9);
+    EXPECT_NEAR(above.lever.xs, p.at[2].x, 1e-9);
+    EXPECT_NEAR(above.lever.xl, p.at[0].x, 1e-9);
+    EXPECT_NEAR(below.lever.xs, p.at[1].x, 1e-9);
+    EXPECT_NEAR(below.lever.f, (0.3 - p.at[0].x) / (p.at[1].x - p.at[0].x), 1e-9);
 }
 
 // Lenses a few kelvin wide freeze whatever the step: the path is one
@@ -226,13 +226,13 @@ TEST(Solidify, NarrowLensesFreezeAtAnyStep)
             const long double f = (c.x0 - exact.xl) / (exact.xs - exact.xl);
             // Near x = 1/2 two neighbouring doubles of x move the residual by 1e-16 RT:
             // 2e-14 along the lens, which is 1.3e-11 of its width there.
-            EXPECT_NEAR(row.f_lever, static_cast<double>(f), 2e-11) << what << " T=" << row.T;
+            EXPECT_NEAR(row.lever.f, static_cast<double>(f), 2e-11) << what << " T=" << row.T;
         }
         // A temperature both grids hold reads one Scheil state.
         for (const SolidificationRow& a : coarse.rows) {
             for (const SolidificationRow& b : fine.rows) {
                 if (a.T == b.T && a.T < coarse.liquidus && a.T > coarse.scheil_end_T) {
-                    EXPECT_NEAR(a.f_scheil, b.f_scheil, 1e-10) << what << " T=" << a.T;
+                    EXPECT_NEAR(a.scheil.f, b.scheil.f, 1e-10) << what << " T=" << a.T;
                 }
             }
         }
@@ -325,8 +325,8 @@ TEST(Solidify, AtTheEutecticComposition)
     EXPECT_EQ(r.solidus, r.liquidus);
     EXPECT_EQ(r.scheil_end, PathEnd::invariant);
     ASSERT_EQ(r.rows.size(), 2u);
-    EXPECT_EQ(r.rows[0].f_lever, 0.0);
-    EXPECT_EQ(r.rows[1].f_lever, 1.0);
+    EXPECT_EQ(r.rows[0].lever.f, 0.0);
+    EXPECT_EQ(r.rows[1].lever.f, 1.0);
     EXPECT_EQ(r.rows[1].T, r.rows[0].T);
 }
 

@@ -846,7 +846,7 @@ void make_rows(Solidification& out, RowSampler& sample, const std::vector<Invari
 {
     const double x0 = out.x0;
     const auto add = [&](double T, const PhaseFractions& l, const PhaseFractions& s) {
-        out.rows.push_back({T, l.f, l.xs, l.xl, s.f, s.xs, s.xl, l, s});
+        out.rows.push_back({T, l, s});
     };
     const PhaseFractions first_solid = forming({0.0, partner.x, x0}, partner_phase);
     if (out.congruent) {  // liquid and solid of one composition: everything freezes at once

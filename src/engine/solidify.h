@@ -18,9 +18,7 @@
 // One row of solidification.tsv; a field that is not a number is left empty.
 struct SolidificationRow {
     double T;
-    double f_lever, xs_lever, xl_lever;
-    double f_scheil, xs_scheil, xl_scheil;
-    PhaseFractions lever, scheil;  // with the solids forming on each path
+    PhaseFractions lever, scheil;  // the fraction of solid, both compositions and the solids forming
 };
 
 enum class PathEnd {

@@ -32,8 +32,8 @@ void write_solidification(std::FILE* f, const System& s, const Solidification& r
         f);
     for (const SolidificationRow& row : r.rows)
         std::fprintf(f, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", field(row.T).c_str(),
-                     field(row.f_lever).c_str(), field(row.xs_lever).c_str(), field(row.xl_lever).c_str(),
-                     field(row.f_scheil).c_str(), field(row.xs_scheil).c_str(), field(row.xl_scheil).c_str(),
+                     field(row.lever.f).c_str(), field(row.lever.xs).c_str(), field(row.lever.xl).c_str(),
+                     field(row.scheil.f).c_str(), field(row.scheil.xs).c_str(), field(row.scheil.xl).c_str(),
                      solids(s, row.lever).c_str(), solids(s, row.scheil).c_str());
 }
 

@@ -138,8 +138,8 @@ PySolidification solidification_result(const System& s, const Solidification& r)
     std::vector<std::string> lever(n), scheil(n);
     for (std::size_t i = 0; i < n; ++i) {
         const SolidificationRow& row = r.rows[i];
-        const double values[7] = {row.T,        row.f_lever,   row.xs_lever, row.xl_lever,
-                                  row.f_scheil, row.xs_scheil, row.xl_scheil};
+        const double values[7] = {row.T,        row.lever.f,   row.lever.xs, row.lever.xl,
+                                  row.scheil.f, row.scheil.xs, row.scheil.xl};
         for (std::size_t c = 0; c < 7; ++c)
             columns[c][i] = values[c];
         lever[i] = solids(s, row.lever);
