@@ -119,7 +119,6 @@ BENCHMARK_CAPTURE(solidification, eutectic_x0_0_3, "eutectic", 0.3)->Unit(benchm
 BENCHMARK_CAPTURE(solidification, peritectic_x0_0_3, "peritectic", 0.3)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(solidification, monotectic_x0_0_9, "monotectic", 0.9)->Unit(benchmark::kMillisecond);
 
-
 // One System shared by threads, each computing its own diagram: the engine keeps
 // no state between calls, so two threads should take each diagram in half the
 // real time of one (the Python module releases the GIL for exactly this).

@@ -157,6 +157,51 @@ TEST(DatabaseBinary, OneMixingSublatticeAgainstTheCompoundEnergyFormalism)
     }
 }
 
+// A compound AB of one mixing sublattice, (A)1(A,B)1, dissolving A only on
+// its second sublattice, beside an ideal solution: its tie-line end lies a
+// share p of 1e-8 to 1e-5 beyond x = 1/2, where x's doubles hold p to eight
+// digits at the least. Against the common tangent solved by bisection in ln p
+// on the closed forms: per formula unit G = p G_AA + (1 - p) G_AB + RT (p ln p
+// + p' ln p'), x = (1 + p) / 2.
+TEST(DatabaseBinary, OneMixingSublatticeEndJustBeyondItsRange)
+{
+    const double G_AA = 20000.0;
+    const double G_AB = -20000.0;
+    System s = binary_of(database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                     "PHASE SOL % 1 1 !\nCONSTITUENT SOL :A,B : !\n"
+                                     "PHASE AB % 2 1 1 !\nCONSTITUENT AB :A : A,B : !\n"
+                                     "PARAMETER G(AB,A:A;0) 1 20000; 6000 N !\n"
+                                     "PARAMETER G(AB,A:B;0) 1 -20000; 6000 N !\n"),
+                         "A", "B");
+    for (const double T : {400.0, 600.0, 900.0}) {
+        const double RT = 8.31451 * T;
+        // The solution's end x1 from equal slopes, then equal potentials of B.
+        const auto x1_of = [&](double ln_p) {
+            const double p = std::exp(ln_p);
+            const double t = (G_AA - G_AB) / RT + ln_p - std::log1p(-p);  // ln(x1 / (1 - x1))
+            return 1.0 / (1.0 + std::exp(-t));
+        };
+        const auto gap = [&](double ln_p) {
+            const double p = std::exp(ln_p);
+            const double g = (p * G_AA + (1 - p) * G_AB + RT * (p * ln_p + (1 - p) * std::log1p(-p))) / 2;
+            const double slope = G_AA - G_AB + RT * (ln_p - std::log1p(-p));
+            return (g - (1 + p) / 2 * slope) - RT * std::log1p(-x1_of(ln_p));
+        };
+        double lo = -40.0;
+        double hi = -1.0;
+        for (int i = 0; i < 200; ++i)
+            ((gap(0.5 * (lo + hi)) > 0) == (gap(lo) > 0) ? lo : hi) = 0.5 * (lo + hi);
+        const double p = std::exp(lo);
+        temperature_range(T, T, 1.0, s.range);
+        const Diagram d = compute_diagram(s);
+        EXPECT_TRUE(d.doubts.empty()) << "T=" << T << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        ASSERT_FALSE(d.rows[0].ties.empty()) << "T=" << T;
+        const TieLine& t = d.rows[0].ties[0];
+        EXPECT_NEAR(t.low.x, x1_of(lo), 1e-7 * x1_of(lo)) << "the solution's end, T=" << T;
+        EXPECT_NEAR(2 * t.high.x - 1, p, 1e-6 * p) << "the share beyond x = 1/2, T=" << T;
+    }
+}
+
 // d/dx of G_mag through TC(x) and beta(x), against central differences of the
 // closed form, below and above tau = 1 and antiferromagnetic.
 TEST(Magnetic, JetAgainstTheClosedForm)

@@ -441,7 +441,8 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
         q_guess = m.q;
         rest_a = m.g + y * m.g1 - at.RT * std::log(x);
         rest_b = m.g - x * m.g1 - at.RT * std::log1p(-x);
-        excess = m.g - x * at.ga - y * at.gb - at.RT * (x * std::log(x) + y * std::log(y));
+        excess = m.g - x * reference_end(at.ga) - y * reference_end(at.gb) -
+                 at.RT * (x * std::log(x) + y * std::log(y));
         bend = m.g2 - at.RT / (x * y);
         return;
     }

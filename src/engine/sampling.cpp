@@ -209,9 +209,11 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         for (std::size_t i = 0; i < n; ++i) {
             // A phase of two sublattices is left out of the deep tails: each of
             // its points is a minimisation, and its solubilities there are not
-            // where it competes (its pure ends are still sampled).
+            // where it competes (its pure ends are still sampled). One mixing
+            // sublattice needs no search, and its tail may be all its range.
             const double smaller = smaller_fraction(grid.at[i]);
-            if (phases[k].sublattices && smaller > 0.0 && smaller < SUBLATTICE_TAIL) {
+            if (phases[k].sublattices && !phases[k].lattice.one_mixing && smaller > 0.0 &&
+                smaller < SUBLATTICE_TAIL) {
                 c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
                 c.excess[i] = c.bend[i] = 0.0;
                 continue;

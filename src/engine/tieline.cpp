@@ -24,10 +24,73 @@ constexpr int SIDE_HALVINGS = 60;        // of a step that would cross a compoun
 // is taken as that composition.
 constexpr double ORDERED_REACH = 1e-6;
 
+// How near an end of its range inside (0, 1) an end of a phase of one mixing
+// sublattice is moved in the logarithm of its distance from there.
+constexpr double EDGE_REACH = 0.05;
+
 struct Pair {
     Composition low;
     Composition high;
 };
+
+// The coordinate Newton moves one end in: the logarithm of its smaller
+// fraction, or, for a phase of one mixing sublattice near an end of its range
+// inside (0, 1), the logarithm of its distance from that end (edge). There its
+// potentials vary as that logarithm, which steps in the fraction's own
+// logarithm overshoot beyond the range.
+struct EndCoordinate {
+    double edge = -1.0;  // none
+
+    EndCoordinate(const PhaseAtT& at, const Composition& start)
+    {
+        if (!at.sublattices || !at.lattice.one_mixing)
+            return;
+        for (const double e : ordered_compositions(*at.model))
+            if (e > 0.0 && e < 1.0 && start.x != e && std::fabs(start.x - e) < EDGE_REACH)
+                edge = e;
+    }
+
+    // dx/du over dx/dv, u the fraction's logarithm and v this coordinate: what
+    // turns a derivative in u into one in v.
+    double scale(const Composition& c) const
+    {
+        if (edge < 0.0)
+            return 1.0;
+        return (c.x - edge) / (c.x <= c.y ? c.x : -c.y);
+    }
+
+    Composition moved(const Composition& c, double dv) const
+    {
+        if (edge < 0.0)
+            return moved_in_log(c, dv);
+        return composition_from_x(edge + (c.x - edge) * std::exp(dv));
+    }
+
+    // The residual (in units of RT) that one rounding of x leaves at c near the
+    // edge, where x's doubles hold the distance from the edge to few digits: a
+    // share of 2e-8 beside x = 1/2 to eight. Elsewhere none.
+    double rounding(const Potentials& m, const Composition& c) const
+    {
+        if (edge < 0.0)
+            return 0.0;
+        const double ulp = std::nextafter(c.x, 2.0) - c.x;
+        return std::fabs(m.curvature / (c.x * c.y)) * ulp / m.RT;
+    }
+};
+
+// Newton could not bring the residual below ACCEPTED; near an edge the best
+// point stands where its residual is within a few roundings of x there.
+bool within_rounding(const PhaseAtT& p, const EndCoordinate& pe, const Composition& c1, const PhaseAtT& q,
+                     const EndCoordinate& qe, const Composition& c2)
+{
+    if (pe.edge < 0.0 && qe.edge < 0.0)
+        return false;
+    const Potentials m1 = potentials(p, c1);
+    const Potentials m2 = potentials(q, c2);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
+    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
+    return residual <= 8.0 * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2));
+}
 
 }  // namespace
 
@@ -130,20 +193,21 @@ Refined to_point(const System& s, double T, Phase p, Composition start, const Po
     const Composition point = q.at;
     const double g_point = q.g;
     const double RT = p_at.RT;
+    const EndCoordinate coordinate(p_at, start);
     const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
         const Potentials m = potentials(p_at, c);
         f[0] = (point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
-        j[0][0] = (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
+        j[0][0] = coordinate.scale(c) * (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
     };
     // The tangent from the point touches the curve on either side of it: the
     // end stays on its start's side, where the hull found it.
     const bool below = start.x < point.x;
     const auto apply = [&](const Composition& c, const double dv[4], double scale) {
         double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0]));
-        Composition moved = moved_in_log(c, du);
+        Composition moved = coordinate.moved(c, du);
         for (int halving = 0; halving < SIDE_HALVINGS && (moved.x < point.x) != below; ++halving) {
             du *= 0.5;
-            moved = moved_in_log(c, du);
+            moved = coordinate.moved(c, du);
         }
         return (moved.x < point.x) == below ? moved : c;
     };
@@ -230,21 +294,26 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     const PhaseAtT q_at = phase_at(s, q, T, false);
     const double RT = p_at.RT;
     Pair at{low, high};
+    const EndCoordinate low_end(p_at, low);
+    const EndCoordinate high_end(q_at, high);
     const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
         const Potentials m1 = potentials(p_at, w.low);
         const Potentials m2 = potentials(q_at, w.high);
         const PotentialGap gap = potential_gap(w.low, m1, w.high, m2);
+        const double s1 = low_end.scale(w.low);
+        const double s2 = high_end.scale(w.high);
         f[0] = gap.a;
         f[1] = gap.b;
-        j[0][0] = m1.dmu_a / RT;
-        j[0][1] = -m2.dmu_a / RT;
-        j[1][0] = m1.dmu_b / RT;
-        j[1][1] = -m2.dmu_b / RT;
+        j[0][0] = s1 * m1.dmu_a / RT;
+        j[0][1] = -s2 * m2.dmu_a / RT;
+        j[1][0] = s1 * m1.dmu_b / RT;
+        j[1][1] = -s2 * m2.dmu_b / RT;
     };
-    const auto apply = [](const Pair& w, const double dv[4], double scale) {
+    const auto apply = [&](const Pair& w, const double dv[4], double scale) {
         const double longest = std::max(std::fabs(dv[0]), std::fabs(dv[1]));
         const double limit = longest > LONGEST_STEP ? LONGEST_STEP / longest : 1.0;
-        return Pair{moved_in_log(w.low, limit * scale * dv[0]), moved_in_log(w.high, limit * scale * dv[1])};
+        return Pair{low_end.moved(w.low, limit * scale * dv[0]),
+                    high_end.moved(w.high, limit * scale * dv[1])};
     };
     const auto escaped = [](const Pair& w) {
         return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
@@ -256,7 +325,7 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     const Composition& c2 = at.high;
     if (p == q && std::fabs(log_ratio_a(c1, c2)) < SAME_END && std::fabs(log_ratio_b(c1, c2)) < SAME_END)
         return Refined::zero_width;
-    if (result != NewtonResult::converged)
+    if (result != NewtonResult::converged && !within_rounding(p_at, low_end, c1, q_at, high_end, c2))
         return with_ordered_ends(s, T, p, low, q, high, tie);
     const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
     const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
