@@ -17,10 +17,17 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, InputError&
         return false;
     DatabaseBinary binary;
     std::string why;
-    if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why) ||
-        (!source.has_temperatures && !database_range(binary.system, why))) {
+    if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why)) {
         error = file_error(source.path, why);
         return false;
+    }
+    if (!source.has_temperatures && !database_range(binary.system, why)) {
+        if (!source.range_later) {
+            error = file_error(source.path, why);
+            return false;
+        }
+        binary.system.range = TemperatureRange{0.0, 0.0, 1.0, 0};
+        loaded.no_range = why;
     }
     loaded.system = binary.system;
     loaded.database = true;
@@ -46,7 +53,7 @@ bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& e
     System& s = loaded.system;
     if (source.has_temperatures)
         s.range = source.temperatures;
-    if (loaded.database)
+    if (loaded.database && s.range.count > 0)
         loaded.extrapolated = extrapolated_phases(s, s.range.first, s.range.at(s.range.count - 1));
     return true;
 }

@@ -16,6 +16,10 @@ struct SystemSource {
     std::vector<std::string> phases;      // of a database: the phases kept; empty: all
     bool has_temperatures = false;        // --temperatures: in place of the file's own range
     TemperatureRange temperatures{};
+    // A database with no default range (neither element melts among the phases
+    // kept) loads all the same, its range empty, for callers that give
+    // temperatures with each use (the Python module).
+    bool range_later = false;
 };
 
 // The system, and what a database adds to it: the phases left out, the pure
@@ -27,6 +31,7 @@ struct LoadedSystem {
     std::vector<PureTransition> transitions_a;
     std::vector<PureTransition> transitions_b;
     std::vector<std::string> extrapolated;
+    std::string no_range;  // why the range is empty, when range_later left it so
 };
 
 // Fills loaded from source; on failure returns false with error filled, having

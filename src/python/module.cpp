@@ -45,6 +45,7 @@ std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& com
 {
     SystemSource source;
     source.from_file = true;
+    source.range_later = true;
     source.path = py::str(py::module_::import("os").attr("fspath")(path));
     const bool database = is_database_file(source.path);
     if (database && components.is_none())
@@ -77,8 +78,18 @@ std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& com
     return loaded;
 }
 
+// A database whose elements do not melt among the phases kept has no range of
+// its own, and no liquidus to freeze from.
+void need_range(const LoadedSystem& l, const char* what)
+{
+    if (l.system.range.count == 0)
+        raise_value_error(l.no_range.substr(0, l.no_range.find(": give")) + ": " + what);
+}
+
 PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures)
 {
+    if (temperatures.is_none())
+        need_range(l, "pass temperatures");
     const std::vector<double> T = temperatures_argument(l.system, temperatures);
     Diagram d;
     {
@@ -114,6 +125,7 @@ py::list equilibria(const LoadedSystem& l, double T)
 
 PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step)
 {
+    need_range(l, "no liquidus to freeze from");
     if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE))
         raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
     if (!(step > 0.0 && std::isfinite(step)))
@@ -158,9 +170,11 @@ py::tuple phase_names(const LoadedSystem& l)
     return py::tuple(out);
 }
 
-py::tuple range_of(const LoadedSystem& l)
+py::object range_of(const LoadedSystem& l)
 {
     const TemperatureRange& r = l.system.range;
+    if (r.count == 0)
+        return py::none();
     return py::make_tuple(r.first, r.at(r.count - 1), r.step);
 }
 
@@ -247,7 +261,8 @@ PYBIND11_MODULE(phase_boundary, m)
             "Each component's melting point by name, K (NaN where it never melts)")
         .def_property_readonly(
             "temperatures", &range_of,
-            "The file's own range (first, last, step), K: what diagram() computes by default")
+            "The file's own range (first, last, step), K: what diagram() computes by default;\n"
+            "None for a database whose elements do not melt among the phases kept")
         .def_property_readonly(
             "extrapolated", [](const LoadedSystem& l) { return py::tuple(py::cast(l.extrapolated)); },
             "Phases whose functions the range takes beyond their limits")

@@ -119,6 +119,15 @@ def test_what_the_program_warns_of_is_an_engine_warning(tmp_path):
         assert not pb.load(EUTECTIC).diagram().warnings
 
 
+def test_a_database_without_a_melting_point_needs_temperatures(tmp_path):
+    s = pb.load(write(tmp_path, "solid.tdb", LEFT_OUT_TDB), components=("A", "B"), phases=("FCC_A1",))
+    assert s.temperatures is None
+    for call in (s.diagram, lambda: s.solidify(0.5)):
+        with pytest.raises(ValueError, match="neither pure element melts"):
+            call()
+    assert s.diagram((300.0, 310.0, 5.0)).boundaries["T"].size == 0  # one ideal solution: no region
+
+
 def test_threads_share_one_system_and_get_the_serial_numbers():
     s = pb.load(EXAMPLES / "peritectic.toml")
     serial = s.diagram().boundaries
