@@ -542,6 +542,45 @@ TEST(DatabaseBinary, OrderingPhaseTakesTheLowerWell)
     }
 }
 
+// Two mixing sublattices beside a third of B alone, (B)2(A,B)1(A,B)1, as
+// COST 507's Al12Mg17 (Mg)10(Al,Mg)24(Al,Mg)24: x = (p + q) / 4 up to 1/2. Its
+// curve against a scan of every share q, and no energy beyond its range.
+TEST(DatabaseBinary, TwoMixingSublatticesBesideAFixedOne)
+{
+    const Database db = database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                    "PHASE FX % 3 2 1 1 !\nCONSTITUENT FX :B : A,B : A,B : !\n"
+                                    "PARAMETER G(FX,B:A:A;0) 1 -10000; 6000 N !\n"
+                                    "PARAMETER G(FX,B:B:B;0) 1 0; 6000 N !\n"
+                                    "PARAMETER G(FX,B:A:B;0) 1 -30000; 6000 N !\n"
+                                    "PARAMETER G(FX,B:B:A;0) 1 -5000; 6000 N !\n"
+                                    "PARAMETER G(FX,B:A,B:A;0) 1 -4000; 6000 N !\n");
+    const System s = binary_of(db, "A", "B");
+    BinaryPhase fx;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", fx, why)) << why;
+    const double T = 600.0;
+    for (const double x : {0.05, 0.25, 0.4, 0.49}) {
+        const double lo = std::max(0.0, 4 * x - 1);
+        const double hi = std::min(1.0, 4 * x);
+        double lowest = HUGE_VAL;
+        for (int k = 0; k <= 20000; ++k) {
+            const double t = 1e-15 * std::pow(1e15, (k % 10001) / 10000.0) * 0.5 * (hi - lo);
+            const double q = k <= 10000 ? lo + t : hi - t;
+            const double p = 4 * x - q;
+            bool extrapolated = false;
+            lowest =
+                std::min(lowest, gibbs_per_formula_unit(fx, db.functions, T, {{1.0}, {p, 1 - p}, {q, 1 - q}},
+                                                        8.31451, extrapolated) /
+                                     4);
+        }
+        const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+        EXPECT_NEAR(g, lowest, 1e-6 * std::fabs(lowest)) << "x=" << x;
+        EXPECT_LE(g, lowest + 1e-9 * std::fabs(lowest)) << "no share lies lower, x=" << x;
+    }
+    EXPECT_EQ(above_line(phase_at(s, Phase::liquid, T, false), composition_from_x(0.6), 0, 0, 0, 0),
+              HUGE_VAL);
+}
+
 // An ordered phase whose range around x = 1/2 is narrower than the doubles
 // there (anti-sites of exp(-40) at 300 K) beside a compound: its tie-line ends
 // there are the ordered composition itself, found without a doubt.
@@ -615,6 +654,20 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
           {"eutectoid", 0, 0, "ALCU_DELTA ALCU_EPSILON ALCU_ZETA"},
           {"congruent", 0, 0, "ALCU_EPSILON ALCU_ZETA"},
           {"peritectic", 0, 0, "ALCU_ETA ALCU_THETA LIQUID"}}},
+        // Al-Mg, whose gamma Al12Mg17 has two mixing sublattices beside one of
+        // Mg alone; its congruent point and two eutectics as the handbooks give them.
+        {"cost507.tdb",
+         "AL",
+         "MG",
+         700,
+         740,
+         {{"eutectic", 710.15, 1.0, "HCP_A3 LIQUID AL12MG17"},
+          {"eutectic", 0, 0, "ALMG_UPSILON LIQUID ALMG_BETA"},
+          {"peritectic", 0, 0, "ALMG_DZETA ALMG_UPSILON LIQUID"},
+          {"eutectic", 723.15, 1.0, "ALMG_BETA LIQUID FCC_A1"},
+          {"congruent", 0, 0, "LIQUID ALMG_BETA"},
+          {"peritectic", 0, 0, "AL12MG17 ALMG_DZETA LIQUID"},
+          {"congruent", 733.15, 1.0, "LIQUID AL12MG17"}}},
         {"cu-mg.tdb",
          "CU",
          "MG",

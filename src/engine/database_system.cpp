@@ -18,8 +18,8 @@ constexpr double SCAN_STEP = 5.0;  // K, between the temperatures where pure tra
 constexpr double LOWEST_SCAN = 10.0;
 
 constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both elements among them
-constexpr int SUBLATTICES = -4;  // two sublattices hold both elements, any others vacancies
-constexpr int ONE_MIXING = -5;   // one sublattice holds both elements, others one element each
+constexpr int SUBLATTICES = -4;  // two sublattices hold both elements, others one element or vacancies
+constexpr int ONE_MIXING = -5;   // one sublattice holds both elements, others one element each or vacancies
 
 struct Builder {
     System& s;
@@ -34,48 +34,39 @@ struct Builder {
     }
 };
 
-// The sublattice holding both elements, -1 where none does; -2 where the phase
-// is beyond the model (why says how).
+// The sublattice holding both elements, -1 where none does (a phase of one
+// element); COMPOUND, SUBLATTICES or ONE_MIXING for those kinds, any of them
+// beside sublattices of one element or vacancies; -2 where the phase is beyond
+// the model (why says how).
 int mixing_sublattice(const BinaryPhase& p, std::string& why)
 {
-    int mixing = -1;
+    std::vector<int> mixing;
+    int element = -1;
+    bool both_alone = false;  // each element alone on a sublattice of its own
     for (std::size_t s = 0; s < p.constituents.size(); ++s) {
         const std::vector<int>& c = p.constituents[s];
-        const bool has_va = std::find(c.begin(), c.end(), VACANCY) != c.end();
-        if (c.size() == 1)
+        if (c.size() == 1) {
+            if (c[0] != VACANCY) {
+                both_alone = both_alone || (element >= 0 && element != c[0]);
+                element = c[0];
+            }
             continue;
-        if (has_va) {
+        }
+        if (std::find(c.begin(), c.end(), VACANCY) != c.end()) {
             why = "vacancies mixed with an element on one sublattice";
             return -2;
         }
-        if (mixing >= 0) {
-            for (std::size_t t = s + 1; t < p.constituents.size(); ++t)
-                if (p.constituents[t].size() > 1 || p.constituents[t][0] != VACANCY) {
-                    why = "more than two sublattices holding elements (not modelled yet)";
-                    return -2;
-                }
-            for (std::size_t t = 0; t < s; ++t)
-                if (static_cast<int>(t) != mixing && p.constituents[t][0] != VACANCY) {
-                    why = "more than two sublattices holding elements (not modelled yet)";
-                    return -2;
-                }
-            return SUBLATTICES;
-        }
-        mixing = static_cast<int>(s);
+        mixing.push_back(static_cast<int>(s));
     }
-    // Beside the mixing sublattice only vacancies; without one, one element at most.
-    int element = -1;
-    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
-        const int c = p.constituents[s][0];
-        if (static_cast<int>(s) == mixing || c == VACANCY)
-            continue;
-        if (mixing >= 0)
-            return ONE_MIXING;
-        if (element >= 0 && element != c)
-            return COMPOUND;
-        element = c;
+    if (mixing.size() > 2) {
+        why = "more than two sublattices holding both elements (not modelled yet)";
+        return -2;
     }
-    return mixing;
+    if (mixing.size() == 2)
+        return SUBLATTICES;
+    if (mixing.size() == 1)
+        return element >= 0 ? ONE_MIXING : mixing[0];
+    return both_alone ? COMPOUND : -1;
 }
 
 // Whether a term names vacancies (or any) on every sublattice but the mixing one.
@@ -230,7 +221,8 @@ bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
     return true;
 }
 
-// A phase of two sublattices that both hold both elements, per formula unit.
+// A phase of two sublattices that both hold both elements, beside any of one
+// element or vacancies, per formula unit.
 bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
     out = PhaseModel{};
@@ -238,9 +230,13 @@ bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
     out.liquid = p.liquid;
     out.sublattices = true;
     std::vector<std::size_t> both;
-    for (std::size_t s = 0; s < p.constituents.size(); ++s)
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const int c = p.constituents[s][0];
         if (p.constituents[s].size() == 2)
             both.push_back(s);
+        else if (c != VACANCY)
+            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
+    }
     const std::size_t s1 = both[0];
     const std::size_t s2 = both[1];
     out.sites[0] = p.sites[s1];

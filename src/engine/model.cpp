@@ -170,16 +170,11 @@ PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
     v.one_mixing = m.one_mixing;
     v.fixed_sites[0] = m.fixed_sites[0];
     v.fixed_sites[1] = m.fixed_sites[1];
-    if (m.one_mixing) {
-        // A pure end only where no fixed sublattice holds the other element.
-        const double atoms = m.sites[0] + m.fixed_sites[0] + m.fixed_sites[1];
-        at.ga = m.fixed_sites[1] == 0.0 ? v.end[0][0] / atoms : HUGE_VAL;
-        at.gb = m.fixed_sites[0] == 0.0 ? v.end[1][0] / atoms : HUGE_VAL;
-        return at;
-    }
-    const double atoms = m.sites[0] + m.sites[1];
-    at.ga = v.end[0][0] / atoms;
-    at.gb = v.end[1][1] / atoms;
+    // A pure end only where no fixed sublattice holds the other element.
+    const double atoms = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]) + m.fixed_sites[0] + m.fixed_sites[1];
+    const double end_b = m.one_mixing ? v.end[1][0] : v.end[1][1];
+    at.ga = m.fixed_sites[1] == 0.0 ? v.end[0][0] / atoms : HUGE_VAL;
+    at.gb = m.fixed_sites[0] == 0.0 ? end_b / atoms : HUGE_VAL;
     return at;
 }
 
@@ -464,14 +459,29 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
     bend += m.d2;
 }
 
-std::array<double, 2> ordered_compositions(const PhaseModel& m)
+std::array<double, 2> range_ends(const PhaseModel& m)
 {
-    if (m.one_mixing) {
-        const double n = m.sites[0] + m.fixed_sites[0] + m.fixed_sites[1];
-        return {m.fixed_sites[0] / n, (m.fixed_sites[0] + m.sites[0]) / n};
+    const double mixing = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]);
+    const double n = mixing + m.fixed_sites[0] + m.fixed_sites[1];
+    return {m.fixed_sites[0] / n, (m.fixed_sites[0] + mixing) / n};
+}
+
+std::array<double, 4> ordered_compositions(const PhaseModel& m)
+{
+    std::array<double, 4> out = {-1.0, -1.0, -1.0, -1.0};
+    // The range's ends, where fixed sublattices bound it (a pure end among them,
+    // where an end there that Newton cannot resolve is taken).
+    if (m.one_mixing || m.fixed_sites[0] > 0.0 || m.fixed_sites[1] > 0.0) {
+        const std::array<double, 2> ends = range_ends(m);
+        out[0] = ends[0];
+        out[1] = ends[1];
     }
-    const double n = m.sites[0] + m.sites[1];
-    return {m.sites[0] / n, m.sites[1] / n};
+    if (!m.one_mixing) {
+        const double n = m.sites[0] + m.sites[1] + m.fixed_sites[0] + m.fixed_sites[1];
+        out[2] = (m.fixed_sites[0] + m.sites[0]) / n;
+        out[3] = (m.fixed_sites[0] + m.sites[1]) / n;
+    }
+    return out;
 }
 
 Composition point_composition(const PhaseModel& m)

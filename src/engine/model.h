@@ -101,17 +101,21 @@ struct PhaseModel {
     std::array<std::array<Coefficient, 2>, 2> end;
     std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
     Coefficient reciprocal;
-    // One sublattice of both elements (sites[0], its ends end[0][0] and
-    // end[1][0], its series interactions[0][0]) beside sublattices that hold
-    // one element each, fixed_sites of A and of B in all: sublattices is set
-    // too, and the curve spans only the range the mixing sublattice reaches.
-    bool one_mixing = false;
+    // Sites of further sublattices that hold one element each, of A and of B in
+    // all: the curve spans only the range the mixing sublattices reach. With
+    // one_mixing (sublattices set too) one sublattice mixes: sites[0], its ends
+    // end[0][0] and end[1][0], its series interactions[0][0].
     std::array<double, 2> fixed_sites = {0.0, 0.0};
+    bool one_mixing = false;
 };
 
-// Where a phase of sublattices is narrowest: each of two sublattices filled by
-// one element, or the ends of the range one mixing sublattice spans.
-std::array<double, 2> ordered_compositions(const PhaseModel& m);
+// Where a phase of sublattices is narrowest: each of two mixing sublattices
+// filled by one element, and the ends of the range they span where fixed
+// sublattices bound it; -1 for none.
+std::array<double, 4> ordered_compositions(const PhaseModel& m);
+
+// The ends of that range, 0 and 1 where no fixed sublattice holds it off.
+std::array<double, 2> range_ends(const PhaseModel& m);
 
 // A compound's composition, each fraction from the sublattices' sums, exact.
 struct Composition;

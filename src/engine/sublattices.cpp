@@ -106,11 +106,12 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
 {
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
-    const double n = a1 + a2;
-    // q within the range that keeps p in [0, 1]; p = (n x - a2 q) / a1.
-    double lo = std::max(0.0, (n * x - a1) / a2);
-    double hi = std::min(1.0, n * x / a2);
-    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (n * x - a2 * q) / a1)); };
+    // The A atoms the two sublattices share: n x less those fixed elsewhere.
+    const double shared = (a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1]) * x - v.fixed_sites[0];
+    // q within the range that keeps p in [0, 1]; p = (shared - a2 q) / a1.
+    double lo = std::max(0.0, (shared - a1) / a2);
+    double hi = std::min(1.0, shared / a2);
+    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (shared - a2 * q) / a1)); };
     const double r = a2 / a1;
     // dF/dq along the constraint, and its slope: -inf at lo, +inf at hi.
     const auto gradient = [&](double q, double& curvature) {
@@ -203,8 +204,13 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
         return one_mixing_curve(v, x);
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
-    const double n = a1 + a2;
-    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (n * x - a2 * q) / a1)); };
+    const double n = a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1];
+    const double shared = n * x - v.fixed_sites[0];
+    // Beyond the range the two sublattices reach (fixed sublattices of each
+    // element), by more than x's rounding: no energy.
+    if (shared < -4e-16 * n || shared > a1 + a2 + 4e-16 * n)
+        return {HUGE_VAL, 0.0, 0.0, -1.0};
+    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (shared - a2 * q) / a1)); };
     double q = local_minimum(v, x, guess);
     // Of equal sites, the variant with the sublattices exchanged holds the same
     // x: where it lies lower, its own minimum is the phase's.

@@ -4,7 +4,8 @@
 // sublattices, and that minimum is the curve the engine works with.
 //
 // With p the fraction of A on the first sublattice (a1 sites) and q on the
-// second (a2), x = (a1 p + a2 q) / (a1 + a2), per formula unit:
+// second (a2), and f_A, f_B the sites of further sublattices holding one
+// element each, x = (a1 p + a2 q + f_A) / (a1 + a2 + f_A + f_B), per formula unit:
 //
 //   G = sum_ij y1i y2j G_ij + RT [a1 (p ln p + p' ln p') + a2 (q ln q + q' ln q')]
 //     + sum_j y2j p p' sum_k L1j_k (p - p')^k + sum_i y1i q q' sum_k L2i_k (q - q')^k
@@ -20,8 +21,9 @@ struct SublatticeValues {
     int terms[2][2];
     double reciprocal;
     double RT;
-    // One mixing sublattice (sites[0]) beside fixed_sites of A and of B: x fixes
-    // its share, and outside the range it spans the energy is HUGE_VAL.
+    // Sites of sublattices holding A alone and B alone, beside the mixing ones;
+    // beyond the range the mixing sublattices span the energy is HUGE_VAL. With
+    // one_mixing only sites[0] mixes, and x fixes its share.
     bool one_mixing;
     double fixed_sites[2];
 };

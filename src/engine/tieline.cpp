@@ -24,8 +24,8 @@ constexpr int SIDE_HALVINGS = 60;        // of a step that would cross a compoun
 // is taken as that composition.
 constexpr double ORDERED_REACH = 1e-6;
 
-// How near an end of its range inside (0, 1) an end of a phase of one mixing
-// sublattice is moved in the logarithm of its distance from there.
+// How near an end of its range inside (0, 1) an end of a phase of sublattices
+// is moved in the logarithm of its distance from there.
 constexpr double EDGE_REACH = 0.05;
 
 struct Pair {
@@ -34,8 +34,9 @@ struct Pair {
 };
 
 // The coordinate Newton moves one end in: the logarithm of its smaller
-// fraction, or, for a phase of one mixing sublattice near an end of its range
-// inside (0, 1), the logarithm of its distance from that end (edge). There its
+// fraction, or, for a phase of sublattices near an end of its range inside
+// (0, 1) (fixed sublattices of one element keep it from the other end), the
+// logarithm of its distance from that end (edge). There its
 // potentials vary as that logarithm, which steps in the fraction's own
 // logarithm overshoot beyond the range.
 struct EndCoordinate {
@@ -43,9 +44,9 @@ struct EndCoordinate {
 
     EndCoordinate(const PhaseAtT& at, const Composition& start)
     {
-        if (!at.sublattices || !at.lattice.one_mixing)
+        if (!at.sublattices)
             return;
-        for (const double e : ordered_compositions(*at.model))
+        for (const double e : range_ends(*at.model))
             if (e > 0.0 && e < 1.0 && start.x != e && std::fabs(start.x - e) < EDGE_REACH)
                 edge = e;
     }
