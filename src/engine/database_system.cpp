@@ -175,6 +175,21 @@ bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::stri
     return true;
 }
 
+// The sublattices holding both elements; the others' sites of A and of B
+// added to out's fixed sites.
+std::vector<std::size_t> mixing_and_fixed(const BinaryPhase& p, PhaseModel& out)
+{
+    std::vector<std::size_t> mixing;
+    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
+        const int c = p.constituents[s][0];
+        if (p.constituents[s].size() == 2)
+            mixing.push_back(s);
+        else if (c != VACANCY)
+            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
+    }
+    return mixing;
+}
+
 // One sublattice of both elements beside sublattices of one element each (and
 // of vacancies), per formula unit.
 bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
@@ -184,14 +199,7 @@ bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
     out.liquid = p.liquid;
     out.sublattices = true;
     out.one_mixing = true;
-    std::size_t m = 0;
-    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
-        const int c = p.constituents[s][0];
-        if (p.constituents[s].size() == 2)
-            m = s;
-        else if (c != VACANCY)
-            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
-    }
+    const std::size_t m = mixing_and_fixed(p, out)[0];
     out.sites[0] = p.sites[m];
     for (const BinaryPhase::Term& t : p.terms) {
         if (t.property != Property::gibbs) {
@@ -229,14 +237,7 @@ bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
     out.name = p.name;
     out.liquid = p.liquid;
     out.sublattices = true;
-    std::vector<std::size_t> both;
-    for (std::size_t s = 0; s < p.constituents.size(); ++s) {
-        const int c = p.constituents[s][0];
-        if (p.constituents[s].size() == 2)
-            both.push_back(s);
-        else if (c != VACANCY)
-            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
-    }
+    const std::vector<std::size_t> both = mixing_and_fixed(p, out);
     const std::size_t s1 = both[0];
     const std::size_t s2 = both[1];
     out.sites[0] = p.sites[s1];
