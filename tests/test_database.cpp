@@ -581,6 +581,76 @@ TEST(DatabaseBinary, TwoMixingSublatticesBesideAFixedOne)
               HUGE_VAL);
 }
 
+// A magnetic phase of two equal sublattices that orders, as COST 507's BCC_B2:
+// TC and BMAGN of the shares with an interaction each, ferromagnetic at the A
+// end and antiferromagnetic at the B end. Its curve and slope against the
+// compound energy formalism the long way, minimised over every share q by a
+// scan and then golden section, below, across and above the Curie range.
+TEST(DatabaseBinary, MagneticPhaseOfTwoSublatticesAgainstItsMinimum)
+{
+    const Database db = database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                    "TYPE_DEFINITION & GES A_P_D M MAGNETIC -1.0 0.40 !\n"
+                                    "PHASE M %& 2 1 1 !\nCONSTITUENT M :A,B : A,B : !\n"
+                                    "PARAMETER G(M,A:B;0) 1 -12000; 6000 N !\n"
+                                    "PARAMETER G(M,B:A;0) 1 -12000; 6000 N !\n"
+                                    "PARAMETER TC(M,A:A;0) 1 1000; 6000 N !\n"
+                                    "PARAMETER TC(M,A:B;0) 1 600; 6000 N !\n"
+                                    "PARAMETER TC(M,B:A;0) 1 600; 6000 N !\n"
+                                    "PARAMETER TC(M,B:B;0) 1 -200; 6000 N !\n"
+                                    "PARAMETER TC(M,A,B:A;0) 1 150; 6000 N !\n"
+                                    "PARAMETER BMAGN(M,A:A;0) 1 2.2; 6000 N !\n"
+                                    "PARAMETER BMAGN(M,A:B;0) 1 1.0; 6000 N !\n"
+                                    "PARAMETER BMAGN(M,B:A;0) 1 1.0; 6000 N !\n"
+                                    "PARAMETER BMAGN(M,A:A,B;1) 1 0.3; 6000 N !\n");
+    const System s = binary_of(db, "A", "B");
+    ASSERT_EQ(s.phases.size(), 1u);
+    BinaryPhase m;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", m, why)) << why;
+    for (const double T : {300.0, 700.0, 1300.0}) {
+        const auto long_way = [&](double x) {
+            const double lo = std::max(0.0, 2 * x - 1);
+            const double hi = std::min(1.0, 2 * x);
+            const auto g = [&](double q) {
+                const double p = 2 * x - q;
+                bool extrapolated = false;
+                return gibbs_per_formula_unit(m, db.functions, T, {{p, 1 - p}, {q, 1 - q}}, 8.31451,
+                                              extrapolated) /
+                       2;
+            };
+            double best = 0.5 * (lo + hi);
+            for (int k = 1; k < 4000; ++k) {
+                const double q = lo + (hi - lo) * k / 4000.0;
+                best = g(q) < g(best) ? q : best;
+            }
+            double a = std::max(lo, best - (hi - lo) / 4000.0);
+            double b = std::min(hi, best + (hi - lo) / 4000.0);
+            for (int i = 0; i < 200; ++i) {
+                const double m1 = a + (b - a) * 0.381966;
+                const double m2 = b - (b - a) * 0.381966;
+                (g(m1) < g(m2) ? b : a) = g(m1) < g(m2) ? m2 : m1;
+            }
+            return g(0.5 * (a + b));
+        };
+        for (const double x : {0.2, 0.45, 0.5, 0.7}) {
+            const std::string at = "T=" + std::to_string(T) + " x=" + std::to_string(x);
+            const double g = gibbs(s, Phase::liquid, composition_from_x(x), T);
+            EXPECT_NEAR(g, long_way(x), 1e-9 * std::fabs(g) + 1e-6) << at;
+            const Potentials mu = potentials(s, Phase::liquid, composition_from_x(x), T);
+            const double h = 1e-5;
+            const double slope = (long_way(x + h) - long_way(x - h)) / (2 * h);
+            EXPECT_NEAR(mu.mu_a - mu.mu_b, slope, 1e-5 * std::fabs(slope) + 1e-2) << "dG/dx at " << at;
+            // The curvature, from the mixed second derivatives too, against the slope's own difference.
+            const auto slope_at = [&](double at_x) {
+                const Potentials e = potentials(s, Phase::liquid, composition_from_x(at_x), T);
+                return e.mu_a - e.mu_b;
+            };
+            const double bend = x * (1 - x) * (slope_at(x + 1e-6) - slope_at(x - 1e-6)) / 2e-6;
+            EXPECT_NEAR(mu.curvature, bend, 1e-4 * std::fabs(bend) + 1.0) << "x y G'' at " << at;
+        }
+    }
+}
+
 // An ordered phase whose range around x = 1/2 is narrower than the doubles
 // there (anti-sites of exp(-40) at 300 K) beside a compound: its tie-line ends
 // there are the ordered composition itself, found without a doubt.

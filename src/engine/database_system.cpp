@@ -190,41 +190,75 @@ std::vector<std::size_t> mixing_and_fixed(const BinaryPhase& p, PhaseModel& out)
     return mixing;
 }
 
-// One sublattice of both elements beside sublattices of one element each (and
-// of vacancies), per formula unit.
-bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
+// Where a parameter of a phase of sublattices goes: the energy's, TC's or
+// beta's coefficients, with the terms a series may hold there.
+LatticeCoefficients* lattice_target(const BinaryPhase::Term& t, PhaseModel& out, std::size_t& most)
+{
+    most = t.property == Property::gibbs ? MOST_EXCESS_TERMS : MOST_MAGNETIC_TERMS;
+    switch (t.property) {
+    case Property::gibbs:
+        return &out.lattice;
+    case Property::curie_temperature:
+        return &out.lattice_magnetism[0];
+    case Property::bohr_magneton_number:
+        return &out.lattice_magnetism[1];
+    case Property::other:
+        break;
+    }
+    return nullptr;
+}
+
+// A phase of sublattices: name, kind and magnetic factors.
+void lattice_phase(const BinaryPhase& p, bool one_mixing, PhaseModel& out)
 {
     out = PhaseModel{};
     out.name = p.name;
     out.liquid = p.liquid;
     out.sublattices = true;
-    out.one_mixing = true;
+    out.one_mixing = one_mixing;
+    out.magnetic = p.magnetic;
+    out.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
+    out.magnetism.structure_factor = p.structure_factor;
+}
+
+// Term k of a series, its sign from the order the parameter names the two:
+// (y_B - y_A)^k. False past the terms the series may hold.
+bool add_to_series(Builder& b, std::vector<Coefficient>& series, const BinaryPhase::Term& t,
+                   const std::vector<int>& named, std::size_t most, std::string& why)
+{
+    const auto k = static_cast<std::size_t>(t.order);
+    if (k >= most) {
+        why = "an interaction of order above " + std::to_string(most - 1);
+        return false;
+    }
+    if (series.size() <= k)
+        series.resize(k + 1);
+    b.add(series[k], t.value, named[0] == 1 && t.order % 2 == 1 ? -1.0 : 1.0);
+    return true;
+}
+
+// One sublattice of both elements beside sublattices of one element each (and
+// of vacancies), per formula unit.
+bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
+{
+    lattice_phase(p, true, out);
     const std::size_t m = mixing_and_fixed(p, out)[0];
     out.sites[0] = p.sites[m];
     for (const BinaryPhase::Term& t : p.terms) {
-        if (t.property != Property::gibbs) {
-            why = "a magnetic phase of sublattices (not modelled yet)";
-            return false;
-        }
+        std::size_t most = 0;
+        LatticeCoefficients* c = lattice_target(t, out, most);
         const std::vector<int>& on = t.on[m];
-        if (on.size() == 1 && on[0] == ANY) {
-            why = "a parameter with \"*\" on the sublattice of the two elements";
+        if (c == nullptr || (on.size() == 1 && on[0] == ANY)) {
+            why = c == nullptr ? "a parameter of a property the model does not take"
+                               : "a parameter with \"*\" on the sublattice of the two elements";
             return false;
         }
         if (on.size() == 1) {
             if (t.order == 0)
-                b.add(out.end[static_cast<std::size_t>(on[0])][0], t.value, 1.0);
-            continue;
-        }
-        std::vector<Coefficient>& series = out.interactions[0][0];
-        const auto k = static_cast<std::size_t>(t.order);
-        if (k >= MOST_EXCESS_TERMS) {
-            why = "an interaction of order above 15";
+                b.add(c->end[static_cast<std::size_t>(on[0])][0], t.value, 1.0);
+        } else if (!add_to_series(b, c->interactions[0][0], t, on, most, why)) {
             return false;
         }
-        if (series.size() <= k)
-            series.resize(k + 1);
-        b.add(series[k], t.value, on[0] == 1 && t.order % 2 == 1 ? -1.0 : 1.0);  // (y_B - y_A)^k
     }
     return true;
 }
@@ -233,35 +267,30 @@ bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
 // element or vacancies, per formula unit.
 bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
-    out = PhaseModel{};
-    out.name = p.name;
-    out.liquid = p.liquid;
-    out.sublattices = true;
+    lattice_phase(p, false, out);
     const std::vector<std::size_t> both = mixing_and_fixed(p, out);
     const std::size_t s1 = both[0];
     const std::size_t s2 = both[1];
     out.sites[0] = p.sites[s1];
     out.sites[1] = p.sites[s2];
     for (const BinaryPhase::Term& t : p.terms) {
-        if (t.property != Property::gibbs) {
-            why = "a magnetic phase of two sublattices (not modelled yet)";
+        std::size_t most = 0;
+        LatticeCoefficients* c = lattice_target(t, out, most);
+        if (c == nullptr) {
+            why = "a parameter of a property the model does not take";
             return false;
         }
         const std::vector<int>& on1 = t.on[s1];
         const std::vector<int>& on2 = t.on[s2];
         const bool any1 = on1.size() == 1 && on1[0] == ANY;
         const bool any2 = on2.size() == 1 && on2[0] == ANY;
+        bool added = true;
         const auto add_series = [&](int lattice, int other, const std::vector<int>& named) {
-            std::vector<Coefficient>& series = out.interactions[lattice][other];
-            const auto k = static_cast<std::size_t>(t.order);
-            if (series.size() <= k)
-                series.resize(k + 1);
-            const double sign = named[0] == 1 && t.order % 2 == 1 ? -1.0 : 1.0;  // (y_B - y_A)^k
-            b.add(series[k], t.value, sign);
+            added = added && add_to_series(b, c->interactions[lattice][other], t, named, most, why);
         };
         if (on1.size() == 1 && on2.size() == 1 && !any1 && !any2) {
             if (t.order == 0)
-                b.add(out.end[on1[0]][on2[0]], t.value, 1.0);
+                b.add(c->end[on1[0]][on2[0]], t.value, 1.0);
         } else if (on1.size() == 2 && on2.size() == 1) {
             for (int j = 0; j < 2; ++j)
                 if (any2 || on2[0] == j)
@@ -272,11 +301,13 @@ bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
             for (int i = 0; i < 2; ++i)
                 add_series(1, i, on2);
         } else if (on1.size() == 2 && on2.size() == 2 && t.order == 0) {
-            b.add(out.reciprocal, t.value, 1.0);
+            b.add(c->reciprocal, t.value, 1.0);
         } else {
             why = "a parameter of two sublattices the model does not take";
             return false;
         }
+        if (!added)
+            return false;
     }
     return true;
 }

@@ -151,6 +151,21 @@ double log_ratio_b(const Composition& c1, const Composition& c2)
 
 namespace {
 
+// A property of a phase of sublattices at T.
+template <int N>
+void lattice_terms_at(const System& s, const LatticeCoefficients& c, double T, LatticeTerms<N>& out)
+{
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            out.end[i][j] = coefficient_at(s, c.end[i][j], T);
+            const std::vector<Coefficient>& series = c.interactions[i][j];
+            out.terms[i][j] = static_cast<int>(std::min<std::size_t>(series.size(), N));
+            for (int k = 0; k < out.terms[i][j]; ++k)
+                out.series[i][j][k] = coefficient_at(s, series[static_cast<std::size_t>(k)], T);
+        }
+    out.reciprocal = coefficient_at(s, c.reciprocal, T);
+}
+
 // A two-sublattice phase's coefficients at at.T; ga and gb its pure ends.
 PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
 {
@@ -158,23 +173,36 @@ PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
     v.RT = at.RT;
     v.sites[0] = m.sites[0];
     v.sites[1] = m.sites[1];
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            v.end[i][j] = coefficient_at(s, m.end[i][j], at.T);
-            const std::vector<Coefficient>& series = m.interactions[i][j];
-            v.terms[i][j] = static_cast<int>(std::min<std::size_t>(series.size(), 16));
-            for (int k = 0; k < v.terms[i][j]; ++k)
-                v.series[i][j][k] = coefficient_at(s, series[static_cast<std::size_t>(k)], at.T);
-        }
-    v.reciprocal = coefficient_at(s, m.reciprocal, at.T);
+    lattice_terms_at(s, m.lattice, at.T, v.g);
+    v.magnetic = m.magnetic;
+    if (m.magnetic) {
+        lattice_terms_at(s, m.lattice_magnetism[0], at.T, v.tc);
+        lattice_terms_at(s, m.lattice_magnetism[1], at.T, v.beta);
+        v.T = at.T;
+        v.R = at.R;
+        v.antiferromagnetic_factor = m.magnetism.antiferromagnetic_factor;
+        v.structure_factor = m.magnetism.structure_factor;
+    }
     v.one_mixing = m.one_mixing;
     v.fixed_sites[0] = m.fixed_sites[0];
     v.fixed_sites[1] = m.fixed_sites[1];
     // A pure end only where no fixed sublattice holds the other element.
     const double atoms = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]) + m.fixed_sites[0] + m.fixed_sites[1];
-    const double end_b = m.one_mixing ? v.end[1][0] : v.end[1][1];
-    at.ga = m.fixed_sites[1] == 0.0 ? v.end[0][0] / atoms : HUGE_VAL;
+    const double end_b = m.one_mixing ? v.g.end[1][0] : v.g.end[1][1];
+    at.ga = m.fixed_sites[1] == 0.0 ? v.g.end[0][0] / atoms : HUGE_VAL;
     at.gb = m.fixed_sites[0] == 0.0 ? end_b / atoms : HUGE_VAL;
+    if (m.magnetic) {  // the pure ends' own magnetic terms
+        const int b = m.one_mixing ? 0 : 1;
+        const auto own = [&](int i, int j) {
+            return magnetic_gibbs(at.T, v.tc.end[i][j], v.beta.end[i][j], v.antiferromagnetic_factor,
+                                  v.structure_factor, at.R) /
+                   atoms;
+        };
+        if (at.ga != HUGE_VAL)
+            at.ga += own(0, 0);
+        if (at.gb != HUGE_VAL)
+            at.gb += own(1, b);
+    }
     return at;
 }
 

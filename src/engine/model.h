@@ -80,6 +80,15 @@ struct MagneticModel {
     std::vector<Coefficient> tc_excess, beta_excess;
 };
 
+// A phase of sublattices' property per formula unit: the four end members, the
+// interactions on each sublattice with A or B on the other (Redlich-Kister
+// series) and the reciprocal term.
+struct LatticeCoefficients {
+    std::array<std::array<Coefficient, 2>, 2> end;
+    std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
+    Coefficient reciprocal;
+};
+
 struct PhaseModel {
     std::string name;
     bool liquid = false;
@@ -94,13 +103,13 @@ struct PhaseModel {
     double point_x = 0.0;
     Coefficient point_energy;
     // Two sublattices that both hold both elements, per formula unit: their
-    // sites, the four end members, the interactions on each sublattice with A
-    // or B on the other (Redlich-Kister series), and the reciprocal term.
+    // sites and their energy's coefficients.
     bool sublattices = false;
     std::array<double, 2> sites = {1.0, 1.0};
-    std::array<std::array<Coefficient, 2>, 2> end;
-    std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
-    Coefficient reciprocal;
+    LatticeCoefficients lattice;
+    // Where magnetic is set, TC and beta (0, 1) per formula unit in the same form,
+    // with the factors of magnetism.
+    std::array<LatticeCoefficients, 2> lattice_magnetism;
     // Sites of further sublattices that hold one element each, of A and of B in
     // all: the curve spans only the range the mixing sublattices reach. With
     // one_mixing (sublattices set too) one sublattice mixes: sites[0], its ends

@@ -1,5 +1,7 @@
 #include "engine/sublattices.h"
 
+#include "engine/magnetic.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,23 +38,100 @@ struct Partials {
     double g, gp, gq, gpp, gqq, gpq;
 };
 
+// The end members' part of a property's polynomial in the shares,
+// sum_ij y1i y2j c_ij, added to d with its partial derivatives.
+template <int N>
+void add_ends(const LatticeTerms<N>& c, double p, double q, Partials& d)
+{
+    const double P[2] = {p, 1.0 - p};
+    const double Q[2] = {q, 1.0 - q};
+    for (int i = 0; i < 2; ++i)
+        for (int j = 0; j < 2; ++j) {
+            const double sp = i == 0 ? 1.0 : -1.0;
+            const double sq = j == 0 ? 1.0 : -1.0;
+            d.g += P[i] * Q[j] * c.end[i][j];
+            d.gp += sp * Q[j] * c.end[i][j];
+            d.gq += sq * P[i] * c.end[i][j];
+            d.gpq += sp * sq * c.end[i][j];
+        }
+}
+
+// The rest of it: the interactions on each sublattice and the reciprocal term.
+template <int N>
+void add_interactions(const LatticeTerms<N>& c, double p, double q, Partials& d)
+{
+    const double P[2] = {p, 1.0 - p};
+    const double Q[2] = {q, 1.0 - q};
+    for (int j = 0; j < 2; ++j) {
+        const double w = Q[j];
+        const double dw = j == 0 ? 1.0 : -1.0;
+        double f[3];
+        interaction(c.series[0][j], c.terms[0][j], p, f);
+        d.g += w * f[0];
+        d.gp += w * f[1];
+        d.gq += dw * f[0];
+        d.gpp += w * f[2];
+        d.gpq += dw * f[1];
+        interaction(c.series[1][j], c.terms[1][j], q, f);
+        const double u = P[j];
+        d.g += u * f[0];
+        d.gq += u * f[1];
+        d.gp += dw * f[0];
+        d.gqq += u * f[2];
+        d.gpq += dw * f[1];
+    }
+    const double L = c.reciprocal;
+    const double pp = p * (1.0 - p);
+    const double qq = q * (1.0 - q);
+    d.g += L * pp * qq;
+    d.gp += L * (1.0 - 2.0 * p) * qq;
+    d.gq += L * pp * (1.0 - 2.0 * q);
+    d.gpp += -2.0 * L * qq;
+    d.gqq += -2.0 * L * pp;
+    d.gpq += L * (1.0 - 2.0 * p) * (1.0 - 2.0 * q);
+}
+
+// A property's whole polynomial in the shares, with its partial derivatives.
+template <int N>
+Partials polynomial(const LatticeTerms<N>& c, double p, double q)
+{
+    Partials d{0, 0, 0, 0, 0, 0};
+    add_ends(c, p, q, d);
+    add_interactions(c, p, q, d);
+    return d;
+}
+
+// The magnetic term and its partials, through TC and beta of the shares: its
+// second derivatives along p, along q and along both at once, whose excess over
+// the first two is twice the mixed one.
+void add_magnetism(const SublatticeValues& v, double p, double q, Partials& d)
+{
+    const Partials tc = polynomial(v.tc, p, q);
+    const Partials beta = polynomial(v.beta, p, q);
+    const auto along = [&](double dp, double dq) {
+        const auto jet = [&](const Partials& c) {
+            return Jet{c.g, c.gp * dp + c.gq * dq, c.gpp * dp * dp + 2.0 * c.gpq * dp * dq + c.gqq * dq * dq, 0.0};
+        };
+        return magnetic_gibbs_jet(v.T, jet(tc), jet(beta), v.antiferromagnetic_factor, v.structure_factor, v.R);
+    };
+    const Jet jp = along(1.0, 0.0);
+    const Jet jq = along(0.0, 1.0);
+    const Jet both = along(1.0, 1.0);
+    d.g += jp.v;
+    d.gp += jp.d1;
+    d.gq += jq.d1;
+    d.gpp += jp.d2;
+    d.gqq += jq.d2;
+    d.gpq += 0.5 * (both.d2 - jp.d2 - jq.d2);
+}
+
 // G per formula unit and its partial derivatives in p and q; without value,
 // the derivatives alone, each logarithm of a ratio taken once (the search's
 // many steps need no more).
 Partials partials(const SublatticeValues& v, double p, double q, bool value = true)
 {
-    const double P[2] = {p, 1.0 - p};
-    const double Q[2] = {q, 1.0 - q};
     Partials d{0, 0, 0, 0, 0, 0};
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const double sp = i == 0 ? 1.0 : -1.0;
-            const double sq = j == 0 ? 1.0 : -1.0;
-            d.g += P[i] * Q[j] * v.end[i][j];
-            d.gp += sp * Q[j] * v.end[i][j];
-            d.gq += sq * P[i] * v.end[i][j];
-            d.gpq += sp * sq * v.end[i][j];
-        }
+    add_ends(v.g, p, q, d);
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
     if (value) {
@@ -71,33 +150,9 @@ Partials partials(const SublatticeValues& v, double p, double q, bool value = tr
     }
     d.gpp += v.RT * a1 / (p * (1.0 - p));
     d.gqq += v.RT * a2 / (q * (1.0 - q));
-    for (int j = 0; j < 2; ++j) {
-        const double w = Q[j];
-        const double dw = j == 0 ? 1.0 : -1.0;
-        double f[3];
-        interaction(v.series[0][j], v.terms[0][j], p, f);
-        d.g += w * f[0];
-        d.gp += w * f[1];
-        d.gq += dw * f[0];
-        d.gpp += w * f[2];
-        d.gpq += dw * f[1];
-        interaction(v.series[1][j], v.terms[1][j], q, f);
-        const double u = P[j];
-        d.g += u * f[0];
-        d.gq += u * f[1];
-        d.gp += dw * f[0];
-        d.gqq += u * f[2];
-        d.gpq += dw * f[1];
-    }
-    const double L = v.reciprocal;
-    const double pp = p * (1.0 - p);
-    const double qq = q * (1.0 - q);
-    d.g += L * pp * qq;
-    d.gp += L * (1.0 - 2.0 * p) * qq;
-    d.gq += L * pp * (1.0 - 2.0 * q);
-    d.gpp += -2.0 * L * qq;
-    d.gqq += -2.0 * L * pp;
-    d.gpq += L * (1.0 - 2.0 * p) * (1.0 - 2.0 * q);
+    add_interactions(v.g, p, q, d);
+    if (v.magnetic)
+        add_magnetism(v, p, q, d);
     return d;
 }
 
@@ -185,14 +240,16 @@ SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
     const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
     if (std::fabs(n * x - v.fixed_sites[0] - a * p) > 4e-16 * n)
         return {HUGE_VAL, 0.0, 0.0, -1.0};
-    double f[3];
-    interaction(v.series[0][0], v.terms[0][0], p, f);
+    // The second share held at 1: the ends end[i][0] and the first series alone.
+    Partials d = polynomial(v.g, p, 1.0);
+    if (v.magnetic)
+        add_magnetism(v, p, 1.0, d);
     const double lp = std::log(p);
     const double lp1 = std::log1p(-p);
     const double mixing = (p > 0.0 ? p * lp : 0.0) + (p < 1.0 ? (1.0 - p) * lp1 : 0.0);
-    const double g = p * v.end[0][0] + (1.0 - p) * v.end[1][0] + v.RT * a * mixing + f[0];
-    const double gp = v.end[0][0] - v.end[1][0] + v.RT * a * (lp - lp1) + f[1];
-    const double gpp = v.RT * a / (p * (1.0 - p)) + f[2];
+    const double g = d.g + v.RT * a * mixing;
+    const double gp = d.gp + v.RT * a * (lp - lp1);
+    const double gpp = d.gpp + v.RT * a / (p * (1.0 - p));
     return {g / n, gp / a, gpp * n / (a * a), -1.0};
 }
 

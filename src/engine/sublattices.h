@@ -12,20 +12,35 @@
 //     + p p' q q' L_reciprocal
 #pragma once
 
+// The terms a series of TC or beta of a phase of sublattices may hold.
+constexpr int MOST_MAGNETIC_TERMS = 4;
+
+// A property's coefficients at one temperature, per formula unit, of up to N
+// terms a series.
+template <int N>
+struct LatticeTerms {
+    double end[2][2];  // of A or B (0, 1) on the first sublattice and A or B on the second
+    // Interactions on sublattice s (0, 1) with the other sublattice's A or B (0, 1): L_k.
+    double series[2][2][N];
+    int terms[2][2];
+    double reciprocal;
+};
+
 // The coefficients at one temperature, per formula unit.
 struct SublatticeValues {
     double sites[2];
-    double end[2][2];  // G of A or B (0, 1) on the first sublattice and A or B on the second
-    // Interactions on sublattice s (0, 1) with the other sublattice's A or B (0, 1): L_k.
-    double series[2][2][16];
-    int terms[2][2];
-    double reciprocal;
+    LatticeTerms<16> g;
     double RT;
     // Sites of sublattices holding A alone and B alone, beside the mixing ones;
     // beyond the range the mixing sublattices span the energy is HUGE_VAL. With
     // one_mixing only sites[0] mixes, and x fixes its share.
     bool one_mixing;
     double fixed_sites[2];
+    // The magnetic term, RT ln(beta + 1) g(T / TC) per formula unit, with TC and
+    // beta of the sublattices' fractions as the energy is.
+    bool magnetic;
+    LatticeTerms<MOST_MAGNETIC_TERMS> tc, beta;
+    double T, R, antiferromagnetic_factor, structure_factor;
 };
 
 // The minimum at x: G per mole of atoms and its first two derivatives in x,
