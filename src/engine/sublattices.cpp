@@ -110,9 +110,11 @@ void add_magnetism(const SublatticeValues& v, double p, double q, Partials& d)
     const Partials beta = polynomial(v.beta, p, q);
     const auto along = [&](double dp, double dq) {
         const auto jet = [&](const Partials& c) {
-            return Jet{c.g, c.gp * dp + c.gq * dq, c.gpp * dp * dp + 2.0 * c.gpq * dp * dq + c.gqq * dq * dq, 0.0};
+            return Jet{c.g, c.gp * dp + c.gq * dq, c.gpp * dp * dp + 2.0 * c.gpq * dp * dq + c.gqq * dq * dq,
+                       0.0};
         };
-        return magnetic_gibbs_jet(v.T, jet(tc), jet(beta), v.antiferromagnetic_factor, v.structure_factor, v.R);
+        return magnetic_gibbs_jet(v.T, jet(tc), jet(beta), v.antiferromagnetic_factor, v.structure_factor,
+                                  v.R);
     };
     const Jet jp = along(1.0, 0.0);
     const Jet jq = along(0.0, 1.0);
