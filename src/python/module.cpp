@@ -186,17 +186,9 @@ std::string system_repr(const LoadedSystem& l)
     return "<phase_boundary.System " + l.system.name + ": " + phases + ">";
 }
 
-}  // namespace
-
-PYBIND11_MODULE(phase_boundary, m)
+// The result classes: records of invariants and tie-lines, a diagram, a freezing.
+void define_results(py::module_& m)
 {
-    m.doc() = "Phase diagrams and solidification of binary alloys, from a TOML system file or a\n"
-              "TDB database: the engine of the phase_boundary program, returning numpy arrays\n"
-              "with the same doubles the program writes. Compositions x are mole fractions of\n"
-              "the first component; temperatures are in kelvin.";
-    m.attr("__version__") = PHASE_BOUNDARY_VERSION;
-    define_python_errors(m);
-
     py::class_<PyInvariant>(m, "Invariant",
                             "An invariant of the diagram: a three-phase equilibrium, "
                             "a congruent point or a critical point.")
@@ -246,7 +238,11 @@ PYBIND11_MODULE(phase_boundary, m)
                       "The composition profile of a crystal grown from the alloy: {\"g\", \"x_solid\"}")
         .def_readonly("warnings", &PySolidification::warnings,
                       "What the engine could not resolve (also issued as EngineWarning)");
+}
 
+// The System class, with what it computes.
+void define_system(py::module_& m)
+{
     py::class_<LoadedSystem, std::shared_ptr<LoadedSystem>>(
         m, "System", "A binary system read by load(); never changed, so threads may share it.")
         .def_property_readonly(
@@ -283,6 +279,21 @@ PYBIND11_MODULE(phase_boundary, m)
              "by the lever rule and by Scheil, with table rows every step K below the liquidus.\n"
              "Raises ValueError for a bad x0 or step or a system without exactly one liquid.")
         .def("__repr__", &system_repr);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(phase_boundary, m)
+{
+    m.doc() = "Phase diagrams and solidification of binary alloys, from a TOML system file or a\n"
+              "TDB database: the engine of the phase_boundary program, returning numpy arrays\n"
+              "with the same doubles the program writes. Compositions x are mole fractions of\n"
+              "the first component; temperatures are in kelvin.";
+    m.attr("__version__") = PHASE_BOUNDARY_VERSION;
+    define_python_errors(m);
+
+    define_results(m);
+    define_system(m);
 
     m.def("load", &load, py::arg("path"), py::arg("components") = py::none(), py::arg("phases") = py::none(),
           "Reads a system file (TOML) or, for a name ending in .tdb, a TDB database.\n"
