@@ -32,8 +32,8 @@ CONSTITUENT ODD :A,VA: !
 """
 
 
-def test_what_a_system_file_gives(tmp_path):
-    os.chdir(tmp_path)  # nothing may be written here
+def test_what_a_system_file_gives(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)  # nothing may be written here
     s = pb.load(str(EUTECTIC))
     assert (s.components, s.phases) == (("A", "B"), ("L", "S"))
     assert s.melting_points == {"A": 1000.0, "B": 900.0}
