@@ -13,8 +13,9 @@ std::string field(double v)
     return std::isnan(v) ? std::string() : shortest(v);
 }
 
-// The solids forming, joined by "+"; nothing once none is.
-std::string solids(const System& s, const PhaseFractions& p)
+}  // namespace
+
+std::string solids_forming(const System& s, const PhaseFractions& p)
 {
     std::string out;
     for (int k = 0; k < p.solids; ++k)
@@ -22,19 +23,16 @@ std::string solids(const System& s, const PhaseFractions& p)
     return out;
 }
 
-}  // namespace
-
 void write_solidification(std::FILE* f, const System& s, const Solidification& r)
 {
-    std::fputs(
-        "T\tf_solid_lever\tx_solid_lever\tx_liquid_lever\tf_solid_scheil\tx_solid_scheil\tx_liquid_scheil"
-        "\tphase_solid_lever\tphase_solid_scheil\n",
-        f);
+    for (const char* column : SOLIDIFICATION_COLUMNS)
+        std::fprintf(f, "%s%s", column == SOLIDIFICATION_COLUMNS[0] ? "" : "\t", column);
+    std::fputs("\n", f);
     for (const SolidificationRow& row : r.rows)
         std::fprintf(f, "%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", field(row.T).c_str(),
                      field(row.lever.f).c_str(), field(row.lever.xs).c_str(), field(row.lever.xl).c_str(),
                      field(row.scheil.f).c_str(), field(row.scheil.xs).c_str(), field(row.scheil.xl).c_str(),
-                     solids(s, row.lever).c_str(), solids(s, row.scheil).c_str());
+                     solids_forming(s, row.lever).c_str(), solids_forming(s, row.scheil).c_str());
 }
 
 void write_segregation(std::FILE* f, const Solidification& r)

@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "builtin/sweep.h"
+#include "formats/solidification_tables.h"
 #include "formats/tables.h"
 #include "python/python_errors.h"
 
@@ -26,14 +27,6 @@ py::array strings(const std::vector<std::string>& v)
     for (const std::string& s : v)
         items.append(s);
     return py::module_::import("numpy").attr("array")(items, py::arg("dtype") = "str");
-}
-
-std::string solids(const System& s, const PhaseFractions& p)
-{
-    std::string out;
-    for (int k = 0; k < p.solids; ++k)
-        out += (k > 0 ? "+" : "") + phase_name(s, p.solid[k]);
-    return out;
 }
 
 bool in_temperatures(double T)
@@ -142,16 +135,9 @@ PySolidification solidification_result(const System& s, const Solidification& r)
                                   row.scheil.f, row.scheil.xs, row.scheil.xl};
         for (std::size_t c = 0; c < 7; ++c)
             columns[c][i] = values[c];
-        lever[i] = solids(s, row.lever);
-        scheil[i] = solids(s, row.scheil);
+        lever[i] = solids_forming(s, row.lever);
+        scheil[i] = solids_forming(s, row.scheil);
     }
-    const char* names[7] = {"T",
-                            "f_solid_lever",
-                            "x_solid_lever",
-                            "x_liquid_lever",
-                            "f_solid_scheil",
-                            "x_solid_scheil",
-                            "x_liquid_scheil"};
     PySolidification out;
     out.x0 = r.x0;
     out.liquidus = r.liquidus;
@@ -159,9 +145,9 @@ PySolidification solidification_result(const System& s, const Solidification& r)
     out.scheil_end = r.scheil_end_T;
     out.partition = r.partition;
     for (std::size_t c = 0; c < 7; ++c)
-        out.table[names[c]] = doubles(columns[c]);
-    out.table["phase_solid_lever"] = strings(lever);
-    out.table["phase_solid_scheil"] = strings(scheil);
+        out.table[SOLIDIFICATION_COLUMNS[c]] = doubles(columns[c]);
+    out.table[SOLIDIFICATION_COLUMNS[7]] = strings(lever);
+    out.table[SOLIDIFICATION_COLUMNS[8]] = strings(scheil);
     out.segregation["g"] = doubles(r.g);
     out.segregation["x_solid"] = doubles(r.x_solid);
     out.warnings = py::cast(warning_texts(s, r.doubts));
