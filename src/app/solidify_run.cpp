@@ -58,9 +58,10 @@ int run_solidify(const SolidifyRun& run)
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
     const Solidification r = solidify(s, run.x0, run.step);
-    if (!rows_fault(r, run.step).empty()) {
+    const std::string too_many = rows_fault(r, run.step);
+    if (!too_many.empty()) {
         discard_outputs();
-        return refuse_step(rows_fault(r, run.step));
+        return refuse_step(too_many);
     }
     write_solidification(files[0], s, r);
     write_segregation(files[1], r);

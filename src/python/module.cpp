@@ -138,8 +138,9 @@ PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step)
         py::gil_scoped_release release;
         r = solidify(l.system, x0, step);
     }
-    if (!rows_fault(r, step).empty())
-        raise_value_error(rows_fault(r, step));
+    const std::string too_many = rows_fault(r, step);
+    if (!too_many.empty())
+        raise_value_error(too_many);
     PySolidification out = solidification_result(l.system, r);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;
