@@ -124,16 +124,18 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
             }
             for (std::size_t i = 1; i + 1 < n; ++i) {
-                for (int sign : {1, -1}) {
-                    if (!(sign * d[i] <= sign * d[i - 1] && sign * d[i] <= sign * d[i + 1]) ||
-                        !(sign * d[i] > 0.0))
-                        continue;
-                    double at = 0.0;
-                    const double v =
-                        extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
-                    if (sign * v < 0.0)
-                        spread(at, h / 4.0);
-                }
+                // A positive minimum or a negative maximum: the only extrema
+                // that may cross zero between the points.
+                const double v0 = d[i];
+                const int sign = v0 > 0.0 && v0 <= d[i - 1] && v0 <= d[i + 1]   ? 1
+                                 : v0 < 0.0 && v0 >= d[i - 1] && v0 >= d[i + 1] ? -1
+                                                                                 : 0;
+                if (sign == 0)
+                    continue;
+                double at = 0.0;
+                const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
+                if (sign * v < 0.0)
+                    spread(at, h / 4.0);
             }
         }
     }
@@ -305,16 +307,31 @@ void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& sampl
     double ga = 0.0;
     double gb = 0.0;
     chord_ends(phases, ga, gb);
+    const auto before = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; };
+    const auto same = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) == 0.0; };
+    std::vector<Sample> more;
+    more.reserve(extra.size());
     for (const Composition& c : extra) {
         const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
         const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
-        const Sample more = sample_at(phases, c, ln_x, ln_y, ga, gb);
-        const auto at = std::lower_bound(samples.begin(), samples.end(), more,
-                                         [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; });
-        if (at != samples.end() && dx(at->c, c) == 0.0)
-            continue;
-        samples.insert(at, more);
+        more.push_back(sample_at(phases, c, ln_x, ln_y, ga, gb));
     }
+    // In order, the first of a repeated composition kept, and none already sampled:
+    // one merge rather than an insertion each.
+    std::stable_sort(more.begin(), more.end(), before);
+    more.erase(std::unique(more.begin(), more.end(), same), more.end());
+    std::vector<Sample> merged;
+    merged.reserve(samples.size() + more.size());
+    auto m = more.begin();
+    for (const Sample& s : samples) {
+        for (; m != more.end() && before(*m, s); ++m)
+            merged.push_back(*m);
+        if (m != more.end() && same(*m, s))
+            ++m;
+        merged.push_back(s);
+    }
+    merged.insert(merged.end(), m, more.end());
+    samples.swap(merged);
 }
 
 std::vector<int> hull_of(const std::vector<Sample>& samples)
