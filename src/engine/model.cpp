@@ -487,6 +487,37 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
     bend += m.d2;
 }
 
+void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::size_t n, double* rest_a,
+                    double* rest_b, double* excess, double* bend)
+{
+    const double* L = at.L;
+    const std::size_t terms = at.terms;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double t = x[i] - y[i];
+        double e0 = 0.0;
+        double e1 = 0.0;
+        double e2 = 0.0;
+        for (auto k = terms; k-- > 0;) {
+            e2 = e2 * t + 2.0 * e1;
+            e1 = e1 * t + e0;
+            e0 = e0 * t + L[k];
+        }
+        rest_a[i] = at.ga + y[i] * y[i] * (e0 + 2.0 * x[i] * e1);
+        rest_b[i] = at.gb + x[i] * x[i] * (e0 - 2.0 * y[i] * e1);
+        excess[i] = x[i] * y[i] * e0;
+        bend[i] = -2.0 * e0 - 4.0 * t * e1 + 4.0 * x[i] * y[i] * e2;
+    }
+    if (!at.magnetic)
+        return;
+    for (std::size_t i = 0; i < n; ++i) {
+        const Jet m = magnetic_at(at, x[i]);
+        rest_a[i] += m.v + y[i] * m.d1;
+        rest_b[i] += m.v - x[i] * m.d1;
+        excess[i] += m.v;
+        bend[i] += m.d2;
+    }
+}
+
 std::array<double, 2> range_ends(const PhaseModel& m)
 {
     const double mixing = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]);

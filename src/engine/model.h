@@ -270,6 +270,11 @@ double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double 
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
                 double& bend, double& q_guess);
 
+// grid_parts of a solution (neither a compound nor of sublattices) at n points
+// at once, into columns: a grid's many points make a loop of its own pay.
+void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::size_t n, double* rest_a,
+                    double* rest_b, double* excess, double* bend);
+
 // mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
 // each as the logarithm of the ratio of fractions plus the difference of the
 // rest: the large RT ln x terms cancel before rounding, so that a narrow region

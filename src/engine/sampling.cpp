@@ -204,6 +204,11 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         c.rest_b.resize(n);
         c.excess.resize(n);
         c.bend.resize(n);
+        if (!phases[k].sublattices) {
+            solution_parts(phases[k], grid.x.data(), grid.y.data(), n, c.rest_a.data(), c.rest_b.data(),
+                           c.excess.data(), c.bend.data());
+            continue;
+        }
         // The last temperature's share at the same point, else the neighbour's.
         const bool known = c.internal.size() == n;
         c.internal.resize(n, -1.0);
