@@ -16,6 +16,7 @@ struct Jet {
     double v, d1, d2, d3;
 };
 
-// G_mag and its derivatives in x, where TC and beta are functions of x.
+// G_mag and its derivatives in x, where TC and beta are functions of x; without
+// third, d3 is left 0 (the others are the same to the last bit).
 Jet magnetic_gibbs_jet(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
-                       double R);
+                       double R, bool third = true);

@@ -71,8 +71,9 @@ void value_and_slope(const System& s, const Coefficient& c, double T, bool slope
     }
 }
 
-// The magnetic term per mole of atoms and its derivatives in x.
-Jet magnetic_at(const PhaseAtT& at, double x)
+// The magnetic term per mole of atoms and its derivatives in x (the third
+// where asked, else 0).
+Jet magnetic_at(const PhaseAtT& at, double x, bool third = true)
 {
     const MagneticModel& m = at.model->magnetism;
     const double y = 1.0 - x;
@@ -89,7 +90,7 @@ Jet magnetic_at(const PhaseAtT& at, double x)
                    -2.0 * e[0] + 2.0 * s1 * e1 + xy * e2, -6.0 * e1 + 3.0 * s1 * e2 + xy * e3};
     };
     const Jet g = magnetic_gibbs_jet(at.T, rk(at.tc, at.tc_terms), rk(at.beta, at.beta_terms),
-                                     m.antiferromagnetic_factor, m.structure_factor, at.R);
+                                     m.antiferromagnetic_factor, m.structure_factor, at.R, third);
     const double per = 1.0 / m.atoms;
     return {g.v * per, g.d1 * per, g.d2 * per, g.d3 * per};
 }
@@ -480,7 +481,7 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
     bend = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
     if (!at.magnetic)
         return;
-    const Jet m = magnetic_at(at, x);
+    const Jet m = magnetic_at(at, x, false);
     rest_a += m.v + y * m.d1;
     rest_b += m.v - x * m.d1;
     excess += m.v;
@@ -510,7 +511,7 @@ void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::s
     if (!at.magnetic)
         return;
     for (std::size_t i = 0; i < n; ++i) {
-        const Jet m = magnetic_at(at, x[i]);
+        const Jet m = magnetic_at(at, x[i], false);
         rest_a[i] += m.v + y[i] * m.d1;
         rest_b[i] += m.v - x[i] * m.d1;
         excess[i] += m.v;

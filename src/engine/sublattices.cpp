@@ -114,7 +114,7 @@ void add_magnetism(const SublatticeValues& v, double p, double q, Partials& d)
                        0.0};
         };
         return magnetic_gibbs_jet(v.T, jet(tc), jet(beta), v.antiferromagnetic_factor, v.structure_factor,
-                                  v.R);
+                                  v.R, false);
     };
     const Jet jp = along(1.0, 0.0);
     const Jet jq = along(0.0, 1.0);
