@@ -55,6 +55,15 @@ bool parse_seed(const std::string& text, std::uint32_t& seed)
     return ec == std::errc() && ptr == end;
 }
 
+bool parse_threads(const std::string& text, unsigned& threads)
+{
+    std::uint32_t n = 0;
+    if (!parse_seed(text, n) || n < 1 || n > MOST_THREADS)
+        return false;
+    threads = n;
+    return true;
+}
+
 bool parse_number(const std::string& text, double& value)
 {
     if (text.empty() || text.find_first_not_of("0123456789+-.eE") != std::string::npos)
@@ -155,7 +164,7 @@ namespace {
 // The options' texts as given, each read into the CommandLine once the whole
 // line has parsed.
 struct OptionTexts {
-    std::string seed, x0, step, temperatures, components, phases;
+    std::string seed, x0, step, temperatures, components, phases, threads;
     bool no_log = false;
 };
 
@@ -241,6 +250,19 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
             "", "temperatures"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
+    app.add_option("--threads", t.threads,
+                   "With --system: threads that share the diagram's temperatures, 1 to 256 (default: one "
+                   "per core); the tables are the same for any number")
+        ->type_name("N")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                unsigned ignored = 0;
+                return parse_threads(text, ignored) ? std::string()
+                                                    : "a whole number from 1 to 256, not '" + text + "'";
+            },
+            "", "threads"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify);
 }
 
 // A database's options: --components, --phases.
@@ -275,6 +297,8 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_names(t.components, line.components);
     if (!t.phases.empty())
         parse_names(t.phases, line.phases);
+    if (!t.threads.empty())
+        parse_threads(t.threads, line.threads);
     line.has_temperatures = !t.temperatures.empty();
     if (line.has_temperatures) {
         std::string unused;

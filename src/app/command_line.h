@@ -22,7 +22,10 @@ struct CommandLine {
     TemperatureRange temperatures{};
     std::vector<std::string> components;  // --components A,B: a database's two elements, upper case
     std::vector<std::string> phases;      // --phases: the database phases kept, upper case; empty: all
+    unsigned threads = 0;                 // --threads: sharing the diagram's temperatures; 0: one per core
 };
+
+constexpr unsigned MOST_THREADS = 256;
 
 // Whether a system file's name ends in .tdb, in any case: a database.
 bool is_database_file(const std::string& path);
@@ -38,6 +41,9 @@ int parse_command_line(int argc, char** argv, CommandLine& line);
 
 // Reads a seed: decimal digits only, 0 ... 4294967295. False for anything else.
 bool parse_seed(const std::string& text, std::uint32_t& seed);
+
+// Reads a thread count: decimal digits only, 1 ... MOST_THREADS. False otherwise.
+bool parse_threads(const std::string& text, unsigned& threads);
 
 // Reads a finite decimal number, all of text and nothing else. False otherwise.
 bool parse_number(const std::string& text, double& value);

@@ -12,6 +12,7 @@ constexpr const char* PLOT_INFO_NAME = "diagram.gp";
 struct DiagramRun {
     SystemSource system;
     std::string output_dir = ".";
+    unsigned threads = 0;  // that share the temperatures; 0: one per core
 };
 
 // Reads the system (INPUT_FAILED and a message when it cannot be used, with

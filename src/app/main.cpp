@@ -21,7 +21,7 @@ int main(int argc, char** argv)
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.general)
-        return run_diagram({system, line.output_dir});
+        return run_diagram({system, line.output_dir, line.threads});
 
     BuiltinRun run;
     run.output_dir = line.output_dir.c_str();

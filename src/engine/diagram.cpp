@@ -1,7 +1,11 @@
 #include "engine/diagram.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
+#include <iterator>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -21,6 +25,9 @@ constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just ab
 // Relative: beside a pure melting point or a critical point, where the states
 // on either side of it are read.
 constexpr double JUST_BESIDE = 1e-9;
+// Temperatures a thread sweeps as one segment, each segment from the row before
+// it: about one row in SEGMENT is solved twice.
+constexpr std::size_t SEGMENT = 32;
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
 std::vector<int> signature(const Equilibria& e)
@@ -283,33 +290,91 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
     }
 }
 
-}  // namespace
-
-Diagram compute_diagram(const System& s)
-{
-    std::vector<double> temperatures(static_cast<std::size_t>(s.range.count));
-    for (long i = 0; i < s.range.count; ++i)
-        temperatures[static_cast<std::size_t>(i)] = s.range.at(i);
-    return compute_diagram(s, temperatures);
-}
-
-Diagram compute_diagram(const System& s, const std::vector<double>& temperatures)
+// One segment of the temperatures, swept in order from the row before it,
+// which is solved again here (cold) so that each segment stands alone: the
+// diagram is the same however many threads share the segments.
+Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
+                      std::size_t first, std::size_t last)
 {
     Diagram d;
-    const Grid grid = make_grid(s);
     EventSearch search{s, grid, d, {}, {}};
-    d.rows.reserve(temperatures.size());
+    d.rows.reserve(last - first);
     Equilibria before{};
-    for (std::size_t i = 0; i < temperatures.size(); ++i) {
+    if (first > 0)
+        before = EventSearch::visible(equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
+    for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         Equilibria now = EventSearch::visible(d.rows.back());
         if (i > 0)
             search.resolve(before, now, 0);
         before = std::move(now);
     }
+    return d;
+}
+
+// The segments in order, as one sweep would have found them.
+void append(Diagram& to, Diagram&& part)
+{
+    const auto move_all = [](auto& into, auto& from) {
+        into.insert(into.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+    };
+    move_all(to.rows, part.rows);
+    move_all(to.invariants, part.invariants);
+    move_all(to.melting, part.melting);
+    move_all(to.doubts, part.doubts);
+}
+
+// Each segment by whichever thread is free; an exception in one is rethrown here.
+std::vector<Diagram> sweep_segments(const System& s, const Grid& grid, const std::vector<double>& temperatures,
+                                    unsigned threads)
+{
+    const std::size_t n = temperatures.size();
+    const std::size_t count = (n + SEGMENT - 1) / SEGMENT;
+    std::vector<Diagram> parts(count);
+    std::vector<std::exception_ptr> failed(count);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k = next++; k < count; k = next++) {
+            try {
+                parts[k] = sweep_segment(s, grid, temperatures, k * SEGMENT, std::min(n, (k + 1) * SEGMENT));
+            } catch (...) {
+                failed[k] = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < std::min<std::size_t>(std::max(threads, 1U), count); ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    for (const std::exception_ptr& e : failed)
+        if (e)
+            std::rethrow_exception(e);
+    return parts;
+}
+
+}  // namespace
+
+Diagram compute_diagram(const System& s, unsigned threads)
+{
+    std::vector<double> temperatures(static_cast<std::size_t>(s.range.count));
+    for (long i = 0; i < s.range.count; ++i)
+        temperatures[static_cast<std::size_t>(i)] = s.range.at(i);
+    return compute_diagram(s, temperatures, threads);
+}
+
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads)
+{
+    Diagram d;
+    const Grid grid = make_grid(s);
+    d.rows.reserve(temperatures.size());
+    for (Diagram& part : sweep_segments(s, grid, temperatures, threads))
+        append(d, std::move(part));
+    std::vector<Doubt> scratch;
     std::sort(d.invariants.begin(), d.invariants.end(),
               [](const Invariant& a, const Invariant& b) { return a.T < b.T; });
-    rows_at_invariants(s, grid, d, search.scratch);
+    rows_at_invariants(s, grid, d, scratch);
     std::sort(d.melting.begin(), d.melting.end(),
               [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
     return d;

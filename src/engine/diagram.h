@@ -31,9 +31,11 @@ struct Diagram {
     std::vector<Doubt> doubts;
 };
 
-// The diagram over the system's own range.
-Diagram compute_diagram(const System& s);
+// The diagram over the system's own range. The temperatures are swept in
+// segments shared among up to threads threads; the diagram is the same for any
+// number of them.
+Diagram compute_diagram(const System& s, unsigned threads = 1);
 
 // The diagram at the given temperatures (K), which must rise strictly; events
 // are bracketed between neighbours as over a range.
-Diagram compute_diagram(const System& s, const std::vector<double>& temperatures);
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads = 1);
