@@ -456,12 +456,13 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
 }
 
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend, double& q_guess)
+                double& bend, double& q_guess, bool near)
 {
     if (at.sublattices) {
         const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
         const double y = 1.0 - x;
-        const SublatticeMinimum m = sublattice_minimum(at.lattice, x, q_guess);
+        const SublatticeMinimum m = near ? sublattice_minimum_near(at.lattice, x, q_guess)
+                                         : sublattice_minimum(at.lattice, x, q_guess);
         q_guess = m.q;
         rest_a = m.g + y * m.g1 - at.RT * std::log(x);
         rest_b = m.g - x * m.g1 - at.RT * std::log1p(-x);

@@ -190,6 +190,40 @@ void add_ordered_samples(const PhaseAtT& phase, std::vector<Composition>& extra)
     }
 }
 
+// A phase of two sublattices on the grid. Each point's share starts from the
+// last two temperatures' there, extrapolated, else the last one's, else the
+// neighbouring point's.
+void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Columns& c)
+{
+    const std::size_t n = grid.at.size();
+    const bool known = c.internal.size() == n;
+    const bool two = known && c.internal_before.size() == n && c.T_last != c.T_before;
+    const double ratio = two ? (phase.T - c.T_last) / (c.T_last - c.T_before) : NAN;
+    c.internal.resize(n, -1.0);
+    c.internal_before.resize(n, -1.0);
+    double q = -1.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        // Left out of the deep tails: each of its points is a minimisation, and
+        // its solubilities there are not where it competes (its pure ends are
+        // still sampled). One mixing sublattice needs no search, and its tail
+        // may be all its range.
+        const double smaller = smaller_fraction(grid.at[i]);
+        if (!phase.lattice.one_mixing && smaller > 0.0 && smaller < SUBLATTICE_TAIL) {
+            c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
+            c.excess[i] = c.bend[i] = 0.0;
+            continue;
+        }
+        const double last = c.internal[i];
+        if (known)
+            q = two ? extrapolated_share(phase.lattice, grid.at[i].x, last, c.internal_before[i], ratio) : last;
+        grid_parts(phase, grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q, true);
+        c.internal_before[i] = last;
+        c.internal[i] = q;
+    }
+    c.T_before = c.T_last;
+    c.T_last = phase.T;
+}
+
 }  // namespace
 
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
@@ -209,27 +243,7 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
                            c.excess.data(), c.bend.data());
             continue;
         }
-        // The last temperature's share at the same point, else the neighbour's.
-        const bool known = c.internal.size() == n;
-        c.internal.resize(n, -1.0);
-        double q = -1.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            // A phase of two sublattices is left out of the deep tails: each of
-            // its points is a minimisation, and its solubilities there are not
-            // where it competes (its pure ends are still sampled). One mixing
-            // sublattice needs no search, and its tail may be all its range.
-            const double smaller = smaller_fraction(grid.at[i]);
-            if (phases[k].sublattices && !phases[k].lattice.one_mixing && smaller > 0.0 &&
-                smaller < SUBLATTICE_TAIL) {
-                c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
-                c.excess[i] = c.bend[i] = 0.0;
-                continue;
-            }
-            if (known)
-                q = c.internal[i];
-            grid_parts(phases[k], grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q);
-            c.internal[i] = q;
-        }
+        lattice_parts(grid, phases[k], c);
     }
 }
 

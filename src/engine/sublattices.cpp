@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -14,6 +15,12 @@ constexpr double SETTLED = 4e-16;  // of the bracket: q is found
 constexpr double FOUND = 1e-13;
 constexpr double ROUNDING_STEP = 1e-9;  // steps in the logarithm below this only trace rounding
 constexpr double LAST_STEP = 1e-7;
+// For a grid: a first step below this in the logarithm is taken on the quadratic
+// model, whose energy then holds to about its cube (1e-15 RT).
+constexpr double NEAR_STEP = 1e-5;
+constexpr double NEAR_FIRST_STEP = 1e-2;  // a guess farther from the minimum is searched from
+// A share is extrapolated in T at most this many times the last interval ahead.
+constexpr double FARTHEST_EXTRAPOLATION = 4.0;
 
 // f(p) = p p' sum_k L_k (2p - 1)^k and its first two derivatives in p.
 void interaction(const double* l, int n, double p, double out[3])
@@ -255,6 +262,44 @@ SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
     return {g / n, gp / a, gpp * n / (a * a), -1.0};
 }
 
+// The range of the share q of A on the second sublattice at x: p = (shared -
+// a2 q) / a1 stays in [0, 1]. n is the atoms per formula unit.
+struct Range {
+    double n, shared, lo, hi;
+};
+
+Range share_range(const SublatticeValues& v, double x)
+{
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    const double n = a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1];
+    const double shared = n * x - v.fixed_sites[0];
+    return {n, shared, std::max(0.0, (shared - a1) / a2), std::min(1.0, shared / a2)};
+}
+
+// The minimum per mole of atoms from the partials at its shares (p, q).
+SublatticeMinimum minimum_from(const SublatticeValues& v, double n, double p, double q, const Partials& d)
+{
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    // At the minimum G_p / a1 = G_q / a2 = dg/dx. Read it on the sublattice whose
+    // smaller fraction is larger: the other's, a rounding error of x itself
+    // (an anti-site fraction of 1e-12 beside 1/3), holds few digits, and the
+    // stiffness its logarithm gives it keeps q's own error harmless.
+    const bool from_q = std::min(q, 1.0 - q) >= std::min(p, 1.0 - p);
+    const double slope = from_q ? d.gq / a2 : d.gp / a1;
+    // d(slope)/dx = n det H / (a^T adj(H) a), divided through by the stiffer
+    // diagonal so that its 1/y does not cancel against itself.
+    double bend = 0.0;
+    if (d.gpp >= d.gqq)
+        bend = n * (d.gqq - d.gpq * d.gpq / d.gpp) /
+               (a2 * a2 + (a1 * a1 * d.gqq - 2.0 * a1 * a2 * d.gpq) / d.gpp);
+    else
+        bend = n * (d.gpp - d.gpq * d.gpq / d.gqq) /
+               (a1 * a1 + (a2 * a2 * d.gpp - 2.0 * a1 * a2 * d.gpq) / d.gqq);
+    return {d.g / n, slope, bend, q};
+}
+
 }  // namespace
 
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
@@ -279,21 +324,68 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
             q = local_minimum(v, x, swapped);
     }
     const double p = p_of(q);
-    const Partials d = partials(v, p, q);
-    // At the minimum G_p / a1 = G_q / a2 = dg/dx. Read it on the sublattice whose
-    // smaller fraction is larger: the other's, a rounding error of x itself
-    // (an anti-site fraction of 1e-12 beside 1/3), holds few digits, and the
-    // stiffness its logarithm gives it keeps q's own error harmless.
-    const bool from_q = std::min(q, 1.0 - q) >= std::min(p, 1.0 - p);
-    const double slope = from_q ? d.gq / a2 : d.gp / a1;
-    // d(slope)/dx = n det H / (a^T adj(H) a), divided through by the stiffer
-    // diagonal so that its 1/y does not cancel against itself.
-    double bend = 0.0;
-    if (d.gpp >= d.gqq)
-        bend = n * (d.gqq - d.gpq * d.gpq / d.gpp) /
-               (a2 * a2 + (a1 * a1 * d.gqq - 2.0 * a1 * a2 * d.gpq) / d.gpp);
-    else
-        bend = n * (d.gpp - d.gpq * d.gpq / d.gqq) /
-               (a1 * a1 + (a2 * a2 * d.gpp - 2.0 * a1 * a2 * d.gpq) / d.gqq);
-    return {d.g / n, slope, bend, q};
+    return minimum_from(v, n, p, q, partials(v, p, q));
+}
+
+double extrapolated_share(const SublatticeValues& v, double x, double q_last, double q_before, double ratio)
+{
+    if (v.one_mixing || !(q_last > 0.0 && q_last < 1.0) || !(q_before > 0.0 && q_before < 1.0) ||
+        !(std::fabs(ratio) <= FARTHEST_EXTRAPOLATION))
+        return q_last;
+    const Range r = share_range(v, x);
+    // In the logarithm of the distance to the nearer end, which a share near
+    // its end follows more nearly linearly than the share itself.
+    const bool near_lo = q_last - r.lo <= r.hi - q_last;
+    const double w_last = near_lo ? q_last - r.lo : r.hi - q_last;
+    const double w_before = near_lo ? q_before - r.lo : r.hi - q_before;
+    if (!(w_last > 0.0 && w_before > 0.0))
+        return q_last;
+    const double w = w_last * std::exp(ratio * std::log(w_last / w_before));
+    const double q = near_lo ? r.lo + w : r.hi - w;
+    return q > r.lo && q < r.hi ? q : q_last;
+}
+
+SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess)
+{
+    if (v.one_mixing || v.sites[0] == v.sites[1])
+        return sublattice_minimum(v, x, guess);
+    const Range r = share_range(v, x);
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    const double ratio = a2 / a1;
+    const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (r.shared - a2 * q) / a1)); };
+    // Newton's step from q in the logarithm of the distance to the nearer end,
+    // as the search takes it, of du; NaN where it is no descent or too long.
+    const auto step = [&](double q, const Partials& d, double& s, double& c, double& du) {
+        s = d.gq - ratio * d.gp;
+        c = d.gpp * ratio * ratio - 2.0 * d.gpq * ratio + d.gqq;
+        const bool near_lo = q - r.lo <= r.hi - q;
+        const double w = near_lo ? q - r.lo : r.hi - q;
+        du = -s / (c * (near_lo ? w : -w));
+        if (!(c > 0.0) || !(std::fabs(du) <= NEAR_FIRST_STEP))
+            return std::numeric_limits<double>::quiet_NaN();
+        const double moved = w * std::exp(du);
+        return near_lo ? r.lo + moved : r.hi - moved;
+    };
+    if (!(r.n > 0.0) || !(guess > r.lo && guess < r.hi))
+        return sublattice_minimum(v, x, guess);
+    double s = 0.0;
+    double c = 0.0;
+    double du = 0.0;
+    const double q1 = step(guess, partials(v, p_of(guess), guess, false), s, c, du);
+    if (!(q1 > r.lo && q1 < r.hi))
+        return sublattice_minimum(v, x, guess);
+    // From there the next step is about the first one's square: taken on the
+    // quadratic model, whose energy then holds to its cube.
+    const Partials d = partials(v, p_of(q1), q1);
+    const double q = step(q1, d, s, c, du);
+    if (!(q > r.lo && q < r.hi) || !(std::fabs(du) <= NEAR_STEP))
+        return sublattice_minimum(v, x, q1);
+    const double dq = q - q1;
+    const double dp = -ratio * dq;
+    Partials at = d;
+    at.g = d.g + s * dq + 0.5 * c * dq * dq;
+    at.gp = d.gp + d.gpp * dp + d.gpq * dq;
+    at.gq = d.gq + d.gpq * dp + d.gqq * dq;
+    return minimum_from(v, r.n, p_of(q), q, at);
 }

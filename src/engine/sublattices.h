@@ -54,3 +54,14 @@ struct SublatticeMinimum {
 // guess, where it lies in (0, 1), is where the search for q starts: a grid's
 // neighbouring point's q makes it a few Newton steps.
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess = -1.0);
+
+// The same for a grid, where the energy is what is read: guess, from a close
+// point, is taken one Newton step on to the minimum, its energy from the
+// quadratic model, where that step is small enough for the model to hold it to
+// rounding; else the search above. The slope and bend hold to the step's square.
+SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess);
+
+// The share q at T from q_last and q_before at two earlier temperatures, ratio
+// (T - T_last) / (T_last - T_before) of the last interval ahead; q_last where
+// either is unknown or the extrapolation reaches too far.
+double extrapolated_share(const SublatticeValues& v, double x, double q_last, double q_before, double ratio);
