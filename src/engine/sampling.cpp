@@ -197,10 +197,10 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
 {
     const std::size_t n = grid.at.size();
     const bool known = c.internal.size() == n;
-    const bool two = known && c.internal_before.size() == n && c.T_last != c.T_before;
-    const double ratio = two ? (phase.T - c.T_last) / (c.T_last - c.T_before) : NAN;
-    c.internal.resize(n, -1.0);
-    c.internal_before.resize(n, -1.0);
+    SharesAt none{};
+    std::fill(std::begin(none.q), std::end(none.q), -1.0);
+    std::fill(std::begin(none.T), std::end(none.T), NAN);
+    c.internal.resize(n, none);
     double q = -1.0;
     for (std::size_t i = 0; i < n; ++i) {
         // Left out of the deep tails: each of its points is a minimisation, and
@@ -213,15 +213,17 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
             c.excess[i] = c.bend[i] = 0.0;
             continue;
         }
-        const double last = c.internal[i];
+        SharesAt& last = c.internal[i];
         if (known)
-            q = two ? extrapolated_share(phase.lattice, grid.at[i].x, last, c.internal_before[i], ratio) : last;
+            q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
         grid_parts(phase, grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q, true);
-        c.internal_before[i] = last;
-        c.internal[i] = q;
+        for (int k = SHARES_KEPT - 1; k > 0; --k) {
+            last.q[k] = last.q[k - 1];
+            last.T[k] = last.T[k - 1];
+        }
+        last.q[0] = q;
+        last.T[0] = phase.T;
     }
-    c.T_before = c.T_last;
-    c.T_last = phase.T;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "engine/model.h"
 
-#include <cmath>
 #include <vector>
 
 // The sampled compositions, and the uniform interior points on which each
@@ -28,10 +27,9 @@ Grid make_grid(const System& s);
 struct GridEnergies {
     struct Columns {
         std::vector<double> rest_a, rest_b, excess, bend;
-        // A two-sublattice phase's internal share at each point at the last
-        // two temperatures, from which the next temperature's is extrapolated.
-        std::vector<double> internal, internal_before;
-        double T_last = NAN, T_before = NAN;
+        // A two-sublattice phase's internal shares at each point at the last
+        // temperatures, from which the next temperature's is extrapolated.
+        std::vector<SharesAt> internal;
     };
     std::vector<Columns> phase;  // by phase index; empty for a compound
 };

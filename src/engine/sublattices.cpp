@@ -327,22 +327,41 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
     return minimum_from(v, n, p, q, partials(v, p, q));
 }
 
-double extrapolated_share(const SublatticeValues& v, double x, double q_last, double q_before, double ratio)
+double extrapolated_share(const SublatticeValues& v, double x, const SharesAt& last, double T)
 {
-    if (v.one_mixing || !(q_last > 0.0 && q_last < 1.0) || !(q_before > 0.0 && q_before < 1.0) ||
-        !(std::fabs(ratio) <= FARTHEST_EXTRAPOLATION))
-        return q_last;
+    const double q0 = last.q[0];
+    if (v.one_mixing || !(q0 > 0.0 && q0 < 1.0))
+        return q0;
     const Range r = share_range(v, x);
     // In the logarithm of the distance to the nearer end, which a share near
-    // its end follows more nearly linearly than the share itself.
-    const bool near_lo = q_last - r.lo <= r.hi - q_last;
-    const double w_last = near_lo ? q_last - r.lo : r.hi - q_last;
-    const double w_before = near_lo ? q_before - r.lo : r.hi - q_before;
-    if (!(w_last > 0.0 && w_before > 0.0))
-        return q_last;
-    const double w = w_last * std::exp(ratio * std::log(w_last / w_before));
+    // its end follows more nearly than the share itself; by Lagrange's
+    // polynomial through the known temperatures, not reaching far past them.
+    const bool near_lo = q0 - r.lo <= r.hi - q0;
+    double u[SHARES_KEPT];
+    int known = 0;
+    for (; known < SHARES_KEPT; ++known) {
+        const double q = last.q[known];
+        const double w = near_lo ? q - r.lo : r.hi - q;
+        if (!(q > 0.0 && q < 1.0) || !(w > 0.0) || !std::isfinite(last.T[known]))
+            break;
+        u[known] = std::log(w);
+    }
+    if (known < 2)
+        return q0;
+    const double span = std::fabs(last.T[0] - last.T[known - 1]);
+    if (!(std::fabs(T - last.T[0]) <= FARTHEST_EXTRAPOLATION * span))
+        return q0;
+    double at = 0.0;
+    for (int i = 0; i < known; ++i) {
+        double weight = 1.0;
+        for (int j = 0; j < known; ++j)
+            if (j != i)
+                weight *= (T - last.T[j]) / (last.T[i] - last.T[j]);
+        at += weight * u[i];
+    }
+    const double w = std::exp(at);
     const double q = near_lo ? r.lo + w : r.hi - w;
-    return q > r.lo && q < r.hi ? q : q_last;
+    return q > r.lo && q < r.hi ? q : q0;
 }
 
 SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess)
@@ -372,15 +391,21 @@ SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, d
     double s = 0.0;
     double c = 0.0;
     double du = 0.0;
-    const double q1 = step(guess, partials(v, p_of(guess), guess, false), s, c, du);
-    if (!(q1 > r.lo && q1 < r.hi))
+    // Where the guess is already that close, the model from it; else one
+    // Newton step, and the model from there, where the next step is about the
+    // first one's square.
+    double q1 = guess;
+    Partials d = partials(v, p_of(q1), q1);
+    double q = step(q1, d, s, c, du);
+    if (!(q > r.lo && q < r.hi))
         return sublattice_minimum(v, x, guess);
-    // From there the next step is about the first one's square: taken on the
-    // quadratic model, whose energy then holds to its cube.
-    const Partials d = partials(v, p_of(q1), q1);
-    const double q = step(q1, d, s, c, du);
-    if (!(q > r.lo && q < r.hi) || !(std::fabs(du) <= NEAR_STEP))
-        return sublattice_minimum(v, x, q1);
+    if (!(std::fabs(du) <= NEAR_STEP)) {
+        q1 = q;
+        d = partials(v, p_of(q1), q1);
+        q = step(q1, d, s, c, du);
+        if (!(q > r.lo && q < r.hi) || !(std::fabs(du) <= NEAR_STEP))
+            return sublattice_minimum(v, x, q1);
+    }
     const double dq = q - q1;
     const double dp = -ratio * dq;
     Partials at = d;

@@ -61,7 +61,14 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
 // rounding; else the search above. The slope and bend hold to the step's square.
 SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess);
 
-// The share q at T from q_last and q_before at two earlier temperatures, ratio
-// (T - T_last) / (T_last - T_before) of the last interval ahead; q_last where
-// either is unknown or the extrapolation reaches too far.
-double extrapolated_share(const SublatticeValues& v, double x, double q_last, double q_before, double ratio);
+// A grid point's shares q at the temperatures T it was last found at, the
+// latest first (NaN where not yet).
+constexpr int SHARES_KEPT = 3;
+struct SharesAt {
+    double q[SHARES_KEPT];
+    double T[SHARES_KEPT];
+};
+
+// The share at T extrapolated from those; the latest where too few are known,
+// or where T lies too far beyond them.
+double extrapolated_share(const SublatticeValues& v, double x, const SharesAt& last, double T);
