@@ -176,17 +176,17 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
 
 // A phase of sublattices is narrowest around its ordered compositions, a
 // sublattice of each element, where anti-sites are all it dissolves, or the
-// ends of one mixing sublattice's range: samples go there, in decades of offsets, as its minimum may lie
-// between the grid's points.
-void add_ordered_samples(const PhaseAtT& phase, std::vector<Composition>& extra)
+// ends of one mixing sublattice's range: the grid has points there, in decades
+// of offsets, as its minimum may lie between the uniform points.
+void add_ordered_points(const PhaseModel& m, std::vector<Composition>& points)
 {
-    for (const double ordered : ordered_compositions(*phase.model)) {
+    for (const double ordered : ordered_compositions(m)) {
         if (ordered <= 0.0 || ordered >= 1.0)
             continue;  // a pure end, which the grid holds with its tails
-        extra.push_back(composition_from_x(ordered));
+        points.push_back(composition_from_x(ordered));
         for (double offset = ORDERED_NEAREST; offset < ORDERED_FARTHEST; offset *= 10.0)
             for (const double sign : {-1.0, 1.0})
-                extra.push_back(composition_from_x(ordered + sign * offset));
+                points.push_back(composition_from_x(ordered + sign * offset));
     }
 }
 
@@ -303,6 +303,16 @@ Grid make_grid(const System& s)
     for (auto it = tail.rbegin(); it != tail.rend(); ++it)
         grid.at.push_back({1.0 - *it, *it});
     grid.at.push_back({1.0, 0.0});
+    // Where phases of sublattices are narrowest: points of the grid, so that
+    // their minima there start, like the others', from the last temperature's.
+    for (const PhaseModel& m : s.phases)
+        if (m.sublattices)
+            add_ordered_points(m, grid.at);
+    const auto before = [](const Composition& a, const Composition& b) { return dx(a, b) > 0.0; };
+    std::stable_sort(grid.at.begin(), grid.at.end(), before);
+    grid.at.erase(std::unique(grid.at.begin(), grid.at.end(),
+                              [](const Composition& a, const Composition& b) { return dx(a, b) == 0.0; }),
+                  grid.at.end());
 
     for (const Composition& c : grid.at) {
         grid.x.push_back(c.x);
@@ -311,11 +321,11 @@ Grid make_grid(const System& s)
         grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
     }
     for (int i = 0; i <= UNIFORM; ++i) {
-        grid.uniform_x.push_back(static_cast<double>(i) / UNIFORM);
-        const std::size_t at = i == 0         ? 0
-                               : i == UNIFORM ? grid.at.size() - 1
-                                              : tail.size() + static_cast<std::size_t>(i);
-        grid.uniform_at.push_back(at);
+        const Composition c =
+            i == UNIFORM ? Composition{1.0, 0.0} : composition_from_x(static_cast<double>(i) / UNIFORM);
+        grid.uniform_x.push_back(c.x);
+        const auto at = std::lower_bound(grid.at.begin(), grid.at.end(), c, before);
+        grid.uniform_at.push_back(static_cast<std::size_t>(at - grid.at.begin()));
     }
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
                                     [](const PhaseModel& p) { return !p.excess.empty() || p.magnetic; });
@@ -390,12 +400,9 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
         std::remove_if(samples.begin(), samples.end(), [](const Sample& a) { return a.g == HUGE_VAL; }),
         samples.end());
     std::vector<Composition> extra = hidden_regions(grid, phases, energies);
-    for (const PhaseAtT& phase : phases) {
+    for (const PhaseAtT& phase : phases)
         if (phase.point)  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));
-        if (phase.sublattices)
-            add_ordered_samples(phase, extra);
-    }
     add_samples(phases, samples, extra);
     return samples;
 }
