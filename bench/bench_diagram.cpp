@@ -53,7 +53,7 @@ void database_diagram(benchmark::State& state, const char* file, const char* a, 
             throw std::runtime_error(error.text());
         if (!database_binary(db, a, b, {}, binary, why) || !database_range(binary.system, why))
             throw std::runtime_error(why);
-        benchmark::DoNotOptimize(compute_diagram(binary.system));
+        benchmark::DoNotOptimize(compute_diagram(binary.system, static_cast<unsigned>(state.range(0))));
         temperatures = binary.system.range.count;
     }
     state.counters["temperatures"] = static_cast<double>(temperatures);
@@ -75,11 +75,13 @@ void read_database(benchmark::State& state, const char* file)
     }
 }
 
-BENCHMARK_CAPTURE(database_diagram, ag_cu, "ag-cu.tdb", "AG", "CU")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(database_diagram, pb_sn, "pb-sn.tdb", "SN", "PB")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(database_diagram, cu_mg, "cu-mg.tdb", "CU", "MG")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(database_diagram, cu_ni, "cu-ni.tdb", "CU", "NI")->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(database_diagram, al_zn, "al-zn.tdb", "AL", "ZN")->Unit(benchmark::kMillisecond);
+// On one thread and on two (the argument), in real time.
+#define DATABASE_THREADS Arg(1)->Arg(2)->UseRealTime()->Unit(benchmark::kMillisecond)
+BENCHMARK_CAPTURE(database_diagram, ag_cu, "ag-cu.tdb", "AG", "CU")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, pb_sn, "pb-sn.tdb", "SN", "PB")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, cu_mg, "cu-mg.tdb", "CU", "MG")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, cu_ni, "cu-ni.tdb", "CU", "NI")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, al_zn, "al-zn.tdb", "AL", "ZN")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(read_database, cost507, "cost507.tdb")->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(whole_diagram, builtin, "builtin")->Unit(benchmark::kMillisecond);

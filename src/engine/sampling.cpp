@@ -199,6 +199,7 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
     const bool known = c.internal.size() == n;
     SharesAt none{};
     std::fill(std::begin(none.q), std::end(none.q), -1.0);
+    std::fill(std::begin(none.u), std::end(none.u), NAN);
     std::fill(std::begin(none.T), std::end(none.T), NAN);
     c.internal.resize(n, none);
     double q = -1.0;
@@ -217,12 +218,7 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
         if (known)
             q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
         grid_parts(phase, grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q, true);
-        for (int k = SHARES_KEPT - 1; k > 0; --k) {
-            last.q[k] = last.q[k - 1];
-            last.T[k] = last.T[k - 1];
-        }
-        last.q[0] = q;
-        last.T[0] = phase.T;
+        remember_share(phase.lattice, grid.at[i].x, q, phase.T, last);
     }
 }
 

@@ -327,29 +327,34 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
     return minimum_from(v, n, p, q, partials(v, p, q));
 }
 
+void remember_share(const SublatticeValues& v, double x, double q, double T, SharesAt& last)
+{
+    for (int k = SHARES_KEPT - 1; k > 0; --k) {
+        last.q[k] = last.q[k - 1];
+        last.u[k] = last.u[k - 1];
+        last.near_lo[k] = last.near_lo[k - 1];
+        last.T[k] = last.T[k - 1];
+    }
+    const Range r = share_range(v, x);
+    // The logarithm of the distance to the nearer end, which a share near its
+    // end follows more nearly than the share itself.
+    const bool near_lo = q - r.lo <= r.hi - q;
+    last.q[0] = q;
+    last.u[0] = v.one_mixing || !(q > 0.0 && q < 1.0) ? NAN : std::log(near_lo ? q - r.lo : r.hi - q);
+    last.near_lo[0] = near_lo;
+    last.T[0] = T;
+}
+
 double extrapolated_share(const SublatticeValues& v, double x, const SharesAt& last, double T)
 {
-    const double q0 = last.q[0];
-    if (v.one_mixing || !(q0 > 0.0 && q0 < 1.0))
-        return q0;
-    const Range r = share_range(v, x);
-    // In the logarithm of the distance to the nearer end, which a share near
-    // its end follows more nearly than the share itself; by Lagrange's
-    // polynomial through the known temperatures, not reaching far past them.
-    const bool near_lo = q0 - r.lo <= r.hi - q0;
-    double u[SHARES_KEPT];
+    // By Lagrange's polynomial through the known temperatures, of the same
+    // end, not reaching far past them.
     int known = 0;
-    for (; known < SHARES_KEPT; ++known) {
-        const double q = last.q[known];
-        const double w = near_lo ? q - r.lo : r.hi - q;
-        if (!(q > 0.0 && q < 1.0) || !(w > 0.0) || !std::isfinite(last.T[known]))
-            break;
-        u[known] = std::log(w);
-    }
-    if (known < 2)
-        return q0;
-    const double span = std::fabs(last.T[0] - last.T[known - 1]);
-    if (!(std::fabs(T - last.T[0]) <= FARTHEST_EXTRAPOLATION * span))
+    while (known < SHARES_KEPT && std::isfinite(last.u[known]) && std::isfinite(last.T[known]) &&
+           last.near_lo[known] == last.near_lo[0])
+        ++known;
+    const double q0 = last.q[0];
+    if (known < 2 || !(std::fabs(T - last.T[0]) <= FARTHEST_EXTRAPOLATION * std::fabs(last.T[0] - last.T[known - 1])))
         return q0;
     double at = 0.0;
     for (int i = 0; i < known; ++i) {
@@ -357,10 +362,11 @@ double extrapolated_share(const SublatticeValues& v, double x, const SharesAt& l
         for (int j = 0; j < known; ++j)
             if (j != i)
                 weight *= (T - last.T[j]) / (last.T[i] - last.T[j]);
-        at += weight * u[i];
+        at += weight * last.u[i];
     }
+    const Range r = share_range(v, x);
     const double w = std::exp(at);
-    const double q = near_lo ? r.lo + w : r.hi - w;
+    const double q = last.near_lo[0] ? r.lo + w : r.hi - w;
     return q > r.lo && q < r.hi ? q : q0;
 }
 

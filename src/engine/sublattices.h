@@ -62,12 +62,18 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
 SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess);
 
 // A grid point's shares q at the temperatures T it was last found at, the
-// latest first (NaN where not yet).
+// latest first, each with the logarithm u of its distance to the nearer end of
+// its range (NaN where not yet).
 constexpr int SHARES_KEPT = 3;
 struct SharesAt {
     double q[SHARES_KEPT];
+    double u[SHARES_KEPT];
+    bool near_lo[SHARES_KEPT];
     double T[SHARES_KEPT];
 };
+
+// Adds the share q found at T as the latest.
+void remember_share(const SublatticeValues& v, double x, double q, double T, SharesAt& last);
 
 // The share at T extrapolated from those; the latest where too few are known,
 // or where T lies too far beyond them.
