@@ -455,14 +455,28 @@ Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, dou
     return out;
 }
 
+void lattice_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double& rest_a,
+                        double& rest_b, double& q_guess)
+{
+    const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
+    const double y = 1.0 - x;
+    const SublatticeMinimum m = sublattice_minimum_near(at.lattice, x, q_guess);
+    q_guess = m.q;
+    if (x != c.x) {  // held off the pure end, as the minimum is
+        ln_x = std::log(x);
+        ln_y = std::log1p(-x);
+    }
+    rest_a = m.g + y * m.g1 - at.RT * ln_x;
+    rest_b = m.g - x * m.g1 - at.RT * ln_y;
+}
+
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend, double& q_guess, bool near)
+                double& bend, double& q_guess)
 {
     if (at.sublattices) {
         const double x = std::min(std::max(c.x, NEAR_PURE), 1.0 - NEAR_PURE);
         const double y = 1.0 - x;
-        const SublatticeMinimum m = near ? sublattice_minimum_near(at.lattice, x, q_guess)
-                                         : sublattice_minimum(at.lattice, x, q_guess);
+        const SublatticeMinimum m = sublattice_minimum(at.lattice, x, q_guess);
         q_guess = m.q;
         rest_a = m.g + y * m.g1 - at.RT * std::log(x);
         rest_b = m.g - x * m.g1 - at.RT * std::log1p(-x);

@@ -266,10 +266,15 @@ double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double 
 // What a grid keeps of a solution at c: the rests of both potentials (as
 // potentials forms them), the excess and its second derivative (as excess_of).
 // q_guess carries a two-sublattice phase's share of A on its second
-// sublattice from one point to the next; near, for a grid, takes its minimum
-// from a close guess as sublattice_minimum_near does.
+// sublattice from one point to the next.
 void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend, double& q_guess, bool near = false);
+                double& bend, double& q_guess);
+
+// A phase of sublattices' rests at a grid point, whose logarithms the grid
+// holds, from a close guess of its share (updated), as sublattice_minimum_near
+// finds the minimum: a grid reads no more of such a phase.
+void lattice_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double& rest_a,
+                        double& rest_b, double& q_guess);
 
 // grid_parts of a solution (neither a compound nor of sublattices) at n points
 // at once, into columns: a grid's many points make a loop of its own pay.

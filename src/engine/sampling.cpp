@@ -217,7 +217,8 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
         SharesAt& last = c.internal[i];
         if (known)
             q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
-        grid_parts(phase, grid.at[i], c.rest_a[i], c.rest_b[i], c.excess[i], c.bend[i], q, true);
+        lattice_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.rest_a[i], c.rest_b[i], q);
+        c.excess[i] = c.bend[i] = 0.0;
         remember_share(phase.lattice, grid.at[i].x, q, phase.T, last);
     }
 }

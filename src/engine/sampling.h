@@ -26,6 +26,8 @@ Grid make_grid(const System& s);
 // regions: the rest of both potentials, and the excess and its second derivative.
 struct GridEnergies {
     struct Columns {
+        // A phase of sublattices has no excess or bend here: the scans for
+        // hidden regions pass it by.
         std::vector<double> rest_a, rest_b, excess, bend;
         // A two-sublattice phase's internal shares at each point at the last
         // temperatures, from which the next temperature's is extrapolated.
