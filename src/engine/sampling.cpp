@@ -22,6 +22,11 @@ constexpr double CURVATURE_STEP = 1e-4;
 constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
+// A point of a phase of sublattices is passed by while it stays this far (in RT)
+// above the lowest solution there, its distance taken to shrink twice as fast as
+// it last did, for at most MOST_PASSED kelvin after it was last found.
+constexpr double FAR_ABOVE = 0.05;
+constexpr double MOST_PASSED = 8.0;
 
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
@@ -190,10 +195,30 @@ void add_ordered_points(const PhaseModel& m, std::vector<Composition>& points)
     }
 }
 
-// A phase of two sublattices on the grid. Each point's share starts from the
-// last two temperatures' there, extrapolated, else the last one's, else the
-// neighbouring point's.
-void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Columns& c)
+// G per mole at grid point i from its rests, the pure ends apart (x ln x vanishes).
+double grid_energy(const Grid& grid, std::size_t i, double rest_a, double rest_b, double RT)
+{
+    if (grid.x[i] == 0.0)
+        return rest_b;
+    if (grid.y[i] == 0.0)
+        return rest_a;
+    return grid.x[i] * (RT * grid.ln_x[i] + rest_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b);
+}
+
+// Whether a point that lay far above the lowest solution still does at T,
+// judged from how fast that distance last changed; false where not known.
+bool still_far_above(const GridEnergies::Columns::Margin& m, double T, double RT)
+{
+    const double dT = std::fabs(T - m.T[0]);
+    const double rate = std::fabs((m.above[0] - m.above[1]) / (m.T[0] - m.T[1]));
+    return dT <= MOST_PASSED && m.above[0] - 2.0 * rate * dT > FAR_ABOVE * RT;
+}
+
+// A phase of two sublattices on the grid. Each point's share starts from its
+// last temperatures' there, extrapolated, else the neighbouring point's; a
+// point far above the lowest solution is passed by, as no phase there.
+void lattice_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<double>& lowest,
+                   GridEnergies::Columns& c)
 {
     const std::size_t n = grid.at.size();
     const bool known = c.internal.size() == n;
@@ -202,6 +227,7 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
     std::fill(std::begin(none.u), std::end(none.u), NAN);
     std::fill(std::begin(none.T), std::end(none.T), NAN);
     c.internal.resize(n, none);
+    c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}});
     double q = -1.0;
     for (std::size_t i = 0; i < n; ++i) {
         // Left out of the deep tails: each of its points is a minimisation, and
@@ -209,17 +235,22 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, GridEnergies::Column
         // still sampled). One mixing sublattice needs no search, and its tail
         // may be all its range.
         const double smaller = smaller_fraction(grid.at[i]);
-        if (!phase.lattice.one_mixing && smaller > 0.0 && smaller < SUBLATTICE_TAIL) {
+        c.excess[i] = c.bend[i] = 0.0;
+        if ((!phase.lattice.one_mixing && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
+            still_far_above(c.margin[i], phase.T, phase.RT)) {
             c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
-            c.excess[i] = c.bend[i] = 0.0;
             continue;
         }
         SharesAt& last = c.internal[i];
         if (known)
             q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
         lattice_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.rest_a[i], c.rest_b[i], q);
-        c.excess[i] = c.bend[i] = 0.0;
         remember_share(phase.lattice, grid.at[i].x, q, phase.T, last);
+        GridEnergies::Columns::Margin& m = c.margin[i];
+        m.above[1] = m.above[0];
+        m.T[1] = m.T[0];
+        m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
+        m.T[0] = phase.T;
     }
 }
 
@@ -237,13 +268,20 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         c.rest_b.resize(n);
         c.excess.resize(n);
         c.bend.resize(n);
-        if (!phases[k].sublattices) {
+        if (!phases[k].sublattices)
             solution_parts(phases[k], grid.x.data(), grid.y.data(), n, c.rest_a.data(), c.rest_b.data(),
                            c.excess.data(), c.bend.data());
-            continue;
-        }
-        lattice_parts(grid, phases[k], c);
     }
+    // The phases of sublattices after the solutions, whose lowest they are held against.
+    out.lowest.assign(n, HUGE_VAL);
+    for (std::size_t k = 0; k < phases.size(); ++k)
+        if (!phases[k].point && !phases[k].sublattices)
+            for (std::size_t i = 0; i < n; ++i)
+                out.lowest[i] = std::min(out.lowest[i], grid_energy(grid, i, out.phase[k].rest_a[i],
+                                                                    out.phase[k].rest_b[i], phases[k].RT));
+    for (std::size_t k = 0; k < phases.size(); ++k)
+        if (phases[k].sublattices)
+            lattice_parts(grid, phases[k], out.lowest, out.phase[k]);
 }
 
 void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,

@@ -32,8 +32,17 @@ struct GridEnergies {
         // A two-sublattice phase's internal shares at each point at the last
         // temperatures, from which the next temperature's is extrapolated.
         std::vector<SharesAt> internal;
+        // How far above the lowest solution it lay at each point, at the last
+        // two temperatures it was found at there: a point far above is passed
+        // by for a few kelvin.
+        struct Margin {
+            double above[2];
+            double T[2];
+        };
+        std::vector<Margin> margin;
     };
     std::vector<Columns> phase;  // by phase index; empty for a compound
+    std::vector<double> lowest;  // the lowest solution's energy at each point
 };
 
 // Fills out, reusing its memory: a diagram asks at thousands of temperatures.
