@@ -4,6 +4,7 @@
 
 #include "builtin/equilibrium.h"
 #include "builtin/sweep.h"
+#include "engine/diagram.h"
 #include "formats/system_file.h"
 
 #include <gtest/gtest.h>
@@ -90,4 +91,36 @@ inline System example_system(const std::string& name)
     EXPECT_TRUE(read_system_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/" + name + ".toml", s, error))
         << error.text();
     return s;
+}
+
+// Where two diagrams first differ, to the bit ("" where they do not): every
+// row's tie-lines, the invariants, the melting points and the doubts.
+inline std::string first_difference(const Diagram& a, const Diagram& b)
+{
+    if (a.rows.size() != b.rows.size())
+        return "rows " + std::to_string(a.rows.size()) + " and " + std::to_string(b.rows.size());
+    for (std::size_t i = 0; i < a.rows.size(); ++i) {
+        const Equilibria& p = a.rows[i];
+        const Equilibria& q = b.rows[i];
+        bool same = p.T == q.T && p.first_phase == q.first_phase && p.ties.size() == q.ties.size();
+        for (std::size_t k = 0; same && k < p.ties.size(); ++k)
+            same = p.ties[k].low_phase == q.ties[k].low_phase && p.ties[k].high_phase == q.ties[k].high_phase &&
+                   p.ties[k].low.x == q.ties[k].low.x && p.ties[k].high.x == q.ties[k].high.x;
+        if (!same)
+            return "the row at " + std::to_string(p.T) + " K";
+    }
+    if (a.invariants.size() != b.invariants.size())
+        return "invariants " + std::to_string(a.invariants.size()) + " and " + std::to_string(b.invariants.size());
+    for (std::size_t i = 0; i < a.invariants.size(); ++i)
+        if (a.invariants[i].kind != b.invariants[i].kind || a.invariants[i].T != b.invariants[i].T ||
+            a.invariants[i].at[0].x != b.invariants[i].at[0].x)
+            return "the invariant at " + std::to_string(a.invariants[i].T) + " K";
+    if (a.melting.size() != b.melting.size())
+        return "melting points";
+    for (std::size_t i = 0; i < a.melting.size(); ++i)
+        if (a.melting[i].T != b.melting[i].T)
+            return "the melting point at " + std::to_string(a.melting[i].T) + " K";
+    if (a.doubts.size() != b.doubts.size())
+        return "doubts " + std::to_string(a.doubts.size()) + " and " + std::to_string(b.doubts.size());
+    return "";
 }

@@ -542,6 +542,52 @@ TEST(DatabaseBinary, OrderingPhaseTakesTheLowerWell)
     }
 }
 
+// A grid point's minimum from a close guess (one evaluation and the quadratic
+// model, or one Newton step first) against the search from the middle, for a
+// (A,B)2(A,B)1 phase like a Laves phase with anti-sites; a share extrapolated in
+// T against its own quadratic in the logarithm of its distance to its end.
+TEST(DatabaseBinary, GridMinimumFromACloseGuess)
+{
+    const Database db = database_of("ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\n"
+                                    "PHASE LV % 2 2 1 !\nCONSTITUENT LV :A,B : A,B : !\n"
+                                    "PARAMETER G(LV,A:A;0) 1 3000; 6000 N !\n"
+                                    "PARAMETER G(LV,B:B;0) 1 4000; 6000 N !\n"
+                                    "PARAMETER G(LV,A:B;0) 1 -30000+5*T; 6000 N !\n"
+                                    "PARAMETER G(LV,B:A;0) 1 20000; 6000 N !\n"
+                                    "PARAMETER G(LV,A,B:*;0) 1 6000; 6000 N !\n"
+                                    "PARAMETER G(LV,*:A,B;0) 1 -2000+T; 6000 N !\n");
+    const System s = binary_of(db, "A", "B");
+    const SublatticeValues v = phase_at(s, Phase::liquid, 700.0, false).lattice;
+    for (const double x : {0.2, 0.5, 0.66, 0.6667, 0.9}) {
+        const SublatticeMinimum exact = sublattice_minimum(v, x);
+        const double lo = std::max(0.0, 3 * x - 2);
+        const double hi = std::min(1.0, 3 * x);
+        const bool near_lo = exact.q - lo <= hi - exact.q;
+        for (const double off : {0.0, 1e-7, -1e-4, 3e-3, 0.3}) {
+            const double w = (near_lo ? exact.q - lo : hi - exact.q) * std::exp(off);
+            const double guess = near_lo ? lo + w : hi - w;
+            const SublatticeMinimum m = sublattice_minimum_near(v, x, guess);
+            const std::string at = "x=" + std::to_string(x) + " off=" + std::to_string(off);
+            EXPECT_NEAR(m.g, exact.g, 1e-14 * std::fabs(exact.g)) << at;
+            EXPECT_NEAR(m.q, exact.q, 1e-9 * std::min(exact.q - lo, hi - exact.q)) << at;
+            EXPECT_NEAR(m.g1, exact.g1, 1e-8 * std::fabs(exact.g1) + 1e-6) << at;
+        }
+    }
+    // At x = 1/2 the share runs from 0 up; u = ln q = -10 + 0.01 (T - 700) -
+    // 1e-4 (T - 700)^2, known at 698, 699 and 700.
+    const double x = 0.5;
+    const double lo = 0.0;
+    const auto share = [&](double T) { return lo + std::exp(-10 + 0.01 * (T - 700) - 1e-4 * (T - 700) * (T - 700)); };
+    SharesAt last{};
+    for (double& u : last.u)
+        u = NAN;
+    for (const double T : {698.0, 699.0, 700.0})
+        remember_share(v, x, share(T), T, last);
+    for (const double T : {701.0, 700.5, 699.25, 706.0})
+        EXPECT_NEAR(extrapolated_share(v, x, last, T) - lo, share(T) - lo, 1e-12 * (share(T) - lo)) << "T=" << T;
+    EXPECT_EQ(extrapolated_share(v, x, last, 710.0), share(700.0)) << "too far beyond the known temperatures";
+}
+
 // Two mixing sublattices beside a third of B alone, (B)2(A,B)1(A,B)1, as
 // COST 507's Al12Mg17 (Mg)10(Al,Mg)24(Al,Mg)24: x = (p + q) / 4 up to 1/2. Its
 // curve against a scan of every share q, and no energy beyond its range.
@@ -753,6 +799,7 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
         System s = binary_of(database_file(SHARED / c.file), c.a, c.b);
         temperature_range(c.first, c.last, 1.0, s.range);
         const Diagram d = compute_diagram(s);
+        EXPECT_EQ(first_difference(d, compute_diagram(s, 2)), "") << c.file << " on two threads";
         EXPECT_TRUE(d.doubts.empty()) << c.file << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
         ASSERT_EQ(d.invariants.size(), c.invariants.size()) << c.file;
         for (std::size_t i = 0; i < d.invariants.size(); ++i) {

@@ -265,6 +265,20 @@ TEST(Diagram, CongruentPointsAtTheirClosedForms)
     }
 }
 
+// The temperatures are swept in segments that threads share: the same diagram,
+// to the bit, on one thread or several, events near a segment's first row included.
+TEST(Diagram, SameOnAnyNumberOfThreads)
+{
+    for (const char* file : {"eutectic", "peritectic", "monotectic", "solid-gap", "congruent-minimum"}) {
+        const System s = example_system(file);
+        const Diagram one = compute_diagram(s, 1);
+        EXPECT_FALSE(one.invariants.empty()) << file;
+        for (const unsigned threads : {2U, 7U})
+            EXPECT_EQ(first_difference(one, compute_diagram(s, threads)), "")
+                << file << " on " << threads << " threads";
+    }
+}
+
 // Exactly at a pure melting point the region at that edge has no width: rounding
 // alone must not leave slivers of it (here near x = 1e-14) as rows or doubts.
 TEST(Diagram, NoSliverAtAPureMeltingPoint)

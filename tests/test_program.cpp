@@ -334,6 +334,11 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     const fs::path same = fresh_dir("system_temperatures");
     ASSERT_EQ(run_in(same, "--system '" + examples + "/eutectic.toml' --temperatures 450:1100:1").status, 0);
     EXPECT_EQ(snapshot(same), first) << "the file's own range, given on the command line";
+    // However many threads share the temperatures, the same bytes.
+    for (const char* threads : {"1", "3", "256"}) {
+        ASSERT_EQ(run_in(same, "--system '" + examples + "/eutectic.toml' --threads " + threads).status, 0);
+        EXPECT_EQ(snapshot(same), first) << "--threads " << threads;
+    }
     for (const Case& c :
          std::vector<Case>{{"--system hot.toml --temperatures 1100:1000", 64, "FIRST no higher"},
                            {"--system hot.toml --temperatures 0:10", 64, "above 0 K"},
@@ -341,7 +346,13 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
                            {"--system hot.toml --temperatures 1:2:1e-9", 64, "at most 1000000"},
                            {"--system hot.toml --temperatures 600", 64, "FIRST:LAST"},
                            {"--temperatures 1:2", 64, "requires --system"},
-                           {"--system hot.toml --solidify 0.3 --temperatures 1:2", 64, "excludes"}}) {
+                           {"--system hot.toml --solidify 0.3 --temperatures 1:2", 64, "excludes"},
+                           {"--system hot.toml --threads 0", 64, "from 1 to 256, not '0'"},
+                           {"--system hot.toml --threads 257", 64, "from 1 to 256"},
+                           {"--system hot.toml --threads two", 64, "from 1 to 256"},
+                           {"--system hot.toml --threads -1", 64, "--help"},
+                           {"--threads 2", 64, "requires --system"},
+                           {"--system hot.toml --solidify 0.3 --threads 2", 64, "excludes"}}) {
         o = run_in(hot, c.args);
         EXPECT_EQ(o.status, c.status) << c.args;
         EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
