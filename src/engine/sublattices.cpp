@@ -189,8 +189,10 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
     double last_step = HUGE_VAL;
     for (int i = 0; i < STEPS && hi - lo > SETTLED * std::max(hi, 1e-300); ++i) {
         double c = 0.0;
+        // An infinite gradient, where a share has rounded to an end, still
+        // tells on which side the minimum lies: the bracket closes in on it.
         const double s = gradient(q, c);
-        if (!std::isfinite(s) || (s == 0.0 && c >= 0.0))
+        if (std::isnan(s) || (s == 0.0 && c >= 0.0))
             break;
         if (s == 0.0) {  // a maximum: the disordered point between two ordered variants
             q = q - lo > hi - q ? 0.5 * (lo + q) : 0.5 * (q + hi);

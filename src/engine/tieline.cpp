@@ -27,6 +27,10 @@ constexpr double ORDERED_REACH = 1e-6;
 // How near an end of its range inside (0, 1) an end of a phase of sublattices
 // is moved in the logarithm of its distance from there.
 constexpr double EDGE_REACH = 0.05;
+// Relative: where Newton starts again beside an ordered composition; roundings
+// of x the end must lie from there to count as resolved.
+constexpr double BESIDE_ORDERED = 1e-9;
+constexpr double FEWEST_ROUNDINGS = 1e4;
 
 struct Pair {
     Composition low;
@@ -41,6 +45,8 @@ struct Pair {
 // logarithm overshoot beyond the range.
 struct EndCoordinate {
     double edge = -1.0;  // none
+
+    explicit EndCoordinate(double e) : edge(e) {}
 
     EndCoordinate(const PhaseAtT& at, const Composition& start)
     {
@@ -277,26 +283,12 @@ Refined with_ordered_ends(const System& s, double T, Phase p, const Composition&
     return Refined::failed;
 }
 
-}  // namespace
-
-Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
-                        TieLine& tie)
+// Newton on the equal potentials of both components from at, each end moved in
+// its own coordinate.
+NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end, const PhaseAtT& q_at,
+                              const EndCoordinate& high_end, Pair& at)
 {
-    if (is_point(s, p) && is_point(s, q)) {
-        tie = chord(compound_end(s, p, T), compound_end(s, q, T));
-        return Refined::ok;
-    }
-    if (is_point(s, p) || is_point(s, q)) {
-        const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
-                                         : to_point(s, T, q, high, compound_end(s, p, T), tie);
-        return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
-    }
-    const PhaseAtT p_at = phase_at(s, p, T, false);
-    const PhaseAtT q_at = phase_at(s, q, T, false);
     const double RT = p_at.RT;
-    Pair at{low, high};
-    const EndCoordinate low_end(p_at, low);
-    const EndCoordinate high_end(q_at, high);
     const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
         const Potentials m1 = potentials(p_at, w.low);
         const Potentials m2 = potentials(q_at, w.high);
@@ -313,13 +305,78 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     const auto apply = [&](const Pair& w, const double dv[4], double scale) {
         const double longest = std::max(std::fabs(dv[0]), std::fabs(dv[1]));
         const double limit = longest > LONGEST_STEP ? LONGEST_STEP / longest : 1.0;
-        return Pair{low_end.moved(w.low, limit * scale * dv[0]),
-                    high_end.moved(w.high, limit * scale * dv[1])};
+        return Pair{low_end.moved(w.low, limit * scale * dv[0]), high_end.moved(w.high, limit * scale * dv[1])};
     };
     const auto escaped = [](const Pair& w) {
         return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
     };
-    const NewtonResult result = newton(2, at, evaluate, apply, escaped);
+    return newton(2, at, evaluate, apply, escaped);
+}
+
+// An end of a phase of sublattices that starts at or near one of its ordered
+// compositions, where its potentials turn by many RT within a rounding of x,
+// may touch the tangent a resolvable distance beside it, on the side facing
+// the other end: Newton again from that side, in the logarithm of the distance
+// from that composition (which it never crosses). True with at solved.
+bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low, const Composition& high,
+                    Pair& at)
+{
+    const auto ordered_at = [](const PhaseAtT& a, const Composition& c) {
+        if (!a.sublattices)
+            return -1.0;
+        for (const double e : ordered_compositions(*a.model))
+            if (e > 0.0 && e < 1.0 && std::fabs(c.x - e) <= ORDERED_REACH)
+                return e;
+        return -1.0;
+    };
+    const double e_low = ordered_at(p_at, low);
+    const double e_high = ordered_at(q_at, high);
+    if ((e_low < 0.0) == (e_high < 0.0))  // neither, or both (a chord of two points)
+        return false;
+    const EndCoordinate low_end = e_low < 0.0 ? EndCoordinate(p_at, low) : EndCoordinate(e_low);
+    const EndCoordinate high_end = e_high < 0.0 ? EndCoordinate(q_at, high) : EndCoordinate(e_high);
+    Pair beside{e_low < 0.0 || low.x > e_low ? low : composition_from_x(e_low * (1.0 + BESIDE_ORDERED)),
+                e_high < 0.0 || high.x < e_high ? high : composition_from_x(e_high * (1.0 - BESIDE_ORDERED))};
+    // x's doubles may hold the distance from there to few digits: the best
+    // point within a few roundings of x stands, as beside an end of a range.
+    if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
+        !within_rounding(p_at, low_end, beside.low, q_at, high_end, beside.high))
+        return false;
+    // An end closer to the ordered composition than x's doubles resolve is
+    // that composition, as a point.
+    const auto resolved = [](double e, const Composition& c) {
+        return e < 0.0 || std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
+    };
+    if (!resolved(e_low, beside.low) || !resolved(e_high, beside.high))
+        return false;
+    at = beside;
+    return true;
+}
+
+}  // namespace
+
+Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
+                        TieLine& tie)
+{
+    if (is_point(s, p) && is_point(s, q)) {
+        tie = chord(compound_end(s, p, T), compound_end(s, q, T));
+        return Refined::ok;
+    }
+    if (is_point(s, p) || is_point(s, q)) {
+        const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
+                                         : to_point(s, T, q, high, compound_end(s, p, T), tie);
+        return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
+    }
+    const PhaseAtT p_at = phase_at(s, p, T, false);
+    const PhaseAtT q_at = phase_at(s, q, T, false);
+    Pair at{low, high};
+    const EndCoordinate low_end(p_at, low);
+    const EndCoordinate high_end(q_at, high);
+    NewtonResult result = equal_potentials(p_at, low_end, q_at, high_end, at);
+    if (result != NewtonResult::converged && result != NewtonResult::escaped &&
+        !within_rounding(p_at, low_end, at.low, q_at, high_end, at.high) &&
+        beside_ordered(p_at, q_at, low, high, at))
+        result = NewtonResult::converged;
     if (result == NewtonResult::escaped)
         return beyond_doubles(s, T, p, at.low, q, at.high, tie);
     const Composition& c1 = at.low;
