@@ -205,6 +205,18 @@ double grid_energy(const Grid& grid, std::size_t i, double rest_a, double rest_b
     return grid.x[i] * (RT * grid.ln_x[i] + rest_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b);
 }
 
+// lowest lowered to a phase's G per mole where that lies lower: as grid_energy
+// at every point, the interior in one plain loop.
+void lower_to(const Grid& grid, const GridEnergies::Columns& c, double RT, std::vector<double>& lowest)
+{
+    const std::size_t n = grid.at.size();
+    lowest[0] = std::min(lowest[0], c.rest_b[0]);
+    lowest[n - 1] = std::min(lowest[n - 1], c.rest_a[n - 1]);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        lowest[i] = std::min(lowest[i], grid.x[i] * (RT * grid.ln_x[i] + c.rest_a[i]) +
+                                            grid.y[i] * (RT * grid.ln_y[i] + c.rest_b[i]));
+}
+
 // Whether a point that lay far above the lowest solution still does at T,
 // judged from how fast that distance last changed; false where not known.
 bool still_far_above(const GridEnergies::Columns::Margin& m, double T, double RT)
@@ -273,12 +285,12 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
                            c.excess.data(), c.bend.data());
     }
     // The phases of sublattices after the solutions, whose lowest they are held against.
+    if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return p.sublattices; }))
+        return;
     out.lowest.assign(n, HUGE_VAL);
     for (std::size_t k = 0; k < phases.size(); ++k)
         if (!phases[k].point && !phases[k].sublattices)
-            for (std::size_t i = 0; i < n; ++i)
-                out.lowest[i] = std::min(out.lowest[i], grid_energy(grid, i, out.phase[k].rest_a[i],
-                                                                    out.phase[k].rest_b[i], phases[k].RT));
+            lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
     for (std::size_t k = 0; k < phases.size(); ++k)
         if (phases[k].sublattices)
             lattice_parts(grid, phases[k], out.lowest, out.phase[k]);
