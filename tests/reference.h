@@ -104,13 +104,15 @@ inline std::string first_difference(const Diagram& a, const Diagram& b)
         const Equilibria& q = b.rows[i];
         bool same = p.T == q.T && p.first_phase == q.first_phase && p.ties.size() == q.ties.size();
         for (std::size_t k = 0; same && k < p.ties.size(); ++k)
-            same = p.ties[k].low_phase == q.ties[k].low_phase && p.ties[k].high_phase == q.ties[k].high_phase &&
-                   p.ties[k].low.x == q.ties[k].low.x && p.ties[k].high.x == q.ties[k].high.x;
+            same = p.ties[k].low_phase == q.ties[k].low_phase &&
+                   p.ties[k].high_phase == q.ties[k].high_phase && p.ties[k].low.x == q.ties[k].low.x &&
+                   p.ties[k].high.x == q.ties[k].high.x;
         if (!same)
             return "the row at " + std::to_string(p.T) + " K";
     }
     if (a.invariants.size() != b.invariants.size())
-        return "invariants " + std::to_string(a.invariants.size()) + " and " + std::to_string(b.invariants.size());
+        return "invariants " + std::to_string(a.invariants.size()) + " and " +
+               std::to_string(b.invariants.size());
     for (std::size_t i = 0; i < a.invariants.size(); ++i)
         if (a.invariants[i].kind != b.invariants[i].kind || a.invariants[i].T != b.invariants[i].T ||
             a.invariants[i].at[0].x != b.invariants[i].at[0].x)

@@ -577,14 +577,17 @@ TEST(DatabaseBinary, GridMinimumFromACloseGuess)
     // 1e-4 (T - 700)^2, known at 698, 699 and 700.
     const double x = 0.5;
     const double lo = 0.0;
-    const auto share = [&](double T) { return lo + std::exp(-10 + 0.01 * (T - 700) - 1e-4 * (T - 700) * (T - 700)); };
+    const auto share = [&](double T) {
+        return lo + std::exp(-10 + 0.01 * (T - 700) - 1e-4 * (T - 700) * (T - 700));
+    };
     SharesAt last{};
     for (double& u : last.u)
         u = NAN;
     for (const double T : {698.0, 699.0, 700.0})
         remember_share(v, x, share(T), T, last);
     for (const double T : {701.0, 700.5, 699.25, 706.0})
-        EXPECT_NEAR(extrapolated_share(v, x, last, T) - lo, share(T) - lo, 1e-12 * (share(T) - lo)) << "T=" << T;
+        EXPECT_NEAR(extrapolated_share(v, x, last, T) - lo, share(T) - lo, 1e-12 * (share(T) - lo))
+            << "T=" << T;
     EXPECT_EQ(extrapolated_share(v, x, last, 710.0), share(700.0)) << "too far beyond the known temperatures";
 }
 

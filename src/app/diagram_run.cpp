@@ -20,7 +20,8 @@ int run_diagram(const DiagramRun& run)
     if (!open_outputs(run.output_dir.c_str(), names, 3, files))
         return OUTPUT_FAILED;
 
-    const unsigned threads = run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
+    const unsigned threads =
+        run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
     const Diagram d = compute_diagram(s, threads);
     write_boundaries(files[0], s, d);
     write_invariants(files[1], s, d);

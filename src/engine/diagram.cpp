@@ -301,7 +301,8 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
     d.rows.reserve(last - first);
     Equilibria before{};
     if (first > 0)
-        before = EventSearch::visible(equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
+        before = EventSearch::visible(
+            equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
     for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         Equilibria now = EventSearch::visible(d.rows.back());
@@ -325,8 +326,8 @@ void append(Diagram& to, Diagram&& part)
 }
 
 // Each segment by whichever thread is free; an exception in one is rethrown here.
-std::vector<Diagram> sweep_segments(const System& s, const Grid& grid, const std::vector<double>& temperatures,
-                                    unsigned threads)
+std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
+                                    const std::vector<double>& temperatures, unsigned threads)
 {
     const std::size_t n = temperatures.size();
     const std::size_t count = (n + SEGMENT - 1) / SEGMENT;

@@ -134,7 +134,7 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 const double v0 = d[i];
                 const int sign = v0 > 0.0 && v0 <= d[i - 1] && v0 <= d[i + 1]   ? 1
                                  : v0 < 0.0 && v0 >= d[i - 1] && v0 >= d[i + 1] ? -1
-                                                                                 : 0;
+                                                                                : 0;
                 if (sign == 0)
                     continue;
                 double at = 0.0;

@@ -356,7 +356,8 @@ double extrapolated_share(const SublatticeValues& v, double x, const SharesAt& l
            last.near_lo[known] == last.near_lo[0])
         ++known;
     const double q0 = last.q[0];
-    if (known < 2 || !(std::fabs(T - last.T[0]) <= FARTHEST_EXTRAPOLATION * std::fabs(last.T[0] - last.T[known - 1])))
+    if (known < 2 ||
+        !(std::fabs(T - last.T[0]) <= FARTHEST_EXTRAPOLATION * std::fabs(last.T[0] - last.T[known - 1])))
         return q0;
     double at = 0.0;
     for (int i = 0; i < known; ++i) {

@@ -305,7 +305,8 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
     const auto apply = [&](const Pair& w, const double dv[4], double scale) {
         const double longest = std::max(std::fabs(dv[0]), std::fabs(dv[1]));
         const double limit = longest > LONGEST_STEP ? LONGEST_STEP / longest : 1.0;
-        return Pair{low_end.moved(w.low, limit * scale * dv[0]), high_end.moved(w.high, limit * scale * dv[1])};
+        return Pair{low_end.moved(w.low, limit * scale * dv[0]),
+                    high_end.moved(w.high, limit * scale * dv[1])};
     };
     const auto escaped = [](const Pair& w) {
         return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
@@ -318,8 +319,8 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
 // may touch the tangent a resolvable distance beside it, on the side facing
 // the other end: Newton again from that side, in the logarithm of the distance
 // from that composition (which it never crosses). True with at solved.
-bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low, const Composition& high,
-                    Pair& at)
+bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low,
+                    const Composition& high, Pair& at)
 {
     const auto ordered_at = [](const PhaseAtT& a, const Composition& c) {
         if (!a.sublattices)
