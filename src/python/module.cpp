@@ -86,15 +86,17 @@ void need_range(const LoadedSystem& l, const char* what)
         raise_value_error(l.no_range.substr(0, l.no_range.find(": give")) + ": " + what);
 }
 
-PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures)
+PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, unsigned threads)
 {
     if (temperatures.is_none())
         need_range(l, "pass temperatures");
     const std::vector<double> T = temperatures_argument(l.system, temperatures);
+    if (threads < 1 || threads > MOST_THREADS)
+        raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
     Diagram d;
     {
         py::gil_scoped_release release;
-        d = compute_diagram(l.system, T);
+        d = compute_diagram(l.system, T, threads);
     }
     PyDiagram out = diagram_result(l.system, d);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
@@ -263,12 +265,14 @@ void define_system(py::module_& m)
         .def_property_readonly(
             "extrapolated", [](const LoadedSystem& l) { return py::tuple(py::cast(l.extrapolated)); },
             "Phases whose functions the range takes beyond their limits")
-        .def("diagram", &diagram, py::arg("temperatures") = py::none(),
+        .def("diagram", &diagram, py::arg("temperatures") = py::none(), py::arg("threads") = 1U,
              "The whole phase diagram: every stable two-phase equilibrium at each temperature and\n"
              "the invariants between them.\n\n"
              "temperatures: None for the file's own range (a database's default range), a tuple\n"
              "    (first, last, step) in K checked as --temperatures is, or a 1-D array of\n"
              "    strictly rising temperatures in K.\n"
+             "threads: threads that share the temperatures, 1 to 256; the diagram is the same for\n"
+             "    any number (os.cpu_count() for one diagram at a time, 1 inside a thread pool).\n"
              "Raises ValueError for temperatures outside 0 < T <= 100000 K or more than 1000000;\n"
              "issues EngineWarning for what could not be confirmed. Releases the GIL while computing.")
         .def("_engine_only_diagram", &engine_only_diagram, py::arg("temperatures") = py::none(),

@@ -96,6 +96,7 @@ def test_a_file_that_cannot_be_used_raises_with_its_parts(tmp_path, name, text, 
     lambda s: s.diagram((900.0, 800.0, 1.0)), lambda s: s.diagram((0.0, 800.0, 1.0)),
     lambda s: s.diagram([800.0, 700.0]), lambda s: s.diagram(np.ones((2, 2))),
     lambda s: s.diagram([800.0, math.inf]), lambda s: s.equilibria(-1.0),
+    lambda s: s.diagram(threads=0), lambda s: s.diagram(threads=257),
     lambda s: pb.load(EXAMPLES / "eutectic.tdb"), lambda s: pb.load(EUTECTIC, components=("A", "B")),
     lambda s: pb.load(EXAMPLES / "eutectic.tdb", components="A,B"),
     lambda s: pb.load(EXAMPLES / "eutectic.tdb", components=("A", "a")),
@@ -133,6 +134,8 @@ def test_threads_share_one_system_and_get_the_serial_numbers():
     serial = s.diagram().boundaries
     with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
         results = list(pool.map(lambda _: s.diagram().boundaries, range(4)))
+    # One diagram's temperatures shared by threads: the same numbers.
+    results.append(s.diagram(threads=3).boundaries)
     for r in results:
         for column in serial:
             assert np.array_equal(r[column], serial[column]), column
