@@ -165,7 +165,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
         }
         if (found.empty())
             break;
-        add_samples(phases, samples, ends);
+        add_samples(phases, energies, samples, ends);
     }
     doubts.insert(doubts.end(), found.begin(), found.end());
     std::sort(out.ties.begin(), out.ties.end(),

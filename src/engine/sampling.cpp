@@ -270,6 +270,7 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<do
 
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
 {
+    chord_ends(phases, out.chord_a, out.chord_b);
     out.phase.resize(phases.size());
     const std::size_t n = grid.at.size();
     for (std::size_t k = 0; k < phases.size(); ++k) {
@@ -379,12 +380,11 @@ Grid make_grid(const System& s)
     return grid;
 }
 
-void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& samples,
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies, std::vector<Sample>& samples,
                  const std::vector<Composition>& extra)
 {
-    double ga = 0.0;
-    double gb = 0.0;
-    chord_ends(phases, ga, gb);
+    const double ga = energies.chord_a;
+    const double gb = energies.chord_b;
     const auto before = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; };
     const auto same = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) == 0.0; };
     std::vector<Sample> more;
@@ -424,9 +424,8 @@ std::vector<int> hull_of(const std::vector<Sample>& samples)
 std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
                                const GridEnergies& energies)
 {
-    double ga = 0.0;
-    double gb = 0.0;
-    chord_ends(phases, ga, gb);
+    const double ga = energies.chord_a;
+    const double gb = energies.chord_b;
     const std::size_t n = grid.at.size();
     std::vector<Sample> samples(n);
     for (std::size_t i = 0; i < n; ++i)
@@ -450,6 +449,6 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     for (const PhaseAtT& phase : phases)
         if (phase.point)  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));
-    add_samples(phases, samples, extra);
+    add_samples(phases, energies, samples, extra);
     return samples;
 }

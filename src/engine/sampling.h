@@ -5,6 +5,7 @@
 
 #include "engine/model.h"
 
+#include <cmath>
 #include <vector>
 
 // The sampled compositions, and the uniform interior points on which each
@@ -43,6 +44,9 @@ struct GridEnergies {
     };
     std::vector<Columns> phase;  // by phase index; empty for a compound
     std::vector<double> lowest;  // the lowest solution's energy at each point
+    // The energies of the stable pure components, whose chord the samples are
+    // held above so that both ends keep their precision.
+    double chord_a = HUGE_VAL, chord_b = HUGE_VAL;
 };
 
 // Fills out, reusing its memory: a diagram asks at thousands of temperatures.
@@ -69,7 +73,7 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
                                const GridEnergies& energies);
 
 // Adds samples at the compositions of extra (those not already there), in order.
-void add_samples(const std::vector<PhaseAtT>& phases, std::vector<Sample>& samples,
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies, std::vector<Sample>& samples,
                  const std::vector<Composition>& extra);
 
 // Indices of the samples on their lower convex hull.
