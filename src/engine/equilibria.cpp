@@ -127,7 +127,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             const Composition& ci = samples[static_cast<std::size_t>(i)].c;
             const Composition& cj = samples[static_cast<std::size_t>(j)].c;
             TieLine tie{};
-            const Refined r = refine_tie_line(s, T, p, ci, q, cj, tie);
+            const Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
             if (r == Refined::zero_width)
                 continue;
             if (r == Refined::failed) {

@@ -107,18 +107,25 @@ const Composition PURE_B{0.0, 1.0};
 const Composition PURE_A{1.0, 0.0};
 
 // The tie-line in order of x, with its tangent's potentials and residual.
-Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
+Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Composition c2, TieLine& tie)
 {
+    const PhaseAtT* p = &p_at;
+    const PhaseAtT* q = &q_at;
     if (c1.x > c2.x) {
         std::swap(c1, c2);
         std::swap(p, q);
     }
-    const Potentials m1 = potentials(s, p, c1, T);
-    const Potentials m2 = potentials(s, q, c2, T);
+    const Potentials m1 = potentials(*p, c1);
+    const Potentials m2 = potentials(*q, c2);
     const PotentialGap gap = potential_gap(c1, m1, c2, m2);
     const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    tie = TieLine{p, c1, q, c2, m1.mu_a, m1.mu_b, residual};
+    tie = TieLine{p->phase, c1, q->phase, c2, m1.mu_a, m1.mu_b, residual};
     return Refined::ok;
+}
+
+Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
+{
+    return finish(phase_at(s, p, T, false), c1, phase_at(s, q, T, false), c2, tie);
 }
 
 // An end whose smaller fraction runs below what a double holds (a solubility of
@@ -356,20 +363,40 @@ bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Compositio
 
 }  // namespace
 
-Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
-                        TieLine& tie)
+namespace {
+
+// A tie-line with a compound at one end or both.
+Refined with_points(const System& s, double T, Phase p, const Composition& low, Phase q,
+                    const Composition& high, TieLine& tie)
 {
     if (is_point(s, p) && is_point(s, q)) {
         tie = chord(compound_end(s, p, T), compound_end(s, q, T));
         return Refined::ok;
     }
-    if (is_point(s, p) || is_point(s, q)) {
-        const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
-                                         : to_point(s, T, q, high, compound_end(s, p, T), tie);
-        return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
-    }
-    const PhaseAtT p_at = phase_at(s, p, T, false);
-    const PhaseAtT q_at = phase_at(s, q, T, false);
+    const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
+                                     : to_point(s, T, q, high, compound_end(s, p, T), tie);
+    return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
+}
+
+}  // namespace
+
+Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
+                        TieLine& tie)
+{
+    if (is_point(s, p) || is_point(s, q))
+        return with_points(s, T, p, low, q, high, tie);
+    return refine_tie_line(phase_at(s, p, T, false), low, phase_at(s, q, T, false), high, tie);
+}
+
+Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q_at, Composition high,
+                        TieLine& tie)
+{
+    const System& s = *p_at.system;
+    const double T = p_at.T;
+    const Phase p = p_at.phase;
+    const Phase q = q_at.phase;
+    if (p_at.point || q_at.point)
+        return with_points(s, T, p, low, q, high, tie);
     Pair at{low, high};
     const EndCoordinate low_end(p_at, low);
     const EndCoordinate high_end(q_at, high);
@@ -391,7 +418,7 @@ Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Pha
     const double smaller_end = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
     if (width <= NO_WIDTH * smaller_end)
         return Refined::zero_width;
-    return finish(s, T, p, c1, q, c2, tie);
+    return finish(p_at, c1, q_at, c2, tie);
 }
 
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)

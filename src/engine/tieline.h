@@ -26,6 +26,11 @@ enum class Refined {
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie);
 
+// The same from both phases' coefficients at T, as a temperature's sampling
+// already holds them.
+Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q_at, Composition high,
+                        TieLine& tie);
+
 // The common tangent of tie, as the line x mu_a + y mu_b through both ends: how
 // far the phase's curve lies above it at c (negative: below, so not stable).
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie);
