@@ -26,7 +26,7 @@ constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature,
 // above the lowest solution there, its distance taken to shrink twice as fast as
 // it last did, for at most MOST_PASSED kelvin after it was last found.
 constexpr double FAR_ABOVE = 0.05;
-constexpr double MOST_PASSED = 8.0;
+constexpr double MOST_PASSED = 16.0;
 
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
