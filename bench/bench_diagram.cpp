@@ -1,6 +1,7 @@
 // Speed of the general engine: each example's whole diagram at its own steps
-// (1 K), the eutectic at 1,000 to 100,000 temperatures over one range, where the
-// cost should grow linearly, and whole solidifications at 1 K steps.
+// (1 K), the public databases' on one thread and on two, the eutectic at 1,000
+// to 100,000 temperatures over one range, where the cost should grow linearly,
+// and whole solidifications at 1 K steps.
 #include "builtin/builtin_system.h"
 #include "engine/database_system.h"
 #include "engine/diagram.h"
