@@ -28,6 +28,14 @@ constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature,
 constexpr double FAR_ABOVE = 0.05;
 constexpr double MOST_PASSED = 16.0;
 
+// How far a phase with these rests lies above the line x mu_a + y mu_b at the
+// grid's interior point i.
+inline double above_at(const Grid& grid, std::size_t i, double rest_a, double rest_b, double RT, double mu_a,
+                       double mu_b)
+{
+    return grid.x[i] * (RT * grid.ln_x[i] + rest_a - mu_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b - mu_b);
+}
+
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
 {
@@ -202,7 +210,7 @@ double grid_energy(const Grid& grid, std::size_t i, double rest_a, double rest_b
         return rest_b;
     if (grid.y[i] == 0.0)
         return rest_a;
-    return grid.x[i] * (RT * grid.ln_x[i] + rest_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b);
+    return above_at(grid, i, rest_a, rest_b, RT, 0.0, 0.0);
 }
 
 // lowest lowered to a phase's G per mole where that lies lower: as grid_energy
@@ -213,8 +221,7 @@ void lower_to(const Grid& grid, const GridEnergies::Columns& c, double RT, std::
     lowest[0] = std::min(lowest[0], c.rest_b[0]);
     lowest[n - 1] = std::min(lowest[n - 1], c.rest_a[n - 1]);
     for (std::size_t i = 1; i + 1 < n; ++i)
-        lowest[i] = std::min(lowest[i], grid.x[i] * (RT * grid.ln_x[i] + c.rest_a[i]) +
-                                            grid.y[i] * (RT * grid.ln_y[i] + c.rest_b[i]));
+        lowest[i] = std::min(lowest[i], above_at(grid, i, c.rest_a[i], c.rest_b[i], RT, 0.0, 0.0));
 }
 
 // Whether a point that lay far above the lowest solution still does at T,
@@ -311,8 +318,7 @@ void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::siz
     const double RT = phase.RT;
     // The interior in one plain loop; the pure ends, where x ln x vanishes, apart.
     for (std::size_t i = 1; i + 1 < n; ++i)
-        h[i] = grid.x[i] * (RT * grid.ln_x[i] + e.rest_a[i] - mu_a) +
-               grid.y[i] * (RT * grid.ln_y[i] + e.rest_b[i] - mu_b);
+        h[i] = above_at(grid, i, e.rest_a[i], e.rest_b[i], RT, mu_a, mu_b);
     h[0] = e.rest_b[0] - mu_b;
     h[n - 1] = e.rest_a[n - 1] - mu_a;
 }
@@ -380,8 +386,8 @@ Grid make_grid(const System& s)
     return grid;
 }
 
-void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies, std::vector<Sample>& samples,
-                 const std::vector<Composition>& extra)
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                 std::vector<Sample>& samples, const std::vector<Composition>& extra)
 {
     const double ga = energies.chord_a;
     const double gb = energies.chord_b;

@@ -73,8 +73,8 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
                                const GridEnergies& energies);
 
 // Adds samples at the compositions of extra (those not already there), in order.
-void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies, std::vector<Sample>& samples,
-                 const std::vector<Composition>& extra);
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                 std::vector<Sample>& samples, const std::vector<Composition>& extra);
 
 // Indices of the samples on their lower convex hull.
 std::vector<int> hull_of(const std::vector<Sample>& samples);

@@ -165,6 +165,19 @@ Partials partials(const SublatticeValues& v, double p, double q, bool value = tr
     return d;
 }
 
+// Newton's step for the share from q, in the logarithm of its distance to the
+// nearer end of [lo, hi], where a fraction vanishes and its logarithm makes the
+// gradient s nearly linear; c is the curvature in q. The new share, and du the
+// step in that logarithm.
+double log_newton(double q, double lo, double hi, double s, double c, double& du)
+{
+    const bool near_lo = q - lo <= hi - q;
+    const double w = near_lo ? q - lo : hi - q;
+    du = -s / (c * (near_lo ? w : -w));
+    const double moved = w * std::exp(std::max(-50.0, std::min(50.0, du)));
+    return near_lo ? lo + moved : hi - moved;
+}
+
 // The share q at the minimum nearest guess (or from the middle of the range).
 double local_minimum(const SublatticeValues& v, double x, double guess)
 {
@@ -199,14 +212,9 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
             continue;
         }
         (s > 0.0 ? hi : lo) = q;
-        // Newton in the logarithm of the distance to the nearer end of the
-        // range, where a fraction vanishes and its logarithm makes the
-        // gradient nearly linear in that logarithm.
         const bool near_lo = q - lo0 <= hi0 - q;
-        const double w = near_lo ? q - lo0 : hi0 - q;
-        const double du = -s / (c * (near_lo ? w : -w));
-        const double moved = w * std::exp(std::max(-50.0, std::min(50.0, du)));
-        const double newton = near_lo ? lo0 + moved : hi0 - moved;
+        double du = 0.0;
+        const double newton = log_newton(q, lo0, hi0, s, c, du);
         // Bisection where Newton leaves the bracket, by ratios of the distance to
         // its nearer end where the bracket spans decades of it.
         double split = 0.5 * (lo + hi);
@@ -382,18 +390,13 @@ SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, d
     const double a2 = v.sites[1];
     const double ratio = a2 / a1;
     const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (r.shared - a2 * q) / a1)); };
-    // Newton's step from q in the logarithm of the distance to the nearer end,
-    // as the search takes it, of du; NaN where it is no descent or too long.
+    // Newton's step from q as the search takes it, of du; NaN where it is no
+    // descent or too long.
     const auto step = [&](double q, const Partials& d, double& s, double& c, double& du) {
         s = d.gq - ratio * d.gp;
         c = d.gpp * ratio * ratio - 2.0 * d.gpq * ratio + d.gqq;
-        const bool near_lo = q - r.lo <= r.hi - q;
-        const double w = near_lo ? q - r.lo : r.hi - q;
-        du = -s / (c * (near_lo ? w : -w));
-        if (!(c > 0.0) || !(std::fabs(du) <= NEAR_FIRST_STEP))
-            return std::numeric_limits<double>::quiet_NaN();
-        const double moved = w * std::exp(du);
-        return near_lo ? r.lo + moved : r.hi - moved;
+        const double next = log_newton(q, r.lo, r.hi, s, c, du);
+        return c > 0.0 && std::fabs(du) <= NEAR_FIRST_STEP ? next : std::numeric_limits<double>::quiet_NaN();
     };
     if (!(r.n > 0.0) || !(guess > r.lo && guess < r.hi))
         return sublattice_minimum(v, x, guess);

@@ -37,6 +37,18 @@ struct Pair {
     Composition high;
 };
 
+// The ordered composition of a phase of sublattices within ORDERED_REACH of c,
+// or -1.
+double ordered_within_reach(const PhaseModel& m, const Composition& c)
+{
+    if (!m.sublattices)
+        return -1.0;
+    for (const double ordered : ordered_compositions(m))
+        if (std::fabs(c.x - ordered) <= ORDERED_REACH)
+            return ordered;
+    return -1.0;
+}
+
 // The coordinate Newton moves one end in: the logarithm of its smaller
 // fraction, or, for a phase of sublattices near an end of its range inside
 // (0, 1) (fixed sublattices of one element keep it from the other end), the
@@ -258,16 +270,12 @@ bool as_point(const System& s, Phase p, const Composition& c, double T, PointEnd
         out = compound_end(s, p, T);
         return true;
     }
-    const PhaseModel& m = phase_model(s, p);
-    if (!m.sublattices)
+    const double ordered = ordered_within_reach(phase_model(s, p), c);
+    if (ordered < 0.0)
         return false;
-    for (const double ordered : ordered_compositions(m))
-        if (std::fabs(c.x - ordered) <= ORDERED_REACH) {
-            const Composition at = composition_from_x(ordered);
-            out = {p, at, gibbs(s, p, at, T)};
-            return true;
-        }
-    return false;
+    const Composition at = composition_from_x(ordered);
+    out = {p, at, gibbs(s, p, at, T)};
+    return true;
 }
 
 // Where Newton could not resolve an end narrower than the doubles (an ordered
@@ -330,12 +338,8 @@ bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Compositio
                     const Composition& high, Pair& at)
 {
     const auto ordered_at = [](const PhaseAtT& a, const Composition& c) {
-        if (!a.sublattices)
-            return -1.0;
-        for (const double e : ordered_compositions(*a.model))
-            if (e > 0.0 && e < 1.0 && std::fabs(c.x - e) <= ORDERED_REACH)
-                return e;
-        return -1.0;
+        const double e = ordered_within_reach(*a.model, c);
+        return e > 0.0 && e < 1.0 ? e : -1.0;
     };
     const double e_low = ordered_at(p_at, low);
     const double e_high = ordered_at(q_at, high);
