@@ -7,6 +7,7 @@
 #include "engine/diagram.h"
 #include "engine/magnetic.h"
 #include "engine/solidify.h"
+#include "engine/tieline.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 #include "reference.h"
@@ -589,6 +590,41 @@ TEST(DatabaseBinary, GridMinimumFromACloseGuess)
         EXPECT_NEAR(extrapolated_share(v, x, last, T) - lo, share(T) - lo, 1e-12 * (share(T) - lo))
             << "T=" << T;
     EXPECT_EQ(extrapolated_share(v, x, last, 710.0), share(700.0)) << "too far beyond the known temperatures";
+}
+
+// COST 507's ordered compounds of sublattices at their ordered composition
+// x = 1/4, where the anti-sites of the second sublattice are below 1e-7 and the
+// first's round away beside them. SiV3's minimum from the middle of its range
+// is the one from beside it (the search once stopped where a share rounded to
+// its end, 4e-4 J/mol too high). SnTi3 touches the HCP tangent 3.7e-9 below
+// 1/4 at 796 K; the tie-line ends there, and no curve dips below it.
+TEST(DatabaseBinary, OrderedCompoundsAtTheirOrderedComposition)
+{
+    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    const Database db = database_file(SHARED / "cost507.tdb");
+    const System si_v = binary_of(db, "SI", "V", {"SIV3"});
+    const SublatticeValues v = phase_at(si_v, Phase::liquid, 881.0, false).lattice;
+    const SublatticeMinimum cold = sublattice_minimum(v, 0.25);
+    for (const double guess : {1e-12, 1e-6, 1e-3, 0.1}) {
+        const SublatticeMinimum m = sublattice_minimum(v, 0.25, guess);
+        EXPECT_NEAR(cold.g, m.g, 1e-12 * std::fabs(m.g)) << "from " << guess;
+        EXPECT_NEAR(cold.q, m.q, 1e-6 * m.q) << "from " << guess;
+    }
+
+    const System sn_ti = binary_of(db, "SN", "TI", {"HCP_A3", "SNTI3"});
+    const double T = 796.0;
+    TieLine tie{};
+    ASSERT_EQ(refine_tie_line(sn_ti, T, phase_number(0), composition_from_x(0.06), phase_number(1),
+                              composition_from_x(0.25), tie),
+              Refined::ok);
+    EXPECT_NEAR(tie.high.x, 0.25 - 3.718e-9, 1e-12);
+    EXPECT_LE(tie.residual, 1e-9);
+    const PhaseAtT compound = phase_at(sn_ti, phase_number(1), T, false);
+    for (const double x : {0.25 - 1e-8, 0.25 - 3e-9, 0.25, 0.25 + 1e-8}) {
+        Composition c = composition_from_x(x);
+        EXPECT_GE(lowest_above_tangent(compound, c, tie), -1e-9 * compound.RT) << "from x = " << x;
+    }
 }
 
 // Two mixing sublattices beside a third of B alone, (B)2(A,B)1(A,B)1, as
