@@ -485,22 +485,7 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
         bend = m.g2 - at.RT / (x * y);
         return;
     }
-    const double x = c.x;
-    const double y = c.y;
-    const double t = x - y;
-    double e[4];
-    series(at.L, at.terms, t, e);
-    rest_a = at.ga + y * y * (e[0] + 2.0 * x * e[1]);
-    rest_b = at.gb + x * x * (e[0] - 2.0 * y * e[1]);
-    excess = x * y * e[0];
-    bend = -2.0 * e[0] - 4.0 * t * e[1] + 4.0 * x * y * e[2];
-    if (!at.magnetic)
-        return;
-    const Jet m = magnetic_at(at, x, false);
-    rest_a += m.v + y * m.d1;
-    rest_b += m.v - x * m.d1;
-    excess += m.v;
-    bend += m.d2;
+    solution_parts(at, &c.x, &c.y, 1, &rest_a, &rest_b, &excess, &bend);
 }
 
 void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::size_t n, double* rest_a,

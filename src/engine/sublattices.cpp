@@ -165,6 +165,22 @@ Partials partials(const SublatticeValues& v, double p, double q, bool value = tr
     return d;
 }
 
+// The range of the share q of A on the second sublattice at x: p = (shared -
+// a2 q) / a1 stays in [0, 1], shared the A atoms the two sublattices hold (n x
+// less those fixed elsewhere), n the atoms per formula unit.
+struct Range {
+    double n, shared, lo, hi;
+};
+
+Range share_range(const SublatticeValues& v, double x)
+{
+    const double a1 = v.sites[0];
+    const double a2 = v.sites[1];
+    const double n = a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1];
+    const double shared = n * x - v.fixed_sites[0];
+    return {n, shared, std::max(0.0, (shared - a1) / a2), std::min(1.0, shared / a2)};
+}
+
 // Newton's step for the share from q, in the logarithm of its distance to the
 // nearer end of [lo, hi], where a fraction vanishes and its logarithm makes the
 // gradient s nearly linear; c is the curvature in q. The new share, and du the
@@ -183,11 +199,10 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
 {
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
-    // The A atoms the two sublattices share: n x less those fixed elsewhere.
-    const double shared = (a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1]) * x - v.fixed_sites[0];
-    // q within the range that keeps p in [0, 1]; p = (shared - a2 q) / a1.
-    double lo = std::max(0.0, (shared - a1) / a2);
-    double hi = std::min(1.0, shared / a2);
+    const Range range = share_range(v, x);
+    const double shared = range.shared;
+    double lo = range.lo;
+    double hi = range.hi;
     const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (shared - a2 * q) / a1)); };
     const double r = a2 / a1;
     // dF/dq along the constraint, and its slope: -inf at lo, +inf at hi.
@@ -272,21 +287,6 @@ SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
     return {g / n, gp / a, gpp * n / (a * a), -1.0};
 }
 
-// The range of the share q of A on the second sublattice at x: p = (shared -
-// a2 q) / a1 stays in [0, 1]. n is the atoms per formula unit.
-struct Range {
-    double n, shared, lo, hi;
-};
-
-Range share_range(const SublatticeValues& v, double x)
-{
-    const double a1 = v.sites[0];
-    const double a2 = v.sites[1];
-    const double n = a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1];
-    const double shared = n * x - v.fixed_sites[0];
-    return {n, shared, std::max(0.0, (shared - a1) / a2), std::min(1.0, shared / a2)};
-}
-
 // The minimum per mole of atoms from the partials at its shares (p, q).
 SublatticeMinimum minimum_from(const SublatticeValues& v, double n, double p, double q, const Partials& d)
 {
@@ -318,8 +318,9 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
         return one_mixing_curve(v, x);
     const double a1 = v.sites[0];
     const double a2 = v.sites[1];
-    const double n = a1 + a2 + v.fixed_sites[0] + v.fixed_sites[1];
-    const double shared = n * x - v.fixed_sites[0];
+    const Range range = share_range(v, x);
+    const double n = range.n;
+    const double shared = range.shared;
     // Beyond the range the two sublattices reach (fixed sublattices of each
     // element), by more than x's rounding: no energy.
     if (shared < -4e-16 * n || shared > a1 + a2 + 4e-16 * n)
