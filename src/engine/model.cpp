@@ -652,9 +652,11 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
     }
     const Coefficient& c = of_a ? m.pure_a : m.pure_b;
     double g = coefficient_at(s, c, T);
-    const PhaseAtT at = phase_at(s, p, T, false);
-    if (at.magnetic)
-        g += magnetic_at(at, of_a ? 1.0 : 0.0).v;
+    if (m.magnetic) {  // the whole phase at T only for its magnetic term
+        const PhaseAtT at = phase_at(s, p, T, false);
+        if (at.magnetic)
+            g += magnetic_at(at, of_a ? 1.0 : 0.0).v;
+    }
     size = c.parameters.empty() ? std::fabs(c.a) + std::fabs(c.b * T) : std::fabs(g);
     return g;
 }

@@ -309,9 +309,12 @@ void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::siz
 {
     const std::size_t n = grid.at.size();
     h.resize(n);
-    if (phase.point) {
+    if (phase.point) {  // above the line at its own composition alone, if that is a grid point
+        const Composition own = point_composition(*phase.model);
         for (std::size_t i = 0; i < n; ++i)
-            h[i] = above_line(phase, grid.at[i], 0.0, 0.0, mu_a, mu_b);
+            h[i] = grid.at[i].x == own.x && grid.at[i].y == own.y
+                       ? above_line(phase, own, 0.0, 0.0, mu_a, mu_b)
+                       : HUGE_VAL;
         return;
     }
     const GridEnergies::Columns& e = energies.phase[k];
