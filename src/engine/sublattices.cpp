@@ -18,7 +18,9 @@ constexpr double LAST_STEP = 1e-7;
 // For a grid: a first step below this in the logarithm is taken on the quadratic
 // model, whose energy then holds to about its cube (1e-15 RT).
 constexpr double NEAR_STEP = 1e-5;
-constexpr double NEAR_FIRST_STEP = 1e-2;  // a guess farther from the minimum is searched from
+constexpr double NEAR_FIRST_STEP = 1.0;  // a guess farther from the minimum is searched from
+constexpr int NEAR_STEPS = 4;            // Newton steps from a guess at most, before the search
+constexpr double NEAR_SHRINK = 0.5;      // each step at most this part of the last
 // A share is extrapolated in T at most this many times the last interval ahead.
 constexpr double FARTHEST_EXTRAPOLATION = 4.0;
 
@@ -404,19 +406,23 @@ SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, d
     double s = 0.0;
     double c = 0.0;
     double du = 0.0;
-    // Where the guess is already that close, the model from it; else one
-    // Newton step, and the model from there, where the next step is about the
-    // first one's square.
+    // Where the guess is already that close, the model from it; else a few
+    // Newton steps, and the model from the last, where the next step is about
+    // that one's square.
     double q1 = guess;
     Partials d = partials(v, p_of(q1), q1);
     double q = step(q1, d, s, c, du);
     if (!(q > r.lo && q < r.hi))
         return sublattice_minimum(v, x, guess);
-    if (!(std::fabs(du) <= NEAR_STEP)) {
+    for (int k = 1; !(std::fabs(du) <= NEAR_STEP); ++k) {
+        const double last = std::fabs(du);
         q1 = q;
         d = partials(v, p_of(q1), q1);
         q = step(q1, d, s, c, du);
-        if (!(q > r.lo && q < r.hi) || !(std::fabs(du) <= NEAR_STEP))
+        // Newton's steps must shrink as they do near a minimum, else the search.
+        const bool found = std::fabs(du) <= NEAR_STEP;
+        const bool converging = q > r.lo && q < r.hi && (found || std::fabs(du) <= NEAR_SHRINK * last);
+        if (!converging || (k == NEAR_STEPS && !found))
             return sublattice_minimum(v, x, q1);
     }
     const double dq = q - q1;
