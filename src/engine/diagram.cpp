@@ -25,9 +25,10 @@ constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just ab
 // Relative: beside a pure melting point or a critical point, where the states
 // on either side of it are read.
 constexpr double JUST_BESIDE = 1e-9;
-// Temperatures a thread sweeps as one segment, each segment from the row before
-// it: about one row in SEGMENT is solved twice.
-constexpr std::size_t SEGMENT = 32;
+// Temperatures a thread sweeps as one segment at most, each segment from the
+// row before it, solved again cold: a segment's start costs about three rows.
+// Their count is even, so that two threads finish together.
+constexpr std::size_t SEGMENT = 48;
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
 std::vector<int> signature(const Equilibria& e)
@@ -330,14 +331,15 @@ std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
                                     const std::vector<double>& temperatures, unsigned threads)
 {
     const std::size_t n = temperatures.size();
-    const std::size_t count = (n + SEGMENT - 1) / SEGMENT;
+    const std::size_t count = std::min(n, 2 * ((n + 2 * SEGMENT - 1) / (2 * SEGMENT)));
+    const auto start = [&](std::size_t k) { return k * n / count; };
     std::vector<Diagram> parts(count);
     std::vector<std::exception_ptr> failed(count);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
         for (std::size_t k = next++; k < count; k = next++) {
             try {
-                parts[k] = sweep_segment(s, grid, temperatures, k * SEGMENT, std::min(n, (k + 1) * SEGMENT));
+                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1));
             } catch (...) {
                 failed[k] = std::current_exception();
             }
