@@ -425,25 +425,35 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     return finish(p_at, c1, q_at, c2, tie);
 }
 
+namespace {
+
+// How far a curve lies above the tie-line's tangent at c, from its potentials there.
+double height_above(const Composition& c, const Potentials& m, const TieLine& tie)
+{
+    const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
+    const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
+    return a + b;
+}
+
+}  // namespace
+
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
 {
     if (p.point)
         return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
-    const Potentials m = potentials(p, c);
-    const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
-    const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
-    return a + b;
+    return height_above(c, potentials(p, c), tie);
 }
 
 double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie)
 {
     if (p.point)
         return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
-    double lowest = above_tangent(p, c, tie);
+    // Each point's potentials once: its height and the next step both come from them.
     Composition at = c;
+    Potentials m = potentials(p, at);
+    double lowest = height_above(at, m, tie);
     const double slope = tie.mu_a - tie.mu_b;
     for (int iteration = 0; iteration < DESCENT_STEPS; ++iteration) {
-        const Potentials m = potentials(p, at);
         const double h1 = (m.mu_a - m.mu_b) - slope;  // d(curve - tangent)/dx
         const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
         if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
@@ -453,11 +463,11 @@ double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& ti
         at = moved_in_log(at, du);
         if (!(smaller_fraction(at) >= SMALLEST))
             break;
-        const Composition next = at;
-        const double h = above_tangent(p, next, tie);
+        m = potentials(p, at);
+        const double h = height_above(at, m, tie);
         if (h < lowest) {
             lowest = h;
-            c = next;
+            c = at;
         }
         if (std::fabs(du) < SETTLED)
             break;
