@@ -1,12 +1,5 @@
 #include "engine/hull.h"
 
-double abscissa_difference(const HullPoint& a, const HullPoint& b)
-{
-    if (a.x > 0.5 && b.x > 0.5)
-        return a.one_minus_x - b.one_minus_x;
-    return b.x - a.x;
-}
-
 std::vector<int> lower_hull(const std::vector<HullPoint>& points)
 {
     std::vector<int> hull;

@@ -16,5 +16,11 @@ struct HullPoint {
 // not vertices.
 std::vector<int> lower_hull(const std::vector<HullPoint>& points);
 
-// b.x - a.x, from whichever of x and 1 - x keeps the difference exact.
-double abscissa_difference(const HullPoint& a, const HullPoint& b);
+// b.x - a.x, from whichever of x and 1 - x keeps the difference exact. Inline:
+// the hull and the sampling ask it for every point at every temperature.
+inline double abscissa_difference(const HullPoint& a, const HullPoint& b)
+{
+    if (a.x > 0.5 && b.x > 0.5)
+        return a.one_minus_x - b.one_minus_x;
+    return b.x - a.x;
+}
