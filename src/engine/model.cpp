@@ -152,6 +152,22 @@ double log_ratio_b(const Composition& c1, const Composition& c2)
 
 namespace {
 
+// A pure end of a phase of sublattices per mole of atoms, from its end
+// member's G, TC and beta per formula unit; none (HUGE_VAL) where a fixed
+// sublattice holds the other element.
+double lattice_pure_end(const PhaseModel& m, bool of_a, double T, double R, double g, double tc, double beta)
+{
+    if ((of_a ? m.fixed_sites[1] : m.fixed_sites[0]) != 0.0)
+        return HUGE_VAL;
+    const double atoms = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]) + m.fixed_sites[0] + m.fixed_sites[1];
+    double end = g / atoms;
+    if (m.magnetic)
+        end += magnetic_gibbs(T, tc, beta, m.magnetism.antiferromagnetic_factor, m.magnetism.structure_factor,
+                              R) /
+               atoms;
+    return end;
+}
+
 // A property of a phase of sublattices at T.
 template <int N>
 void lattice_terms_at(const System& s, const LatticeCoefficients& c, double T, LatticeTerms<N>& out)
@@ -187,23 +203,16 @@ PhaseAtT with_sublattices(const System& s, const PhaseModel& m, PhaseAtT at)
     v.one_mixing = m.one_mixing;
     v.fixed_sites[0] = m.fixed_sites[0];
     v.fixed_sites[1] = m.fixed_sites[1];
-    // A pure end only where no fixed sublattice holds the other element.
-    const double atoms = m.sites[0] + (m.one_mixing ? 0.0 : m.sites[1]) + m.fixed_sites[0] + m.fixed_sites[1];
-    const double end_b = m.one_mixing ? v.g.end[1][0] : v.g.end[1][1];
-    at.ga = m.fixed_sites[1] == 0.0 ? v.g.end[0][0] / atoms : HUGE_VAL;
-    at.gb = m.fixed_sites[0] == 0.0 ? end_b / atoms : HUGE_VAL;
-    if (m.magnetic) {  // the pure ends' own magnetic terms
-        const int b = m.one_mixing ? 0 : 1;
-        const auto own = [&](int i, int j) {
-            return magnetic_gibbs(at.T, v.tc.end[i][j], v.beta.end[i][j], v.antiferromagnetic_factor,
-                                  v.structure_factor, at.R) /
-                   atoms;
-        };
-        if (at.ga != HUGE_VAL)
-            at.ga += own(0, 0);
-        if (at.gb != HUGE_VAL)
-            at.gb += own(1, b);
-    }
+    const int b = m.one_mixing ? 0 : 1;
+    const auto end_of = [&](bool of_a) {
+        const int i = of_a ? 0 : 1;
+        const int j = of_a ? 0 : b;
+        return m.magnetic
+                   ? lattice_pure_end(m, of_a, at.T, at.R, v.g.end[i][j], v.tc.end[i][j], v.beta.end[i][j])
+                   : lattice_pure_end(m, of_a, at.T, at.R, v.g.end[i][j], 0.0, 0.0);
+    };
+    at.ga = end_of(true);
+    at.gb = end_of(false);
     return at;
 }
 
@@ -679,10 +688,16 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
         size = 0.0;
         return HUGE_VAL;
     }
-    if (m.sublattices) {
-        const PhaseAtT at = phase_at(s, p, T, false);
-        size = std::fabs(of_a ? at.ga : at.gb);
-        return of_a ? at.ga : at.gb;
+    if (m.sublattices) {  // its end member alone
+        const int i = of_a ? 0 : 1;
+        const int j = of_a || !m.one_mixing ? i : 0;
+        const auto at_T = [&](const LatticeCoefficients& c) { return coefficient_at(s, c.end[i][j], T); };
+        const double g = m.magnetic
+                             ? lattice_pure_end(m, of_a, T, s.gas_constant, at_T(m.lattice),
+                                                at_T(m.lattice_magnetism[0]), at_T(m.lattice_magnetism[1]))
+                             : lattice_pure_end(m, of_a, T, s.gas_constant, at_T(m.lattice), 0.0, 0.0);
+        size = std::fabs(g);
+        return g;
     }
     const Coefficient& c = of_a ? m.pure_a : m.pure_b;
     double g = coefficient_at(s, c, T);
