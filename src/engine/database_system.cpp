@@ -312,6 +312,28 @@ bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
     return true;
 }
 
+// Whether a magnetic phase has both a TC and a beta in this binary: without
+// either it has no magnetic term, and none is evaluated at every temperature.
+bool holds_magnetism(const PhaseModel& m)
+{
+    const auto given = [](const Coefficient& c) { return c.a != 0.0 || c.b != 0.0 || !c.parameters.empty(); };
+    const auto any_of = [&](const std::vector<Coefficient>& series) {
+        return std::any_of(series.begin(), series.end(), given);
+    };
+    const auto lattice = [&](const LatticeCoefficients& c) {
+        for (int i = 0; i < 2; ++i)
+            for (int j = 0; j < 2; ++j)
+                if (given(c.end[i][j]) || any_of(c.interactions[i][j]))
+                    return true;
+        return given(c.reciprocal);
+    };
+    if (m.sublattices)
+        return lattice(m.lattice_magnetism[0]) && lattice(m.lattice_magnetism[1]);
+    const MagneticModel& g = m.magnetism;
+    return (given(g.tc_a) || given(g.tc_b) || any_of(g.tc_excess)) &&
+           (given(g.beta_a) || given(g.beta_b) || any_of(g.beta_excess));
+}
+
 }  // namespace
 
 bool database_binary(const Database& db, const std::string& a, const std::string& b,
@@ -366,6 +388,7 @@ bool database_binary(const Database& db, const std::string& a, const std::string
             out.left_out.push_back({phase.name, phase.line, reason});
             continue;
         }
+        model.magnetic = model.magnetic && holds_magnetism(model);
         s.phases.push_back(model);
     }
     if (s.phases.empty()) {
