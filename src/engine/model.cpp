@@ -499,16 +499,17 @@ void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double
 
 namespace {
 
-// A solution's series at each of n points: TERMS of them, or at.terms where 0.
+// A solution's series at each of n points: TERMS of them, or at.terms where
+// TERMS is negative.
 // The columns are distinct arrays (__restrict, which GCC, Clang and MSVC all
 // take), so that the loop over the points vectorises.
-template <std::size_t TERMS>
+template <int TERMS>
 void series_columns(const PhaseAtT& at, const double* x, const double* y, std::size_t n,
                     double* __restrict rest_a, double* __restrict rest_b, double* __restrict excess,
                     double* __restrict bend)
 {
     const double* L = at.L;
-    const std::size_t terms = TERMS > 0 ? TERMS : at.terms;
+    const std::size_t terms = TERMS >= 0 ? static_cast<std::size_t>(TERMS) : at.terms;
     const double ga = at.ga;
     const double gb = at.gb;
     for (std::size_t i = 0; i < n; ++i) {
@@ -536,6 +537,9 @@ void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::s
     // The usual short series with their length fixed at compile time, so that
     // the loop over the points vectorises; the arithmetic is the same.
     switch (at.terms) {
+    case 0:
+        series_columns<0>(at, x, y, n, rest_a, rest_b, excess, bend);
+        break;
     case 1:
         series_columns<1>(at, x, y, n, rest_a, rest_b, excess, bend);
         break;
@@ -549,7 +553,7 @@ void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::s
         series_columns<4>(at, x, y, n, rest_a, rest_b, excess, bend);
         break;
     default:
-        series_columns<0>(at, x, y, n, rest_a, rest_b, excess, bend);
+        series_columns<-1>(at, x, y, n, rest_a, rest_b, excess, bend);
     }
     if (!at.magnetic)
         return;
