@@ -277,6 +277,18 @@ TEST(Diagram, SameOnAnyNumberOfThreads)
             EXPECT_EQ(first_difference(one, compute_diagram(s, threads)), "")
                 << file << " on " << threads << " threads";
     }
+    // One row per temperature, in order, wherever the segments join (their
+    // count is even and at most the temperatures').
+    const System s = example_system("eutectic");
+    for (const std::size_t n : {1U, 2U, 3U, 97U, 193U}) {
+        std::vector<double> temperatures;
+        for (std::size_t i = 0; i < n; ++i)
+            temperatures.push_back(900.0 + 0.5 * static_cast<double>(i));
+        const Diagram d = compute_diagram(s, temperatures, 2);
+        ASSERT_EQ(d.rows.size(), n) << n << " temperatures";
+        for (std::size_t i = 0; i < n; ++i)
+            EXPECT_EQ(d.rows[i].T, temperatures[i]) << "row " << i << " of " << n;
+    }
 }
 
 // Exactly at a pure melting point the region at that edge has no width: rounding
