@@ -56,9 +56,10 @@ struct SublatticeMinimum {
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess = -1.0);
 
 // The same for a grid, where the energy is what is read: guess, from a close
-// point, is taken one Newton step on to the minimum, its energy from the
-// quadratic model, where that step is small enough for the model to hold it to
-// rounding; else the search above. The slope and bend hold to the step's square.
+// point, is taken a few shrinking Newton steps on towards the minimum, its
+// energy from the quadratic model once a step is small enough for the model to
+// hold it to rounding; else the search above. The slope and bend hold to that
+// step's square.
 SublatticeMinimum sublattice_minimum_near(const SublatticeValues& v, double x, double guess);
 
 // A grid point's shares q at the temperatures T it was last found at, the
