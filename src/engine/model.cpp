@@ -3,6 +3,7 @@
 #include "engine/magnetic.h"
 
 #include <cmath>
+#include <iterator>
 #include <limits>
 
 namespace {
@@ -536,25 +537,12 @@ void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::s
 {
     // The usual short series with their length fixed at compile time, so that
     // the loop over the points vectorises; the arithmetic is the same.
-    switch (at.terms) {
-    case 0:
-        series_columns<0>(at, x, y, n, rest_a, rest_b, excess, bend);
-        break;
-    case 1:
-        series_columns<1>(at, x, y, n, rest_a, rest_b, excess, bend);
-        break;
-    case 2:
-        series_columns<2>(at, x, y, n, rest_a, rest_b, excess, bend);
-        break;
-    case 3:
-        series_columns<3>(at, x, y, n, rest_a, rest_b, excess, bend);
-        break;
-    case 4:
-        series_columns<4>(at, x, y, n, rest_a, rest_b, excess, bend);
-        break;
-    default:
-        series_columns<-1>(at, x, y, n, rest_a, rest_b, excess, bend);
-    }
+    using Columns = void (*)(const PhaseAtT&, const double*, const double*, std::size_t, double*, double*,
+                             double*, double*);
+    constexpr Columns FIXED[] = {series_columns<0>, series_columns<1>, series_columns<2>, series_columns<3>,
+                                 series_columns<4>};
+    const Columns columns = at.terms < std::size(FIXED) ? FIXED[at.terms] : series_columns<-1>;
+    columns(at, x, y, n, rest_a, rest_b, excess, bend);
     if (!at.magnetic)
         return;
     for (std::size_t i = 0; i < n; ++i) {
