@@ -1,7 +1,10 @@
-// The database reader: every public database read as it is, functions of T
-// against the formulas they write, and every kind of bad file named with its
-// line and column.
+// The database reader: every public database read as it is; the dialects real
+// files are written in, each a few lines and the value it must give; the
+// faults of files that the field's readers pass over, each with its warning
+// and whether it weighs on a binary; and every kind of bad or hostile file
+// named with its line and column.
 #include "engine/compound_energy.h"
+#include "engine/database_system.h"
 #include "engine/magnetic.h"
 #include "formats/tdb_file.h"
 
@@ -14,47 +17,97 @@
 
 namespace {
 
+const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
+
+// Two elements and a liquid of them: what most cases below add to.
+const std::string ELEMENTS = "ELEMENT A X 1 0 0 !\nELEMENT B X 2 0 0 !\n";
+const std::string LIQUID = ELEMENTS + "PHASE LIQUID:L % 1 1.0 !\nCONSTITUENT LIQUID:L :A,B: !\n";
+
 Database parsed(const std::string& text)
 {
     Database db;
     InputError error;
-    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text();
+    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text() << "\n" << text;
     return db;
+}
+
+const Piecewise* function_named(const Database& db, const std::string& name)
+{
+    for (std::size_t f = 0; f < db.functions.names.size(); ++f)
+        if (db.functions.names[f] == name)
+            return &db.functions.bodies[f];
+    return nullptr;
 }
 
 double value_of(const Database& db, const std::string& name, double T, bool& extrapolated)
 {
-    for (std::size_t f = 0; f < db.functions.names.size(); ++f)
-        if (db.functions.names[f] == name)
-            return evaluate(db.functions.bodies[f], db.functions, T, extrapolated);
-    ADD_FAILURE() << "no function " << name;
-    return 0.0;
+    const Piecewise* f = function_named(db, name);
+    if (f == nullptr) {
+        ADD_FAILURE() << "no function " << name;
+        return 0.0;
+    }
+    return evaluate(*f, db.functions, T, extrapolated);
 }
 
-// The public databases beside the project, as published: each reads, with its
-// phases and parameters. Where they are absent the test says so and is skipped.
+std::vector<std::string> names_of(const std::vector<LeftOut>& left_out)
+{
+    std::vector<std::string> out;
+    for (const LeftOut& l : left_out)
+        out.push_back(l.phase);
+    return out;
+}
+
+// The public databases beside the project, as published: each reads, with
+// its phases and parameters, and each binary names the phases it leaves out.
+// Where they are absent the test says so and is skipped.
 TEST(TdbFile, ReadsEveryPublicDatabase)
 {
-    const std::filesystem::path dir = PHASE_BOUNDARY_SHARED_TDB;
-    if (!std::filesystem::exists(dir / "pb-sn.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << dir.string();
+    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
     struct Case {
         const char* file;
-        std::size_t elements, phases, parameters;
+        std::size_t elements, phases, parameters, faults;
+        const char* a;
+        const char* b;
+        std::vector<std::string> left_out;
     };
-    for (const Case& c :
-         {Case{"ag-cu.tdb", 2, 4, 15}, Case{"al-zn.tdb", 2, 3, 12}, Case{"cu-mg.tdb", 2, 5, 15},
-          Case{"cu-ni.tdb", 2, 2, 14}, Case{"pb-sn.tdb", 2, 3, 10}, Case{"cost507.tdb", 20, 191, 1192}}) {
+    const Case cases[] = {
+        {"ag-cu.tdb", 2, 4, 15, 0, "AG", "CU", {}},
+        {"al-zn.tdb", 2, 3, 12, 0, "AL", "ZN", {}},
+        {"cu-mg.tdb", 2, 5, 15, 0, "CU", "MG", {}},
+        {"cu-ni.tdb", 2, 2, 14, 0, "CU", "NI", {}},
+        {"pb-sn.tdb", 2, 3, 10, 0, "PB", "SN", {}},
+        {"cost507.tdb", 20, 191, 1192, 0, "AL", "CU", {}},
+        {"al-ni.tdb", 2, 8, 54, 0, "AL", "NI", {"AL3NI2", "BCC_A2", "BCC_B2", "FCC_L12"}},
+        {"al-fe-2009.tdb", 2, 15, 213, 0, "AL", "FE", {"AL13FE4", "BCC_4SL", "FCC_4SL"}},
+        {"steel1.tdb", 6, 40, 356, 0, "CR", "FE", {}},
+        {"mo-re.tdb", 2, 7, 59, 0, "MO", "RE", {"CHI", "SIGMA"}},
+        {"fe-mn-c.tdb",
+         3,
+         12,
+         92,
+         5,
+         "FE",
+         "C",
+         {"FCC_A1", "BCC_A2", "HCP_A3", "CBCC_A12", "CUB_A13", "CEMENTITE_D011"}},
+        {"solder.tdb", 6, 15, 83, 47, "SN", "PB", {}},
+    };
+    for (const Case& c : cases) {
         Database db;
         InputError error;
-        ASSERT_TRUE(read_tdb_file((dir / c.file).string(), db, error)) << error.text();
+        ASSERT_TRUE(read_tdb_file((SHARED / c.file).string(), db, error)) << error.text();
         EXPECT_EQ(db.elements.size(), c.elements) << c.file;
         EXPECT_EQ(db.phases.size(), c.phases) << c.file;
         EXPECT_EQ(db.parameters.size(), c.parameters) << c.file;
+        EXPECT_EQ(db.faults.size(), c.faults) << c.file;
+        DatabaseBinary binary;
+        std::string why;
+        ASSERT_TRUE(binary_phases(db, c.a, c.b, {}, binary, why)) << c.file << ": " << why;
+        EXPECT_EQ(names_of(binary.left_out), c.left_out) << c.file;
     }
     Database db;
     InputError error;
-    ASSERT_TRUE(read_tdb_file((dir / "cu-mg.tdb").string(), db, error)) << error.text();
+    ASSERT_TRUE(read_tdb_file((SHARED / "cu-mg.tdb").string(), db, error)) << error.text();
     const DatabasePhase& laves = db.phases[3];
     EXPECT_EQ(laves.name, "CU2MG");
     EXPECT_EQ(laves.sites, (std::vector<double>{2.0, 1.0}));
@@ -63,6 +116,7 @@ TEST(TdbFile, ReadsEveryPublicDatabase)
     EXPECT_EQ(db.phases[1].antiferromagnetic_factor, -3.0);
     EXPECT_EQ(db.phases[1].structure_factor, 0.28);
     EXPECT_TRUE(db.phases[0].liquid);
+    EXPECT_EQ(db.elements[0].mass, 63.546) << db.elements[0].name;
     bool extrapolated = false;
     // GHSERCU's first piece, 298.15 K to 1358.02 K, written out.
     const double T = 700.0;
@@ -76,14 +130,15 @@ TEST(TdbFile, ReadsEveryPublicDatabase)
 // R as the gas constant, and the nearest piece outside the limits.
 TEST(TdbFile, FunctionsAgainstTheirFormulas)
 {
-    const Database db = parsed("$ a comment\n"
-                               "FUNCT F1 100 +2*F2#+T**2-3*T**(-1)+4*T**(3); 500 Y\n"
-                               "  -10+LN(T)*EXP(T/1000)-R#*T; 1000 N REF0 ! $ right after the end\n"
-                               "function f2 100 7.5E-1*T; 2000 n !\n"
-                               "TYPE_DEF % SEQ *!\n"
-                               "PHASE LIQUID:L % 1 1.0 !\n"
-                               "CONSTITUENT LIQUID:L :A,B: !\n"
-                               "PARAM G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n");
+    const Database db =
+        parsed(ELEMENTS + "$ a comment\n"
+                          "FUNCT F1 100 +2*F2#+T**2-3*T**(-1)+4*T**(3); 500 Y\n"
+                          "  -10+LN(T)*EXP(T/1000)-R#*T; 1000 N REF0 ! $ right after the end\n"
+                          "function f2 100 7.5E-1*T; 2000 n !\n"
+                          "TYPE_DEF % SEQ *!\n"
+                          "PHASE LIQUID:L % 1 1.0 !\n"
+                          "CONSTITUENT LIQUID:L :A,B: !\n"
+                          "PARAM G(LIQUID,A;0) 298.15 +F1#; 6000 N !\n");
     bool extrapolated = false;
     for (const double T : {150.0, 499.0}) {
         const double expected = 2 * 0.75 * T + T * T - 3 / T + 4 * T * T * T;
@@ -96,8 +151,191 @@ TEST(TdbFile, FunctionsAgainstTheirFormulas)
     EXPECT_NEAR(value_of(db, "F1", 1500.0, extrapolated),
                 -10 + std::log(1500.0) * std::exp(1.5) - 8.31451 * 1500.0, 1e-9);
     EXPECT_TRUE(extrapolated) << "above 1000 K F1 is its last piece, extrapolated";
+    // From a limit on, the piece above it holds: at 500 K exactly, the second.
+    EXPECT_EQ(value_of(db, "F1", 500.0, extrapolated),
+              -10 + std::log(500.0) * std::exp(0.5) - 8.31451 * 500.0);
     ASSERT_EQ(db.parameters.size(), 1u);
     EXPECT_EQ(db.parameters[0].constituents, (std::vector<std::vector<std::string>>{{"A"}}));
+}
+
+// The dialects of the format, each as a few lines of a file and the value a
+// function F, or the one parameter, must take there, from its own formula.
+TEST(TdbFile, DialectsGiveTheirValues)
+{
+    const double R = 8.31451;
+    const double T = 400.0;
+    struct Case {
+        const char* what;
+        std::string text;  // after the elements and liquid
+        double expected;   // F, or else the parameter, at T
+        double low, high;  // its limits where checked (0: not)
+    };
+    const Case cases[] = {
+        {"keywords shortened in each part", "TEMP-LIM 100 3000 !\nFUN F ,, 5*T; ,, N !\n", 5 * T, 100, 3000},
+        {"an empty lower limit is 298.15 K", "FUNCTION F ,, 5*T; 6000 N !\n", 5 * T, 298.15, 6000},
+        {"an empty upper limit", "FUNCTION F 298.15 5*T;,,N REF: 91Din !\n", 5 * T, 298.15, 6000},
+        {"an upper limit left out before N", "FUNCTION F 298.15 5*T; N !\n", 5 * T, 298.15, 6000},
+        {"a last limit with no N", "FUN F 298.15 0.0; 6000.00 15LIU !\n", 0.0, 298.15, 6000},
+        {"a lower limit glued to its expression", "FUNCTION F 100.00-7258.5+2*T; 3000 N !\n", -7258.5 + 2 * T,
+         100, 3000},
+        {"a glued limit in exponent form", "FUNCTION F 2.98150E+02-1+T; 6.00000E+03 N !\n", -1 + T, 298.15,
+         6000},
+        {"Fortran exponents", "FUNCTION F 298.15 1.0D-5*T+2.5d3; 6000 N !\n", 1.0e-5 * T + 2.5e3, 0, 0},
+        {"the pressure P, 101325 Pa", "FUNCTION F 10 R*T*LN(1.0D-5*P); 20000 N !\n",
+         R * T * std::log(1.0e-5 * 101325.0), 10, 20000},
+        {"GEIN, the Einstein function", "FUNCTION F 298.15 GEIN(250); 6000 N !\n",
+         1.5 * R * 250 + 3 * R * T * std::log(1 - std::exp(-250 / T)), 0, 0},
+        {"a sum of constants, read as one", "FUNCTION F 298.15 1.5+2.25-0.125*2+T; 6000 N !\n",
+         1.5 + 2.25 - 0.125 * 2 + T, 0, 0},
+        {"a Y glued to the next piece", "FUNCTION F 298.15 T; 300 Y+2*T; 6000 N !\n", 2 * T, 298.15, 6000},
+        {"a parameter with no order, blanks inside", "PAR  G( LIQUID , A ),, +1000+T;,, N 10Hal !\n",
+         1000 + T, 298.15, 6000},
+    };
+    for (const Case& c : cases) {
+        const Database db = parsed(LIQUID + c.text);
+        const Piecewise* f = function_named(db, "F");
+        if (f == nullptr) {
+            ASSERT_EQ(db.parameters.size(), 1u) << c.what;
+            f = &db.parameters[0].value;
+            EXPECT_EQ(db.parameters[0].order, 0) << c.what;
+        }
+        bool extrapolated = false;
+        EXPECT_NEAR(evaluate(*f, db.functions, T, extrapolated), c.expected,
+                    1e-12 * std::fabs(c.expected) + 1e-12)
+            << c.what;
+        if (c.low > 0) {
+            EXPECT_EQ(f->limits.front(), c.low) << c.what;
+            EXPECT_EQ(f->limits.back(), c.high) << c.what;
+        }
+    }
+    // P as the caller sets it.
+    Database db = parsed(LIQUID + "FUNCTION F 10 R*T*LN(1.0D-5*P); 20000 N !\n");
+    db.functions.pressure = 1e7;
+    bool extrapolated = false;
+    EXPECT_NEAR(value_of(db, "F", T, extrapolated), R * T * std::log(100.0), 1e-9);
+}
+
+// Constituents, properties and phases as the dialects write them.
+TEST(TdbFile, DialectsOfPhasesAndParameters)
+{
+    const Database db = parsed(ELEMENTS + "PHASE LIQUID_RENB % 1 1 !\nCONST LIQUID_RENB : A B : !\n"
+                                          "PHASE MELT:L % 1 1 !\nCONST MELT:L :A,B: !\n"
+                                          "PHASE IONIC:Y % 2 1 1 !\nCONST IONIC:Y :A: B: !\n"
+                                          "PHASE FCC %A 2 1 1 !\nCONSTITUENT FCC : A%,B : VA% : !\n"
+                                          "PARAMETER G(FCC,A B:VA;1) 298.15 10; 6000 N !\n"
+                                          "PARAMETER BM(FCC,A:VA;0) 298.15 2.2; 6000 N !\n"
+                                          "PARAMETER BMAG(FCC,B:VA;0) 298.15 0.6; 6000 N !\n"
+                                          "PARAMETER TC(FCC,A:VA;0) 298.15 1043; 6000 N !\n"
+                                          "PARAMETER THETA(FCC,A:VA;0) 298.15 LN(300); 6000 N !\n"
+                                          "PARAMETER MQ&A(FCC,A:VA;0) 298.15 -2E5+NOT_DEFINED; 6000 N !\n"
+                                          "PARAMETER MQ(FCC&B,B:VA;0) 298.15 -2E5; 6000 N !\n"
+                                          "PARAMETER V0(FCC,A:VA;0) 298.15 1E-5; 6000 N !\n");
+    EXPECT_TRUE(db.phases[0].liquid) << "a name that starts with LIQUID";
+    EXPECT_TRUE(db.phases[1].liquid) << "type L";
+    EXPECT_EQ(db.phases[2].kind, 'Y');
+    EXPECT_EQ(db.phases[0].constituents, (std::vector<std::vector<std::string>>{{"A", "B"}}));
+    EXPECT_EQ(db.phases[3].constituents, (std::vector<std::vector<std::string>>{{"A", "B"}, {"VA"}}));
+    ASSERT_EQ(db.parameters.size(), 5u) << "the mobilities and the volume read and set aside";
+    EXPECT_EQ(db.parameters[0].constituents, (std::vector<std::vector<std::string>>{{"A", "B"}, {"VA"}}));
+    EXPECT_EQ(db.parameters[0].order, 1);
+    EXPECT_EQ(db.parameters[1].property, Property::bohr_magneton_number);
+    EXPECT_EQ(db.parameters[2].property, Property::bohr_magneton_number);
+    EXPECT_EQ(db.parameters[3].property, Property::curie_temperature);
+    EXPECT_EQ(db.parameters[4].property, Property::unmodelled);
+    EXPECT_EQ(db.parameters[4].property_name, "THETA");
+    EXPECT_EQ(db.ignored, (std::vector<std::string>{"2 MQ parameters", "1 V0 parameter"}));
+    EXPECT_TRUE(db.faults.empty());
+}
+
+// The commands whose meaning changes the phases: type definitions for every
+// phase of a type, disordered parts, phases the file rejects and restores.
+TEST(TdbFile, CommandsWithMeaning)
+{
+    const Database db = parsed(
+        ELEMENTS + "DEFAULT-COM REJECT_PHASE B2 SIG DIS !\nDEFAULT_COMMAND RESTORE_PHASE DIS !\n"
+                   "DEFAULT_COMMAND DEF_SYS_ELEMENT VA !\n"
+                   "TYPE-DEF F GES A_P_D @ MAGNETIC -3.0 0.28 !\n"
+                   "TYPE_DEFINITION ' GES A_P_D B2 DIS_PART A2 ,,,!\n"
+                   "TYPE_DEFINITION X GES AMEND_PHASE_DESCRIPTION SIG NEVER DIS !\n"
+                   "TYPE_DEFINITION Q IF (A) THEN GES A_P_D A2 MAGNETIC -1 0.4 !\n"
+                   "TYPE_DEFINITION G GES A_P_D A2 GLASS_TRANSITION 1 !\n"
+                   "TYPE_DEFINITION C GES A_P_D A2 C_S,, B:VA !\n"
+                   "PHASE FCC %F 1 1 !\nPHASE HCP %F 1 1 !\nPHASE A2 %QGC 1 1 !\nPHASE B2:B %F' 2 0.5 0.5 !\n"
+                   "PHASE SIG %X 1 1 !\nPHASE DIS % 1 1 !\n");
+    for (std::size_t p : {0u, 1u, 3u}) {
+        EXPECT_TRUE(db.phases[p].magnetic) << db.phases[p].name << " lists the type F of '@'";
+        EXPECT_EQ(db.phases[p].antiferromagnetic_factor, -3.0);
+    }
+    EXPECT_FALSE(db.phases[2].magnetic) << "an IF ... THEN type definition is not applied";
+    EXPECT_EQ(db.phases[2].unmodelled.size(), 1u) << "the glass transition changes G, and is not modelled";
+    EXPECT_EQ(db.phases[3].disordered_part, "A2");
+    EXPECT_FALSE(db.phases[3].never_disorders);
+    EXPECT_EQ(db.phases[3].kind, 'B');
+    EXPECT_EQ(db.phases[4].disordered_part, "DIS");
+    EXPECT_TRUE(db.phases[4].never_disorders);
+    EXPECT_EQ(db.phases[5].part_of, "SIG");
+    EXPECT_EQ(db.rejected, (std::vector<std::string>{"B2", "SIG"}));
+    ASSERT_EQ(db.ignored.size(), 2u);
+    EXPECT_NE(db.ignored[0].find("IF"), std::string::npos) << db.ignored[0];
+    EXPECT_NE(db.ignored[1].find("C_S"), std::string::npos) << db.ignored[1];
+}
+
+// Faults of files that the field's readers pass over: read past, the item set
+// aside (the first of a repeated pair kept), one warning naming the line, which
+// weighs on a binary only where it touches a phase or function it keeps.
+TEST(TdbFile, FaultsReadPastWithAWarning)
+{
+    const std::string solid = "PHASE SOLID % 1 1 !\nCONSTITUENT SOLID :A,B: !\n";
+    struct Case {
+        const char* what;
+        std::string text;  // after the elements, the liquid and the solid
+        const char* warning;
+        bool weighs;
+        std::size_t parameters;  // kept
+    };
+    const Case cases[] = {
+        {"a parameter given twice",
+         "PARAMETER G(LIQUID,A,B;1) 298.15 -100; 6000 N !\nPARAMETER L(LIQUID,B,A;1) 298.15 -100; 6000 N !\n",
+         "test.tdb:8: PARAMETER L(LIQUID,B,A;1) given again (first at line 7); the first is kept", true, 1},
+        {"a function given twice, called by a kept phase",
+         "FUNCTION F 298.15 1; 6000 N !\nFUNCTION F 298.15 2; 6000 N !\nPARAMETER G(SOLID,A;0) 298.15 F; "
+         "6000 N !\n",
+         "test.tdb:8: FUNCTION F given again (first at line 7); the first is kept", true, 1},
+        {"a function given twice, called by nothing",
+         "FUNCTION F 298.15 1; 6000 N !\nFUNCTION F 298.15 2; 6000 N !\n",
+         "test.tdb:8: FUNCTION F given again (first at line 7); the first is kept", false, 0},
+        {"a parameter of a phase not declared",
+         "PARAMETER G(GONE,A;0) 298.15 -100+UNDEFINED_HERE; 6000 N !\n",
+         "test.tdb:7: PARAMETER G(GONE,A;0) is of phase GONE, which no PHASE declares; ignored", false, 0},
+        {"a parameter of a constituent its phase does not list",
+         "PHASE PURE % 1 1 !\nCONSTITUENT PURE :A: !\nPARAMETER G(PURE,B;0) 298.15 -100; 6000 N !\n",
+         "test.tdb:9: PARAMETER G(PURE,B;0) names B, not a constituent of PURE's sublattice 1; ignored", true,
+         0},
+        {"a parameter of a species not declared", "PARAMETER G(SOLID,Q;0) 298.15 -100; 6000 N !\n",
+         "test.tdb:7: PARAMETER G(SOLID,Q;0) names Q, which no ELEMENT or SPECIES declares; ignored", true,
+         0},
+        {"a constituent not declared", "PHASE BCC % 1 1 !\nCONSTITUENT BCC :A,QQ: !\n",
+         "test.tdb:7: phase BCC lists QQ, which no ELEMENT or SPECIES declares; ignored", true, 0},
+        {"a constituent line of a phase not declared", "CONSTITUENT GONE :A: !\n",
+         "test.tdb:7: CONSTITUENT of phase GONE, which no PHASE declares; ignored", false, 0},
+        {"a stray character after a '!'", "FUNCTION F 298.15 1; 6000 N !\"\nFUNCTION G 298.15 2; 6000 N !\n",
+         "test.tdb:7: '\"' between two commands; ignored", false, 0},
+    };
+    for (const Case& c : cases) {
+        const Database db = parsed(LIQUID + solid + c.text);
+        ASSERT_EQ(db.faults.size(), 1u) << c.what;
+        EXPECT_EQ(db.faults[0].text, c.warning) << c.what;
+        EXPECT_EQ(db.parameters.size(), c.parameters) << c.what;
+        DatabaseBinary binary;
+        std::string why;
+        ASSERT_TRUE(binary_phases(db, "A", "B", {}, binary, why)) << c.what << ": " << why;
+        ASSERT_EQ(binary.warnings.size(), 1u) << c.what;
+        EXPECT_EQ(binary.warnings[0].touches_kept, c.weighs) << c.what;
+    }
+    // The first of a repeated pair is kept, not added to the second.
+    const Database db = parsed(LIQUID + "FUNCTION F 298.15 1; 6000 N !\nFUNCTION F 298.15 2; 6000 N !\n");
+    bool extrapolated = false;
+    EXPECT_EQ(value_of(db, "F", 500.0, extrapolated), 1.0);
 }
 
 TEST(TdbFile, BadFilesAreNamedWithLineAndColumn)
@@ -107,17 +345,18 @@ TEST(TdbFile, BadFilesAreNamedWithLineAndColumn)
         std::string text;
         std::string message;
     };
+    std::string deep_functions;
+    for (int i = 0; i <= 101; ++i)
+        deep_functions += "FUNCTION F" + std::to_string(i) + " 1 F" + std::to_string(i + 1) + "+1; 2 N !\n";
+    deep_functions += "FUNCTION F102 1 1; 2 N !\n";
     const std::vector<Case> cases = {
         {"", "test.tdb:1:1: the file declares no phase"},
         {"PARAMETR G(LIQUID,A;0) 1 0; 2 N !", "test.tdb:1:1: unknown command 'PARAMETR'"},
         {"DEF X !", "test.tdb:1:1: 'DEF' could be more than one command"},
-        {phase + "PARAMETER G(LIQUID,A;0) 1 +NOPE#; 2 N !",
-         "test.tdb:3:28: function NOPE is called but not defined"},
+        {ELEMENTS + phase + "PARAMETER G(LIQUID,A;0) 1 +NOPE#; 2 N !",
+         "test.tdb:5:28: function NOPE is called but not defined"},
         {phase + "FUNCTION F 1 +G#; 2 N !\nFUNCTION G 1 +F#; 2 N !",
          "calls itself through the functions it calls"},
-        {phase + "PARAMETER G(SOLID,A;0) 1 0; 2 N !",
-         "test.tdb:3:13: a parameter of phase SOLID, which no PHASE declares"},
-        {phase + "PARAMETER G(LIQUID,C;0) 1 0; 2 N !", "names C, not a constituent of sublattice 1"},
         {phase + "PARAMETER G(LIQUID,A;0) 1 3*(T+; 2 N !", "an expression ends too early"},
         {phase + "PARAMETER G(LIQUID,A;0) 1 1E999; 2 N !",
          "test.tdb:3:27: '1E999' is not a number a double holds"},
@@ -126,17 +365,52 @@ TEST(TdbFile, BadFilesAreNamedWithLineAndColumn)
         {phase + "PARAMETER G(LIQUID,A;0) 1 0; x N !", "'x' is not a number a double holds"},
         {phase + "PARAMETER G(LIQUID,A;-1) 1 0; 2 N !",
          "the order of a parameter must be a whole number from 0"},
+        {phase + "PARAMETER G(LIQUID,A:B;0) 1 0; 2 N !",
+         "a parameter of LIQUID names 2 sublattices, the phase has 1"},
         {phase + "PARAMETER G(LIQUID,A;0) 1 0 2 N !", "an expression with no ';' after it"},
         {"PHASE S % 2 1 !", "test.tdb:1:13: PHASE S misses the site number of sublattice 2"},
         {"PHASE S % 2 1 1 !\nCONSTITUENT S :A: !",
          "test.tdb:2:15: CONSTITUENT S gives 1 sublattices, its PHASE 2"},
         {phase + "FUNCTION F 1 0; 2 N", "test.tdb:3:1: a command with no closing '!'"},
+        {phase + "FUNCTION F 1 0; 2 N REF1 T+1; 3 N !",
+         "test.tdb:3:26: after the last temperature limit come at most N and a reference, not 'T+1;'"},
+        {phase + "FUNCTION F 1 LOG10(T); 2 N !", "'LOG10' is no function of the format"},
+        {phase + "FUNCTION F 1 " + std::string(101, '(') + "1" + std::string(101, ')') + "; 2 N !",
+         "test.tdb:3:114: an expression nested deeper than 100 levels"},
+        {phase + deep_functions, "test.tdb:3:1: FUNCTION F0 calls functions nested deeper than 100"},
+        {phase + "TEMPERATURE_LIMITS 300 !", "TEMPERATURE_LIMITS gives no limits"},
+        {phase + "TYPE_DEFINITION & GES A_P_D LIQUID MAGNETIC -1 !",
+         "MAGNETIC needs the antiferromagnetic factor"},
     };
     for (const Case& c : cases) {
         Database db;
         InputError error;
         EXPECT_FALSE(parse_tdb(c.text, "test.tdb", db, error)) << c.text;
         EXPECT_NE(error.text().find(c.message), std::string::npos) << c.text << "\n  gave: " << error.text();
+    }
+}
+
+// What an attacker would write: chains and nestings far deeper than any real
+// file, read without following them down the stack, refused by name.
+TEST(TdbFile, HostileFilesAreRefusedNotFollowed)
+{
+    std::string chain = LIQUID;
+    const int n = 200000;
+    for (int i = 0; i < n; ++i)
+        chain += "FUNCTION F" + std::to_string(i) + " 1 F" + std::to_string(i + 1) + "+1; 2 N !\n";
+    chain += "FUNCTION F" + std::to_string(n) + " 1 1; 2 N !\n";
+    Database db;
+    InputError error;
+    EXPECT_FALSE(parse_tdb(chain, "test.tdb", db, error));
+    EXPECT_NE(error.text().find("test.tdb:5:1: FUNCTION F0 calls functions nested deeper than 100"),
+              std::string::npos)
+        << error.text();
+    for (const char c : {'(', '-'}) {
+        const std::string deep = LIQUID + "FUNCTION F 1 " + std::string(100000, c) + "1" +
+                                 std::string(c == '(' ? 100000 : 0, ')') + "; 2 N !\n";
+        EXPECT_FALSE(parse_tdb(deep, "test.tdb", db, error));
+        EXPECT_NE(error.text().find("an expression nested deeper than 100 levels"), std::string::npos)
+            << error.text();
     }
 }
 
@@ -173,7 +447,8 @@ TEST(Magnetic, BranchesMeetSmoothlyAtTheCurieTemperature)
 TEST(CompoundEnergy, AgainstHandWorkedEnergies)
 {
     const Database db =
-        parsed("TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
+        parsed("ELEMENT A X 1 0 0 !\nELEMENT B X 2 0 0 !\nELEMENT C X 3 0 0 !\n"
+               "TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
                "PHASE FCC %& 2 1 1 !\nCONSTITUENT FCC :A,B,C : VA : !\n"
                "PARAMETER G(FCC,A:VA;0) 1 -1000+2*T; 6000 N !\n"
                "PARAMETER G(FCC,B:VA;0) 1 500; 6000 N !\n"

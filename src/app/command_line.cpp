@@ -145,8 +145,10 @@ namespace {
 
 // What --components and --phases need of the system file: a database takes
 // both, a system file neither. An empty string where the line is sound.
-std::string database_options_fault(const CommandLine& line)
+std::string database_options_fault(const CommandLine& line, bool pressure_given)
 {
+    if (line.list)
+        return is_database_file(line.list_file) ? "" : "--list takes a database (.tdb)";
     const bool database = line.general && is_database_file(line.system_file);
     if (database && line.components.empty())
         return "--components A,B is required with a database (.tdb)";
@@ -154,6 +156,8 @@ std::string database_options_fault(const CommandLine& line)
         return "--components applies to a database (.tdb) only";
     if (!database && !line.phases.empty())
         return "--phases applies to a database (.tdb) only";
+    if (!database && pressure_given)
+        return "--pressure applies to a database (.tdb) only";
     return "";
 }
 
@@ -164,7 +168,7 @@ namespace {
 // The options' texts as given, each read into the CommandLine once the whole
 // line has parsed.
 struct OptionTexts {
-    std::string seed, x0, step, temperatures, components, phases, threads;
+    std::string seed, x0, step, temperatures, components, phases, threads, pressure;
     bool no_log = false;
 };
 
@@ -265,14 +269,33 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
         ->excludes(solidify);
 }
 
-// A database's options: --components, --phases.
-void add_database_options(CLI::App& app, OptionTexts& t)
+// A database's options: --components, --phases, --pressure, --list.
+void add_database_options(CLI::App& app, CommandLine& line, OptionTexts& t)
 {
+    CLI::Option* list =
+        app.add_option(
+               "--list", line.list_file,
+               "List what the database FILE holds: its elements, its phases with the model each needs "
+               "and whether this program computes it, and what it reads and ignores; with "
+               "--components, the phases of that binary kept and left out, and why")
+            ->type_name("FILE")
+            ->excludes(app.get_option("--system"))
+            ->excludes(app.get_option("--seed"))
+            ->excludes(app.get_option("--no-log"))
+            ->excludes(app.get_option("--solidify"));
+    CLI::Option* system_or_list = app.get_option("--system");
     app.add_option("--components", t.components,
                    "With a database: its two elements A,B (x is the mole fraction of A)")
         ->type_name("A,B")
-        ->check(names_check(2, "two different element names A,B"))
-        ->needs(app.get_option("--system"));
+        ->check(names_check(2, "two different element names A,B"));
+    app.add_option("--pressure", t.pressure,
+                   "With a database: the pressure in Pa, above 0 and at most 1e10, that its P stands for "
+                   "(default 101325)")
+        ->type_name("PA")
+        ->check(number_where([](double v) { return v > 0.0 && v <= HIGHEST_PRESSURE; },
+                             "a pressure above 0 Pa and at most 1e10 Pa"))
+        ->needs(system_or_list)
+        ->excludes(list);
     app.add_option("--phases", t.phases,
                    "With a database: keep only these phases (default: every phase of the two elements)")
         ->type_name("P1,P2,...")
@@ -299,6 +322,9 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_names(t.phases, line.phases);
     if (!t.threads.empty())
         parse_threads(t.threads, line.threads);
+    if (!t.pressure.empty())
+        parse_number(t.pressure, line.pressure);
+    line.list = app.count("--list") > 0;
     line.has_temperatures = !t.temperatures.empty();
     if (line.has_temperatures) {
         std::string unused;
@@ -322,7 +348,7 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
     OptionTexts texts;
     add_builtin_options(app, line, texts);
     add_engine_options(app, line, texts);
-    add_database_options(app, texts);
+    add_database_options(app, line, texts);
     app.footer(FOOTER);
     try {
         app.parse(argc, argv);
@@ -334,6 +360,8 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
         return usage_failed(e.what());
     }
     read_options(app, texts, line);
-    const std::string fault = database_options_fault(line);
+    if (!line.components.empty() && !line.general && !line.list)
+        return usage_failed("--components requires --system or --list");
+    const std::string fault = database_options_fault(line, !texts.pressure.empty());
     return fault.empty() ? -1 : usage_failed(fault);
 }

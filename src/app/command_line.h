@@ -23,7 +23,12 @@ struct CommandLine {
     std::vector<std::string> components;  // --components A,B: a database's two elements, upper case
     std::vector<std::string> phases;      // --phases: the database phases kept, upper case; empty: all
     unsigned threads = 0;                 // --threads: sharing the diagram's temperatures; 0: one per core
+    double pressure = STANDARD_PRESSURE;  // --pressure: Pa, what a database's P stands for
+    bool list = false;                    // --list given: list the database list_file
+    std::string list_file;
 };
+
+constexpr double HIGHEST_PRESSURE = 1e10;  // Pa
 
 constexpr unsigned MOST_THREADS = 256;
 

@@ -29,10 +29,13 @@ int run_diagram(const DiagramRun& run)
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d);
-    if (loaded.database)
+    if (loaded.database) {
         write_database_notes(stdout, s, loaded.transitions_a, loaded.transitions_b, loaded.extrapolated);
-    const bool all_kept = warn_left_out(loaded);
+        write_database_extras(
+            stdout, {s.functions.pressure, loaded.left_out, loaded.rejected, loaded.parts, loaded.ignored});
+    }
+    const bool none_weighs = warn_database(loaded);
     for (const Doubt& doubt : d.doubts)
         write_warning(stderr, s, doubt);
-    return d.doubts.empty() && all_kept ? COMPLETE : UNCONFIRMED;
+    return d.doubts.empty() && none_weighs ? COMPLETE : UNCONFIRMED;
 }

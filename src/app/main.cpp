@@ -3,6 +3,7 @@
 #include "app/command_line.h"
 #include "app/diagram_run.h"
 #include "app/exit_status.h"
+#include "app/list_run.h"
 #include "app/solidify_run.h"
 #include "builtin/sweep.h"
 #include "formats/output.h"
@@ -16,8 +17,11 @@ int main(int argc, char** argv)
     if (status >= 0)
         return status;
 
-    const SystemSource system{line.general, line.system_file,      line.components,
-                              line.phases,  line.has_temperatures, line.temperatures};
+    if (line.list)
+        return run_list(line.list_file, line.components);
+    SystemSource system{line.general, line.system_file,      line.components,
+                        line.phases,  line.has_temperatures, line.temperatures};
+    system.pressure = line.pressure;
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.general)

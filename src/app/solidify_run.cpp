@@ -68,8 +68,11 @@ int run_solidify(const SolidifyRun& run)
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_solidification_summary(stdout, s, r);
+    if (loaded.database)
+        write_database_extras(
+            stdout, {s.functions.pressure, loaded.left_out, loaded.rejected, loaded.parts, loaded.ignored});
     for (const Doubt& d : r.doubts)
         write_warning(stderr, s, d);
-    const bool all_kept = warn_left_out(loaded);
-    return r.doubts.empty() && all_kept ? COMPLETE : UNCONFIRMED;
+    const bool none_weighs = warn_database(loaded);
+    return r.doubts.empty() && none_weighs ? COMPLETE : UNCONFIRMED;
 }

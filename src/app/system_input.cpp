@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "builtin/builtin_system.h"
+#include "formats/shortest.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 
@@ -17,7 +18,8 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, InputError&
         return false;
     DatabaseBinary binary;
     std::string why;
-    if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why)) {
+    if (!database_binary(db, source.components[0], source.components[1], source.phases, binary, why,
+                         source.pressure)) {
         error = file_error(source.path, why);
         return false;
     }
@@ -31,10 +33,23 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, InputError&
     }
     loaded.system = binary.system;
     loaded.database = true;
+    loaded.path = source.path;
     loaded.left_out = binary.left_out;
     loaded.transitions_a = binary.transitions_a;
     loaded.transitions_b = binary.transitions_b;
+    loaded.rejected = binary.rejected;
+    loaded.parts = binary.parts;
+    loaded.ignored = db.ignored;
+    loaded.warnings = binary.warnings;
     return true;
+}
+
+std::vector<double> temperatures_of(const TemperatureRange& r)
+{
+    std::vector<double> T(static_cast<std::size_t>(r.count));
+    for (long i = 0; i < r.count; ++i)
+        T[static_cast<std::size_t>(i)] = r.at(i);
+    return T;
 }
 
 }  // namespace
@@ -53,9 +68,22 @@ bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& e
     System& s = loaded.system;
     if (source.has_temperatures)
         s.range = source.temperatures;
-    if (loaded.database && s.range.count > 0)
+    if (loaded.database && s.range.count > 0) {
+        if (!check_finite(loaded, temperatures_of(s.range), error))
+            return false;
         loaded.extrapolated = extrapolated_phases(s, s.range.first, s.range.at(s.range.count - 1));
+    }
     return true;
+}
+
+bool check_finite(const LoadedSystem& loaded, const std::vector<double>& temperatures, InputError& error)
+{
+    NotFinite found{};
+    if (!loaded.database || !not_finite(loaded.system, temperatures, found))
+        return true;
+    error = file_error(loaded.path, found.what->name + " is not finite at " + shortest(found.T) + " K");
+    error.line = found.what->line;
+    return false;
 }
 
 bool load_system(const SystemSource& source, LoadedSystem& loaded)
@@ -72,9 +100,21 @@ std::string left_out_warning(const LeftOut& l)
     return "phase " + l.phase + " (line " + std::to_string(l.line) + ") left out: " + l.why;
 }
 
-bool warn_left_out(const LoadedSystem& loaded)
+std::vector<DatabaseWarning> database_warnings(const LoadedSystem& loaded)
 {
+    std::vector<DatabaseWarning> out;
     for (const LeftOut& l : loaded.left_out)
-        std::fprintf(stderr, "phase_boundary: warning: %s\n", left_out_warning(l).c_str());
-    return loaded.left_out.empty();
+        out.push_back({left_out_warning(l), true});
+    out.insert(out.end(), loaded.warnings.begin(), loaded.warnings.end());
+    return out;
+}
+
+bool warn_database(const LoadedSystem& loaded)
+{
+    bool none_weighs = true;
+    for (const DatabaseWarning& w : database_warnings(loaded)) {
+        std::fprintf(stderr, "phase_boundary: warning: %s\n", w.text.c_str());
+        none_weighs = none_weighs && !w.touches_kept;
+    }
+    return none_weighs;
 }

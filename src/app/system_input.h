@@ -20,6 +20,7 @@ struct SystemSource {
     // kept) loads all the same, its range empty, for callers that give
     // temperatures with each use (the Python module).
     bool range_later = false;
+    double pressure = STANDARD_PRESSURE;  // Pa, what a database's P stands for
 };
 
 // The system, and what a database adds to it: the phases left out, the pure
@@ -27,7 +28,12 @@ struct SystemSource {
 struct LoadedSystem {
     System system;
     bool database = false;
+    std::string path;  // of the database, for messages
     std::vector<LeftOut> left_out;
+    std::vector<std::string> rejected;  // by the file itself
+    std::vector<std::string> parts;     // only another phase's disordered part
+    std::vector<std::string> ignored;   // read without bearing on G
+    std::vector<DatabaseWarning> warnings;
     std::vector<PureTransition> transitions_a;
     std::vector<PureTransition> transitions_b;
     std::vector<std::string> extrapolated;
@@ -42,8 +48,17 @@ bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& e
 // then ends with INPUT_FAILED, having written nothing).
 bool load_system(const SystemSource& source, LoadedSystem& loaded);
 
+// Where a database's parameter, or a function it calls, is not finite at one
+// of the temperatures: false with error naming it, its line and the temperature.
+bool check_finite(const LoadedSystem& loaded, const std::vector<double>& temperatures, InputError& error);
+
 // The warning for a phase left out, without the program's name before it.
 std::string left_out_warning(const LeftOut& l);
 
-// Prints a warning for each phase left out; true where there was none.
-bool warn_left_out(const LoadedSystem& loaded);
+// The warnings a database gives: the phases left out, and the faults of the
+// file; each with whether it weighs on the result (a warning that does is
+// reported with exit status 70).
+std::vector<DatabaseWarning> database_warnings(const LoadedSystem& loaded);
+
+// Prints each of those warnings; true where none weighs on the result.
+bool warn_database(const LoadedSystem& loaded);

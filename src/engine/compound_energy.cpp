@@ -46,7 +46,8 @@ bool binary_phase(const Database& db, const DatabasePhase& phase, const std::str
                       {},
                       phase.magnetic,
                       phase.antiferromagnetic_factor,
-                      phase.structure_factor};
+                      phase.structure_factor,
+                      {}};
     for (const std::vector<std::string>& sublattice : phase.constituents) {
         std::vector<int> kept;
         for (const std::string& c : sublattice) {
@@ -78,10 +79,10 @@ bool binary_phase(const Database& db, const DatabasePhase& phase, const std::str
         }
         if (!in_binary)
             continue;
-        if (parameter.property == Property::other) {
-            why = "a parameter of a property other than G, L, TC and BMAGN (line " +
-                  std::to_string(parameter.line) + ")";
-            return false;
+        if (parameter.property == Property::unmodelled) {
+            out.unmodelled.push_back(parameter.property_name + " (line " + std::to_string(parameter.line) +
+                                     ")");
+            continue;
         }
         if (mixed > 1 && parameter.order > 0) {
             why = "a reciprocal parameter of order above 0 (line " + std::to_string(parameter.line) + ")";

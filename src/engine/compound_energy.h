@@ -33,6 +33,9 @@ struct BinaryPhase {
     bool magnetic = false;
     double antiferromagnetic_factor = 0.0;
     double structure_factor = 0.0;
+    // Parameters of the binary's constituents of properties that add to G but
+    // are not modelled ("THETA (line 12)"): left out of its G, and said so.
+    std::vector<std::string> unmodelled;
 };
 
 // The phase as the binary of elements a and b sees it: the constituents of

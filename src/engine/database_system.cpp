@@ -202,7 +202,7 @@ LatticeCoefficients* lattice_target(const BinaryPhase::Term& t, PhaseModel& out,
         return &out.lattice_magnetism[0];
     case Property::bohr_magneton_number:
         return &out.lattice_magnetism[1];
-    case Property::other:
+    case Property::unmodelled:
         break;
     }
     return nullptr;
@@ -336,69 +336,180 @@ bool holds_magnetism(const PhaseModel& m)
 
 }  // namespace
 
-bool database_binary(const Database& db, const std::string& a, const std::string& b,
-                     const std::vector<std::string>& only, DatabaseBinary& out, std::string& why)
+namespace {
+
+// Why a phase the file declares is left out of every binary, before its
+// parameters are looked at: an ionic or aqueous model, or a link to a
+// disordered part not modelled yet; empty where none of these holds.
+std::string beyond_the_model(const DatabasePhase& phase)
+{
+    if (phase.kind == 'Y')
+        return "an ionic liquid (the two-sublattice ionic model is not modelled)";
+    if (phase.kind == 'A')
+        return "an aqueous solution (not modelled)";
+    if (!phase.disordered_part.empty() && phase.never_disorders)
+        return "never disorders, its disordered part " + phase.disordered_part +
+               " added whole (not modelled yet)";
+    if (!phase.disordered_part.empty())
+        return "ordered, with its disordered part " + phase.disordered_part + " (not modelled yet)";
+    return "";
+}
+
+// The functions that the parameters of the kept phases call, directly or
+// through others: where a fault of a function weighs on the result.
+std::vector<bool> functions_called(const System& s)
+{
+    std::vector<bool> called(s.functions.bodies.size(), false);
+    std::vector<std::size_t> to_visit;
+    const auto visit = [&](const Piecewise& p) {
+        for (const Expression& e : p.pieces)
+            for (const Expression::Step& step : e.steps)
+                if (step.op == Expression::Op::call && !called[static_cast<std::size_t>(step.function)]) {
+                    called[static_cast<std::size_t>(step.function)] = true;
+                    to_visit.push_back(static_cast<std::size_t>(step.function));
+                }
+    };
+    for (const Piecewise& p : s.parameters)
+        visit(p);
+    while (!to_visit.empty()) {
+        const std::size_t f = to_visit.back();
+        to_visit.pop_back();
+        visit(s.functions.bodies[f]);
+    }
+    return called;
+}
+
+// The file's faults, each marked where it touches a kept phase or a function
+// a kept phase calls.
+void weigh_faults(const Database& db, DatabaseBinary& out)
+{
+    const std::vector<bool> called = functions_called(out.system);
+    for (const DatabaseFault& f : db.faults) {
+        const bool kept_phase =
+            !f.phase.empty() && std::any_of(out.system.phases.begin(), out.system.phases.end(),
+                                            [&](const PhaseModel& m) { return m.name == f.phase; });
+        const bool kept_function = f.function >= 0 && called[static_cast<std::size_t>(f.function)];
+        out.warnings.push_back({f.text, kept_phase || kept_function});
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Where one phase of the database stands in the binary of a and b.
+enum class Place { absent, kept, rejected, part, left_out };
+
+Place place_of(const Database& db, const DatabasePhase& phase, const std::string& a, const std::string& b,
+               bool asked, Builder& builder, PhaseModel& model, std::string& why)
+{
+    BinaryPhase bp;
+    if (!binary_phase(db, phase, a, b, bp, why)) {
+        if (why == "empty" && !asked)
+            return Place::absent;  // a phase of other elements: not part of this binary
+        if (why == "empty")
+            why = "a sublattice holds neither element nor vacancies";
+        return Place::left_out;
+    }
+    const bool rejected = std::find(db.rejected.begin(), db.rejected.end(), phase.name) != db.rejected.end();
+    if (!asked && rejected)
+        return Place::rejected;
+    if (!asked && !phase.part_of.empty())
+        return Place::part;
+    why = beyond_the_model(phase);
+    if (!why.empty())
+        return Place::left_out;
+    const int m = mixing_sublattice(bp, why);
+    const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, why)
+                          : m == SUBLATTICES ? sublattice_model(bp, builder, model, why)
+                          : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, why)
+                                             : m != -2 && solution_model(bp, m, builder, model, why);
+    if (!modelled)
+        return Place::left_out;
+    model.magnetic = model.magnetic && holds_magnetism(model);
+    why.clear();
+    for (const std::string& u : phase.unmodelled)
+        why += (why.empty() ? "" : ", ") + u;
+    for (const std::string& u : bp.unmodelled)
+        why += (why.empty() ? "" : ", ") + u;
+    return Place::kept;
+}
+
+bool known_names(const Database& db, const std::string& a, const std::string& b,
+                 const std::vector<std::string>& only, std::string& why)
 {
     for (const std::string& e : {a, b})
-        if (std::find(db.elements.begin(), db.elements.end(), e) == db.elements.end()) {
+        if (find_element(db, e) == nullptr) {
             why = "no element " + e + " in the database";
             return false;
         }
     for (const std::string& name : only)
-        if (std::none_of(db.phases.begin(), db.phases.end(),
-                         [&](const DatabasePhase& p) { return p.name == name; })) {
+        if (find_phase(db, name) == nullptr) {
             why = "no phase " + name + " in the database";
             return false;
         }
+    return true;
+}
+
+}  // namespace
+
+bool binary_phases(const Database& db, const std::string& a, const std::string& b,
+                   const std::vector<std::string>& only, DatabaseBinary& out, std::string& why,
+                   double pressure)
+{
+    if (!known_names(db, a, b, only, why))
+        return false;
     out = DatabaseBinary{};
     System& s = out.system;
     s.name = a + "-" + b;
     s.a = {a, 0.0, 0.0};
     s.b = {b, 0.0, 0.0};
-    s.gas_constant = 8.31451;
+    s.gas_constant = DATABASE_GAS_CONSTANT;
     s.functions = db.functions;
+    s.functions.pressure = pressure;
     Builder builder{s, {}};
     for (const DatabasePhase& phase : db.phases) {
         const bool asked = std::find(only.begin(), only.end(), phase.name) != only.end();
         if (!only.empty() && !asked)
             continue;
-        BinaryPhase bp;
-        std::string reason;
         PhaseModel model;
-        if (!binary_phase(db, phase, a, b, bp, reason)) {
-            if (reason == "empty" && !asked)
-                continue;  // a phase of other elements: not part of this binary
-            why = "phase " + phase.name + " (line " + std::to_string(phase.line) +
-                  "): " + (reason == "empty" ? "a sublattice holds neither element nor vacancies" : reason);
-            if (asked)
-                return false;
-            out.left_out.push_back({phase.name, phase.line, why});
-            continue;
+        std::string reason;
+        const Place place = place_of(db, phase, a, b, asked, builder, model, reason);
+        const std::string where = "phase " + phase.name + " (line " + std::to_string(phase.line) + ")";
+        if (place == Place::left_out && asked) {
+            why = where + ": " + reason;
+            return false;
         }
-        const int m = mixing_sublattice(bp, reason);
-        const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, reason)
-                              : m == SUBLATTICES ? sublattice_model(bp, builder, model, reason)
-                              : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, reason)
-                                                 : m != -2 && solution_model(bp, m, builder, model, reason);
-        if (!modelled) {
-            if (asked) {
-                why = "phase " + phase.name + " (line " + std::to_string(phase.line) + "): " + reason;
-                return false;
-            }
+        if (place == Place::left_out)
             out.left_out.push_back({phase.name, phase.line, reason});
+        if (place == Place::rejected || place == Place::part)
+            (place == Place::rejected ? out.rejected : out.parts).push_back(phase.name);
+        if (place != Place::kept)
             continue;
-        }
-        model.magnetic = model.magnetic && holds_magnetism(model);
         s.phases.push_back(model);
-    }
-    if (s.phases.empty()) {
-        why = "no phase of the database holds " + a + " and " + b;
-        return false;
+        if (!reason.empty())
+            out.warnings.push_back(
+                {where + " carries " + reason + ": not modelled, left out of its G", true});
     }
     // The liquid first, as the tables and the solidification expect.
     std::stable_partition(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
     if (s.phases.size() > MOST_PHASES) {
         why = "more than 64 phases";
+        return false;
+    }
+    weigh_faults(db, out);
+    return true;
+}
+
+bool database_binary(const Database& db, const std::string& a, const std::string& b,
+                     const std::vector<std::string>& only, DatabaseBinary& out, std::string& why,
+                     double pressure)
+{
+    if (!binary_phases(db, a, b, only, out, why, pressure))
+        return false;
+    System& s = out.system;
+    if (s.phases.empty()) {
+        why = "no phase of the database holds " + a + " and " + b;
         return false;
     }
     // Transitions are looked for where the parameters hold, not in the
@@ -413,6 +524,48 @@ bool database_binary(const Database& db, const std::string& a, const std::string
     s.a.melting_point_given = melting_point(s, out.transitions_a);
     s.b.melting_point_given = melting_point(s, out.transitions_b);
     return true;
+}
+
+InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const std::string& a,
+                         const std::string& b, std::string& how)
+{
+    System scratch;
+    Builder builder{scratch, {}};
+    PhaseModel model;
+    // As not asked for, but counting the file's own choices as kept.
+    const Place place = place_of(db, phase, a, b, false, builder, model, how);
+    if (place == Place::absent)
+        return InBinary::absent;
+    if (place == Place::left_out)
+        return InBinary::not_computed;
+    if (place == Place::kept)
+        how = model_of(model);
+    else
+        how = "";
+    return InBinary::computed;
+}
+
+std::string model_of(const PhaseModel& m)
+{
+    const std::string kind = m.point         ? "compound"
+                             : m.one_mixing  ? "one sublattice of both elements beside fixed ones"
+                             : m.sublattices ? "two sublattices of both elements"
+                                             : "solution";
+    return m.magnetic ? kind + ", magnetic" : kind;
+}
+
+bool not_finite(const System& s, const std::vector<double>& temperatures, NotFinite& found)
+{
+    for (const double T : temperatures)
+        for (const Piecewise& p : s.parameters) {
+            const int where = not_finite_at(p, s.functions, T);
+            if (where == -2)
+                continue;
+            found.what = where == -1 ? &p : &s.functions.bodies[static_cast<std::size_t>(where)];
+            found.T = T;
+            return true;
+        }
+    return false;
 }
 
 std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double lowest, double highest)

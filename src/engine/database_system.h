@@ -23,9 +23,19 @@ struct PureTransition {
     Phase above;
 };
 
+// A warning about the binary: a fault of the file, or what a kept phase
+// carries that is not modelled; touches_kept where it weighs on the result.
+struct DatabaseWarning {
+    std::string text;
+    bool touches_kept;
+};
+
 struct DatabaseBinary {
     System system;
     std::vector<LeftOut> left_out;
+    std::vector<std::string> rejected;  // phases of the binary the file itself rejects
+    std::vector<std::string> parts;     // phases that are only another's disordered part
+    std::vector<DatabaseWarning> warnings;
     std::vector<PureTransition> transitions_a;  // ordered by T
     std::vector<PureTransition> transitions_b;
     std::vector<std::string> extrapolated;  // phases with a function taken outside its limits in the range
@@ -35,8 +45,39 @@ struct DatabaseBinary {
 // named in only (all where only is empty). False with why where a or b is not
 // an element of db, a phase of only is not in db or cannot be modelled, or no
 // phase is left.
+// The binary's phases as database_binary sorts them, without the pure
+// elements' transitions: what a listing of the database needs.
+bool binary_phases(const Database& db, const std::string& a, const std::string& b,
+                   const std::vector<std::string>& only, DatabaseBinary& out, std::string& why,
+                   double pressure = STANDARD_PRESSURE);
+
+// The model the engine computes a kept phase with, in words.
+std::string model_of(const PhaseModel& m);
+
+// Whether the engine computes one phase in the binary of a and b: absent
+// from it (a sublattice holds neither element), computed (how: its model in
+// words; empty where the file itself rejects it or holds it as a part), or not
+// (how: why not).
+enum class InBinary { absent, computed, not_computed };
+InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const std::string& a,
+                         const std::string& b, std::string& how);
+
+// The phases the file rejects (DEFAULT_COMMAND REJECT_PHASE) are left out
+// unless only names them. Every function is evaluated at pressure (Pa).
 bool database_binary(const Database& db, const std::string& a, const std::string& b,
-                     const std::vector<std::string>& only, DatabaseBinary& out, std::string& why);
+                     const std::vector<std::string>& only, DatabaseBinary& out, std::string& why,
+                     double pressure = STANDARD_PRESSURE);
+
+// A function or parameter a system's phases use that is not finite at a
+// temperature: what it is (its name and line) and the temperature.
+struct NotFinite {
+    const Piecewise* what;
+    double T;
+};
+
+// The first of the temperatures at which a parameter of s, or a function it
+// calls, is not finite, with the innermost such function; false where none is.
+bool not_finite(const System& s, const std::vector<double>& temperatures, NotFinite& found);
 
 // The melting point of a pure element: where the liquid becomes its most stable
 // phase, from the transitions; NaN where it has none in range.

@@ -7,6 +7,12 @@ namespace {
 
 constexpr std::size_t STACK = 64;  // deeper than any expression the reader accepts
 
+double einstein(double theta, double T)
+{
+    const double R = DATABASE_GAS_CONSTANT;
+    return 1.5 * R * theta + 3.0 * R * T * std::log1p(-std::exp(-theta / T));
+}
+
 double run(const Expression& e, const FunctionTable& functions, double T, bool& extrapolated)
 {
     double stack[STACK];
@@ -20,6 +26,9 @@ double run(const Expression& e, const FunctionTable& functions, double T, bool& 
         case Op::temperature:
             stack[top++] = T;
             break;
+        case Op::pressure:
+            stack[top++] = functions.pressure;
+            break;
         case Op::call:
             stack[top++] = evaluate(functions.bodies[static_cast<std::size_t>(step.function)], functions, T,
                                     extrapolated);
@@ -32,6 +41,9 @@ double run(const Expression& e, const FunctionTable& functions, double T, bool& 
             break;
         case Op::exp:
             stack[top - 1] = std::exp(stack[top - 1]);
+            break;
+        case Op::einstein:
+            stack[top - 1] = einstein(stack[top - 1], T);
             break;
         default: {
             const double b = stack[--top];
@@ -47,71 +59,102 @@ double run(const Expression& e, const FunctionTable& functions, double T, bool& 
     return top == 1 ? stack[0] : std::nan("");
 }
 
-// Depth-first search for a call back into a function on the way: that function,
-// which is in the cycle, or -1.
-int reaches_back(const FunctionTable& functions, std::size_t f, std::vector<int>& state)
+// The piece of p that holds at T: the nearest one outside its limits.
+std::size_t piece_at(const Piecewise& p, double T)
 {
-    state[f] = 1;  // on the way
-    for (const Expression& e : functions.bodies[f].pieces)
-        for (const Expression::Step& step : e.steps) {
-            if (step.op != Expression::Op::call)
-                continue;
-            const auto g = static_cast<std::size_t>(step.function);
-            if (state[g] == 1)
-                return static_cast<int>(g);
-            if (state[g] == 0) {
-                const int found = reaches_back(functions, g, state);
-                if (found >= 0)
-                    return found;
-            }
-        }
-    state[f] = 2;  // done, no cycle through it
-    return -1;
+    std::size_t i = 0;
+    while (i + 1 < p.pieces.size() && T >= p.limits[i + 1])
+        ++i;
+    return i;
 }
 
-int depth_of(const FunctionTable& functions, std::size_t f, std::vector<int>& depth)
+// Each function's callees, once each.
+std::vector<std::vector<int>> callees(const FunctionTable& functions)
 {
-    if (depth[f] > 0)
-        return depth[f];
-    int deepest = 0;
-    for (const Expression& e : functions.bodies[f].pieces)
-        for (const Expression::Step& step : e.steps)
-            if (step.op == Expression::Op::call)
-                deepest =
-                    std::max(deepest, depth_of(functions, static_cast<std::size_t>(step.function), depth));
-    return depth[f] = deepest + 1;
+    std::vector<std::vector<int>> out(functions.bodies.size());
+    for (std::size_t f = 0; f < functions.bodies.size(); ++f) {
+        for (const Expression& e : functions.bodies[f].pieces)
+            for (const Expression::Step& step : e.steps)
+                if (step.op == Expression::Op::call)
+                    out[f].push_back(step.function);
+        std::sort(out[f].begin(), out[f].end());
+        out[f].erase(std::unique(out[f].begin(), out[f].end()), out[f].end());
+    }
+    return out;
 }
 
 }  // namespace
 
-int deepest_calls(const FunctionTable& functions)
+CallDepth call_depth(const FunctionTable& functions)
 {
-    std::vector<int> depth(functions.bodies.size(), 0);
+    const std::vector<std::vector<int>> calls = callees(functions);
+    enum State : char { fresh, on_the_way, done };
+    std::vector<State> state(calls.size(), fresh);
+    std::vector<int> depth(calls.size(), 0);
+    struct Visit {
+        std::size_t f;
+        std::size_t next;  // the callee to look at next
+    };
+    std::vector<Visit> path;
     int deepest = 0;
-    for (std::size_t f = 0; f < functions.bodies.size(); ++f)
-        deepest = std::max(deepest, depth_of(functions, f, depth));
-    return deepest;
+    int deepest_function = -1;
+    for (std::size_t root = 0; root < calls.size(); ++root) {
+        if (state[root] != fresh)
+            continue;
+        state[root] = on_the_way;
+        path.push_back({root, 0});
+        while (!path.empty()) {
+            Visit& v = path.back();
+            if (v.next < calls[v.f].size()) {
+                const auto g = static_cast<std::size_t>(calls[v.f][v.next++]);
+                if (state[g] == on_the_way)
+                    return {static_cast<int>(g), 0, -1};
+                if (state[g] == fresh) {
+                    state[g] = on_the_way;
+                    path.push_back({g, 0});
+                }
+                continue;
+            }
+            int below = 0;
+            for (const int g : calls[v.f])
+                below = std::max(below, depth[static_cast<std::size_t>(g)]);
+            depth[v.f] = below + 1;
+            if (depth[v.f] > deepest) {
+                deepest = depth[v.f];
+                deepest_function = static_cast<int>(v.f);
+            }
+            state[v.f] = done;
+            path.pop_back();
+        }
+    }
+    return {-1, deepest, deepest_function};
 }
 
 double evaluate(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated)
 {
     if (p.pieces.empty())
         return 0.0;
-    std::size_t i = 0;
-    while (i + 1 < p.pieces.size() && T >= p.limits[i + 1])
-        ++i;
     if (T < p.limits.front() || T > p.limits.back())
         extrapolated = true;
-    return run(p.pieces[i], functions, T, extrapolated);
+    return run(p.pieces[piece_at(p, T)], functions, T, extrapolated);
 }
 
-int function_in_a_cycle(const FunctionTable& functions)
+int not_finite_at(const Piecewise& p, const FunctionTable& functions, double T)
 {
-    std::vector<int> state(functions.bodies.size(), 0);
-    for (std::size_t f = 0; f < functions.bodies.size(); ++f) {
-        const int found = state[f] == 0 ? reaches_back(functions, f, state) : -1;
-        if (found >= 0)
-            return found;
+    bool unused = false;
+    if (std::isfinite(evaluate(p, functions, T, unused)))
+        return -2;
+    if (p.pieces.empty())
+        return -1;
+    // Down the calls of the piece at T to the innermost function not finite
+    // there; the table's depth is bounded, so this recursion is too.
+    for (const Expression::Step& step : p.pieces[piece_at(p, T)].steps) {
+        if (step.op != Expression::Op::call)
+            continue;
+        const int inner =
+            not_finite_at(functions.bodies[static_cast<std::size_t>(step.function)], functions, T);
+        if (inner != -2)
+            return inner == -1 ? step.function : inner;
     }
     return -1;
 }

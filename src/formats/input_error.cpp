@@ -4,7 +4,9 @@ std::string InputError::text() const
 {
     std::string out = path;
     if (line > 0)
-        out += ":" + std::to_string(line) + ":" + std::to_string(column);
+        out += ":" + std::to_string(line);
+    if (line > 0 && column > 0)
+        out += ":" + std::to_string(column);
     out += ": ";
     if (!key.empty())
         out += key + ": ";

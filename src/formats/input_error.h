@@ -7,7 +7,7 @@
 struct InputError {
     std::string path;
     int line = 0;     // from 1; 0 where no line applies
-    int column = 0;   // from 1, with line
+    int column = 0;   // from 1, with line; 0 where a whole line is meant
     std::string key;  // the system file's key, empty where none applies
     std::string message;
 

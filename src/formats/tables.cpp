@@ -218,3 +218,26 @@ void write_database_notes(std::FILE* f, const System& s, const std::vector<PureT
         std::fputs("\n", f);
     }
 }
+
+void write_database_extras(std::FILE* f, const DatabaseExtras& e)
+{
+    std::fprintf(f, "pressure: %s Pa\n", shortest(e.pressure).c_str());
+    if (!e.left_out.empty()) {
+        std::fputs("left out:", f);
+        for (std::size_t i = 0; i < e.left_out.size(); ++i)
+            std::fprintf(f, "%s %s (%s)", i > 0 ? "," : "", e.left_out[i].phase.c_str(),
+                         e.left_out[i].why.c_str());
+        std::fputs("\n", f);
+    }
+    const auto list = [&](const char* what, const std::vector<std::string>& names, const char* between) {
+        if (names.empty())
+            return;
+        std::fputs(what, f);
+        for (std::size_t i = 0; i < names.size(); ++i)
+            std::fprintf(f, "%s%s", i > 0 ? between : " ", names[i].c_str());
+        std::fputs("\n", f);
+    };
+    list("rejected by the file:", e.rejected, " ");
+    list("disordered parts of other phases:", e.parts, " ");
+    list("read and ignored:", e.ignored, "; ");
+}

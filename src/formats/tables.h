@@ -33,3 +33,16 @@ void write_warning(std::FILE* f, const System& s, const Doubt& doubt);
 // transitions and the phases taken beyond their functions' limits.
 void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,
                           const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated);
+
+// The lines a database run adds after its notes: the pressure; then, where
+// there are any, the phases left out and why, those the file itself rejects,
+// those that are only another phase's disordered part, and what was read
+// without bearing on G.
+struct DatabaseExtras {
+    double pressure;  // Pa
+    const std::vector<LeftOut>& left_out;
+    const std::vector<std::string>& rejected;
+    const std::vector<std::string>& parts;
+    const std::vector<std::string>& ignored;
+};
+void write_database_extras(std::FILE* f, const DatabaseExtras& extras);

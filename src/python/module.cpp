@@ -2,10 +2,12 @@
 // a notebook calls them. The engine runs with the GIL released and shares
 // nothing between calls, so threads compute side by side, on one System too.
 #include "app/command_line.h"
+#include "app/list_run.h"
 #include "app/solidify_run.h"
 #include "app/system_input.h"
 #include "builtin/sweep.h"
 #include "engine/sampling.h"
+#include "formats/tdb_file.h"
 #include "python/conversions.h"
 #include "python/python_errors.h"
 
@@ -40,10 +42,29 @@ std::vector<std::string> names_argument(const py::object& given, const char* wha
     return names;
 }
 
+// A pressure as --pressure takes it: above 0 Pa and at most 1e10 Pa.
+double pressure_argument(double P)
+{
+    if (!(P > 0.0 && P <= HIGHEST_PRESSURE))
+        raise_value_error("pressure must lie above 0 Pa and at most at 1e10 Pa");
+    return P;
+}
+
+// A database's warnings as EngineWarning: the phases left out and the faults
+// of its file.
+void issue_database_warnings(const LoadedSystem& l)
+{
+    std::vector<std::string> texts;
+    for (const DatabaseWarning& w : database_warnings(l))
+        texts.push_back(w.text);
+    warn_engine(texts);
+}
+
 std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& components,
-                                   const py::object& phases)
+                                   const py::object& phases, double pressure)
 {
     SystemSource source;
+    source.pressure = pressure_argument(pressure);
     source.from_file = true;
     source.range_later = true;
     source.path = py::str(py::module_::import("os").attr("fspath")(path));
@@ -54,6 +75,8 @@ std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& com
         raise_value_error(source.path + ": components apply to a database (a .tdb file) only");
     if (!database && !phases.is_none())
         raise_value_error(source.path + ": phases apply to a database (a .tdb file) only");
+    if (!database && pressure != STANDARD_PRESSURE)
+        raise_value_error(source.path + ": pressure applies to a database (a .tdb file) only");
     if (database) {
         source.components = names_argument(components, "components");
         if (source.components.size() != 2)
@@ -70,11 +93,7 @@ std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& com
     }
     if (!read)
         raise_system_file_error(error);
-    std::vector<std::string> left_out;
-    left_out.reserve(loaded->left_out.size());
-    for (const LeftOut& l : loaded->left_out)
-        left_out.push_back(left_out_warning(l));
-    warn_engine(left_out);
+    issue_database_warnings(*loaded);
     return loaded;
 }
 
@@ -86,19 +105,35 @@ void need_range(const LoadedSystem& l, const char* what)
         raise_value_error(l.no_range.substr(0, l.no_range.find(": give")) + ": " + what);
 }
 
-PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, unsigned threads)
+PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, unsigned threads,
+                  const py::object& pressure)
 {
     if (temperatures.is_none())
         need_range(l, "pass temperatures");
     const std::vector<double> T = temperatures_argument(l.system, temperatures);
     if (threads < 1 || threads > MOST_THREADS)
         raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
+    // Another pressure: a copy of the system whose functions take it.
+    std::unique_ptr<LoadedSystem> other;
+    if (!pressure.is_none()) {
+        const double P = pressure_argument(pressure.cast<double>());
+        if (!l.database && P != STANDARD_PRESSURE)
+            raise_value_error(l.system.name + ": pressure applies to a database (a .tdb file) only");
+        if (P != l.system.functions.pressure) {
+            other = std::make_unique<LoadedSystem>(l);
+            other->system.functions.pressure = P;
+        }
+    }
+    const LoadedSystem& at = other ? *other : l;
+    InputError error;
+    if (!check_finite(at, T, error))
+        raise_system_file_error(error);
     Diagram d;
     {
         py::gil_scoped_release release;
-        d = compute_diagram(l.system, T, threads);
+        d = compute_diagram(at.system, T, threads);
     }
-    PyDiagram out = diagram_result(l.system, d);
+    PyDiagram out = diagram_result(at.system, d);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;
 }
@@ -181,12 +216,85 @@ py::object range_of(const LoadedSystem& l)
     return py::make_tuple(r.first, r.at(r.count - 1), r.step);
 }
 
+py::dict phases_left_out(const LoadedSystem& l)
+{
+    py::dict out;
+    for (const LeftOut& left : l.left_out)
+        out[py::str(left.phase)] = left.why;
+    return out;
+}
+
 std::string system_repr(const LoadedSystem& l)
 {
     std::string phases;
     for (const PhaseModel& p : l.system.phases)
         phases += (phases.empty() ? "" : ", ") + p.name;
     return "<phase_boundary.System " + l.system.name + ": " + phases + ">";
+}
+
+py::dict phase_info(const ListedPhase& l)
+{
+    const DatabasePhase& p = *l.phase;
+    py::dict d;
+    d["name"] = p.name;
+    d["line"] = p.line;
+    d["kind"] = p.kind == 0 ? std::string() : std::string(1, p.kind);
+    d["liquid"] = p.liquid;
+    d["sublattices"] = py::cast(p.sites);
+    d["constituents"] = py::cast(p.constituents);
+    d["disordered_part"] = p.disordered_part;
+    d["computed"] = l.computed;
+    d[l.computed ? "model" : "why"] = l.how;
+    return d;
+}
+
+py::dict database_info(const py::object& path, const py::object& components)
+{
+    const std::string file = py::str(py::module_::import("os").attr("fspath")(path));
+    Database db;
+    InputError error;
+    bool read = false;
+    {
+        py::gil_scoped_release release;
+        read = read_tdb_file(file, db, error);
+    }
+    if (!read)
+        raise_system_file_error(error);
+    py::dict out;
+    py::dict elements;
+    for (const DatabaseElement& e : db.elements)
+        elements[py::str(e.name)] = e.mass;
+    out["elements"] = elements;
+    out["rejected"] = py::cast(db.rejected);
+    out["ignored"] = py::cast(db.ignored);
+    py::list phases;
+    py::list warnings;
+    if (components.is_none()) {
+        for (const ListedPhase& l : listed_phases(db))
+            phases.append(phase_info(l));
+        for (const DatabaseFault& f : db.faults)
+            warnings.append(f.text);
+    } else {
+        const std::vector<std::string> names = names_argument(components, "components");
+        if (names.size() != 2)
+            raise_value_error("components must name two elements");
+        DatabaseBinary binary;
+        std::string why;
+        if (!binary_phases(db, names[0], names[1], {}, binary, why))
+            raise_system_file_error(file_error(file, why));
+        for (const ListedPhase& l : kept_phases(db, binary))
+            phases.append(phase_info(l));
+        py::dict left_out;
+        for (const LeftOut& l : binary.left_out)
+            left_out[py::str(l.phase)] = l.why;
+        out["left_out"] = left_out;
+        out["rejected"] = py::cast(binary.rejected);
+        for (const DatabaseWarning& w : binary.warnings)
+            warnings.append(w.text);
+    }
+    out["phases"] = phases;
+    out["warnings"] = warnings;
+    return out;
 }
 
 // The result classes: records of invariants and tie-lines, a diagram, a freezing.
@@ -265,7 +373,14 @@ void define_system(py::module_& m)
         .def_property_readonly(
             "extrapolated", [](const LoadedSystem& l) { return py::tuple(py::cast(l.extrapolated)); },
             "Phases whose functions the range takes beyond their limits")
+        .def_property_readonly("phases_left_out", &phases_left_out,
+                               "The database's phases of this binary that are left out: name -> why\n"
+                               "(each was also issued as an EngineWarning by load())")
+        .def_property_readonly(
+            "pressure", [](const LoadedSystem& l) { return l.system.functions.pressure; },
+            "The pressure a database's P stands for, Pa")
         .def("diagram", &diagram, py::arg("temperatures") = py::none(), py::arg("threads") = 1U,
+             py::arg("pressure") = py::none(),
              "The whole phase diagram: every stable two-phase equilibrium at each temperature and\n"
              "the invariants between them.\n\n"
              "temperatures: None for the file's own range (a database's default range), a tuple\n"
@@ -273,6 +388,8 @@ void define_system(py::module_& m)
              "    strictly rising temperatures in K.\n"
              "threads: threads that share the temperatures, 1 to 256; the diagram is the same for\n"
              "    any number (os.cpu_count() for one diagram at a time, 1 inside a thread pool).\n"
+             "pressure: Pa, above 0 and at most 1e10, for a database's P; None for the pressure\n"
+             "    load() was given.\n"
              "Raises ValueError for temperatures outside 0 < T <= 100000 K or more than 1000000;\n"
              "issues EngineWarning for what could not be confirmed. Releases the GIL while computing.")
         .def("_engine_only_diagram", &engine_only_diagram, py::arg("temperatures") = py::none(),
@@ -301,11 +418,21 @@ PYBIND11_MODULE(phase_boundary, m)
     define_system(m);
 
     m.def("load", &load, py::arg("path"), py::arg("components") = py::none(), py::arg("phases") = py::none(),
+          py::arg("pressure") = STANDARD_PRESSURE,
           "Reads a system file (TOML) or, for a name ending in .tdb, a TDB database.\n"
           "components: a database's two elements (A, B), in any case; x is the mole fraction of A.\n"
-          "phases: the database phases to keep; None keeps every phase the two elements fill.\n"
+          "phases: the database phases to keep; None keeps every phase the two elements fill\n"
+          "    (but those the file itself rejects).\n"
+          "pressure: Pa, above 0 and at most 1e10: what a database's P stands for.\n"
           "Raises SystemFileError (a ValueError with path, line, column and key) for a file that\n"
-          "cannot be used, ValueError for bad arguments; issues EngineWarning for each phase left out.");
+          "cannot be used, ValueError for bad arguments; issues EngineWarning for each phase left out\n"
+          "and each fault of a database file read past.");
+    m.def("database_info", &database_info, py::arg("path"), py::arg("components") = py::none(),
+          "What a TDB database holds, as --list prints it: a dict with \"elements\" (name -> molar\n"
+          "mass, g/mol), \"phases\" (a list of dicts: name, line, kind, sublattices, constituents,\n"
+          "computed, model or why), \"rejected\", \"ignored\" and \"warnings\". With components (A, B),\n"
+          "the phases of that binary: those kept, and \"left_out\" (name -> why).\n"
+          "Raises SystemFileError for a file that does not read.");
     m.def("builtin", &builtin, py::arg("seed"),
           "The built-in run's table for a seed (0 ... 4294967295), without writing a file:\n"
           "{\"T\": int array 1215 ... 1687, \"xl\": ..., \"xs\": ...}. xl and xs are the full\n"
