@@ -386,10 +386,17 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
                       "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n");
     write("vacancies.tdb", text + "PHASE AB % 1 1 !\nCONSTITUENT AB :A,VA : !\n");
     write("misspelt.tdb", text + "PARAMETR G(SOLID,A;0) 1 0; 2000 N !\n");
+    write("infinite.tdb", text + "PARAMETER G(LIQUID,A,B;0) 1 T**(100000000); 100000 N !\n");
+    write("twice.tdb", text + "PARAMETER G(SOLID,A,B;0) 1 20000; 100000 N !\n");
+    write("elsewhere.tdb", text + "PARAMETER G(GONE,A,B;0) 1 20000; 100000 N !\n");
     Outcome o = run_in(dir, "--system eut.TDB --components a,B --temperatures 600:1000");
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("phases: LIQUID SOLID"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("pure A: SOLID -> LIQUID at 1000 K"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\npressure: 101325 Pa\n"), std::string::npos) << o.out;
+    o = run_in(dir, "--system eut.TDB --components A,B --temperatures 600:1000 --pressure 2.5e6");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("\npressure: 2500000 Pa\n"), std::string::npos) << o.out;
     EXPECT_NE(read_file((dir / "invariants.tsv").string()).find("\tSOLID\t"), std::string::npos);
     const Snapshot before = snapshot(dir);
     struct Case {
@@ -409,6 +416,16 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         {"--system vacancies.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line 18): vacancies"},
         {"--system misspelt.tdb --components A,B", 65, "misspelt.tdb:18:1: "},
         {"--system missing.tdb --components A,B", 65, "missing.tdb: "},
+        {"--system infinite.tdb --components A,B", 65,
+         "infinite.tdb:18: PARAMETER G(LIQUID,A,B;0) is not finite at 450 K"},
+        {"--system eut.TDB --components A,B --pressure 0", 64, "a pressure above 0 Pa and at most 1e10 Pa"},
+        {"--system eut.TDB --components A,B --pressure 2e10", 64, "a pressure above 0 Pa"},
+        {"--system hot.toml --pressure 1e5", 64, "--pressure applies to a database (.tdb) only"},
+        {"--list hot.toml", 64, "--list takes a database"},
+        {"--list eut.TDB --system eut.TDB", 64, "excludes"},
+        {"--list eut.TDB --components A,C", 65, "eut.TDB: no element C"},
+        {"--list missing.tdb", 65, "missing.tdb: "},
+        {"--list misspelt.tdb", 65, "misspelt.tdb:18:1: "},
     };
     for (const Case& c : cases) {
         o = run_in(dir, c.args);
@@ -419,6 +436,36 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
     o = run_in(dir, "--system vacancies.tdb --components A,B --temperatures 600:1000 -o .");
     EXPECT_EQ(o.status, 70);
     EXPECT_NE(o.err.find("warning: phase AB (line 18) left out"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("\nleft out: AB (vacancies mixed with an element on one sublattice)\n"),
+              std::string::npos)
+        << o.out;
+    // A fault of the file read past: status 70 where it touches a kept phase, 0 elsewhere.
+    o = run_in(dir, "--system twice.tdb --components A,B --temperatures 600:1000 -o .");
+    EXPECT_EQ(o.status, 70);
+    EXPECT_NE(
+        o.err.find("warning: twice.tdb:18: PARAMETER G(SOLID,A,B;0) given again (first at line 17); the "
+                   "first is kept"),
+        std::string::npos)
+        << o.err;
+    o = run_in(dir, "--system elsewhere.tdb --components A,B --temperatures 600:1000 -o .");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_NE(o.err.find("warning: elsewhere.tdb:18: PARAMETER G(GONE,A,B;0) is of phase GONE"),
+              std::string::npos)
+        << o.err;
+    // --list exits 0 whenever the file reads, whatever it leaves out.
+    o = run_in(dir, "--list vacancies.tdb");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("elements: A (10 g/mol), B (10 g/mol)"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("  LIQUID (line 10): 1 sublattice (A,B)1, liquid; computed: solution\n"),
+              std::string::npos)
+        << o.out;
+    EXPECT_NE(o.out.find("  AB (line 18): 1 sublattice (A,VA)1; not computed: vacancies mixed"),
+              std::string::npos)
+        << o.out;
+    o = run_in(dir, "--list vacancies.tdb --components B,A");
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("the binary B-A"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("phases left out:\n  AB (line 18): vacancies mixed"), std::string::npos) << o.out;
 }
 
 // Solidification from the command line: the built-in system and a file, its two

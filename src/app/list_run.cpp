@@ -36,8 +36,7 @@ ListedPhase verdict(const Database& db, const DatabasePhase& p)
             const InBinary in = phase_in_binary(db, p, held[i], held[j], how);
             if (in == InBinary::not_computed)
                 return {&p, false, how + " (in " + held[i] + "-" + held[j] + ")"};
-            if (in == InBinary::computed && !how.empty() &&
-                std::find(models.begin(), models.end(), how) == models.end())
+            if (in == InBinary::computed && std::find(models.begin(), models.end(), how) == models.end())
                 models.push_back(how);
         }
     if (models.empty())

@@ -529,19 +529,16 @@ bool database_binary(const Database& db, const std::string& a, const std::string
 InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const std::string& a,
                          const std::string& b, std::string& how)
 {
+    BinaryPhase unused;
+    if (!binary_phase(db, phase, a, b, unused, how) && how == "empty")
+        return InBinary::absent;
     System scratch;
     Builder builder{scratch, {}};
     PhaseModel model;
-    // As not asked for, but counting the file's own choices as kept.
-    const Place place = place_of(db, phase, a, b, false, builder, model, how);
-    if (place == Place::absent)
-        return InBinary::absent;
-    if (place == Place::left_out)
+    // As if asked for: what the engine makes of it, whatever the file chooses.
+    if (place_of(db, phase, a, b, true, builder, model, how) != Place::kept)
         return InBinary::not_computed;
-    if (place == Place::kept)
-        how = model_of(model);
-    else
-        how = "";
+    how = model_of(model);
     return InBinary::computed;
 }
 

@@ -54,10 +54,10 @@ bool binary_phases(const Database& db, const std::string& a, const std::string& 
 // The model the engine computes a kept phase with, in words.
 std::string model_of(const PhaseModel& m);
 
-// Whether the engine computes one phase in the binary of a and b: absent
+// Whether the engine computes one phase in the binary of a and b, whatever
+// the file chooses (a phase it rejects is computed where asked for): absent
 // from it (a sublattice holds neither element), computed (how: its model in
-// words; empty where the file itself rejects it or holds it as a part), or not
-// (how: why not).
+// words), or not (how: why not).
 enum class InBinary { absent, computed, not_computed };
 InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const std::string& a,
                          const std::string& b, std::string& how);

@@ -1,7 +1,7 @@
 """Phase diagrams and solidification of binary alloys (types of the extension module)."""
 
 import os
-from typing import Dict, List, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -86,10 +86,15 @@ class System:
     def temperatures(self) -> Optional[Tuple[float, float, float]]: ...
     @property
     def extrapolated(self) -> Tuple[str, ...]: ...
+    @property
+    def phases_left_out(self) -> Dict[str, str]: ...
+    @property
+    def pressure(self) -> float: ...
     def diagram(
         self,
         temperatures: Union[None, Tuple[float, float, float], npt.ArrayLike] = None,
         threads: int = 1,
+        pressure: Optional[float] = None,
     ) -> Diagram: ...
     def equilibria(self, T: float) -> List[TieLine]: ...
     def solidify(self, x0: float, step: float = 1.0) -> Solidification: ...
@@ -98,5 +103,10 @@ def load(
     path: Union[str, os.PathLike],
     components: Optional[Sequence[str]] = None,
     phases: Optional[Sequence[str]] = None,
+    pressure: float = 101325.0,
 ) -> System: ...
+def database_info(
+    path: Union[str, os.PathLike],
+    components: Optional[Sequence[str]] = None,
+) -> Dict[str, Any]: ...
 def builtin(seed: int) -> Dict[str, npt.NDArray[np.generic]]: ...

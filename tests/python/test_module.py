@@ -13,7 +13,7 @@ import numpy as np
 import pytest
 
 import phase_boundary as pb
-from conftest import EXAMPLES, PROGRAM
+from conftest import EXAMPLES, PROGRAM, read_tsv, run_program
 
 EUTECTIC = EXAMPLES / "eutectic.toml"
 
@@ -164,3 +164,73 @@ def test_the_example_scripts_draw_their_figures(script, extra, tmp_path):
     subprocess.run([sys.executable, str(EXAMPLES / "python" / script), str(EUTECTIC), "-o", str(out), *extra],
                    check=True, capture_output=True, env=dict(os.environ))
     assert out.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+EUTECTIC_TDB = (EXAMPLES / "eutectic.tdb").read_text()
+
+
+def test_pressure_is_what_a_database_p_stands_for(tmp_path):
+    # The liquid's L0 is P / 1000: at 1e7 Pa exactly 10000 J/mol, the same double
+    # as a file that writes 10000, so the two diagrams agree double for double.
+    by_pressure = write(tmp_path, "p.tdb", EUTECTIC_TDB + "PARAMETER G(LIQUID,A,B;0) 1 P/1000; 100000 N !\n")
+    constant = write(tmp_path, "c.tdb", EUTECTIC_TDB + "PARAMETER G(LIQUID,A,B;0) 1 10000; 100000 N !\n")
+    T = (600.0, 1000.0, 1.0)
+    expected = pb.load(constant, components=("A", "B")).diagram(T).boundaries
+    at_load = pb.load(by_pressure, components=("A", "B"), pressure=1e7)
+    assert at_load.pressure == 1e7
+    standard = pb.load(by_pressure, components=("A", "B"))
+    assert standard.pressure == 101325.0
+    for d in (at_load.diagram(T), standard.diagram(T, pressure=1e7)):
+        for column in expected:
+            assert np.array_equal(d.boundaries[column], expected[column]), column
+    assert not np.array_equal(standard.diagram(T).boundaries["x_low"], expected["x_low"])
+    out = tmp_path / "out"
+    out.mkdir()
+    assert run_program(["--system", by_pressure, "--components", "A,B", "--temperatures", "600:1000",
+                        "--pressure", "1e7"], out) == 0
+    assert read_tsv(out / "boundaries.tsv")["x_low"] == list(expected["x_low"])
+    for bad in (0.0, -1.0, 2e10, math.nan):
+        with pytest.raises(ValueError, match="pressure"):
+            pb.load(by_pressure, components=("A", "B"), pressure=bad)
+        with pytest.raises(ValueError, match="pressure"):
+            standard.diagram(T, pressure=bad)
+    with pytest.raises(ValueError, match="pressure applies to a database"):
+        pb.load(EUTECTIC, pressure=2e5)
+
+
+def test_what_a_database_leaves_out_or_reads_past(tmp_path):
+    path = write(tmp_path, "left-out.tdb", LEFT_OUT_TDB + "PARAMETER G(LIQUID,A;0) 1 1; 6000 N !\n")
+    with pytest.warns(pb.EngineWarning) as issued:
+        s = pb.load(path, components=("A", "B"))
+    assert s.phases_left_out == {"ODD": "vacancies mixed with an element on one sublattice"}
+    texts = [str(w.message) for w in issued]
+    assert texts == ["phase ODD (line 10) left out: vacancies mixed with an element on one sublattice",
+                     path + ":12: PARAMETER G(LIQUID,A;0) given again (first at line 6); the first is kept"]
+    info = pb.database_info(path)
+    assert info["elements"] == {"A": 10.0, "B": 10.0}
+    assert [(p["name"], p["computed"]) for p in info["phases"]] == [
+        ("LIQUID", True), ("FCC_A1", True), ("ODD", False)]
+    assert info["phases"][2]["why"].startswith("vacancies mixed") and info["phases"][0]["model"] == "solution"
+    assert info["phases"][2]["constituents"] == [["A", "VA"]] and info["warnings"] == texts[1:]
+    binary = pb.database_info(path, components=("B", "A"))
+    assert [p["name"] for p in binary["phases"]] == ["LIQUID", "FCC_A1"]
+    assert binary["left_out"] == s.phases_left_out
+    with pytest.raises(pb.SystemFileError, match="no element C"):
+        pb.database_info(path, components=("A", "C"))
+    with pytest.raises(pb.SystemFileError, match="unknown command"):
+        pb.database_info(write(tmp_path, "bad.tdb", "FROB !\n"))
+
+
+def test_a_function_not_finite_in_the_range_names_its_line(tmp_path):
+    path = write(tmp_path, "inf.tdb", EUTECTIC_TDB + "PARAMETER G(LIQUID,A,B;0) 1 T**(100000000); 100000 N !\n")
+    with pytest.raises(pb.SystemFileError) as raised:
+        pb.load(path, components=("A", "B"))
+    assert (raised.value.line, raised.value.column) == (18, None)
+    assert "PARAMETER G(LIQUID,A,B;0) is not finite at 450 K" in str(raised.value)
+    # The liquid alone has no melting point, and no range: it loads, and its
+    # diagram is refused where the temperatures reach past 1 K, where the power
+    # overflows.
+    s = pb.load(path, components=("A", "B"), phases=("LIQUID",))
+    assert s.diagram((0.5, 1.0, 0.5)).boundaries["T"].size == 0
+    with pytest.raises(pb.SystemFileError, match="is not finite at 1.5 K"):
+        s.diagram((0.5, 2.0, 0.5))
