@@ -477,7 +477,8 @@ bool binary_phases(const Database& db, const std::string& a, const std::string& 
         const Place place = place_of(db, phase, a, b, asked, builder, model, reason);
         const std::string where = "phase " + phase.name + " (line " + std::to_string(phase.line) + ")";
         if (place == Place::left_out && asked) {
-            why = where + ": " + reason;
+            why = where;
+            why.append(": ").append(reason);
             return false;
         }
         if (place == Place::left_out)
@@ -487,9 +488,11 @@ bool binary_phases(const Database& db, const std::string& a, const std::string& 
         if (place != Place::kept)
             continue;
         s.phases.push_back(model);
-        if (!reason.empty())
-            out.warnings.push_back(
-                {where + " carries " + reason + ": not modelled, left out of its G", true});
+        if (!reason.empty()) {
+            std::string text = where;
+            text.append(" carries ").append(reason).append(": not modelled, left out of its G");
+            out.warnings.push_back({text, true});
+        }
     }
     // The liquid first, as the tables and the solidification expect.
     std::stable_partition(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });

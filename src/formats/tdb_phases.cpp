@@ -288,12 +288,17 @@ bool Reader::check_parameters()
                     phase->constituents.empty() ? std::vector<std::string>{} : phase->constituents[s];
                 if (c == "*" || std::find(declared.begin(), declared.end(), c) != declared.end())
                     continue;
-                fault(read.at,
-                      written + " names " + c +
-                          (species.count(c) == 0 ? ", which no ELEMENT or SPECIES declares; ignored"
-                                                 : ", not a constituent of " + p.phase + "'s sublattice " +
-                                                       std::to_string(s + 1) + "; ignored"),
-                      p.phase);
+                std::string what = written;
+                what.append(" names ").append(c);
+                if (species.count(c) == 0)
+                    what.append(", which no ELEMENT or SPECIES declares; ignored");
+                else
+                    what.append(", not a constituent of ")
+                        .append(p.phase)
+                        .append("'s sublattice ")
+                        .append(std::to_string(s + 1))
+                        .append("; ignored");
+                fault(read.at, what, p.phase);
                 read.kept = false;
                 break;
             }
