@@ -3,9 +3,9 @@
 // to 100,000 temperatures over one range, where the cost should grow linearly,
 // and whole solidifications at 1 K steps.
 #include "builtin/builtin_system.h"
-#include "engine/database_system.h"
-#include "engine/diagram.h"
-#include "engine/solidify.h"
+#include "engine/database/database_system.h"
+#include "engine/diagram/diagram.h"
+#include "engine/freezing/solidify.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 

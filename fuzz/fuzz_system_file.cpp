@@ -1,7 +1,7 @@
 // Arbitrary bytes through the system-file reader and, for files that read, a
 // coarse diagram over at most 20 temperatures of their range: no crash, no
 // sanitizer report, no hang.
-#include "engine/diagram.h"
+#include "engine/diagram/diagram.h"
 #include "formats/system_file.h"
 
 #include <cstddef>

@@ -4,8 +4,8 @@
 // there: no crash, no sanitizer report, no hang. Its seeds are the examples,
 // the public databases where they are at hand, and tdb_corpus/: the dialects
 // real files are written in, and the faults they hold.
-#include "engine/database_system.h"
-#include "engine/diagram.h"
+#include "engine/database/database_system.h"
+#include "engine/diagram/diagram.h"
 #include "formats/tdb_file.h"
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.20)
 # Includes only go down: python (the module) over app, app over builtin and formats, both over engine, which
-# includes nothing outside itself; builtin and formats never include each other.
+# includes nothing outside itself; builtin and formats never include each other. Inside engine the same
+# holds by step: freezing over diagram over database over phases over functions over numerics.
 # Every project include names its folder. Run as cmake -DSOURCE=<src> -P layering.cmake.
 get_filename_component(SOURCE "${SOURCE}" ABSOLUTE)
 set(allowed_app app builtin formats engine)
@@ -8,6 +9,7 @@ set(allowed_python python app builtin formats engine)
 set(allowed_builtin builtin engine)
 set(allowed_formats formats engine)
 set(allowed_engine engine)
+set(engine_steps numerics functions phases database diagram freezing)
 
 file(GLOB_RECURSE files RELATIVE ${SOURCE} ${SOURCE}/*.h ${SOURCE}/*.cpp)
 set(faults "")
@@ -24,6 +26,21 @@ foreach(file IN LISTS files)
     string(REGEX REPLACE "/$" "" target_folder "${target_folder}")
     if(target_folder STREQUAL "" OR NOT target_folder IN_LIST allowed_${folder})
       string(APPEND faults "  ${file} includes \"${target}\"\n")
+    elseif(target_folder STREQUAL "engine")
+      # engine/STEP/file: a step includes only its own and those below it.
+      string(REGEX MATCH "^engine/([^/]+)/" from_step "${file}")
+      set(from_step "${CMAKE_MATCH_1}")
+      string(REGEX MATCH "^engine/([^/]+)/" to_step "${target}")
+      set(to_step "${CMAKE_MATCH_1}")
+      list(FIND engine_steps "${to_step}" to_index)
+      if(to_index EQUAL -1)
+        string(APPEND faults "  ${file} includes \"${target}\", in no step of the engine\n")
+      elseif(folder STREQUAL "engine")
+        list(FIND engine_steps "${from_step}" from_index)
+        if(from_index EQUAL -1 OR to_index GREATER from_index)
+          string(APPEND faults "  ${file} includes \"${target}\", a step above its own\n")
+        endif()
+      endif()
     endif()
   endforeach()
 endforeach()

@@ -4,7 +4,7 @@
 
 #include "builtin/equilibrium.h"
 #include "builtin/sweep.h"
-#include "engine/diagram.h"
+#include "engine/diagram/diagram.h"
 #include "formats/system_file.h"
 
 #include <gtest/gtest.h>

@@ -2,12 +2,12 @@
 // compound energy formalism evaluated the long way, the magnetic term's
 // derivatives against its closed form, the same diagram as the system file of
 // the same model, and the published invariants of the real databases.
-#include "engine/compound_energy.h"
-#include "engine/database_system.h"
-#include "engine/diagram.h"
-#include "engine/magnetic.h"
-#include "engine/solidify.h"
-#include "engine/tieline.h"
+#include "engine/database/compound_energy.h"
+#include "engine/database/database_system.h"
+#include "engine/diagram/diagram.h"
+#include "engine/phases/magnetic.h"
+#include "engine/freezing/solidify.h"
+#include "engine/diagram/tieline.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 #include "reference.h"

@@ -2,9 +2,9 @@
 // partition coefficient, the ideal lens's liquidus, solidus and lever rule, the
 // mass balance of the whole crystal, and a congruent composition.
 #include "builtin/builtin_system.h"
-#include "engine/diagram.h"
-#include "engine/scheil.h"
-#include "engine/solidify.h"
+#include "engine/diagram/diagram.h"
+#include "engine/freezing/scheil.h"
+#include "engine/freezing/solidify.h"
 #include "formats/system_file.h"
 #include "reference.h"
 

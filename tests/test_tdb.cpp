@@ -3,9 +3,9 @@
 // faults of files that the field's readers pass over, each with its warning
 // and whether it weighs on a binary; and every kind of bad or hostile file
 // named with its line and column.
-#include "engine/compound_energy.h"
-#include "engine/database_system.h"
-#include "engine/magnetic.h"
+#include "engine/database/compound_energy.h"
+#include "engine/database/database_system.h"
+#include "engine/phases/magnetic.h"
 #include "formats/tdb_file.h"
 
 #include <gtest/gtest.h>

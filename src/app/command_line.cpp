@@ -1,7 +1,7 @@
 #include "app/command_line.h"
 
 #include "app/exit_status.h"
-#include "engine/solidify.h"
+#include "engine/freezing/solidify.h"
 
 #include <CLI/CLI.hpp>
 

@@ -2,7 +2,7 @@
 // argument checked, before any file is opened.
 #pragma once
 
-#include "engine/model.h"
+#include "engine/phases/model.h"
 
 #include <cstdint>
 #include <string>

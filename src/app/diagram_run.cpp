@@ -1,7 +1,7 @@
 #include "app/diagram_run.h"
 
 #include "app/exit_status.h"
-#include "engine/diagram.h"
+#include "engine/diagram/diagram.h"
 #include "formats/output.h"
 #include "formats/tables.h"
 

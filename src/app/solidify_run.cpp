@@ -1,7 +1,7 @@
 #include "app/solidify_run.h"
 
 #include "app/exit_status.h"
-#include "engine/solidify.h"
+#include "engine/freezing/solidify.h"
 #include "formats/output.h"
 #include "formats/shortest.h"
 #include "formats/solidification_tables.h"

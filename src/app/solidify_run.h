@@ -3,7 +3,7 @@
 #pragma once
 
 #include "app/system_input.h"
-#include "engine/solidify.h"
+#include "engine/freezing/solidify.h"
 
 #include <string>
 

@@ -2,8 +2,8 @@
 // compute, read from a system file or a database, or taken built in.
 #pragma once
 
-#include "engine/database_system.h"
-#include "engine/model.h"
+#include "engine/database/database_system.h"
+#include "engine/phases/model.h"
 #include "formats/input_error.h"
 
 #include <string>

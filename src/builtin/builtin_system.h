@@ -2,7 +2,7 @@
 // for comparing the engine with the built-in search.
 #pragma once
 
-#include "engine/model.h"
+#include "engine/phases/model.h"
 
 // Si (A) and the second component (B), both solutions ideal, over the built-in
 // run's temperatures.

@@ -3,8 +3,8 @@
 // aside; for one binary, the phases kept and those left out, and why.
 #pragma once
 
-#include "engine/database.h"
-#include "engine/database_system.h"
+#include "engine/database/database.h"
+#include "engine/database/database_system.h"
 
 #include <cstdio>
 #include <string>

@@ -3,7 +3,7 @@
 // ranges that keep any accepted file finite and quick.
 #pragma once
 
-#include "engine/model.h"
+#include "engine/phases/model.h"
 #include "formats/input_error.h"
 
 #include <string>

@@ -2,9 +2,9 @@
 // file the plot script reads beside them.
 #pragma once
 
-#include "engine/database_system.h"
-#include "engine/diagram.h"
-#include "engine/model.h"
+#include "engine/database/database_system.h"
+#include "engine/diagram/diagram.h"
+#include "engine/phases/model.h"
 
 #include <cstdio>
 #include <string>

@@ -11,7 +11,7 @@
 // listed in Database::faults.
 #pragma once
 
-#include "engine/database.h"
+#include "engine/database/database.h"
 #include "formats/input_error.h"
 
 #include <string>

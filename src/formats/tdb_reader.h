@@ -3,7 +3,7 @@
 // (tdb_expression.cpp). Not for use outside the reader.
 #pragma once
 
-#include "engine/database.h"
+#include "engine/database/database.h"
 #include "formats/input_error.h"
 
 #include <cstddef>

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "app/system_input.h"
-#include "engine/diagram.h"
-#include "engine/solidify.h"
+#include "engine/diagram/diagram.h"
+#include "engine/freezing/solidify.h"
 
 #include <pybind11/pybind11.h>
 

@@ -6,7 +6,7 @@
 #include "app/solidify_run.h"
 #include "app/system_input.h"
 #include "builtin/sweep.h"
-#include "engine/sampling.h"
+#include "engine/diagram/sampling.h"
 #include "formats/tdb_file.h"
 #include "python/conversions.h"
 #include "python/python_errors.h"

@@ -1,0 +1,384 @@
+#include "engine/diagram/diagram.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <iterator>
+#include <thread>
+#include <utility>
+
+namespace {
+
+constexpr double NARROWEST = 1e-7;  // K: bisection stops here and solves the event
+constexpr int DEEPEST = 60;         // halvings of a bracket at most: far below NARROWEST from any range
+// A gap of one phase narrower than this is taken as closed: within about 1e-4 of
+// its critical point a gap is too shallow for the rounding of the energies.
+constexpr double THINNEST_GAP = 1e-3;
+// A tie-line whose ends move less than this across a bracket is the same one.
+constexpr double CONTINUES = 0.05;
+// K: an event solved from a bracket may lie this far outside it, where a region
+// closing to a point is too narrow for any sampling.
+constexpr double OUTSIDE_BRACKET = 0.01;
+constexpr double AT_ROW = 1e-9;      // relative: a row of the range at an invariant's temperature
+constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just above an invariant are found
+// Relative: beside a pure melting point or a critical point, where the states
+// on either side of it are read.
+constexpr double JUST_BESIDE = 1e-9;
+// Temperatures a thread sweeps as one segment at most, each segment from the
+// row before it, solved again cold: a segment's start costs about three rows.
+// Their count is even, so that two threads finish together.
+constexpr std::size_t SEGMENT = 48;
+
+// Signature of a temperature: the phases of each tie-line, in order of x.
+std::vector<int> signature(const Equilibria& e)
+{
+    std::vector<int> sig;
+    for (const TieLine& t : e.ties)
+        sig.push_back(static_cast<int>(MOST_PHASES * phase_index(t.low_phase) + phase_index(t.high_phase)));
+    return sig;
+}
+
+struct EventSearch {
+    const System& s;
+    const Grid& grid;
+    Diagram& d;
+    std::vector<Doubt> scratch;  // doubts met at bisection temperatures are not rows
+    GridEnergies work;
+
+    Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
+
+    // What events are read from: gaps thinner than THINNEST_GAP would flicker in and out.
+    static Equilibria visible(Equilibria e)
+    {
+        e.ties.erase(std::remove_if(e.ties.begin(), e.ties.end(),
+                                    [](const TieLine& t) {
+                                        return t.low_phase == t.high_phase &&
+                                               dx(t.low, t.high) < THINNEST_GAP;
+                                    }),
+                     e.ties.end());
+        return e;
+    }
+
+    // Narrows [lo, hi] until the change between them is one event, then solves it.
+    void resolve(const Equilibria& lo, const Equilibria& hi, int depth)
+    {
+        const std::vector<int> a = signature(lo);
+        const std::vector<int> b = signature(hi);
+        if (a == b)
+            return;
+        if (classify(lo, hi, a, b))
+            return;
+        if (depth > DEEPEST || hi.T - lo.T < NARROWEST) {
+            d.doubts.push_back(
+                doubt_in_range(lo.T, hi.T, "the diagram changes in a way not resolved into invariants"));
+            return;
+        }
+        const Equilibria mid = at(0.5 * (lo.T + hi.T));
+        resolve(lo, mid, depth + 1);
+        resolve(mid, hi, depth + 1);
+    }
+
+    // What changed between lo and hi: the tie-lines kept on both sides, and the
+    // changed part of the side with more of them (many) and of the other (few).
+    struct Change {
+        const Equilibria& lo;
+        const Equilibria& hi;
+        std::size_t front, n_many, n_few;
+        bool more_below;  // the side with more tie-lines in the changed part is lo
+        const Equilibria& many;
+        const Equilibria& few;
+        const TieLine* m0;
+        const TieLine* m1;
+        bool narrow() const { return hi.T - lo.T <= NARROWEST; }
+        double T_guess() const { return 0.5 * (lo.T + hi.T); }
+    };
+
+    static Change change_between(const Equilibria& lo, const Equilibria& hi, const std::vector<int>& a,
+                                 const std::vector<int>& b)
+    {
+        // Tie-lines kept on both sides must be the same ones, moved a little: an
+        // end that jumps belongs to the change (a monotectic splits an L+S
+        // tie-line into L+L and L+S of the same signature as before).
+        const auto continues = [&](std::size_t i, std::size_t j) {
+            const TieLine& p = lo.ties[i];
+            const TieLine& q = hi.ties[j];
+            return a[i] == b[j] && std::fabs(p.low.x - q.low.x) <= CONTINUES &&
+                   std::fabs(p.high.x - q.high.x) <= CONTINUES;
+        };
+        std::size_t front = 0;
+        while (front < a.size() && front < b.size() && continues(front, front))
+            ++front;
+        std::size_t back = 0;
+        while (back < a.size() - front && back < b.size() - front &&
+               continues(a.size() - 1 - back, b.size() - 1 - back))
+            ++back;
+        const std::size_t na = a.size() - front - back;
+        const std::size_t nb = b.size() - front - back;
+        const bool more_below = na > nb;
+        const Equilibria& many = more_below ? lo : hi;
+        const std::size_t n_many = std::max(na, nb);
+        return {lo,
+                hi,
+                front,
+                n_many,
+                std::min(na, nb),
+                more_below,
+                many,
+                more_below ? hi : lo,
+                n_many > 0 ? &many.ties[front] : nullptr,
+                n_many > 1 ? &many.ties[front + 1] : nullptr};
+    }
+
+    // One event between lo and hi: found and solved (true), or more than one (false).
+    bool classify(const Equilibria& lo, const Equilibria& hi, const std::vector<int>& a,
+                  const std::vector<int>& b)
+    {
+        const Change c = change_between(lo, hi, a, b);
+        const TieLine* m0 = c.m0;
+        const TieLine* m1 = c.m1;
+        if (c.n_many == 1 && c.n_few == 0)
+            return m0->low_phase == m0->high_phase ? gap_closes(c) : edge_melts(c, a, b);
+        if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
+            m0->low_phase == m1->high_phase && m0->low_phase != m0->high_phase)
+            return congruent_point(c);
+        if (c.n_many == 2 && c.n_few == 1 && m0->high_phase == m1->low_phase &&
+            c.few.ties[c.front].low_phase == m0->low_phase &&
+            c.few.ties[c.front].high_phase == m1->high_phase) {
+            const Phase phases[3] = {m0->low_phase, m0->high_phase, m1->high_phase};
+            const Composition at[3] = {m0->low, composition_from_x(0.5 * (m0->high.x + m1->low.x)), m1->high};
+            return three_phase(c, phases, at);
+        }
+        return false;
+    }
+
+    // A miscibility gap closes at its critical point, where that point is stable;
+    // one inside another two-phase region is metastable, and the gap meets that
+    // region at a three-phase invariant instead.
+    bool gap_closes(const Change& c)
+    {
+        const TieLine* m0 = c.m0;
+        if (!c.narrow())
+            return false;
+        Invariant inv{InvariantKind::critical, c.T_guess(), 1, {m0->low_phase}, {}, false};
+        double x = 0.5 * (m0->low.x + m0->high.x);
+        if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, c.lo, c.hi))
+            return fail(c.lo, c.hi, "the critical point of a miscibility gap was not solved");
+        inv.at[0] = composition_from_x(x);
+        const Equilibria around = at(inv.T * (1.0 + JUST_BESIDE));
+        for (const TieLine& t : around.ties)
+            if (t.low.x < x && x < t.high.x)
+                return gap_meets_region(c);
+        d.invariants.push_back(inv);
+        return true;
+    }
+
+    // The gap m0 and the two-phase region beside it in the same state, as a
+    // three-phase invariant: the region's far phase and the gap's two ends.
+    bool gap_meets_region(const Change& c)
+    {
+        const TieLine& gap = *c.m0;
+        const std::vector<TieLine>& ties = c.many.ties;
+        if (c.front > 0 && ties[c.front - 1].high_phase == gap.low_phase) {
+            const TieLine& region = ties[c.front - 1];
+            const Phase phases[3] = {region.low_phase, gap.low_phase, gap.high_phase};
+            const Composition at[3] = {region.low, gap.low, gap.high};
+            return three_phase(c, phases, at);
+        }
+        if (c.front + 1 < ties.size() && ties[c.front + 1].low_phase == gap.high_phase) {
+            const TieLine& region = ties[c.front + 1];
+            const Phase phases[3] = {gap.low_phase, gap.high_phase, region.high_phase};
+            const Composition at[3] = {gap.low, gap.high, region.high};
+            return three_phase(c, phases, at);
+        }
+        return fail(c.lo, c.hi, "a metastable critical point with no region beside it");
+    }
+
+    // A two-phase region meets a pure component at its melting point; the melting
+    // point is the only event of the bracket where the states just beside it are
+    // those of the bracket's ends, else the bracket is narrowed further.
+    bool edge_melts(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
+    {
+        const bool at_a = c.m0->low.x > 0.5;
+        const double T_melt = pure_transition(s, c.m0->low_phase, c.m0->high_phase, at_a, c.lo.T, c.hi.T);
+        if (std::isnan(T_melt))
+            return false;
+        if (!c.narrow() && (signature(at(T_melt * (1.0 - JUST_BESIDE))) != a ||
+                            signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
+            return false;
+        d.melting.push_back({T_melt, at_a, c.m0->low_phase, c.m0->high_phase});
+        return true;
+    }
+
+    // A congruent point: two regions of the same two phases meet at one composition.
+    bool congruent_point(const Change& c)
+    {
+        if (!c.narrow())
+            return false;
+        double x = 0.5 * (c.m0->high.x + c.m1->low.x);
+        // The liquid first, as tables name a congruent melting point.
+        const Phase low = std::min(c.m0->low_phase, c.m0->high_phase);
+        const Phase high = std::max(c.m0->low_phase, c.m0->high_phase);
+        Invariant inv{InvariantKind::congruent, c.T_guess(), 2, {low, high}, {}, false};
+        if (!solve_congruent(s, low, high, x, inv.T) || !within(inv.T, c.lo, c.hi))
+            return fail(c.lo, c.hi, "a congruent point was not solved");
+        inv.at[0] = inv.at[1] = composition_from_x(x);
+        d.invariants.push_back(inv);
+        return true;
+    }
+
+    // A three-phase invariant from guesses; its middle phase is stable on the side
+    // with more tie-lines.
+    bool three_phase(const Change& c, const Phase phases[3], const Composition guess[3])
+    {
+        Invariant inv{};
+        inv.phases = 3;
+        std::copy(phases, phases + 3, inv.phase);
+        std::copy(guess, guess + 3, inv.at);
+        inv.T = c.T_guess();
+        if (!solve_three_phase(s, inv.phase, inv.at, inv.T, c.lo.T - 1.0, c.hi.T + 1.0) ||
+            !within(inv.T, c.lo, c.hi))
+            return c.narrow() ? fail(c.lo, c.hi, "a three-phase equilibrium was not solved") : false;
+        inv.middle_above = !c.more_below;
+        inv.kind = three_phase_kind(is_liquid(s, inv.phase[0]), is_liquid(s, inv.phase[1]),
+                                    is_liquid(s, inv.phase[2]), inv.middle_above);
+        d.invariants.push_back(inv);
+        return true;
+    }
+
+    static bool within(double T, const Equilibria& lo, const Equilibria& hi)
+    {
+        return T >= lo.T - OUTSIDE_BRACKET && T <= hi.T + OUTSIDE_BRACKET;
+    }
+
+    bool fail(const Equilibria& lo, const Equilibria& hi, const std::string& why)
+    {
+        d.doubts.push_back(doubt_in_range(lo.T, hi.T, why));
+        return true;
+    }
+};
+
+}  // namespace
+
+namespace {
+
+// A temperature of the range exactly at a three-phase invariant holds the pairs
+// stable just above it, each solved at that temperature.
+void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vector<Doubt>& scratch)
+{
+    for (const Invariant& inv : d.invariants) {
+        if (inv.phases != 3 || d.rows.empty())
+            continue;
+        // The nearest row: the first at or above the invariant, or the one before it.
+        auto at = std::lower_bound(d.rows.begin(), d.rows.end(), inv.T,
+                                   [](const Equilibria& e, double T) { return e.T < T; });
+        if (at == d.rows.end() || (at != d.rows.begin() && inv.T - (at - 1)->T < at->T - inv.T))
+            --at;
+        Equilibria& row = *at;
+        if (std::fabs(row.T - inv.T) > AT_ROW * std::max(1.0, inv.T))
+            continue;
+        const Equilibria above = equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), scratch);
+        row.ties.clear();
+        for (const TieLine& t : above.ties) {
+            TieLine at{};
+            if (refine_tie_line(s, row.T, t.low_phase, t.low, t.high_phase, t.high, at) == Refined::ok)
+                row.ties.push_back(at);
+            else
+                d.doubts.push_back(
+                    doubt_at_tie_line(row.T, t.low_phase, t.low.x, t.high_phase, t.high.x,
+                                      "not solved at the temperature of a three-phase invariant"));
+        }
+    }
+}
+
+// One segment of the temperatures, swept in order from the row before it,
+// which is solved again here (cold) so that each segment stands alone: the
+// diagram is the same however many threads share the segments.
+Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
+                      std::size_t first, std::size_t last)
+{
+    Diagram d;
+    EventSearch search{s, grid, d, {}, {}};
+    d.rows.reserve(last - first);
+    Equilibria before{};
+    if (first > 0)
+        before = EventSearch::visible(
+            equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
+    for (std::size_t i = first; i < last; ++i) {
+        d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
+        Equilibria now = EventSearch::visible(d.rows.back());
+        if (i > 0)
+            search.resolve(before, now, 0);
+        before = std::move(now);
+    }
+    return d;
+}
+
+// The segments in order, as one sweep would have found them.
+void append(Diagram& to, Diagram&& part)
+{
+    const auto move_all = [](auto& into, auto& from) {
+        into.insert(into.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+    };
+    move_all(to.rows, part.rows);
+    move_all(to.invariants, part.invariants);
+    move_all(to.melting, part.melting);
+    move_all(to.doubts, part.doubts);
+}
+
+// Each segment by whichever thread is free; an exception in one is rethrown here.
+std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
+                                    const std::vector<double>& temperatures, unsigned threads)
+{
+    const std::size_t n = temperatures.size();
+    const std::size_t count = std::min(n, 2 * ((n + 2 * SEGMENT - 1) / (2 * SEGMENT)));
+    const auto start = [&](std::size_t k) { return k * n / count; };
+    std::vector<Diagram> parts(count);
+    std::vector<std::exception_ptr> failed(count);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t k = next++; k < count; k = next++) {
+            try {
+                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1));
+            } catch (...) {
+                failed[k] = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (unsigned t = 1; t < std::min<std::size_t>(std::max(threads, 1U), count); ++t)
+        pool.emplace_back(work);
+    work();
+    for (std::thread& t : pool)
+        t.join();
+    for (const std::exception_ptr& e : failed)
+        if (e)
+            std::rethrow_exception(e);
+    return parts;
+}
+
+}  // namespace
+
+Diagram compute_diagram(const System& s, unsigned threads)
+{
+    std::vector<double> temperatures(static_cast<std::size_t>(s.range.count));
+    for (long i = 0; i < s.range.count; ++i)
+        temperatures[static_cast<std::size_t>(i)] = s.range.at(i);
+    return compute_diagram(s, temperatures, threads);
+}
+
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads)
+{
+    Diagram d;
+    const Grid grid = make_grid(s);
+    d.rows.reserve(temperatures.size());
+    for (Diagram& part : sweep_segments(s, grid, temperatures, threads))
+        append(d, std::move(part));
+    std::vector<Doubt> scratch;
+    std::sort(d.invariants.begin(), d.invariants.end(),
+              [](const Invariant& a, const Invariant& b) { return a.T < b.T; });
+    rows_at_invariants(s, grid, d, scratch);
+    std::sort(d.melting.begin(), d.melting.end(),
+              [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
+    return d;
+}

@@ -1,0 +1,177 @@
+#include "engine/diagram/equilibria.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
+constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
+constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
+bool same_tie(const TieLine& a, const TieLine& b)
+{
+    const auto near = [](const Composition& p, const Composition& q) {
+        const double dx_ = std::fabs(p.x <= 0.5 ? p.x - q.x : p.y - q.y);
+        return dx_ <=
+               SAME_END * std::min(std::min(p.x, p.y), 1.0) + std::numeric_limits<double>::denorm_min();
+    };
+    return a.low_phase == b.low_phase && a.high_phase == b.high_phase && near(a.low, b.low) &&
+           near(a.high, b.high);
+}
+
+// Checks the tangent of tie against both curves on the grid and at the lowest
+// points between; false if either dips below it, with the lowest such point in dip.
+bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+               const TieLine& tie, Composition& dip)
+{
+    const double RT = phases.front().RT;
+    const double tolerance = -STABLE * RT;
+    double lowest = tolerance;
+    const std::size_t n = grid.at.size();
+    std::vector<double> h(n);
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        const PhaseAtT& phase = phases[k];
+        if (phase.point) {
+            const Composition c = point_composition(*phase.model);
+            const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
+            if (v < lowest) {
+                lowest = v;
+                dip = c;
+            }
+            continue;
+        }
+        above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (h[i] < lowest) {
+                lowest = h[i];
+                dip = grid.at[i];
+            }
+        }
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            // A plateau (the tails, where rounding makes neighbours equal) counts once.
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * RT) {
+                Composition c = grid.at[i];
+                const double v = lowest_above_tangent(phase, c, tie);
+                if (v < lowest) {
+                    lowest = v;
+                    dip = c;
+                }
+            }
+        }
+    }
+    return !(lowest < tolerance);
+}
+
+}  // namespace
+
+Doubt doubt_at_tie_line(double T, Phase low_phase, double x_low, Phase high_phase, double x_high,
+                        const std::string& why)
+{
+    return {Doubt::Where::tie_line, T, T, low_phase, x_low, high_phase, x_high, why};
+}
+
+Doubt doubt_in_range(double T_low, double T_high, const std::string& why)
+{
+    return {Doubt::Where::range, T_low, T_high, Phase::liquid, 0.0, Phase::liquid, 0.0, why};
+}
+
+Doubt doubt_at(double T, const std::string& why)
+{
+    return {Doubt::Where::temperature, T, T, Phase::liquid, 0.0, Phase::liquid, 0.0, why};
+}
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
+{
+    GridEnergies work;
+    return equilibria_at(s, grid, T, doubts, work);
+}
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
+                         GridEnergies& work)
+{
+    Equilibria out{T, Phase::solid, {}};
+    const std::vector<PhaseAtT> phases = phases_at(s, T);
+    energies_at(grid, phases, work);
+    const GridEnergies& energies = work;
+    std::vector<Sample> samples = samples_at(grid, phases, energies);
+
+    // Where a tangent fails its check, the hull's vertices were too coarse (near an
+    // invariant, a region narrower than the grid): the ends found so far join the
+    // samples and the hull is taken again.
+    std::vector<Doubt> found;
+    for (int pass = 0; pass < 6; ++pass) {
+        found.clear();
+        out.ties.clear();
+        const std::vector<int> hull = hull_of(samples);
+        const int last = static_cast<int>(samples.size()) - 1;
+        std::vector<Composition> ends;
+        bool last_sure = true;
+        for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
+            int i = hull[k];
+            int j = hull[k + 1];
+            const Phase p = samples[static_cast<std::size_t>(i)].phase;
+            const Phase q = samples[static_cast<std::size_t>(j)].phase;
+            if (j == i + 1 && p == q)
+                continue;
+            // Exactly at a pure melting point the region at that edge has no width.
+            const bool points = is_point(s, p) || is_point(s, q);
+            if (!points && ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
+                            (j == last && p != q && exactly_equal_pure(s, p, q, true, T))))
+                continue;
+            // A pure component is no start for Newton in logarithms: its neighbour is.
+            if (!is_point(s, p))
+                i = std::max(i, 1);
+            if (!is_point(s, q))
+                j = std::min(j, last - 1);
+            const Composition& ci = samples[static_cast<std::size_t>(i)].c;
+            const Composition& cj = samples[static_cast<std::size_t>(j)].c;
+            TieLine tie{};
+            const Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
+            if (r == Refined::zero_width)
+                continue;
+            if (r == Refined::failed) {
+                found.push_back(doubt_at_tie_line(T, p, ci.x, q, cj.x,
+                                                  "Newton did not converge on this two-phase region"));
+                continue;
+            }
+            if (std::any_of(out.ties.begin(), out.ties.end(),
+                            [&](const TieLine& t) { return same_tie(t, tie); }))
+                continue;
+            Composition dip{};
+            const bool sure = confirmed(grid, phases, energies, tie, dip);
+            if (!sure) {
+                found.push_back(
+                    doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
+                                      "a curve dips below this common tangent: not confirmed stable"));
+                ends.push_back(dip);
+            }
+            ends.push_back(tie.low);
+            ends.push_back(tie.high);
+            // Two neighbouring tangents that both fail may be one tangent across a
+            // phase that is not stable after all (just below a eutectic): its ends
+            // join the samples too.
+            if (!sure && !out.ties.empty() && !last_sure) {
+                const TieLine& before = out.ties.back();
+                TieLine across{};
+                if (refine_tie_line(s, T, before.low_phase, before.low, tie.high_phase, tie.high, across) ==
+                    Refined::ok) {
+                    ends.push_back(across.low);
+                    ends.push_back(across.high);
+                }
+            }
+            last_sure = sure;
+            out.ties.push_back(tie);
+        }
+        if (found.empty())
+            break;
+        add_samples(phases, energies, samples, ends);
+    }
+    doubts.insert(doubts.end(), found.begin(), found.end());
+    std::sort(out.ties.begin(), out.ties.end(),
+              [](const TieLine& a, const TieLine& b) { return a.low.x < b.low.x; });
+    // The phase left of the first two-phase region; not read at x = 0 itself,
+    // where exactly at B's melting point both phases have one energy.
+    out.first_phase = out.ties.empty() ? samples[samples.size() / 2].phase : out.ties.front().low_phase;
+    return out;
+}

@@ -1,0 +1,43 @@
+// The equilibria at one temperature: the lower convex hull of the samples shows
+// every two-phase region, Newton refines each to its exact common tangent, and
+// the tangent is checked against both curves.
+#pragma once
+
+#include "engine/phases/model.h"
+#include "engine/diagram/sampling.h"
+#include "engine/diagram/tieline.h"
+
+#include <string>
+#include <vector>
+
+// A two-phase equilibrium the engine found but could not confirm as stable, a
+// range of temperatures it could not resolve, or a step of a path it could not
+// take; the tables still hold what was found, and the program reports each of
+// these and ends with status 70.
+struct Doubt {
+    enum class Where { tie_line, range, temperature } where;
+    double T;       // the temperature, or the range's lower end
+    double T_high;  // the range's upper end
+    Phase low_phase;
+    double x_low;
+    Phase high_phase;
+    double x_high;
+    std::string why;
+};
+
+Doubt doubt_at_tie_line(double T, Phase low_phase, double x_low, Phase high_phase, double x_high,
+                        const std::string& why);
+Doubt doubt_in_range(double T_low, double T_high, const std::string& why);
+Doubt doubt_at(double T, const std::string& why);
+
+struct Equilibria {
+    double T;
+    Phase first_phase;          // stable at x = 0, left of the first tie-line
+    std::vector<TieLine> ties;  // ordered by x
+};
+
+// Every stable two-phase equilibrium at T; what could not be confirmed goes to doubts.
+// work holds the grid's energies between calls, so that their memory is reused.
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts);
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
+                         GridEnergies& work);

@@ -1,0 +1,56 @@
+// Invariant points of the diagram, each solved on its own equations by Newton
+// from a guess taken between two temperatures that bracket it.
+#pragma once
+
+#include "engine/phases/model.h"
+
+enum class InvariantKind {
+    congruent,
+    critical,
+    eutectic,
+    monotectic,
+    metatectic,
+    peritectic,
+    syntectic,
+    eutectoid,
+    peritectoid,
+    eutectic_type,
+    peritectic_type,
+};
+
+const char* invariant_name(InvariantKind k);
+
+struct Invariant {
+    InvariantKind kind;
+    double T;
+    int phases;  // 1 (critical), 2 (congruent) or 3, ordered by x
+    Phase phase[3];
+    Composition at[3];
+    // Of a three-phase invariant: whether its middle phase is the one stable just
+    // above it (eutectic-type, the pairs (0, 1) and (1, 2) above and (0, 2) below)
+    // rather than just below (peritectic-type, the other way round).
+    bool middle_above;
+};
+
+// Three phases of one temperature: equal potentials of A and B across p[0], p[1]
+// and p[2] at at[0] < at[1] < at[2]; T is kept within [T_min, T_max]. The guesses
+// are replaced by the solution; false if Newton did not converge.
+bool solve_three_phase(const System& s, const Phase p[3], Composition at[3], double& T, double T_min,
+                       double T_max);
+
+// A two-phase equilibrium with one end held: phase p at fixed, phase q at other,
+// T unknown (the liquidus or solidus temperature of a composition). The guesses
+// for other and T are replaced by the solution; false if Newton did not converge.
+bool solve_fixed_end(const System& s, Phase p, const Composition& fixed, Phase q, Composition& other,
+                     double& T);
+
+// A congruent point: G_p = G_q with equal slopes, at a maximum or minimum of T.
+bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T);
+
+// The critical point of a miscibility gap in phase p: G'' = G''' = 0.
+bool solve_critical(const System& s, Phase p, double& x, double& T);
+
+// The name of a three-phase invariant with phases a, b, c in order of x, by
+// which of them are liquid and whether the middle one b is stable just above
+// the invariant.
+InvariantKind three_phase_kind(bool a_liquid, bool b_liquid, bool c_liquid, bool middle_above);

@@ -1,0 +1,463 @@
+#include "engine/diagram/sampling.h"
+
+#include "engine/numerics/hull.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int UNIFORM = 512;       // interior points x = i / UNIFORM
+constexpr int PER_DECADE = 4;      // tail points per decade towards each pure component
+constexpr int TAIL_DECADES = 40;   // down to 1e-40
+constexpr double TAIL_END = 0.75;  // of a uniform spacing: where the tails stop short of the uniform points
+constexpr int GOLDEN_STEPS = 60;   // golden-section steps at most: 0.618^60 of a spacing is 3e-16
+constexpr double GOLDEN_WIDTH = 1e-13;     // and none once the bracket is this narrow
+constexpr double NARROWEST_SPREAD = 1e-9;  // half-width of the extra samples around a hidden region, at least
+constexpr int SPREAD = 16;                 // extra samples on each side of it
+constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
+constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
+constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
+constexpr double CURVATURE_STEP = 1e-4;
+constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
+constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
+constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
+// A point of a phase of sublattices is passed by while it stays this far (in RT)
+// above the lowest solution there, its distance taken to shrink twice as fast as
+// it last did, for at most MOST_PASSED kelvin after it was last found.
+constexpr double FAR_ABOVE = 0.05;
+constexpr double MOST_PASSED = 16.0;
+
+// How far a phase with these rests lies above the line x mu_a + y mu_b at the
+// grid's interior point i.
+inline double above_at(const Grid& grid, std::size_t i, double rest_a, double rest_b, double RT, double mu_a,
+                       double mu_b)
+{
+    return grid.x[i] * (RT * grid.ln_x[i] + rest_a - mu_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b - mu_b);
+}
+
+// The energies of the stable pure components at T: the chord samples are held above.
+void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
+{
+    ga = HUGE_VAL;
+    gb = HUGE_VAL;
+    for (const PhaseAtT& at : phases) {
+        if (at.point)
+            continue;
+        ga = std::min(ga, potentials(at, {1.0, 0.0}).rest_a);
+        gb = std::min(gb, potentials(at, {0.0, 1.0}).rest_b);
+    }
+}
+
+// The lowest of the curves at c, above the chord joining the stable pure
+// components (ga, gb) so that both ends keep their precision.
+Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ln_x, double ln_y,
+                 double ga, double gb)
+{
+    Sample best{c, HUGE_VAL, Phase::liquid};
+    for (std::size_t k = phases.size();
+         k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+        const double g = above_line(phases[k], c, ln_x, ln_y, ga, gb);
+        if (g < best.g) {
+            best.g = g;
+            best.phase = phase_number(k);
+        }
+    }
+    return best;
+}
+
+// The minimum (sign +1) or maximum (sign -1) of f in [a, b], by golden section.
+template <class F>
+double extremum(F f, double a, double b, int sign, double& at)
+{
+    const double r = 0.5 * (std::sqrt(5.0) - 1.0);
+    double c = b - r * (b - a);
+    double d = a + r * (b - a);
+    double fc = sign * f(c);
+    double fd = sign * f(d);
+    for (int i = 0; i < GOLDEN_STEPS && b - a > GOLDEN_WIDTH; ++i) {
+        if (fc < fd) {
+            b = d;
+            d = c;
+            fd = fc;
+            c = b - r * (b - a);
+            fc = sign * f(c);
+        } else {
+            a = c;
+            c = d;
+            fc = fd;
+            d = a + r * (b - a);
+            fd = sign * f(d);
+        }
+    }
+    at = fc < fd ? c : d;
+    return sign * std::min(fc, fd);
+}
+
+// Compositions to sample besides the grid at T: around a miscibility gap or a
+// window of the other phase too narrow for the grid to show (just below a
+// critical point, just beside a congruent point).
+std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                                        const GridEnergies& energies)
+{
+    std::vector<Composition> extra;
+    if (!grid.mixing_terms)
+        return extra;
+    const std::size_t n = grid.uniform_x.size();
+    const double h = 1.0 / UNIFORM;
+    const double RT = phases.front().RT;
+    const auto spread = [&](double centre, double half_width) {
+        const double w = std::max(half_width, NARROWEST_SPREAD);
+        for (int k = -SPREAD; k <= SPREAD; ++k) {
+            const double x = centre + w * k * SPREAD_STEP;
+            if (x > 0.0 && x < 1.0)
+                extra.push_back(composition_from_x(x));
+        }
+    };
+    const auto excess = [&](std::size_t p, std::size_t i) {
+        return energies.phase[p].excess[grid.uniform_at[i]];
+    };
+    // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
+    std::vector<double> d(n);
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        for (std::size_t q = p + 1; q < phases.size(); ++q) {
+            if (phases[p].point || phases[q].point || phases[p].sublattices || phases[q].sublattices)
+                continue;  // a compound, or a phase of two sublattices, has samples of its own
+            const auto difference = [&](double x) {
+                double v = 0.0;
+                double unused1 = 0.0;
+                double unused2 = 0.0;
+                phase_difference(phases[p], phases[q], x, v, unused1, unused2);
+                return v;
+            };
+            const double ga = phases[p].ga - phases[q].ga;
+            const double gb = phases[p].gb - phases[q].gb;
+            for (std::size_t i = 0; i < n; ++i) {
+                const double x = grid.uniform_x[i];
+                d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
+            }
+            for (std::size_t i = 1; i + 1 < n; ++i) {
+                // A positive minimum or a negative maximum: the only extrema
+                // that may cross zero between the points.
+                const double v0 = d[i];
+                const int sign = v0 > 0.0 && v0 <= d[i - 1] && v0 <= d[i + 1]   ? 1
+                                 : v0 < 0.0 && v0 >= d[i - 1] && v0 >= d[i + 1] ? -1
+                                                                                : 0;
+                if (sign == 0)
+                    continue;
+                double at = 0.0;
+                const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
+                if (sign * v < 0.0)
+                    spread(at, h / 4.0);
+            }
+        }
+    }
+    // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        const PhaseAtT& phase = phases[p];
+        if (phase.point || phase.sublattices)
+            continue;
+        const auto k = [&](double x) {
+            double value = 0.0;
+            double slope = 0.0;
+            curvature(phase, x, value, slope);
+            return value;
+        };
+        for (std::size_t i = 0; i < n; ++i) {
+            const double x = grid.uniform_x[i];
+            d[i] = RT + x * (1.0 - x) * energies.phase[p].bend[grid.uniform_at[i]];
+        }
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            const double ki = d[i];
+            if (!(ki <= d[i - 1] && ki <= d[i + 1]))
+                continue;
+            if (ki > NEAR_SPINODAL * RT)  // far from a spinodal
+                continue;
+            double at = 0.0;
+            const double v = extremum(k, grid.uniform_x[i - 1], grid.uniform_x[i + 1], 1, at);
+            if (!(v < 0.0) || ki < -WIDE_SPINODAL * RT)  // no spinodal, or one wide enough for the grid
+                continue;
+            // The spinodal's half-width from the curvature's own curvature; the gap
+            // around it is about sqrt(3) times wider.
+            const double e = CURVATURE_STEP;
+            const double k2 = (k(at + e) + k(at - e) - 2.0 * v) / (e * e);
+            spread(at, k2 > 0.0 ? std::min(2.0 * h, std::sqrt(-2.0 * v / k2)) : 2.0 * h);
+        }
+    }
+    return extra;
+}
+
+// A phase of sublattices is narrowest around its ordered compositions, a
+// sublattice of each element, where anti-sites are all it dissolves, or the
+// ends of one mixing sublattice's range: the grid has points there, in decades
+// of offsets, as its minimum may lie between the uniform points.
+void add_ordered_points(const PhaseModel& m, std::vector<Composition>& points)
+{
+    for (const double ordered : ordered_compositions(m)) {
+        if (ordered <= 0.0 || ordered >= 1.0)
+            continue;  // a pure end, which the grid holds with its tails
+        points.push_back(composition_from_x(ordered));
+        for (double offset = ORDERED_NEAREST; offset < ORDERED_FARTHEST; offset *= 10.0)
+            for (const double sign : {-1.0, 1.0})
+                points.push_back(composition_from_x(ordered + sign * offset));
+    }
+}
+
+// G per mole at grid point i from its rests, the pure ends apart (x ln x vanishes).
+double grid_energy(const Grid& grid, std::size_t i, double rest_a, double rest_b, double RT)
+{
+    if (grid.x[i] == 0.0)
+        return rest_b;
+    if (grid.y[i] == 0.0)
+        return rest_a;
+    return above_at(grid, i, rest_a, rest_b, RT, 0.0, 0.0);
+}
+
+// lowest lowered to a phase's G per mole where that lies lower: as grid_energy
+// at every point, the interior in one plain loop.
+void lower_to(const Grid& grid, const GridEnergies::Columns& c, double RT, std::vector<double>& lowest)
+{
+    const std::size_t n = grid.at.size();
+    lowest[0] = std::min(lowest[0], c.rest_b[0]);
+    lowest[n - 1] = std::min(lowest[n - 1], c.rest_a[n - 1]);
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        lowest[i] = std::min(lowest[i], above_at(grid, i, c.rest_a[i], c.rest_b[i], RT, 0.0, 0.0));
+}
+
+// Whether a point that lay far above the lowest solution still does at T,
+// judged from how fast that distance last changed; false where not known.
+bool still_far_above(const GridEnergies::Columns::Margin& m, double T, double RT)
+{
+    const double dT = std::fabs(T - m.T[0]);
+    const double rate = std::fabs((m.above[0] - m.above[1]) / (m.T[0] - m.T[1]));
+    return dT <= MOST_PASSED && m.above[0] - 2.0 * rate * dT > FAR_ABOVE * RT;
+}
+
+// A phase of two sublattices on the grid. Each point's share starts from its
+// last temperatures' there, extrapolated, else the neighbouring point's; a
+// point far above the lowest solution is passed by, as no phase there.
+void lattice_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<double>& lowest,
+                   GridEnergies::Columns& c)
+{
+    const std::size_t n = grid.at.size();
+    const bool known = c.internal.size() == n;
+    SharesAt none{};
+    std::fill(std::begin(none.q), std::end(none.q), -1.0);
+    std::fill(std::begin(none.u), std::end(none.u), NAN);
+    std::fill(std::begin(none.T), std::end(none.T), NAN);
+    c.internal.resize(n, none);
+    c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}});
+    double q = -1.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        // Left out of the deep tails: each of its points is a minimisation, and
+        // its solubilities there are not where it competes (its pure ends are
+        // still sampled). One mixing sublattice needs no search, and its tail
+        // may be all its range.
+        const double smaller = smaller_fraction(grid.at[i]);
+        c.excess[i] = c.bend[i] = 0.0;
+        if ((!phase.lattice.one_mixing && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
+            still_far_above(c.margin[i], phase.T, phase.RT)) {
+            c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
+            continue;
+        }
+        SharesAt& last = c.internal[i];
+        if (known)
+            q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
+        lattice_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.rest_a[i], c.rest_b[i], q);
+        remember_share(phase.lattice, grid.at[i].x, q, phase.T, last);
+        GridEnergies::Columns::Margin& m = c.margin[i];
+        m.above[1] = m.above[0];
+        m.T[1] = m.T[0];
+        m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
+        m.T[0] = phase.T;
+    }
+}
+
+}  // namespace
+
+void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
+{
+    chord_ends(phases, out.chord_a, out.chord_b);
+    out.phase.resize(phases.size());
+    const std::size_t n = grid.at.size();
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        if (phases[k].point)
+            continue;
+        GridEnergies::Columns& c = out.phase[k];
+        c.rest_a.resize(n);
+        c.rest_b.resize(n);
+        c.excess.resize(n);
+        c.bend.resize(n);
+        if (!phases[k].sublattices)
+            solution_parts(phases[k], grid.x.data(), grid.y.data(), n, c.rest_a.data(), c.rest_b.data(),
+                           c.excess.data(), c.bend.data());
+    }
+    // The phases of sublattices after the solutions, whose lowest they are held against.
+    if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return p.sublattices; }))
+        return;
+    out.lowest.assign(n, HUGE_VAL);
+    for (std::size_t k = 0; k < phases.size(); ++k)
+        if (!phases[k].point && !phases[k].sublattices)
+            lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
+    for (std::size_t k = 0; k < phases.size(); ++k)
+        if (phases[k].sublattices)
+            lattice_parts(grid, phases[k], out.lowest, out.phase[k]);
+}
+
+void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
+                        double mu_a, double mu_b, std::vector<double>& h)
+{
+    const std::size_t n = grid.at.size();
+    h.resize(n);
+    if (phase.point) {  // above the line at its own composition alone, if that is a grid point
+        const Composition own = point_composition(*phase.model);
+        for (std::size_t i = 0; i < n; ++i)
+            h[i] = grid.at[i].x == own.x && grid.at[i].y == own.y
+                       ? above_line(phase, own, 0.0, 0.0, mu_a, mu_b)
+                       : HUGE_VAL;
+        return;
+    }
+    const GridEnergies::Columns& e = energies.phase[k];
+    const double RT = phase.RT;
+    // The interior in one plain loop; the pure ends, where x ln x vanishes, apart.
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        h[i] = above_at(grid, i, e.rest_a[i], e.rest_b[i], RT, mu_a, mu_b);
+    h[0] = e.rest_b[0] - mu_b;
+    h[n - 1] = e.rest_a[n - 1] - mu_a;
+}
+
+std::vector<PhaseAtT> phases_at(const System& s, double T)
+{
+    std::vector<PhaseAtT> out;
+    out.reserve(s.phases.size());
+    for (std::size_t k = 0; k < s.phases.size(); ++k)
+        out.push_back(phase_at(s, phase_number(k), T, false));
+    return out;
+}
+
+double dx(const Composition& from, const Composition& to)
+{
+    return abscissa_difference({from.x, from.y, 0.0}, {to.x, to.y, 0.0});
+}
+
+Grid make_grid(const System& s)
+{
+    Grid grid;
+    std::vector<double> tail;
+    for (int k = PER_DECADE * TAIL_DECADES;; --k) {  // 1e-40 up to the first uniform point
+        const double v = std::pow(10.0, -static_cast<double>(k) / PER_DECADE);
+        if (v >= TAIL_END / UNIFORM)
+            break;
+        tail.push_back(v);
+    }
+    grid.at.push_back({0.0, 1.0});
+    for (double v : tail)
+        grid.at.push_back({v, 1.0 - v});
+    for (int i = 1; i < UNIFORM; ++i) {
+        const double x = static_cast<double>(i) / UNIFORM;
+        grid.at.push_back({x, 1.0 - x});
+    }
+    for (auto it = tail.rbegin(); it != tail.rend(); ++it)
+        grid.at.push_back({1.0 - *it, *it});
+    grid.at.push_back({1.0, 0.0});
+    // Where phases of sublattices are narrowest: points of the grid, so that
+    // their minima there start, like the others', from the last temperature's.
+    for (const PhaseModel& m : s.phases)
+        if (m.sublattices)
+            add_ordered_points(m, grid.at);
+    const auto before = [](const Composition& a, const Composition& b) { return dx(a, b) > 0.0; };
+    std::stable_sort(grid.at.begin(), grid.at.end(), before);
+    grid.at.erase(std::unique(grid.at.begin(), grid.at.end(),
+                              [](const Composition& a, const Composition& b) { return dx(a, b) == 0.0; }),
+                  grid.at.end());
+
+    for (const Composition& c : grid.at) {
+        grid.x.push_back(c.x);
+        grid.y.push_back(c.y);
+        grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
+        grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
+    }
+    for (int i = 0; i <= UNIFORM; ++i) {
+        const Composition c =
+            i == UNIFORM ? Composition{1.0, 0.0} : composition_from_x(static_cast<double>(i) / UNIFORM);
+        grid.uniform_x.push_back(c.x);
+        const auto at = std::lower_bound(grid.at.begin(), grid.at.end(), c, before);
+        grid.uniform_at.push_back(static_cast<std::size_t>(at - grid.at.begin()));
+    }
+    grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
+                                    [](const PhaseModel& p) { return !p.excess.empty() || p.magnetic; });
+    return grid;
+}
+
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                 std::vector<Sample>& samples, const std::vector<Composition>& extra)
+{
+    const double ga = energies.chord_a;
+    const double gb = energies.chord_b;
+    const auto before = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) > 0.0; };
+    const auto same = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) == 0.0; };
+    std::vector<Sample> more;
+    more.reserve(extra.size());
+    for (const Composition& c : extra) {
+        const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
+        const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
+        more.push_back(sample_at(phases, c, ln_x, ln_y, ga, gb));
+    }
+    // In order, the first of a repeated composition kept, and none already sampled:
+    // one merge rather than an insertion each.
+    std::stable_sort(more.begin(), more.end(), before);
+    more.erase(std::unique(more.begin(), more.end(), same), more.end());
+    std::vector<Sample> merged;
+    merged.reserve(samples.size() + more.size());
+    auto m = more.begin();
+    for (const Sample& s : samples) {
+        for (; m != more.end() && before(*m, s); ++m)
+            merged.push_back(*m);
+        if (m != more.end() && same(*m, s))
+            ++m;
+        merged.push_back(s);
+    }
+    merged.insert(merged.end(), m, more.end());
+    samples.swap(merged);
+}
+
+std::vector<int> hull_of(const std::vector<Sample>& samples)
+{
+    std::vector<HullPoint> points;
+    points.reserve(samples.size());
+    for (const Sample& s : samples)
+        points.push_back({s.c.x, s.c.y, s.g});
+    return lower_hull(points);
+}
+
+std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                               const GridEnergies& energies)
+{
+    const double ga = energies.chord_a;
+    const double gb = energies.chord_b;
+    const std::size_t n = grid.at.size();
+    std::vector<Sample> samples(n);
+    for (std::size_t i = 0; i < n; ++i)
+        samples[i] = {grid.at[i], HUGE_VAL, Phase::liquid};
+    std::vector<double> g;
+    for (std::size_t k = phases.size();
+         k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+        above_line_on_grid(grid, energies, k, phases[k], ga, gb, g);
+        for (std::size_t i = 0; i < n; ++i)
+            if (g[i] < samples[i].g) {
+                samples[i].g = g[i];
+                samples[i].phase = phase_number(k);
+            }
+    }
+    // Where no phase is sampled (a two-sublattice phase's skipped tails, with
+    // nothing else there) there is no point: the hull joins its neighbours.
+    samples.erase(
+        std::remove_if(samples.begin(), samples.end(), [](const Sample& a) { return a.g == HUGE_VAL; }),
+        samples.end());
+    std::vector<Composition> extra = hidden_regions(grid, phases, energies);
+    for (const PhaseAtT& phase : phases)
+        if (phase.point)  // a compound is a sample of its own
+            extra.push_back(point_composition(*phase.model));
+    add_samples(phases, energies, samples, extra);
+    return samples;
+}

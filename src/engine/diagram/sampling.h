@@ -1,0 +1,83 @@
+// The compositions sampled at each temperature: a fixed grid, dense near both pure
+// components, and the extra samples that go where a region narrower than the
+// grid could hide.
+#pragma once
+
+#include "engine/phases/model.h"
+
+#include <cmath>
+#include <vector>
+
+// The sampled compositions, and the uniform interior points on which each
+// phase's curvature x y G'' and each pair's G_p - G_q are scanned: between two
+// points either can hide a region narrower than the grid.
+struct Grid {
+    std::vector<Composition> at;
+    std::vector<double> x, y;        // of each composition, as plain columns
+    std::vector<double> ln_x, ln_y;  // of each composition, once for all temperatures
+    std::vector<double> uniform_x;
+    std::vector<std::size_t> uniform_at;  // the index in at of each uniform point
+    bool mixing_terms = false;  // any excess or magnetic terms at all (else no gap and no hidden window)
+};
+
+Grid make_grid(const System& s);
+
+// Each phase's parts at every point of the grid at one temperature, evaluated
+// once for the samples, the checks of the tangents and the scan for hidden
+// regions: the rest of both potentials, and the excess and its second derivative.
+struct GridEnergies {
+    struct Columns {
+        // A phase of sublattices has no excess or bend here: the scans for
+        // hidden regions pass it by.
+        std::vector<double> rest_a, rest_b, excess, bend;
+        // A two-sublattice phase's internal shares at each point at the last
+        // temperatures, from which the next temperature's is extrapolated.
+        std::vector<SharesAt> internal;
+        // How far above the lowest solution it lay at each point, at the last
+        // two temperatures it was found at there: a point far above is passed
+        // by for a few kelvin.
+        struct Margin {
+            double above[2];
+            double T[2];
+        };
+        std::vector<Margin> margin;
+    };
+    std::vector<Columns> phase;  // by phase index; empty for a compound
+    std::vector<double> lowest;  // the lowest solution's energy at each point
+    // The energies of the stable pure components, whose chord the samples are
+    // held above so that both ends keep their precision.
+    double chord_a = HUGE_VAL, chord_b = HUGE_VAL;
+};
+
+// Fills out, reusing its memory: a diagram asks at thousands of temperatures.
+void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out);
+
+// How far phase k lies above the line x mu_a + y mu_b at every point of the
+// grid, into h (HUGE_VAL off a compound's point).
+void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
+                        double mu_a, double mu_b, std::vector<double>& h);
+
+// Every phase's coefficients at T.
+std::vector<PhaseAtT> phases_at(const System& s, double T);
+
+// One sampled composition: the lowest of the phases' curves there, above the chord
+// joining the stable pure components so that both ends keep their precision.
+struct Sample {
+    Composition c;
+    double g;
+    Phase phase;
+};
+
+// The grid's samples at T, with the extra ones around any hidden region, ordered by x.
+std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                               const GridEnergies& energies);
+
+// Adds samples at the compositions of extra (those not already there), in order.
+void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                 std::vector<Sample>& samples, const std::vector<Composition>& extra);
+
+// Indices of the samples on their lower convex hull.
+std::vector<int> hull_of(const std::vector<Sample>& samples);
+
+// to.x - from.x, from whichever fractions keep the difference exact.
+double dx(const Composition& from, const Composition& to);

@@ -1,0 +1,476 @@
+#include "engine/diagram/tieline.h"
+
+#include "engine/numerics/newton.h"
+#include "engine/diagram/sampling.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr double SMALLEST = 1e-304;  // below exp(-700) an end has reached the pure component
+// Two ends of one phase closer than this in ln x are one composition: the trivial root.
+constexpr double SAME_END = 1e-7;
+// Ends that agree to nine digits are a region of no width, as exactly at a pure
+// melting point, where rounding alone would leave a sliver.
+constexpr double NO_WIDTH = 1e-9;
+constexpr double LONGEST_STEP = 2.0;     // in ln x: at most a factor e^2 in either fraction per step
+constexpr int DESCENT_STEPS = 60;        // Newton steps to a minimum under a tangent, at most
+constexpr double LONGEST_DESCENT = 1.0;  // in ln x, per step
+constexpr double SETTLED = 1e-12;        // in ln x: a step this small has found the minimum
+constexpr int SIDE_HALVINGS = 60;        // of a step that would cross a compound's point
+// How near an ordered composition an unresolved end of a two-sublattice phase
+// is taken as that composition.
+constexpr double ORDERED_REACH = 1e-6;
+
+// How near an end of its range inside (0, 1) an end of a phase of sublattices
+// is moved in the logarithm of its distance from there.
+constexpr double EDGE_REACH = 0.05;
+// Relative: where Newton starts again beside an ordered composition; roundings
+// of x the end must lie from there to count as resolved.
+constexpr double BESIDE_ORDERED = 1e-9;
+constexpr double FEWEST_ROUNDINGS = 1e4;
+
+struct Pair {
+    Composition low;
+    Composition high;
+};
+
+// The ordered composition of a phase of sublattices within ORDERED_REACH of c,
+// or -1.
+double ordered_within_reach(const PhaseModel& m, const Composition& c)
+{
+    if (!m.sublattices)
+        return -1.0;
+    for (const double ordered : ordered_compositions(m))
+        if (std::fabs(c.x - ordered) <= ORDERED_REACH)
+            return ordered;
+    return -1.0;
+}
+
+// The coordinate Newton moves one end in: the logarithm of its smaller
+// fraction, or, for a phase of sublattices near an end of its range inside
+// (0, 1) (fixed sublattices of one element keep it from the other end), the
+// logarithm of its distance from that end (edge). There its
+// potentials vary as that logarithm, which steps in the fraction's own
+// logarithm overshoot beyond the range.
+struct EndCoordinate {
+    double edge = -1.0;  // none
+
+    explicit EndCoordinate(double e) : edge(e) {}
+
+    EndCoordinate(const PhaseAtT& at, const Composition& start)
+    {
+        if (!at.sublattices)
+            return;
+        for (const double e : range_ends(*at.model))
+            if (e > 0.0 && e < 1.0 && start.x != e && std::fabs(start.x - e) < EDGE_REACH)
+                edge = e;
+    }
+
+    // dx/du over dx/dv, u the fraction's logarithm and v this coordinate: what
+    // turns a derivative in u into one in v.
+    double scale(const Composition& c) const
+    {
+        if (edge < 0.0)
+            return 1.0;
+        return (c.x - edge) / (c.x <= c.y ? c.x : -c.y);
+    }
+
+    Composition moved(const Composition& c, double dv) const
+    {
+        if (edge < 0.0)
+            return moved_in_log(c, dv);
+        return composition_from_x(edge + (c.x - edge) * std::exp(dv));
+    }
+
+    // The residual (in units of RT) that one rounding of x leaves at c near the
+    // edge, where x's doubles hold the distance from the edge to few digits: a
+    // share of 2e-8 beside x = 1/2 to eight. Elsewhere none.
+    double rounding(const Potentials& m, const Composition& c) const
+    {
+        if (edge < 0.0)
+            return 0.0;
+        const double ulp = std::nextafter(c.x, 2.0) - c.x;
+        return std::fabs(m.curvature / (c.x * c.y)) * ulp / m.RT;
+    }
+};
+
+// Newton could not bring the residual below ACCEPTED; near an edge the best
+// point stands where its residual is within a few roundings of x there.
+bool within_rounding(const PhaseAtT& p, const EndCoordinate& pe, const Composition& c1, const PhaseAtT& q,
+                     const EndCoordinate& qe, const Composition& c2)
+{
+    if (pe.edge < 0.0 && qe.edge < 0.0)
+        return false;
+    const Potentials m1 = potentials(p, c1);
+    const Potentials m2 = potentials(q, c2);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
+    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
+    return residual <= 8.0 * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2));
+}
+
+}  // namespace
+
+namespace {
+
+const Composition PURE_B{0.0, 1.0};
+const Composition PURE_A{1.0, 0.0};
+
+// The tie-line in order of x, with its tangent's potentials and residual.
+Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Composition c2, TieLine& tie)
+{
+    const PhaseAtT* p = &p_at;
+    const PhaseAtT* q = &q_at;
+    if (c1.x > c2.x) {
+        std::swap(c1, c2);
+        std::swap(p, q);
+    }
+    const Potentials m1 = potentials(*p, c1);
+    const Potentials m2 = potentials(*q, c2);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
+    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
+    tie = TieLine{p->phase, c1, q->phase, c2, m1.mu_a, m1.mu_b, residual};
+    return Refined::ok;
+}
+
+Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
+{
+    return finish(phase_at(s, p, T, false), c1, phase_at(s, q, T, false), c2, tie);
+}
+
+// An end whose smaller fraction runs below what a double holds (a solubility of
+// exp(-1200) under an interaction of 1e7 J/mol, or any at 1 K) is that pure
+// component, as the tables write it; the other end solves the equal potential
+// of the component both hold, alone.
+Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
+                       TieLine& tie)
+{
+    const bool low_gone = smaller_fraction(low) < SMALLEST;
+    const bool high_gone = smaller_fraction(high) < SMALLEST;
+    const Composition low_pure = low.x < low.y ? PURE_B : PURE_A;
+    const Composition high_pure = high.x < high.y ? PURE_B : PURE_A;
+    if (low_gone && high_gone) {
+        if (low_pure.x == high_pure.x)  // both at one pure component: no width
+            return Refined::zero_width;
+        const Composition a_end = low_pure.x == 1.0 ? low_pure : high_pure;
+        const Phase a_phase = low_pure.x == 1.0 ? p : q;
+        const Phase b_phase = low_pure.x == 1.0 ? q : p;
+        tie = TieLine{b_phase,
+                      PURE_B,
+                      a_phase,
+                      a_end,
+                      potentials(s, a_phase, PURE_A, T).rest_a,
+                      potentials(s, b_phase, PURE_B, T).rest_b,
+                      0.0};
+        return Refined::ok;
+    }
+    const Phase gone_phase = low_gone ? p : q;
+    const Composition pure = low_gone ? low_pure : high_pure;
+    const Phase other_phase = low_gone ? q : p;
+    Composition other = low_gone ? high : low;
+    const Potentials at_pure = potentials(s, gone_phase, pure, T);
+    const bool b_held = pure.x == 0.0;  // the pure end is B: B's potential is the one both hold
+    const double RT = at_pure.RT;
+    const PhaseAtT other_at = phase_at(s, other_phase, T, false);
+    const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
+        const Potentials m = potentials(other_at, c);
+        f[0] = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
+        j[0][0] = (b_held ? m.dmu_b : m.dmu_a) / RT;
+    };
+    const auto apply = [](const Composition& c, const double dv[4], double scale) {
+        return moved_in_log(c, std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0])));
+    };
+    if (newton(1, other, evaluate, apply) != NewtonResult::converged)
+        return Refined::failed;
+    return finish(s, T, gone_phase, pure, other_phase, other, tie);
+}
+
+// A composition a phase holds at one point, with its energy there: a compound,
+// or a phase of two sublattices at an ordered composition when its range there
+// is narrower than a double can tell.
+struct PointEnd {
+    Phase phase;
+    Composition at;
+    double g;
+};
+
+PointEnd compound_end(const System& s, Phase p, double T)
+{
+    const PhaseAtT at = phase_at(s, p, T, false);
+    return {p, point_composition(*at.model), at.ga};
+}
+
+// The chord between two points: its potentials from its slope.
+TieLine chord(const PointEnd& p, const PointEnd& q)
+{
+    const double slope = (q.g - p.g) / dx(p.at, q.at);  // mu_a - mu_b
+    const double mu_b = p.g - p.at.x * slope;
+    return p.at.x < q.at.x ? TieLine{p.phase, p.at, q.phase, q.at, mu_b + slope, mu_b, 0.0}
+                           : TieLine{q.phase, q.at, p.phase, p.at, mu_b + slope, mu_b, 0.0};
+}
+
+// A curve p from start and a point q: the tangent of p at its end passes
+// through the point, x_q mu_a + y_q mu_b = G_q, one equation in the end's logarithm.
+Refined to_point(const System& s, double T, Phase p, Composition start, const PointEnd& q, TieLine& tie)
+{
+    const PhaseAtT p_at = phase_at(s, p, T, false);
+    const Composition point = q.at;
+    const double g_point = q.g;
+    const double RT = p_at.RT;
+    const EndCoordinate coordinate(p_at, start);
+    const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
+        const Potentials m = potentials(p_at, c);
+        f[0] = (point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
+        j[0][0] = coordinate.scale(c) * (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
+    };
+    // The tangent from the point touches the curve on either side of it: the
+    // end stays on its start's side, where the hull found it.
+    const bool below = start.x < point.x;
+    const auto apply = [&](const Composition& c, const double dv[4], double scale) {
+        double du = std::max(-LONGEST_STEP, std::min(LONGEST_STEP, scale * dv[0]));
+        Composition moved = coordinate.moved(c, du);
+        for (int halving = 0; halving < SIDE_HALVINGS && (moved.x < point.x) != below; ++halving) {
+            du *= 0.5;
+            moved = coordinate.moved(c, du);
+        }
+        return (moved.x < point.x) == below ? moved : c;
+    };
+    const auto escaped = [](const Composition& c) { return smaller_fraction(c) < SMALLEST; };
+    Composition end = start;
+    const NewtonResult result = newton(1, end, evaluate, apply, escaped);
+    if (result == NewtonResult::escaped) {
+        // The solution's end is its pure component: the tangent of that component
+        // alone, through the compound.
+        end = end.x < end.y ? PURE_B : PURE_A;
+    } else if (result != NewtonResult::converged) {
+        return Refined::failed;
+    }
+    if (std::fabs(dx(end, point)) <= NO_WIDTH * std::min(smaller_fraction(end), smaller_fraction(point)))
+        return Refined::zero_width;
+    const Potentials m = potentials(p_at, end);
+    double mu_a = m.mu_a;
+    double mu_b = m.mu_b;
+    if (end.y == 0.0)  // pure A: mu_b from the line through the compound
+        mu_b = (g_point - point.x * mu_a) / point.y;
+    if (end.x == 0.0)
+        mu_a = (g_point - point.y * mu_b) / point.x;
+    tie = end.x < point.x ? TieLine{p, end, q.phase, point, mu_a, mu_b, 0.0}
+                          : TieLine{q.phase, point, p, end, mu_a, mu_b, 0.0};
+    tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - g_point) / RT;
+    return Refined::ok;
+}
+
+// Phase p at c as a point: a compound, or a two-sublattice phase within
+// ORDERED_REACH of an ordered composition, taken there.
+bool as_point(const System& s, Phase p, const Composition& c, double T, PointEnd& out)
+{
+    if (is_point(s, p)) {
+        out = compound_end(s, p, T);
+        return true;
+    }
+    const double ordered = ordered_within_reach(phase_model(s, p), c);
+    if (ordered < 0.0)
+        return false;
+    const Composition at = composition_from_x(ordered);
+    out = {p, at, gibbs(s, p, at, T)};
+    return true;
+}
+
+// Where Newton could not resolve an end narrower than the doubles (an ordered
+// phase at a low temperature), that end is its ordered composition.
+Refined with_ordered_ends(const System& s, double T, Phase p, const Composition& low, Phase q,
+                          const Composition& high, TieLine& tie)
+{
+    PointEnd a{};
+    PointEnd b{};
+    const bool a_point = as_point(s, p, low, T, a);
+    const bool b_point = as_point(s, q, high, T, b);
+    if (a_point && b_point) {
+        tie = chord(a, b);
+        return Refined::ok;
+    }
+    if (b_point && !is_point(s, p))
+        return to_point(s, T, p, low, b, tie);
+    if (a_point && !is_point(s, q))
+        return to_point(s, T, q, high, a, tie);
+    return Refined::failed;
+}
+
+// Newton on the equal potentials of both components from at, each end moved in
+// its own coordinate.
+NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end, const PhaseAtT& q_at,
+                              const EndCoordinate& high_end, Pair& at)
+{
+    const double RT = p_at.RT;
+    const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
+        const Potentials m1 = potentials(p_at, w.low);
+        const Potentials m2 = potentials(q_at, w.high);
+        const PotentialGap gap = potential_gap(w.low, m1, w.high, m2);
+        const double s1 = low_end.scale(w.low);
+        const double s2 = high_end.scale(w.high);
+        f[0] = gap.a;
+        f[1] = gap.b;
+        j[0][0] = s1 * m1.dmu_a / RT;
+        j[0][1] = -s2 * m2.dmu_a / RT;
+        j[1][0] = s1 * m1.dmu_b / RT;
+        j[1][1] = -s2 * m2.dmu_b / RT;
+    };
+    const auto apply = [&](const Pair& w, const double dv[4], double scale) {
+        const double longest = std::max(std::fabs(dv[0]), std::fabs(dv[1]));
+        const double limit = longest > LONGEST_STEP ? LONGEST_STEP / longest : 1.0;
+        return Pair{low_end.moved(w.low, limit * scale * dv[0]),
+                    high_end.moved(w.high, limit * scale * dv[1])};
+    };
+    const auto escaped = [](const Pair& w) {
+        return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
+    };
+    return newton(2, at, evaluate, apply, escaped);
+}
+
+// An end of a phase of sublattices that starts at or near one of its ordered
+// compositions, where its potentials turn by many RT within a rounding of x,
+// may touch the tangent a resolvable distance beside it, on the side facing
+// the other end: Newton again from that side, in the logarithm of the distance
+// from that composition (which it never crosses). True with at solved.
+bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low,
+                    const Composition& high, Pair& at)
+{
+    const auto ordered_at = [](const PhaseAtT& a, const Composition& c) {
+        const double e = ordered_within_reach(*a.model, c);
+        return e > 0.0 && e < 1.0 ? e : -1.0;
+    };
+    const double e_low = ordered_at(p_at, low);
+    const double e_high = ordered_at(q_at, high);
+    if ((e_low < 0.0) == (e_high < 0.0))  // neither, or both (a chord of two points)
+        return false;
+    const EndCoordinate low_end = e_low < 0.0 ? EndCoordinate(p_at, low) : EndCoordinate(e_low);
+    const EndCoordinate high_end = e_high < 0.0 ? EndCoordinate(q_at, high) : EndCoordinate(e_high);
+    Pair beside{e_low < 0.0 || low.x > e_low ? low : composition_from_x(e_low * (1.0 + BESIDE_ORDERED)),
+                e_high < 0.0 || high.x < e_high ? high : composition_from_x(e_high * (1.0 - BESIDE_ORDERED))};
+    // x's doubles may hold the distance from there to few digits: the best
+    // point within a few roundings of x stands, as beside an end of a range.
+    if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
+        !within_rounding(p_at, low_end, beside.low, q_at, high_end, beside.high))
+        return false;
+    // An end closer to the ordered composition than x's doubles resolve is
+    // that composition, as a point.
+    const auto resolved = [](double e, const Composition& c) {
+        return e < 0.0 || std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
+    };
+    if (!resolved(e_low, beside.low) || !resolved(e_high, beside.high))
+        return false;
+    at = beside;
+    return true;
+}
+
+}  // namespace
+
+namespace {
+
+// A tie-line with a compound at one end or both.
+Refined with_points(const System& s, double T, Phase p, const Composition& low, Phase q,
+                    const Composition& high, TieLine& tie)
+{
+    if (is_point(s, p) && is_point(s, q)) {
+        tie = chord(compound_end(s, p, T), compound_end(s, q, T));
+        return Refined::ok;
+    }
+    const Refined r = is_point(s, q) ? to_point(s, T, p, low, compound_end(s, q, T), tie)
+                                     : to_point(s, T, q, high, compound_end(s, p, T), tie);
+    return r == Refined::failed ? with_ordered_ends(s, T, p, low, q, high, tie) : r;
+}
+
+}  // namespace
+
+Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
+                        TieLine& tie)
+{
+    if (is_point(s, p) || is_point(s, q))
+        return with_points(s, T, p, low, q, high, tie);
+    return refine_tie_line(phase_at(s, p, T, false), low, phase_at(s, q, T, false), high, tie);
+}
+
+Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q_at, Composition high,
+                        TieLine& tie)
+{
+    const System& s = *p_at.system;
+    const double T = p_at.T;
+    const Phase p = p_at.phase;
+    const Phase q = q_at.phase;
+    if (p_at.point || q_at.point)
+        return with_points(s, T, p, low, q, high, tie);
+    Pair at{low, high};
+    const EndCoordinate low_end(p_at, low);
+    const EndCoordinate high_end(q_at, high);
+    NewtonResult result = equal_potentials(p_at, low_end, q_at, high_end, at);
+    if (result != NewtonResult::converged && result != NewtonResult::escaped &&
+        !within_rounding(p_at, low_end, at.low, q_at, high_end, at.high) &&
+        beside_ordered(p_at, q_at, low, high, at))
+        result = NewtonResult::converged;
+    if (result == NewtonResult::escaped)
+        return beyond_doubles(s, T, p, at.low, q, at.high, tie);
+    const Composition& c1 = at.low;
+    const Composition& c2 = at.high;
+    if (p == q && std::fabs(log_ratio_a(c1, c2)) < SAME_END && std::fabs(log_ratio_b(c1, c2)) < SAME_END)
+        return Refined::zero_width;
+    if (result != NewtonResult::converged && !within_rounding(p_at, low_end, c1, q_at, high_end, c2))
+        return with_ordered_ends(s, T, p, low, q, high, tie);
+    const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
+    const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
+    const double smaller_end = low_side ? std::min(c1.x, c2.x) : std::min(c1.y, c2.y);
+    if (width <= NO_WIDTH * smaller_end)
+        return Refined::zero_width;
+    return finish(p_at, c1, q_at, c2, tie);
+}
+
+namespace {
+
+// How far a curve lies above the tie-line's tangent at c, from its potentials there.
+double height_above(const Composition& c, const Potentials& m, const TieLine& tie)
+{
+    const double a = c.x > 0.0 ? c.x * (m.mu_a - tie.mu_a) : 0.0;
+    const double b = c.y > 0.0 ? c.y * (m.mu_b - tie.mu_b) : 0.0;
+    return a + b;
+}
+
+}  // namespace
+
+double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
+{
+    if (p.point)
+        return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
+    return height_above(c, potentials(p, c), tie);
+}
+
+double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie)
+{
+    if (p.point)
+        return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
+    // Each point's potentials once: its height and the next step both come from them.
+    Composition at = c;
+    Potentials m = potentials(p, at);
+    double lowest = height_above(at, m, tie);
+    const double slope = tie.mu_a - tie.mu_b;
+    for (int iteration = 0; iteration < DESCENT_STEPS; ++iteration) {
+        const double h1 = (m.mu_a - m.mu_b) - slope;  // d(curve - tangent)/dx
+        const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
+        if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
+            break;
+        double du = -h1 / h2;
+        du = std::max(-LONGEST_DESCENT, std::min(LONGEST_DESCENT, du));
+        at = moved_in_log(at, du);
+        if (!(smaller_fraction(at) >= SMALLEST))
+            break;
+        m = potentials(p, at);
+        const double h = height_above(at, m, tie);
+        if (h < lowest) {
+            lowest = h;
+            c = at;
+        }
+        if (std::fabs(du) < SETTLED)
+            break;
+    }
+    return lowest;
+}

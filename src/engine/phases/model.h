@@ -1,0 +1,332 @@
+// The thermodynamic model of a binary A-B: any number of phases, each a
+// solution of A and B on one lattice with its Gibbs energy per mole of atoms
+//
+//   G_p(x) = x G_A(T) + y G_B(T) + RT[x ln x + y ln y] + x y sum_k L_k(T) (x - y)^k + G_mag(x)
+//
+// x the mole fraction of A, y = 1 - x that of B. A system file's liquid and
+// solid are two such phases, the pure solids the reference (G_A = dG_A of
+// fusion in the liquid, 0 in the solid); a database's phases carry its own
+// functions of T and the magnetic term.
+#pragma once
+
+#include "engine/numerics/decimal_grid.h"
+#include "engine/phases/sublattices.h"
+#include "engine/functions/temperature_function.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+constexpr double R = 8.315;  // J/(mol K), the program's gas constant unless a system gives its own
+
+// A phase of the system, by its place in System::phases. A system file's two
+// are the liquid (0) and the solid (1); a database's liquid comes first.
+enum class Phase : int { liquid = 0, solid = 1 };
+
+inline Phase phase_number(std::size_t i)
+{
+    return static_cast<Phase>(static_cast<int>(i));
+}
+
+inline std::size_t phase_index(Phase p)
+{
+    return static_cast<std::size_t>(static_cast<int>(p));
+}
+
+struct Component {
+    std::string name;
+    double enthalpy_of_fusion;         // J/mol
+    double entropy_of_fusion;          // J/(mol K)
+    double melting_point_given = 0.0;  // K, where the melting point is given; 0: dH / dS
+
+    double melting_point() const
+    {
+        return melting_point_given > 0.0 ? melting_point_given : enthalpy_of_fusion / entropy_of_fusion;
+    }
+};
+
+struct RedlichKister {
+    double a;  // J/mol
+    double b;  // J/(mol K)
+};
+
+// A system file's solution: its Redlich-Kister terms.
+struct Solution {
+    std::vector<RedlichKister> excess;  // L_0, L_1, ...; none: ideal
+};
+
+// A coefficient of the model as a function of T: a + b T, or where a melting
+// point is given a (Tm - T) / Tm, which is exactly 0 at Tm and keeps every digit
+// near it; plus each database parameter it takes, times its scale.
+struct Coefficient {
+    double a = 0.0;
+    double b = 0.0;
+    double melting_point = 0.0;
+    std::vector<std::pair<int, double>> parameters;  // (index in System::parameters, scale)
+};
+
+constexpr std::size_t MOST_EXCESS_TERMS = 16;
+constexpr std::size_t MOST_PHASES = 64;
+
+// The Inden-Hillert-Jarl term, per formula unit of atoms atoms: TC and beta
+// as Redlich-Kister series in x like the energy's.
+struct MagneticModel {
+    double antiferromagnetic_factor = 0.0;  // -1 for BCC, -3 for FCC and HCP
+    double structure_factor = 0.0;          // 0.40 for BCC, 0.28 for the others
+    double atoms = 1.0;                     // per formula unit
+    Coefficient tc_a, tc_b, beta_a, beta_b;
+    std::vector<Coefficient> tc_excess, beta_excess;
+};
+
+// A phase of sublattices' property per formula unit: the four end members, the
+// interactions on each sublattice with A or B on the other (Redlich-Kister
+// series) and the reciprocal term.
+struct LatticeCoefficients {
+    std::array<std::array<Coefficient, 2>, 2> end;
+    std::array<std::array<std::vector<Coefficient>, 2>, 2> interactions;
+    Coefficient reciprocal;
+};
+
+struct PhaseModel {
+    std::string name;
+    bool liquid = false;
+    Coefficient pure_a;  // G of the phase of A alone, per mole of atoms
+    Coefficient pure_b;
+    std::vector<Coefficient> excess;  // L_0, L_1, ... per mole of atoms
+    bool magnetic = false;
+    MagneticModel magnetism;
+    // A compound of fixed composition: one point x = point_x, of energy
+    // point_energy per mole of atoms; the solution terms above are unused.
+    bool point = false;
+    double point_x = 0.0;
+    Coefficient point_energy;
+    // Two sublattices that both hold both elements, per formula unit: their
+    // sites and their energy's coefficients.
+    bool sublattices = false;
+    std::array<double, 2> sites = {1.0, 1.0};
+    LatticeCoefficients lattice;
+    // Where magnetic is set, TC and beta (0, 1) per formula unit in the same form,
+    // with the factors of magnetism.
+    std::array<LatticeCoefficients, 2> lattice_magnetism;
+    // Sites of further sublattices that hold one element each, of A and of B in
+    // all: the curve spans only the range the mixing sublattices reach. With
+    // one_mixing (sublattices set too) one sublattice mixes: sites[0], its ends
+    // end[0][0] and end[1][0], its series interactions[0][0].
+    std::array<double, 2> fixed_sites = {0.0, 0.0};
+    bool one_mixing = false;
+};
+
+// Where a phase of sublattices is narrowest: each of two mixing sublattices
+// filled by one element, and the ends of the range they span where fixed
+// sublattices bound it; -1 for none.
+std::array<double, 4> ordered_compositions(const PhaseModel& m);
+
+// The ends of that range, 0 and 1 where no fixed sublattice holds it off.
+std::array<double, 2> range_ends(const PhaseModel& m);
+
+// A compound's composition, each fraction from the sublattices' sums, exact.
+struct Composition;
+
+struct TemperatureRange {
+    double first;
+    double last;
+    double step;
+    long count;  // temperatures first + i step, i = 0 ... count - 1, as decimals
+    double at(long i) const { return decimal_grid_point(first, step, i); }
+};
+
+// The most temperatures a range may hold, and the highest it may reach (K).
+constexpr long MOST_TEMPERATURES = 1000000;
+constexpr double HIGHEST_TEMPERATURE = 1e5;
+
+// The range first + i step up to last, last included when it lies within 1e-9
+// of a step of the grid. False when it would hold more than MOST_TEMPERATURES
+// (or first exceeds last, or step is not positive).
+bool temperature_range(double first, double last, double step, TemperatureRange& r);
+
+struct System {
+    std::string name;
+    Component a;  // names and melting points
+    Component b;
+    std::vector<PhaseModel> phases;
+    double gas_constant = R;
+    FunctionTable functions;            // what database parameters call
+    std::vector<Piecewise> parameters;  // the values the coefficients take from a database
+    TemperatureRange range;
+};
+
+// A system file's phases: a liquid with the energies of fusion of a and b, and
+// a solid, the reference, each with its excess terms.
+std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b, const Solution& liquid,
+                                         const Solution& solid);
+
+// The value of a coefficient at T.
+double coefficient_at(const System& s, const Coefficient& c, double T);
+
+const PhaseModel& phase_model(const System& s, Phase p);
+bool is_liquid(const System& s, Phase p);
+const std::string& phase_name(const System& s, Phase p);
+
+// A composition as both mole fractions, x + y = 1, the smaller one held to its
+// full relative precision: a solubility of 1e-15 is not lost to 1 - x.
+struct Composition {
+    double x;
+    double y;
+};
+
+Composition composition_from_x(double x);
+
+// The smaller of the two fractions, the one held to its full relative precision.
+inline double smaller_fraction(const Composition& c)
+{
+    return std::min(c.x, c.y);
+}
+
+// The composition Newton moves to from c by a step du in the logarithm of the
+// smaller fraction: that fraction times e^du, the other 1 minus it. The step
+// is taken on the fraction itself, whose doubles are finer than those of its
+// logarithm (8.9e-16 apart near ln x = -4, against 1.1e-16 relative).
+Composition moved_in_log(const Composition& c, double du);
+
+// ln(c1.x / c2.x) and ln(c1.y / c2.y), each from the difference of the
+// fractions where they are close, which both fractions hold exactly.
+double log_ratio_a(const Composition& c1, const Composition& c2);
+double log_ratio_b(const Composition& c1, const Composition& c2);
+
+struct System;
+
+// One phase's coefficients at one temperature, evaluated once for the many
+// compositions a temperature asks about.
+struct PhaseAtT {
+    const PhaseModel* model;
+    const System* system;  // what a two-sublattice phase's T slopes are evaluated from
+    Phase phase;
+    double T;
+    double RT;
+    double R;
+    bool slopes;       // the T slopes below were evaluated
+    bool point;        // a compound: its energy is ga, its T slope ga_dT
+    bool sublattices;  // two sublattices: the values below, the curve their minimum
+    SublatticeValues lattice;
+    double ga, gb;        // the pure parts
+    double ga_dT, gb_dT;  // their T slopes
+    std::size_t terms;    // excess terms
+    double L[MOST_EXCESS_TERMS];
+    double L_dT[MOST_EXCESS_TERMS];
+    // The magnetic series' coefficients: ends, then excess terms. magnetic is
+    // false where the phase has no magnetic term or TC or beta vanishes throughout.
+    bool magnetic;
+    std::size_t tc_terms, beta_terms;
+    double tc[MOST_EXCESS_TERMS + 2];
+    double beta[MOST_EXCESS_TERMS + 2];
+};
+
+// Without slopes, the T slopes of a database's functions are left at 0 and the
+// potentials' slopes in T are not to be read: what sampling and tie-lines at
+// one temperature do without.
+PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes = true);
+
+// The excess part of G beyond x G_A + y G_B + RT[x ln x + y ln y], and its first
+// three derivatives in x.
+struct Excess {
+    double e, e1, e2, e3;
+};
+
+Excess excess_of(const PhaseAtT& at, double x, int derivatives);
+
+// Chemical potentials of A and B in one phase at one composition and temperature,
+// relative to the system's reference, and what Newton needs of them.
+struct Potentials {
+    double mu_a;
+    double mu_b;
+    double rest_a;  // mu_a - RT ln x: the pure-component and excess parts
+    double rest_b;
+    double dmu_a;    // d mu_a / du, u the logarithm of the smaller fraction
+    double dmu_b;    // d mu_b / du
+    double mu_a_dT;  // d mu_a / dT at fixed composition
+    double mu_b_dT;
+    double curvature;  // RT + x y G_ex''(x) = x y G''(x): negative inside a spinodal
+    double RT;
+};
+
+// The slopes in T only where at has them.
+Potentials potentials(const PhaseAtT& at, const Composition& c);
+// The same with ln x and ln y given, as a grid holds them.
+Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y);
+Potentials potentials(const System& s, Phase p, const Composition& c, double T);
+
+// How far the phase's curve lies above the line x mu_a + y mu_b at c, with ln x
+// and ln y given: the energy alone, for the many points of a grid. A compound
+// lies infinitely high except at its own composition.
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a,
+                  double mu_b);
+
+// What a grid keeps of a solution at c: the rests of both potentials (as
+// potentials forms them), the excess and its second derivative (as excess_of).
+// q_guess carries a two-sublattice phase's share of A on its second
+// sublattice from one point to the next.
+void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
+                double& bend, double& q_guess);
+
+// A phase of sublattices' rests at a grid point, whose logarithms the grid
+// holds, from a close guess of its share (updated), as sublattice_minimum_near
+// finds the minimum: a grid reads no more of such a phase.
+void lattice_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double& rest_a,
+                        double& rest_b, double& q_guess);
+
+// grid_parts of a solution (neither a compound nor of sublattices) at n points
+// at once, into columns: a grid's many points make a loop of its own pay.
+void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::size_t n, double* rest_a,
+                    double* rest_b, double* excess, double* bend);
+
+// mu_a(m1) - mu_a(m2) and mu_b(m1) - mu_b(m2) in units of RT, at c1 and c2,
+// each as the logarithm of the ratio of fractions plus the difference of the
+// rest: the large RT ln x terms cancel before rounding, so that a narrow region
+// keeps its last digits.
+struct PotentialGap {
+    double a;
+    double b;
+};
+
+PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Composition& c2,
+                           const Potentials& m2);
+
+// Gibbs energy of the phase at c: x mu_a + y mu_b.
+double gibbs(const System& s, Phase p, const Composition& c, double T);
+
+// The phase's curvature function x y G'' and its derivative in x, for the critical
+// point of a miscibility gap (both zero there).
+void curvature(const PhaseAtT& at, double x, double& value, double& slope);
+void curvature(const System& s, Phase p, double x, double T, double& value, double& slope);
+
+// G_p - G_q and its first two derivatives in x: the ideal mixing cancels;
+// congruent points are its double roots.
+void phase_difference(const PhaseAtT& p, const PhaseAtT& q, double x, double& d, double& d1, double& d2);
+void phase_difference(const System& s, Phase p, Phase q, double x, double T, double& d, double& d1,
+                      double& d2);
+
+// Whether T lies on a limit between two pieces of a database function or
+// parameter the system holds, to a millionth of T.
+bool at_piece_limit(const System& s, double T);
+
+// The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
+double pure_gibbs(const System& s, Phase p, bool of_a, double T);
+
+// Whether T is a pure component's transition between phases p and q to rounding:
+// their pure energies differ by no more than the rounding of the larger's terms.
+bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);
+
+// The temperature in [lo, hi] at which phases p and q of pure A (of_a) or pure
+// B have equal energies: a system file's melting point as given, else by
+// bisection to the last double. NaN where their order does not change in [lo, hi].
+double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, double hi);
+
+inline bool is_point(const System& s, Phase p)
+{
+    return s.phases[phase_index(p)].point;
+}
+
+// A compound's composition as both fractions.
+Composition point_composition(const PhaseModel& m);
