@@ -5,15 +5,16 @@
 #include "engine/database/compound_energy.h"
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
-#include "engine/phases/magnetic.h"
-#include "engine/freezing/solidify.h"
 #include "engine/diagram/tieline.h"
+#include "engine/freezing/solidify.h"
+#include "engine/phases/magnetic.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -850,6 +851,43 @@ TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A Laves phase whose end member grows as -940 T^3 (a slash misplaced in a
+// coefficient): at 1e10 J/mol the rounding of the energies makes the regions
+// change at nearly every temperature looked at. The search between two rows
+// stops after a bounded number of halvings with a doubt saying so, rather than
+// halving into every flicker (which took minutes on a real file so altered).
+TEST(DatabaseBinary, FlickeringRegionsAreReportedNotChased)
+{
+    System s = binary_of(database_of("ELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                     "PHASE LIQUID:L % 1 1.0 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                                     "PARAMETER G(LIQUID,A;0) 1 10000-10*T; 100000 N !\n"
+                                     "PARAMETER G(LIQUID,B;0) 1 9000-10*T; 100000 N !\n"
+                                     "PHASE SOLID % 1 1.0 !\nCONSTITUENT SOLID :A,B : !\n"
+                                     "PARAMETER G(SOLID,A,B;0) 1 20000; 100000 N !\n"
+                                     "PHASE LAVES % 2 2 1 !\nCONSTITUENT LAVES :A,B : A,B : !\n"
+                                     "PARAMETER G(LAVES,A:A;0) 1 21000; 100000 N !\n"
+                                     "PARAMETER G(LAVES,A:B;0) 1 -54690+364.7*T-68*T*LN(T)"
+                                     "-5.6/5953E-6*T**(3); 100000 N !\n"
+                                     "PARAMETER G(LAVES,B:A;0) 1 105000-16.5*T; 100000 N !\n"
+                                     "PARAMETER G(LAVES,B:B;0) 1 27000; 100000 N !\n"
+                                     "PARAMETER G(LAVES,A,B:*;0) 1 6599.45; 100000 N !\n"
+                                     "PARAMETER G(LAVES,*:A,B;0) 1 13011.35; 100000 N !\n"),
+                         "A", "B");
+    temperature_range(2200.0, 2300.0, 100.0, s.range);
+    const Diagram d = compute_diagram(s, 1);
+    EXPECT_EQ(d.rows.size(), 2u);
+    EXPECT_TRUE(std::any_of(d.doubts.begin(), d.doubts.end(),
+                            [](const Doubt& doubt) {
+                                return doubt.why.find("change at every temperature looked at") !=
+                                       std::string::npos;
+                            }))
+        << d.doubts.size() << " doubts";
 }
 
 }  // namespace

@@ -12,6 +12,13 @@ namespace {
 
 constexpr double NARROWEST = 1e-7;  // K: bisection stops here and solves the event
 constexpr int DEEPEST = 60;         // halvings of a bracket at most: far below NARROWEST from any range
+// Temperatures the search between two rows may solve, and a segment's searches
+// in all (beyond PER_ROW for each of its rows): a few events take some thirty
+// halvings each, while energies so large that their rounding makes the regions
+// flicker at every halving would take two to the thirtieth.
+constexpr int MOST_HALVINGS = 100;
+constexpr int SEGMENT_HALVINGS = 400;
+constexpr int PER_ROW = 40;
 // A gap of one phase narrower than this is taken as closed: within about 1e-4 of
 // its critical point a gap is too shallow for the rounding of the energies.
 constexpr double THINNEST_GAP = 1e-3;
@@ -45,6 +52,9 @@ struct EventSearch {
     Diagram& d;
     std::vector<Doubt> scratch;  // doubts met at bisection temperatures are not rows
     GridEnergies work;
+    int halvings_left = MOST_HALVINGS;    // between the two rows searched now
+    int segment_left = SEGMENT_HALVINGS;  // in the whole segment
+    bool said = false;                    // that the two rows are not searched to the end
 
     Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
 
@@ -72,6 +82,14 @@ struct EventSearch {
         if (depth > DEEPEST || hi.T - lo.T < NARROWEST) {
             d.doubts.push_back(
                 doubt_in_range(lo.T, hi.T, "the diagram changes in a way not resolved into invariants"));
+            return;
+        }
+        if (--halvings_left < 0 || --segment_left < 0) {
+            if (!said)  // once for the two rows
+                d.doubts.push_back(doubt_in_range(lo.T, hi.T,
+                                                  "the regions change at every temperature looked at: not "
+                                                  "resolved into invariants"));
+            said = true;
             return;
         }
         const Equilibria mid = at(0.5 * (lo.T + hi.T));
@@ -299,6 +317,7 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
 {
     Diagram d;
     EventSearch search{s, grid, d, {}, {}};
+    search.segment_left = SEGMENT_HALVINGS + PER_ROW * static_cast<int>(last - first);
     d.rows.reserve(last - first);
     Equilibria before{};
     if (first > 0)
@@ -307,8 +326,11 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
     for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         Equilibria now = EventSearch::visible(d.rows.back());
-        if (i > 0)
+        if (i > 0) {
+            search.halvings_left = MOST_HALVINGS;
+            search.said = false;
             search.resolve(before, now, 0);
+        }
         before = std::move(now);
     }
     return d;

@@ -1,0 +1,98 @@
+// A phase of any number of sublattices in a binary, by the compound energy
+// formalism: on each sublattice s (a_s sites) any of the two elements,
+// vacancies and molecules of the two, with site fractions y. Per formula unit
+//
+//   G = sum_t value_t(T) prod_f L_f(y)^p_f  +  RT sum_s a_s sum_k y_k ln y_k  +  G_mag(TC(y), beta(y))
+//
+// each term a product of linear forms of the fractions: a fraction itself, a
+// difference (y_i - y_j) of a Redlich-Kister series, or the average of a
+// constituent over the sublattices a disordered part sees as one. TC and beta
+// are sums of such terms too. Per mole of atoms x = N_A(y) / N(y), with N_A =
+// sum a_s y_k (atoms of A in constituent k) and N = N_A + N_B; at each x and T
+// the phase's curve is the minimum of G / N over the fractions that give x.
+#pragma once
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The most site fractions a phase may have in one binary: five sublattices of
+// three constituents and more, as sigma and the four-sublattice orderings hold.
+constexpr int MOST_FRACTIONS = 24;
+
+// constant + sum of weight * y[index].
+struct LinearForm {
+    double constant = 0.0;
+    std::vector<std::pair<int, double>> terms;
+};
+
+enum class LatticeProperty { gibbs, curie_temperature, bohr_magneton_number };
+
+// value(T) * scale * prod over factors of form^power.
+struct LatticeTerm {
+    LatticeProperty property;
+    int value;     // index into the phase's values at T
+    double scale;  // of that value: a disordered part's per-formula-unit factor, -1 where subtracted
+    std::vector<std::pair<int, int>> factors;  // (form, power)
+};
+
+struct LatticeModel {
+    std::vector<double> sites;              // per sublattice
+    std::vector<int> first;                 // each sublattice's first fraction; back() is their number
+    std::vector<std::string> constituents;  // per fraction, for output
+    std::vector<double> atoms_a, atoms_b;   // per fraction: atoms of A and of B its constituent holds
+    std::vector<LinearForm> forms;
+    std::vector<LatticeTerm> terms;
+    bool magnetic = false;
+    double antiferromagnetic_factor = 0.0;
+    double structure_factor = 0.0;
+    // Sublattices that a symmetry of the structure interchanges, each group
+    // as they may be permuted: where minima are sought from every ordered
+    // arrangement, and where the sublattices' equal fractions mean disorder.
+    std::vector<std::vector<int>> equivalent;
+    // The compositions of the end members (a constituent on every sublattice)
+    // that hold atoms, and the range of x they span.
+    std::vector<double> end_members;
+    double x_min = 0.0;
+    double x_max = 1.0;
+};
+
+int fractions_of(const LatticeModel& m);
+
+// The model's values at one temperature and the state it is minimised from.
+struct LatticeAtT {
+    const LatticeModel* model;
+    double T, R, RT;
+    std::vector<double> values;  // per value index of the terms
+};
+
+// The fractions of one state, sublattice after sublattice.
+using SiteFractions = std::array<double, MOST_FRACTIONS>;
+
+// G per formula unit at y, with its gradient and Hessian in y (row-major,
+// fractions x fractions) where they are asked for (non-null).
+double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* gradient, double* hessian);
+
+// Atoms of A and in all per formula unit at y.
+void lattice_atoms(const LatticeModel& m, const SiteFractions& y, double& n_a, double& n);
+
+// The minimum at x: G per mole of atoms and its first two derivatives in x,
+// the fractions where it is reached, and whether it was found. A state that
+// no fraction of the phase reaches (x outside its range) has g = HUGE_VAL.
+struct LatticeMinimum {
+    double g, g1, g2;
+    bool found;
+    int iterations;
+};
+
+// From guess, where it is a state of the phase (its fractions positive on
+// each sublattice), else from the disordered one; y is where the minimum lies.
+LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
+
+// The lowest of the minima from the guess, the disordered state and each
+// ordered arrangement of the equivalent sublattices.
+LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
+
+// Whether y is disordered: the equivalent sublattices' fractions equal to 1e-9.
+bool lattice_disordered(const LatticeModel& m, const SiteFractions& y);
