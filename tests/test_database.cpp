@@ -559,7 +559,8 @@ TEST(DatabaseBinary, GridMinimumFromACloseGuess)
                                     "PARAMETER G(LV,A,B:*;0) 1 6000; 6000 N !\n"
                                     "PARAMETER G(LV,*:A,B;0) 1 -2000+T; 6000 N !\n");
     const System s = binary_of(db, "A", "B");
-    const SublatticeValues v = phase_at(s, Phase::liquid, 700.0, false).lattice;
+    const SublatticeValues v =
+        std::get<SublatticePairAtT>(phase_at(s, Phase::liquid, 700.0, false).kind).lattice;
     for (const double x : {0.2, 0.5, 0.66, 0.6667, 0.9}) {
         const SublatticeMinimum exact = sublattice_minimum(v, x);
         const double lo = std::max(0.0, 3 * x - 2);
@@ -605,7 +606,8 @@ TEST(DatabaseBinary, OrderedCompoundsAtTheirOrderedComposition)
         GTEST_SKIP() << "the public databases are not at " << SHARED.string();
     const Database db = database_file(SHARED / "cost507.tdb");
     const System si_v = binary_of(db, "SI", "V", {"SIV3"});
-    const SublatticeValues v = phase_at(si_v, Phase::liquid, 881.0, false).lattice;
+    const SublatticeValues v =
+        std::get<SublatticePairAtT>(phase_at(si_v, Phase::liquid, 881.0, false).kind).lattice;
     const SublatticeMinimum cold = sublattice_minimum(v, 0.25);
     for (const double guess : {1e-12, 1e-6, 1e-3, 0.1}) {
         const SublatticeMinimum m = sublattice_minimum(v, 0.25, guess);

@@ -1,10 +1,10 @@
 // The general engine against what is known without it: closed forms of ideal and
 // regular solutions, an independent one-dimensional solver, identities of the
 // model, and the consistency of whole diagrams.
-#include "engine/numerics/decimal_grid.h"
 #include "engine/diagram/diagram.h"
-#include "engine/numerics/hull.h"
 #include "engine/diagram/invariants.h"
+#include "engine/numerics/decimal_grid.h"
+#include "engine/numerics/hull.h"
 #include "formats/system_file.h"
 #include "reference.h"
 

@@ -29,13 +29,13 @@ TEST(SystemFile, ReadsEveryKeyAndTheDefaults)
     EXPECT_DOUBLE_EQ(s.a.melting_point(), 1357.77);
     EXPECT_NEAR(s.b.melting_point(), 1728.0, 1e-9);
     ASSERT_EQ(s.phases.size(), 2u);
-    const std::vector<Coefficient>& liquid = s.phases[0].excess;
+    const std::vector<Coefficient>& liquid = std::get<SolutionKind>(s.phases[0].kind).excess;
     ASSERT_EQ(liquid.size(), 2u);
     EXPECT_EQ(liquid[0].a, -5000.0);
     EXPECT_EQ(liquid[0].b, 1.2);
     EXPECT_EQ(liquid[1].a, 800.0) << "a bare number is [a, 0]";
     EXPECT_EQ(liquid[1].b, 0.0);
-    EXPECT_TRUE(s.phases[1].excess.empty()) << "no [solid]: ideal";
+    EXPECT_TRUE(std::get<SolutionKind>(s.phases[1].kind).excess.empty()) << "no [solid]: ideal";
     // Half the lower melting point to the higher one plus 10 %, step 1.
     EXPECT_DOUBLE_EQ(s.range.first, 678.885);
     EXPECT_DOUBLE_EQ(s.range.step, 1.0);

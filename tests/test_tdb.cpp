@@ -82,14 +82,7 @@ TEST(TdbFile, ReadsEveryPublicDatabase)
         {"al-fe-2009.tdb", 2, 15, 213, 0, "AL", "FE", {"AL13FE4", "BCC_4SL", "FCC_4SL"}},
         {"steel1.tdb", 6, 40, 356, 0, "CR", "FE", {}},
         {"mo-re.tdb", 2, 7, 59, 0, "MO", "RE", {"CHI", "SIGMA"}},
-        {"fe-mn-c.tdb",
-         3,
-         12,
-         92,
-         5,
-         "FE",
-         "C",
-         {"FCC_A1", "BCC_A2", "HCP_A3", "CBCC_A12", "CUB_A13", "CEMENTITE_D011"}},
+        {"fe-mn-c.tdb", 3, 12, 92, 5, "FE", "C", {"FCC_A1", "BCC_A2", "HCP_A3", "CBCC_A12", "CUB_A13"}},
         {"solder.tdb", 6, 15, 83, 47, "SN", "PB", {}},
     };
     for (const Case& c : cases) {

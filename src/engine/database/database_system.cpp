@@ -85,9 +85,8 @@ bool on_vacancies(const BinaryPhase::Term& t, int mixing)
 // m = -1, that element's sublattice the one it sits on).
 bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, std::string& why)
 {
-    out = PhaseModel{};
-    out.name = p.name;
-    out.liquid = p.liquid;
+    out = PhaseModel{p.name, p.liquid, SolutionKind{}};
+    SolutionKind& k = std::get<SolutionKind>(out.kind);
     int site = m;
     if (m < 0)
         for (std::size_t s = 0; s < p.constituents.size(); ++s)
@@ -102,13 +101,13 @@ bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, st
     const bool has_a = std::find(held.begin(), held.end(), 0) != held.end();
     const bool has_b = std::find(held.begin(), held.end(), 1) != held.end();
     if (!has_a)
-        out.pure_a.a = ABSENT;
+        k.pure_a.a = ABSENT;
     if (!has_b)
-        out.pure_b.a = ABSENT;
-    out.magnetic = p.magnetic;
-    out.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
-    out.magnetism.structure_factor = p.structure_factor;
-    out.magnetism.atoms = atoms;
+        k.pure_b.a = ABSENT;
+    k.magnetic = p.magnetic;
+    k.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
+    k.magnetism.structure_factor = p.structure_factor;
+    k.magnetism.atoms = atoms;
     for (const BinaryPhase::Term& t : p.terms) {
         if (!on_vacancies(t, site))
             continue;  // a term of a constituent the phase does not hold here
@@ -124,23 +123,23 @@ bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, st
         if (on.size() == 1) {
             if (t.order != 0)
                 continue;  // an end member has no order but 0
-            MagneticModel& g = out.magnetism;
-            c = energy                                      ? (on[0] == 0 ? &out.pure_a : &out.pure_b)
+            MagneticModel& g = k.magnetism;
+            c = energy                                      ? (on[0] == 0 ? &k.pure_a : &k.pure_b)
                 : t.property == Property::curie_temperature ? (on[0] == 0 ? &g.tc_a : &g.tc_b)
                                                             : (on[0] == 0 ? &g.beta_a : &g.beta_b);
         } else {
-            const auto k = static_cast<std::size_t>(t.order);
-            if (k >= MOST_EXCESS_TERMS) {
+            const auto order = static_cast<std::size_t>(t.order);
+            if (order >= MOST_EXCESS_TERMS) {
                 why = "an interaction of order above 15";
                 return false;
             }
-            std::vector<Coefficient>& series = energy ? out.excess
+            std::vector<Coefficient>& series = energy ? k.excess
                                                : t.property == Property::curie_temperature
-                                                   ? out.magnetism.tc_excess
-                                                   : out.magnetism.beta_excess;
-            if (series.size() <= k)
-                series.resize(k + 1);
-            c = &series[k];
+                                                   ? k.magnetism.tc_excess
+                                                   : k.magnetism.beta_excess;
+            if (series.size() <= order)
+                series.resize(order + 1);
+            c = &series[order];
             if (on[0] == 1 && t.order % 2 == 1)  // (y_B - y_A)^k with k odd
                 scale = -scale;
         }
@@ -149,13 +148,13 @@ bool solution_model(const BinaryPhase& p, int m, Builder& b, PhaseModel& out, st
     return true;
 }
 
-// A compound of fixed composition: its one end member per mole of atoms.
+// A compound of fixed composition: its one end member per mole of atoms, and
+// where it has them its TC and beta (cementite).
 bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
-    out = PhaseModel{};
-    out.name = p.name;
-    out.liquid = p.liquid;
-    out.point = true;
+    (void)why;
+    out = PhaseModel{p.name, p.liquid, CompoundKind{}};
+    CompoundKind& k = std::get<CompoundKind>(out.kind);
     double atoms = 0.0;
     double of_a = 0.0;
     for (std::size_t s = 0; s < p.constituents.size(); ++s) {
@@ -163,21 +162,27 @@ bool compound_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::stri
         atoms += c == VACANCY ? 0.0 : p.sites[s];
         of_a += c == 0 ? p.sites[s] : 0.0;
     }
-    out.point_x = of_a / atoms;
+    k.x = of_a / atoms;
+    k.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
+    k.magnetism.structure_factor = p.structure_factor;
+    k.magnetism.atoms = atoms;
     for (const BinaryPhase::Term& t : p.terms) {
-        if (t.property != Property::gibbs) {
-            why = "a magnetic compound (not modelled yet)";
-            return false;
-        }
-        if (t.order == 0)
-            b.add(out.point_energy, t.value, 1.0 / atoms);
+        if (t.order != 0)
+            continue;
+        if (t.property == Property::gibbs)
+            b.add(k.energy, t.value, 1.0 / atoms);
+        else
+            b.add(t.property == Property::curie_temperature ? k.magnetism.tc_a : k.magnetism.beta_a, t.value,
+                  1.0);
     }
+    const auto given = [](const Coefficient& c) { return !c.parameters.empty(); };
+    k.magnetic = p.magnetic && given(k.magnetism.tc_a) && given(k.magnetism.beta_a);
     return true;
 }
 
 // The sublattices holding both elements; the others' sites of A and of B
-// added to out's fixed sites.
-std::vector<std::size_t> mixing_and_fixed(const BinaryPhase& p, PhaseModel& out)
+// added to the kind's fixed sites.
+std::vector<std::size_t> mixing_and_fixed(const BinaryPhase& p, SublatticePairKind& k)
 {
     std::vector<std::size_t> mixing;
     for (std::size_t s = 0; s < p.constituents.size(); ++s) {
@@ -185,23 +190,23 @@ std::vector<std::size_t> mixing_and_fixed(const BinaryPhase& p, PhaseModel& out)
         if (p.constituents[s].size() == 2)
             mixing.push_back(s);
         else if (c != VACANCY)
-            out.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
+            k.fixed_sites[static_cast<std::size_t>(c)] += p.sites[s];
     }
     return mixing;
 }
 
 // Where a parameter of a phase of sublattices goes: the energy's, TC's or
 // beta's coefficients, with the terms a series may hold there.
-LatticeCoefficients* lattice_target(const BinaryPhase::Term& t, PhaseModel& out, std::size_t& most)
+LatticeCoefficients* lattice_target(const BinaryPhase::Term& t, SublatticePairKind& k, std::size_t& most)
 {
     most = t.property == Property::gibbs ? MOST_EXCESS_TERMS : MOST_MAGNETIC_TERMS;
     switch (t.property) {
     case Property::gibbs:
-        return &out.lattice;
+        return &k.lattice;
     case Property::curie_temperature:
-        return &out.lattice_magnetism[0];
+        return &k.lattice_magnetism[0];
     case Property::bohr_magneton_number:
-        return &out.lattice_magnetism[1];
+        return &k.lattice_magnetism[1];
     case Property::unmodelled:
         break;
     }
@@ -209,16 +214,15 @@ LatticeCoefficients* lattice_target(const BinaryPhase::Term& t, PhaseModel& out,
 }
 
 // A phase of sublattices: name, kind and magnetic factors.
-void lattice_phase(const BinaryPhase& p, bool one_mixing, PhaseModel& out)
+SublatticePairKind& pair_phase(const BinaryPhase& p, bool one_mixing, PhaseModel& out)
 {
-    out = PhaseModel{};
-    out.name = p.name;
-    out.liquid = p.liquid;
-    out.sublattices = true;
-    out.one_mixing = one_mixing;
-    out.magnetic = p.magnetic;
-    out.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
-    out.magnetism.structure_factor = p.structure_factor;
+    out = PhaseModel{p.name, p.liquid, SublatticePairKind{}};
+    SublatticePairKind& k = std::get<SublatticePairKind>(out.kind);
+    k.one_mixing = one_mixing;
+    k.magnetic = p.magnetic;
+    k.magnetism.antiferromagnetic_factor = p.antiferromagnetic_factor;
+    k.magnetism.structure_factor = p.structure_factor;
+    return k;
 }
 
 // Term k of a series, its sign from the order the parameter names the two:
@@ -241,12 +245,12 @@ bool add_to_series(Builder& b, std::vector<Coefficient>& series, const BinaryPha
 // of vacancies), per formula unit.
 bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
-    lattice_phase(p, true, out);
-    const std::size_t m = mixing_and_fixed(p, out)[0];
-    out.sites[0] = p.sites[m];
+    SublatticePairKind& k = pair_phase(p, true, out);
+    const std::size_t m = mixing_and_fixed(p, k)[0];
+    k.sites[0] = p.sites[m];
     for (const BinaryPhase::Term& t : p.terms) {
         std::size_t most = 0;
-        LatticeCoefficients* c = lattice_target(t, out, most);
+        LatticeCoefficients* c = lattice_target(t, k, most);
         const std::vector<int>& on = t.on[m];
         if (c == nullptr || (on.size() == 1 && on[0] == ANY)) {
             why = c == nullptr ? "a parameter of a property the model does not take"
@@ -267,15 +271,15 @@ bool one_mixing_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
 // element or vacancies, per formula unit.
 bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::string& why)
 {
-    lattice_phase(p, false, out);
-    const std::vector<std::size_t> both = mixing_and_fixed(p, out);
+    SublatticePairKind& k = pair_phase(p, false, out);
+    const std::vector<std::size_t> both = mixing_and_fixed(p, k);
     const std::size_t s1 = both[0];
     const std::size_t s2 = both[1];
-    out.sites[0] = p.sites[s1];
-    out.sites[1] = p.sites[s2];
+    k.sites[0] = p.sites[s1];
+    k.sites[1] = p.sites[s2];
     for (const BinaryPhase::Term& t : p.terms) {
         std::size_t most = 0;
-        LatticeCoefficients* c = lattice_target(t, out, most);
+        LatticeCoefficients* c = lattice_target(t, k, most);
         if (c == nullptr) {
             why = "a parameter of a property the model does not take";
             return false;
@@ -314,7 +318,7 @@ bool sublattice_model(const BinaryPhase& p, Builder& b, PhaseModel& out, std::st
 
 // Whether a magnetic phase has both a TC and a beta in this binary: without
 // either it has no magnetic term, and none is evaluated at every temperature.
-bool holds_magnetism(const PhaseModel& m)
+void hold_magnetism(PhaseModel& m)
 {
     const auto given = [](const Coefficient& c) { return c.a != 0.0 || c.b != 0.0 || !c.parameters.empty(); };
     const auto any_of = [&](const std::vector<Coefficient>& series) {
@@ -327,11 +331,14 @@ bool holds_magnetism(const PhaseModel& m)
                     return true;
         return given(c.reciprocal);
     };
-    if (m.sublattices)
-        return lattice(m.lattice_magnetism[0]) && lattice(m.lattice_magnetism[1]);
-    const MagneticModel& g = m.magnetism;
-    return (given(g.tc_a) || given(g.tc_b) || any_of(g.tc_excess)) &&
-           (given(g.beta_a) || given(g.beta_b) || any_of(g.beta_excess));
+    if (auto* pair = std::get_if<SublatticePairKind>(&m.kind)) {
+        pair->magnetic =
+            pair->magnetic && lattice(pair->lattice_magnetism[0]) && lattice(pair->lattice_magnetism[1]);
+    } else if (auto* solution = std::get_if<SolutionKind>(&m.kind)) {
+        const MagneticModel& g = solution->magnetism;
+        solution->magnetic = solution->magnetic && (given(g.tc_a) || given(g.tc_b) || any_of(g.tc_excess)) &&
+                             (given(g.beta_a) || given(g.beta_b) || any_of(g.beta_excess));
+    }
 }
 
 }  // namespace
@@ -426,7 +433,7 @@ Place place_of(const Database& db, const DatabasePhase& phase, const std::string
                                              : m != -2 && solution_model(bp, m, builder, model, why);
     if (!modelled)
         return Place::left_out;
-    model.magnetic = model.magnetic && holds_magnetism(model);
+    hold_magnetism(model);
     why.clear();
     for (const std::string& u : phase.unmodelled)
         why += (why.empty() ? "" : ", ") + u;
@@ -547,12 +554,68 @@ InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const s
 
 std::string model_of(const PhaseModel& m)
 {
-    const std::string kind = m.point         ? "compound"
-                             : m.one_mixing  ? "one sublattice of both elements beside fixed ones"
-                             : m.sublattices ? "two sublattices of both elements"
-                                             : "solution";
-    return m.magnetic ? kind + ", magnetic" : kind;
+    if (const auto* k = std::get_if<SolutionKind>(&m.kind))
+        return k->magnetic ? "solution, magnetic" : "solution";
+    if (const auto* k = std::get_if<CompoundKind>(&m.kind))
+        return k->magnetic ? "compound, magnetic" : "compound";
+    if (const auto* k = std::get_if<SublatticePairKind>(&m.kind)) {
+        const std::string kind = k->one_mixing ? "one sublattice of both elements beside fixed ones"
+                                               : "two sublattices of both elements";
+        return k->magnetic ? kind + ", magnetic" : kind;
+    }
+    const LatticeKind& k = std::get<LatticeKind>(m.kind);
+    std::string kind =
+        std::to_string(k.model.sites.size()) + " sublattice" + (k.model.sites.size() > 1 ? "s" : "");
+    if (!k.disordered.empty())
+        kind += ", ordered, disordered part " + k.disordered;
+    return k.model.magnetic ? kind + ", magnetic" : kind;
 }
+
+namespace {
+
+// Every coefficient a phase's energy takes, whatever its kind.
+std::vector<const Coefficient*> coefficients_of(const PhaseModel& p)
+{
+    std::vector<const Coefficient*> all;
+    const auto magnetism = [&](const MagneticModel& g) {
+        for (const Coefficient* c : {&g.tc_a, &g.tc_b, &g.beta_a, &g.beta_b})
+            all.push_back(c);
+        for (const std::vector<Coefficient>* series : {&g.tc_excess, &g.beta_excess})
+            for (const Coefficient& c : *series)
+                all.push_back(&c);
+    };
+    const auto lattice = [&](const LatticeCoefficients& l) {
+        for (const auto& row : l.end)
+            for (const Coefficient& c : row)
+                all.push_back(&c);
+        for (const auto& row : l.interactions)
+            for (const std::vector<Coefficient>& series : row)
+                for (const Coefficient& c : series)
+                    all.push_back(&c);
+        all.push_back(&l.reciprocal);
+    };
+    if (const auto* k = std::get_if<SolutionKind>(&p.kind)) {
+        all.push_back(&k->pure_a);
+        all.push_back(&k->pure_b);
+        for (const Coefficient& c : k->excess)
+            all.push_back(&c);
+        if (k->magnetic)
+            magnetism(k->magnetism);
+    } else if (const auto* k = std::get_if<CompoundKind>(&p.kind)) {
+        all.push_back(&k->energy);
+        magnetism(k->magnetism);
+    } else if (const auto* k = std::get_if<SublatticePairKind>(&p.kind)) {
+        lattice(k->lattice);
+        for (const LatticeCoefficients& l : k->lattice_magnetism)
+            lattice(l);
+    } else {
+        for (const Coefficient& c : std::get<LatticeKind>(p.kind).values)
+            all.push_back(&c);
+    }
+    return all;
+}
+
+}  // namespace
 
 bool not_finite(const System& s, const std::vector<double>& temperatures, NotFinite& found)
 {
@@ -609,13 +672,7 @@ std::vector<std::string> extrapolated_phases(const System& s, double first, doub
 {
     std::vector<std::string> out;
     for (const PhaseModel& p : s.phases) {
-        std::vector<const Coefficient*> all{&p.pure_a, &p.pure_b};
-        for (const Coefficient& c : p.excess)
-            all.push_back(&c);
-        if (p.magnetic)
-            for (const Coefficient* c :
-                 {&p.magnetism.tc_a, &p.magnetism.tc_b, &p.magnetism.beta_a, &p.magnetism.beta_b})
-                all.push_back(c);
+        const std::vector<const Coefficient*> all = coefficients_of(p);
         bool extrapolated = false;
         // Limits are increasing, so a function holds over the range where it holds at both ends.
         for (const Coefficient* c : all)

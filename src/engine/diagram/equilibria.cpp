@@ -32,7 +32,7 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
     std::vector<double> h(n);
     for (std::size_t k = 0; k < phases.size(); ++k) {
         const PhaseAtT& phase = phases[k];
-        if (phase.point) {
+        if (is_point(phase)) {
             const Composition c = point_composition(*phase.model);
             const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
             if (v < lowest) {

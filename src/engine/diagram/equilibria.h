@@ -3,9 +3,9 @@
 // the tangent is checked against both curves.
 #pragma once
 
-#include "engine/phases/model.h"
 #include "engine/diagram/sampling.h"
 #include "engine/diagram/tieline.h"
+#include "engine/phases/model.h"
 
 #include <string>
 #include <vector>

@@ -42,7 +42,7 @@ void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
     ga = HUGE_VAL;
     gb = HUGE_VAL;
     for (const PhaseAtT& at : phases) {
-        if (at.point)
+        if (is_point(at))
             continue;
         ga = std::min(ga, potentials(at, {1.0, 0.0}).rest_a);
         gb = std::min(gb, potentials(at, {0.0, 1.0}).rest_b);
@@ -121,7 +121,8 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
-            if (phases[p].point || phases[q].point || phases[p].sublattices || phases[q].sublattices)
+            if (is_point(phases[p]) || is_point(phases[q]) || has_internal_state(phases[p]) ||
+                has_internal_state(phases[q]))
                 continue;  // a compound, or a phase of two sublattices, has samples of its own
             const auto difference = [&](double x) {
                 double v = 0.0;
@@ -155,7 +156,7 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
     // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
     for (std::size_t p = 0; p < phases.size(); ++p) {
         const PhaseAtT& phase = phases[p];
-        if (phase.point || phase.sublattices)
+        if (is_point(phase) || has_internal_state(phase))
             continue;
         const auto k = [&](double x) {
             double value = 0.0;
@@ -233,21 +234,18 @@ bool still_far_above(const GridEnergies::Columns::Margin& m, double T, double RT
     return dT <= MOST_PASSED && m.above[0] - 2.0 * rate * dT > FAR_ABOVE * RT;
 }
 
-// A phase of two sublattices on the grid. Each point's share starts from its
-// last temperatures' there, extrapolated, else the neighbouring point's; a
-// point far above the lowest solution is passed by, as no phase there.
-void lattice_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<double>& lowest,
-                   GridEnergies::Columns& c)
+// A phase with an internal state on the grid. Each point's state starts from
+// its last temperatures' there, else the neighbouring point's; a point far
+// above the lowest solution is passed by, as no phase there.
+void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<double>& lowest,
+                    GridEnergies::Columns& c)
 {
     const std::size_t n = grid.at.size();
     const bool known = c.internal.size() == n;
-    SharesAt none{};
-    std::fill(std::begin(none.q), std::end(none.q), -1.0);
-    std::fill(std::begin(none.u), std::end(none.u), NAN);
-    std::fill(std::begin(none.T), std::end(none.T), NAN);
-    c.internal.resize(n, none);
+    c.internal.resize(n, no_memory());
     c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}});
-    double q = -1.0;
+    const bool tails = skips_tails(phase);
+    InternalMemory neighbour = no_memory();
     for (std::size_t i = 0; i < n; ++i) {
         // Left out of the deep tails: each of its points is a minimisation, and
         // its solubilities there are not where it competes (its pure ends are
@@ -255,16 +253,13 @@ void lattice_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<do
         // may be all its range.
         const double smaller = smaller_fraction(grid.at[i]);
         c.excess[i] = c.bend[i] = 0.0;
-        if ((!phase.lattice.one_mixing && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
+        if ((tails && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
             still_far_above(c.margin[i], phase.T, phase.RT)) {
             c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
             continue;
         }
-        SharesAt& last = c.internal[i];
-        if (known)
-            q = extrapolated_share(phase.lattice, grid.at[i].x, last, phase.T);
-        lattice_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.rest_a[i], c.rest_b[i], q);
-        remember_share(phase.lattice, grid.at[i].x, q, phase.T, last);
+        internal_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], known, c.internal[i], neighbour,
+                            c.rest_a[i], c.rest_b[i]);
         GridEnergies::Columns::Margin& m = c.margin[i];
         m.above[1] = m.above[0];
         m.T[1] = m.T[0];
@@ -281,27 +276,27 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
     out.phase.resize(phases.size());
     const std::size_t n = grid.at.size();
     for (std::size_t k = 0; k < phases.size(); ++k) {
-        if (phases[k].point)
+        if (is_point(phases[k]))
             continue;
         GridEnergies::Columns& c = out.phase[k];
         c.rest_a.resize(n);
         c.rest_b.resize(n);
         c.excess.resize(n);
         c.bend.resize(n);
-        if (!phases[k].sublattices)
+        if (!has_internal_state(phases[k]))
             solution_parts(phases[k], grid.x.data(), grid.y.data(), n, c.rest_a.data(), c.rest_b.data(),
                            c.excess.data(), c.bend.data());
     }
     // The phases of sublattices after the solutions, whose lowest they are held against.
-    if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return p.sublattices; }))
+    if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return has_internal_state(p); }))
         return;
     out.lowest.assign(n, HUGE_VAL);
     for (std::size_t k = 0; k < phases.size(); ++k)
-        if (!phases[k].point && !phases[k].sublattices)
+        if (!is_point(phases[k]) && !has_internal_state(phases[k]))
             lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
     for (std::size_t k = 0; k < phases.size(); ++k)
-        if (phases[k].sublattices)
-            lattice_parts(grid, phases[k], out.lowest, out.phase[k]);
+        if (has_internal_state(phases[k]))
+            internal_parts(grid, phases[k], out.lowest, out.phase[k]);
 }
 
 void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
@@ -309,7 +304,7 @@ void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::siz
 {
     const std::size_t n = grid.at.size();
     h.resize(n);
-    if (phase.point) {  // above the line at its own composition alone, if that is a grid point
+    if (is_point(phase)) {  // above the line at its own composition alone, if that is a grid point
         const Composition own = point_composition(*phase.model);
         for (std::size_t i = 0; i < n; ++i)
             h[i] = grid.at[i].x == own.x && grid.at[i].y == own.y
@@ -363,7 +358,7 @@ Grid make_grid(const System& s)
     // Where phases of sublattices are narrowest: points of the grid, so that
     // their minima there start, like the others', from the last temperature's.
     for (const PhaseModel& m : s.phases)
-        if (m.sublattices)
+        if (has_internal_state(m))
             add_ordered_points(m, grid.at);
     const auto before = [](const Composition& a, const Composition& b) { return dx(a, b) > 0.0; };
     std::stable_sort(grid.at.begin(), grid.at.end(), before);
@@ -385,7 +380,7 @@ Grid make_grid(const System& s)
         grid.uniform_at.push_back(static_cast<std::size_t>(at - grid.at.begin()));
     }
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
-                                    [](const PhaseModel& p) { return !p.excess.empty() || p.magnetic; });
+                                    [](const PhaseModel& p) { return has_mixing_terms(p); });
     return grid;
 }
 
@@ -456,7 +451,7 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
         samples.end());
     std::vector<Composition> extra = hidden_regions(grid, phases, energies);
     for (const PhaseAtT& phase : phases)
-        if (phase.point)  // a compound is a sample of its own
+        if (is_point(phase))  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));
     add_samples(phases, energies, samples, extra);
     return samples;

@@ -30,9 +30,9 @@ struct GridEnergies {
         // A phase of sublattices has no excess or bend here: the scans for
         // hidden regions pass it by.
         std::vector<double> rest_a, rest_b, excess, bend;
-        // A two-sublattice phase's internal shares at each point at the last
-        // temperatures, from which the next temperature's is extrapolated.
-        std::vector<SharesAt> internal;
+        // A phase with an internal state: where it lay at each point at the
+        // last temperatures, from which the next temperature's search starts.
+        std::vector<InternalMemory> internal;
         // How far above the lowest solution it lay at each point, at the last
         // two temperatures it was found at there: a point far above is passed
         // by for a few kelvin.

@@ -1,7 +1,7 @@
 #include "engine/diagram/tieline.h"
 
-#include "engine/numerics/newton.h"
 #include "engine/diagram/sampling.h"
+#include "engine/numerics/newton.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,7 +41,7 @@ struct Pair {
 // or -1.
 double ordered_within_reach(const PhaseModel& m, const Composition& c)
 {
-    if (!m.sublattices)
+    if (!has_internal_state(m))
         return -1.0;
     for (const double ordered : ordered_compositions(m))
         if (std::fabs(c.x - ordered) <= ORDERED_REACH)
@@ -62,7 +62,7 @@ struct EndCoordinate {
 
     EndCoordinate(const PhaseAtT& at, const Composition& start)
     {
-        if (!at.sublattices)
+        if (!has_internal_state(at))
             return;
         for (const double e : range_ends(*at.model))
             if (e > 0.0 && e < 1.0 && start.x != e && std::fabs(start.x - e) < EDGE_REACH)
@@ -399,7 +399,7 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     const double T = p_at.T;
     const Phase p = p_at.phase;
     const Phase q = q_at.phase;
-    if (p_at.point || q_at.point)
+    if (is_point(p_at) || is_point(q_at))
         return with_points(s, T, p, low, q, high, tie);
     Pair at{low, high};
     const EndCoordinate low_end(p_at, low);
@@ -439,14 +439,14 @@ double height_above(const Composition& c, const Potentials& m, const TieLine& ti
 
 double above_tangent(const PhaseAtT& p, const Composition& c, const TieLine& tie)
 {
-    if (p.point)
+    if (is_point(p))
         return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
     return height_above(c, potentials(p, c), tie);
 }
 
 double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& tie)
 {
-    if (p.point)
+    if (is_point(p))
         return above_line(p, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
     // Each point's potentials once: its height and the next step both come from them.
     Composition at = c;

@@ -119,3 +119,30 @@ Jet magnetic_gibbs_jet(double T, const Jet& TC, const Jet& beta, double antiferr
     return third ? gibbs_jet<true>(T, TC, beta, antiferromagnetic_factor, p, R)
                  : gibbs_jet<false>(T, TC, beta, antiferromagnetic_factor, p, R);
 }
+
+MagneticPartials magnetic_partials(double T, double TC, double beta, double antiferromagnetic_factor,
+                                   double p, double R)
+{
+    const double tc_scale = TC < 0.0 ? 1.0 / antiferromagnetic_factor : 1.0;
+    const double beta_scale = beta < 0.0 ? 1.0 / antiferromagnetic_factor : 1.0;
+    const double tc = TC * tc_scale;
+    const double b = beta * beta_scale;
+    if (tc == 0.0 || b == 0.0)
+        return {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    double g[4];
+    const double tau = T / tc;
+    g_and_slopes<false>(tau, p, g);
+    const double RT = R * T;
+    const double w = 1.0 + b;
+    const double ln_w = std::log(w);
+    const double dtau = -tau / tc;               // d tau / d tc
+    const double d2tau = 2.0 * tau / (tc * tc);  // d2 tau / d tc2
+    const double g_tc = g[1] * dtau;
+    const double g_tctc = g[2] * dtau * dtau + g[1] * d2tau;
+    return {RT * ln_w * g[0],
+            RT * ln_w * g_tc * tc_scale,
+            RT * g[0] / w * beta_scale,
+            RT * ln_w * g_tctc * tc_scale * tc_scale,
+            RT * g_tc / w * tc_scale * beta_scale,
+            -RT * g[0] / (w * w) * beta_scale * beta_scale};
+}

@@ -20,3 +20,12 @@ struct Jet {
 // third, d3 is left 0 (the others are the same to the last bit).
 Jet magnetic_gibbs_jet(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
                        double R, bool third = true);
+
+// G_mag and its first and second partial derivatives in TC and beta, where
+// these are functions of many variables (a phase's site fractions); a negative
+// TC or beta divided by the antiferromagnetic factor, its derivatives with it.
+struct MagneticPartials {
+    double g, tc, beta, tc_tc, tc_beta, beta_beta;
+};
+MagneticPartials magnetic_partials(double T, double TC, double beta, double antiferromagnetic_factor,
+                                   double p, double R);

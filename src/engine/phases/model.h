@@ -1,22 +1,31 @@
-// The thermodynamic model of a binary A-B: any number of phases, each a
-// solution of A and B on one lattice with its Gibbs energy per mole of atoms
+// The thermodynamic model of a binary A-B: any number of phases, each with its
+// Gibbs energy per mole of atoms G_p(x) at mole fraction x of A, and the one
+// contract every phase keeps whatever its kind: at (T, x) its G, the chemical
+// potentials of A and B, its curvature and, for a phase with an internal state,
+// where that state lies, from a guess. The kinds:
 //
-//   G_p(x) = x G_A(T) + y G_B(T) + RT[x ln x + y ln y] + x y sum_k L_k(T) (x - y)^k + G_mag(x)
+//   a solution of A and B on one lattice (a system file's liquid and solid, or
+//   a database phase with one sublattice of the two):
+//     G(x) = x G_A(T) + y G_B(T) + RT[x ln x + y ln y] + x y sum_k L_k(T) (x - y)^k + G_mag(x)
+//   a compound of one composition (a point in x);
+//   a phase of two sublattices of both elements, or one beside sublattices of
+//     one element each (sublattices.h), minimised over its one share;
+//   a phase of any sublattices, with vacancies, molecules and a disordered part
+//     (lattice.h), minimised over its site fractions.
 //
-// x the mole fraction of A, y = 1 - x that of B. A system file's liquid and
-// solid are two such phases, the pure solids the reference (G_A = dG_A of
-// fusion in the liquid, 0 in the solid); a database's phases carry its own
-// functions of T and the magnetic term.
+// The kinds are one std::variant, dispatched in phase.cpp alone.
 #pragma once
 
-#include "engine/numerics/decimal_grid.h"
-#include "engine/phases/sublattices.h"
 #include "engine/functions/temperature_function.h"
+#include "engine/numerics/decimal_grid.h"
+#include "engine/phases/lattice.h"
+#include "engine/phases/sublattices.h"
 
 #include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 constexpr double R = 8.315;  // J/(mol K), the program's gas constant unless a system gives its own
@@ -80,6 +89,25 @@ struct MagneticModel {
     std::vector<Coefficient> tc_excess, beta_excess;
 };
 
+// A solution of A and B on one lattice, per mole of atoms.
+struct SolutionKind {
+    Coefficient pure_a;  // G of the phase of A alone
+    Coefficient pure_b;
+    std::vector<Coefficient> excess;  // L_0, L_1, ...
+    bool magnetic = false;
+    MagneticModel magnetism;
+};
+
+// A compound of fixed composition: one point x, of energy per mole of atoms,
+// and where magnetic the magnetic term of its TC and beta per formula unit of
+// atoms atoms.
+struct CompoundKind {
+    double x = 0.0;
+    Coefficient energy;
+    bool magnetic = false;
+    MagneticModel magnetism;  // its tc_a and beta_a
+};
+
 // A phase of sublattices' property per formula unit: the four end members, the
 // interactions on each sublattice with A or B on the other (Redlich-Kister
 // series) and the reciprocal term.
@@ -89,45 +117,57 @@ struct LatticeCoefficients {
     Coefficient reciprocal;
 };
 
-struct PhaseModel {
-    std::string name;
-    bool liquid = false;
-    Coefficient pure_a;  // G of the phase of A alone, per mole of atoms
-    Coefficient pure_b;
-    std::vector<Coefficient> excess;  // L_0, L_1, ... per mole of atoms
-    bool magnetic = false;
-    MagneticModel magnetism;
-    // A compound of fixed composition: one point x = point_x, of energy
-    // point_energy per mole of atoms; the solution terms above are unused.
-    bool point = false;
-    double point_x = 0.0;
-    Coefficient point_energy;
-    // Two sublattices that both hold both elements, per formula unit: their
-    // sites and their energy's coefficients.
-    bool sublattices = false;
+// Two sublattices that both hold both elements, per formula unit: their sites
+// and their energy's coefficients; where magnetic, TC and beta (0, 1) in the
+// same form with the factors of magnetism. Sites of further sublattices that
+// hold one element each, of A and of B in all: the curve spans only the range
+// the mixing sublattices reach. With one_mixing one sublattice mixes: sites[0],
+// its ends end[0][0] and end[1][0], its series interactions[0][0].
+struct SublatticePairKind {
     std::array<double, 2> sites = {1.0, 1.0};
     LatticeCoefficients lattice;
-    // Where magnetic is set, TC and beta (0, 1) per formula unit in the same form,
-    // with the factors of magnetism.
+    bool magnetic = false;
+    MagneticModel magnetism;  // its factors
     std::array<LatticeCoefficients, 2> lattice_magnetism;
-    // Sites of further sublattices that hold one element each, of A and of B in
-    // all: the curve spans only the range the mixing sublattices reach. With
-    // one_mixing (sublattices set too) one sublattice mixes: sites[0], its ends
-    // end[0][0] and end[1][0], its series interactions[0][0].
     std::array<double, 2> fixed_sites = {0.0, 0.0};
     bool one_mixing = false;
 };
 
-// Where a phase of sublattices is narrowest: each of two mixing sublattices
-// filled by one element, and the ends of the range they span where fixed
-// sublattices bound it; -1 for none.
-std::array<double, 4> ordered_compositions(const PhaseModel& m);
+// Any sublattices (lattice.h), with each term's value as a coefficient.
+// disordered names the phase it is where its minimum is its disordered state
+// (an ordered phase's disordered part), empty where none.
+struct LatticeKind {
+    LatticeModel model;
+    std::vector<Coefficient> values;
+    std::string disordered;
+};
 
-// The ends of that range, 0 and 1 where no fixed sublattice holds it off.
+using PhaseKind = std::variant<SolutionKind, CompoundKind, SublatticePairKind, LatticeKind>;
+
+struct PhaseModel {
+    std::string name;
+    bool liquid = false;
+    PhaseKind kind;
+};
+
+// A compound: a point in x.
+bool is_point(const PhaseModel& m);
+
+// A phase whose curve is the minimum over an internal state at each x.
+bool has_internal_state(const PhaseModel& m);
+
+// Whether the phase has terms beyond the ideal mixing of its ends: what a grid
+// scans for gaps and hidden windows.
+bool has_mixing_terms(const PhaseModel& m);
+
+// Where a phase with an internal state is narrowest: its ordered
+// compositions, and the ends of its range where it stops short of a pure
+// component. Empty for the other kinds.
+std::vector<double> ordered_compositions(const PhaseModel& m);
+
+// The ends of the range the phase spans in x, 0 and 1 where it reaches both
+// pure components.
 std::array<double, 2> range_ends(const PhaseModel& m);
-
-// A compound's composition, each fraction from the sublattices' sums, exact.
-struct Composition;
 
 struct TemperatureRange {
     double first;
@@ -165,6 +205,9 @@ std::vector<PhaseModel> liquid_and_solid(const Component& a, const Component& b,
 // The value of a coefficient at T.
 double coefficient_at(const System& s, const Coefficient& c, double T);
 
+// The value and, where slope is set, the T slope of a coefficient at T (else 0).
+void value_and_slope(const System& s, const Coefficient& c, double T, bool slope, double& v, double& dT);
+
 const PhaseModel& phase_model(const System& s, Phase p);
 bool is_liquid(const System& s, Phase p);
 const std::string& phase_name(const System& s, Phase p);
@@ -195,24 +238,9 @@ Composition moved_in_log(const Composition& c, double du);
 double log_ratio_a(const Composition& c1, const Composition& c2);
 double log_ratio_b(const Composition& c1, const Composition& c2);
 
-struct System;
-
-// One phase's coefficients at one temperature, evaluated once for the many
-// compositions a temperature asks about.
-struct PhaseAtT {
-    const PhaseModel* model;
-    const System* system;  // what a two-sublattice phase's T slopes are evaluated from
-    Phase phase;
-    double T;
-    double RT;
-    double R;
-    bool slopes;       // the T slopes below were evaluated
-    bool point;        // a compound: its energy is ga, its T slope ga_dT
-    bool sublattices;  // two sublattices: the values below, the curve their minimum
-    SublatticeValues lattice;
-    double ga, gb;        // the pure parts
-    double ga_dT, gb_dT;  // their T slopes
-    std::size_t terms;    // excess terms
+// A solution's coefficients at one temperature.
+struct SolutionAtT {
+    std::size_t terms;  // excess terms
     double L[MOST_EXCESS_TERMS];
     double L_dT[MOST_EXCESS_TERMS];
     // The magnetic series' coefficients: ends, then excess terms. magnetic is
@@ -222,6 +250,34 @@ struct PhaseAtT {
     double tc[MOST_EXCESS_TERMS + 2];
     double beta[MOST_EXCESS_TERMS + 2];
 };
+
+// A compound at one temperature: its energy and T slope are the phase's ga.
+struct CompoundAtT {};
+
+// Two sublattices at one temperature: the values whose minimum is the curve.
+struct SublatticePairAtT {
+    SublatticeValues lattice;
+};
+
+using PhaseKindAtT = std::variant<SolutionAtT, CompoundAtT, SublatticePairAtT, LatticeAtT>;
+
+// One phase's coefficients at one temperature, evaluated once for the many
+// compositions a temperature asks about.
+struct PhaseAtT {
+    const PhaseModel* model;
+    const System* system;  // what a phase with an internal state's T slopes are evaluated from
+    Phase phase;
+    double T;
+    double RT;
+    double R;
+    bool slopes;          // the T slopes below were evaluated
+    double ga, gb;        // the pure ends (a compound: its energy in ga)
+    double ga_dT, gb_dT;  // their T slopes
+    PhaseKindAtT kind;
+};
+
+bool is_point(const PhaseAtT& at);
+bool has_internal_state(const PhaseAtT& at);
 
 // Without slopes, the T slopes of a database's functions are left at 0 and the
 // potentials' slopes in T are not to be read: what sampling and tie-lines at
@@ -263,18 +319,28 @@ Potentials potentials(const System& s, Phase p, const Composition& c, double T);
 double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a,
                   double mu_b);
 
-// What a grid keeps of a solution at c: the rests of both potentials (as
-// potentials forms them), the excess and its second derivative (as excess_of).
-// q_guess carries a two-sublattice phase's share of A on its second
-// sublattice from one point to the next.
-void grid_parts(const PhaseAtT& at, const Composition& c, double& rest_a, double& rest_b, double& excess,
-                double& bend, double& q_guess);
+// What a phase with an internal state keeps at a grid point from one
+// temperature to the next: where its minimum lay, the start of the next search.
+struct InternalMemory {
+    SharesAt shares;     // a pair of sublattices' share at the last temperatures
+    double q = -1.0;     // a pair's share at the point searched last
+    SiteFractions y;     // a phase of any sublattices' fractions at the last one
+    bool has_y = false;  // y holds a state
+};
 
-// A phase of sublattices' rests at a grid point, whose logarithms the grid
-// holds, from a close guess of its share (updated), as sublattice_minimum_near
-// finds the minimum: a grid reads no more of such a phase.
-void lattice_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double& rest_a,
-                        double& rest_b, double& q_guess);
+InternalMemory no_memory();
+
+// A phase with an internal state's rests at a grid point, whose logarithms the
+// grid holds, from what the point remembers (updated): known where it holds a
+// state of an earlier temperature, else from the neighbouring point's
+// (neighbour, updated too). A grid reads no more of such a phase.
+void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
+                         InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b);
+
+// Whether a grid leaves out the phase's deep tails (each of its points a
+// minimisation, where it does not compete): the phases with an internal state
+// whose range is not all in a tail.
+bool skips_tails(const PhaseAtT& at);
 
 // grid_parts of a solution (neither a compound nor of sublattices) at n points
 // at once, into columns: a grid's many points make a loop of its own pay.
@@ -325,7 +391,7 @@ double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, 
 
 inline bool is_point(const System& s, Phase p)
 {
-    return s.phases[phase_index(p)].point;
+    return is_point(s.phases[phase_index(p)]);
 }
 
 // A compound's composition as both fractions.

@@ -1,0 +1,13 @@
+// Dense linear algebra for the few unknowns of one phase's internal state (a
+// phase of sublattices has at most a couple of dozen site fractions): row-major
+// square matrices of side n, small enough to live on the stack.
+#pragma once
+
+// The eigenvalues of the symmetric matrix a (destroyed) into values, and the
+// eigenvectors as the columns of vectors, by Jacobi rotations: accurate to the
+// last digits for the small matrices here, and never fails to finish.
+void symmetric_eigen(int n, double* a, double* values, double* vectors);
+
+// Solves a x = b in place of b by elimination with partial pivoting (a is
+// destroyed); false where a is singular to rounding.
+bool solve_dense(int n, double* a, double* b);

@@ -1,0 +1,195 @@
+// A phase of any sublattices: its side of the phase contract, its curve the
+// minimum over its site fractions (lattice.h), the lowest of those found from
+// every start where nothing closer is known.
+#include "engine/phases/kinds.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kinds {
+
+namespace {
+
+double clamped(double x)
+{
+    return std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
+}
+
+// The lowest minimum at x, HUGE_VAL where the phase does not reach x.
+LatticeMinimum lowest_at(const LatticeAtT& v, double x, SiteFractions& y)
+{
+    LatticeMinimum m = lattice_lowest(v, x, nullptr, y);
+    if (!m.found)
+        m.g = HUGE_VAL;
+    return m;
+}
+
+// A pure end per mole of atoms: the minimum at x = 1 or 0, where the phase
+// reaches it, with vacancies still free; HUGE_VAL where it does not.
+double pure_end(const LatticeAtT& v, bool of_a)
+{
+    SiteFractions y{};
+    const LatticeMinimum m = lowest_at(v, of_a ? 1.0 : 0.0, y);
+    return m.g;
+}
+
+void values_at(const System& s, const LatticeKind& k, double T, double R, LatticeAtT& v)
+{
+    v.model = &k.model;
+    v.T = T;
+    v.R = R;
+    v.RT = R * T;
+    v.values.resize(k.values.size());
+    for (std::size_t i = 0; i < k.values.size(); ++i)
+        v.values[i] = coefficient_at(s, k.values[i], T);
+}
+
+// The rests at x from a minimum's G and slope, x held off the pure ends.
+void rests_of(double RT, const LatticeMinimum& m, double x, double& rest_a, double& rest_b)
+{
+    rest_a = m.g + (1.0 - x) * m.g1 - RT * std::log(x);
+    rest_b = m.g - x * m.g1 - RT * std::log1p(-x);
+}
+
+}  // namespace
+
+void lattice_at(const System& s, const LatticeKind& k, PhaseAtT& at)
+{
+    LatticeAtT& v = at.kind.emplace<LatticeAtT>();
+    values_at(s, k, at.T, at.R, v);
+    at.ga = pure_end(v, true);
+    at.gb = pure_end(v, false);
+    at.ga_dT = 0.0;
+    at.gb_dT = 0.0;
+    if (!at.slopes)
+        return;
+    LatticeAtT hot;
+    LatticeAtT cold;
+    values_at(s, k, at.T + SLOPE_STEP, at.R, hot);
+    values_at(s, k, at.T - SLOPE_STEP, at.R, cold);
+    if (at.ga != HUGE_VAL)
+        at.ga_dT = (pure_end(hot, true) - pure_end(cold, true)) / (2.0 * SLOPE_STEP);
+    if (at.gb != HUGE_VAL)
+        at.gb_dT = (pure_end(hot, false) - pure_end(cold, false)) / (2.0 * SLOPE_STEP);
+}
+
+Excess lattice_excess(const PhaseAtT& at, const LatticeAtT& v, double x, int derivatives)
+{
+    // The minimum less the ideal solution of its pure ends; the third
+    // derivative by a difference of the second.
+    SiteFractions y{};
+    const double xi = clamped(x);
+    const LatticeMinimum m = lowest_at(v, xi, y);
+    const auto bent = [&](double at_x) {
+        SiteFractions near = y;
+        const LatticeMinimum here = lattice_minimum(v, clamped(at_x), &y, near);
+        const double xc = clamped(at_x);
+        return here.g2 - at.RT / (xc * (1.0 - xc));
+    };
+    const double yi = 1.0 - xi;
+    const double ga = reference_end(at.ga);
+    const double gb = reference_end(at.gb);
+    Excess out{m.g - xi * ga - yi * gb - at.RT * (xi * std::log(xi) + yi * std::log(yi)),
+               m.g1 - ga + gb - at.RT * (std::log(xi) - std::log(yi)), m.g2 - at.RT / (xi * yi), 0.0};
+    if (derivatives >= 3) {
+        const double h = 1e-6;
+        out.e3 = (bent(xi + h) - bent(xi - h)) / (2.0 * h);
+    }
+    return out;
+}
+
+// The rests, and their T slopes by a central difference of the whole minimum,
+// each side searched from the state found at T.
+Rests lattice_rests(const PhaseAtT& at, const LatticeAtT& v, const Composition& c)
+{
+    Rests out{0.0, 0.0, 0.0, 0.0, 0.0};
+    const double x = clamped(c.x);
+    SiteFractions y{};
+    const LatticeMinimum m = lowest_at(v, x, y);
+    if (m.g == HUGE_VAL) {
+        out.a = out.b = HUGE_VAL;
+        return out;
+    }
+    rests_of(at.RT, m, x, out.a, out.b);
+    out.e2 = m.g2 - at.RT / (x * (1.0 - x));
+    if (!at.slopes)
+        return out;
+    const LatticeKind& k = std::get<LatticeKind>(at.model->kind);
+    const auto rests_at = [&](double T, double& a, double& b) {
+        LatticeAtT there;
+        values_at(*at.system, k, T, at.R, there);
+        SiteFractions near{};
+        const LatticeMinimum here = lattice_minimum(there, x, &y, near);
+        rests_of(at.R * T, here, x, a, b);
+    };
+    double a_hot = 0.0;
+    double b_hot = 0.0;
+    double a_cold = 0.0;
+    double b_cold = 0.0;
+    rests_at(at.T + SLOPE_STEP, a_hot, b_hot);
+    rests_at(at.T - SLOPE_STEP, a_cold, b_cold);
+    out.a_dT = (a_hot - a_cold) / (2.0 * SLOPE_STEP);
+    out.b_dT = (b_hot - b_cold) / (2.0 * SLOPE_STEP);
+    return out;
+}
+
+double lattice_above_line(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double mu_a,
+                          double mu_b)
+{
+    const double x = c.x;
+    const double y = c.y;
+    if (x == 0.0 || y == 0.0)
+        return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
+    SiteFractions fractions{};
+    const LatticeMinimum m = lowest_at(v, x, fractions);
+    return m.g == HUGE_VAL ? HUGE_VAL : m.g - (x * mu_a + y * mu_b);
+}
+
+double lattice_pure(const System& s, const LatticeKind& k, bool of_a, double T, double& size)
+{
+    LatticeAtT v;
+    values_at(s, k, T, s.gas_constant, v);
+    const double g = pure_end(v, of_a);
+    size = std::fabs(g);
+    return g;
+}
+
+// From what the point remembers of the last temperature, else from the
+// neighbouring point's state, else from every start.
+void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
+                        double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
+                        double& rest_a, double& rest_b)
+{
+    const double x = clamped(c.x);
+    SiteFractions y{};
+    LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
+    if (known && memory.has_y)
+        m = lattice_minimum(v, x, &memory.y, y);
+    else
+        m = lattice_lowest(v, x, neighbour.has_y ? &neighbour.y : nullptr, y);
+    if (!m.found) {
+        rest_a = rest_b = HUGE_VAL;
+        return;
+    }
+    memory.y = y;
+    memory.has_y = true;
+    neighbour.y = y;
+    neighbour.has_y = true;
+    if (x != c.x) {  // held off the pure end, as the minimum is
+        ln_x = std::log(x);
+        ln_y = std::log1p(-x);
+    }
+    rest_a = m.g + (1.0 - x) * m.g1 - at.RT * ln_x;
+    rest_b = m.g - x * m.g1 - at.RT * ln_y;
+}
+
+std::vector<double> lattice_ordered_compositions(const LatticeKind& k)
+{
+    std::vector<double> out{k.model.x_min, k.model.x_max};
+    for (const double e : k.model.end_members)
+        if (std::find(out.begin(), out.end(), e) == out.end())
+            out.push_back(e);
+    return out;
+}
+
+}  // namespace kinds

@@ -1,0 +1,225 @@
+// The phase contract of model.h, dispatched on the kind of phase: the one place
+// that tells a solution, a compound and a phase of sublattices apart.
+#include "engine/phases/kinds.h"
+
+#include <cmath>
+
+namespace {
+
+template <class... F>
+struct Overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+}  // namespace
+
+bool is_point(const PhaseModel& m)
+{
+    return std::holds_alternative<CompoundKind>(m.kind);
+}
+
+bool has_internal_state(const PhaseModel& m)
+{
+    return std::holds_alternative<SublatticePairKind>(m.kind) || std::holds_alternative<LatticeKind>(m.kind);
+}
+
+bool has_mixing_terms(const PhaseModel& m)
+{
+    return std::visit(Overloaded{[](const SolutionKind& k) { return !k.excess.empty() || k.magnetic; },
+                                 [](const CompoundKind&) { return false; },
+                                 [](const SublatticePairKind& k) { return k.magnetic; },
+                                 [](const LatticeKind& k) { return k.model.magnetic; }},
+                      m.kind);
+}
+
+std::vector<double> ordered_compositions(const PhaseModel& m)
+{
+    return std::visit(
+        Overloaded{[](const SublatticePairKind& k) { return kinds::pair_ordered_compositions(k); },
+                   [](const LatticeKind& k) { return kinds::lattice_ordered_compositions(k); },
+                   [](const auto&) { return std::vector<double>{}; }},
+        m.kind);
+}
+
+std::array<double, 2> range_ends(const PhaseModel& m)
+{
+    return std::visit(Overloaded{[](const SublatticePairKind& k) { return kinds::pair_range_ends(k); },
+                                 [](const LatticeKind& k) {
+                                     return std::array<double, 2>{k.model.x_min, k.model.x_max};
+                                 },
+                                 [](const CompoundKind& k) {
+                                     return std::array<double, 2>{k.x, k.x};
+                                 },
+                                 [](const SolutionKind&) {
+                                     return std::array<double, 2>{0.0, 1.0};
+                                 }},
+                      m.kind);
+}
+
+Composition point_composition(const PhaseModel& m)
+{
+    return composition_from_x(std::get<CompoundKind>(m.kind).x);
+}
+
+bool is_point(const PhaseAtT& at)
+{
+    return std::holds_alternative<CompoundAtT>(at.kind);
+}
+
+bool has_internal_state(const PhaseAtT& at)
+{
+    return std::holds_alternative<SublatticePairAtT>(at.kind) || std::holds_alternative<LatticeAtT>(at.kind);
+}
+
+PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
+{
+    const PhaseModel& m = phase_model(s, p);
+    PhaseAtT at;
+    at.model = &m;
+    at.system = &s;
+    at.phase = p;
+    at.T = T;
+    at.R = s.gas_constant;
+    at.RT = s.gas_constant * T;
+    at.slopes = slopes;
+    std::visit(Overloaded{[&](const SolutionKind& k) { kinds::solution_at(s, k, at); },
+                          [&](const CompoundKind& k) { kinds::compound_at(s, k, at); },
+                          [&](const SublatticePairKind& k) { kinds::pair_at(s, k, at); },
+                          [&](const LatticeKind& k) { kinds::lattice_at(s, k, at); }},
+               m.kind);
+    return at;
+}
+
+Excess excess_of(const PhaseAtT& at, double x, int derivatives)
+{
+    return std::visit(
+        Overloaded{[&](const SolutionAtT& v) { return kinds::solution_excess(at, v, x, derivatives); },
+                   [&](const SublatticePairAtT& v) { return kinds::pair_excess(at, v, x, derivatives); },
+                   [&](const LatticeAtT& v) { return kinds::lattice_excess(at, v, x, derivatives); },
+                   [](const CompoundAtT&) {
+                       return Excess{HUGE_VAL, 0.0, 0.0, 0.0};
+                   }},
+        at.kind);
+}
+
+Potentials potentials(const PhaseAtT& at, const Composition& c)
+{
+    double ln_x = 0.0;
+    double ln_y = 0.0;
+    kinds::logs(c, ln_x, ln_y);
+    return potentials(at, c, ln_x, ln_y);
+}
+
+Potentials potentials(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y)
+{
+    const double x = c.x;
+    const double y = c.y;
+    const kinds::Rests r =
+        std::visit(Overloaded{[&](const SolutionAtT& v) { return kinds::solution_rests(at, v, c); },
+                              [&](const SublatticePairAtT& v) { return kinds::pair_rests(at, v, c); },
+                              [&](const LatticeAtT& v) { return kinds::lattice_rests(at, v, c); },
+                              [](const CompoundAtT&) {
+                                  return kinds::Rests{HUGE_VAL, HUGE_VAL, 0.0, 0.0, 0.0};
+                              }},
+                   at.kind);
+    Potentials out{};
+    out.rest_a = r.a;
+    out.rest_b = r.b;
+    out.mu_a_dT = r.a_dT;
+    out.mu_b_dT = r.b_dT;
+    out.RT = at.RT;
+    out.mu_a = at.RT * ln_x + out.rest_a;
+    out.mu_b = at.RT * ln_y + out.rest_b;
+    out.mu_a_dT += at.R * ln_x;
+    out.mu_b_dT += at.R * ln_y;
+    out.curvature = at.RT + x * y * r.e2;
+    if (x <= y) {  // u = ln x: dx/du = x
+        out.dmu_a = out.curvature;
+        out.dmu_b = -(x / y) * out.curvature;
+    } else {  // u = ln y: dx/du = -y
+        out.dmu_a = -(y / x) * out.curvature;
+        out.dmu_b = out.curvature;
+    }
+    return out;
+}
+
+Potentials potentials(const System& s, Phase p, const Composition& c, double T)
+{
+    return potentials(phase_at(s, p, T), c);
+}
+
+double above_line(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, double mu_a,
+                  double mu_b)
+{
+    return std::visit(
+        Overloaded{[&](const SolutionAtT& v) {
+                       return kinds::solution_above_line(at, v, c, ln_x, ln_y, mu_a, mu_b);
+                   },
+                   [&](const CompoundAtT&) { return kinds::compound_above_line(at, c, mu_a, mu_b); },
+                   [&](const SublatticePairAtT& v) { return kinds::pair_above_line(at, v, c, mu_a, mu_b); },
+                   [&](const LatticeAtT& v) { return kinds::lattice_above_line(at, v, c, mu_a, mu_b); }},
+        at.kind);
+}
+
+InternalMemory no_memory()
+{
+    InternalMemory m;
+    std::fill(std::begin(m.shares.q), std::end(m.shares.q), -1.0);
+    std::fill(std::begin(m.shares.u), std::end(m.shares.u), NAN);
+    std::fill(std::begin(m.shares.T), std::end(m.shares.T), NAN);
+    std::fill(std::begin(m.shares.near_lo), std::end(m.shares.near_lo), false);
+    m.y.fill(0.0);
+    return m;
+}
+
+void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
+                         InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b)
+{
+    std::visit(Overloaded{[&](const SublatticePairAtT& v) {
+                              kinds::pair_grid_parts(at, v, c, ln_x, ln_y, known, memory, neighbour.q, rest_a,
+                                                     rest_b);
+                          },
+                          [&](const LatticeAtT& v) {
+                              kinds::lattice_grid_parts(at, v, c, ln_x, ln_y, known, memory, neighbour,
+                                                        rest_a, rest_b);
+                          },
+                          [&](const auto&) { rest_a = rest_b = HUGE_VAL; }},
+               at.kind);
+}
+
+bool skips_tails(const PhaseAtT& at)
+{
+    if (const auto* pair = std::get_if<SublatticePairAtT>(&at.kind))
+        return !pair->lattice.one_mixing;
+    return std::holds_alternative<LatticeAtT>(at.kind);
+}
+
+namespace kinds {
+
+void logs(const Composition& c, double& ln_x, double& ln_y)
+{
+    if (c.x <= c.y) {
+        ln_x = std::log(c.x);
+        ln_y = std::log1p(-c.x);
+    } else {
+        ln_x = std::log1p(-c.y);
+        ln_y = std::log(c.y);
+    }
+}
+
+double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
+{
+    const PhaseModel& m = phase_model(s, p);
+    return std::visit(Overloaded{[&](const SolutionKind& k) { return solution_pure(s, k, of_a, T, size); },
+                                 [&](const CompoundKind&) {
+                                     size = 0.0;  // no pure component
+                                     return HUGE_VAL;
+                                 },
+                                 [&](const SublatticePairKind& k) { return pair_pure(s, k, of_a, T, size); },
+                                 [&](const LatticeKind& k) { return lattice_pure(s, k, of_a, T, size); }},
+                      m.kind);
+}
+
+}  // namespace kinds
