@@ -52,7 +52,8 @@ bool binary_phase(const Database& db, const DatabasePhase& phase, const std::str
         std::vector<int> kept;
         for (const std::string& c : sublattice) {
             const int i = constituent_index(c, a, b);
-            if (i >= 0)
+            // A constituent named twice on one sublattice is one constituent.
+            if (i >= 0 && std::find(kept.begin(), kept.end(), i) == kept.end())
                 kept.push_back(i);
         }
         if (kept.empty()) {
