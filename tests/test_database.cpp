@@ -901,12 +901,15 @@ namespace {
 // third mixing sublattice nor a read past the end of its two.
 TEST(DatabaseBinary, ConstituentNamedTwiceIsOne)
 {
-    const std::string parameters = "PARAMETER G(P,A:A;0) 1 -1000; 6000 N !\nPARAMETER G(P,A:B;0) 1 -9000; 6000 N !\n"
-                                   "PARAMETER G(P,B:A;0) 1 -2000; 6000 N !\nPARAMETER G(P,B:B;0) 1 500; 6000 N !\n"
-                                   "PARAMETER G(P,A,B:*;0) 1 3000; 6000 N !\n";
+    const std::string parameters =
+        "PARAMETER G(P,A:A;0) 1 -1000; 6000 N !\nPARAMETER G(P,A:B;0) 1 -9000; 6000 N !\n"
+        "PARAMETER G(P,B:A;0) 1 -2000; 6000 N !\nPARAMETER G(P,B:B;0) 1 500; 6000 N !\n"
+        "PARAMETER G(P,A,B:*;0) 1 3000; 6000 N !\n";
     const std::string head = "ELEMENT A X 1 0 0 !\nELEMENT B X 1 0 0 !\nPHASE P % 2 1 1 !\n";
-    const System once = binary_of(database_of(head + "CONSTITUENT P :A,B : A,B : !\n" + parameters), "A", "B");
-    const System twice = binary_of(database_of(head + "CONSTITUENT P :A,B,B : A,B,A : !\n" + parameters), "A", "B");
+    const System once =
+        binary_of(database_of(head + "CONSTITUENT P :A,B : A,B : !\n" + parameters), "A", "B");
+    const System twice =
+        binary_of(database_of(head + "CONSTITUENT P :A,B,B : A,B,A : !\n" + parameters), "A", "B");
     for (const double x : {0.1, 0.5, 0.8})
         EXPECT_EQ(gibbs(twice, Phase::liquid, composition_from_x(x), 900.0),
                   gibbs(once, Phase::liquid, composition_from_x(x), 900.0))

@@ -384,7 +384,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
     write("eut.TDB", text);
     write("hot.toml", "[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
                       "[B]\nmelting_point = 900\nenthalpy_of_fusion = 9000\n");
-    write("vacancies.tdb", text + "PHASE AB % 1 1 !\nCONSTITUENT AB :A,VA : !\n");
+    write("ionic.tdb", text + "PHASE AB:Y % 2 1 1 !\nCONSTITUENT AB :A : VA : !\n");
     write("misspelt.tdb", text + "PARAMETR G(SOLID,A;0) 1 0; 2000 N !\n");
     write("infinite.tdb", text + "PARAMETER G(LIQUID,A,B;0) 1 T**(100000000); 100000 N !\n");
     write("twice.tdb", text + "PARAMETER G(SOLID,A,B;0) 1 20000; 100000 N !\n");
@@ -413,7 +413,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         {"--system eut.TDB --components A,B --phases LIQUID,,SOLID", 64, "phase names"},
         {"--system eut.TDB --components A,C", 65, "eut.TDB: no element C"},
         {"--system eut.TDB --components A,B --phases LIQUID,GAS", 65, "no phase GAS"},
-        {"--system vacancies.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line 18): vacancies"},
+        {"--system ionic.tdb --components A,B --phases LIQUID,AB", 65, "phase AB (line 18): an ionic liquid"},
         {"--system misspelt.tdb --components A,B", 65, "misspelt.tdb:18:1: "},
         {"--system missing.tdb --components A,B", 65, "missing.tdb: "},
         {"--system infinite.tdb --components A,B", 65,
@@ -433,11 +433,12 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         EXPECT_NE(o.err.find(c.message), std::string::npos) << c.args << ": " << o.err;
         EXPECT_EQ(snapshot(dir), before) << c.args;
     }
-    o = run_in(dir, "--system vacancies.tdb --components A,B --temperatures 600:1000 -o .");
+    o = run_in(dir, "--system ionic.tdb --components A,B --temperatures 600:1000 -o .");
     EXPECT_EQ(o.status, 70);
     EXPECT_NE(o.err.find("warning: phase AB (line 18) left out"), std::string::npos) << o.err;
-    EXPECT_NE(o.out.find("\nleft out: AB (vacancies mixed with an element on one sublattice)\n"),
-              std::string::npos)
+    EXPECT_NE(
+        o.out.find("\nleft out: AB (an ionic liquid (the two-sublattice ionic model is not modelled))\n"),
+        std::string::npos)
         << o.out;
     // A fault of the file read past: status 70 where it touches a kept phase, 0 elsewhere.
     o = run_in(dir, "--system twice.tdb --components A,B --temperatures 600:1000 -o .");
@@ -453,19 +454,20 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
               std::string::npos)
         << o.err;
     // --list exits 0 whenever the file reads, whatever it leaves out.
-    o = run_in(dir, "--list vacancies.tdb");
+    o = run_in(dir, "--list ionic.tdb");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("elements: A (10 g/mol), B (10 g/mol)"), std::string::npos) << o.out;
     EXPECT_NE(o.out.find("  LIQUID (line 10): 1 sublattice (A,B)1, liquid; computed: solution\n"),
               std::string::npos)
         << o.out;
-    EXPECT_NE(o.out.find("  AB (line 18): 1 sublattice (A,VA)1; not computed: vacancies mixed"),
-              std::string::npos)
+    EXPECT_NE(
+        o.out.find("  AB (line 18): 2 sublattices (A)1 (VA)1, ionic liquid; not computed: an ionic liquid"),
+        std::string::npos)
         << o.out;
-    o = run_in(dir, "--list vacancies.tdb --components B,A");
+    o = run_in(dir, "--list ionic.tdb --components B,A");
     EXPECT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("the binary B-A"), std::string::npos) << o.out;
-    EXPECT_NE(o.out.find("phases left out:\n  AB (line 18): vacancies mixed"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("phases left out:\n  AB (line 18): an ionic liquid"), std::string::npos) << o.out;
 }
 
 // Solidification from the command line: the built-in system and a file, its two

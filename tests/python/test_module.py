@@ -17,7 +17,7 @@ from conftest import EXAMPLES, PROGRAM, read_tsv, run_program
 
 EUTECTIC = EXAMPLES / "eutectic.toml"
 
-# A database with one phase the model cannot take: vacancies mixed with an element.
+# A database with one phase the model cannot take: an ionic liquid.
 LEFT_OUT_TDB = """ELEMENT VA VACUUM 0 0 0 !
 ELEMENT A FCC_A1 10 0 0 !
 ELEMENT B FCC_A1 10 0 0 !
@@ -27,8 +27,8 @@ PARAMETER G(LIQUID,A;0) 1 10000-10*T; 6000 N !
 PARAMETER G(LIQUID,B;0) 1 9000-10*T; 6000 N !
 PHASE FCC_A1 % 1 1 !
 CONSTITUENT FCC_A1 :A,B: !
-PHASE ODD % 1 1 !
-CONSTITUENT ODD :A,VA: !
+PHASE ODD:Y % 2 1 1 !
+CONSTITUENT ODD :A : VA: !
 """
 
 
@@ -202,16 +202,16 @@ def test_what_a_database_leaves_out_or_reads_past(tmp_path):
     path = write(tmp_path, "left-out.tdb", LEFT_OUT_TDB + "PARAMETER G(LIQUID,A;0) 1 1; 6000 N !\n")
     with pytest.warns(pb.EngineWarning) as issued:
         s = pb.load(path, components=("A", "B"))
-    assert s.phases_left_out == {"ODD": "vacancies mixed with an element on one sublattice"}
+    assert s.phases_left_out == {"ODD": "an ionic liquid (the two-sublattice ionic model is not modelled)"}
     texts = [str(w.message) for w in issued]
-    assert texts == ["phase ODD (line 10) left out: vacancies mixed with an element on one sublattice",
+    assert texts == ["phase ODD (line 10) left out: an ionic liquid (the two-sublattice ionic model is not modelled)",
                      path + ":12: PARAMETER G(LIQUID,A;0) given again (first at line 6); the first is kept"]
     info = pb.database_info(path)
     assert info["elements"] == {"A": 10.0, "B": 10.0}
     assert [(p["name"], p["computed"]) for p in info["phases"]] == [
         ("LIQUID", True), ("FCC_A1", True), ("ODD", False)]
-    assert info["phases"][2]["why"].startswith("vacancies mixed") and info["phases"][0]["model"] == "solution"
-    assert info["phases"][2]["constituents"] == [["A", "VA"]] and info["warnings"] == texts[1:]
+    assert info["phases"][2]["why"].startswith("an ionic liquid") and info["phases"][0]["model"] == "solution"
+    assert info["phases"][2]["constituents"] == [["A"], ["VA"]] and info["warnings"] == texts[1:]
     binary = pb.database_info(path, components=("B", "A"))
     assert [p["name"] for p in binary["phases"]] == ["LIQUID", "FCC_A1"]
     assert binary["left_out"] == s.phases_left_out

@@ -1,6 +1,7 @@
 #include "engine/database/database_system.h"
 
 #include "engine/database/compound_energy.h"
+#include "engine/database/lattice_builder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,18 +22,7 @@ constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both
 constexpr int SUBLATTICES = -4;  // two sublattices hold both elements, others one element or vacancies
 constexpr int ONE_MIXING = -5;   // one sublattice holds both elements, others one element each or vacancies
 
-struct Builder {
-    System& s;
-    std::map<const Piecewise*, int> index;  // each parameter's value, once
-
-    void add(Coefficient& c, const Piecewise* value, double scale)
-    {
-        const auto [at, fresh] = index.emplace(value, static_cast<int>(s.parameters.size()));
-        if (fresh)
-            s.parameters.push_back(*value);
-        c.parameters.emplace_back(at->second, scale);
-    }
-};
+using Builder = CoefficientBuilder;
 
 // The sublattice holding both elements, -1 where none does (a phase of one
 // element); COMPOUND, SUBLATTICES or ONE_MIXING for those kinds, any of them
@@ -346,19 +336,13 @@ void hold_magnetism(PhaseModel& m)
 namespace {
 
 // Why a phase the file declares is left out of every binary, before its
-// parameters are looked at: an ionic or aqueous model, or a link to a
-// disordered part not modelled yet; empty where none of these holds.
+// parameters are looked at: an ionic or aqueous model; empty where neither.
 std::string beyond_the_model(const DatabasePhase& phase)
 {
     if (phase.kind == 'Y')
         return "an ionic liquid (the two-sublattice ionic model is not modelled)";
     if (phase.kind == 'A')
         return "an aqueous solution (not modelled)";
-    if (!phase.disordered_part.empty() && phase.never_disorders)
-        return "never disorders, its disordered part " + phase.disordered_part +
-               " added whole (not modelled yet)";
-    if (!phase.disordered_part.empty())
-        return "ordered, with its disordered part " + phase.disordered_part + " (not modelled yet)";
     return "";
 }
 
@@ -407,15 +391,40 @@ namespace {
 // Where one phase of the database stands in the binary of a and b.
 enum class Place { absent, kept, rejected, part, left_out };
 
+// The phase by the fastest model that takes it: a solution, a compound, a pair
+// of sublattices, else the general phase of sublattices.
+bool model_of_phase(const Database& db, const DatabasePhase& phase, const std::string& a,
+                    const std::string& b, Builder& builder, PhaseModel& model, BinaryPhase& bp,
+                    std::string& why)
+{
+    const bool general = !phase.disordered_part.empty() || holds_molecules(db, phase, a, b) ||
+                         !binary_phase(db, phase, a, b, bp, why);
+    if (!general) {
+        const std::size_t kept = builder.s.parameters.size();
+        const int m = mixing_sublattice(bp, why);
+        const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, why)
+                              : m == SUBLATTICES ? sublattice_model(bp, builder, model, why)
+                              : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, why)
+                                                 : m != -2 && solution_model(bp, m, builder, model, why);
+        if (modelled)
+            return true;
+        builder.give_back(kept);
+    }
+    const std::size_t kept = builder.s.parameters.size();
+    if (lattice_phase(db, phase, a, b, builder, model, why))
+        return true;
+    builder.give_back(kept);
+    return false;
+}
+
 Place place_of(const Database& db, const DatabasePhase& phase, const std::string& a, const std::string& b,
                bool asked, Builder& builder, PhaseModel& model, std::string& why)
 {
     BinaryPhase bp;
-    if (!binary_phase(db, phase, a, b, bp, why)) {
-        if (why == "empty" && !asked)
+    if (!in_binary(db, phase, a, b)) {
+        if (!asked)
             return Place::absent;  // a phase of other elements: not part of this binary
-        if (why == "empty")
-            why = "a sublattice holds neither element nor vacancies";
+        why = "a sublattice holds neither element nor vacancies";
         return Place::left_out;
     }
     const bool rejected = std::find(db.rejected.begin(), db.rejected.end(), phase.name) != db.rejected.end();
@@ -426,13 +435,11 @@ Place place_of(const Database& db, const DatabasePhase& phase, const std::string
     why = beyond_the_model(phase);
     if (!why.empty())
         return Place::left_out;
-    const int m = mixing_sublattice(bp, why);
-    const bool modelled = m == COMPOUND      ? compound_model(bp, builder, model, why)
-                          : m == SUBLATTICES ? sublattice_model(bp, builder, model, why)
-                          : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, why)
-                                             : m != -2 && solution_model(bp, m, builder, model, why);
-    if (!modelled)
+    if (!model_of_phase(db, phase, a, b, builder, model, bp, why)) {
+        if (why == "empty")
+            why = "a sublattice holds neither element nor vacancies";
         return Place::left_out;
+    }
     hold_magnetism(model);
     why.clear();
     for (const std::string& u : phase.unmodelled)
@@ -440,6 +447,35 @@ Place place_of(const Database& db, const DatabasePhase& phase, const std::string
     for (const std::string& u : bp.unmodelled)
         why += (why.empty() ? "" : ", ") + u;
     return Place::kept;
+}
+
+// An ordered phase's disordered states are its disordered part's, a phase of
+// its own, kept beside it whether asked for or not: the ordered phase keeps
+// only its ordered states, and the two never stand side by side as one state
+// under two names. Where the part cannot be modelled, the ordered phase keeps
+// them under its own name.
+void link_disordered_parts(const Database& db, const std::string& a, const std::string& b, Builder& builder,
+                           DatabaseBinary& out)
+{
+    std::vector<PhaseModel>& phases = out.system.phases;
+    for (std::size_t i = 0; i < phases.size(); ++i) {
+        const LatticeKind* k = std::get_if<LatticeKind>(&phases[i].kind);
+        if (k == nullptr || k->disordered.empty())
+            continue;
+        const std::string part = k->disordered;
+        const auto named = [&](const PhaseModel& m) { return m.name == part; };
+        if (std::none_of(phases.begin(), phases.end(), named)) {
+            const DatabasePhase* dp = find_phase(db, part);
+            PhaseModel model;
+            std::string why;
+            if (dp == nullptr || place_of(db, *dp, a, b, true, builder, model, why) != Place::kept)
+                continue;
+            phases.push_back(model);
+            std::vector<std::string>& rejected = out.rejected;
+            rejected.erase(std::remove(rejected.begin(), rejected.end(), part), rejected.end());
+        }
+        std::get<LatticeKind>(phases[i].kind).model.ordered_only = true;
+    }
 }
 
 bool known_names(const Database& db, const std::string& a, const std::string& b,
@@ -501,6 +537,7 @@ bool binary_phases(const Database& db, const std::string& a, const std::string& 
             out.warnings.push_back({text, true});
         }
     }
+    link_disordered_parts(db, a, b, builder, out);
     // The liquid first, as the tables and the solidification expect.
     std::stable_partition(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
     if (s.phases.size() > MOST_PHASES) {
@@ -523,14 +560,19 @@ bool database_binary(const Database& db, const std::string& a, const std::string
         return false;
     }
     // Transitions are looked for where the parameters hold, not in the
-    // extrapolation below them (298.15 K in most databases).
+    // extrapolation below them (298.15 K in most databases) or above them
+    // (6000 K in most).
     double lowest = HUGE_VAL;
+    double highest = 0.0;
     for (const Piecewise& p : s.parameters)
-        if (!p.limits.empty())
+        if (!p.limits.empty()) {
             lowest = std::min(lowest, p.limits.front());
+            highest = std::max(highest, p.limits.back());
+        }
     lowest = std::max(LOWEST_SCAN, std::isfinite(lowest) ? lowest : LOWEST_SCAN);
-    out.transitions_a = pure_transitions(s, true, lowest, HIGHEST_TEMPERATURE / 10.0);
-    out.transitions_b = pure_transitions(s, false, lowest, HIGHEST_TEMPERATURE / 10.0);
+    highest = std::min(HIGHEST_TEMPERATURE / 10.0, highest > lowest ? highest : HIGHEST_TEMPERATURE / 10.0);
+    out.transitions_a = pure_transitions(s, true, lowest, highest);
+    out.transitions_b = pure_transitions(s, false, lowest, highest);
     s.a.melting_point_given = melting_point(s, out.transitions_a);
     s.b.melting_point_given = melting_point(s, out.transitions_b);
     return true;
@@ -539,8 +581,7 @@ bool database_binary(const Database& db, const std::string& a, const std::string
 InBinary phase_in_binary(const Database& db, const DatabasePhase& phase, const std::string& a,
                          const std::string& b, std::string& how)
 {
-    BinaryPhase unused;
-    if (!binary_phase(db, phase, a, b, unused, how) && how == "empty")
+    if (!in_binary(db, phase, a, b))
         return InBinary::absent;
     System scratch;
     Builder builder{scratch, {}};

@@ -9,6 +9,11 @@ namespace {
 constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
 constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
 constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
+// The widest region between an ordered phase and its disordered part that is
+// an ordering setting in continuously: its ordered end is disordered to 1e-9
+// in its fractions, some 1e-8 in x from the disordered end.
+constexpr double CONTINUOUS_ORDERING = 1e-6;
+constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent sublattices
 bool same_tie(const TieLine& a, const TieLine& b)
 {
     const auto near = [](const Composition& p, const Composition& q) {
@@ -18,6 +23,20 @@ bool same_tie(const TieLine& a, const TieLine& b)
     };
     return a.low_phase == b.low_phase && a.high_phase == b.high_phase && near(a.low, b.low) &&
            near(a.high, b.high);
+}
+
+// Whether the hull's step from p at cp to q at cq is an ordering that sets in
+// continuously: the two are an ordered phase and its disordered part, and
+// the ordered one is barely ordered there. Between them the tangent is
+// degenerate (both curves meet with one slope), so Newton finds no region
+// or one of no width; a first-order ordering starts well ordered.
+bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, Phase p, const Composition& cp,
+                         Phase q, const Composition& cq)
+{
+    if (!ordered_and_disordered(s, p, q))
+        return false;
+    const double order = std::max(ordering(phases[phase_index(p)], cp), ordering(phases[phase_index(q)], cq));
+    return order <= BARELY_ORDERED;
 }
 
 // Checks the tangent of tie against both curves on the grid and at the lowest
@@ -130,6 +149,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             const Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
             if (r == Refined::zero_width)
                 continue;
+            if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
+                continue;
             if (r == Refined::failed) {
                 found.push_back(doubt_at_tie_line(T, p, ci.x, q, cj.x,
                                                   "Newton did not converge on this two-phase region"));
@@ -137,6 +158,9 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             }
             if (std::any_of(out.ties.begin(), out.ties.end(),
                             [&](const TieLine& t) { return same_tie(t, tie); }))
+                continue;
+            if (std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING &&
+                continuous_ordering(s, phases, tie.low_phase, tie.low, tie.high_phase, tie.high))
                 continue;
             Composition dip{};
             const bool sure = confirmed(grid, phases, energies, tie, dip);

@@ -52,17 +52,17 @@ void compound_at(const System& s, const CompoundKind& k, PhaseAtT& at);
 double compound_above_line(const PhaseAtT& at, const Composition& c, double mu_a, double mu_b);
 
 // A pair of sublattices.
-void pair_at(const System& s, const SublatticePairKind& k, PhaseAtT& at);
+void pair_at(const System& s, const SublatticePairKind& m, PhaseAtT& at);
 Excess pair_excess(const PhaseAtT& at, const SublatticePairAtT& v, double x, int derivatives);
 Rests pair_rests(const PhaseAtT& at, const SublatticePairAtT& v, const Composition& c);
 double pair_above_line(const PhaseAtT& at, const SublatticePairAtT& v, const Composition& c, double mu_a,
                        double mu_b);
-double pair_pure(const System& s, const SublatticePairKind& k, bool of_a, double T, double& size);
+double pair_pure(const System& s, const SublatticePairKind& m, bool of_a, double T, double& size);
 void pair_grid_parts(const PhaseAtT& at, const SublatticePairAtT& v, const Composition& c, double ln_x,
                      double ln_y, bool known, InternalMemory& memory, double& q, double& rest_a,
                      double& rest_b);
-std::vector<double> pair_ordered_compositions(const SublatticePairKind& k);
-std::array<double, 2> pair_range_ends(const SublatticePairKind& k);
+std::vector<double> pair_ordered_compositions(const SublatticePairKind& m);
+std::array<double, 2> pair_range_ends(const SublatticePairKind& m);
 
 // A phase of any sublattices.
 void lattice_at(const System& s, const LatticeKind& k, PhaseAtT& at);
@@ -75,5 +75,6 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b);
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
+double lattice_ordering(const LatticeAtT& v, const Composition& c);
 
 }  // namespace kinds

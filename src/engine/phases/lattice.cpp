@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 namespace {
 
 constexpr int N = MOST_FRACTIONS;
-constexpr int MOST_FORMS = 1024;  // linear forms a model may hold (the builder keeps to it)
 constexpr int MOST_FACTORS = 16;  // forms one term multiplies
 
 // Newton on the internal state: iterations at most, the relative change of
@@ -18,13 +18,20 @@ constexpr int MOST_FACTORS = 16;  // forms one term multiplies
 // a fraction towards zero (to this share of its value).
 constexpr int ITERATIONS = 200;
 constexpr double SETTLED = 1e-13;
+constexpr double DECREASE_SETTLED = 1e-4;  // of the rounding of G, per step
 constexpr double KEEP = 0.02;
-constexpr int HALVINGS = 40;  // of a step that does not lower G
+constexpr double MOST_LOG_STEP = 700.0;       // in a fraction's logarithm: e^700 is near the largest double
+constexpr double SMALLEST_FRACTION = 1e-300;  // a fraction moved towards zero stops here, still movable
+constexpr int HALVINGS = 40;                  // of a step that does not lower G
 // An eigenvalue of the reduced Hessian below this (in RT per formula unit, on
 // the fractions' own scale) counts as no curvature: a saddle, stepped off.
 constexpr double FLAT = 1e-10;
-constexpr double OFF_SADDLE = 0.05;  // how far along a direction of negative curvature
-constexpr double DISORDERED = 1e-9;  // equal fractions on equivalent sublattices
+constexpr double OFF_SADDLE =
+    0.5;  // how far along a direction of negative curvature, scaled (the line search halves it)
+constexpr double DISORDERED = 1e-9;      // equal fractions on equivalent sublattices
+constexpr double EMPTIED = 0.5;          // of the least atoms of an end member: an emptied lattice
+constexpr double VACANCY_START = 1e-3;   // a sublattice's vacancies where a search starts
+constexpr std::size_t MOST_STARTS = 96;  // end members a search starts towards
 
 double power(double v, int p)
 {
@@ -34,15 +41,27 @@ double power(double v, int p)
     return r;
 }
 
-// One property summed over its terms: value, gradient and Hessian.
+// One property summed over its terms, as a function of the linear forms:
+// its value, gradient and Hessian in the forms' values (zeroed over the
+// model's f forms where asked for). Each term is a product of a few forms,
+// whose derivatives in them are a handful of products; mapped onto the
+// fractions once for all terms (each form names one or a few fractions).
 struct Sum {
     double v = 0.0;
-    double g[N] = {};
-    double h[N * N] = {};
+    double g[MOST_FORMS];
+    double h[MOST_FORMS * MOST_FORMS];
+
+    void clear(int f, bool derivatives)
+    {
+        v = 0.0;
+        if (!derivatives)
+            return;
+        std::fill(g, g + f, 0.0);
+        std::fill(h, h + static_cast<std::ptrdiff_t>(f) * f, 0.0);
+    }
 };
 
-void add_term(const LatticeModel& m, const LatticeTerm& t, double value, const double* forms_at, int n,
-              bool derivatives, Sum& out)
+void add_term(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives, Sum& out)
 {
     const std::size_t factors = t.factors.size();
     double E[MOST_FACTORS];
@@ -69,25 +88,35 @@ void add_term(const LatticeModel& m, const LatticeTerm& t, double value, const d
         return r;
     };
     for (std::size_t i = 0; i < factors; ++i) {
-        const LinearForm& fi = m.forms[static_cast<std::size_t>(t.factors[i].first)];
+        const int fi = t.factors[i].first;
         const double others = except(i, i);
-        const double gi = d[i] * others;
-        for (const auto& [q, wq] : fi.terms) {
-            out.g[q] += gi * wq;
-            if (e[i] != 0.0)
-                for (const auto& [r, wr] : fi.terms)
-                    out.h[q * n + r] += e[i] * others * wq * wr;
-        }
-        for (std::size_t j = 0; j < factors; ++j) {
-            if (j == i)
-                continue;
-            const LinearForm& fj = m.forms[static_cast<std::size_t>(t.factors[j].first)];
+        out.g[fi] += d[i] * others;
+        out.h[fi * f + fi] += e[i] * others;
+        for (std::size_t j = i + 1; j < factors; ++j) {
+            const int fj = t.factors[j].first;
             const double c = d[i] * d[j] * except(i, j);
+            out.h[fi * f + fj] += c;
+            out.h[fj * f + fi] += c;
+        }
+    }
+}
+
+// A gradient and Hessian in the forms as ones in the fractions, added to g and h.
+void onto_fractions(const LatticeModel& m, const Sum& s, int n, double* g, double* h)
+{
+    const int f = static_cast<int>(m.forms.size());
+    for (int a = 0; a < f; ++a) {
+        const LinearForm& fa = m.forms[static_cast<std::size_t>(a)];
+        for (const auto& [q, wq] : fa.terms)
+            g[q] += s.g[a] * wq;
+        for (int b = 0; b < f; ++b) {
+            const double c = s.h[a * f + b];
             if (c == 0.0)
                 continue;
-            for (const auto& [q, wq] : fi.terms)
-                for (const auto& [r, wr] : fj.terms)
-                    out.h[q * n + r] += c * wq * wr;
+            const LinearForm& fb = m.forms[static_cast<std::size_t>(b)];
+            for (const auto& [q, wq] : fa.terms)
+                for (const auto& [r, wr] : fb.terms)
+                    h[q * n + r] += c * wq * wr;
         }
     }
 }
@@ -115,52 +144,71 @@ double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* grad
 {
     const LatticeModel& m = *at.model;
     const int n = fractions_of(m);
+    const int f = static_cast<int>(m.forms.size());
     const bool derivatives = gradient != nullptr || hessian != nullptr;
     double forms_at[MOST_FORMS];
-    for (std::size_t f = 0; f < m.forms.size(); ++f) {
-        double v = m.forms[f].constant;
-        for (const auto& [q, w] : m.forms[f].terms)
+    for (std::size_t k = 0; k < m.forms.size(); ++k) {
+        double v = m.forms[k].constant;
+        for (const auto& [q, w] : m.forms[k].terms)
             v += w * y[static_cast<std::size_t>(q)];
-        forms_at[f] = v;
+        forms_at[k] = v;
     }
     Sum sums[3];
+    for (int property = 0; property < 3; ++property)
+        sums[property].clear(f, derivatives && (property == 0 || m.magnetic));
     for (const LatticeTerm& t : m.terms)
-        add_term(m, t, at.values[static_cast<std::size_t>(t.value)] * t.scale, forms_at, n, derivatives,
-                 sums[static_cast<int>(t.property)]);
-    Sum& g = sums[0];
+        if (t.property == LatticeProperty::gibbs || m.magnetic)
+            add_term(t, at.values[static_cast<std::size_t>(t.value)] * t.scale, forms_at, f, derivatives,
+                     sums[static_cast<int>(t.property)]);
+    Sum& G = sums[0];
+    double value = G.v;
+    if (m.magnetic) {
+        // The magnetic term of TC and beta, each a sum over forms: its
+        // derivatives in the forms by the chain rule, into G's.
+        const Sum& tc = sums[1];
+        const Sum& beta = sums[2];
+        const MagneticPartials p =
+            magnetic_partials(at.T, tc.v, beta.v, m.antiferromagnetic_factor, m.structure_factor, at.R);
+        value += p.g;
+        if (derivatives)
+            for (int a = 0; a < f; ++a) {
+                G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
+                for (int b = 0; b < f; ++b)
+                    G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
+                                      p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
+                                      p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
+            }
+    }
+    double g[N] = {};
+    double h[N * N] = {};
+    if (derivatives)
+        onto_fractions(m, G, n, g, h);
     for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
         for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
             const double yk = y[static_cast<std::size_t>(k)];
             if (!(yk > 0.0))
                 continue;  // a fraction held at zero: y ln y vanishes, and it never moves
             const double a = at.RT * m.sites[s];
-            g.v += a * yk * std::log(yk);
-            g.g[k] += a * (std::log(yk) + 1.0);
-            g.h[k * n + k] += a / yk;
+            const double ln_y = std::log(yk);
+            value += a * yk * ln_y;
+            if (!derivatives)
+                continue;
+            g[k] += a * (ln_y + 1.0);
+            h[k * n + k] += a / yk;
         }
-    if (m.magnetic) {
-        const Sum& tc = sums[1];
-        const Sum& beta = sums[2];
-        const MagneticPartials p =
-            magnetic_partials(at.T, tc.v, beta.v, m.antiferromagnetic_factor, m.structure_factor, at.R);
-        g.v += p.g;
-        if (derivatives)
-            for (int q = 0; q < n; ++q) {
-                g.g[q] += p.tc * tc.g[q] + p.beta * beta.g[q];
-                for (int r = 0; r < n; ++r)
-                    g.h[q * n + r] += p.tc * tc.h[q * n + r] + p.beta * beta.h[q * n + r] +
-                                      p.tc_tc * tc.g[q] * tc.g[r] + p.beta_beta * beta.g[q] * beta.g[r] +
-                                      p.tc_beta * (tc.g[q] * beta.g[r] + beta.g[q] * tc.g[r]);
-            }
-    }
     if (gradient != nullptr)
-        std::copy(g.g, g.g + n, gradient);
+        std::copy(g, g + n, gradient);
     if (hessian != nullptr)
-        std::copy(g.h, g.h + n * n, hessian);
-    return g.v;
+        std::copy(h, h + static_cast<std::ptrdiff_t>(n) * n, hessian);
+    return value;
 }
 
 namespace {
+
+bool holds_atoms(const LatticeModel& m, int k)
+{
+    return m.atoms_a[static_cast<std::size_t>(k)] + m.atoms_b[static_cast<std::size_t>(k)] > 0.0;
+}
 
 // The state the minimiser works on: which fractions may move (the others are
 // held at zero: those of B at x = 1), and where x's constraint stands.
@@ -276,27 +324,99 @@ bool feasible_start(const Problem& p, SiteFractions& y)
     return true;
 }
 
-// The disordered state of the moving fractions: equal on each sublattice.
-void disordered_state(const Problem& p, SiteFractions& y)
+// Where the search starts: each sublattice's moving atoms sharing it
+// equally, its vacancies at VACANCY_START (all of it where no atom may move
+// there). A condensed start, as vacancies are few in a solid: a start with
+// as many vacancies as atoms could slide towards the empty lattice, whose
+// energy per atom falls without bound as its last atoms leave.
+void start_state(const Problem& p, SiteFractions& y)
 {
     y.fill(0.0);
     for (std::size_t s = 0; s + 1 < p.m.first.size(); ++s) {
-        int count = 0;
+        int atoms = 0;
+        int vacancies = -1;
         for (int k = p.m.first[s]; k < p.m.first[s + 1]; ++k)
-            count += p.active[k] ? 1 : 0;
+            if (p.active[k] && holds_atoms(p.m, k))
+                ++atoms;
+            else if (p.active[k])
+                vacancies = k;
+        if (atoms == 0) {
+            if (vacancies >= 0)  // else nothing may move there: x is out of the phase's reach
+                y[static_cast<std::size_t>(vacancies)] = 1.0;
+            continue;
+        }
+        const double share = vacancies >= 0 ? 1.0 - VACANCY_START : 1.0;
+        if (vacancies >= 0)
+            y[static_cast<std::size_t>(vacancies)] = VACANCY_START;
         for (int k = p.m.first[s]; k < p.m.first[s + 1]; ++k)
-            y[static_cast<std::size_t>(k)] = p.active[k] ? 1.0 / count : 0.0;
+            if (p.active[k] && holds_atoms(p.m, k))
+                y[static_cast<std::size_t>(k)] = share / atoms;
     }
 }
 
+// The starts towards each end member of the moving constituents: halfway
+// from the condensed start to it. They reach every ordered arrangement of
+// the sublattices and every sublattice's vacancies (the constitutional
+// vacancies of an aluminide are a minimum of their own, apart from its
+// antisites), up to MOST_STARTS of them.
+std::vector<SiteFractions> end_member_starts(const Problem& p, const SiteFractions& base)
+{
+    std::vector<SiteFractions> out;
+    const std::size_t sublattices = p.m.first.size() - 1;
+    std::vector<int> pick(sublattices);
+    for (std::size_t s = 0; s < sublattices; ++s)
+        pick[s] = p.m.first[s];
+    const auto next_active = [&](std::size_t s, int from) {
+        int k = from;
+        while (k < p.m.first[s + 1] && !p.active[k])
+            ++k;
+        return k;
+    };
+    for (std::size_t s = 0; s < sublattices; ++s)
+        pick[s] = next_active(s, pick[s]);
+    while (out.size() < MOST_STARTS) {
+        SiteFractions start = base;
+        for (int k = 0; k < p.n; ++k)
+            start[static_cast<std::size_t>(k)] *= 0.1;
+        for (std::size_t s = 0; s < sublattices; ++s)
+            start[static_cast<std::size_t>(pick[s])] += 0.9;
+        out.push_back(start);
+        std::size_t s = 0;  // the next end member, the first sublattice fastest
+        for (; s < sublattices; ++s) {
+            pick[s] = next_active(s, pick[s] + 1);
+            if (pick[s] < p.m.first[s + 1])
+                break;
+            pick[s] = next_active(s, p.m.first[s]);
+        }
+        if (s == sublattices)
+            break;
+    }
+    return out;
+}
+
+// Whether y is a state to start from: its moving fractions positive (and
+// at most 1 but for rounding), the others zero.
 bool usable_guess(const Problem& p, const SiteFractions& y)
 {
     for (int k = 0; k < p.n; ++k) {
         const double v = y[static_cast<std::size_t>(k)];
-        if (p.active[k] ? !(v > 0.0 && v <= 1.0) : v != 0.0)
+        if (p.active[k] ? !(v > 0.0 && v <= 1.0 + 1e-9) : v != 0.0)
             return false;
     }
     return true;
+}
+
+// Each sublattice's fractions scaled to sum to 1: a state moved by a convex
+// combination sums to 1 only to its rounding, and a lone constituent is 1.
+void normalise(const Problem& p, SiteFractions& y)
+{
+    for (std::size_t s = 0; s + 1 < p.m.first.size(); ++s) {
+        double sum = 0.0;
+        for (int k = p.m.first[s]; k < p.m.first[s + 1]; ++k)
+            sum += y[static_cast<std::size_t>(k)];
+        for (int k = p.m.first[s]; k < p.m.first[s + 1]; ++k)
+            y[static_cast<std::size_t>(k)] /= sum;
+    }
 }
 
 // The null space of one vector a (m long) as the columns of z (m x (m - 1)),
@@ -340,14 +460,27 @@ void reduced_derivatives(const Problem& p, const Reduced& v, const RatioAt& r, d
 
 // The step in the free fractions: Newton in the null space of the
 // constraint, a step off a saddle along its most negative curvature, and
-// back onto the constraint. False where there is nothing left to move.
-bool newton_step(const Problem& p, const Reduced& v, const RatioAt& r, double c, double* dv, double& decrease)
+// back onto the constraint. It is solved in the fractions scaled by their
+// square roots, in which a small fraction's curvature RT a / y is RT a like
+// any other's: a fraction of 1e-100 beside ones near 1 would otherwise spread
+// its curvature's rounding over every other direction, and read as flat.
+bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, const RatioAt& r, double c,
+                 double* dv, double& decrease)
 {
     const int m = v.m;
     double g[N];
     double h[N * N];
     double a[N];
     reduced_derivatives(p, v, r, g, h, a);
+    double root[N];
+    for (int i = 0; i < m; ++i)
+        root[i] = std::sqrt(y[static_cast<std::size_t>(v.free[i])]);
+    for (int i = 0; i < m; ++i) {
+        g[i] *= root[i];
+        a[i] *= root[i];
+        for (int j = 0; j < m; ++j)
+            h[i * m + j] *= root[i] * root[j];
+    }
     double aa = 0.0;
     for (int i = 0; i < m; ++i)
         aa += a[i] * a[i];
@@ -409,32 +542,51 @@ bool newton_step(const Problem& p, const Reduced& v, const RatioAt& r, double c,
             dz[j] += sign * OFF_SADDLE * vectors[j * k + most_negative];
         decrease = HUGE_VAL;  // not near a minimum yet
     }
-    for (int i = 0; i < m; ++i)
+    for (int i = 0; i < m; ++i) {
         for (int j = 0; j < k; ++j)
             dv[i] += z[i * k + j] * dz[j];
+        dv[i] *= root[i];
+    }
     return true;
 }
 
-// The fractions after a step dv of the free ones, a share alpha of it.
+// The fractions after a share alpha of the step dv of the free ones, taken
+// in their logarithms: a free fraction times e^(alpha dv / y), the largest of
+// its sublattice less what the others gained. Newton's step in y for a small
+// fraction is y (ln y* - ln y), its entropy dominating; in its logarithm that
+// is the whole way to its minimum y*, where as a step in y it only multiplies
+// it by about ln(y* / y): a fraction at 1e-150 whose minimum lies at 1e-20
+// gets there at once rather than in fifty steps, and never reaches zero.
 void apply(const Problem& p, const Reduced& v, const SiteFractions& y, const double* dv, double alpha,
            SiteFractions& out)
 {
     out = y;
     for (int i = 0; i < v.m; ++i) {
-        out[static_cast<std::size_t>(v.free[i])] += alpha * dv[i];
-        out[static_cast<std::size_t>(v.dependent[i])] -= alpha * dv[i];
+        const auto f = static_cast<std::size_t>(v.free[i]);
+        const double du = std::min(alpha * dv[i] / y[f], MOST_LOG_STEP);
+        const double moved = std::max(y[f] * std::exp(du), SMALLEST_FRACTION);
+        out[static_cast<std::size_t>(v.dependent[i])] -= moved - y[f];
+        out[f] = moved;
     }
     (void)p;
 }
 
-// The longest share of dv that keeps every fraction above KEEP of its value.
+// Whether every moving fraction is positive.
+bool inside(const Problem& p, const SiteFractions& y)
+{
+    for (int k = 0; k < p.n; ++k)
+        if (p.active[k] && !(y[static_cast<std::size_t>(k)] > 0.0))
+            return false;
+    return true;
+}
+
+// The longest share of dv that keeps the largest fraction of each sublattice
+// above KEEP of its value (the others move in their logarithms).
 double longest_share(const Problem& p, const Reduced& v, const SiteFractions& y, const double* dv)
 {
     double change[N] = {};
-    for (int i = 0; i < v.m; ++i) {
-        change[v.free[i]] += dv[i];
+    for (int i = 0; i < v.m; ++i)
         change[v.dependent[i]] -= dv[i];
-    }
     double alpha = 1.0;
     for (int k = 0; k < p.n; ++k)
         if (p.active[k] && change[k] < 0.0)
@@ -531,18 +683,20 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
     if (guess != nullptr && usable_guess(p, *guess))
         y = *guess;
     else
-        disordered_state(p, y);
+        start_state(p, y);
     if (!feasible_start(p, y))
         return out;
+    normalise(p, y);
     RatioAt r;
     if (!ratio_at(p, y, true, r))
         return out;
+    double last_decrease = HUGE_VAL;
     for (int iteration = 0; iteration < ITERATIONS; ++iteration) {
         out.iterations = iteration + 1;
         const Reduced v = reduce(p, y);
         double dv[N];
         double decrease = 0.0;
-        newton_step(p, v, r, constraint(p, y), dv, decrease);
+        newton_step(p, v, y, r, constraint(p, y), dv, decrease);
         double alpha = longest_share(p, v, y, dv);
         double biggest = 0.0;  // the step's largest relative change of a fraction
         for (int i = 0; i < v.m; ++i)
@@ -553,7 +707,9 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         bool taken = false;
         for (int halving = 0; halving < HALVINGS; ++halving, alpha *= 0.5) {
             apply(p, v, y, dv, alpha, next);
-            if (!ratio_at(p, next, true, rn))
+            // A step in the logarithms leaves x's line by its second order:
+            // back onto it, so that only states of composition x compare.
+            if (!inside(p, next) || !feasible_start(p, next) || !ratio_at(p, next, true, rn))
                 continue;
             // Near the minimum rounding may raise F by a few units of its last
             // place while the state still improves: accept such steps.
@@ -566,77 +722,77 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
             break;
         y = next;
         r = rn;
-        if (biggest * alpha < SETTLED && decrease != HUGE_VAL) {
+        // Settled where every fraction stopped moving, or where two steps in
+        // turn promised a decrease below the rounding of G: a fraction of
+        // 1e-12 beside ones near 1 keeps moving by its rounding alone.
+        const double rounding =
+            DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r.F), p.at.RT);
+        const bool flat = decrease <= rounding && last_decrease <= rounding;
+        last_decrease = decrease;
+        if (decrease != HUGE_VAL && (biggest < SETTLED || flat)) {
             out.found = true;
             break;
         }
     }
     out.g = r.F;
+    if (out.found && p.m.ordered_only && lattice_disordered(p.m, y))
+        out.found = false;
+    if (out.found && r.atoms < EMPTIED * p.m.least_atoms)
+        out.found = false;
     if (out.found)
         slopes_in_x(p, y, r, out);
     return out;
 }
 
-bool lattice_disordered(const LatticeModel& m, const SiteFractions& y)
+double lattice_order(const LatticeModel& m, const SiteFractions& y)
 {
+    double order = 0.0;
     for (const std::vector<int>& group : m.equivalent)
         for (std::size_t i = 1; i < group.size(); ++i) {
-            const std::size_t s0 = static_cast<std::size_t>(group[0]);
-            const std::size_t s = static_cast<std::size_t>(group[i]);
-            for (int k = 0; k < m.first[s0 + 1] - m.first[s0]; ++k)
-                if (std::fabs(y[static_cast<std::size_t>(m.first[s0] + k)] -
-                              y[static_cast<std::size_t>(m.first[s] + k)]) > DISORDERED)
-                    return false;
+            const auto s0 = static_cast<std::size_t>(group[0]);
+            const auto first0 = static_cast<std::size_t>(m.first[s0]);
+            const auto first = static_cast<std::size_t>(m.first[static_cast<std::size_t>(group[i])]);
+            const auto size = static_cast<std::size_t>(m.first[s0 + 1] - m.first[s0]);
+            for (std::size_t k = 0; k < size; ++k)
+                order = std::max(order, std::fabs(y[first0 + k] - y[first + k]));
         }
-    return true;
+    return order;
+}
+
+bool lattice_disordered(const LatticeModel& m, const SiteFractions& y)
+{
+    return lattice_order(m, y) <= DISORDERED;
 }
 
 LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
 {
     const LatticeModel& m = *at.model;
-    LatticeMinimum best = lattice_minimum(at, x, guess, y);
-    SiteFractions best_y = y;
-    const auto consider = [&](const SiteFractions& start) {
+    LatticeMinimum best{HUGE_VAL, 0.0, 0.0, false, 0};
+    SiteFractions best_y{};
+    const Problem p = problem_at(at, x);
+    if (!reachable(p))
+        return best;
+    const auto consider = [&](const SiteFractions* start) {
         SiteFractions found{};
-        const LatticeMinimum here = lattice_minimum(at, x, &start, found);
+        const LatticeMinimum here = lattice_minimum(at, x, start, found);
         if (here.found && (!best.found || here.g < best.g)) {
             best = here;
             best_y = found;
         }
     };
-    if (guess != nullptr) {  // the disordered state too
-        SiteFractions found{};
-        const LatticeMinimum here = lattice_minimum(at, x, nullptr, found);
-        if (here.found && (!best.found || here.g < best.g)) {
-            best = here;
-            best_y = found;
-        }
-    }
-    // Each ordered arrangement of the equivalent sublattices: every sublattice
-    // of a group rich in one or the other of its first two constituents.
-    for (const std::vector<int>& group : m.equivalent) {
-        const std::size_t count = group.size();
-        if (count < 2 || count > 6)
-            continue;
-        for (unsigned pattern = 1; pattern + 1 < (1U << count); ++pattern) {
-            SiteFractions start{};
-            for (std::size_t s = 0; s + 1 < m.first.size(); ++s) {
-                const int size = m.first[s + 1] - m.first[s];
-                for (int k = m.first[s]; k < m.first[s + 1]; ++k)
-                    start[static_cast<std::size_t>(k)] = 1.0 / size;
-            }
-            for (std::size_t i = 0; i < count; ++i) {
-                const std::size_t s = static_cast<std::size_t>(group[i]);
-                const int size = m.first[s + 1] - m.first[s];
-                if (size < 2)
-                    continue;
-                const int rich = m.first[s] + ((pattern >> i) & 1U);
-                for (int k = m.first[s]; k < m.first[s + 1]; ++k)
-                    start[static_cast<std::size_t>(k)] = k == rich ? 0.9 : 0.1 / (size - 1);
-            }
-            consider(start);
-        }
-    }
+    if (guess != nullptr)
+        consider(guess);
+    SiteFractions base{};
+    start_state(p, base);
+    if (!m.ordered_only)
+        consider(&base);
+    // Where a sublattice has one constituent to move (at a pure end) starts
+    // repeat: each is searched from once.
+    std::vector<SiteFractions> starts = end_member_starts(p, base);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    for (const SiteFractions& start : starts)
+        consider(&start);
     y = best_y;
     return best;
 }

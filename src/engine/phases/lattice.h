@@ -21,6 +21,11 @@
 // three constituents and more, as sigma and the four-sublattice orderings hold.
 constexpr int MOST_FRACTIONS = 24;
 
+// The most linear forms of the fractions a phase's terms may multiply: its
+// fractions, the differences of its Redlich-Kister series and a disordered
+// part's averages (sigma in a binary holds some twenty).
+constexpr int MOST_FORMS = 64;
+
 // constant + sum of weight * y[index].
 struct LinearForm {
     double constant = 0.0;
@@ -51,24 +56,38 @@ struct LatticeModel {
     // as they may be permuted: where minima are sought from every ordered
     // arrangement, and where the sublattices' equal fractions mean disorder.
     std::vector<std::vector<int>> equivalent;
+    // Whether only the ordered states are this phase's: an ordered phase
+    // whose disordered states are those of its disordered part, a phase of
+    // the system of its own, so that the two never stand side by side.
+    bool ordered_only = false;
     // The compositions of the end members (a constituent on every sublattice)
     // that hold atoms, and the range of x they span.
     std::vector<double> end_members;
     double x_min = 0.0;
     double x_max = 1.0;
+    // The fewest atoms per formula unit of an end member that holds any: a
+    // state with less than half of them is the lattice emptied of its atoms,
+    // whose energy per atom falls without bound as its vacancies fill it (in
+    // every model with vacancies on every sublattice); never a minimum.
+    double least_atoms = 0.0;
 };
 
 int fractions_of(const LatticeModel& m);
 
-// The model's values at one temperature and the state it is minimised from.
+// The fractions of one state, sublattice after sublattice.
+using SiteFractions = std::array<double, MOST_FRACTIONS>;
+
+// The model's values at one temperature.
 struct LatticeAtT {
     const LatticeModel* model;
     double T, R, RT;
     std::vector<double> values;  // per value index of the terms
+    // The lowest states found at this temperature, by x: a search close to
+    // one starts there, as a state moves continuously with x, rather than
+    // from every ordered arrangement again. A temperature's phases are
+    // evaluated by one thread, whose memory this is.
+    mutable std::vector<std::pair<double, SiteFractions>> found;
 };
-
-// The fractions of one state, sublattice after sublattice.
-using SiteFractions = std::array<double, MOST_FRACTIONS>;
 
 // G per formula unit at y, with its gradient and Hessian in y (row-major,
 // fractions x fractions) where they are asked for (non-null).
@@ -88,11 +107,18 @@ struct LatticeMinimum {
 
 // From guess, where it is a state of the phase (its fractions positive on
 // each sublattice), else from the disordered one; y is where the minimum lies.
+// Not found where it is disordered and the model is ordered_only.
 LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
 
-// The lowest of the minima from the guess, the disordered state and each
-// ordered arrangement of the equivalent sublattices.
+// The lowest of the minima from the guess, the disordered state (not where
+// the model is ordered_only) and each ordered arrangement of the equivalent
+// sublattices.
 LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
 
 // Whether y is disordered: the equivalent sublattices' fractions equal to 1e-9.
 bool lattice_disordered(const LatticeModel& m, const SiteFractions& y);
+
+// How far y is from disorder: the largest difference of a constituent's
+// fractions on two equivalent sublattices (0 where disordered, 1 where fully
+// ordered).
+double lattice_order(const LatticeModel& m, const SiteFractions& y);

@@ -15,12 +15,45 @@ double clamped(double x)
     return std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
 }
 
-// The lowest minimum at x, HUGE_VAL where the phase does not reach x.
+// How close in x a state found at this temperature is taken as the start of
+// a search, and how many such states are kept.
+constexpr double CLOSE = 0.02;
+constexpr std::size_t MOST_REMEMBERED = 32;
+constexpr double BRANCHES_APART = 0.05;  // in any fraction
+constexpr int SEARCHED_EVERY = 16;       // grid points, where no earlier temperature's state is known
+
+// Whether two states differ by more than a grid step moves a state: on
+// different branches of the phase.
+bool apart(const SiteFractions& a, const SiteFractions& b)
+{
+    for (std::size_t k = 0; k < a.size(); ++k)
+        if (std::fabs(a[k] - b[k]) > BRANCHES_APART)
+            return true;
+    return false;
+}
+
+// The lowest minimum at x, HUGE_VAL where the phase does not reach x: from
+// the closest state found at this temperature where one is close, else from
+// every start.
 LatticeMinimum lowest_at(const LatticeAtT& v, double x, SiteFractions& y)
 {
-    LatticeMinimum m = lattice_lowest(v, x, nullptr, y);
+    const std::pair<double, SiteFractions>* closest = nullptr;
+    for (const auto& state : v.found)
+        if (std::fabs(state.first - x) <= CLOSE &&
+            (closest == nullptr || std::fabs(state.first - x) < std::fabs(closest->first - x)))
+            closest = &state;
+    LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
+    if (closest != nullptr)
+        m = lattice_minimum(v, x, &closest->second, y);
     if (!m.found)
+        m = lattice_lowest(v, x, nullptr, y);
+    if (!m.found) {
         m.g = HUGE_VAL;
+        return m;
+    }
+    if (v.found.size() >= MOST_REMEMBERED)
+        v.found.erase(v.found.begin());
+    v.found.emplace_back(x, y);
     return m;
 }
 
@@ -154,8 +187,8 @@ double lattice_pure(const System& s, const LatticeKind& k, bool of_a, double T, 
     return g;
 }
 
-// From what the point remembers of the last temperature, else from the
-// neighbouring point's state, else from every start.
+// From what the point remembers of the last temperature, else (or where that
+// state is gone) from the neighbouring point's state and every start.
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b)
@@ -165,8 +198,25 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
     if (known && memory.has_y)
         m = lattice_minimum(v, x, &memory.y, y);
-    else
+    if (!m.found && neighbour.has_y && neighbour.followed < SEARCHED_EVERY) {
+        // A first temperature: the state carries on from the neighbouring
+        // point, with a search from every start at every few points.
+        m = lattice_minimum(v, x, &neighbour.y, y);
+        neighbour.followed += m.found ? 1 : 0;
+    }
+    if (!m.found) {
         m = lattice_lowest(v, x, neighbour.has_y ? &neighbour.y : nullptr, y);
+        neighbour.followed = 0;
+    } else if (neighbour.has_y && apart(neighbour.y, y)) {
+        // The neighbour lies on another branch (an ordering, or vacancies in
+        // place of antisites): the lower one carries on along the grid.
+        SiteFractions other{};
+        const LatticeMinimum there = lattice_minimum(v, x, &neighbour.y, other);
+        if (there.found && there.g < m.g) {
+            m = there;
+            y = other;
+        }
+    }
     if (!m.found) {
         rest_a = rest_b = HUGE_VAL;
         return;
@@ -181,6 +231,13 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     }
     rest_a = m.g + (1.0 - x) * m.g1 - at.RT * ln_x;
     rest_b = m.g - x * m.g1 - at.RT * ln_y;
+}
+
+double lattice_ordering(const LatticeAtT& v, const Composition& c)
+{
+    SiteFractions y{};
+    const LatticeMinimum m = lowest_at(v, clamped(c.x), y);
+    return m.found ? lattice_order(*v.model, y) : 0.0;
 }
 
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)

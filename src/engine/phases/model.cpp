@@ -205,6 +205,8 @@ bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
     double size_q = 0.0;
     const double gp = kinds::pure_energy(s, p, of_a, T, size_p);
     const double gq = kinds::pure_energy(s, q, of_a, T, size_q);
+    if (!std::isfinite(gp) || !std::isfinite(gq))
+        return false;  // a phase that does not hold the component alone is never level with one that does
     return std::fabs(gp - gq) <= 8.0 * std::numeric_limits<double>::epsilon() * std::max(size_p, size_q);
 }
 

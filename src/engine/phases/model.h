@@ -326,6 +326,7 @@ struct InternalMemory {
     double q = -1.0;     // a pair's share at the point searched last
     SiteFractions y;     // a phase of any sublattices' fractions at the last one
     bool has_y = false;  // y holds a state
+    int followed = 0;    // points in turn whose state was taken from their neighbour's alone
 };
 
 InternalMemory no_memory();
@@ -388,6 +389,15 @@ bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);
 // B have equal energies: a system file's melting point as given, else by
 // bisection to the last double. NaN where their order does not change in [lo, hi].
 double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, double hi);
+
+// Whether p and q are one phase's ordered and disordered states (an ordered
+// phase and its disordered part): where the ordering sets in continuously
+// they meet at one composition, with no region between them.
+bool ordered_and_disordered(const System& s, Phase p, Phase q);
+
+// How far the phase's state at c is from disorder (lattice.h); 0 for a
+// phase without equivalent sublattices.
+double ordering(const PhaseAtT& at, const Composition& c);
 
 inline bool is_point(const System& s, Phase p)
 {

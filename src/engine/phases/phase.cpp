@@ -223,3 +223,18 @@ double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
 }
 
 }  // namespace kinds
+
+bool ordered_and_disordered(const System& s, Phase p, Phase q)
+{
+    const auto part_of = [&](Phase ordered, Phase disordered) {
+        const auto* k = std::get_if<LatticeKind>(&phase_model(s, ordered).kind);
+        return k != nullptr && k->model.ordered_only && k->disordered == phase_name(s, disordered);
+    };
+    return part_of(p, q) || part_of(q, p);
+}
+
+double ordering(const PhaseAtT& at, const Composition& c)
+{
+    const auto* v = std::get_if<LatticeAtT>(&at.kind);
+    return v == nullptr ? 0.0 : kinds::lattice_ordering(*v, c);
+}
