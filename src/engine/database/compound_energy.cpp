@@ -68,7 +68,11 @@ bool binary_phase(const Database& db, const DatabasePhase& phase, const std::str
         BinaryPhase::Term term{parameter.property, {}, parameter.order, &parameter.value};
         bool in_binary = true;
         int mixed = 0;
-        for (const std::vector<std::string>& named : parameter.constituents) {
+        for (std::vector<std::string> named : parameter.constituents) {
+            // An odd order's sign goes by the constituents in alphabetical
+            // order, whatever order the file names them in, as the programs
+            // that assess these databases read them: L(A,B;1) is L(B,A;1).
+            std::sort(named.begin(), named.end());
             std::vector<int> indices;
             for (const std::string& c : named) {
                 const int i = constituent_index(c, a, b);
