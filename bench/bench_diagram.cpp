@@ -4,6 +4,7 @@
 // and whole solidifications at 1 K steps.
 #include "builtin/builtin_system.h"
 #include "engine/database/database_system.h"
+#include "engine/diagram/default_range.h"
 #include "engine/diagram/diagram.h"
 #include "engine/freezing/solidify.h"
 #include "formats/system_file.h"
@@ -53,7 +54,7 @@ void database_diagram(benchmark::State& state, const char* file, const char* a, 
         std::string why;
         if (!read_tdb_file(path, db, error))
             throw std::runtime_error(error.text());
-        if (!database_binary(db, a, b, {}, binary, why) || !database_range(binary.system, why))
+        if (!database_binary(db, a, b, {}, binary, why) || !default_range(binary.system, why))
             throw std::runtime_error(why);
         benchmark::DoNotOptimize(compute_diagram(binary.system, static_cast<unsigned>(state.range(0))));
         temperatures = binary.system.range.count;
@@ -117,7 +118,7 @@ void two_million_terms(benchmark::State& state)
         std::string why;
         if (!parse_tdb(text, path, db, error))
             throw std::runtime_error(error.text());
-        if (!database_binary(db, "SN", "PB", {}, binary, why) || !database_range(binary.system, why))
+        if (!database_binary(db, "SN", "PB", {}, binary, why) || !default_range(binary.system, why))
             throw std::runtime_error(why);
         benchmark::DoNotOptimize(compute_diagram(binary.system, 1));
     }

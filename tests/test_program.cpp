@@ -417,7 +417,7 @@ TEST(DatabaseProgram, TablesStatusesAndPhasesLeftOut)
         {"--system misspelt.tdb --components A,B", 65, "misspelt.tdb:18:1: "},
         {"--system missing.tdb --components A,B", 65, "missing.tdb: "},
         {"--system infinite.tdb --components A,B", 65,
-         "infinite.tdb:18: PARAMETER G(LIQUID,A,B;0) is not finite at 450 K"},
+         "infinite.tdb:18: PARAMETER G(LIQUID,A,B;0) is not finite at 298 K"},
         {"--system eut.TDB --components A,B --pressure 0", 64, "a pressure above 0 Pa and at most 1e10 Pa"},
         {"--system eut.TDB --components A,B --pressure 2e10", 64, "a pressure above 0 Pa"},
         {"--system hot.toml --pressure 1e5", 64, "--pressure applies to a database (.tdb) only"},

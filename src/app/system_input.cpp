@@ -2,6 +2,7 @@
 
 #include "app/command_line.h"
 #include "builtin/builtin_system.h"
+#include "engine/diagram/default_range.h"
 #include "formats/shortest.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
@@ -23,7 +24,7 @@ bool load_database(const SystemSource& source, LoadedSystem& loaded, InputError&
         error = file_error(source.path, why);
         return false;
     }
-    if (!source.has_temperatures && !database_range(binary.system, why)) {
+    if (!source.has_temperatures && !default_range(binary.system, why)) {
         if (!source.range_later) {
             error = file_error(source.path, why);
             return false;

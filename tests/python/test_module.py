@@ -226,7 +226,7 @@ def test_a_function_not_finite_in_the_range_names_its_line(tmp_path):
     with pytest.raises(pb.SystemFileError) as raised:
         pb.load(path, components=("A", "B"))
     assert (raised.value.line, raised.value.column) == (18, None)
-    assert "PARAMETER G(LIQUID,A,B;0) is not finite at 450 K" in str(raised.value)
+    assert "PARAMETER G(LIQUID,A,B;0) is not finite at 298 K" in str(raised.value)
     # The liquid alone has no melting point, and no range: it loads, and its
     # diagram is refused where the temperatures reach past 1 K, where the power
     # overflows.

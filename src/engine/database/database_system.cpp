@@ -441,6 +441,7 @@ Place place_of(const Database& db, const DatabasePhase& phase, const std::string
         return Place::left_out;
     }
     hold_magnetism(model);
+    model.gas = phase.kind == 'G' || phase.name == "GAS";
     why.clear();
     for (const std::string& u : phase.unmodelled)
         why += (why.empty() ? "" : ", ") + u;
@@ -674,11 +675,13 @@ bool not_finite(const System& s, const std::vector<double>& temperatures, NotFin
 
 std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double lowest, double highest)
 {
+    // Each phase with an internal state carries its state up the scan.
+    std::vector<InternalMemory> memory(s.phases.size(), no_memory());
     const auto stable = [&](double T) {
         Phase best = Phase::liquid;
         double g = HUGE_VAL;
         for (std::size_t k = 0; k < s.phases.size(); ++k) {
-            const double here = pure_gibbs(s, phase_number(k), of_a, T);
+            const double here = pure_gibbs(s, phase_number(k), of_a, T, memory[k]);
             if (here < g) {
                 g = here;
                 best = phase_number(k);
@@ -725,25 +728,4 @@ std::vector<std::string> extrapolated_phases(const System& s, double first, doub
             out.push_back(p.name);
     }
     return out;
-}
-
-bool database_range(System& s, std::string& why)
-{
-    // An element that never melts among the phases kept (carbon, nitrogen in a
-    // database without their liquid) takes the other's melting point.
-    double ma = s.a.melting_point();
-    double mb = s.b.melting_point();
-    if (!std::isfinite(ma))
-        ma = mb;
-    if (!std::isfinite(mb))
-        mb = ma;
-    const double low = std::min(ma, mb);
-    const double high = std::max(ma, mb);
-    if (!(std::isfinite(low) && std::isfinite(high))) {
-        why = "neither pure element melts among the phases kept: give --temperatures";
-        return false;
-    }
-    const double first = std::max(1.0, std::floor(0.5 * low));
-    const double last = std::min(HIGHEST_TEMPERATURE, std::ceil(1.1 * high));
-    return temperature_range(first, last, 1.0, s.range);
 }

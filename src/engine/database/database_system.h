@@ -88,8 +88,3 @@ std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double 
 
 // The phases of s with a function taken outside its limits somewhere in [first, last].
 std::vector<std::string> extrapolated_phases(const System& s, double first, double last);
-
-// A database's default range: half the lower to 1.1 times the higher melting
-// point of the pure elements, in whole kelvins, step 1; an element that does not
-// melt takes the other's. False with why where neither melts.
-bool database_range(System& s, std::string& why);

@@ -20,7 +20,8 @@ double clamped(double x)
 constexpr double CLOSE = 0.02;
 constexpr std::size_t MOST_REMEMBERED = 32;
 constexpr double BRANCHES_APART = 0.05;  // in any fraction
-constexpr int SEARCHED_EVERY = 16;       // grid points, where no earlier temperature's state is known
+constexpr int SEARCHED_EVERY = 16;  // states carried on from a neighbour (a grid point, a temperature of a
+                                    // scan) between searches from every start
 
 // Whether two states differ by more than a grid step moves a state: on
 // different branches of the phase.
@@ -183,8 +184,32 @@ double lattice_pure(const System& s, const LatticeKind& k, bool of_a, double T, 
     LatticeAtT v;
     values_at(s, k, T, s.gas_constant, v);
     const double g = pure_end(v, of_a);
-    size = std::fabs(g);
+    size = g == HUGE_VAL ? 0.0 : std::fabs(g);
     return g;
+}
+
+double lattice_pure_from(const System& s, const LatticeKind& k, bool of_a, double T, InternalMemory& memory)
+{
+    LatticeAtT v;
+    values_at(s, k, T, s.gas_constant, v);
+    const double x = of_a ? 1.0 : 0.0;
+    if (memory.followed > 0 && memory.followed < SEARCHED_EVERY) {
+        ++memory.followed;
+        if (!memory.has_y)
+            return HUGE_VAL;  // none at the last search
+        SiteFractions y{};
+        const LatticeMinimum m = lattice_minimum(v, x, &memory.y, y);
+        if (m.found) {
+            memory.y = y;
+            return m.g;
+        }
+    }
+    SiteFractions y{};
+    const LatticeMinimum m = lattice_lowest(v, x, nullptr, y);
+    memory.followed = 1;
+    memory.has_y = m.found;
+    memory.y = y;
+    return m.found ? m.g : HUGE_VAL;
 }
 
 // From what the point remembers of the last temperature, else (or where that
@@ -199,14 +224,24 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     if (known && memory.has_y)
         m = lattice_minimum(v, x, &memory.y, y);
     if (!m.found && neighbour.has_y && neighbour.followed < SEARCHED_EVERY) {
-        // A first temperature: the state carries on from the neighbouring
-        // point, with a search from every start at every few points.
+        // The state carries on from the neighbouring point (where the point
+        // has none of its own yet, or an ordering spreads to it), with a
+        // search from every start at every few points.
         m = lattice_minimum(v, x, &neighbour.y, y);
         neighbour.followed += m.found ? 1 : 0;
     }
     if (!m.found) {
+        // A point where the last search found no state (an ordered phase
+        // where it disorders) is searched again every few temperatures.
+        if (known && !memory.has_y && memory.followed > 0 && memory.followed < SEARCHED_EVERY) {
+            ++memory.followed;
+            neighbour.has_y = false;
+            rest_a = rest_b = HUGE_VAL;
+            return;
+        }
         m = lattice_lowest(v, x, neighbour.has_y ? &neighbour.y : nullptr, y);
         neighbour.followed = 0;
+        memory.followed = 1;
     } else if (neighbour.has_y && apart(neighbour.y, y)) {
         // The neighbour lies on another branch (an ordering, or vacancies in
         // place of antisites): the lower one carries on along the grid.
@@ -217,14 +252,14 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
             y = other;
         }
     }
+    memory.has_y = m.found;
+    neighbour.has_y = m.found;
     if (!m.found) {
         rest_a = rest_b = HUGE_VAL;
         return;
     }
     memory.y = y;
-    memory.has_y = true;
     neighbour.y = y;
-    neighbour.has_y = true;
     if (x != c.x) {  // held off the pure end, as the minimum is
         ln_x = std::log(x);
         ln_y = std::log1p(-x);

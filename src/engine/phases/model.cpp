@@ -199,6 +199,13 @@ double pure_gibbs(const System& s, Phase p, bool of_a, double T)
     return kinds::pure_energy(s, p, of_a, T, unused);
 }
 
+double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory)
+{
+    if (const auto* k = std::get_if<LatticeKind>(&phase_model(s, p).kind))
+        return kinds::lattice_pure_from(s, *k, of_a, T, memory);
+    return pure_gibbs(s, p, of_a, T);
+}
+
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
 {
     double size_p = 0.0;

@@ -148,6 +148,7 @@ struct PhaseModel {
     std::string name;
     bool liquid = false;
     PhaseKind kind;
+    bool gas = false;  // neither a solid nor the liquid
 };
 
 // A compound: a point in x.
@@ -380,6 +381,11 @@ bool at_piece_limit(const System& s, double T);
 
 // The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
 double pure_gibbs(const System& s, Phase p, bool of_a, double T);
+
+// The same, a phase with an internal state searched from what memory holds of
+// the last temperature (updated), with a search from every start every few
+// calls: what a scan in T carries from one temperature to the next.
+double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory);
 
 // Whether T is a pure component's transition between phases p and q to rounding:
 // their pure energies differ by no more than the rounding of the larger's terms.
