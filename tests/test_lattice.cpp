@@ -1,0 +1,374 @@
+// The general phase of sublattices: its energy against the compound energy
+// formalism evaluated the long way, its minimum over the site fractions
+// against a brute-force scan, per mole of atoms where vacancies and molecules
+// count no atoms or several, an ordered phase against its disordered part by
+// hand, and the published invariants of real databases that need it.
+#include "engine/database/compound_energy.h"
+#include "engine/database/database_system.h"
+#include "engine/diagram/diagram.h"
+#include "formats/tdb_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
+constexpr double R_DB = DATABASE_GAS_CONSTANT;
+
+Database database_of(const std::string& text)
+{
+    Database db;
+    InputError error;
+    EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text();
+    return db;
+}
+
+System binary_of(const Database& db, const std::vector<std::string>& only = {})
+{
+    DatabaseBinary out;
+    std::string why;
+    EXPECT_TRUE(database_binary(db, "A", "B", only, out, why)) << why;
+    return out.system;
+}
+
+Phase phase_named(const System& s, const std::string& name)
+{
+    for (std::size_t k = 0; k < s.phases.size(); ++k)
+        if (s.phases[k].name == name)
+            return phase_number(k);
+    ADD_FAILURE() << "no phase " << name;
+    return Phase::liquid;
+}
+
+// The phase's fractions at T, sublattice after sublattice, from nested lists.
+SiteFractions flat(const std::vector<std::vector<double>>& y)
+{
+    SiteFractions out{};
+    std::size_t k = 0;
+    for (const std::vector<double>& s : y)
+        for (const double v : s)
+            out[k++] = v;
+    return out;
+}
+
+const char* const ELEMENTS = "ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 20 0 0 !\n";
+
+// (A,B,VA)1(B,VA)3: every end member, a Redlich-Kister series with vacancies,
+// an odd order named out of alphabetical order, a reciprocal term and a
+// magnetic phase, T-dependent throughout.
+const std::string VACANCIES = std::string(ELEMENTS) + "TYPE_DEFINITION & GES A_P_D P MAGNETIC -1.0 0.40 !\n"
+                                                      "PHASE P %& 2 1 3 !\nCONSTITUENT P :A,B,VA : B,VA : !\n"
+                                                      "PARAMETER G(P,A:B;0) 1 -30000+2*T; 6000 N !\n"
+                                                      "PARAMETER G(P,A:VA;0) 1 -1000-T; 6000 N !\n"
+                                                      "PARAMETER G(P,B:B;0) 1 4000; 6000 N !\n"
+                                                      "PARAMETER G(P,B:VA;0) 1 -2000-2*T; 6000 N !\n"
+                                                      "PARAMETER G(P,VA:B;0) 1 9000; 6000 N !\n"
+                                                      "PARAMETER G(P,VA:VA;0) 1 30*T; 6000 N !\n"
+                                                      "PARAMETER G(P,A,B:VA;0) 1 -12000; 6000 N !\n"
+                                                      "PARAMETER G(P,VA,A:VA;1) 1 5000; 6000 N !\n"
+                                                      "PARAMETER G(P,A,VA:VA;0) 1 40000; 6000 N !\n"
+                                                      "PARAMETER G(P,B,VA:VA;0) 1 50000; 6000 N !\n"
+                                                      "PARAMETER G(P,A:B,VA;0) 1 -7000+T; 6000 N !\n"
+                                                      "PARAMETER G(P,A,B:B,VA;0) 1 3000; 6000 N !\n"
+                                                      "PARAMETER TC(P,A:VA;0) 1 900; 6000 N !\n"
+                                                      "PARAMETER TC(P,A,B:VA;0) 1 -300; 6000 N !\n"
+                                                      "PARAMETER BMAGN(P,A:VA;0) 1 1.8; 6000 N !\n";
+
+// The energy per formula unit against the long way, term by term from the
+// file; its gradient and Hessian against central differences of it.
+TEST(GeneralPhase, EnergyAgainstTheCompoundEnergyFormalism)
+{
+    const Database db = database_of(VACANCIES);
+    const System s = binary_of(db);
+    const Phase p = phase_named(s, "P");
+    ASSERT_TRUE(std::holds_alternative<LatticeKind>(phase_model(s, p).kind));
+    BinaryPhase long_way;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", long_way, why)) << why;
+    const std::vector<std::vector<std::vector<double>>> states = {
+        {{0.2, 0.5, 0.3}, {0.6, 0.4}},
+        {{0.97, 0.02, 0.01}, {1e-6, 1 - 1e-6}},
+        {{1.0 / 3, 1.0 / 3, 1.0 / 3}, {0.5, 0.5}},
+        {{0.05, 0.9, 0.05}, {0.999, 0.001}},
+    };
+    for (const double T : {300.0, 800.0, 1500.0}) {
+        const PhaseAtT at = phase_at(s, p, T, false);
+        const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
+        const int n = fractions_of(*v.model);
+        for (const auto& y : states) {
+            bool extrapolated = false;
+            const double expected = gibbs_per_formula_unit(long_way, db.functions, T, y, R_DB, extrapolated);
+            SiteFractions f = flat(y);
+            double g[MOST_FRACTIONS];
+            double h[MOST_FRACTIONS * MOST_FRACTIONS];
+            const double G = lattice_energy(v, f, g, h);
+            EXPECT_NEAR(G, expected, 1e-11 * std::fabs(expected)) << "T=" << T;
+            for (int q = 0; q < n; ++q) {
+                const double d = 1e-5 * f[static_cast<std::size_t>(q)];
+                SiteFractions up = f;
+                SiteFractions down = f;
+                up[static_cast<std::size_t>(q)] += d;
+                down[static_cast<std::size_t>(q)] -= d;
+                double gu[MOST_FRACTIONS];
+                double gd[MOST_FRACTIONS];
+                const double slope =
+                    (lattice_energy(v, up, gu, nullptr) - lattice_energy(v, down, gd, nullptr)) / (2 * d);
+                EXPECT_NEAR(g[q], slope, 1e-6 * (std::fabs(slope) + R_DB * T)) << "T=" << T << " q=" << q;
+                for (int r = 0; r < n; ++r) {
+                    const double bend = (gu[r] - gd[r]) / (2 * d);
+                    EXPECT_NEAR(h[q * n + r], bend,
+                                1e-5 * (std::fabs(bend) + R_DB * T / f[static_cast<std::size_t>(q)]))
+                        << "T=" << T << " q=" << q << " r=" << r;
+                }
+            }
+        }
+    }
+}
+
+// The curve per mole of atoms at x is the lowest G / N over every state of
+// composition x: against a scan of the two free fractions of that plane, and
+// no state of the scan lies below it. G / N from the long way.
+TEST(GeneralPhase, MinimumAgainstABruteForceScan)
+{
+    const Database db = database_of(VACANCIES);
+    const System s = binary_of(db);
+    const Phase p = phase_named(s, "P");
+    BinaryPhase long_way;
+    std::string why;
+    ASSERT_TRUE(binary_phase(db, db.phases[0], "A", "B", long_way, why)) << why;
+    const double T = 1000.0;
+    for (const double x : {0.05, 0.3, 0.6, 0.9}) {
+        // The free fractions: vacancies on the first sublattice (a) and B on
+        // the second (b); then N = 1 - a + 3 b, y_A = x N, y_B1 = 1 - a - y_A.
+        const auto per_atom = [&](double a, double b) {
+            const double atoms = 1 - a + 3 * b;
+            const double ya = x * atoms;
+            const double yb = 1 - a - ya;
+            if (!(ya > 0 && yb > 0 && a > 0 && b > 0 && b < 1))
+                return HUGE_VAL;
+            bool extrapolated = false;
+            return gibbs_per_formula_unit(long_way, db.functions, T, {{ya, yb, a}, {b, 1 - b}}, R_DB,
+                                          extrapolated) /
+                   atoms;
+        };
+        double best = HUGE_VAL;
+        double best_a = 0;
+        double best_b = 0;
+        const int points = 400;
+        for (int i = 1; i < points; ++i)
+            for (int j = 1; j < points; ++j) {
+                // Logarithmic in both: minima sit near the edges.
+                const double a = std::pow(10.0, -14.0 * i / points);
+                const double b = 1 - std::pow(10.0, -14.0 * j / points);
+                const double g = per_atom(a, std::max(b, 1e-300));
+                if (g < best) {
+                    best = g;
+                    best_a = a;
+                    best_b = b;
+                }
+            }
+        // Refined around the best point of the scan by shrinking steps in the logarithms.
+        for (double step = 0.05; step > 1e-9; step *= 0.5)
+            for (bool moved = true; moved;) {
+                moved = false;
+                for (const auto& [da, db_] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                    const double a = best_a * std::exp(step * da);
+                    const double b = 1 - (1 - best_b) * std::exp(step * db_);
+                    const double g = per_atom(a, b);
+                    if (g < best) {
+                        best = g;
+                        best_a = a;
+                        best_b = b;
+                        moved = true;
+                    }
+                }
+            }
+        const double g = gibbs(s, p, composition_from_x(x), T);
+        EXPECT_NEAR(g, best, 1e-9 * std::fabs(best)) << "x=" << x;
+        EXPECT_LE(g, best + 1e-10 * std::fabs(best)) << "no state lies lower, x=" << x;
+    }
+}
+
+// Per mole of atoms: (A)2(B,VA)1 spans x from 2/3 (all B) to 1 (all vacant),
+// a vacancy holding no atom; its pure A end is G(A:VA) over the two atoms of
+// A, and at x = 0.8 half its second sublattice is B. A molecule counts its
+// atoms: a gas of A, A2 and B at pure A is the lowest mixture of A and A2 per
+// atom, against a golden-section search of the long way.
+TEST(GeneralPhase, AtomsOfVacanciesAndMolecules)
+{
+    const Database db =
+        database_of(std::string(ELEMENTS) + "SPECIES A2 A2 !\n"
+                                            "PHASE Q % 2 2 1 !\nCONSTITUENT Q :A : B,VA : !\n"
+                                            "PARAMETER G(Q,A:B;0) 1 -9000; 6000 N !\n"
+                                            "PARAMETER G(Q,A:VA;0) 1 -4000; 6000 N !\n"
+                                            "PHASE GAS:G % 1 1 !\nCONSTITUENT GAS :A,A2,B : !\n"
+                                            "PARAMETER G(GAS,A;0) 1 50000-100*T; 6000 N !\n"
+                                            "PARAMETER G(GAS,A2;0) 1 -20000-80*T; 6000 N !\n"
+                                            "PARAMETER G(GAS,B;0) 1 60000-100*T; 6000 N !\n");
+    const System s = binary_of(db);
+    const Phase q = phase_named(s, "Q");
+    const double T = 700.0;
+    const double RT = R_DB * T;
+    EXPECT_EQ(range_ends(phase_model(s, q)), (std::array<double, 2>{2.0 / 3.0, 1.0}));
+    EXPECT_NEAR(pure_gibbs(s, q, true, T), -4000.0 / 2, 1e-9);
+    const double expected = (0.5 * -9000.0 + 0.5 * -4000.0 + RT * std::log(0.5)) / 2.5;
+    EXPECT_NEAR(gibbs(s, q, composition_from_x(0.8), T), expected, 1e-9 * std::fabs(expected));
+    const Phase gas = phase_named(s, "GAS");
+    const auto per_atom = [&](double y2) {
+        const double y1 = 1 - y2;
+        return (y1 * (50000 - 100 * T) + y2 * (-20000 - 80 * T) +
+                RT * (y1 * std::log(y1) + y2 * std::log(y2))) /
+               (y1 + 2 * y2);
+    };
+    double lo = 1e-12;
+    double hi = 1 - 1e-12;
+    for (int i = 0; i < 200; ++i) {
+        const double m1 = lo + 0.381966 * (hi - lo);
+        const double m2 = hi - 0.381966 * (hi - lo);
+        (per_atom(m1) < per_atom(m2) ? hi : lo) = per_atom(m1) < per_atom(m2) ? m2 : m1;
+    }
+    const double lowest = per_atom(0.5 * (lo + hi));
+    EXPECT_NEAR(pure_gibbs(s, gas, true, T), lowest, 1e-9 * std::fabs(lowest));
+}
+
+// A phase whose fixed sublattices hold one element, theta (A)2(A,B)1: its
+// pure A end holds the fixed sublattice's two atoms too, G(A:A) / 3 per atom.
+// Without them A would turn into it wherever G(A:A) is low.
+TEST(GeneralPhase, PureEndOfFixedSublatticesCountsTheirAtoms)
+{
+    const Database db =
+        database_of(std::string(ELEMENTS) + "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                                            "PARAMETER G(LIQUID,A;0) 1 10000-10*T; 6000 N !\n"
+                                            "PARAMETER G(LIQUID,B;0) 1 12000-10*T; 6000 N !\n"
+                                            "PHASE FCC % 1 1 !\nCONSTITUENT FCC :A,B : !\n"
+                                            "PARAMETER G(FCC,A;0) 1 0; 6000 N !\n"
+                                            "PARAMETER G(FCC,B;0) 1 0; 6000 N !\n"
+                                            "PHASE THETA % 2 2 1 !\nCONSTITUENT THETA :A : A,B : !\n"
+                                            "PARAMETER G(THETA,A:A;0) 1 1500; 6000 N !\n"
+                                            "PARAMETER G(THETA,A:B;0) 1 -30000; 6000 N !\n");
+    DatabaseBinary out;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "A", "B", {}, out, why)) << why;
+    const Phase theta = phase_named(out.system, "THETA");
+    EXPECT_NEAR(pure_gibbs(out.system, theta, true, 800.0), 1500.0 / 3, 1e-9);
+    ASSERT_EQ(out.transitions_a.size(), 1u) << "pure A only melts";
+    EXPECT_NEAR(out.transitions_a[0].T, 1000.0, 1e-9);
+    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    Database cost;
+    InputError error;
+    ASSERT_TRUE(read_tdb_file((SHARED / "cost507.tdb").string(), cost, error)) << error.text();
+    ASSERT_TRUE(database_binary(cost, "AL", "CU", {}, out, why)) << why;
+    ASSERT_EQ(out.transitions_a.size(), 1u) << "COST 507's Al only melts, theta beside it";
+    EXPECT_EQ(phase_name(out.system, out.transitions_a[0].below), "FCC_A1");
+    EXPECT_NEAR(out.transitions_a[0].T, 933.47, 0.01);
+}
+
+// B2 (A,B)0.5(A,B)0.5(VA)3 with its disordered part A2 (A,B)1(VA)3: G is A2's
+// energy of the averaged fractions plus B2's own terms less their value at
+// that average, with B2's entropy; by hand at ordered and disordered states.
+// Where the two sublattices are equal it is A2's energy exactly (the part
+// added once); NEVER adds the part to B2's terms whole.
+TEST(GeneralPhase, OrderedPhaseAndItsDisorderedPartByHand)
+{
+    const std::string parts = std::string(ELEMENTS) +
+                              "PHASE A2 % 2 1 3 !\nCONSTITUENT A2 :A,B : VA : !\n"
+                              "PARAMETER G(A2,A:VA;0) 1 -1000; 6000 N !\n"
+                              "PARAMETER G(A2,B:VA;0) 1 500-T; 6000 N !\n"
+                              "PARAMETER G(A2,A,B:VA;0) 1 -8000; 6000 N !\n"
+                              "PARAMETER G(A2,A,B:VA;1) 1 2000; 6000 N !\n"
+                              "PHASE B2 %D 3 0.5 0.5 3 !\nCONSTITUENT B2 :A,B : A,B : VA : !\n"
+                              "PARAMETER G(B2,A:B:VA;0) 1 -6000; 6000 N !\n"
+                              "PARAMETER G(B2,B:A:VA;0) 1 -6000; 6000 N !\n"
+                              "PARAMETER G(B2,A,B:A:VA;0) 1 1500; 6000 N !\n"
+                              "PARAMETER G(B2,A,B:B:VA;0) 1 1500; 6000 N !\n"
+                              "PARAMETER G(B2,A:A,B:VA;0) 1 1500; 6000 N !\n"
+                              "PARAMETER G(B2,B:A,B:VA;0) 1 1500; 6000 N !\n";
+    const double T = 900.0;
+    const double RT = R_DB * T;
+    const auto dis = [&](double xa) {
+        const double xb = 1 - xa;
+        return xa * -1000 + xb * (500 - T) + xa * xb * (-8000 + 2000 * (xa - xb));
+    };
+    const auto ord = [&](double a1, double a2) {
+        const double b1 = 1 - a1;
+        const double b2 = 1 - a2;
+        return -6000 * (a1 * b2 + b1 * a2) + 1500 * (a1 * b1 * (a2 + b2) + a2 * b2 * (a1 + b1));
+    };
+    const auto entropy = [&](double a1, double a2) {
+        const auto s = [](double v) { return v > 0 ? v * std::log(v) : 0.0; };
+        return RT * 0.5 * (s(a1) + s(1 - a1) + s(a2) + s(1 - a2));
+    };
+    for (const bool never : {false, true}) {
+        const std::string type = never ? "TYPE_DEFINITION D GES A_P_D B2 NEVER A2 !\n"
+                                       : "TYPE_DEFINITION D GES A_P_D B2 DIS_PART A2 !\n";
+        const System s = binary_of(database_of(type + parts));
+        const Phase b2 = phase_named(s, "B2");
+        const PhaseAtT at = phase_at(s, b2, T, false);
+        const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
+        for (const auto& [a1, a2] : {std::pair{0.9, 0.1}, {0.6, 0.3}, {0.45, 0.45}, {0.2, 0.2}}) {
+            const double mean = 0.5 * (a1 + a2);
+            const double expected = never ? dis(mean) + ord(a1, a2) + entropy(a1, a2)
+                                          : dis(mean) + ord(a1, a2) - ord(mean, mean) + entropy(a1, a2);
+            const double G = lattice_energy(v, flat({{a1, 1 - a1}, {a2, 1 - a2}, {1.0}}), nullptr, nullptr);
+            EXPECT_NEAR(G, expected, 1e-9 * std::fabs(expected))
+                << "never=" << never << " " << a1 << "," << a2;
+            if (!never && a1 == a2) {
+                const double own = dis(a1) + RT * (a1 * std::log(a1) + (1 - a1) * std::log(1 - a1));
+                EXPECT_NEAR(G, own, 1e-9 * std::fabs(own)) << "disordered B2 is A2";
+            }
+        }
+    }
+}
+
+// Where the ordered phase's minimum is its disordered state it is its
+// disordered part's, named so: the ordered phase has no curve there, and
+// pure A and pure B (disordered) are the part's alone, with no transition
+// between the two. Where ordered, it lies below the part.
+TEST(GeneralPhase, DisorderedStatesBelongToTheDisorderedPart)
+{
+    const std::string text = std::string(ELEMENTS) +
+                             "TYPE_DEFINITION D GES A_P_D B2 DIS_PART A2 !\n"
+                             "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                             "PARAMETER G(LIQUID,A;0) 1 12000-10*T; 6000 N !\n"
+                             "PARAMETER G(LIQUID,B;0) 1 11000-10*T; 6000 N !\n"
+                             "PHASE A2 % 2 1 3 !\nCONSTITUENT A2 :A,B : VA : !\n"
+                             "PARAMETER G(A2,A:VA;0) 1 0; 6000 N !\n"
+                             "PARAMETER G(A2,B:VA;0) 1 0; 6000 N !\n"
+                             "PARAMETER G(A2,A,B:VA;0) 1 -20000; 6000 N !\n"
+                             "PHASE B2 %D 3 0.5 0.5 3 !\nCONSTITUENT B2 :A,B : A,B : VA : !\n"
+                             "PARAMETER G(B2,A:B:VA;0) 1 -12000; 6000 N !\n"
+                             "PARAMETER G(B2,B:A:VA;0) 1 -12000; 6000 N !\n";
+    // Asked for alone, B2 brings A2 with it: its disordered states are A2's.
+    DatabaseBinary out;
+    std::string why;
+    ASSERT_TRUE(database_binary(database_of(text), "A", "B", {"LIQUID", "B2"}, out, why)) << why;
+    const System& s = out.system;
+    ASSERT_EQ(s.phases.size(), 3u);
+    const Phase a2 = phase_named(s, "A2");
+    const Phase b2 = phase_named(s, "B2");
+    EXPECT_TRUE(ordered_and_disordered(s, a2, b2));
+    for (const PureTransition& t : out.transitions_a)
+        EXPECT_TRUE(phase_name(s, t.below) != "B2" && phase_name(s, t.above) != "B2") << t.T;
+    EXPECT_EQ(pure_gibbs(s, b2, true, 500.0), HUGE_VAL);
+    const double T = 500.0;
+    EXPECT_LT(gibbs(s, b2, composition_from_x(0.5), T), gibbs(s, a2, composition_from_x(0.5), T));
+    EXPECT_EQ(gibbs(s, b2, composition_from_x(0.02), T), HUGE_VAL) << "disordered there";
+    // No region between them where the order sets in continuously, and no
+    // pure component turns from one to the other.
+    System wide = s;
+    temperature_range(300.0, 1500.0, 25.0, wide.range);
+    const Diagram d = compute_diagram(wide);
+    EXPECT_TRUE(d.doubts.empty()) << d.doubts.front().why;
+    for (const Equilibria& r : d.rows)
+        for (const TieLine& tie : r.ties)
+            EXPECT_FALSE(ordered_and_disordered(s, tie.low_phase, tie.high_phase))
+                << "at " << r.T << " K: " << tie.low.x << " " << tie.high.x;
+}
+
+}  // namespace
