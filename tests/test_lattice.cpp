@@ -353,6 +353,7 @@ TEST(GeneralPhase, DisorderedStatesBelongToTheDisorderedPart)
     const Phase a2 = phase_named(s, "A2");
     const Phase b2 = phase_named(s, "B2");
     EXPECT_TRUE(ordered_and_disordered(s, a2, b2));
+    EXPECT_EQ(model_of(s.phases[phase_index(b2)]), "3 sublattices, ordered, disordered part A2");
     for (const PureTransition& t : out.transitions_a)
         EXPECT_TRUE(phase_name(s, t.below) != "B2" && phase_name(s, t.above) != "B2") << t.T;
     EXPECT_EQ(pure_gibbs(s, b2, true, 500.0), HUGE_VAL);

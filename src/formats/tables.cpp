@@ -201,6 +201,8 @@ void write_database_notes(std::FILE* f, const System& s, const std::vector<PureT
     for (const PhaseModel& p : s.phases)
         std::fprintf(f, " %s", p.name.c_str());
     std::fputs("\n", f);
+    for (const PhaseModel& p : s.phases)
+        std::fprintf(f, "  %s: %s\n", p.name.c_str(), model_of(p).c_str());
     for (const bool of_a : {true, false}) {
         const std::vector<PureTransition>& list = of_a ? a : b;
         std::fprintf(f, "pure %s:", (of_a ? s.a : s.b).name.c_str());
