@@ -191,7 +191,41 @@ TEST(GeneralPhase, MinimumAgainstABruteForceScan)
         const double g = gibbs(s, p, composition_from_x(x), T);
         EXPECT_NEAR(g, best, 1e-9 * std::fabs(best)) << "x=" << x;
         EXPECT_LE(g, best + 1e-10 * std::fabs(best)) << "no state lies lower, x=" << x;
+        // The state reported is that minimum: its atoms give x, and the long
+        // way's energy at its fractions is the curve's.
+        const std::vector<std::vector<double>> y = site_fractions(s, p, composition_from_x(x), T);
+        ASSERT_EQ(y.size(), 2u);
+        ASSERT_EQ(y[0].size(), 3u);
+        ASSERT_EQ(y[1].size(), 2u);
+        EXPECT_NEAR(y[0][0] + y[0][1] + y[0][2], 1.0, 2e-15);  // to the rounding of the steps
+        EXPECT_NEAR(y[1][0] + y[1][1], 1.0, 2e-15);
+        const double atoms = 1 - y[0][2] + 3 * y[1][0];
+        EXPECT_NEAR(y[0][0] / atoms, x, 1e-14 * x);
+        bool extrapolated = false;
+        const double there = gibbs_per_formula_unit(long_way, db.functions, T, y, R_DB, extrapolated) / atoms;
+        EXPECT_NEAR(there, g, 1e-12 * std::fabs(g)) << "x=" << x;
     }
+}
+
+// A phase that a faster kind computes reports its site fractions in the
+// file's sublattices all the same: a solution beside a sublattice of
+// vacancies, and two sublattices of both elements whose atoms give x.
+TEST(GeneralPhase, SiteFractionsOfTheFasterKinds)
+{
+    const System s =
+        binary_of(database_of(std::string(ELEMENTS) + "PHASE S % 2 1 3 !\nCONSTITUENT S :B,A : VA : !\n"
+                                                      "PARAMETER G(S,A,B:VA;0) 1 -5000; 6000 N !\n"
+                                                      "PHASE Q % 2 1 2 !\nCONSTITUENT Q :A,B : A,B : !\n"
+                                                      "PARAMETER G(Q,A:B;0) 1 -9000; 6000 N !\n"
+                                                      "PARAMETER G(Q,B:A;0) 1 3000; 6000 N !\n"));
+    const Composition c = composition_from_x(0.3);
+    const std::vector<std::vector<double>> y = site_fractions(s, phase_named(s, "S"), c, 800.0);
+    EXPECT_EQ(y, (std::vector<std::vector<double>>{{0.7, 0.3}, {1.0}}));  // B first, as listed
+    const std::vector<std::vector<double>> q = site_fractions(s, phase_named(s, "Q"), c, 800.0);
+    ASSERT_EQ(q.size(), 2u);
+    EXPECT_NEAR(q[0][0] + q[0][1], 1.0, 4e-16);
+    EXPECT_NEAR((q[0][0] + 2 * q[1][0]) / 3, 0.3, 1e-14);
+    EXPECT_GT(q[1][1], q[0][1]) << "B prefers the second sublattice, where A:B lies low";
 }
 
 // Per mole of atoms: (A)2(B,VA)1 spans x from 2/3 (all B) to 1 (all vacant),

@@ -368,6 +368,52 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     EXPECT_EQ(snapshot(hot), bad);
 }
 
+// --site-fractions: two more columns, each end's fractions sublattice by
+// sublattice, whose atoms give the row's x; the tables are otherwise as without.
+TEST(DatabaseProgram, SiteFractionsColumns)
+{
+    const fs::path dir = fresh_dir("site_fractions");
+    std::string text = read_file(std::string(PHASE_BOUNDARY_EXAMPLES) + "/eutectic.tdb");
+    const auto replace = [&](const std::string& from, const std::string& to) {
+        ASSERT_NE(text.find(from), std::string::npos) << from;
+        text.replace(text.find(from), from.size(), to);
+    };
+    replace("PHASE SOLID %  1  1.0 !\nCONSTITUENT SOLID :A,B : !",
+            "PHASE SOLID %  2  1 1 !\nCONSTITUENT SOLID :A,B : VA : !");
+    replace("G(SOLID,A,B;0)", "G(SOLID,A,B:VA;0)");
+    std::FILE* f = std::fopen((dir / "vac.tdb").string().c_str(), "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    ASSERT_EQ(run_in(dir, "--system vac.tdb --components A,B --temperatures 700:800:50").status, 0);
+    const std::string plain = read_file((dir / "boundaries.tsv").string());
+    const Outcome o =
+        run_in(dir, "--system vac.tdb --components A,B --temperatures 700:800:50 --site-fractions");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<std::string> rows = split_lines(read_file((dir / "boundaries.tsv").string()));
+    const std::vector<std::string> before = split_lines(plain);
+    ASSERT_EQ(rows.size(), before.size());
+    EXPECT_EQ(rows[0], "T\tphase_low\tx_low\tphase_high\tx_high\ty_low\ty_high");
+    ASSERT_GT(rows.size(), 3u);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i].rfind(before[i] + "\t", 0), 0u) << rows[i];
+        double T = 0, x_low = 0, x_high = 0, a_low = 0, b_low = 0, a_high = 0, b_high = 0, va = 0;
+        char low[32] = {};
+        char high[32] = {};
+        ASSERT_EQ(std::sscanf(rows[i].c_str(), "%lf\t%31[A-Z]\t%lf\t%31[A-Z]\t%lf\t%lf,%lf", &T, low, &x_low,
+                              high, &x_high, &a_low, &b_low),
+                  7)
+            << rows[i];
+        const std::string y_high = rows[i].substr(rows[i].rfind('\t') + 1);
+        ASSERT_GE(std::sscanf(y_high.c_str(), "%lf,%lf:%lf", &a_high, &b_high, &va), 2) << rows[i];
+        EXPECT_NEAR(a_low, x_low, 1e-15) << rows[i];
+        EXPECT_NEAR(a_high, x_high, 1e-15) << rows[i];
+        EXPECT_NEAR(a_low + b_low, 1.0, 1e-15) << rows[i];
+        if (std::string(high) == "SOLID") {
+            EXPECT_EQ(y_high.substr(y_high.find(':')), ":1") << "the vacancies' sublattice";
+        }
+    }
+}
+
 // A database from the command line: its binary named by --components, its
 // phases by name in the tables; each misuse is 64, each unusable database or
 // name in it 65 with nothing written, and a phase left out a warning and 70.

@@ -267,6 +267,12 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
             "", "threads"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
+    app.add_flag("--site-fractions", line.site_fractions,
+                 "With --system: add to boundaries.tsv each end's site fractions (y_low, y_high: its "
+                 "sublattices separated by ':', the constituents on one by ',' in the order the "
+                 "database lists them)")
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify);
 }
 
 // A database's options: --components, --phases, --pressure, --list.

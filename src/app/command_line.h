@@ -24,6 +24,7 @@ struct CommandLine {
     std::vector<std::string> phases;      // --phases: the database phases kept, upper case; empty: all
     unsigned threads = 0;                 // --threads: sharing the diagram's temperatures; 0: one per core
     double pressure = STANDARD_PRESSURE;  // --pressure: Pa, what a database's P stands for
+    bool site_fractions = false;          // --site-fractions: each tie-line end's site fractions
     bool list = false;                    // --list given: list the database list_file
     std::string list_file;
 };

@@ -23,7 +23,7 @@ int run_diagram(const DiagramRun& run)
     const unsigned threads =
         run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
     const Diagram d = compute_diagram(s, threads);
-    write_boundaries(files[0], s, d);
+    write_boundaries(files[0], s, d, run.site_fractions);
     write_invariants(files[1], s, d);
     write_plot_info(files[2], s, d);
     if (!commit_outputs())

@@ -12,7 +12,8 @@ constexpr const char* PLOT_INFO_NAME = "diagram.gp";
 struct DiagramRun {
     SystemSource system;
     std::string output_dir = ".";
-    unsigned threads = 0;  // that share the temperatures; 0: one per core
+    unsigned threads = 0;         // that share the temperatures; 0: one per core
+    bool site_fractions = false;  // each tie-line end's site fractions in boundaries.tsv
 };
 
 // Reads the system (INPUT_FAILED and a message when it cannot be used, with

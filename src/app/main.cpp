@@ -25,7 +25,7 @@ int main(int argc, char** argv)
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.general)
-        return run_diagram({system, line.output_dir, line.threads});
+        return run_diagram({system, line.output_dir, line.threads, line.site_fractions});
 
     BuiltinRun run;
     run.output_dir = line.output_dir.c_str();

@@ -30,15 +30,32 @@ std::vector<Phase> regions_of(const Equilibria& e)
 
 }  // namespace
 
-void write_boundaries(std::FILE* f, const System& s, const Diagram& d)
+std::string site_fractions_text(const std::vector<std::vector<double>>& y)
 {
-    std::fputs("T\tphase_low\tx_low\tphase_high\tx_high\n", f);
+    std::string text;
+    for (std::size_t s = 0; s < y.size(); ++s)
+        for (std::size_t k = 0; k < y[s].size(); ++k)
+            text += (k > 0 ? "," : s > 0 ? ":" : "") + shortest(y[s][k]);
+    return text;
+}
+
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions)
+{
+    std::fputs(site_fractions ? "T\tphase_low\tx_low\tphase_high\tx_high\ty_low\ty_high\n"
+                              : "T\tphase_low\tx_low\tphase_high\tx_high\n",
+               f);
     for (const Equilibria& e : d.rows) {
         const std::string T = shortest(e.T);
-        for (const TieLine& t : e.ties)
-            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", T.c_str(), phase_name(s, t.low_phase).c_str(),
+        for (const TieLine& t : e.ties) {
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s", T.c_str(), phase_name(s, t.low_phase).c_str(),
                          shortest(t.low.x).c_str(), phase_name(s, t.high_phase).c_str(),
                          shortest(t.high.x).c_str());
+            if (site_fractions)
+                std::fprintf(f, "\t%s\t%s",
+                             site_fractions_text(::site_fractions(s, t.low_phase, t.low, e.T)).c_str(),
+                             site_fractions_text(::site_fractions(s, t.high_phase, t.high, e.T)).c_str());
+            std::fputs("\n", f);
+        }
     }
 }
 

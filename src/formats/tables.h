@@ -9,8 +9,13 @@
 #include <cstdio>
 #include <string>
 
-// "T\tphase_low\tx_low\tphase_high\tx_high", then one row per tie-line.
-void write_boundaries(std::FILE* f, const System& s, const Diagram& d);
+// "T\tphase_low\tx_low\tphase_high\tx_high", then one row per tie-line; with
+// site_fractions two more columns, y_low and y_high: each end's site fractions,
+// its sublattices separated by ':' and the constituents on one by ','.
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions = false);
+
+// A state's site fractions as a column: "0.5,0.5:1".
+std::string site_fractions_text(const std::vector<std::vector<double>>& y);
 
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
 void write_invariants(std::FILE* f, const System& s, const Diagram& d);

@@ -119,8 +119,12 @@ PyDiagram diagram_result(const System& s, const Diagram& d)
 py::list tie_lines(const System& s, const Equilibria& e)
 {
     py::list out;
-    for (const TieLine& t : e.ties)
-        out.append(PyTieLine{phase_name(s, t.low_phase), t.low.x, phase_name(s, t.high_phase), t.high.x});
+    for (const TieLine& t : e.ties) {
+        const py::object low = py::cast(site_fractions(s, t.low_phase, t.low, e.T));
+        const py::object high = py::cast(site_fractions(s, t.high_phase, t.high, e.T));
+        out.append(PyTieLine{phase_name(s, t.low_phase), t.low.x, phase_name(s, t.high_phase), t.high.x,
+                             py::make_tuple(low, high)});
+    }
     return out;
 }
 

@@ -24,6 +24,7 @@ struct PyTieLine {
     double x_low;
     std::string phase_high;
     double x_high;
+    pybind11::tuple site_fractions;  // (low, high), each a list of sublattices' lists
 };
 
 struct PyDiagram {
@@ -50,7 +51,7 @@ std::vector<double> temperatures_argument(const System& s, const pybind11::objec
 double temperature_argument(double T, const char* what);
 
 PyDiagram diagram_result(const System& s, const Diagram& d);
-pybind11::list tie_lines(const System& s, const Equilibria& e);
+pybind11::list tie_lines(const System& s, const Equilibria& e);  // with their ends' site fractions
 PySolidification solidification_result(const System& s, const Solidification& r);
 
 // The warnings' words, as the program prints them after "warning: ".

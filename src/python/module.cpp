@@ -318,6 +318,10 @@ void define_results(py::module_& m)
         .def_readonly("x_low", &PyTieLine::x_low, "Its composition")
         .def_readonly("phase_high", &PyTieLine::phase_high, "The phase at the higher x")
         .def_readonly("x_high", &PyTieLine::x_high, "Its composition")
+        .def_readonly("site_fractions", &PyTieLine::site_fractions,
+                      "The two ends' site fractions, (low, high): each a list of its sublattices, each\n"
+                      "a list of the fractions of the constituents in the order the database lists them\n"
+                      "(a system file's phase: one lattice, [[x, 1 - x]])")
         .def("__repr__", [](const PyTieLine& t) {
             return "TieLine(" + t.phase_low + " x=" + py::repr(py::float_(t.x_low)).cast<std::string>() +
                    ", " + t.phase_high + " x=" + py::repr(py::float_(t.x_high)).cast<std::string>() + ")";

@@ -234,3 +234,19 @@ def test_a_function_not_finite_in_the_range_names_its_line(tmp_path):
     assert s.diagram((0.5, 1.0, 0.5)).boundaries["T"].size == 0
     with pytest.raises(pb.SystemFileError, match="is not finite at 1.5 K"):
         s.diagram((0.5, 2.0, 0.5))
+
+
+def test_tie_lines_carry_their_ends_site_fractions(tmp_path):
+    text = EUTECTIC_TDB.replace("PHASE SOLID %  1  1.0 !\nCONSTITUENT SOLID :A,B : !",
+                                "PHASE SOLID %  2  1 1 !\nCONSTITUENT SOLID :A,B : VA : !")
+    path = write(tmp_path, "vac.tdb", text.replace("G(SOLID,A,B;0)", "G(SOLID,A,B:VA;0)"))
+    ties = pb.load(path, components=("A", "B")).equilibria(700.0)
+    assert ties
+    for t in ties:
+        low, high = t.site_fractions
+        for name, x, y in ((t.phase_low, t.x_low, low), (t.phase_high, t.x_high, high)):
+            assert abs(y[0][0] - x) <= 1e-15 and abs(sum(y[0]) - 1) <= 1e-15
+            assert y[1:] == ([[1.0]] if name == "SOLID" else [])
+    # A system file's phase: one lattice of both components.
+    low, high = pb.load(EXAMPLES / "eutectic.toml").equilibria(800.0)[0].site_fractions
+    assert len(low) == 1 and len(low[0]) == 2

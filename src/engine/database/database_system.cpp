@@ -391,6 +391,20 @@ namespace {
 // Where one phase of the database stands in the binary of a and b.
 enum class Place { absent, kept, rejected, part, left_out };
 
+// The general form of a phase that a faster kind computes, for its site
+// fractions on request; none where the general phase does not take it.
+void keep_sublattices(const Database& db, const DatabasePhase& phase, const std::string& a,
+                      const std::string& b, Builder& builder, PhaseModel& model)
+{
+    const std::size_t kept = builder.s.parameters.size();
+    PhaseModel general;
+    std::string unused;
+    if (lattice_phase(db, phase, a, b, builder, general, unused))
+        model.sublattices = std::get<LatticeKind>(std::move(general.kind));
+    else
+        builder.give_back(kept);
+}
+
 // The phase by the fastest model that takes it: a solution, a compound, a pair
 // of sublattices, else the general phase of sublattices.
 bool model_of_phase(const Database& db, const DatabasePhase& phase, const std::string& a,
@@ -406,8 +420,10 @@ bool model_of_phase(const Database& db, const DatabasePhase& phase, const std::s
                               : m == SUBLATTICES ? sublattice_model(bp, builder, model, why)
                               : m == ONE_MIXING  ? one_mixing_model(bp, builder, model, why)
                                                  : m != -2 && solution_model(bp, m, builder, model, why);
-        if (modelled)
+        if (modelled) {
+            keep_sublattices(db, phase, a, b, builder, model);
             return true;
+        }
         builder.give_back(kept);
     }
     const std::size_t kept = builder.s.parameters.size();

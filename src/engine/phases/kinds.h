@@ -76,6 +76,8 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b);
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
+std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
+                                                        double T);
 double lattice_ordering(const LatticeAtT& v, const Composition& c);
 
 }  // namespace kinds

@@ -322,9 +322,11 @@ bool feasible_start(const Problem& p, SiteFractions& y)
         return false;  // x out of reach
     const double t = c0 / (c0 - ce);
     const double keep = -ce / (c0 - ce);  // 1 - t, without its rounding
-    for (int k = 0; k < p.n; ++k)
-        y[static_cast<std::size_t>(k)] =
-            keep * y[static_cast<std::size_t>(k)] + t * e[static_cast<std::size_t>(k)];
+    // A fraction both states share stays exactly as it is: a sublattice's
+    // lone constituent 1, not 1 + 2e-16.
+    for (std::size_t k = 0; k < static_cast<std::size_t>(p.n); ++k)
+        if (y[k] != e[k])
+            y[k] = keep * y[k] + t * e[k];
     return true;
 }
 

@@ -275,6 +275,22 @@ double lattice_ordering(const LatticeAtT& v, const Composition& c)
     return m.found ? lattice_order(*v.model, y) : 0.0;
 }
 
+std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
+                                                        double T)
+{
+    LatticeAtT v;
+    values_at(s, k, T, s.gas_constant, v);
+    SiteFractions y{};
+    const LatticeMinimum m = lattice_lowest(v, x, nullptr, y);
+    std::vector<std::vector<double>> out;
+    for (std::size_t sub = 0; sub + 1 < k.model.first.size(); ++sub) {
+        out.emplace_back();
+        for (int f = k.model.first[sub]; f < k.model.first[sub + 1]; ++f)
+            out.back().push_back(m.found ? y[static_cast<std::size_t>(f)] : std::nan(""));
+    }
+    return out;
+}
+
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)
 {
     std::vector<double> out{k.model.x_min, k.model.x_max};

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 #include <utility>
 #include <variant>
@@ -149,6 +150,9 @@ struct PhaseModel {
     bool liquid = false;
     PhaseKind kind;
     bool gas = false;  // neither a solid nor the liquid
+    // A database phase that a faster kind computes, as the general phase of
+    // its sublattices: where its site fractions are read on request.
+    std::optional<LatticeKind> sublattices = std::nullopt;
 };
 
 // A compound: a point in x.
@@ -363,6 +367,12 @@ PotentialGap potential_gap(const Composition& c1, const Potentials& m1, const Co
 
 // Gibbs energy of the phase at c: x mu_a + y mu_b.
 double gibbs(const System& s, Phase p, const Composition& c, double T);
+
+// The site fractions of the phase's lowest state at c and T, sublattice after
+// sublattice, each in the order its database lists the constituents of the
+// binary (NaN where no state is found); a system file's phase is one lattice
+// of A and B.
+std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const Composition& c, double T);
 
 // The phase's curvature function x y G'' and its derivative in x, for the critical
 // point of a miscibility gap (both zero there).

@@ -43,6 +43,17 @@ std::vector<double> ordered_compositions(const PhaseModel& m)
         m.kind);
 }
 
+std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const Composition& c, double T)
+{
+    const PhaseModel& m = phase_model(s, p);
+    const LatticeKind* general = std::get_if<LatticeKind>(&m.kind);
+    if (general == nullptr && m.sublattices)
+        general = &*m.sublattices;
+    if (general != nullptr)
+        return kinds::lattice_site_fractions(s, *general, c.x, T);
+    return {{c.x, c.y}};
+}
+
 std::array<double, 2> range_ends(const PhaseModel& m)
 {
     return std::visit(Overloaded{[](const SublatticePairKind& k) { return kinds::pair_range_ends(k); },
