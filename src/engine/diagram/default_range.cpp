@@ -28,6 +28,18 @@ bool solid_stable(const System& s, const Grid& grid, double T, GridEnergies& wor
     return false;
 }
 
+// The highest temperature the system describes: the highest upper limit of a
+// database's parameters (6000 K in most), beyond which every energy is
+// extrapolated and no phase is assessed. Steel's bcc, whose interaction with
+// carbon is -190 T, is stable beside the liquid from 4000 K to 29,000 K there.
+double described_to(const System& s)
+{
+    double top = 0.0;
+    for (const Piecewise& p : s.parameters)
+        top = std::max(top, p.limits.back());
+    return s.parameters.empty() ? HIGHEST_TEMPERATURE : std::min(top, HIGHEST_TEMPERATURE);
+}
+
 }  // namespace
 
 double highest_solid(const System& s, double from)
@@ -35,13 +47,14 @@ double highest_solid(const System& s, double from)
     const Grid grid = make_grid(s);
     GridEnergies work;
     double solid = from;
-    for (double T = from + SOLID_STEP; T <= HIGHEST_TEMPERATURE && T - solid <= SOLID_SEARCH; T += SOLID_STEP)
+    const double top = described_to(s);
+    for (double T = from + SOLID_STEP; T <= top && T - solid <= SOLID_SEARCH; T += SOLID_STEP)
         if (solid_stable(s, grid, T, work))
             solid = T;
     if (solid == from)
         return from;
     double lo = solid;
-    double hi = std::min(HIGHEST_TEMPERATURE, solid + SOLID_STEP);
+    double hi = std::min(top, solid + SOLID_STEP);
     while (hi - lo > SOLID_RESOLVED) {
         const double mid = 0.5 * (lo + hi);
         (solid_stable(s, grid, mid, work) ? lo : hi) = mid;
@@ -64,6 +77,7 @@ bool default_range(System& s, std::string& why)
         return false;
     }
     const double first = std::max(1.0, std::min(ROOM, std::floor(0.5 * low)));
-    const double last = std::min(HIGHEST_TEMPERATURE, std::ceil(ABOVE_SOLID * highest_solid(s, high)));
+    const double last =
+        std::min(std::max(described_to(s), high), std::ceil(ABOVE_SOLID * highest_solid(s, high)));
     return temperature_range(first, last, 1.0, s.range);
 }

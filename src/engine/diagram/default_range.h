@@ -10,12 +10,14 @@
 
 // From room temperature, 298 K (or half the lower melting point, where that
 // is lower), to a tenth above the highest temperature at which any solid is
-// stable anywhere in x, in whole kelvins, step 1. An element that never melts
+// stable anywhere in x, but not beyond the highest temperature a database's
+// parameters describe (nor below the higher melting point), in whole kelvins,
+// step 1. An element that never melts
 // among the phases kept takes the other's melting point; false with why where
 // neither melts.
 bool default_range(System& s, std::string& why);
 
-// The highest temperature at or above from at which a solid phase lies on
-// the lower hull of the phases somewhere in x, to within a kelvin: from, where
-// none does above it.
+// The highest temperature at or above from, and within what a database's
+// parameters describe, at which a solid phase lies on the lower hull of the
+// phases somewhere in x, to within a kelvin: from, where none does above it.
 double highest_solid(const System& s, double from);
