@@ -1,12 +1,14 @@
 // Arbitrary bytes through the database reader and, for files that read, every
 // function and parameter evaluated at a few temperatures, every phase of the
-// binary of the first two elements at a few points, and its diagram on a
-// coarse range where its parameters are finite there and its phases small
-// enough: no crash, no sanitizer report, no hang. Its seeds are the examples,
-// the public databases where they are at hand, and tdb_corpus/: the dialects
-// real files are written in, and the faults they hold.
+// binary of the first two elements at a few points, its equilibria at two
+// temperatures and, where it has no phase of sublattices, its diagram on a
+// coarse range: no crash, no sanitizer report, no hang. Its seeds are the
+// examples, the public databases where they are at hand, and tdb_corpus/: the
+// dialects real files are written in, and the faults they hold.
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/equilibria.h"
+#include "engine/diagram/sampling.h"
 #include "engine/phases/model.h"
 #include "formats/tdb_file.h"
 
@@ -21,11 +23,13 @@
 namespace {
 
 // Terms times fractions of the binary's phases of sublattices, beyond which
-// its diagram is left out here: each costs some microseconds per evaluation,
-// twenty times that under the sanitizers, and a diagram of several such
-// phases (sigma and chi, an ordered bcc of four sublattices) takes longer
-// than a fuzzer's input may. Their phases are still evaluated point by point,
-// and their diagrams are the unit tests' and the benchmark's.
+// its equilibria are left out here. Each such phase costs microseconds per
+// evaluation, twenty times that under the sanitizers: one temperature of an
+// ordered bcc of four sublattices takes seconds, and a diagram's search for
+// events between rows, bounded by hundreds of temperatures, would take
+// longer than a fuzzer's input may even for small ones. Their phases are
+// still evaluated point by point, and their diagrams are the unit tests' and
+// the benchmark's.
 constexpr std::size_t LARGEST_LATTICES = 200;
 
 std::size_t lattice_size(const System& s)
@@ -77,8 +81,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         NotFinite found{};
         if (!not_finite(binary.system, temperatures, found)) {  // the program refuses such a file
             sum += phases_at_points(binary.system);
-            if (lattice_size(binary.system) <= LARGEST_LATTICES)
+            const std::size_t size = lattice_size(binary.system);
+            if (size == 0) {
                 sum += static_cast<double>(compute_diagram(binary.system).invariants.size());
+            } else if (size <= LARGEST_LATTICES) {
+                const Grid grid = make_grid(binary.system);
+                std::vector<Doubt> doubts;
+                for (const double T : {700.0, 1500.0})
+                    sum += static_cast<double>(equilibria_at(binary.system, grid, T, doubts).ties.size());
+            }
         }
     }
     return sum == 0.125 ? 1 : 0;  // keeps the sum alive; the value does not matter
