@@ -36,6 +36,11 @@ constexpr std::size_t MOST_STARTS = 96;  // end members a search starts towards
 // (relative to the constraint's terms) counts as on it.
 constexpr int LINE_PASSES = 4;
 constexpr double ON_LINE = 4.0 * std::numeric_limits<double>::epsilon();
+// The largest change of a fraction's logarithm such a pass may make: beyond
+// it the step was long, the line is not close, and the correction would move
+// a fraction of 1e-18 to one of 0.5 (vacancies on every sublattice, the
+// lattice emptying itself).
+constexpr double LINE_STEP = 0.5;
 
 double power(double v, int p)
 {
@@ -611,6 +616,9 @@ bool back_onto_line(const Problem& p, SiteFractions& y)
         }
         if (!(norm > 0.0))
             return false;
+        for (int i = 0; i < v.m; ++i)
+            if (std::fabs(c * slope[i] / norm) > LINE_STEP)
+                return false;
         for (int i = 0; i < v.m; ++i) {
             const auto f = static_cast<std::size_t>(v.free[i]);
             const double moved = y[f] * std::exp(-c * slope[i] / norm);
@@ -657,11 +665,16 @@ void slopes_in_x(const Problem& p, const SiteFractions& y, const RatioAt& r, Lat
     double h[N * N];
     double a[N];
     reduced_derivatives(p, v, r, g, h, a);
+    // The multiplier by least squares in the fractions scaled by their square
+    // roots, as the steps are taken: a fraction of 1e-25 whose logarithm has
+    // not quite settled has a gradient of whole RT in y but none in its share
+    // of G, and must not move the slope (it moved dG/dx by 1e-5 relative).
     double ga = 0.0;
     double aa = 0.0;
     for (int i = 0; i < m; ++i) {
-        ga += g[i] * a[i];
-        aa += a[i] * a[i];
+        const double share = y[static_cast<std::size_t>(v.free[i])];
+        ga += g[i] * a[i] * share;
+        aa += a[i] * a[i] * share;
     }
     const double lambda = aa > 0.0 ? -ga / aa : 0.0;
     out.g1 = -lambda * r.atoms;
