@@ -1,8 +1,8 @@
 // What a solidification run writes: its two tables and its summary.
 #pragma once
 
-#include "engine/phases/model.h"
 #include "engine/freezing/solidify.h"
+#include "engine/phases/model.h"
 
 #include <cstdio>
 #include <string>
