@@ -87,6 +87,13 @@ struct LatticeAtT {
     // from every ordered arrangement again. A temperature's phases are
     // evaluated by one thread, whose memory this is.
     mutable std::vector<std::pair<double, SiteFractions>> found;
+    // The states the grid found at this temperature, one per point it
+    // computed: where a tie-line's search starts from the grid point it
+    // starts at, instead of from every ordered arrangement.
+    mutable std::vector<std::pair<double, SiteFractions>> along_grid;
+    // Where a search from every start found no state (an ordered phase where
+    // it is disordered): a search close to one is not made again.
+    mutable std::vector<double> none_at;
 };
 
 // G per formula unit at y, with its gradient and Hessian in y (row-major,

@@ -18,6 +18,10 @@ double clamped(double x)
 // How close in x a state found at this temperature is taken as the start of
 // a search, and how many such states are kept.
 constexpr double CLOSE = 0.02;
+// How close to where every start found nothing a search is not made again: a
+// tie-line's Newton asks within this of one point many times, where an
+// ordered phase has disordered; a new ordering nearby appears on the grid.
+constexpr double NOTHING_CLOSE = 1e-3;
 constexpr std::size_t MOST_REMEMBERED = 32;
 constexpr double BRANCHES_APART = 0.05;  // in any fraction
 constexpr int SEARCHED_EVERY = 16;  // states carried on from a neighbour (a grid point, a temperature of a
@@ -34,20 +38,26 @@ bool apart(const SiteFractions& a, const SiteFractions& b)
 }
 
 // The lowest minimum at x, HUGE_VAL where the phase does not reach x: from
-// the closest state found at this temperature where one is close, else from
-// every start.
+// the closest state found at this temperature (by a search or on the grid)
+// where one is close, else from every start.
 LatticeMinimum lowest_at(const LatticeAtT& v, double x, SiteFractions& y)
 {
     const std::pair<double, SiteFractions>* closest = nullptr;
-    for (const auto& state : v.found)
-        if (std::fabs(state.first - x) <= CLOSE &&
-            (closest == nullptr || std::fabs(state.first - x) < std::fabs(closest->first - x)))
-            closest = &state;
+    for (const auto* states : {&v.found, &v.along_grid})
+        for (const auto& state : *states)
+            if (std::fabs(state.first - x) <= CLOSE &&
+                (closest == nullptr || std::fabs(state.first - x) < std::fabs(closest->first - x)))
+                closest = &state;
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
     if (closest != nullptr)
         m = lattice_minimum(v, x, &closest->second, y);
-    if (!m.found)
+    const bool nothing_near = std::any_of(v.none_at.begin(), v.none_at.end(),
+                                          [&](double at) { return std::fabs(at - x) <= NOTHING_CLOSE; });
+    if (!m.found && !nothing_near) {
         m = lattice_lowest(v, x, nullptr, y);
+        if (!m.found && v.none_at.size() < MOST_REMEMBERED)
+            v.none_at.push_back(x);
+    }
     if (!m.found) {
         m.g = HUGE_VAL;
         return m;
@@ -260,6 +270,7 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     }
     memory.y = y;
     neighbour.y = y;
+    v.along_grid.emplace_back(x, y);
     if (x != c.x) {  // held off the pure end, as the minimum is
         ln_x = std::log(x);
         ln_y = std::log1p(-x);
