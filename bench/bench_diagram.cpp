@@ -85,6 +85,15 @@ BENCHMARK_CAPTURE(database_diagram, pb_sn, "pb-sn.tdb", "SN", "PB")->DATABASE_TH
 BENCHMARK_CAPTURE(database_diagram, cu_mg, "cu-mg.tdb", "CU", "MG")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(database_diagram, cu_ni, "cu-ni.tdb", "CU", "NI")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(database_diagram, al_zn, "al-zn.tdb", "AL", "ZN")->DATABASE_THREADS;
+// The files whose binaries need the general phase of sublattices, and one
+// binary of each multicomponent file.
+BENCHMARK_CAPTURE(database_diagram, fe_c_steel1, "steel1.tdb", "FE", "C")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, fe_c_fe_mn_c, "fe-mn-c.tdb", "FE", "C")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, al_ni, "al-ni.tdb", "AL", "NI")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, al_fe, "al-fe-2009.tdb", "AL", "FE")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, mo_re, "mo-re.tdb", "MO", "RE")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, ag_sn_solder, "solder.tdb", "AG", "SN")->DATABASE_THREADS;
+BENCHMARK_CAPTURE(database_diagram, al_cu_cost507, "cost507.tdb", "AL", "CU")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(read_database, cost507, "cost507.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, steel1, "steel1.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, fe_mn_c, "fe-mn-c.tdb")->Unit(benchmark::kMillisecond);
