@@ -505,6 +505,31 @@ TEST(DatabaseBinary, MeltingPointWhereThePureEnergiesCross)
     EXPECT_EQ(phase_name(out.system, out.transitions_a[0].below), "FCC_A1");
 }
 
+// Two solids of the same pure energy, written two ways so that they round
+// apart (COST 507's boron as BETA_RHOMBO_B and as DIAMOND_A4): one state of
+// pure A throughout, whose only transition is its melting, not a flicker
+// between the two at every step of the scan.
+TEST(DatabaseBinary, LevelPureEnergiesAreNoTransition)
+{
+    const Database db = database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                    "FUNCTION GA 298.15 -3000+T*(7.1-2.2*LN(T))+1E-3*T**2; 6000 N !\n"
+                                    "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                                    "PARAMETER G(LIQUID,A;0) 1 GA+12000-10*T; 6000 N !\n"
+                                    "PARAMETER G(LIQUID,B;0) 1 8000-10*T; 6000 N !\n"
+                                    "PHASE ONE % 1 1 !\nCONSTITUENT ONE :A,B : !\n"
+                                    "PARAMETER G(ONE,A;0) 1 GA; 6000 N !\n"
+                                    "PHASE TWO % 1 1 !\nCONSTITUENT TWO :A,B : !\n"
+                                    "PARAMETER G(TWO,A;0) 1 -3000+7.1*T-2.2*T*LN(T)+.001*T**2; 6000 N !\n"
+                                    "PARAMETER G(TWO,B;0) 1 5000; 6000 N !\n");
+    DatabaseBinary out;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "A", "B", {}, out, why)) << why;
+    ASSERT_EQ(out.transitions_a.size(), 1u)
+        << phase_name(out.system, out.transitions_a[0].above) << " at " << out.transitions_a[0].T;
+    EXPECT_EQ(phase_name(out.system, out.transitions_a[0].below), "ONE");
+    EXPECT_NEAR(out.transitions_a[0].T, 1200.0, 1e-9);
+}
+
 // A phase of two equal sublattices that orders (an L1_0 or B2 of A and B): at
 // and around x = 1/2 its two ordered variants are mirror images and the
 // disordered state between them is a maximum of the energy over the shares.

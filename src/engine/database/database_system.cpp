@@ -16,6 +16,8 @@ namespace {
 constexpr double ABSENT = 1e9;  // J/mol
 
 constexpr double SCAN_STEP = 5.0;  // K, between the temperatures where pure transitions are looked for
+// Relative: two pure energies this close are checked for being equal to rounding.
+constexpr double LEVEL = 1e-9;
 constexpr double LOWEST_SCAN = 10.0;
 
 constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both elements among them
@@ -693,12 +695,19 @@ std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double 
 {
     // Each phase with an internal state carries its state up the scan.
     std::vector<InternalMemory> memory(s.phases.size(), no_memory());
+    // Of two phases whose pure energies are equal to their rounding (COST
+    // 507's boron as DIAMOND_A4 and as BETA_RHOMBO_B), the first is the
+    // stable one throughout: which of them rounds lower changes from one
+    // temperature to the next, and each change was a transition.
     const auto stable = [&](double T) {
         Phase best = Phase::liquid;
         double g = HUGE_VAL;
         for (std::size_t k = 0; k < s.phases.size(); ++k) {
             const double here = pure_gibbs(s, phase_number(k), of_a, T, memory[k]);
-            if (here < g) {
+            const bool level = g != HUGE_VAL &&
+                               std::fabs(here - g) <= LEVEL * std::max(std::fabs(here), std::fabs(g)) &&
+                               exactly_equal_pure(s, best, phase_number(k), of_a, T);
+            if (here < g && !level) {
                 g = here;
                 best = phase_number(k);
             }
