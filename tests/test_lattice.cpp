@@ -500,3 +500,44 @@ TEST(GeneralPhase, PublishedInvariantsOfRealDatabases)
     invariant_at(al_ni, "peritectic", "AL3NI2+AL3NI1+LIQUID", 1127.0, 4.0);
     invariant_at(al_ni, "eutectic", "AL3NI1+LIQUID+FCC_A1", 913.0, 2.0);
 }
+
+// The fast paths against the general phase of sublattices, a second method:
+// every phase but the compounds recomputed as the general phase, the same
+// invariants to 1e-6 K. Cu-Mg's HCP_A3 holds Mg alone, (MG)(VA)0.5: as the
+// general phase it reaches one composition, and must still meet the liquid
+// and CuMg2 in their eutectic.
+TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
+{
+    if (!std::filesystem::exists(SHARED / "cu-mg.tdb") || !std::filesystem::exists(SHARED / "cost507.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    struct Case {
+        const char* file;
+        const char* a;
+        const char* b;
+        double first, last, step;
+    };
+    for (const Case& c : {Case{"cu-mg.tdb", "CU", "MG", 700.0, 1100.0, 10.0},
+                          Case{"cost507.tdb", "AL", "TI", 1370.0, 1400.0, 5.0}}) {
+        PublishedRun fast;
+        ASSERT_TRUE(published(c.file, c.a, c.b, {}, c.first, c.last, c.step, fast));
+        PublishedRun general{fast.system, {}};
+        int recomputed = 0;
+        for (PhaseModel& m : general.system.phases)
+            if (m.sublattices && !std::holds_alternative<CompoundKind>(m.kind)) {
+                m.kind = *m.sublattices;
+                ++recomputed;
+            }
+        EXPECT_GE(recomputed, 3) << c.file;
+        general.diagram = compute_diagram(general.system, 2);
+        ASSERT_FALSE(fast.diagram.invariants.empty());
+        ASSERT_EQ(general.diagram.invariants.size(), fast.diagram.invariants.size()) << c.file;
+        for (std::size_t i = 0; i < fast.diagram.invariants.size(); ++i) {
+            const Invariant& f = fast.diagram.invariants[i];
+            const Invariant& g = general.diagram.invariants[i];
+            EXPECT_EQ(g.kind, f.kind);
+            EXPECT_NEAR(g.T, f.T, 1e-6) << c.file << " " << invariant_name(f.kind);
+            for (int k = 0; k < f.phases; ++k)
+                EXPECT_EQ(g.phase[k], f.phase[k]);
+        }
+    }
+}

@@ -88,6 +88,23 @@ void values_at(const System& s, const LatticeKind& k, double T, double R, Lattic
         v.values[i] = coefficient_at(s, k.values[i], T);
 }
 
+// A phase holding atoms of one element only (vacancies or molecules beside
+// them: COST 507's B4C in a binary of boron, (LI)(LI,VA) in one of lithium)
+// reaches one composition, a pure end. It is that element's phase as a
+// database's phase of one element is: an ideal solution whose other end lies
+// this high, so that its curve falls to the pure end like any other's.
+constexpr double OTHER_END = 1e9;  // J/mol
+
+bool one_element(const LatticeKind& k)
+{
+    return k.model.x_min == k.model.x_max;
+}
+
+bool one_element(const PhaseAtT& at)
+{
+    return one_element(std::get<LatticeKind>(at.model->kind));
+}
+
 // The rests at x from a minimum's G and slope, x held off the pure ends.
 void rests_of(double RT, const LatticeMinimum& m, double x, double& rest_a, double& rest_b)
 {
@@ -115,12 +132,16 @@ void lattice_at(const System& s, const LatticeKind& k, PhaseAtT& at)
         at.ga_dT = (pure_end(hot, true) - pure_end(cold, true)) / (2.0 * SLOPE_STEP);
     if (at.gb != HUGE_VAL)
         at.gb_dT = (pure_end(hot, false) - pure_end(cold, false)) / (2.0 * SLOPE_STEP);
+    if (one_element(k))
+        (at.ga == HUGE_VAL ? at.ga : at.gb) = OTHER_END;
 }
 
 Excess lattice_excess(const PhaseAtT& at, const LatticeAtT& v, double x, int derivatives)
 {
     // The minimum less the ideal solution of its pure ends; the third
     // derivative by a difference of the second.
+    if (one_element(at))
+        return Excess{0.0, 0.0, 0.0, 0.0};
     SiteFractions y{};
     const double xi = clamped(x);
     const LatticeMinimum m = lowest_at(v, xi, y);
@@ -146,6 +167,8 @@ Excess lattice_excess(const PhaseAtT& at, const LatticeAtT& v, double x, int der
 // each side searched from the state found at T.
 Rests lattice_rests(const PhaseAtT& at, const LatticeAtT& v, const Composition& c)
 {
+    if (one_element(at))
+        return Rests{at.ga, at.gb, 0.0, at.ga_dT, at.gb_dT};
     Rests out{0.0, 0.0, 0.0, 0.0, 0.0};
     const double x = clamped(c.x);
     SiteFractions y{};
@@ -184,6 +207,8 @@ double lattice_above_line(const PhaseAtT& at, const LatticeAtT& v, const Composi
     const double y = c.y;
     if (x == 0.0 || y == 0.0)
         return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
+    if (one_element(at))
+        return x * (at.ga - mu_a) + y * (at.gb - mu_b) + at.RT * (x * std::log(x) + y * std::log(y));
     SiteFractions fractions{};
     const LatticeMinimum m = lowest_at(v, x, fractions);
     return m.g == HUGE_VAL ? HUGE_VAL : m.g - (x * mu_a + y * mu_b);
@@ -228,6 +253,11 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b)
 {
+    if (one_element(at)) {
+        rest_a = at.ga;
+        rest_b = at.gb;
+        return;
+    }
     const double x = clamped(c.x);
     SiteFractions y{};
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
@@ -292,7 +322,7 @@ std::vector<std::vector<double>> lattice_site_fractions(const System& s, const L
     LatticeAtT v;
     values_at(s, k, T, s.gas_constant, v);
     SiteFractions y{};
-    const LatticeMinimum m = lattice_lowest(v, x, nullptr, y);
+    const LatticeMinimum m = lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y);
     std::vector<std::vector<double>> out;
     for (std::size_t sub = 0; sub + 1 < k.model.first.size(); ++sub) {
         out.emplace_back();
