@@ -530,6 +530,35 @@ TEST(DatabaseBinary, LevelPureEnergiesAreNoTransition)
     EXPECT_NEAR(out.transitions_a[0].T, 1200.0, 1e-9);
 }
 
+// Beneath a two-phase region pure A transforms between two phases that hold
+// no B (Mn's alpha -> beta beside Cu's fcc in COST 507): an event of the
+// pure component at its transition temperature, not a change left unresolved.
+TEST(DatabaseBinary, PureEndTransformsBeneathATwoPhaseRegion)
+{
+    const Database db = database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                    "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                                    "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
+                                    "PARAMETER G(LIQUID,B;0) 1 10000-10*T; 6000 N !\n"
+                                    "PHASE ALPHA % 1 1 !\nCONSTITUENT ALPHA :A : !\n"
+                                    "PARAMETER G(ALPHA,A;0) 1 0; 6000 N !\n"
+                                    "PHASE BETA % 1 1 !\nCONSTITUENT BETA :A : !\n"
+                                    "PARAMETER G(BETA,A;0) 1 1600-2*T; 6000 N !\n"
+                                    "PHASE FCC % 1 1 !\nCONSTITUENT FCC :A,B : !\n"
+                                    "PARAMETER G(FCC,A;0) 1 3000; 6000 N !\n"
+                                    "PARAMETER G(FCC,A,B;0) 1 5000; 6000 N !\n");
+    System s = binary_of(db, "A", "B");
+    temperature_range(780.0, 820.0, 5.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << d.doubts[0].why << " at " << d.doubts[0].T;
+    ASSERT_EQ(d.rows.size(), 9u);
+    ASSERT_FALSE(d.rows.front().ties.empty());
+    ASSERT_FALSE(d.rows.back().ties.empty());
+    EXPECT_EQ(phase_name(s, d.rows.front().ties.back().high_phase), "ALPHA");
+    EXPECT_EQ(phase_name(s, d.rows.back().ties.back().high_phase), "BETA");
+    ASSERT_EQ(d.melting.size(), 1u);
+    EXPECT_NEAR(d.melting[0].T, 800.0, 1e-9);
+}
+
 // A phase of two equal sublattices that orders (an L1_0 or B2 of A and B): at
 // and around x = 1/2 its two ordered variants are mirror images and the
 // disordered state between them is a maximum of the energy over the shares.

@@ -157,6 +157,8 @@ struct EventSearch {
         const TieLine* m1 = c.m1;
         if (c.n_many == 1 && c.n_few == 0)
             return m0->low_phase == m0->high_phase ? gap_closes(c) : edge_melts(c, a, b);
+        if (c.n_many == 1 && c.n_few == 1)
+            return pure_end_transforms(c, a, b);
         if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
             m0->low_phase == m1->high_phase && m0->low_phase != m0->high_phase)
             return congruent_point(c);
@@ -225,6 +227,36 @@ struct EventSearch {
                             signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
             return false;
         d.melting.push_back({T_melt, at_a, c.m0->low_phase, c.m0->high_phase});
+        return true;
+    }
+
+    // Beneath a two-phase region the pure component transforms: the region's
+    // end at the edge of the diagram changes phase, each holding none of the
+    // other component (Mn's alpha -> beta at 980 K beside Cu's fcc). The
+    // transition is the only event of the bracket where the states just
+    // beside it are those of the bracket's ends.
+    bool pure_end_transforms(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
+    {
+        const TieLine& below = c.lo.ties[c.front];
+        const TieLine& above = c.hi.ties[c.front];
+        const bool low_end = below.high_phase == above.high_phase && below.low_phase != above.low_phase;
+        const bool high_end = below.low_phase == above.low_phase && below.high_phase != above.high_phase;
+        if (low_end == high_end)
+            return false;
+        const Composition& end_below = low_end ? below.low : below.high;
+        const Composition& end_above = low_end ? above.low : above.high;
+        const bool at_a = end_below.y == 0.0;
+        if (at_a != (end_above.y == 0.0) || (!at_a && (end_below.x != 0.0 || end_above.x != 0.0)))
+            return false;
+        const Phase from = low_end ? below.low_phase : below.high_phase;
+        const Phase to = low_end ? above.low_phase : above.high_phase;
+        const double T = pure_transition(s, from, to, at_a, c.lo.T, c.hi.T);
+        if (std::isnan(T))
+            return false;
+        if (!c.narrow() &&
+            (signature(at(T * (1.0 - JUST_BESIDE))) != a || signature(at(T * (1.0 + JUST_BESIDE))) != b))
+            return false;
+        d.melting.push_back({T, at_a, from, to});
         return true;
     }
 

@@ -15,12 +15,14 @@
 
 #include <vector>
 
-// A pure component's melting point crossed by the range, where a two-phase
-// region meets the edge of the diagram.
+// A pure component's transition crossed by the range at the edge of the
+// diagram: its melting point, where a two-phase region meets the edge (the
+// region's two phases, in order of x), or a change of the phase at the edge
+// beneath a two-phase region (the phases below and above).
 struct EdgeEvent {
     double T;
-    bool at_a;        // x = 1 (A) or x = 0 (B)
-    Phase low_phase;  // the region's two phases, in order of x
+    bool at_a;  // x = 1 (A) or x = 0 (B)
+    Phase low_phase;
     Phase high_phase;
 };
 
