@@ -90,9 +90,11 @@ void values_at(const System& s, const LatticeKind& k, double T, double R, Lattic
 
 // A phase holding atoms of one element only (vacancies or molecules beside
 // them: COST 507's B4C in a binary of boron, (LI)(LI,VA) in one of lithium)
-// reaches one composition, a pure end. It is that element's phase as a
-// database's phase of one element is: an ideal solution whose other end lies
-// this high, so that its curve falls to the pure end like any other's.
+// reaches one composition, a pure end. At each temperature it is that
+// element's phase as a database's phase of one element is, and computed as
+// one: an ideal solution of its pure end, the minimum over its internal
+// state, and an end this high, so that its curve falls to the pure end like
+// any other's and the solutions' paths take it.
 constexpr double OTHER_END = 1e9;  // J/mol
 
 bool one_element(const LatticeKind& k)
@@ -100,9 +102,16 @@ bool one_element(const LatticeKind& k)
     return k.model.x_min == k.model.x_max;
 }
 
-bool one_element(const PhaseAtT& at)
+void as_solution(PhaseAtT& at)
 {
-    return one_element(std::get<LatticeKind>(at.model->kind));
+    double& missing = at.ga == HUGE_VAL ? at.ga : at.gb;
+    (at.ga == HUGE_VAL ? at.ga_dT : at.gb_dT) = 0.0;
+    missing = OTHER_END;
+    SolutionAtT& v = at.kind.emplace<SolutionAtT>();
+    v.terms = 0;
+    v.magnetic = false;
+    v.tc_terms = 0;
+    v.beta_terms = 0;
 }
 
 // The rests at x from a minimum's G and slope, x held off the pure ends.
@@ -122,8 +131,11 @@ void lattice_at(const System& s, const LatticeKind& k, PhaseAtT& at)
     at.gb = pure_end(v, false);
     at.ga_dT = 0.0;
     at.gb_dT = 0.0;
-    if (!at.slopes)
+    if (!at.slopes) {
+        if (one_element(k))
+            as_solution(at);
         return;
+    }
     LatticeAtT hot;
     LatticeAtT cold;
     values_at(s, k, at.T + SLOPE_STEP, at.R, hot);
@@ -133,15 +145,13 @@ void lattice_at(const System& s, const LatticeKind& k, PhaseAtT& at)
     if (at.gb != HUGE_VAL)
         at.gb_dT = (pure_end(hot, false) - pure_end(cold, false)) / (2.0 * SLOPE_STEP);
     if (one_element(k))
-        (at.ga == HUGE_VAL ? at.ga : at.gb) = OTHER_END;
+        as_solution(at);
 }
 
 Excess lattice_excess(const PhaseAtT& at, const LatticeAtT& v, double x, int derivatives)
 {
     // The minimum less the ideal solution of its pure ends; the third
     // derivative by a difference of the second.
-    if (one_element(at))
-        return Excess{0.0, 0.0, 0.0, 0.0};
     SiteFractions y{};
     const double xi = clamped(x);
     const LatticeMinimum m = lowest_at(v, xi, y);
@@ -167,8 +177,6 @@ Excess lattice_excess(const PhaseAtT& at, const LatticeAtT& v, double x, int der
 // each side searched from the state found at T.
 Rests lattice_rests(const PhaseAtT& at, const LatticeAtT& v, const Composition& c)
 {
-    if (one_element(at))
-        return Rests{at.ga, at.gb, 0.0, at.ga_dT, at.gb_dT};
     Rests out{0.0, 0.0, 0.0, 0.0, 0.0};
     const double x = clamped(c.x);
     SiteFractions y{};
@@ -207,8 +215,6 @@ double lattice_above_line(const PhaseAtT& at, const LatticeAtT& v, const Composi
     const double y = c.y;
     if (x == 0.0 || y == 0.0)
         return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
-    if (one_element(at))
-        return x * (at.ga - mu_a) + y * (at.gb - mu_b) + at.RT * (x * std::log(x) + y * std::log(y));
     SiteFractions fractions{};
     const LatticeMinimum m = lowest_at(v, x, fractions);
     return m.g == HUGE_VAL ? HUGE_VAL : m.g - (x * mu_a + y * mu_b);
@@ -253,11 +259,6 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b)
 {
-    if (one_element(at)) {
-        rest_a = at.ga;
-        rest_b = at.gb;
-        return;
-    }
     const double x = clamped(c.x);
     SiteFractions y{};
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
@@ -334,6 +335,8 @@ std::vector<std::vector<double>> lattice_site_fractions(const System& s, const L
 
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)
 {
+    if (one_element(k))
+        return {};  // a pure end, which the grid holds
     std::vector<double> out{k.model.x_min, k.model.x_max};
     for (const double e : k.model.end_members)
         if (std::find(out.begin(), out.end(), e) == out.end())
