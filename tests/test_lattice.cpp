@@ -551,3 +551,33 @@ TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
         }
     }
 }
+
+// Sublattices alike in the file are searched once per arrangement only where
+// the energy is symmetric: here A:B lies 10 kJ below B:A, and the minimum at
+// x = 1/2 is A:B's well, the lower of the two wells of a scan of the one
+// free fraction (A on the first sublattice; at x = 1/2 the second holds 1
+// minus it). Ordered only, the phase is searched from its arrangements alone.
+TEST(GeneralPhase, AlikeSublatticesNotSymmetricKeepBothArrangements)
+{
+    const System s =
+        binary_of(database_of(std::string(ELEMENTS) + "TYPE_DEFINITION D GES A_P_D O DIS_PART DIS !\n"
+                                                      "PHASE DIS % 2 1 1 !\nCONSTITUENT DIS :A,B : VA : !\n"
+                                                      "PHASE O %D 3 0.5 0.5 1 !\n"
+                                                      "CONSTITUENT O :A,B : A,B : VA : !\n"
+                                                      "PARAMETER G(O,A:B:VA;0) 1 -12000; 6000 N !\n"
+                                                      "PARAMETER G(O,B:A:VA;0) 1 -2000; 6000 N !\n"));
+    const Phase o = phase_named(s, "O");
+    const double T = 600.0;
+    const PhaseAtT at = phase_at(s, o, T, false);
+    const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
+    double wells[2] = {HUGE_VAL, HUGE_VAL};  // B:A's side, A:B's
+    for (int i = 1; i < 20000; ++i) {
+        const double a1 = i / 20000.0;
+        const double G = lattice_energy(v, flat({{a1, 1 - a1}, {1 - a1, a1}, {1.0}}), nullptr, nullptr);
+        double& well = wells[a1 > 0.5 ? 1 : 0];
+        well = std::min(well, G);
+    }
+    ASSERT_LT(wells[1], wells[0] - 5000.0);
+    const double g = gibbs(s, o, composition_from_x(0.5), T);
+    EXPECT_NEAR(g, wells[1], 1e-6 * std::fabs(wells[1])) << "B:A's well is " << wells[0];
+}
