@@ -219,14 +219,22 @@ struct EventSearch {
     // those of the bracket's ends, else the bracket is narrowed further.
     bool edge_melts(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
     {
-        const bool at_a = c.m0->low.x > 0.5;
-        const double T_melt = pure_transition(s, c.m0->low_phase, c.m0->high_phase, at_a, c.lo.T, c.hi.T);
-        if (std::isnan(T_melt))
+        return pure_event(c, a, b, c.m0->low.x > 0.5, c.m0->low_phase, c.m0->high_phase);
+    }
+
+    // The pure component's transition between p and q inside the bracket, where
+    // the states just beside it are those of the bracket's ends (or the bracket
+    // is as narrow as it gets): an event at the edge of the diagram.
+    bool pure_event(const Change& c, const std::vector<int>& a, const std::vector<int>& b, bool at_a, Phase p,
+                    Phase q)
+    {
+        const double T = pure_transition(s, p, q, at_a, c.lo.T, c.hi.T);
+        if (std::isnan(T))
             return false;
-        if (!c.narrow() && (signature(at(T_melt * (1.0 - JUST_BESIDE))) != a ||
-                            signature(at(T_melt * (1.0 + JUST_BESIDE))) != b))
+        if (!c.narrow() &&
+            (signature(at(T * (1.0 - JUST_BESIDE))) != a || signature(at(T * (1.0 + JUST_BESIDE))) != b))
             return false;
-        d.melting.push_back({T_melt, at_a, c.m0->low_phase, c.m0->high_phase});
+        d.melting.push_back({T, at_a, p, q});
         return true;
     }
 
@@ -248,16 +256,8 @@ struct EventSearch {
         const bool at_a = end_below.y == 0.0;
         if (at_a != (end_above.y == 0.0) || (!at_a && (end_below.x != 0.0 || end_above.x != 0.0)))
             return false;
-        const Phase from = low_end ? below.low_phase : below.high_phase;
-        const Phase to = low_end ? above.low_phase : above.high_phase;
-        const double T = pure_transition(s, from, to, at_a, c.lo.T, c.hi.T);
-        if (std::isnan(T))
-            return false;
-        if (!c.narrow() &&
-            (signature(at(T * (1.0 - JUST_BESIDE))) != a || signature(at(T * (1.0 + JUST_BESIDE))) != b))
-            return false;
-        d.melting.push_back({T, at_a, from, to});
-        return true;
+        return pure_event(c, a, b, at_a, low_end ? below.low_phase : below.high_phase,
+                          low_end ? above.low_phase : above.high_phase);
     }
 
     // A congruent point: two regions of the same two phases meet at one composition.
