@@ -13,50 +13,93 @@ double einstein(double theta, double T)
     return 1.5 * R * theta + 3.0 * R * T * std::log1p(-std::exp(-theta / T));
 }
 
-double run(const Expression& e, const FunctionTable& functions, double T, bool& extrapolated)
+Jet einstein(const Jet& theta, double T)
 {
-    double stack[STACK];
+    const double R = DATABASE_GAS_CONSTANT;
+    const Jet t = variable(T);
+    return 1.5 * R * theta + 3.0 * R * (t * log1p(-exp(-theta / t)));
+}
+
+// What the stack holds at T: a value, or a value with its T derivatives.
+double fixed(double c, const double*)
+{
+    return c;
+}
+
+Jet fixed(double c, const Jet*)
+{
+    return constant(c);
+}
+
+double at_temperature(double T, const double*)
+{
+    return T;
+}
+
+Jet at_temperature(double T, const Jet*)
+{
+    return variable(T);
+}
+
+double called(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated, const double*)
+{
+    return evaluate(p, functions, T, extrapolated);
+}
+
+Jet called(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated, const Jet*)
+{
+    return evaluate_in_T(p, functions, T, extrapolated);
+}
+
+template <class Number>
+Number run(const Expression& e, const FunctionTable& functions, double T, bool& extrapolated)
+{
+    using std::exp;
+    using std::log;
+    using std::pow;
+    constexpr const Number* kind = nullptr;
+    Number stack[STACK];
     std::size_t top = 0;
     for (const Expression::Step& step : e.steps) {
         using Op = Expression::Op;
         switch (step.op) {
         case Op::number:
-            stack[top++] = step.number;
+            stack[top++] = fixed(step.number, kind);
             break;
         case Op::temperature:
-            stack[top++] = T;
+            stack[top++] = at_temperature(T, kind);
             break;
         case Op::pressure:
-            stack[top++] = functions.pressure;
+            stack[top++] = fixed(functions.pressure, kind);
             break;
         case Op::call:
-            stack[top++] = evaluate(functions.bodies[static_cast<std::size_t>(step.function)], functions, T,
-                                    extrapolated);
+            stack[top++] = called(functions.bodies[static_cast<std::size_t>(step.function)], functions, T,
+                                  extrapolated, kind);
             break;
         case Op::negate:
             stack[top - 1] = -stack[top - 1];
             break;
         case Op::ln:
-            stack[top - 1] = std::log(stack[top - 1]);
+            stack[top - 1] = log(stack[top - 1]);
             break;
         case Op::exp:
-            stack[top - 1] = std::exp(stack[top - 1]);
+            stack[top - 1] = exp(stack[top - 1]);
             break;
         case Op::einstein:
             stack[top - 1] = einstein(stack[top - 1], T);
             break;
         default: {
-            const double b = stack[--top];
-            double& a = stack[top - 1];
+            const Number b = stack[--top];
+            Number& a = stack[top - 1];
             a = step.op == Op::add        ? a + b
                 : step.op == Op::subtract ? a - b
                 : step.op == Op::multiply ? a * b
                 : step.op == Op::divide   ? a / b
-                                          : std::pow(a, b);
+                                          : pow(a, b);
         }
         }
     }
-    return top == 1 ? stack[0] : std::nan("");
+    return top == 1 ? stack[0] : fixed(std::nan(""), kind);
 }
 
 // The piece of p that holds at T: the nearest one outside its limits.
@@ -136,7 +179,16 @@ double evaluate(const Piecewise& p, const FunctionTable& functions, double T, bo
         return 0.0;
     if (T < p.limits.front() || T > p.limits.back())
         extrapolated = true;
-    return run(p.pieces[piece_at(p, T)], functions, T, extrapolated);
+    return run<double>(p.pieces[piece_at(p, T)], functions, T, extrapolated);
+}
+
+Jet evaluate_in_T(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated)
+{
+    if (p.pieces.empty())
+        return constant(0.0);
+    if (T < p.limits.front() || T > p.limits.back())
+        extrapolated = true;
+    return run<Jet>(p.pieces[piece_at(p, T)], functions, T, extrapolated);
 }
 
 int not_finite_at(const Piecewise& p, const FunctionTable& functions, double T)

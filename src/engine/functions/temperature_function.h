@@ -2,6 +2,8 @@
 // expressions of T, P and other named functions, in pieces over ranges of T.
 #pragma once
 
+#include "engine/numerics/jet.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -60,6 +62,11 @@ struct FunctionTable {
 // databases are used, and extrapolated is set; so it is where a function called
 // on the way is taken outside its own limits. The table must hold no cycle.
 double evaluate(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated);
+
+// The same with its first two derivatives in T (d3 left 0), each by the rules
+// of differentiation through the expression: at a limit between pieces, those
+// of the piece above.
+Jet evaluate_in_T(const Piecewise& p, const FunctionTable& functions, double T, bool& extrapolated);
 
 // How the functions of a table call each other: the index of one that calls
 // itself through others (-1 where none does) and, where none does, the longest

@@ -46,10 +46,12 @@ Rests solution_rests(const PhaseAtT& at, const SolutionAtT& v, const Composition
 double solution_above_line(const PhaseAtT& at, const SolutionAtT& v, const Composition& c, double ln_x,
                            double ln_y, double mu_a, double mu_b);
 double solution_pure(const System& s, const SolutionKind& k, bool of_a, double T, double& size);
+Jet solution_gibbs_in_T(const System& s, const SolutionKind& k, const Composition& c, double T);
 
 // A compound.
 void compound_at(const System& s, const CompoundKind& k, PhaseAtT& at);
 double compound_above_line(const PhaseAtT& at, const Composition& c, double mu_a, double mu_b);
+Jet compound_gibbs_in_T(const System& s, const CompoundKind& k, double T);
 
 // A pair of sublattices.
 void pair_at(const System& s, const SublatticePairKind& m, PhaseAtT& at);
@@ -79,5 +81,6 @@ std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
 std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
                                                         double T);
 double lattice_ordering(const LatticeAtT& v, const Composition& c);
+Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T);
 
 }  // namespace kinds

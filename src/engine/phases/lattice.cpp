@@ -149,6 +149,38 @@ void lattice_atoms(const LatticeModel& m, const SiteFractions& y, double& n_a, d
     n = n_a + n_b;
 }
 
+Jet lattice_energy_in_T(const LatticeModel& m, const std::vector<Jet>& values, double T, double R,
+                        const SiteFractions& y)
+{
+    double forms_at[MOST_FORMS];
+    for (std::size_t k = 0; k < m.forms.size(); ++k) {
+        double v = m.forms[k].constant;
+        for (const auto& [q, w] : m.forms[k].terms)
+            v += w * y[static_cast<std::size_t>(q)];
+        forms_at[k] = v;
+    }
+    // Each property is linear in the values: each term's weight at y times its value's jet.
+    Jet sums[3] = {constant(0.0), constant(0.0), constant(0.0)};
+    for (const LatticeTerm& t : m.terms) {
+        double weight = t.scale;
+        for (const auto& [form, p] : t.factors)
+            weight *= power(forms_at[form], p);
+        Jet& sum = sums[static_cast<int>(t.property)];
+        sum = sum + weight * values[static_cast<std::size_t>(t.value)];
+    }
+    double mixing = 0.0;
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
+            const double yk = y[static_cast<std::size_t>(k)];
+            if (yk > 0.0)
+                mixing += m.sites[s] * yk * std::log(yk);
+        }
+    Jet g = sums[0] + Jet{R * T * mixing, R * mixing, 0.0, 0.0};
+    if (m.magnetic)
+        g = g + magnetic_gibbs_in_T(T, sums[1], sums[2], m.antiferromagnetic_factor, m.structure_factor, R);
+    return g;
+}
+
 double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* gradient, double* hessian)
 {
     const LatticeModel& m = *at.model;

@@ -12,6 +12,8 @@
 // the phase's curve is the minimum of G / N over the fractions that give x.
 #pragma once
 
+#include "engine/numerics/jet.h"
+
 #include <array>
 #include <string>
 #include <utility>
@@ -99,6 +101,12 @@ struct LatticeAtT {
 // G per formula unit at y, with its gradient and Hessian in y (row-major,
 // fractions x fractions) where they are asked for (non-null).
 double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* gradient, double* hessian);
+
+// G per formula unit at y held fixed, with its first two derivatives in T:
+// the values' own (values, by value index), RT's in the mixing, and the
+// magnetic term's through TC and beta.
+Jet lattice_energy_in_T(const LatticeModel& m, const std::vector<Jet>& values, double T, double R,
+                        const SiteFractions& y);
 
 // Atoms of A and in all per formula unit at y.
 void lattice_atoms(const LatticeModel& m, const SiteFractions& y, double& n_a, double& n);

@@ -333,6 +333,23 @@ std::vector<std::vector<double>> lattice_site_fractions(const System& s, const L
     return out;
 }
 
+Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T)
+{
+    LatticeAtT v;
+    values_at(s, k, T, s.gas_constant, v);
+    SiteFractions y{};
+    const LatticeMinimum m = lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y);
+    if (!m.found)
+        return {std::nan(""), std::nan(""), std::nan(""), 0.0};
+    std::vector<Jet> values;
+    for (const Coefficient& c : k.values)
+        values.push_back(coefficient_in_T(s, c, T));
+    double n_a = 0.0;
+    double n = 0.0;
+    lattice_atoms(k.model, y, n_a, n);
+    return (1.0 / n) * lattice_energy_in_T(k.model, values, T, s.gas_constant, y);
+}
+
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)
 {
     if (one_element(k))

@@ -32,23 +32,6 @@ double magnetic_gibbs(double T, double TC, double beta, double antiferromagnetic
 
 namespace {
 
-// The jets below are of order 3 (d3 too) or 2 (d3 left 0), as THIRD says: a
-// grid's many points need no third derivative, and its terms cost a third of the whole.
-template <bool THIRD>
-Jet times(const Jet& f, const Jet& g)
-{
-    return {f.v * g.v, f.d1 * g.v + f.v * g.d1, f.d2 * g.v + 2.0 * f.d1 * g.d1 + f.v * g.d2,
-            THIRD ? f.d3 * g.v + 3.0 * f.d2 * g.d1 + 3.0 * f.d1 * g.d2 + f.v * g.d3 : 0.0};
-}
-
-// f(u(x)) from f and its first three derivatives at u(x) (Faa di Bruno).
-template <bool THIRD>
-Jet compose(double f0, double f1, double f2, double f3, const Jet& u)
-{
-    return {f0, f1 * u.d1, f2 * u.d1 * u.d1 + f1 * u.d2,
-            THIRD ? f3 * u.d1 * u.d1 * u.d1 + 3.0 * f2 * u.d1 * u.d2 + f1 * u.d3 : 0.0};
-}
-
 // g and its first three derivatives in tau, each power written out: the
 // grid's many points make pow's cost count.
 template <bool THIRD>
@@ -145,4 +128,19 @@ MagneticPartials magnetic_partials(double T, double TC, double beta, double anti
             RT * ln_w * g_tctc * tc_scale * tc_scale,
             RT * g_tc / w * tc_scale * beta_scale,
             -RT * g[0] / (w * w) * beta_scale * beta_scale};
+}
+
+Jet magnetic_gibbs_in_T(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
+                        double R)
+{
+    const Jet tc = TC.v < 0.0 ? (1.0 / antiferromagnetic_factor) * TC : TC;
+    const Jet b = beta.v < 0.0 ? (1.0 / antiferromagnetic_factor) * beta : beta;
+    if (tc.v == 0.0 || b.v == 0.0)
+        return constant(0.0);
+    const Jet t = variable(T);
+    const Jet tau = t / tc;
+    double g[4];
+    g_and_slopes<false>(tau.v, p, g);
+    const Jet gt = compose<false>(g[0], g[1], g[2], 0.0, tau);
+    return R * (t * log1p(b) * gt);
 }

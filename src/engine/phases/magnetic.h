@@ -2,6 +2,8 @@
 // per formula unit: G_mag = RT ln(beta + 1) g(tau), tau = T / TC.
 #pragma once
 
+#include "engine/numerics/jet.h"
+
 // g(tau) for the structure factor p (0.40 for BCC, 0.28 for the others).
 double magnetic_g(double tau, double p);
 
@@ -10,11 +12,6 @@ double magnetic_g(double tau, double p);
 // antiferromagnetic factor (-1 for BCC, -3 for FCC and HCP); nothing where TC
 // or beta is 0. R is the gas constant the energies are assessed with.
 double magnetic_gibbs(double T, double TC, double beta, double antiferromagnetic_factor, double p, double R);
-
-// A function of x with its first three derivatives there.
-struct Jet {
-    double v, d1, d2, d3;
-};
 
 // G_mag and its derivatives in x, where TC and beta are functions of x; without
 // third, d3 is left 0 (the others are the same to the last bit).
@@ -29,3 +26,9 @@ struct MagneticPartials {
 };
 MagneticPartials magnetic_partials(double T, double TC, double beta, double antiferromagnetic_factor,
                                    double p, double R);
+
+// G_mag and its first two derivatives in T, where TC and beta are functions of
+// T given with theirs (constants in most databases): what a phase's entropy
+// and heat capacity take.
+Jet magnetic_gibbs_in_T(double T, const Jet& TC, const Jet& beta, double antiferromagnetic_factor, double p,
+                        double R);

@@ -36,6 +36,18 @@ void value_and_slope(const System& s, const Coefficient& c, double T, bool slope
     }
 }
 
+Jet coefficient_in_T(const System& s, const Coefficient& c, double T)
+{
+    Jet out = c.melting_point > 0.0
+                  ? Jet{c.a * (c.melting_point - T) / c.melting_point, -c.a / c.melting_point, 0.0, 0.0}
+                  : Jet{c.a + c.b * T, c.b, 0.0, 0.0};
+    bool extrapolated = false;  // reported once, at the edge, for the whole range
+    for (const auto& [index, scale] : c.parameters)
+        out = out + scale * evaluate_in_T(s.parameters[static_cast<std::size_t>(index)], s.functions, T,
+                                          extrapolated);
+    return out;
+}
+
 bool temperature_range(double first, double last, double step, TemperatureRange& r)
 {
     if (!(first <= last) || !(step > 0.0))

@@ -213,6 +213,10 @@ double coefficient_at(const System& s, const Coefficient& c, double T);
 // The value and, where slope is set, the T slope of a coefficient at T (else 0).
 void value_and_slope(const System& s, const Coefficient& c, double T, bool slope, double& v, double& dT);
 
+// The same with its first two derivatives in T, exact: those of its
+// functions, differentiated through their expressions.
+Jet coefficient_in_T(const System& s, const Coefficient& c, double T);
+
 const PhaseModel& phase_model(const System& s, Phase p);
 bool is_liquid(const System& s, Phase p);
 const std::string& phase_name(const System& s, Phase p);
@@ -373,6 +377,13 @@ double gibbs(const System& s, Phase p, const Composition& c, double T);
 // binary (NaN where no state is found); a system file's phase is one lattice
 // of A and B.
 std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const Composition& c, double T);
+
+// G of the phase at c with its internal state held where the minimum lies at
+// T, and its first two derivatives in T, exact: minus the entropy and minus
+// the heat capacity over T at that state, per mole of atoms. NaN where the
+// phase has no form of its state to hold (a pair of sublattices the general
+// phase does not take).
+Jet gibbs_in_T(const System& s, Phase p, const Composition& c, double T);
 
 // The phase's curvature function x y G'' and its derivative in x, for the critical
 // point of a miscibility gap (both zero there).

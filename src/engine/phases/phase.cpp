@@ -54,6 +54,23 @@ std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const 
     return {{c.x, c.y}};
 }
 
+Jet gibbs_in_T(const System& s, Phase p, const Composition& c, double T)
+{
+    const PhaseModel& m = phase_model(s, p);
+    const LatticeKind* general = std::get_if<LatticeKind>(&m.kind);
+    if (general == nullptr && m.sublattices)
+        general = &*m.sublattices;
+    if (general != nullptr)
+        return kinds::lattice_gibbs_in_T(s, *general, c.x, T);
+    return std::visit(
+        Overloaded{[&](const SolutionKind& k) { return kinds::solution_gibbs_in_T(s, k, c, T); },
+                   [&](const CompoundKind& k) { return kinds::compound_gibbs_in_T(s, k, T); },
+                   [](const auto&) {
+                       return Jet{std::nan(""), std::nan(""), std::nan(""), 0.0};
+                   }},
+        m.kind);
+}
+
 std::array<double, 2> range_ends(const PhaseModel& m)
 {
     return std::visit(Overloaded{[](const SublatticePairKind& k) { return kinds::pair_range_ends(k); },

@@ -231,6 +231,41 @@ void compound_at(const System& s, const CompoundKind& k, PhaseAtT& at)
         at.ga_dT += (magnetic(at.T + SLOPE_STEP) - magnetic(at.T - SLOPE_STEP)) / (2.0 * SLOPE_STEP);
 }
 
+Jet solution_gibbs_in_T(const System& s, const SolutionKind& k, const Composition& c, double T)
+{
+    const double x = c.x;
+    const double y = c.y;
+    // x c_A + y c_B + x y sum_k c_k (x - y)^k, each coefficient a jet in T.
+    const auto series_in_T = [&](const Coefficient& a, const Coefficient& b,
+                                 const std::vector<Coefficient>& excess) {
+        Jet sum = constant(0.0);
+        for (std::size_t i = excess.size(); i-- > 0;)
+            sum = (x - y) * sum + coefficient_in_T(s, excess[i], T);
+        return x * coefficient_in_T(s, a, T) + y * coefficient_in_T(s, b, T) + (x * y) * sum;
+    };
+    const double mixing = (x > 0.0 ? x * std::log(x) : 0.0) + (y > 0.0 ? y * std::log(y) : 0.0);
+    const double R = s.gas_constant;
+    Jet g = series_in_T(k.pure_a, k.pure_b, k.excess) + Jet{R * T * mixing, R * mixing, 0.0, 0.0};
+    if (!k.magnetic)
+        return g;
+    const MagneticModel& m = k.magnetism;
+    const Jet tc = series_in_T(m.tc_a, m.tc_b, m.tc_excess);
+    const Jet beta = series_in_T(m.beta_a, m.beta_b, m.beta_excess);
+    return g + (1.0 / m.atoms) *
+                   magnetic_gibbs_in_T(T, tc, beta, m.antiferromagnetic_factor, m.structure_factor, R);
+}
+
+Jet compound_gibbs_in_T(const System& s, const CompoundKind& k, double T)
+{
+    const Jet g = coefficient_in_T(s, k.energy, T);
+    if (!k.magnetic)
+        return g;
+    const MagneticModel& m = k.magnetism;
+    return g + (1.0 / m.atoms) *
+                   magnetic_gibbs_in_T(T, coefficient_in_T(s, m.tc_a, T), coefficient_in_T(s, m.beta_a, T),
+                                       m.antiferromagnetic_factor, m.structure_factor, s.gas_constant);
+}
+
 double compound_above_line(const PhaseAtT& at, const Composition& c, double mu_a, double mu_b)
 {
     const Composition own = point_composition(*at.model);
