@@ -414,6 +414,51 @@ TEST(DatabaseProgram, SiteFractionsColumns)
     }
 }
 
+// --at and --at-file: one JSON object for one point, a list for several, the
+// same numbers in the block on standard output; a point that does not read is
+// 64 from the command line and 65 from the file, naming its line, with
+// nothing written.
+TEST(PointProgram, EquilibriumJsonBlockAndRefusals)
+{
+    const fs::path dir = fresh_dir("points");
+    const std::string system = std::string(PHASE_BOUNDARY_EXAMPLES) + "/eutectic.toml";
+    const Outcome one = run_in(dir, "--system '" + system + "' --at 700,0.5");
+    ASSERT_EQ(one.status, 0) << one.err;
+    EXPECT_EQ(one.err, "");
+    const std::string json = read_file((dir / "equilibrium.json").string());
+    EXPECT_EQ(json.rfind("{\"T\": 700, \"x0\": 0.5, \"P\": 101325, \"components\": [", 0), 0u) << json;
+    for (const char* key : {"\"phases\": [{\"name\": ", "\"amount\": ", "\"site_fractions\": [[", "\"mu\": {",
+                            "\"activity\": {", "\"G\": ", "\"H\": ", "\"S\": ", "\"Cp\": "})
+        EXPECT_NE(json.find(key), std::string::npos) << key << " in " << json;
+    EXPECT_EQ(one.out.rfind("equilibrium at T = 700 K, x(", 0), 0u) << one.out;
+
+    std::FILE* f = std::fopen((dir / "points.txt").string().c_str(), "w");
+    std::fputs("# T, x0\n900,0.2\n\n  1000 , 0.8  # liquid\n", f);
+    std::fclose(f);
+    const Outcome many = run_in(dir, "--system '" + system + "' --at 700,0.5 --at-file points.txt");
+    ASSERT_EQ(many.status, 0) << many.err;
+    const std::string list = read_file((dir / "equilibrium.json").string());
+    EXPECT_EQ(list.rfind("[\n {\"T\": 700,", 0), 0u) << list;
+    EXPECT_NE(list.find("{\"T\": 900, \"x0\": 0.2,"), std::string::npos) << list;
+    EXPECT_NE(list.find("{\"T\": 1000, \"x0\": 0.8,"), std::string::npos) << list;
+    EXPECT_EQ(many.out.rfind(one.out + "\nequilibrium at T = 900 K, x(", 0), 0u) << many.out;
+    EXPECT_NE(many.out.find("\n\nequilibrium at T = 1000 K, x("), std::string::npos) << many.out;
+
+    const Snapshot before = snapshot(dir);
+    for (const char* bad : {"--at 700", "--at 0,0.5", "--at 700,1", "--at 700,0.5 --solidify 0.5"}) {
+        const Outcome o = run_in(dir, "--system '" + system + "' " + bad);
+        EXPECT_EQ(o.status, 64) << bad;
+    }
+    f = std::fopen((dir / "bad.txt").string().c_str(), "w");
+    std::fputs("900,0.2\n900;0.3\n", f);
+    std::fclose(f);
+    const Outcome o = run_in(dir, "--system '" + system + "' --at-file bad.txt");
+    EXPECT_EQ(o.status, 65);
+    EXPECT_NE(o.err.find("bad.txt:2: "), std::string::npos) << o.err;
+    std::filesystem::remove(dir / "bad.txt");
+    EXPECT_EQ(snapshot(dir), before);
+}
+
 // A database from the command line: its binary named by --components, its
 // phases by name in the tables; each misuse is 64, each unusable database or
 // name in it 65 with nothing written, and a phase left out a warning and 70.

@@ -74,6 +74,30 @@ bool parse_number(const std::string& text, double& value)
     return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
+bool parse_point(const std::string& text, AlloyPoint& point, std::string& why)
+{
+    const auto part = [&](std::size_t from, std::size_t to) {
+        const std::string p = text.substr(from, to - from);
+        const std::size_t first = p.find_first_not_of(" \t");
+        return first == std::string::npos ? "" : p.substr(first, p.find_last_not_of(" \t") - first + 1);
+    };
+    const std::size_t comma = text.find(',');
+    if (comma == std::string::npos || !parse_number(part(0, comma), point.T) ||
+        !parse_number(part(comma + 1, text.size()), point.x0)) {
+        why = "T,X0: a temperature in kelvin and a mole fraction";
+        return false;
+    }
+    if (!(point.T > 0.0 && point.T <= HIGHEST_TEMPERATURE)) {
+        why = "a temperature above 0 K and at most 100000 K";
+        return false;
+    }
+    if (!(point.x0 >= MOST_DILUTE && point.x0 <= 1.0 - MOST_DILUTE)) {
+        why = "a mole fraction X0 from 1e-12 to 1 - 1e-12";
+        return false;
+    }
+    return true;
+}
+
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why)
 {
     const std::size_t first_colon = text.find(':');
@@ -169,6 +193,7 @@ namespace {
 // line has parsed.
 struct OptionTexts {
     std::string seed, x0, step, temperatures, components, phases, threads, pressure;
+    std::vector<std::string> points;
     bool no_log = false;
 };
 
@@ -213,6 +238,34 @@ void add_builtin_options(CLI::App& app, CommandLine& line, OptionTexts& t)
     app.add_flag("--no-log", t.no_log,
                  "Write no run log; an existing result.txt is left alone. The table is the one a "
                  "logged run with the same seed writes");
+}
+
+// The equilibrium at points: --at, --at-file.
+void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Option* solidify)
+{
+    app.add_option("--at", t.points,
+                   "With --system: the equilibrium of the alloy of mole fraction X0 of A at T (K): "
+                   "its phases with their amounts, compositions and site fractions, the chemical "
+                   "potentials and activities, and G, H, S and Cp, on standard output and into "
+                   "equilibrium.json; may be given again for more points")
+        ->type_name("T,X0")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                AlloyPoint unused{};
+                std::string why;
+                return parse_point(text, unused, why) ? std::string() : why + ", not '" + text + "'";
+            },
+            "", "point"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify)
+        ->excludes(app.get_option("--temperatures"));
+    app.add_option("--at-file", line.points_file,
+                   "With --system: the equilibrium at each line T,X0 of FILE, as --at (blank lines and "
+                   "lines from # on are passed over)")
+        ->type_name("FILE")
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify)
+        ->excludes(app.get_option("--temperatures"));
 }
 
 // The general engine's options: --system, --solidify, --step, --temperatures.
@@ -273,6 +326,7 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
                  "database lists them)")
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
+    add_point_options(app, line, t, solidify);
 }
 
 // A database's options: --components, --phases, --pressure, --list.
@@ -330,6 +384,12 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_threads(t.threads, line.threads);
     if (!t.pressure.empty())
         parse_number(t.pressure, line.pressure);
+    for (const std::string& text : t.points) {
+        AlloyPoint point{};
+        std::string unused;
+        parse_point(text, point, unused);
+        line.points.push_back(point);
+    }
     line.list = app.count("--list") > 0;
     line.has_temperatures = !t.temperatures.empty();
     if (line.has_temperatures) {

@@ -8,6 +8,12 @@
 #include <string>
 #include <vector>
 
+// An alloy at one temperature: where an equilibrium is asked for.
+struct AlloyPoint {
+    double T;   // K
+    double x0;  // mole fraction of A
+};
+
 struct CommandLine {
     bool seeded = false;  // --seed given; otherwise the clock seeds the run
     std::uint32_t seed = 0;
@@ -25,6 +31,8 @@ struct CommandLine {
     unsigned threads = 0;                 // --threads: sharing the diagram's temperatures; 0: one per core
     double pressure = STANDARD_PRESSURE;  // --pressure: Pa, what a database's P stands for
     bool site_fractions = false;          // --site-fractions: each tie-line end's site fractions
+    std::vector<AlloyPoint> points;       // --at T,X0, in the order given
+    std::string points_file;              // --at-file: more points, a line T,X0 each
     bool list = false;                    // --list given: list the database list_file
     std::string list_file;
 };
@@ -53,6 +61,10 @@ bool parse_threads(const std::string& text, unsigned& threads);
 
 // Reads a finite decimal number, all of text and nothing else. False otherwise.
 bool parse_number(const std::string& text, double& value);
+
+// Reads "T,X0", blanks around either allowed: 0 < T <= 100000 K, X0 a mole fraction from 1e-12 to 1 - 1e-12.
+// False otherwise, with why (what is needed).
+bool parse_point(const std::string& text, AlloyPoint& point, std::string& why);
 
 // Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r, as checked_range.
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why);

@@ -4,6 +4,7 @@
 #include "app/diagram_run.h"
 #include "app/exit_status.h"
 #include "app/list_run.h"
+#include "app/point_run.h"
 #include "app/solidify_run.h"
 #include "builtin/sweep.h"
 #include "formats/output.h"
@@ -24,6 +25,8 @@ int main(int argc, char** argv)
     system.pressure = line.pressure;
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
+    if (!line.points.empty() || !line.points_file.empty())
+        return run_points({system, line.output_dir, line.points, line.points_file});
     if (line.general)
         return run_diagram({system, line.output_dir, line.threads, line.site_fractions});
 

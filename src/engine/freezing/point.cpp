@@ -1,0 +1,92 @@
+#include "engine/freezing/point.h"
+
+#include "engine/freezing/lever.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The phases holding x0 at equilibrium: the tie-line's two by the lever rule,
+// a phase of no amount left out (x0 at a tie-line's end), or the one phase.
+std::vector<PhaseShare> shares_at(const Location& w, double x0)
+{
+    if (!w.two_phase)
+        return {{w.single, 1.0, composition_from_x(x0), {}}};
+    const TieLine& t = w.tie;
+    const double high = (x0 - t.low.x) / (t.high.x - t.low.x);
+    std::vector<PhaseShare> out;
+    if (high < 1.0)
+        out.push_back({t.low_phase, 1.0 - high, t.low, {}});
+    if (high > 0.0)
+        out.push_back({t.high_phase, high, t.high, {}});
+    return out;
+}
+
+// The lowest energy of a pure component at T among the phases that hold it
+// alone: what its activity is reckoned against.
+double stable_pure(const System& s, bool of_a, double T)
+{
+    double lowest = HUGE_VAL;
+    for (std::size_t i = 0; i < s.phases.size(); ++i) {
+        const double g = pure_gibbs(s, phase_number(i), of_a, T);
+        if (std::isfinite(g))
+            lowest = std::min(lowest, g);
+    }
+    return lowest;
+}
+
+// The potentials of the alloy: its one phase's, or the tie-line's. Where a
+// tie-line's end is pure (a solubility below the doubles' range), the
+// potential of the absent component is infinite there, and finite in the
+// other phase, which gives it.
+void potentials_at(const System& s, const Location& w, double T, PointEquilibrium& out)
+{
+    if (!w.two_phase) {
+        const Potentials p = potentials(s, w.single, out.phases[0].c, T);
+        out.mu_a = p.mu_a;
+        out.mu_b = p.mu_b;
+        return;
+    }
+    const TieLine& t = w.tie;
+    out.mu_a = t.mu_a;
+    out.mu_b = t.mu_b;
+    if (!std::isfinite(out.mu_a) && !is_point(s, t.high_phase))
+        out.mu_a = potentials(s, t.high_phase, t.high, T).mu_a;
+    if (!std::isfinite(out.mu_b) && !is_point(s, t.low_phase))
+        out.mu_b = potentials(s, t.low_phase, t.low, T).mu_b;
+}
+
+// G at c on the tangent x mu_a + y mu_b, a component absent counting nothing.
+double on_tangent(const Composition& c, double mu_a, double mu_b)
+{
+    return (c.x > 0.0 ? c.x * mu_a : 0.0) + (c.y > 0.0 ? c.y * mu_b : 0.0);
+}
+
+}  // namespace
+
+PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0)
+{
+    PointEquilibrium out{};
+    out.T = T;
+    out.x0 = x0;
+    const Equilibria e = equilibria_at(s, grid, T, out.doubts);
+    const Location w = locate(e, x0);
+    out.phases = shares_at(w, x0);
+    potentials_at(s, w, T, out);
+    const double RT = s.gas_constant * T;
+    out.activity_a = std::exp((out.mu_a - stable_pure(s, true, T)) / RT);
+    out.activity_b = std::exp((out.mu_b - stable_pure(s, false, T)) / RT);
+    for (PhaseShare& share : out.phases) {
+        share.site_fractions = site_fractions(s, share.phase, share.c, T);
+        const Jet g = gibbs_in_T(s, share.phase, share.c, T);
+        out.G += share.amount * on_tangent(share.c, out.mu_a, out.mu_b);
+        out.S -= share.amount * g.d1;
+        out.Cp -= share.amount * T * g.d2;
+        if (!std::isfinite(g.d1) || !std::isfinite(g.d2))
+            out.doubts.push_back(doubt_at(T, "no entropy or heat capacity of " + phase_name(s, share.phase) +
+                                                 ": its internal state has no general form to hold"));
+    }
+    out.H = out.G + T * out.S;
+    return out;
+}

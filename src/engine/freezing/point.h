@@ -1,0 +1,38 @@
+// The equilibrium of one alloy at one temperature: which phases it holds, how
+// much of each and of what composition (the lever rule on the stable
+// tie-lines), the chemical potentials and activities, and the alloy's G, H, S
+// and Cp per mole of atoms.
+#pragma once
+
+#include "engine/diagram/equilibria.h"
+#include "engine/diagram/sampling.h"
+#include "engine/phases/model.h"
+
+#include <vector>
+
+struct PhaseShare {
+    Phase phase;
+    double amount;  // mole fraction of the alloy's atoms
+    Composition c;
+    // Its internal state, sublattice after sublattice, each in the order its
+    // database lists the constituents (a system file's phase: [[x, 1 - x]]).
+    std::vector<std::vector<double>> site_fractions;
+};
+
+struct PointEquilibrium {
+    double T;
+    double x0;
+    std::vector<PhaseShare> phases;  // one, or the two of a tie-line, in order of x
+    double mu_a, mu_b;               // J/mol, against the system's own reference states
+    // Against each pure component's stable phase at T: exp((mu - G_pure) / RT).
+    double activity_a, activity_b;
+    // Per mole of atoms. S and Cp are the T derivatives of the phases' G at
+    // their amounts, compositions and internal states held: Cp holds no heat
+    // of a transformation or of a change of order under way at T.
+    double G, H, S, Cp;
+    std::vector<Doubt> doubts;  // what could not be confirmed: the result is then not to be relied on
+};
+
+// The equilibrium of the alloy of mole fraction x0 of A at T, from the stable
+// equilibria there. grid is make_grid(s), made once for many points.
+PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0);

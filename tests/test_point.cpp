@@ -1,0 +1,186 @@
+// The equilibrium at a point and the T derivatives it is made of: against the
+// closed forms of an ideal alloy, the lever balance and G = x mu_A + y mu_B,
+// the rules of differentiation worked by hand, and the standard entropies of
+// the elements that their database is assessed to.
+#include "engine/database/database_system.h"
+#include "engine/freezing/point.h"
+#include "formats/tdb_file.h"
+#include "reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
+
+// Ideal liquid and solid: A melts at 1000 K (dH 10 kJ), B at 1500 K (dH 15 kJ).
+System ideal_alloy()
+{
+    return system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+                     "[B]\nmelting_point = 1500\nenthalpy_of_fusion = 15000\n"
+                     "[temperature]\nfirst = 900\nlast = 1600\nstep = 1\n");
+}
+
+double mixing(double x)
+{
+    return x * std::log(x) + (1.0 - x) * std::log1p(-x);
+}
+
+const Piecewise& function_named(const Database& db, const std::string& name)
+{
+    for (std::size_t i = 0; i < db.functions.names.size(); ++i)
+        if (db.functions.names[i] == name)
+            return db.functions.bodies[i];
+    ADD_FAILURE() << "no function " << name;
+    return db.functions.bodies.at(0);
+}
+
+}  // namespace
+
+// Above both melting points the alloy is liquid: the ideal liquid's potentials,
+// activities equal to the fractions, and H, S, Cp of its fusion terms alone
+// (the solid is the reference, G = 0).
+TEST(PointEquilibrium, IdealLiquidAgainstItsClosedForms)
+{
+    const System s = ideal_alloy();
+    const double T = 1600.0;
+    const double x0 = 0.3;
+    const PointEquilibrium e = equilibrium_at_point(s, make_grid(s), T, x0);
+    ASSERT_TRUE(e.doubts.empty());
+    ASSERT_EQ(e.phases.size(), 1u);
+    EXPECT_EQ(e.phases[0].phase, Phase::liquid);
+    EXPECT_EQ(e.phases[0].amount, 1.0);
+    const double RT = R * T;
+    EXPECT_NEAR(e.mu_a, 10000.0 * (1000.0 - T) / 1000.0 + RT * std::log(x0), 1e-9);
+    EXPECT_NEAR(e.mu_b, 15000.0 * (1500.0 - T) / 1500.0 + RT * std::log1p(-x0), 1e-9);
+    EXPECT_NEAR(e.activity_a, x0, 1e-14);
+    EXPECT_NEAR(e.activity_b, 1.0 - x0, 1e-14);
+    EXPECT_NEAR(e.H, x0 * 10000.0 + (1.0 - x0) * 15000.0, 1e-9);
+    EXPECT_NEAR(e.S, x0 * 10.0 + (1.0 - x0) * 10.0 - R * mixing(x0), 1e-12);
+    EXPECT_EQ(e.Cp, 0.0);
+    ASSERT_EQ(e.phases[0].site_fractions.size(), 1u);
+    EXPECT_EQ(e.phases[0].site_fractions[0], (std::vector<double>{x0, 1.0 - x0}));
+}
+
+// Between the melting points the alloy is liquid and solid on the tie-line:
+// the amounts by the lever rule, G on the common tangent, H the liquid's heat
+// of fusion times its amount, and A's activity against its own liquid, stable
+// above 1000 K, equal to the liquid's fraction.
+TEST(PointEquilibrium, TwoPhasesByTheLeverRule)
+{
+    const System s = ideal_alloy();
+    const double T = 1200.0;
+    const double x0 = 0.6;  // between the solid's 0.539 and the liquid's 0.659
+    const PointEquilibrium e = equilibrium_at_point(s, make_grid(s), T, x0);
+    ASSERT_TRUE(e.doubts.empty());
+    ASSERT_EQ(e.phases.size(), 2u);
+    const PhaseShare& solid = e.phases[0];
+    const PhaseShare& liquid = e.phases[1];
+    ASSERT_EQ(solid.phase, Phase::solid);
+    ASSERT_EQ(liquid.phase, Phase::liquid);
+    ASSERT_LT(solid.c.x, x0);
+    ASSERT_GT(liquid.c.x, x0);
+    EXPECT_NEAR(solid.amount + liquid.amount, 1.0, 1e-15);
+    EXPECT_NEAR(solid.amount * solid.c.x + liquid.amount * liquid.c.x, x0, 1e-15);
+    EXPECT_NEAR(e.G, x0 * e.mu_a + (1.0 - x0) * e.mu_b, 1e-9);
+    const double heat_of_liquid = liquid.c.x * 10000.0 + liquid.c.y * 15000.0;
+    EXPECT_NEAR(e.H, liquid.amount * heat_of_liquid, 1e-8);
+    EXPECT_NEAR(e.activity_a, liquid.c.x, 1e-12);
+    EXPECT_NEAR(e.H, e.G + T * e.S, 1e-9);
+}
+
+// The rules of differentiation through an expression, against derivatives
+// worked by hand: powers of T, T ln T, exp and the Einstein function; at the
+// limit between two pieces the piece above, as for the value.
+TEST(PointEquilibrium, ExpressionDerivativesByHand)
+{
+    Database db;
+    InputError error;
+    ASSERT_TRUE(parse_tdb("ELEMENT A X 10 0 0 !\n"
+                          "FUNCTION F 298.15 -1000+20*T-5*T*LN(T)+3E5*T**(-1)+1E-6*T**3; 1000 Y\n"
+                          "   500-2*T; 6000 N !\n"
+                          "FUNCTION E 298.15 7*EXP(-400/T)+GEIN(300); 6000 N !\n"
+                          "PHASE P % 1 1 !\nCONSTITUENT P :A: !\n",
+                          "test.tdb", db, error))
+        << error.text();
+    bool extrapolated = false;
+    const Piecewise& f = function_named(db, "F");
+    for (const double T : {400.0, 999.0}) {
+        const Jet j = evaluate_in_T(f, db.functions, T, extrapolated);
+        EXPECT_NEAR(j.v, evaluate(f, db.functions, T, extrapolated), 1e-9);
+        EXPECT_NEAR(j.d1, 20.0 - 5.0 * std::log(T) - 5.0 - 3e5 / (T * T) + 3e-6 * T * T, 1e-11);
+        EXPECT_NEAR(j.d2, -5.0 / T + 6e5 / (T * T * T) + 6e-6 * T, 1e-14);
+    }
+    const Jet at_limit = evaluate_in_T(f, db.functions, 1000.0, extrapolated);
+    EXPECT_EQ(at_limit.v, -1500.0);
+    EXPECT_EQ(at_limit.d1, -2.0);
+    EXPECT_EQ(at_limit.d2, 0.0);
+
+    const Piecewise& e = function_named(db, "E");
+    const double R3 = 3.0 * DATABASE_GAS_CONSTANT;
+    for (const double T : {350.0, 1200.0}) {
+        const Jet j = evaluate_in_T(e, db.functions, T, extrapolated);
+        const double q = 300.0 / T;
+        const double w = std::exp(-q);
+        const double d1 =
+            7.0 * std::exp(-400.0 / T) * 400.0 / (T * T) + R3 * (std::log1p(-w) - q * w / (1.0 - w));
+        // The Einstein term's second derivative: -R3 q^2 w / (T (1 - w)^2),
+        // minus the Einstein heat capacity over T.
+        const double d2 =
+            7.0 * std::exp(-400.0 / T) * (400.0 * 400.0 / (T * T * T * T) - 800.0 / (T * T * T)) -
+            R3 * q * q * w / (T * (1.0 - w) * (1.0 - w));
+        EXPECT_NEAR(j.d1, d1, 1e-12 * std::fabs(d1) + 1e-13);
+        EXPECT_NEAR(j.d2, d2, 1e-12 * std::fabs(d2) + 1e-15);
+    }
+}
+
+// Pure elements at 298.15 K in the phase their database refers them to: H is
+// 0 there by the reference's own definition (to within a joule: the unary
+// functions are fitted, and iron's magnetic term added to them), and S the standard entropy the
+// assessment is made to (SGTE's unary data, as the handbooks give them); Cp
+// and S against a second method, central differences of G in T.
+TEST(PointEquilibrium, StandardStatesOfRealElements)
+{
+    if (!std::filesystem::exists(SHARED / "al-ni.tdb") || !std::filesystem::exists(SHARED / "steel1.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    struct Case {
+        const char* file;
+        const char* a;
+        const char* b;
+        double x0;
+        const char* phase;
+        double S298;
+    };
+    for (const Case& c : {Case{"al-ni.tdb", "AL", "NI", 1.0 - 1e-12, "FCC_A1", 28.30},
+                          Case{"al-ni.tdb", "AL", "NI", 1e-12, "FCC_A1", 29.796},
+                          Case{"steel1.tdb", "FE", "C", 1.0 - 1e-12, "BCC_A2", 27.28}}) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.phase + " x0 = " + std::to_string(c.x0));
+        Database db;
+        InputError error;
+        ASSERT_TRUE(read_tdb_file((SHARED / c.file).string(), db, error)) << error.text();
+        DatabaseBinary binary;
+        std::string why;
+        ASSERT_TRUE(database_binary(db, c.a, c.b, {}, binary, why)) << why;
+        const System& s = binary.system;
+        const PointEquilibrium e = equilibrium_at_point(s, make_grid(s), 298.15, c.x0);
+        ASSERT_TRUE(e.doubts.empty());
+        const PhaseShare& main = e.phases.back().amount > 0.5 ? e.phases.back() : e.phases.front();
+        EXPECT_EQ(phase_name(s, main.phase), c.phase);
+        EXPECT_NEAR(e.H, 0.0, 1.0);
+        EXPECT_NEAR(e.S, c.S298, 0.1);
+
+        const double T = 900.0;  // Fe's bcc well inside its magnetic term
+        const Jet j = gibbs_in_T(s, main.phase, main.c, T);
+        const double h = 0.05;
+        const double up = gibbs(s, main.phase, main.c, T + h);
+        const double mid = gibbs(s, main.phase, main.c, T);
+        const double down = gibbs(s, main.phase, main.c, T - h);
+        EXPECT_NEAR(j.v, mid, 1e-9 * std::fabs(mid));
+        EXPECT_NEAR(j.d1, (up - down) / (2.0 * h), 1e-7);
+        EXPECT_NEAR(j.d2, (up - 2.0 * mid + down) / (h * h), 1e-5);
+    }
+}
