@@ -87,15 +87,17 @@ bool parse_point(const std::string& text, AlloyPoint& point, std::string& why)
         why = "T,X0: a temperature in kelvin and a mole fraction";
         return false;
     }
-    if (!(point.T > 0.0 && point.T <= HIGHEST_TEMPERATURE)) {
-        why = "a temperature above 0 K and at most 100000 K";
-        return false;
-    }
-    if (!(point.x0 >= MOST_DILUTE && point.x0 <= 1.0 - MOST_DILUTE)) {
-        why = "a mole fraction X0 from 1e-12 to 1 - 1e-12";
-        return false;
-    }
-    return true;
+    why = point_fault(point);
+    return why.empty();
+}
+
+std::string point_fault(const AlloyPoint& point)
+{
+    if (!(point.T > 0.0 && point.T <= HIGHEST_TEMPERATURE))
+        return "a temperature above 0 K and at most 100000 K";
+    if (!(point.x0 >= MOST_DILUTE && point.x0 <= 1.0 - MOST_DILUTE))
+        return "a mole fraction from 1e-12 to 1 - 1e-12";
+    return "";
 }
 
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why)

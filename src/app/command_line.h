@@ -66,6 +66,9 @@ bool parse_number(const std::string& text, double& value);
 // False otherwise, with why (what is needed).
 bool parse_point(const std::string& text, AlloyPoint& point, std::string& why);
 
+// What a point needs and lacks, as parse_point words it; empty where it is sound.
+std::string point_fault(const AlloyPoint& point);
+
 // Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r, as checked_range.
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why);
 

@@ -40,7 +40,8 @@ bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, 
         AlloyPoint point{};
         std::string why;
         if (!parse_point(line, point, why)) {
-            error = file_error(path, why + ", not '" + line + "'");
+            why += ", not '" + line + "'";
+            error = file_error(path, why);
             error.line = number;
             return false;
         }
@@ -67,6 +68,7 @@ int run_points(const PointRun& run)
         return INPUT_FAILED;
     }
     std::vector<double> temperatures;
+    temperatures.reserve(points.size());
     for (const AlloyPoint& p : points)
         temperatures.push_back(p.T);
     // The points' own span in place of a default range, which would cost a
@@ -86,6 +88,7 @@ int run_points(const PointRun& run)
     const System& s = loaded.system;
     const Grid grid = make_grid(s);
     std::vector<PointEquilibrium> results;
+    results.reserve(points.size());
     for (const AlloyPoint& p : points)
         results.push_back(equilibrium_at_point(s, grid, p.T, p.x0));
 

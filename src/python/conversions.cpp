@@ -38,7 +38,7 @@ std::vector<double> temperature_array(const py::object& t)
 {
     const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(t);
     if (!a || a.ndim() != 1)
-        raise_value_error("temperatures must be None, (first, last, step) or a 1-D array of kelvin");
+        raise_value_error("temperatures must be None or a sequence (a 1-D array) of kelvin");
     if (a.size() < 1 || a.size() > MOST_TEMPERATURES)
         raise_value_error("temperatures must hold from 1 to 1000000 values");
     std::vector<double> out(a.data(), a.data() + a.size());
@@ -53,16 +53,20 @@ std::vector<double> temperature_array(const py::object& t)
 
 }  // namespace
 
-std::vector<double> temperatures_argument(const System& s, const py::object& t)
+std::vector<double> temperatures_argument(const System& s, const py::object& temperatures,
+                                          const py::object& range)
 {
+    if (!temperatures.is_none() && !range.is_none())
+        raise_value_error("give temperatures (a list) or range (first, last, step), not both");
+    if (!temperatures.is_none())
+        return temperature_array(temperatures);
     TemperatureRange r = s.range;
-    if (py::isinstance<py::tuple>(t) && py::len(t) == 3) {
-        const py::tuple range = t.cast<py::tuple>();
+    if (!range.is_none()) {
+        const py::tuple given = py::tuple(range);
         std::string why;
-        if (!checked_range(range[0].cast<double>(), range[1].cast<double>(), range[2].cast<double>(), r, why))
-            raise_value_error("temperatures (first, last, step) need " + why);
-    } else if (!t.is_none()) {
-        return temperature_array(t);
+        if (py::len(given) != 3 ||
+            !checked_range(given[0].cast<double>(), given[1].cast<double>(), given[2].cast<double>(), r, why))
+            raise_value_error("range (first, last, step) needs " + (why.empty() ? "three numbers" : why));
     }
     std::vector<double> out(static_cast<std::size_t>(r.count));
     for (long i = 0; i < r.count; ++i)
@@ -155,6 +159,20 @@ PySolidification solidification_result(const System& s, const Solidification& r)
     out.segregation["g"] = doubles(r.g);
     out.segregation["x_solid"] = doubles(r.x_solid);
     out.warnings = py::cast(warning_texts(s, r.doubts));
+    return out;
+}
+
+PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e)
+{
+    PyEquilibrium out{e.T, e.x0, s.functions.pressure, py::list(), py::dict(), py::dict(), e.G, e.H,
+                      e.S, e.Cp, py::tuple()};
+    for (const PhaseShare& p : e.phases)
+        out.phases.append(PyPhaseState{phase_name(s, p.phase), p.amount, p.c.x, py::cast(p.site_fractions)});
+    out.mu[py::str(s.a.name)] = e.mu_a;
+    out.mu[py::str(s.b.name)] = e.mu_b;
+    out.activity[py::str(s.a.name)] = e.activity_a;
+    out.activity[py::str(s.b.name)] = e.activity_b;
+    out.warnings = py::cast(warning_texts(s, e.doubts));
     return out;
 }
 

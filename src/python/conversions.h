@@ -5,6 +5,7 @@
 
 #include "app/system_input.h"
 #include "engine/diagram/diagram.h"
+#include "engine/freezing/point.h"
 #include "engine/freezing/solidify.h"
 
 #include <pybind11/pybind11.h>
@@ -42,10 +43,29 @@ struct PySolidification {
     pybind11::tuple warnings;
 };
 
-// The temperatures a diagram is computed at: the system's own range (None), a
-// tuple (first, last, step) checked as --temperatures is, or a 1-D array of
-// temperatures rising strictly within 0 < T <= 100000. ValueError otherwise.
-std::vector<double> temperatures_argument(const System& s, const pybind11::object& t);
+// One phase of an equilibrium at a point.
+struct PyPhaseState {
+    std::string name;
+    double amount;
+    double x;
+    pybind11::list site_fractions;  // of its sublattices, each a list of fractions
+};
+
+struct PyEquilibrium {
+    double T, x0, P;
+    pybind11::list phases;  // of PyPhaseState, in order of x
+    pybind11::dict mu;      // by component name, J/mol
+    pybind11::dict activity;
+    double G, H, S, Cp;
+    pybind11::tuple warnings;
+};
+
+// The temperatures a diagram is computed at: the system's own range (both
+// None), range = (first, last, step) checked as --temperatures is, or
+// temperatures, any sequence or 1-D array rising strictly within 0 < T <=
+// 100000. ValueError otherwise, and where both are given.
+std::vector<double> temperatures_argument(const System& s, const pybind11::object& temperatures,
+                                          const pybind11::object& range);
 
 // A temperature within 0 < T <= 100000 K, or ValueError naming what.
 double temperature_argument(double T, const char* what);
@@ -53,6 +73,7 @@ double temperature_argument(double T, const char* what);
 PyDiagram diagram_result(const System& s, const Diagram& d);
 pybind11::list tie_lines(const System& s, const Equilibria& e);  // with their ends' site fractions
 PySolidification solidification_result(const System& s, const Solidification& r);
+PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e);
 
 // The warnings' words, as the program prints them after "warning: ".
 std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts);

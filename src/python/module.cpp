@@ -105,12 +105,12 @@ void need_range(const LoadedSystem& l, const char* what)
         raise_value_error(l.no_range.substr(0, l.no_range.find(": give")) + ": " + what);
 }
 
-PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, unsigned threads,
-                  const py::object& pressure)
+PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, const py::object& range,
+                  unsigned threads, const py::object& pressure)
 {
-    if (temperatures.is_none())
-        need_range(l, "pass temperatures");
-    const std::vector<double> T = temperatures_argument(l.system, temperatures);
+    if (temperatures.is_none() && range.is_none())
+        need_range(l, "pass temperatures or range");
+    const std::vector<double> T = temperatures_argument(l.system, temperatures, range);
     if (threads < 1 || threads > MOST_THREADS)
         raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
     // Another pressure: a copy of the system whose functions take it.
@@ -140,9 +140,9 @@ PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, unsigne
 
 // The same computation with nothing built from it: what the benchmark sets the
 // full call against.
-void engine_only_diagram(const LoadedSystem& l, const py::object& temperatures)
+void engine_only_diagram(const LoadedSystem& l, const py::object& temperatures, const py::object& range)
 {
-    const std::vector<double> T = temperatures_argument(l.system, temperatures);
+    const std::vector<double> T = temperatures_argument(l.system, temperatures, range);
     py::gil_scoped_release release;
     const Diagram d = compute_diagram(l.system, T);
 }
@@ -158,6 +158,24 @@ py::list equilibria(const LoadedSystem& l, double T)
     }
     warn_engine(warning_texts(l.system, doubts));
     return tie_lines(l.system, e);
+}
+
+PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0)
+{
+    temperature_argument(T, "T");
+    if (!point_fault({T, x0}).empty())
+        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    InputError error;
+    if (!check_finite(l, {T}, error))
+        raise_system_file_error(error);
+    PointEquilibrium e;
+    {
+        py::gil_scoped_release release;
+        e = equilibrium_at_point(l.system, make_grid(l.system), T, x0);
+    }
+    PyEquilibrium out = equilibrium_result(l.system, e);
+    warn_engine(out.warnings.cast<std::vector<std::string>>());
+    return out;
 }
 
 PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step)
@@ -297,6 +315,64 @@ py::dict database_info(const py::object& path, const py::object& components)
     return out;
 }
 
+// An equilibrium at a point and its phases.
+void define_point_results(py::module_& m)
+{
+    py::class_<PyPhaseState>(m, "PhaseState", "One phase of an equilibrium at a point.")
+        .def_readonly("name", &PyPhaseState::name, "The phase's name")
+        .def_readonly("amount", &PyPhaseState::amount, "Its amount, mole fraction of the alloy's atoms")
+        .def_readonly("x", &PyPhaseState::x, "Its composition, mole fraction of the first component")
+        .def_readonly("site_fractions", &PyPhaseState::site_fractions,
+                      "Its site fractions: a list of its sublattices, each a list in the order the\n"
+                      "database lists the constituents (a system file's phase: [[x, 1 - x]])")
+        .def(py::pickle(
+            [](const PyPhaseState& p) { return py::make_tuple(p.name, p.amount, p.x, p.site_fractions); },
+            [](const py::tuple& t) {
+                return PyPhaseState{t[0].cast<std::string>(), t[1].cast<double>(), t[2].cast<double>(),
+                                    t[3].cast<py::list>()};
+            }))
+        .def("__repr__", [](const PyPhaseState& p) {
+            return "PhaseState(" + p.name + ", amount=" + py::repr(py::float_(p.amount)).cast<std::string>() +
+                   ", x=" + py::repr(py::float_(p.x)).cast<std::string>() + ")";
+        });
+
+    py::class_<PyEquilibrium>(
+        m, "Equilibrium", "The equilibrium of an alloy at one point, as --at and equilibrium.json give it.")
+        .def_readonly("T", &PyEquilibrium::T, "The temperature, K")
+        .def_readonly("x0", &PyEquilibrium::x0, "The alloy's mole fraction of the first component")
+        .def_readonly("P", &PyEquilibrium::P, "The pressure, Pa")
+        .def_readonly("phases", &PyEquilibrium::phases,
+                      "The stable phases, a list of PhaseState in order of x")
+        .def_readonly("mu", &PyEquilibrium::mu,
+                      "The chemical potentials by component, J/mol against the database's reference states")
+        .def_readonly("activity", &PyEquilibrium::activity,
+                      "The activities by component, against each pure component's stable phase at T")
+        .def_readonly("G", &PyEquilibrium::G, "Gibbs energy per mole of atoms, J/mol")
+        .def_readonly("H", &PyEquilibrium::H, "Enthalpy per mole of atoms, J/mol")
+        .def_readonly("S", &PyEquilibrium::S, "Entropy per mole of atoms, J/(mol K)")
+        .def_readonly("Cp", &PyEquilibrium::Cp,
+                      "Heat capacity per mole of atoms, J/(mol K), with the phases' amounts and internal\n"
+                      "states held: no heat of a transformation under way at T")
+        .def_readonly("warnings", &PyEquilibrium::warnings,
+                      "What the engine could not confirm (also issued as EngineWarning)")
+        .def(py::pickle(
+            [](const PyEquilibrium& e) {
+                return py::make_tuple(e.T, e.x0, e.P, e.phases, e.mu, e.activity, e.G, e.H, e.S, e.Cp,
+                                      e.warnings);
+            },
+            [](const py::tuple& t) {
+                return PyEquilibrium{t[0].cast<double>(),   t[1].cast<double>(),    t[2].cast<double>(),
+                                     t[3].cast<py::list>(), t[4].cast<py::dict>(),  t[5].cast<py::dict>(),
+                                     t[6].cast<double>(),   t[7].cast<double>(),    t[8].cast<double>(),
+                                     t[9].cast<double>(),   t[10].cast<py::tuple>()};
+            }))
+        .def("__repr__", [](const PyEquilibrium& e) {
+            return "Equilibrium(T=" + py::repr(py::float_(e.T)).cast<std::string>() +
+                   ", x0=" + py::repr(py::float_(e.x0)).cast<std::string>() +
+                   ", phases=" + py::repr(e.phases).cast<std::string>() + ")";
+        });
+}
+
 // The result classes: records of invariants and tie-lines, a diagram, a freezing.
 void define_results(py::module_& m)
 {
@@ -307,6 +383,11 @@ void define_results(py::module_& m)
         .def_readonly("T", &PyInvariant::T, "Its temperature, K")
         .def_readonly("phases", &PyInvariant::phases, "The phases meeting there, in order of x")
         .def_readonly("x", &PyInvariant::x, "Each phase's composition, mole fraction of the first component")
+        .def(py::pickle([](const PyInvariant& i) { return py::make_tuple(i.kind, i.T, i.phases, i.x); },
+                        [](const py::tuple& t) {
+                            return PyInvariant{t[0].cast<std::string>(), t[1].cast<double>(),
+                                               t[2].cast<py::tuple>(), t[3].cast<py::tuple>()};
+                        }))
         .def("__repr__", [](const PyInvariant& i) {
             return "Invariant(" + i.kind + ", T=" + py::repr(py::float_(i.T)).cast<std::string>() +
                    ", phases=" + py::repr(i.phases).cast<std::string>() +
@@ -322,6 +403,14 @@ void define_results(py::module_& m)
                       "The two ends' site fractions, (low, high): each a list of its sublattices, each\n"
                       "a list of the fractions of the constituents in the order the database lists them\n"
                       "(a system file's phase: one lattice, [[x, 1 - x]])")
+        .def(py::pickle(
+            [](const PyTieLine& t) {
+                return py::make_tuple(t.phase_low, t.x_low, t.phase_high, t.x_high, t.site_fractions);
+            },
+            [](const py::tuple& t) {
+                return PyTieLine{t[0].cast<std::string>(), t[1].cast<double>(), t[2].cast<std::string>(),
+                                 t[3].cast<double>(), t[4].cast<py::tuple>()};
+            }))
         .def("__repr__", [](const PyTieLine& t) {
             return "TieLine(" + t.phase_low + " x=" + py::repr(py::float_(t.x_low)).cast<std::string>() +
                    ", " + t.phase_high + " x=" + py::repr(py::float_(t.x_high)).cast<std::string>() + ")";
@@ -335,7 +424,12 @@ void define_results(py::module_& m)
         .def_readonly("invariants", &PyDiagram::invariants,
                       "The invariants, a list of Invariant ordered by T")
         .def_readonly("warnings", &PyDiagram::warnings,
-                      "What the engine could not confirm (also issued as EngineWarning)");
+                      "What the engine could not confirm (also issued as EngineWarning)")
+        .def(py::pickle(
+            [](const PyDiagram& d) { return py::make_tuple(d.boundaries, d.invariants, d.warnings); },
+            [](const py::tuple& t) {
+                return PyDiagram{t[0].cast<py::dict>(), t[1].cast<py::list>(), t[2].cast<py::tuple>()};
+            }));
 
     py::class_<PySolidification>(m, "Solidification",
                                  "How one alloy freezes, by the lever rule and by Scheil.")
@@ -352,7 +446,18 @@ void define_results(py::module_& m)
         .def_readonly("segregation", &PySolidification::segregation,
                       "The composition profile of a crystal grown from the alloy: {\"g\", \"x_solid\"}")
         .def_readonly("warnings", &PySolidification::warnings,
-                      "What the engine could not resolve (also issued as EngineWarning)");
+                      "What the engine could not resolve (also issued as EngineWarning)")
+        .def(py::pickle(
+            [](const PySolidification& f) {
+                return py::make_tuple(f.x0, f.liquidus, f.solidus, f.scheil_end, f.partition, f.table,
+                                      f.segregation, f.warnings);
+            },
+            [](const py::tuple& t) {
+                return PySolidification{t[0].cast<double>(),   t[1].cast<double>(),   t[2].cast<double>(),
+                                        t[3].cast<double>(),   t[4].cast<double>(),   t[5].cast<py::dict>(),
+                                        t[6].cast<py::dict>(), t[7].cast<py::tuple>()};
+            }));
+    define_point_results(m);
 }
 
 // The System class, with what it computes.
@@ -383,13 +488,14 @@ void define_system(py::module_& m)
         .def_property_readonly(
             "pressure", [](const LoadedSystem& l) { return l.system.functions.pressure; },
             "The pressure a database's P stands for, Pa")
-        .def("diagram", &diagram, py::arg("temperatures") = py::none(), py::arg("threads") = 1U,
-             py::arg("pressure") = py::none(),
+        .def("diagram", &diagram, py::arg("temperatures") = py::none(), py::arg("range") = py::none(),
+             py::arg("threads") = 1U, py::arg("pressure") = py::none(),
              "The whole phase diagram: every stable two-phase equilibrium at each temperature and\n"
              "the invariants between them.\n\n"
-             "temperatures: None for the file's own range (a database's default range), a tuple\n"
-             "    (first, last, step) in K checked as --temperatures is, or a 1-D array of\n"
-             "    strictly rising temperatures in K.\n"
+             "temperatures: the temperatures in K, any sequence or 1-D array rising strictly (a\n"
+             "    tuple of three is three temperatures).\n"
+             "range: (first, last, step) in K, checked as --temperatures is. With neither, the\n"
+             "    file's own range (a database's default range).\n"
              "threads: threads that share the temperatures, 1 to 256; the diagram is the same for\n"
              "    any number (os.cpu_count() for one diagram at a time, 1 inside a thread pool).\n"
              "pressure: Pa, above 0 and at most 1e10, for a database's P; None for the pressure\n"
@@ -397,9 +503,14 @@ void define_system(py::module_& m)
              "Raises ValueError for temperatures outside 0 < T <= 100000 K or more than 1000000;\n"
              "issues EngineWarning for what could not be confirmed. Releases the GIL while computing.")
         .def("_engine_only_diagram", &engine_only_diagram, py::arg("temperatures") = py::none(),
+             py::arg("range") = py::none(),
              "The diagram computed and dropped: the engine's own time, for the benchmark.")
         .def("equilibria", &equilibria, py::arg("T"),
              "The stable two-phase equilibria at one temperature T (K), in order of x.")
+        .def("equilibrium", &equilibrium_at, py::arg("T"), py::arg("x0"),
+             "The equilibrium of the alloy of mole fraction x0 of the first component (from 1e-12\n"
+             "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium.\n"
+             "Raises ValueError for a bad T or x0; issues EngineWarning for what could not be confirmed.")
         .def("solidify", &solidify_alloy, py::arg("x0"), py::arg("step") = 1.0,
              "Freezes the alloy of mole fraction x0 of the first component (from 1e-12 to 1 - 1e-12)\n"
              "by the lever rule and by Scheil, with table rows every step K below the liquidus.\n"

@@ -93,7 +93,10 @@ def test_a_file_that_cannot_be_used_raises_with_its_parts(tmp_path, name, text, 
 @pytest.mark.parametrize("call", [
     lambda s: s.solidify(0.0), lambda s: s.solidify(1.0), lambda s: s.solidify(math.nan),
     lambda s: s.solidify(0.3, step=0.0), lambda s: s.solidify(0.3, step=1e-12),
-    lambda s: s.diagram((900.0, 800.0, 1.0)), lambda s: s.diagram((0.0, 800.0, 1.0)),
+    lambda s: s.diagram(range=(900.0, 800.0, 1.0)), lambda s: s.diagram(range=(0.0, 800.0, 1.0)),
+    lambda s: s.diagram((900.0, 800.0, 1.0)), lambda s: s.diagram(range=(800.0, 900.0)),
+    lambda s: s.diagram([700.0], range=(700.0, 800.0, 1.0)),
+    lambda s: s.equilibrium(800.0, 0.0), lambda s: s.equilibrium(0.0, 0.5), lambda s: s.equilibrium(800.0, math.nan),
     lambda s: s.diagram([800.0, 700.0]), lambda s: s.diagram(np.ones((2, 2))),
     lambda s: s.diagram([800.0, math.inf]), lambda s: s.equilibria(-1.0),
     lambda s: s.diagram(threads=0), lambda s: s.diagram(threads=257),
@@ -126,7 +129,7 @@ def test_a_database_without_a_melting_point_needs_temperatures(tmp_path):
     for call in (s.diagram, lambda: s.solidify(0.5)):
         with pytest.raises(ValueError, match="neither pure element melts"):
             call()
-    assert s.diagram((300.0, 310.0, 5.0)).boundaries["T"].size == 0  # one ideal solution: no region
+    assert s.diagram(range=(300.0, 310.0, 5.0)).boundaries["T"].size == 0  # one ideal solution: no region
 
 
 def test_threads_share_one_system_and_get_the_serial_numbers():
@@ -175,15 +178,15 @@ def test_pressure_is_what_a_database_p_stands_for(tmp_path):
     by_pressure = write(tmp_path, "p.tdb", EUTECTIC_TDB + "PARAMETER G(LIQUID,A,B;0) 1 P/1000; 100000 N !\n")
     constant = write(tmp_path, "c.tdb", EUTECTIC_TDB + "PARAMETER G(LIQUID,A,B;0) 1 10000; 100000 N !\n")
     T = (600.0, 1000.0, 1.0)
-    expected = pb.load(constant, components=("A", "B")).diagram(T).boundaries
+    expected = pb.load(constant, components=("A", "B")).diagram(range=T).boundaries
     at_load = pb.load(by_pressure, components=("A", "B"), pressure=1e7)
     assert at_load.pressure == 1e7
     standard = pb.load(by_pressure, components=("A", "B"))
     assert standard.pressure == 101325.0
-    for d in (at_load.diagram(T), standard.diagram(T, pressure=1e7)):
+    for d in (at_load.diagram(range=T), standard.diagram(range=T, pressure=1e7)):
         for column in expected:
             assert np.array_equal(d.boundaries[column], expected[column]), column
-    assert not np.array_equal(standard.diagram(T).boundaries["x_low"], expected["x_low"])
+    assert not np.array_equal(standard.diagram(range=T).boundaries["x_low"], expected["x_low"])
     out = tmp_path / "out"
     out.mkdir()
     assert run_program(["--system", by_pressure, "--components", "A,B", "--temperatures", "600:1000",
@@ -193,7 +196,7 @@ def test_pressure_is_what_a_database_p_stands_for(tmp_path):
         with pytest.raises(ValueError, match="pressure"):
             pb.load(by_pressure, components=("A", "B"), pressure=bad)
         with pytest.raises(ValueError, match="pressure"):
-            standard.diagram(T, pressure=bad)
+            standard.diagram(range=T, pressure=bad)
     with pytest.raises(ValueError, match="pressure applies to a database"):
         pb.load(EUTECTIC, pressure=2e5)
 
@@ -231,9 +234,9 @@ def test_a_function_not_finite_in_the_range_names_its_line(tmp_path):
     # diagram is refused where the temperatures reach past 1 K, where the power
     # overflows.
     s = pb.load(path, components=("A", "B"), phases=("LIQUID",))
-    assert s.diagram((0.5, 1.0, 0.5)).boundaries["T"].size == 0
+    assert s.diagram(range=(0.5, 1.0, 0.5)).boundaries["T"].size == 0
     with pytest.raises(pb.SystemFileError, match="is not finite at 1.5 K"):
-        s.diagram((0.5, 2.0, 0.5))
+        s.diagram(range=(0.5, 2.0, 0.5))
 
 
 def test_tie_lines_carry_their_ends_site_fractions(tmp_path):
@@ -250,3 +253,34 @@ def test_tie_lines_carry_their_ends_site_fractions(tmp_path):
     # A system file's phase: one lattice of both components.
     low, high = pb.load(EXAMPLES / "eutectic.toml").equilibria(800.0)[0].site_fractions
     assert len(low) == 1 and len(low[0]) == 2
+
+
+def test_a_tuple_of_three_temperatures_is_three_temperatures_and_a_range_is_a_range():
+    s = pb.load(EXAMPLES / "eutectic.toml")
+    listed = s.diagram((600.0, 700.0, 800.0)).boundaries["T"]
+    assert sorted(set(listed.tolist())) == [600.0, 700.0, 800.0]
+    ranged = s.diagram(range=(600.0, 800.0, 100.0)).boundaries["T"]
+    assert np.array_equal(listed, ranged)
+
+
+def test_results_pickle_whole():
+    import pickle
+    s = pb.load(EXAMPLES / "eutectic.toml")
+    d = s.diagram(range=(600.0, 900.0, 10.0))
+    back = pickle.loads(pickle.dumps(d))
+    for column, values in d.boundaries.items():
+        assert np.array_equal(back.boundaries[column], values), column
+    assert [(i.kind, i.T, i.phases, i.x) for i in back.invariants] == [(i.kind, i.T, i.phases, i.x)
+                                                                       for i in d.invariants]
+    ties = s.equilibria(700.0)
+    assert [(t.phase_low, t.x_low, t.site_fractions) for t in pickle.loads(pickle.dumps(ties))] == \
+        [(t.phase_low, t.x_low, t.site_fractions) for t in ties]
+    f = s.solidify(0.3)
+    g = pickle.loads(pickle.dumps(f))
+    assert (g.liquidus, g.solidus, g.scheil_end) == (f.liquidus, f.solidus, f.scheil_end)
+    assert np.array_equal(g.table["T"], f.table["T"])
+    e = s.equilibrium(700.0, 0.3)
+    b = pickle.loads(pickle.dumps(e))
+    assert (b.T, b.x0, b.mu, b.activity, b.G, b.H, b.S, b.Cp) == (e.T, e.x0, e.mu, e.activity, e.G, e.H, e.S, e.Cp)
+    assert [(p.name, p.amount, p.x, p.site_fractions) for p in b.phases] == \
+        [(p.name, p.amount, p.x, p.site_fractions) for p in e.phases]

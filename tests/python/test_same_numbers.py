@@ -26,9 +26,9 @@ def same(a, b):
     return a.tolist() == list(b)
 
 
-def assert_same_diagram(system, args, tmp_path, temperatures=None):
+def assert_same_diagram(system, args, tmp_path, temperature_range=None):
     assert run_program(args, tmp_path) in (0, 70)
-    d = system.diagram(temperatures)
+    d = system.diagram(range=temperature_range)
     written = read_tsv(tmp_path / "boundaries.tsv")
     for column, values in written.items():
         assert same(d.boundaries[column], values), f"{args}: column {column}"
@@ -62,8 +62,8 @@ def test_a_range_and_an_array_of_temperatures_as_the_command_line_gives_them(tmp
     path = EXAMPLES / "peritectic.toml"
     s = pb.load(path)
     assert_same_diagram(s, ["--system", path, "--temperatures", "700.5:1100:0.5"], tmp_path,
-                        (700.5, 1100.0, 0.5))
-    grid = s.diagram((700.5, 1100.0, 0.5))
+                        temperature_range=(700.5, 1100.0, 0.5))
+    grid = s.diagram(range=(700.5, 1100.0, 0.5))
     by_array = s.diagram(np.arange(800) * 0.5 + 700.5)
     for column in grid.boundaries:
         assert same(by_array.boundaries[column], grid.boundaries[column]), column
@@ -85,3 +85,24 @@ def test_builtin_table_is_the_seeded_run(seed, tmp_path):
     assert table["T"].dtype.kind == "i"
     lines = [f"{T}\t{xl:.10f}\t{xs:.10f}" for T, xl, xs in zip(table["T"], table["xl"], table["xs"])]
     assert lines == (tmp_path / "result02.txt").read_text().splitlines()
+
+
+def test_an_equilibrium_at_points_as_the_program_writes_it(tmp_path, shared_tdb):
+    import json
+    s = pb.load(shared_tdb / "al-ni.tdb", components=("AL", "NI"))
+    points = [(1000.0, 0.3), (1000.0, 0.6), (1800.0, 0.5)]
+    args = ["--system", shared_tdb / "al-ni.tdb", "--components", "AL,NI"]
+    for T, x0 in points:
+        args += ["--at", f"{T!r},{x0!r}"]
+    assert run_program(args, tmp_path) == 0
+    written = json.loads((tmp_path / "equilibrium.json").read_text())
+    assert len(written) == len(points)
+    for (T, x0), w in zip(points, written):
+        e = s.equilibrium(T, x0)
+        assert (w["T"], w["x0"], w["P"], w["components"]) == (T, x0, 101325, ["AL", "NI"])
+        assert [(p["name"], p["amount"], p["x"], p["site_fractions"]) for p in w["phases"]] == \
+            [(p.name, p.amount, p.x, p.site_fractions) for p in e.phases]
+        assert (w["mu"], w["activity"]) == (e.mu, e.activity)
+        assert (w["G"], w["H"], w["S"], w["Cp"]) == (e.G, e.H, e.S, e.Cp)
+        assert math.isclose(sum(p.amount for p in e.phases), 1.0, abs_tol=1e-15)
+        assert math.isclose(sum(p.amount * p.x for p in e.phases), x0, abs_tol=1e-15)
