@@ -47,6 +47,11 @@ examples=$(dirname "$plots")/examples
 mkdir system freeze
 "$program" --system "$examples/eutectic.toml" -o system >/dev/null || fail "--system exited with $?"
 "$program" --solidify 0.3 -o freeze >/dev/null || fail "--solidify exited with $?"
+mkdir energies
+"$program" --system "$examples/eutectic.toml" --energies 700 -o energies >/dev/null || fail "--energies exited with $?"
+"$gnuplot" -e "dir='energies'" "$plots/energy_curves.gp" || fail "energy_curves.gp exited with $?"
+[ -s energies/energies.svg ] && [ -s energies/energies.png ] || fail "energies.svg or .png was not written"
+grep -q '<title>common tangents</title>' energies/energies.svg || fail "the common tangents are not drawn"
 "$gnuplot" -e "dir='system'" "$plots/system_diagram.gp" || fail "system_diagram.gp exited with $?"
 "$gnuplot" -e "dir='freeze'" "$plots/solidification.gp" || fail "solidification.gp exited with $?"
 for figure in system/diagram freeze/solidification; do

@@ -3,6 +3,7 @@
 // the rules of differentiation worked by hand, and the standard entropies of
 // the elements that their database is assessed to.
 #include "engine/database/database_system.h"
+#include "engine/diagram/energies.h"
 #include "engine/freezing/point.h"
 #include "formats/tdb_file.h"
 #include "reference.h"
@@ -182,5 +183,66 @@ TEST(PointEquilibrium, StandardStatesOfRealElements)
         EXPECT_NEAR(j.v, mid, 1e-9 * std::fabs(mid));
         EXPECT_NEAR(j.d1, (up - down) / (2.0 * h), 1e-7);
         EXPECT_NEAR(j.d2, (up - 2.0 * mid + down) / (h * h), 1e-5);
+    }
+}
+
+// The curves of an ideal alloy against its closed form, and their pure ends
+// against the pure energies.
+TEST(EnergyCurves, IdealAlloyAgainstItsClosedForm)
+{
+    const System s = ideal_alloy();
+    const double T = 1200.0;
+    const std::vector<EnergyCurve> curves = energy_curves(s, T);
+    ASSERT_EQ(curves.size(), 2u);
+    for (const EnergyCurve& c : curves) {
+        ASSERT_EQ(c.x.size(), static_cast<std::size_t>(CURVE_POINTS));
+        EXPECT_EQ(c.x.front(), 0.0);
+        EXPECT_EQ(c.x.back(), 1.0);
+        const bool liquid = c.phase == Phase::liquid;
+        const double ga = liquid ? 10000.0 * (1000.0 - T) / 1000.0 : 0.0;
+        const double gb = liquid ? 15000.0 * (1500.0 - T) / 1500.0 : 0.0;
+        for (std::size_t i = 0; i < c.x.size(); ++i) {
+            const double x = c.x[i];
+            const double ideal = x > 0.0 && x < 1.0 ? R * T * mixing(x) : 0.0;
+            EXPECT_NEAR(c.G[i], x * ga + (1.0 - x) * gb + ideal, 1e-9) << x;
+        }
+    }
+    EXPECT_TRUE(std::isnan(phase_energy(s, Phase::liquid, 1.5, T)));
+}
+
+// A real binary with ordered phases, compounds and phases of sublattices:
+// no curve dips below a stable tangent anywhere over its span (the tangents
+// are the lower hull, by a scan of every curve's points rather than by the
+// hull that found them), and each tangent touches the curves of its two ends.
+TEST(EnergyCurves, NoCurveBelowAStableTangent)
+{
+    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    Database db;
+    InputError error;
+    ASSERT_TRUE(read_tdb_file((SHARED / "al-ni.tdb").string(), db, error)) << error.text();
+    DatabaseBinary binary;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "AL", "NI", {}, binary, why)) << why;
+    const System& s = binary.system;
+    const double T = 1000.0;
+    std::vector<Doubt> doubts;
+    const std::vector<Tangent> tangents = common_tangents(s, equilibria_at(s, make_grid(s), T, doubts));
+    ASSERT_TRUE(doubts.empty());
+    ASSERT_EQ(tangents.size(), 5u) << "FCC_A1 + L12, L12 + B2, B2 + Al3Ni2, Al3Ni2 + Al3Ni, Al3Ni + liquid";
+    const std::vector<EnergyCurve> curves = energy_curves(s, T);
+    for (const Tangent& t : tangents) {
+        const auto line = [&](double x) { return x * t.mu_a + (1.0 - x) * t.mu_b; };
+        const double scale = std::fabs(t.mu_a) + std::fabs(t.mu_b);
+        EXPECT_NEAR(phase_energy(s, t.low_phase, t.x_low, T), line(t.x_low), 1e-12 * scale);
+        EXPECT_NEAR(phase_energy(s, t.high_phase, t.x_high, T), line(t.x_high), 1e-12 * scale);
+        for (const EnergyCurve& c : curves)
+            for (std::size_t i = 0; i < c.x.size(); ++i) {
+                if (c.x[i] < t.x_low || c.x[i] > t.x_high)
+                    continue;
+                EXPECT_GE(c.G[i], line(c.x[i]) - 1e-9 * scale)
+                    << phase_name(s, c.phase) << " at x = " << c.x[i] << " below the tangent of "
+                    << phase_name(s, t.low_phase) << " + " << phase_name(s, t.high_phase);
+            }
     }
 }

@@ -459,6 +459,27 @@ TEST(PointProgram, EquilibriumJsonBlockAndRefusals)
     EXPECT_EQ(snapshot(dir), before);
 }
 
+// --energies: the three files with their headers, a curve per phase and a
+// tangent per two-phase region at T; a bad temperature is 64.
+TEST(PointProgram, EnergyCurvesAndTangents)
+{
+    const fs::path dir = fresh_dir("energies");
+    const std::string system = std::string(PHASE_BOUNDARY_EXAMPLES) + "/eutectic.toml";
+    const Outcome o = run_in(dir, "--system '" + system + "' --energies 700");
+    ASSERT_EQ(o.status, 0) << o.err;
+    const std::vector<std::string> energies = split_lines(read_file((dir / "energies.tsv").string()));
+    ASSERT_FALSE(energies.empty());
+    EXPECT_EQ(energies[0], "phase\tx\tG");
+    EXPECT_EQ(energies.size(), 1u + 2u * 201u) << "two phases of 201 points each";
+    const std::vector<std::string> tangents = split_lines(read_file((dir / "tangents.tsv").string()));
+    ASSERT_FALSE(tangents.empty());
+    EXPECT_EQ(tangents[0], "phase_low\tx_low\tphase_high\tx_high\tmu_A\tmu_B");
+    EXPECT_GE(tangents.size(), 2u) << "the eutectic system has a two-phase region at 700 K";
+    EXPECT_NE(read_file((dir / "energies.gp").string()).find("T = 700\n"), std::string::npos);
+    for (const char* bad : {"--energies 0", "--energies x", "--energies 700 --at 700,0.5"})
+        EXPECT_EQ(run_in(dir, "--system '" + system + "' " + bad).status, 64) << bad;
+}
+
 // A database from the command line: its binary named by --components, its
 // phases by name in the tables; each misuse is 64, each unusable database or
 // name in it 65 with nothing written, and a phase left out a warning and 70.

@@ -196,6 +196,7 @@ namespace {
 struct OptionTexts {
     std::string seed, x0, step, temperatures, components, phases, threads, pressure;
     std::vector<std::string> points;
+    std::string energies_T;
     bool no_log = false;
 };
 
@@ -268,6 +269,18 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"));
+    app.add_option("--energies", t.energies_T,
+                   "With --system: every phase's Gibbs energy across x at T (K) into energies.tsv, the "
+                   "common tangents of the stable equilibria into tangents.tsv, and energies.gp for the "
+                   "plot script")
+        ->type_name("T")
+        ->check(number_where([](double v) { return v > 0.0 && v <= HIGHEST_TEMPERATURE; },
+                             "a temperature above 0 K and at most 100000 K"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify)
+        ->excludes(app.get_option("--temperatures"))
+        ->excludes(app.get_option("--at"))
+        ->excludes(app.get_option("--at-file"));
 }
 
 // The general engine's options: --system, --solidify, --step, --temperatures.
@@ -392,6 +405,9 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_point(text, point, unused);
         line.points.push_back(point);
     }
+    line.energies = !t.energies_T.empty();
+    if (line.energies)
+        parse_number(t.energies_T, line.energies_T);
     line.list = app.count("--list") > 0;
     line.has_temperatures = !t.temperatures.empty();
     if (line.has_temperatures) {

@@ -2,6 +2,7 @@
 #include "app/builtin_run.h"
 #include "app/command_line.h"
 #include "app/diagram_run.h"
+#include "app/energies_run.h"
 #include "app/exit_status.h"
 #include "app/list_run.h"
 #include "app/point_run.h"
@@ -25,6 +26,8 @@ int main(int argc, char** argv)
     system.pressure = line.pressure;
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
+    if (line.energies)
+        return run_energies({system, line.output_dir, line.energies_T});
     if (!line.points.empty() || !line.points_file.empty())
         return run_points({system, line.output_dir, line.points, line.points_file});
     if (line.general)

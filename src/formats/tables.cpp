@@ -75,15 +75,18 @@ void write_invariants(std::FILE* f, const System& s, const Diagram& d)
     }
 }
 
+std::string gnuplot_string(const std::string& text)
+{
+    std::string q = "\"";
+    for (char c : text)
+        if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+            q += c;
+    return q + "\"";
+}
+
 void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
 {
-    const auto quoted = [](const std::string& text) {
-        std::string q = "\"";
-        for (char c : text)
-            if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
-                q += c;
-        return q + "\"";
-    };
+    const auto quoted = gnuplot_string;
     std::fprintf(f, "# Written by phase_boundary beside boundaries.tsv and invariants.tsv.\n");
     std::fprintf(f, "system_name = %s\n", quoted(s.name).c_str());
     std::fprintf(f, "name_A = %s\nname_B = %s\n", quoted(s.a.name).c_str(), quoted(s.b.name).c_str());

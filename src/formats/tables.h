@@ -20,6 +20,10 @@ std::string site_fractions_text(const std::vector<std::vector<double>>& y);
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
 void write_invariants(std::FILE* f, const System& s, const Diagram& d);
 
+// text as a gnuplot string: in double quotes, without the characters that
+// would end it or escape out of it.
+std::string gnuplot_string(const std::string& text);
+
 // gnuplot assignments and labels: the names, melting points, range and where
 // each region's label goes.
 void write_plot_info(std::FILE* f, const System& s, const Diagram& d);

@@ -74,6 +74,19 @@ std::vector<double> temperatures_argument(const System& s, const py::object& tem
     return out;
 }
 
+std::vector<double> doubles_argument(const py::object& given, const char* refusal)
+{
+    const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(given);
+    if (!a || a.ndim() != 1)
+        raise_value_error(refusal);
+    return std::vector<double>(a.data(), a.data() + a.size());
+}
+
+py::object numpy_doubles(const std::vector<double>& v)
+{
+    return doubles(v);
+}
+
 double temperature_argument(double T, const char* what)
 {
     if (!in_temperatures(T))

@@ -67,6 +67,12 @@ struct PyEquilibrium {
 std::vector<double> temperatures_argument(const System& s, const pybind11::object& temperatures,
                                           const pybind11::object& range);
 
+// A sequence or 1-D array of numbers as doubles, or ValueError with refusal.
+std::vector<double> doubles_argument(const pybind11::object& given, const char* refusal);
+
+// Doubles as a numpy array.
+pybind11::object numpy_doubles(const std::vector<double>& v);
+
 // A temperature within 0 < T <= 100000 K, or ValueError naming what.
 double temperature_argument(double T, const char* what);
 

@@ -6,6 +6,7 @@
 #include "app/solidify_run.h"
 #include "app/system_input.h"
 #include "builtin/sweep.h"
+#include "engine/diagram/energies.h"
 #include "engine/diagram/sampling.h"
 #include "formats/tdb_file.h"
 #include "python/conversions.h"
@@ -175,6 +176,27 @@ PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0)
     }
     PyEquilibrium out = equilibrium_result(l.system, e);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
+    return out;
+}
+
+py::dict energies_at(const LoadedSystem& l, double T, const py::object& x)
+{
+    temperature_argument(T, "T");
+    const std::vector<double> xs =
+        doubles_argument(x, "x must be a sequence (a 1-D array) of mole fractions");
+    InputError error;
+    if (!check_finite(l, {T}, error))
+        raise_system_file_error(error);
+    std::vector<std::vector<double>> G(l.system.phases.size(), std::vector<double>(xs.size()));
+    {
+        py::gil_scoped_release release;
+        for (std::size_t p = 0; p < G.size(); ++p)
+            for (std::size_t i = 0; i < xs.size(); ++i)
+                G[p][i] = phase_energy(l.system, phase_number(p), xs[i], T);
+    }
+    py::dict out;
+    for (std::size_t p = 0; p < G.size(); ++p)
+        out[py::str(l.system.phases[p].name)] = numpy_doubles(G[p]);
     return out;
 }
 
@@ -511,6 +533,11 @@ void define_system(py::module_& m)
              "The equilibrium of the alloy of mole fraction x0 of the first component (from 1e-12\n"
              "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium.\n"
              "Raises ValueError for a bad T or x0; issues EngineWarning for what could not be confirmed.")
+        .def("energies", &energies_at, py::arg("T"), py::arg("x"),
+             "Each phase's Gibbs energy at T (K) and at each mole fraction x of the first\n"
+             "component, J/mol of atoms against the database's reference states, its internal state\n"
+             "at its lowest: a dict of phase name -> numpy array, NaN where the phase does not\n"
+             "reach x (a compound off its composition, an ordered phase where it has disordered).")
         .def("solidify", &solidify_alloy, py::arg("x0"), py::arg("step") = 1.0,
              "Freezes the alloy of mole fraction x0 of the first component (from 1e-12 to 1 - 1e-12)\n"
              "by the lever rule and by Scheil, with table rows every step K below the liquidus.\n"

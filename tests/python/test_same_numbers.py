@@ -106,3 +106,18 @@ def test_an_equilibrium_at_points_as_the_program_writes_it(tmp_path, shared_tdb)
         assert (w["G"], w["H"], w["S"], w["Cp"]) == (e.G, e.H, e.S, e.Cp)
         assert math.isclose(sum(p.amount for p in e.phases), 1.0, abs_tol=1e-15)
         assert math.isclose(sum(p.amount * p.x for p in e.phases), x0, abs_tol=1e-15)
+
+
+def test_energy_curves_as_the_program_writes_them(tmp_path, shared_tdb):
+    s = pb.load(shared_tdb / "al-ni.tdb", components=("AL", "NI"))
+    assert run_program(["--system", shared_tdb / "al-ni.tdb", "--components", "AL,NI", "--energies", "1000"],
+                       tmp_path) == 0
+    written = read_tsv(tmp_path / "energies.tsv")
+    phases = sorted(set(written["phase"]))
+    assert phases == sorted(s.phases)
+    for phase in phases:
+        rows = [i for i, p in enumerate(written["phase"]) if p == phase]
+        x = [written["x"][i] for i in rows]
+        assert same(s.energies(1000.0, x)[phase], [written["G"][i] for i in rows]), phase
+    outside = s.energies(1000.0, [0.2, 0.75])
+    assert math.isnan(outside["AL3NI1"][0]) and not math.isnan(outside["AL3NI1"][1])

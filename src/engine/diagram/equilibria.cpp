@@ -100,6 +100,16 @@ Doubt doubt_at(double T, const std::string& why)
     return {Doubt::Where::temperature, T, T, Phase::liquid, 0.0, Phase::liquid, 0.0, why};
 }
 
+void tangent_potentials(const System& s, const TieLine& t, double T, double& mu_a, double& mu_b)
+{
+    mu_a = t.mu_a;
+    mu_b = t.mu_b;
+    if (!std::isfinite(mu_a) && !is_point(s, t.high_phase))
+        mu_a = potentials(s, t.high_phase, t.high, T).mu_a;
+    if (!std::isfinite(mu_b) && !is_point(s, t.low_phase))
+        mu_b = potentials(s, t.low_phase, t.low, T).mu_b;
+}
+
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
 {
     GridEnergies work;

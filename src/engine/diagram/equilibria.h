@@ -36,6 +36,11 @@ struct Equilibria {
     std::vector<TieLine> ties;  // ordered by x
 };
 
+// The common potentials of t at T. Where an end is pure to the doubles (a
+// solubility below their range), the potential of the component absent there
+// is infinite at that end and finite at the other, which gives it.
+void tangent_potentials(const System& s, const TieLine& t, double T, double& mu_a, double& mu_b);
+
 // Every stable two-phase equilibrium at T; what could not be confirmed goes to doubts.
 // work holds the grid's energies between calls, so that their memory is reused.
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts);

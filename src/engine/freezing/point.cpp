@@ -1,5 +1,6 @@
 #include "engine/freezing/point.h"
 
+#include "engine/diagram/energies.h"
 #include "engine/freezing/lever.h"
 
 #include <algorithm>
@@ -23,38 +24,16 @@ std::vector<PhaseShare> shares_at(const Location& w, double x0)
     return out;
 }
 
-// The lowest energy of a pure component at T among the phases that hold it
-// alone: what its activity is reckoned against.
-double stable_pure(const System& s, bool of_a, double T)
-{
-    double lowest = HUGE_VAL;
-    for (std::size_t i = 0; i < s.phases.size(); ++i) {
-        const double g = pure_gibbs(s, phase_number(i), of_a, T);
-        if (std::isfinite(g))
-            lowest = std::min(lowest, g);
-    }
-    return lowest;
-}
-
-// The potentials of the alloy: its one phase's, or the tie-line's. Where a
-// tie-line's end is pure (a solubility below the doubles' range), the
-// potential of the absent component is infinite there, and finite in the
-// other phase, which gives it.
+// The potentials of the alloy: its one phase's, or the tie-line's.
 void potentials_at(const System& s, const Location& w, double T, PointEquilibrium& out)
 {
-    if (!w.two_phase) {
-        const Potentials p = potentials(s, w.single, out.phases[0].c, T);
-        out.mu_a = p.mu_a;
-        out.mu_b = p.mu_b;
+    if (w.two_phase) {
+        tangent_potentials(s, w.tie, T, out.mu_a, out.mu_b);
         return;
     }
-    const TieLine& t = w.tie;
-    out.mu_a = t.mu_a;
-    out.mu_b = t.mu_b;
-    if (!std::isfinite(out.mu_a) && !is_point(s, t.high_phase))
-        out.mu_a = potentials(s, t.high_phase, t.high, T).mu_a;
-    if (!std::isfinite(out.mu_b) && !is_point(s, t.low_phase))
-        out.mu_b = potentials(s, t.low_phase, t.low, T).mu_b;
+    const Potentials p = potentials(s, w.single, out.phases[0].c, T);
+    out.mu_a = p.mu_a;
+    out.mu_b = p.mu_b;
 }
 
 // G at c on the tangent x mu_a + y mu_b, a component absent counting nothing.
@@ -75,8 +54,8 @@ PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double 
     out.phases = shares_at(w, x0);
     potentials_at(s, w, T, out);
     const double RT = s.gas_constant * T;
-    out.activity_a = std::exp((out.mu_a - stable_pure(s, true, T)) / RT);
-    out.activity_b = std::exp((out.mu_b - stable_pure(s, false, T)) / RT);
+    out.activity_a = std::exp((out.mu_a - stable_pure_energy(s, true, T)) / RT);
+    out.activity_b = std::exp((out.mu_b - stable_pure_energy(s, false, T)) / RT);
     for (PhaseShare& share : out.phases) {
         share.site_fractions = site_fractions(s, share.phase, share.c, T);
         const Jet g = gibbs_in_T(s, share.phase, share.c, T);

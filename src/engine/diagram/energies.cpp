@@ -1,0 +1,87 @@
+#include "engine/diagram/energies.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Where a phase's range stops short of a pure component, its end is an end
+// member whose other fractions are all 0, on the edge of the state space; a
+// curve takes its end this far inside instead, relative to its width.
+constexpr double INSIDE_END = 1e-9;
+
+// The range the phase reaches: a phase of one element, which the reader
+// makes a solution with an unreachable other end, only its pure end.
+std::array<double, 2> reach(const PhaseModel& m)
+{
+    if (m.sublattices)
+        return {m.sublattices->model.x_min, m.sublattices->model.x_max};
+    return range_ends(m);
+}
+
+}  // namespace
+
+double phase_energy(const System& s, Phase p, double x, double T)
+{
+    const std::array<double, 2> range = reach(phase_model(s, p));
+    if (!(x >= range[0] && x <= range[1]))
+        return std::nan("");
+    if (is_point(s, p) || range[0] == range[1])
+        return x == range[0] ? gibbs(s, p, composition_from_x(x), T) : std::nan("");
+    // The pure ends by the pure energies, where the logarithms of the
+    // mixing would leave 0 times infinity.
+    const double g = x == 1.0   ? pure_gibbs(s, p, true, T)
+                     : x == 0.0 ? pure_gibbs(s, p, false, T)
+                                : gibbs(s, p, composition_from_x(x), T);
+    return std::isfinite(g) ? g : std::nan("");
+}
+
+std::vector<EnergyCurve> energy_curves(const System& s, double T)
+{
+    std::vector<EnergyCurve> out;
+    for (std::size_t i = 0; i < s.phases.size(); ++i) {
+        const Phase p = phase_number(i);
+        const std::array<double, 2> range = reach(s.phases[i]);
+        EnergyCurve curve{p, {}, {}};
+        const int points = range[0] == range[1] ? 1 : CURVE_POINTS;
+        const double inside = INSIDE_END * (range[1] - range[0]);
+        for (int k = 0; k < points; ++k) {
+            double x = k == points - 1 ? range[1] : range[0] + (range[1] - range[0]) * k / (points - 1);
+            if (points > 1 && k == 0 && range[0] > 0.0)
+                x += inside;
+            if (points > 1 && k == points - 1 && range[1] < 1.0)
+                x -= inside;
+            const double g = phase_energy(s, p, x, T);
+            if (std::isnan(g))
+                continue;
+            curve.x.push_back(x);
+            curve.G.push_back(g);
+        }
+        if (!curve.x.empty())
+            out.push_back(std::move(curve));
+    }
+    return out;
+}
+
+double stable_pure_energy(const System& s, bool of_a, double T)
+{
+    double lowest = HUGE_VAL;
+    for (std::size_t i = 0; i < s.phases.size(); ++i) {
+        const double g = pure_gibbs(s, phase_number(i), of_a, T);
+        if (std::isfinite(g))
+            lowest = std::min(lowest, g);
+    }
+    return lowest;
+}
+
+std::vector<Tangent> common_tangents(const System& s, const Equilibria& e)
+{
+    std::vector<Tangent> out;
+    out.reserve(e.ties.size());
+    for (const TieLine& t : e.ties) {
+        Tangent tangent{t.low_phase, t.low.x, t.high_phase, t.high.x, 0.0, 0.0};
+        tangent_potentials(s, t, e.T, tangent.mu_a, tangent.mu_b);
+        out.push_back(tangent);
+    }
+    return out;
+}
