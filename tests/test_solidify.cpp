@@ -119,7 +119,19 @@ TEST(Solidify, ScheilEndsAtTheEutectic)
         EXPECT_EQ(after.scheil.f, 1.0) << what;
         EXPECT_TRUE(std::isnan(after.scheil.xl)) << what << ": no liquid left";
         check_profile(r, what);
+        // The eutectic's share: Scheil's liquid at the end, and by the lever
+        // rule the liquid just above the eutectic, which the balance of the
+        // row above it on the lever path gives as well.
+        EXPECT_EQ(r.eutectic_scheil, r.scheil_remaining) << what;
+        EXPECT_NEAR(r.eutectic_lever, 1.0 - before.lever.f, 1e-12) << what;
+        EXPECT_NEAR(r.eutectic_lever, (x0 - before.lever.xs) / (before.lever.xl - before.lever.xs), 1e-12)
+            << what;
+        EXPECT_GT(r.eutectic_scheil, r.eutectic_lever)
+            << what << ": the solid's segregation leaves more liquid";
     }
+    const Solidification lens = solidify(example_system("cu-ni"), 0.5, 1.0);
+    EXPECT_TRUE(std::isnan(lens.eutectic_lever) && std::isnan(lens.eutectic_scheil))
+        << "no eutectic in Cu-Ni";
 }
 
 // x0 at a congruent point: liquidus = solidus, two rows there with f = 0 and 1.

@@ -83,4 +83,9 @@ void write_solidification_summary(std::FILE* f, const System& s, const Solidific
         std::fprintf(f, "Scheil path: not resolved\n");
         break;
     }
+    if (!std::isnan(r.eutectic_lever) || !std::isnan(r.eutectic_scheil)) {
+        const auto fraction = [](double v) { return std::isnan(v) ? std::string("none") : shortest(v); };
+        std::fprintf(f, "eutectic fraction: %s by the lever rule, %s by Scheil\n",
+                     fraction(r.eutectic_lever).c_str(), fraction(r.eutectic_scheil).c_str());
+    }
 }

@@ -165,6 +165,8 @@ PySolidification solidification_result(const System& s, const Solidification& r)
     out.solidus = r.solidus;
     out.scheil_end = r.scheil_end_T;
     out.partition = r.partition;
+    out.eutectic_fraction_lever = r.eutectic_lever;
+    out.eutectic_fraction_scheil = r.eutectic_scheil;
     for (std::size_t c = 0; c < 7; ++c)
         out.table[SOLIDIFICATION_COLUMNS[c]] = doubles(columns[c]);
     out.table[SOLIDIFICATION_COLUMNS[7]] = strings(lever);

@@ -38,8 +38,10 @@ struct PySolidification {
     double x0;
     double liquidus, solidus, scheil_end;  // K
     double partition;                      // the minor component's k at the liquidus, NaN if none
-    pybind11::dict table;                  // the columns of solidification.tsv
-    pybind11::dict segregation;            // "g" and "x_solid"
+    double eutectic_fraction_lever;        // of the alloy, freezing as eutectic; NaN where none does
+    double eutectic_fraction_scheil;
+    pybind11::dict table;        // the columns of solidification.tsv
+    pybind11::dict segregation;  // "g" and "x_solid"
     pybind11::tuple warnings;
 };
 

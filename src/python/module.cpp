@@ -462,6 +462,11 @@ void define_results(py::module_& m)
                       "Where the Scheil path ends, K (NaN where it could not be followed)")
         .def_readonly("partition", &PySolidification::partition,
                       "The minor component's partition coefficient x_solid / x_liquid at the liquidus")
+        .def_readonly("eutectic_fraction_lever", &PySolidification::eutectic_fraction_lever,
+                      "The fraction of the alloy that freezes as eutectic in equilibrium: the liquid left\n"
+                      "just above the eutectic (NaN where equilibrium freezing does not end at one)")
+        .def_readonly("eutectic_fraction_scheil", &PySolidification::eutectic_fraction_scheil,
+                      "The same by Scheil: the liquid left where the Scheil path reaches the eutectic")
         .def_readonly("table", &PySolidification::table,
                       "The columns of solidification.tsv: a dict of numpy arrays, T descending; a field\n"
                       "the program leaves empty is NaN, or \"\" in the phase columns")
@@ -471,13 +476,15 @@ void define_results(py::module_& m)
                       "What the engine could not resolve (also issued as EngineWarning)")
         .def(py::pickle(
             [](const PySolidification& f) {
-                return py::make_tuple(f.x0, f.liquidus, f.solidus, f.scheil_end, f.partition, f.table,
+                return py::make_tuple(f.x0, f.liquidus, f.solidus, f.scheil_end, f.partition,
+                                      f.eutectic_fraction_lever, f.eutectic_fraction_scheil, f.table,
                                       f.segregation, f.warnings);
             },
             [](const py::tuple& t) {
                 return PySolidification{t[0].cast<double>(),   t[1].cast<double>(),   t[2].cast<double>(),
-                                        t[3].cast<double>(),   t[4].cast<double>(),   t[5].cast<py::dict>(),
-                                        t[6].cast<py::dict>(), t[7].cast<py::tuple>()};
+                                        t[3].cast<double>(),   t[4].cast<double>(),   t[5].cast<double>(),
+                                        t[6].cast<double>(),   t[7].cast<py::dict>(), t[8].cast<py::dict>(),
+                                        t[9].cast<py::tuple>()};
             }));
     define_point_results(m);
 }

@@ -278,6 +278,9 @@ def test_results_pickle_whole():
     f = s.solidify(0.3)
     g = pickle.loads(pickle.dumps(f))
     assert (g.liquidus, g.solidus, g.scheil_end) == (f.liquidus, f.solidus, f.scheil_end)
+    assert (g.eutectic_fraction_lever, g.eutectic_fraction_scheil) == \
+        (f.eutectic_fraction_lever, f.eutectic_fraction_scheil)
+    assert 0 < f.eutectic_fraction_lever < f.eutectic_fraction_scheil < 1
     assert np.array_equal(g.table["T"], f.table["T"])
     e = s.equilibrium(700.0, 0.3)
     b = pickle.loads(pickle.dumps(e))

@@ -1,12 +1,13 @@
 """The module's arrays are, double for double, what the program writes."""
 
 import math
+import subprocess
 
 import numpy as np
 import pytest
 
 import phase_boundary as pb
-from conftest import EXAMPLES, read_tsv, run_program
+from conftest import EXAMPLES, PROGRAM, read_tsv, run_program
 
 EXAMPLE_FILES = sorted(p.name for p in EXAMPLES.glob("*.toml"))
 DATABASES = [  # file, components, alloy to freeze
@@ -42,8 +43,14 @@ def assert_same_diagram(system, args, tmp_path, temperature_range=None):
 
 
 def assert_same_solidification(system, args, x0, tmp_path):
-    assert run_program([*args, "--solidify", x0], tmp_path) in (0, 70)
+    printed = subprocess.run([PROGRAM, *map(str, args), "--solidify", str(x0), "-o", str(tmp_path)],
+                             capture_output=True, text=True)
+    assert printed.returncode in (0, 70)
     f = system.solidify(x0)
+    if not (math.isnan(f.eutectic_fraction_lever) and math.isnan(f.eutectic_fraction_scheil)):
+        shown = lambda v: "none" if math.isnan(v) else repr(v)
+        assert (f"eutectic fraction: {shown(f.eutectic_fraction_lever)} by the lever rule, "
+                f"{shown(f.eutectic_fraction_scheil)} by Scheil\n") in printed.stdout
     for column, values in read_tsv(tmp_path / "solidification.tsv").items():
         assert same(f.table[column], values), f"{args} x0 = {x0}: column {column}"
     for column, values in read_tsv(tmp_path / "segregation.tsv").items():

@@ -195,6 +195,8 @@ bool find_solidus(EquilibriumCache& e, Solidification& out, double bottom, const
     out.solidus = b.T;
     out.solidus_at_invariant = b.at_invariant;
     out.solidus_kind = b.invariant.kind;
+    if (b.at_invariant && b.invariant.kind == InvariantKind::eutectic)
+        out.eutectic_lever = 1.0 - lever_at_invariant(b.invariant, out.x0, true).f;
     return true;
 }
 

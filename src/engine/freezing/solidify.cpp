@@ -15,6 +15,8 @@ Solidification unresolved(double x0)
     out.scheil_end = PathEnd::unresolved;
     out.scheil_remaining = EMPTY;
     out.scheil_last_solid = EMPTY;
+    out.eutectic_lever = EMPTY;
+    out.eutectic_scheil = EMPTY;
     return out;
 }
 
@@ -46,5 +48,7 @@ Solidification solidify(const System& s, double x0, double step)
     RowSampler sample{e, out, path, PathNodes(out.liquidus, out.solidus, {}).range_spacing};
     make_rows(out, sample, crossed, partner, liquidus.solid, rows_at);
     segregation_profile(out, path.trace);
+    if (out.scheil_end == PathEnd::invariant && out.scheil_kind == InvariantKind::eutectic)
+        out.eutectic_scheil = out.scheil_remaining;
     return out;
 }

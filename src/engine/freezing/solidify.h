@@ -61,6 +61,10 @@ struct Solidification {
     InvariantKind scheil_kind;                  // when the end is an invariant
     double scheil_last_solid;                   // composition of the last solid to form
     std::vector<InvariantKind> scheil_crossed;  // invariants the Scheil liquid passed on its way
+    // The fraction of the alloy that freezes as eutectic: the liquid left
+    // just above the eutectic where equilibrium freezing ends there (lever),
+    // and where the Scheil path does; NaN where freezing ends otherwise.
+    double eutectic_lever, eutectic_scheil;
     // Rows the step would need from the liquidus to the end of the Scheil path;
     // over MAX_SOLIDIFICATION_ROWS no row is made, and smallest_step is the
     // smallest step that fits.
