@@ -52,6 +52,9 @@ mkdir energies
 "$gnuplot" -e "dir='energies'" "$plots/energy_curves.gp" || fail "energy_curves.gp exited with $?"
 [ -s energies/energies.svg ] && [ -s energies/energies.png ] || fail "energies.svg or .png was not written"
 grep -q '<title>common tangents</title>' energies/energies.svg || fail "the common tangents are not drawn"
+"$program" --system "$examples/eutectic.toml" --fractions 0.3 -o energies >/dev/null || fail "--fractions exited with $?"
+"$gnuplot" -e "dir='energies'" "$plots/phase_fractions.gp" || fail "phase_fractions.gp exited with $?"
+[ -s energies/fractions.svg ] && [ -s energies/fractions.png ] || fail "fractions.svg or .png was not written"
 "$gnuplot" -e "dir='system'" "$plots/system_diagram.gp" || fail "system_diagram.gp exited with $?"
 "$gnuplot" -e "dir='freeze'" "$plots/solidification.gp" || fail "solidification.gp exited with $?"
 for figure in system/diagram freeze/solidification; do

@@ -246,3 +246,52 @@ TEST(EnergyCurves, NoCurveBelowAStableTangent)
             }
     }
 }
+
+// The phases of an alloy against T: the lever balance at every temperature,
+// each phase's rows together and at every temperature, and the same amounts as
+// the equilibrium at a point, which finds its tie-line on its own.
+TEST(PhaseFractions, BalanceAndAgreementWithThePoint)
+{
+    const System s = example_system("eutectic");
+    const double x0 = 0.3;
+    const Diagram d = compute_diagram(s);
+    ASSERT_TRUE(d.doubts.empty());
+    const std::vector<PhaseFraction> rows = phase_fractions(d, x0);
+    ASSERT_EQ(rows.size() % d.rows.size(), 0u);
+    const std::size_t phases = rows.size() / d.rows.size();
+    EXPECT_EQ(phases, 3u) << "the liquid and the solid on both sides of its gap";
+    const Grid grid = make_grid(s);
+    for (std::size_t i = 0; i < d.rows.size(); ++i) {
+        double amount = 0.0;
+        double balance = 0.0;
+        for (std::size_t k = 0; k < phases; ++k) {
+            const PhaseFraction& f = rows[k * d.rows.size() + i];
+            ASSERT_EQ(f.T, d.rows[i].T);
+            ASSERT_EQ(f.phase, rows[k * d.rows.size()].phase);
+            ASSERT_EQ(f.copy, rows[k * d.rows.size()].copy);
+            amount += f.amount;
+            if (f.amount > 0.0)
+                balance += f.amount * f.x;
+            else
+                EXPECT_TRUE(std::isnan(f.x));
+        }
+        EXPECT_NEAR(amount, 1.0, 1e-15) << d.rows[i].T;
+        EXPECT_NEAR(balance, x0, 1e-15) << d.rows[i].T;
+        if (i % 50 != 0)
+            continue;
+        const PointEquilibrium e = equilibrium_at_point(s, grid, d.rows[i].T, x0);
+        for (std::size_t j = 0; j < e.phases.size(); ++j) {
+            const int copy = j == 1 && e.phases[0].phase == e.phases[1].phase ? 1 : 0;
+            int matched = 0;
+            for (std::size_t k = 0; k < phases; ++k) {
+                const PhaseFraction& f = rows[k * d.rows.size() + i];
+                if (f.phase != e.phases[j].phase || f.copy != copy)
+                    continue;
+                ++matched;
+                EXPECT_NEAR(f.amount, e.phases[j].amount, 1e-12) << d.rows[i].T;
+                EXPECT_NEAR(f.x, e.phases[j].c.x, 1e-12) << d.rows[i].T;
+            }
+            EXPECT_EQ(matched, 1) << d.rows[i].T;
+        }
+    }
+}

@@ -476,7 +476,16 @@ TEST(PointProgram, EnergyCurvesAndTangents)
     EXPECT_EQ(tangents[0], "phase_low\tx_low\tphase_high\tx_high\tmu_A\tmu_B");
     EXPECT_GE(tangents.size(), 2u) << "the eutectic system has a two-phase region at 700 K";
     EXPECT_NE(read_file((dir / "energies.gp").string()).find("T = 700\n"), std::string::npos);
-    for (const char* bad : {"--energies 0", "--energies x", "--energies 700 --at 700,0.5"})
+    const Outcome fractions =
+        run_in(dir, "--system '" + system + "' --fractions 0.3 --temperatures 600:800:10");
+    ASSERT_EQ(fractions.status, 0) << fractions.err;
+    const std::vector<std::string> rows = split_lines(read_file((dir / "fractions.tsv").string()));
+    ASSERT_FALSE(rows.empty());
+    EXPECT_EQ(rows[0], "T\tphase\tamount\tx");
+    EXPECT_EQ(rows.size(), 1u + 3u * 21u) << "the liquid and the solid on both sides of its gap, at 21 temperatures";
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "600\tS#2\t0.2912149739398636\t0.9789615514438138"), rows.end());
+    for (const char* bad : {"--energies 0", "--energies x", "--energies 700 --at 700,0.5", "--fractions 1",
+                            "--fractions 0.3 --solidify 0.3", "--fractions 0.3 --energies 700"})
         EXPECT_EQ(run_in(dir, "--system '" + system + "' " + bad).status, 64) << bad;
 }
 

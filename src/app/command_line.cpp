@@ -196,7 +196,7 @@ namespace {
 struct OptionTexts {
     std::string seed, x0, step, temperatures, components, phases, threads, pressure;
     std::vector<std::string> points;
-    std::string energies_T;
+    std::string energies_T, fractions_x0;
     bool no_log = false;
 };
 
@@ -269,6 +269,16 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"));
+    app.add_option("--fractions", t.fractions_x0,
+                   "With --system: the phases of the alloy of mole fraction X0 of A at every temperature "
+                   "of the diagram, each with its amount and composition, into fractions.tsv")
+        ->type_name("X0")
+        ->check(number_where([](double v) { return v >= MOST_DILUTE && v <= 1.0 - MOST_DILUTE; },
+                             "a mole fraction from 1e-12 to 1 - 1e-12"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify)
+        ->excludes(app.get_option("--at"))
+        ->excludes(app.get_option("--at-file"));
     app.add_option("--energies", t.energies_T,
                    "With --system: every phase's Gibbs energy across x at T (K) into energies.tsv, the "
                    "common tangents of the stable equilibria into tangents.tsv, and energies.gp for the "
@@ -280,7 +290,8 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"))
         ->excludes(app.get_option("--at"))
-        ->excludes(app.get_option("--at-file"));
+        ->excludes(app.get_option("--at-file"))
+        ->excludes(app.get_option("--fractions"));
 }
 
 // The general engine's options: --system, --solidify, --step, --temperatures.
@@ -405,6 +416,9 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_point(text, point, unused);
         line.points.push_back(point);
     }
+    line.fractions = !t.fractions_x0.empty();
+    if (line.fractions)
+        parse_number(t.fractions_x0, line.fractions_x0);
     line.energies = !t.energies_T.empty();
     if (line.energies)
         parse_number(t.energies_T, line.energies_T);

@@ -33,7 +33,9 @@ struct CommandLine {
     bool site_fractions = false;          // --site-fractions: each tie-line end's site fractions
     std::vector<AlloyPoint> points;       // --at T,X0, in the order given
     std::string points_file;              // --at-file: more points, a line T,X0 each
-    bool energies = false;                // --energies T: the phases' G across x at energies_T
+    bool fractions = false;               // --fractions X0: the phases of x0 against T
+    double fractions_x0 = 0.0;
+    bool energies = false;  // --energies T: the phases' G across x at energies_T
     double energies_T = 0.0;
     bool list = false;  // --list given: list the database list_file
     std::string list_file;

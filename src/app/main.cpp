@@ -4,6 +4,7 @@
 #include "app/diagram_run.h"
 #include "app/energies_run.h"
 #include "app/exit_status.h"
+#include "app/fractions_run.h"
 #include "app/list_run.h"
 #include "app/point_run.h"
 #include "app/solidify_run.h"
@@ -26,6 +27,8 @@ int main(int argc, char** argv)
     system.pressure = line.pressure;
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
+    if (line.fractions)
+        return run_fractions({system, line.output_dir, line.threads, line.fractions_x0});
     if (line.energies)
         return run_energies({system, line.output_dir, line.energies_T});
     if (!line.points.empty() || !line.points_file.empty())

@@ -1,5 +1,7 @@
 #include "python/conversions.h"
 
+#include "app/fractions_run.h"
+
 #include "app/command_line.h"
 #include "builtin/sweep.h"
 #include "formats/solidification_tables.h"
@@ -188,6 +190,24 @@ PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e)
     out.activity[py::str(s.a.name)] = e.activity_a;
     out.activity[py::str(s.b.name)] = e.activity_b;
     out.warnings = py::cast(warning_texts(s, e.doubts));
+    return out;
+}
+
+py::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows)
+{
+    std::vector<double> T, amount, x;
+    std::vector<std::string> phase;
+    for (const PhaseFraction& r : rows) {
+        T.push_back(r.T);
+        phase.push_back(fraction_name(s, r));
+        amount.push_back(r.amount);
+        x.push_back(r.x);
+    }
+    py::dict out;
+    out["T"] = doubles(T);
+    out["phase"] = strings(phase);
+    out["amount"] = doubles(amount);
+    out["x"] = doubles(x);
     return out;
 }
 

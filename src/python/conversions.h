@@ -82,6 +82,7 @@ PyDiagram diagram_result(const System& s, const Diagram& d);
 pybind11::list tie_lines(const System& s, const Equilibria& e);  // with their ends' site fractions
 PySolidification solidification_result(const System& s, const Solidification& r);
 PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e);
+pybind11::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows);
 
 // The warnings' words, as the program prints them after "warning: ".
 std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts);

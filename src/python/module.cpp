@@ -179,6 +179,30 @@ PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0)
     return out;
 }
 
+py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temperatures,
+                      const py::object& range, unsigned threads)
+{
+    if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE))
+        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    if (temperatures.is_none() && range.is_none())
+        need_range(l, "pass temperatures or range");
+    const std::vector<double> T = temperatures_argument(l.system, temperatures, range);
+    if (threads < 1 || threads > MOST_THREADS)
+        raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
+    InputError error;
+    if (!check_finite(l, T, error))
+        raise_system_file_error(error);
+    Diagram d;
+    std::vector<PhaseFraction> rows;
+    {
+        py::gil_scoped_release release;
+        d = compute_diagram(l.system, T, threads);
+        rows = phase_fractions(d, x0);
+    }
+    warn_engine(warning_texts(l.system, d.doubts));
+    return fractions_result(l.system, rows);
+}
+
 py::dict energies_at(const LoadedSystem& l, double T, const py::object& x)
 {
     temperature_argument(T, "T");
@@ -540,6 +564,12 @@ void define_system(py::module_& m)
              "The equilibrium of the alloy of mole fraction x0 of the first component (from 1e-12\n"
              "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium.\n"
              "Raises ValueError for a bad T or x0; issues EngineWarning for what could not be confirmed.")
+        .def("fractions", &fractions_of, py::arg("x0"), py::arg("temperatures") = py::none(),
+             py::arg("range") = py::none(), py::arg("threads") = 1U,
+             "The phases of the alloy of mole fraction x0 of the first component at each temperature\n"
+             "of the diagram (temperatures and range as diagram() takes them), as --fractions writes\n"
+             "fractions.tsv: a dict of numpy arrays \"T\", \"phase\", \"amount\", \"x\", phase after\n"
+             "phase, each at every temperature, amount 0 and x NaN where the phase is absent.")
         .def("energies", &energies_at, py::arg("T"), py::arg("x"),
              "Each phase's Gibbs energy at T (K) and at each mole fraction x of the first\n"
              "component, J/mol of atoms against the database's reference states, its internal state\n"

@@ -128,3 +128,12 @@ def test_energy_curves_as_the_program_writes_them(tmp_path, shared_tdb):
         assert same(s.energies(1000.0, x)[phase], [written["G"][i] for i in rows]), phase
     outside = s.energies(1000.0, [0.2, 0.75])
     assert math.isnan(outside["AL3NI1"][0]) and not math.isnan(outside["AL3NI1"][1])
+
+
+def test_phase_fractions_as_the_program_writes_them(tmp_path):
+    path = EXAMPLES / "eutectic.toml"
+    assert run_program(["--system", path, "--fractions", "0.3", "--temperatures", "550:750:0.5"], tmp_path) == 0
+    written = read_tsv(tmp_path / "fractions.tsv")
+    f = pb.load(path).fractions(0.3, range=(550.0, 750.0, 0.5))
+    for column, values in written.items():
+        assert same(f[column], values), column

@@ -69,3 +69,38 @@ PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double 
     out.H = out.G + T * out.S;
     return out;
 }
+
+std::vector<PhaseFraction> phase_fractions(const Diagram& d, double x0)
+{
+    // A phase on both sides of its own gap is two: by its copy, 1 for the end richer in A.
+    using Key = std::pair<Phase, int>;
+    const auto keys_of = [](const std::vector<PhaseShare>& shares) {
+        std::vector<Key> keys;
+        for (std::size_t k = 0; k < shares.size(); ++k)
+            keys.emplace_back(shares[k].phase, k == 1 && shares[0].phase == shares[1].phase ? 1 : 0);
+        return keys;
+    };
+    std::vector<std::vector<PhaseShare>> at;
+    at.reserve(d.rows.size());
+    std::vector<Key> seen;
+    for (const Equilibria& e : d.rows) {
+        at.push_back(shares_at(locate(e, x0), x0));
+        for (const Key& key : keys_of(at.back()))
+            if (std::find(seen.begin(), seen.end(), key) == seen.end())
+                seen.push_back(key);
+    }
+    std::vector<PhaseFraction> out;
+    out.reserve(seen.size() * d.rows.size());
+    for (const Key& key : seen)
+        for (std::size_t i = 0; i < d.rows.size(); ++i) {
+            PhaseFraction f{d.rows[i].T, key.first, key.second, 0.0, std::nan("")};
+            const std::vector<Key> keys = keys_of(at[i]);
+            for (std::size_t k = 0; k < keys.size(); ++k)
+                if (keys[k] == key) {
+                    f.amount = at[i][k].amount;
+                    f.x = at[i][k].c.x;
+                }
+            out.push_back(f);
+        }
+    return out;
+}

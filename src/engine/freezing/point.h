@@ -4,6 +4,7 @@
 // and Cp per mole of atoms.
 #pragma once
 
+#include "engine/diagram/diagram.h"
 #include "engine/diagram/equilibria.h"
 #include "engine/diagram/sampling.h"
 #include "engine/phases/model.h"
@@ -36,3 +37,18 @@ struct PointEquilibrium {
 // The equilibrium of the alloy of mole fraction x0 of A at T, from the stable
 // equilibria there. grid is make_grid(s), made once for many points.
 PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0);
+
+// One phase of the alloy x0 at one temperature of a diagram, by the lever
+// rule on its stable tie-lines: what a property diagram draws against T.
+struct PhaseFraction {
+    double T;
+    Phase phase;
+    int copy;       // 1 for the richer in A of a phase's two compositions across its gap, else 0
+    double amount;  // 0 where the phase is absent at T
+    double x;       // NaN there
+};
+
+// Phase after phase (in order of first appearance, those that appear at
+// all), each at every temperature of d: so that a phase's rows together make
+// its curve, falling to 0 where it disappears.
+std::vector<PhaseFraction> phase_fractions(const Diagram& d, double x0);
