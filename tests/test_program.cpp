@@ -482,11 +482,37 @@ TEST(PointProgram, EnergyCurvesAndTangents)
     const std::vector<std::string> rows = split_lines(read_file((dir / "fractions.tsv").string()));
     ASSERT_FALSE(rows.empty());
     EXPECT_EQ(rows[0], "T\tphase\tamount\tx");
-    EXPECT_EQ(rows.size(), 1u + 3u * 21u) << "the liquid and the solid on both sides of its gap, at 21 temperatures";
-    EXPECT_NE(std::find(rows.begin(), rows.end(), "600\tS#2\t0.2912149739398636\t0.9789615514438138"), rows.end());
+    EXPECT_EQ(rows.size(), 1u + 3u * 21u)
+        << "the liquid and the solid on both sides of its gap, at 21 temperatures";
+    EXPECT_NE(std::find(rows.begin(), rows.end(), "600\tS#2\t0.2912149739398636\t0.9789615514438138"),
+              rows.end());
     for (const char* bad : {"--energies 0", "--energies x", "--energies 700 --at 700,0.5", "--fractions 1",
                             "--fractions 0.3 --solidify 0.3", "--fractions 0.3 --energies 700"})
         EXPECT_EQ(run_in(dir, "--system '" + system + "' " + bad).status, 64) << bad;
+}
+
+// A run of over two seconds shows its progress on a terminal, rewritten in
+// place and wiped at the end; with standard error on a file, nothing.
+TEST(PointProgram, ProgressOnlyOnATerminal)
+{
+    const fs::path dir = fresh_dir("progress");
+    const std::string args = "--system '" + std::string(PHASE_BOUNDARY_EXAMPLES) +
+                             "/eutectic.toml' --temperatures 300:1100:0.005 --threads 1";
+    const Outcome quiet = run_in(dir, args);
+    ASSERT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.err, "") << "no progress line into a file";
+    if (std::system("script --version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no script(1) to give the program a terminal";
+    const std::string typescript = (dir / "typescript").string();
+    const std::string command = "cd '" + dir.string() + "' && script -qc \"'" PHASE_BOUNDARY_EXE "' " + args +
+                                " >/dev/null\" '" + typescript + "' >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string shown = read_file(typescript);
+    const std::size_t line = shown.find("\rphase_boundary: temperatures ");
+    ASSERT_NE(line, std::string::npos) << shown;
+    EXPECT_NE(shown.find(" of 160001 (", line), std::string::npos) << shown;
+    EXPECT_NE(shown.find("          \r", line), std::string::npos)
+        << "the line is wiped at the end: " << shown;
 }
 
 // A database from the command line: its binary named by --components, its

@@ -1,6 +1,7 @@
 #include "app/diagram_run.h"
 
 #include "app/exit_status.h"
+#include "app/progress.h"
 #include "engine/diagram/diagram.h"
 #include "formats/output.h"
 #include "formats/tables.h"
@@ -22,7 +23,12 @@ int run_diagram(const DiagramRun& run)
 
     const unsigned threads =
         run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
-    const Diagram d = compute_diagram(s, threads);
+    std::atomic<std::size_t> rows_done{0};
+    Diagram d;
+    {
+        const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
+        d = compute_diagram(s, threads, &rows_done);
+    }
     write_boundaries(files[0], s, d, run.site_fractions);
     write_invariants(files[1], s, d);
     write_plot_info(files[2], s, d);

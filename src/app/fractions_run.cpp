@@ -1,6 +1,7 @@
 #include "app/fractions_run.h"
 
 #include "app/exit_status.h"
+#include "app/progress.h"
 #include "engine/diagram/diagram.h"
 #include "engine/freezing/point.h"
 #include "formats/output.h"
@@ -56,7 +57,12 @@ int run_fractions(const FractionsRun& run)
         return OUTPUT_FAILED;
     const unsigned threads =
         run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
-    const Diagram d = compute_diagram(s, threads);
+    std::atomic<std::size_t> rows_done{0};
+    Diagram d;
+    {
+        const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
+        d = compute_diagram(s, threads, &rows_done);
+    }
     const std::vector<PhaseFraction> rows = phase_fractions(d, run.x0);
     write_fractions(files[0], s, rows);
     write_fractions_plot_info(files[1], s, run.x0, rows);

@@ -1,6 +1,7 @@
 #include "app/point_run.h"
 
 #include "app/exit_status.h"
+#include "app/progress.h"
 #include "engine/freezing/point.h"
 #include "formats/equilibrium_output.h"
 #include "formats/output.h"
@@ -89,8 +90,14 @@ int run_points(const PointRun& run)
     const Grid grid = make_grid(s);
     std::vector<PointEquilibrium> results;
     results.reserve(points.size());
-    for (const AlloyPoint& p : points)
-        results.push_back(equilibrium_at_point(s, grid, p.T, p.x0));
+    std::atomic<std::size_t> done{0};
+    {
+        const ProgressLine progress("points", points.size(), done);
+        for (const AlloyPoint& p : points) {
+            results.push_back(equilibrium_at_point(s, grid, p.T, p.x0));
+            ++done;
+        }
+    }
 
     const char* names[] = {EQUILIBRIUM_NAME};
     std::FILE* files[1] = {};

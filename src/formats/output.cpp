@@ -109,6 +109,11 @@ bool prepare_outputs()
     return platform::prepare_process(on_stop_signal);
 }
 
+bool error_is_terminal()
+{
+    return platform::error_is_terminal();
+}
+
 void output_display_name(char* out, int size, const char* dir, const char* name)
 {
     if (std::strcmp(dir, ".") == 0)

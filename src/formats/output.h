@@ -46,3 +46,6 @@ bool commit_outputs();
 // Closes every open output and removes its temporary; the final names keep what
 // they held.
 void discard_outputs();
+
+// Whether standard error is a terminal: where a progress line may be shown.
+bool error_is_terminal();

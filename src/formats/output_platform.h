@@ -36,6 +36,9 @@ void hold_stop_signals(bool hold);
 // descriptor cannot be given the null device.
 bool prepare_process(void (*on_stop)(int));
 
+// Whether standard error is a terminal: where a progress line may be shown.
+bool error_is_terminal();
+
 // Ends the process at once, as a signal handler may.
 [[noreturn]] void exit_now(int status);
 

@@ -120,6 +120,11 @@ void exit_now(int status)
     _exit(status);
 }
 
+bool error_is_terminal()
+{
+    return isatty(2) == 1;
+}
+
 }  // namespace platform
 
 #endif

@@ -122,6 +122,11 @@ void exit_now(int status)
     _exit(status);
 }
 
+bool error_is_terminal()
+{
+    return _isatty(2) != 0;
+}
+
 }  // namespace platform
 
 #endif

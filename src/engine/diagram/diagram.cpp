@@ -345,7 +345,7 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
 // which is solved again here (cold) so that each segment stands alone: the
 // diagram is the same however many threads share the segments.
 Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
-                      std::size_t first, std::size_t last)
+                      std::size_t first, std::size_t last, std::atomic<std::size_t>* rows_done)
 {
     Diagram d;
     EventSearch search{s, grid, d, {}, {}};
@@ -364,6 +364,8 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
             search.resolve(before, now, 0);
         }
         before = std::move(now);
+        if (rows_done != nullptr)
+            ++*rows_done;
     }
     return d;
 }
@@ -382,7 +384,8 @@ void append(Diagram& to, Diagram&& part)
 
 // Each segment by whichever thread is free; an exception in one is rethrown here.
 std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
-                                    const std::vector<double>& temperatures, unsigned threads)
+                                    const std::vector<double>& temperatures, unsigned threads,
+                                    std::atomic<std::size_t>* rows_done)
 {
     const std::size_t n = temperatures.size();
     const std::size_t count = std::min(n, 2 * ((n + 2 * SEGMENT - 1) / (2 * SEGMENT)));
@@ -393,7 +396,7 @@ std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
     const auto work = [&] {
         for (std::size_t k = next++; k < count; k = next++) {
             try {
-                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1));
+                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1), rows_done);
             } catch (...) {
                 failed[k] = std::current_exception();
             }
@@ -413,20 +416,21 @@ std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
 
 }  // namespace
 
-Diagram compute_diagram(const System& s, unsigned threads)
+Diagram compute_diagram(const System& s, unsigned threads, std::atomic<std::size_t>* rows_done)
 {
     std::vector<double> temperatures(static_cast<std::size_t>(s.range.count));
     for (long i = 0; i < s.range.count; ++i)
         temperatures[static_cast<std::size_t>(i)] = s.range.at(i);
-    return compute_diagram(s, temperatures, threads);
+    return compute_diagram(s, temperatures, threads, rows_done);
 }
 
-Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads)
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads,
+                        std::atomic<std::size_t>* rows_done)
 {
     Diagram d;
     const Grid grid = make_grid(s);
     d.rows.reserve(temperatures.size());
-    for (Diagram& part : sweep_segments(s, grid, temperatures, threads))
+    for (Diagram& part : sweep_segments(s, grid, temperatures, threads, rows_done))
         append(d, std::move(part));
     std::vector<Doubt> scratch;
     std::sort(d.invariants.begin(), d.invariants.end(),

@@ -13,6 +13,8 @@
 #include "engine/diagram/invariants.h"
 #include "engine/phases/model.h"
 
+#include <atomic>
+#include <cstddef>
 #include <vector>
 
 // A pure component's transition crossed by the range at the edge of the
@@ -35,9 +37,11 @@ struct Diagram {
 
 // The diagram over the system's own range. The temperatures are swept in
 // segments shared among up to threads threads; the diagram is the same for any
-// number of them.
-Diagram compute_diagram(const System& s, unsigned threads = 1);
+// number of them. Where rows_done is given, each temperature swept adds one
+// to it, from whichever thread: what a caller reads to show the progress.
+Diagram compute_diagram(const System& s, unsigned threads = 1, std::atomic<std::size_t>* rows_done = nullptr);
 
 // The diagram at the given temperatures (K), which must rise strictly; events
 // are bracketed between neighbours as over a range.
-Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads = 1);
+Diagram compute_diagram(const System& s, const std::vector<double>& temperatures, unsigned threads = 1,
+                        std::atomic<std::size_t>* rows_done = nullptr);
