@@ -19,29 +19,34 @@
 namespace {
 
 constexpr const char* DESCRIPTION =
-    "phase_boundary: solid-liquid phase diagrams of two-component alloys.\n"
+    "phase_boundary: phase diagrams, equilibria and solidification of binary alloys.\n"
     "\n"
-    "Without --system: the liquidus and solidus of an ideal alloy of Si and a second component\n"
-    "for every whole temperature from 1215 K to 1687 K, by Newton-Raphson from random starts,\n"
-    "into the table result02.txt and the run log result.txt.\n"
     "With --system FILE: every stable two-phase equilibrium and invariant of the binary the\n"
     "file describes, into boundaries.tsv, invariants.tsv and diagram.gp, with a summary on\n"
-    "standard output. FILE is a system file (TOML) or, where its name ends in .tdb, a\n"
-    "thermodynamic database, of which --components A,B names the binary.\n"
-    "With --solidify X0 (and --system FILE, or the built-in system): the freezing of an alloy\n"
-    "of composition X0 by the lever rule and by Scheil, into solidification.tsv and\n"
-    "segregation.tsv, with a summary on standard output.\n"
+    "standard output. FILE is a thermodynamic database (TDB, a name ending in .tdb), of which\n"
+    "--components A,B names the binary, or a system file (TOML).\n"
+    "  --at T,X0        the equilibrium of an alloy at a point, into equilibrium.json\n"
+    "  --fractions X0   the phases of an alloy at every temperature, into fractions.tsv\n"
+    "  --energies T     every phase's Gibbs energy across x and the common tangents at T\n"
+    "  --solidify X0    the freezing of an alloy by the lever rule and by Scheil, into\n"
+    "                   solidification.tsv and segregation.tsv\n"
+    "With --list FILE: what a database holds, and which of its phases this program computes.\n"
+    "Without --system: the built-in run, the liquidus and solidus of an ideal alloy of Si and a\n"
+    "second component for every whole temperature from 1215 K to 1687 K, by Newton-Raphson\n"
+    "from random starts, into the table result02.txt and the run log result.txt (with\n"
+    "--solidify X0: the freezing of that alloy).\n"
     "Files are written into the output directory and replace their predecessors together\n"
     "once the run has finished.";
 
 constexpr const char* FOOTER =
-    "A run without --seed is seeded with its start time in whole seconds since the epoch and\n"
-    "records no seed; --seed makes a run repeatable: the same seed writes the same bytes on\n"
+    "The built-in run without --seed is seeded with its start time in whole seconds since the\n"
+    "epoch and records no seed; --seed makes it repeatable: the same seed writes the same bytes on\n"
     "every platform, line ends aside.\n"
     "\n"
-    "Exit status: 0 complete run; 1 singular Jacobian (message on standard output); 2 a file\n"
-    "could not be opened or written; 64 bad command line; 65 unusable system file; 70 a\n"
-    "result the engine could not confirm (warnings on standard error); 128+N after signal N.";
+    "Exit status: 0 complete run; 1 singular Jacobian in the built-in run (message on standard\n"
+    "output); 2 a file could not be opened or written; 64 bad command line; 65 unusable system\n"
+    "file, database or file of points; 70 a result the engine could not confirm, or a phase\n"
+    "left out (warnings on standard error); 128+N after signal N.";
 
 }  // namespace
 
@@ -222,25 +227,38 @@ CLI::Validator names_check(std::size_t count, const std::string& what)
         "", what);
 }
 
-// The built-in run's options: --seed, -o, --no-log.
-void add_builtin_options(CLI::App& app, CommandLine& line, OptionTexts& t)
+// The output directory, which every run writes into.
+void add_output_option(CLI::App& app, CommandLine& line)
 {
-    app.add_option("--seed", t.seed, "Seed the random starts with N (0 ... 4294967295)")
-        ->type_name("N")
-        ->check(CLI::Validator(
-            [](std::string& text) {
-                std::uint32_t ignored = 0;
-                return parse_seed(text, ignored) ? std::string()
-                                                 : "not a whole number from 0 to 4294967295: '" + text + "'";
-            },
-            "", "seed"));
     app.add_option("-o,--output-dir", line.output_dir,
-                   "Write both files into DIR, which must exist (default: the current directory)")
+                   "Write the files into DIR, which must exist (default: the current directory)")
         ->type_name("DIR")
         ->check(CLI::ExistingDirectory);
-    app.add_flag("--no-log", t.no_log,
-                 "Write no run log; an existing result.txt is left alone. The table is the one a "
-                 "logged run with the same seed writes");
+}
+
+// The built-in run's options, --seed and --no-log, last in the help as the
+// run they belong to is the one without --system.
+void add_builtin_options(CLI::App& app, OptionTexts& t)
+{
+    CLI::Option* seed =
+        app.add_option("--seed", t.seed, "The built-in run: seed the random starts with N (0 ... 4294967295)")
+            ->type_name("N")
+            ->check(CLI::Validator(
+                [](std::string& text) {
+                    std::uint32_t ignored = 0;
+                    return parse_seed(text, ignored)
+                               ? std::string()
+                               : "not a whole number from 0 to 4294967295: '" + text + "'";
+                },
+                "", "seed"));
+    CLI::Option* no_log =
+        app.add_flag("--no-log", t.no_log,
+                     "The built-in run: write no run log; an existing result.txt is left alone. The table is "
+                     "the one a logged run with the same seed writes");
+    for (CLI::Option* o : {seed, no_log})
+        o->excludes(app.get_option("--system"))
+            ->excludes(app.get_option("--solidify"))
+            ->excludes(app.get_option("--list"));
 }
 
 // The equilibrium at points: --at, --at-file.
@@ -297,14 +315,10 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
 // The general engine's options: --system, --solidify, --step, --temperatures.
 void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
 {
-    CLI::Option* seed_option = app.get_option("--seed");
-    CLI::Option* no_log_flag = app.get_option("--no-log");
     app.add_option("--system", line.system_file,
-                   "Compute the whole diagram of the binary described in FILE (a system file in TOML, "
-                   "or a TDB database with --components) with the general engine")
-        ->type_name("FILE")
-        ->excludes(seed_option)
-        ->excludes(no_log_flag);
+                   "Compute the whole diagram of the binary described in FILE (a TDB database with "
+                   "--components, or a system file in TOML) with the general engine")
+        ->type_name("FILE");
     CLI::Option* solidify =
         app.add_option("--solidify", t.x0,
                        "Freeze an alloy whose mole fraction of A is X0, from 1e-12 to 1 - 1e-12, "
@@ -312,9 +326,7 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
                        "without: the built-in system's Si)")
             ->type_name("X0")
             ->check(number_where([](double v) { return v >= MOST_DILUTE && v <= 1.0 - MOST_DILUTE; },
-                                 "a mole fraction from 1e-12 to 1 - 1e-12"))
-            ->excludes(seed_option)
-            ->excludes(no_log_flag);
+                                 "a mole fraction from 1e-12 to 1 - 1e-12"));
     app.add_option("--step", t.step, "Kelvin between the solidification table's rows (default 1)")
         ->type_name("DT")
         ->check(number_where([](double v) { return v > 0.0; }, "a positive number of kelvin"))
@@ -366,8 +378,6 @@ void add_database_options(CLI::App& app, CommandLine& line, OptionTexts& t)
                "--components, the phases of that binary kept and left out, and why")
             ->type_name("FILE")
             ->excludes(app.get_option("--system"))
-            ->excludes(app.get_option("--seed"))
-            ->excludes(app.get_option("--no-log"))
             ->excludes(app.get_option("--solidify"));
     CLI::Option* system_or_list = app.get_option("--system");
     app.add_option("--components", t.components,
@@ -444,9 +454,10 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
     CLI::App app(DESCRIPTION, "phase_boundary");
     app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
     OptionTexts texts;
-    add_builtin_options(app, line, texts);
     add_engine_options(app, line, texts);
     add_database_options(app, line, texts);
+    add_output_option(app, line);
+    add_builtin_options(app, texts);
     app.footer(FOOTER);
     try {
         app.parse(argc, argv);
