@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -294,4 +295,86 @@ TEST(PhaseFractions, BalanceAndAgreementWithThePoint)
             EXPECT_EQ(matched, 1) << d.rows[i].T;
         }
     }
+}
+
+namespace {
+
+System database_binary_of(const char* file, const char* a, const char* b)
+{
+    Database db;
+    InputError error;
+    EXPECT_TRUE(read_tdb_file((SHARED / file).string(), db, error)) << error.text();
+    DatabaseBinary binary;
+    std::string why;
+    EXPECT_TRUE(database_binary(db, a, b, {}, binary, why)) << why;
+    return binary.system;
+}
+
+}  // namespace
+
+// The point's numbers against what is not computed the same way: mu_A and
+// mu_B by the tangent of the phase's own G at x0 (central differences of
+// G(x)), S as minus the slope of the alloy's equilibrium G in T (which moves
+// its tie-line and amounts with T: the same at the minimum), and activities 1
+// for an element alone in its stable phase.
+TEST(PointEquilibrium, PotentialsEntropyAndActivitiesBySecondMethods)
+{
+    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    const System s = database_binary_of("al-ni.tdb", "AL", "NI");
+    const Grid grid = make_grid(s);
+    for (const double x0 : {0.3, 0.6, 0.45}) {
+        const double T = 1000.0;
+        SCOPED_TRACE("x0 = " + std::to_string(x0));
+        const PointEquilibrium e = equilibrium_at_point(s, grid, T, x0);
+        ASSERT_TRUE(e.doubts.empty());
+        if (e.phases.size() == 1) {
+            // G + (1 - x) G' and G - x G', the slope by central differences
+            // extrapolated to a zero step (Richardson): Al3Ni2's curve bends
+            // sharply at its own composition.
+            const Phase p = e.phases[0].phase;
+            const double g = phase_energy(s, p, x0, T);
+            const auto central = [&](double h) {
+                return (phase_energy(s, p, x0 + h, T) - phase_energy(s, p, x0 - h, T)) / (2.0 * h);
+            };
+            const double slope = (4.0 * central(1e-5) - central(2e-5)) / 3.0;
+            EXPECT_NEAR(e.mu_a, g + (1.0 - x0) * slope, 1e-3);
+            EXPECT_NEAR(e.mu_b, g - x0 * slope, 1e-3);
+        }
+        const double dT = 0.01;
+        const double up = equilibrium_at_point(s, grid, T + dT, x0).G;
+        const double down = equilibrium_at_point(s, grid, T - dT, x0).G;
+        EXPECT_NEAR(e.S, -(up - down) / (2.0 * dT), 1e-5);
+    }
+    const PointEquilibrium pure = equilibrium_at_point(s, grid, 700.0, 1.0 - 1e-12);
+    EXPECT_NEAR(pure.activity_a, 1.0, 1e-11);
+}
+
+// At the Pb-Sn eutectic the three phases' potentials are equal, each at its
+// own composition, to 1e-10 RT: the invariant holds the point where a liquid
+// and two solids meet, and an alloy there sees all three.
+TEST(PointEquilibrium, ThreePhasesOfTheEutecticShareTheirPotentials)
+{
+    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    System s = database_binary_of("pb-sn.tdb", "PB", "SN");
+    TemperatureRange range{};
+    ASSERT_TRUE(temperature_range(440.0, 470.0, 1.0, range));
+    s.range = range;
+    const Diagram d = compute_diagram(s);
+    const auto eutectic = std::find_if(d.invariants.begin(), d.invariants.end(),
+                                       [](const Invariant& i) { return i.kind == InvariantKind::eutectic; });
+    ASSERT_NE(eutectic, d.invariants.end());
+    const double RT = s.gas_constant * eutectic->T;
+    const Potentials first = potentials(s, eutectic->phase[0], eutectic->at[0], eutectic->T);
+    for (int k = 1; k < 3; ++k) {
+        const Potentials other = potentials(s, eutectic->phase[k], eutectic->at[k], eutectic->T);
+        EXPECT_NEAR(other.mu_a, first.mu_a, 1e-10 * RT) << k;
+        EXPECT_NEAR(other.mu_b, first.mu_b, 1e-10 * RT) << k;
+    }
+    // An alloy at the liquid's composition just above the eutectic is that liquid alone.
+    const PointEquilibrium e = equilibrium_at_point(s, make_grid(s), eutectic->T + 1e-6, eutectic->at[1].x);
+    ASSERT_EQ(e.phases.size(), 1u);
+    EXPECT_EQ(phase_name(s, e.phases[0].phase), "LIQUID");
+    EXPECT_NEAR(e.mu_a, first.mu_a, 1e-3);
 }
