@@ -6,6 +6,8 @@
 #include "engine/database/database_system.h"
 #include "engine/diagram/default_range.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/energies.h"
+#include "engine/freezing/point.h"
 #include "engine/freezing/solidify.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
@@ -94,6 +96,53 @@ BENCHMARK_CAPTURE(database_diagram, al_fe, "al-fe-2009.tdb", "AL", "FE")->DATABA
 BENCHMARK_CAPTURE(database_diagram, mo_re, "mo-re.tdb", "MO", "RE")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(database_diagram, ag_sn_solder, "solder.tdb", "AG", "SN")->DATABASE_THREADS;
 BENCHMARK_CAPTURE(database_diagram, al_cu_cost507, "cost507.tdb", "AL", "CU")->DATABASE_THREADS;
+// A database's binary, loaded once for the benchmarks of one question.
+bool loaded_binary(benchmark::State& state, const char* file, const char* a, const char* b, System& s)
+{
+    const std::string path = std::string(PHASE_BOUNDARY_SHARED_TDB) + "/" + file;
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("the public databases are absent");
+        return false;
+    }
+    Database db;
+    DatabaseBinary binary;
+    InputError error;
+    std::string why;
+    if (!read_tdb_file(path, db, error) || !database_binary(db, a, b, {}, binary, why))
+        throw std::runtime_error(error.text() + why);
+    s = std::move(binary.system);
+    return true;
+}
+
+// The equilibrium at one point after loading, as --at and System.equilibrium
+// compute it: the stable equilibria at T, the lever rule, H, S and Cp.
+void point_equilibrium(benchmark::State& state, const char* file, const char* a, const char* b, double T,
+                       double x0)
+{
+    System s;
+    if (!loaded_binary(state, file, a, b, s))
+        return;
+    const Grid grid = make_grid(s);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(equilibrium_at_point(s, grid, T, x0));
+}
+
+// Every phase's energy curve at one temperature, as --energies writes them.
+void energy_curves_at(benchmark::State& state, const char* file, const char* a, const char* b, double T)
+{
+    System s;
+    if (!loaded_binary(state, file, a, b, s))
+        return;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(energy_curves(s, T));
+}
+
+BENCHMARK_CAPTURE(point_equilibrium, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0, 0.5)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(point_equilibrium, al_ni, "al-ni.tdb", "AL", "NI", 1000.0, 0.3)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(energy_curves_at, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(energy_curves_at, al_ni, "al-ni.tdb", "AL", "NI", 1000.0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, cost507, "cost507.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, steel1, "steel1.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, fe_mn_c, "fe-mn-c.tdb")->Unit(benchmark::kMillisecond);

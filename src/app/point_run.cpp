@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -93,8 +94,16 @@ int run_points(const PointRun& run)
     std::atomic<std::size_t> done{0};
     {
         const ProgressLine progress("points", points.size(), done);
+        // The stable equilibria of each temperature once, for every alloy at it.
+        std::map<double, std::pair<Equilibria, std::vector<Doubt>>> at_T;
         for (const AlloyPoint& p : points) {
-            results.push_back(equilibrium_at_point(s, grid, p.T, p.x0));
+            auto found = at_T.find(p.T);
+            if (found == at_T.end()) {
+                std::vector<Doubt> doubts;
+                Equilibria e = equilibria_at(s, grid, p.T, doubts);
+                found = at_T.emplace(p.T, std::make_pair(std::move(e), std::move(doubts))).first;
+            }
+            results.push_back(equilibrium_at_point(s, found->second.first, found->second.second, p.x0));
             ++done;
         }
     }
@@ -107,12 +116,17 @@ int run_points(const PointRun& run)
     if (!commit_outputs())
         return OUTPUT_FAILED;
     bool confirmed = warn_database(loaded);
+    std::vector<std::string> warned;  // once each, where points share a temperature
     for (std::size_t i = 0; i < results.size(); ++i) {
         std::fputs(i > 0 ? "\n" : "", stdout);
         write_equilibrium_block(stdout, s, results[i]);
         for (const Doubt& doubt : results[i].doubts) {
-            write_warning(stderr, s, doubt);
             confirmed = false;
+            const std::string text = warning_text(s, doubt);
+            if (std::find(warned.begin(), warned.end(), text) != warned.end())
+                continue;
+            warned.push_back(text);
+            write_warning(stderr, s, doubt);
         }
     }
     return confirmed ? COMPLETE : UNCONFIRMED;

@@ -46,10 +46,19 @@ double on_tangent(const Composition& c, double mu_a, double mu_b)
 
 PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0)
 {
+    std::vector<Doubt> doubts;
+    const Equilibria e = equilibria_at(s, grid, T, doubts);
+    return equilibrium_at_point(s, e, doubts, x0);
+}
+
+PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, const std::vector<Doubt>& doubts,
+                                      double x0)
+{
     PointEquilibrium out{};
+    const double T = e.T;
     out.T = T;
     out.x0 = x0;
-    const Equilibria e = equilibria_at(s, grid, T, out.doubts);
+    out.doubts = doubts;
     const Location w = locate(e, x0);
     out.phases = shares_at(w, x0);
     potentials_at(s, w, T, out);

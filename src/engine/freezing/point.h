@@ -38,6 +38,11 @@ struct PointEquilibrium {
 // equilibria there. grid is make_grid(s), made once for many points.
 PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0);
 
+// The same from the stable equilibria at T already found (with what could not
+// be confirmed there): many alloys at one temperature share them.
+PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, const std::vector<Doubt>& doubts,
+                                      double x0);
+
 // One phase of the alloy x0 at one temperature of a diagram, by the lever
 // rule on its stable tie-lines: what a property diagram draws against T.
 struct PhaseFraction {
