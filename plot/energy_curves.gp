@@ -23,6 +23,8 @@ do for [table in energies.' '.tangents.' '.info] {
     }
 }
 load info
+if (!exists("T_unit")) T_unit = 'K'
+T_text = sprintf('%g', T)
 
 set datafile separator '\t'
 n_tangents = 0
@@ -40,7 +42,7 @@ set xrange [0:1]
 set yrange [G_low:G_high]
 set xlabel sprintf('Mole fraction of %s', name_A) noenhanced
 set ylabel sprintf('G - (x G_{%s} + (1 - x) G_{%s})  (J/mol)', name_A, name_B)
-set title sprintf('%s at %g K: Gibbs energy of each phase', system_name, T) noenhanced
+set title sprintf('%s at %s %s: Gibbs energy of each phase', system_name, T_text, T_unit) noenhanced
 set key outside right top samplen 2 noenhanced
 
 figure = "plot for [i=1:words(curves)] energies skip 1 using 2:(of(word(curves, i), $3, $2)) \

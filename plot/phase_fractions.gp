@@ -19,6 +19,8 @@ do for [file in table.' '.info] {
     }
 }
 load info
+if (!exists("T_unit")) T_unit = 'K'
+if (!exists("x_words")) x_words = 'Mole fraction'
 
 set encoding utf8
 set datafile separator '\t'
@@ -26,13 +28,13 @@ set grid lc rgb '#e0e0e0'
 set border lw 1.2
 of(phase, v) = strcol(2) eq phase ? v : NaN
 
-figure = "set multiplot layout 1,2 title sprintf('%s, x_{%s} = %g', system_name, name_A, x0) ; \
+figure = "set multiplot layout 1,2 title sprintf('%s, %s of %s %g', system_name, x_words, name_A, x0) noenhanced ; \
     set key outside bottom center horizontal samplen 2 noenhanced ; set bmargin 6 ; \
-    set xlabel 'Temperature (K)' ; set ylabel 'Amount (mole fraction of atoms)' ; set yrange [0:1.02] ; \
+    set xlabel sprintf('Temperature (%s)', T_unit) ; set ylabel 'Amount (mole fraction of atoms)' ; set yrange [0:1.02] ; \
     set title 'Phase amounts' ; \
     plot for [i=1:words(phases)] table skip 1 using 1:(of(word(phases, i), $3)) with lines lw 2.5 \
         title word(phases, i) ; \
-    set ylabel sprintf('Mole fraction of %s in the phase', name_A) ; set autoscale y ; \
+    set ylabel sprintf('%s of %s in the phase', x_words, name_A) ; set autoscale y ; \
     set title 'Phase compositions' ; \
     plot for [i=1:words(phases)] table skip 1 using 1:(of(word(phases, i), $4)) with lines lw 2.5 \
         title word(phases, i) ; \

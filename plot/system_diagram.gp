@@ -22,6 +22,9 @@ do for [table in boundaries.' '.invariants.' '.info] {
     }
 }
 load info
+# Units other than kelvin and mole fractions, where the run used them.
+if (!exists("T_unit")) T_unit = 'K'
+if (!exists("x_words")) x_words = 'Mole fraction'
 
 # Only the parts with something to draw: gnuplot dislikes a plot with no points.
 n_rows = 0
@@ -41,8 +44,8 @@ set yrange [T_first:T_last]
 set offsets 0, 0, graph 0.03, graph 0.03
 set xtics 0.1
 set mxtics 2
-set xlabel sprintf('Mole fraction of %s', name_A)
-set ylabel 'Temperature (K)'
+set xlabel sprintf('%s of %s', x_words, name_A)
+set ylabel sprintf('Temperature (%s)', T_unit)
 set title system_name noenhanced
 set grid xtics ytics lc rgb '#e0e0e0' lw 1
 set key below horizontal samplen 2 spacing 1.2 width 1

@@ -515,6 +515,45 @@ TEST(PointProgram, ProgressOnlyOnATerminal)
         << "the line is wiped at the end: " << shown;
 }
 
+// --celsius and --mass-fraction: the same rows as the default run, their
+// temperatures less 273.15 and their compositions by the molar masses; the
+// default bytes untouched; a system without molar masses refused with 65 and
+// the flags without the general engine with 64.
+TEST(PointProgram, UnitsOfTheTablesAndTheirRefusals)
+{
+    const fs::path dir = fresh_dir("units");
+    const std::string system = "--system '" + std::string(PHASE_BOUNDARY_EXAMPLES) + "/cu-ni.toml'";
+    ASSERT_EQ(run_in(dir, system + " --temperatures 1500:1600:10").status, 0);
+    const std::vector<std::string> kelvin = split_lines(read_file((dir / "boundaries.tsv").string()));
+    const Outcome o = run_in(dir, system + " --celsius --mass-fraction --temperatures 1226.85:1326.85:10");
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("x is its mass fraction"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("\u00b0C"), std::string::npos) << o.out;
+    const std::vector<std::string> shown = split_lines(read_file((dir / "boundaries.tsv").string()));
+    ASSERT_EQ(shown.size(), kelvin.size());
+    EXPECT_EQ(shown[0], kelvin[0]) << "the headers stay as they are";
+    const double Ma = 63.546;
+    const double Mb = 58.6934;
+    for (std::size_t i = 1; i < shown.size(); ++i) {
+        double T = 0, x_low = 0, x_high = 0, C = 0, w_low = 0, w_high = 0;
+        char p[4][32] = {};
+        ASSERT_EQ(
+            std::sscanf(kelvin[i].c_str(), "%lf\t%31s\t%lf\t%31s\t%lf", &T, p[0], &x_low, p[1], &x_high), 5);
+        ASSERT_EQ(std::sscanf(shown[i].c_str(), "%lf\t%31s\t%lf\t%31s\t%lf", &C, p[2], &w_low, p[3], &w_high),
+                  5);
+        EXPECT_NEAR(C, T - 273.15, 1e-9) << shown[i];
+        EXPECT_NEAR(w_low, x_low * Ma / (x_low * Ma + (1 - x_low) * Mb), 1e-15) << shown[i];
+        EXPECT_NEAR(w_high, x_high * Ma / (x_high * Ma + (1 - x_high) * Mb), 1e-15) << shown[i];
+    }
+    const std::string eutectic = "--system '" + std::string(PHASE_BOUNDARY_EXAMPLES) + "/eutectic.toml'";
+    const Outcome no_masses = run_in(dir, eutectic + " --mass-fraction");
+    EXPECT_EQ(no_masses.status, 65);
+    EXPECT_NE(no_masses.err.find("molar_mass in [A] and [B]"), std::string::npos) << no_masses.err;
+    for (const char* bad : {"--celsius", "--mass-fraction", "--celsius --seed 4"})
+        EXPECT_EQ(run_in(dir, bad).status, 64) << bad;
+    EXPECT_EQ(run_in(dir, eutectic + " --mass-fraction --energies 700").status, 64);
+}
+
 // A database from the command line: its binary named by --components, its
 // phases by name in the tables; each misuse is 64, each unusable database or
 // name in it 65 with nothing written, and a phase left out a warning and 70.

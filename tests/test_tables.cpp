@@ -1,6 +1,8 @@
 // What the general engine writes: every field of every invariant row, summary
 // counts that agree with the rows, and warnings in the shortest number form.
+#include "formats/shortest.h"
 #include "formats/tables.h"
+#include "formats/units.h"
 #include "reference.h"
 #include "testio.h"
 
@@ -89,3 +91,27 @@ TEST(Tables, WarningsPrintShortestNumbers)
 }
 
 }  // namespace
+
+// Units: degrees Celsius the shortest decimal within the subtraction's
+// rounding, a mass fraction against its closed form and back, and the
+// default units the engine's own numbers, unchanged.
+TEST(Tables, UnitsConvertAndPrintTheirShortestDecimals)
+{
+    const Units kelvin{};
+    EXPECT_EQ(temperature_text(kelvin, 773.25), "773.25");
+    EXPECT_EQ(fraction_text(kelvin, 0.1), "0.1");
+    const Units celsius{true, false, 0.0, 0.0};
+    EXPECT_EQ(temperature_text(celsius, 773.25), "500.1");
+    EXPECT_EQ(temperature_text(celsius, 600.1 + ZERO_CELSIUS), "600.1");
+    EXPECT_EQ(temperature_text(celsius, 273.15), "0");
+    EXPECT_EQ(temperature_text(celsius, 1.0), "-272.15");
+    EXPECT_EQ(std::string(temperature_unit(celsius)), "\u00b0C");
+    EXPECT_NEAR(kelvin_from(celsius, -100.0), 173.15, 1e-13);
+    const Units mass{false, true, 26.9815, 58.6934};  // Al, Ni
+    const double x = 0.3;
+    EXPECT_NEAR(fraction_value(mass, x), 0.3 * 26.9815 / (0.3 * 26.9815 + 0.7 * 58.6934), 1e-16);
+    for (const double w : {0.3, 0.1645, 1e-9, 0.999})
+        EXPECT_EQ(fraction_text(mass, mole_fraction_from(mass, w)), shortest(w)) << w;
+    EXPECT_EQ(fraction_value(mass, 0.0), 0.0);
+    EXPECT_EQ(fraction_value(mass, 1.0), 1.0);
+}

@@ -2,6 +2,7 @@
 
 #include "app/exit_status.h"
 #include "engine/freezing/solidify.h"
+#include "formats/units.h"
 
 #include <CLI/CLI.hpp>
 
@@ -17,6 +18,9 @@
 #endif
 
 namespace {
+
+constexpr const char* TEMPERATURE_LIMITS = "temperatures above 0 K and at most 100000 K";
+constexpr const char* POINT_TEMPERATURE_LIMITS = "a temperature above 0 K and at most 100000 K";
 
 constexpr const char* DESCRIPTION =
     "phase_boundary: phase diagrams, equilibria and solidification of binary alloys.\n"
@@ -79,7 +83,7 @@ bool parse_number(const std::string& text, double& value)
     return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
-bool parse_point(const std::string& text, AlloyPoint& point, std::string& why)
+bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, bool celsius)
 {
     const auto part = [&](std::size_t from, std::size_t to) {
         const std::string p = text.substr(from, to - from);
@@ -92,20 +96,24 @@ bool parse_point(const std::string& text, AlloyPoint& point, std::string& why)
         why = "T,X0: a temperature in kelvin and a mole fraction";
         return false;
     }
+    if (celsius)
+        point.T += ZERO_CELSIUS;
     why = point_fault(point);
+    if (celsius && why == POINT_TEMPERATURE_LIMITS)
+        why = "a temperature above -273.15 \u00b0C and at most 99726.85 \u00b0C";
     return why.empty();
 }
 
 std::string point_fault(const AlloyPoint& point)
 {
     if (!(point.T > 0.0 && point.T <= HIGHEST_TEMPERATURE))
-        return "a temperature above 0 K and at most 100000 K";
+        return POINT_TEMPERATURE_LIMITS;
     if (!(point.x0 >= MOST_DILUTE && point.x0 <= 1.0 - MOST_DILUTE))
         return "a mole fraction from 1e-12 to 1 - 1e-12";
     return "";
 }
 
-bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why)
+bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why, bool celsius)
 {
     const std::size_t first_colon = text.find(':');
     const std::size_t second_colon =
@@ -116,16 +124,23 @@ bool parse_temperatures(const std::string& text, TemperatureRange& r, std::strin
     if (first_colon == std::string::npos || !parse_number(text.substr(0, first_colon), first) ||
         !parse_number(text.substr(first_colon + 1, second_colon - first_colon - 1), last) ||
         (second_colon != std::string::npos && !parse_number(text.substr(second_colon + 1), step))) {
-        why = "FIRST:LAST or FIRST:LAST:STEP in kelvin";
+        why = celsius ? "FIRST:LAST or FIRST:LAST:STEP in degrees Celsius"
+                      : "FIRST:LAST or FIRST:LAST:STEP in kelvin";
         return false;
     }
-    return checked_range(first, last, step, r, why);
+    if (!celsius)
+        return checked_range(first, last, step, r, why);
+    if (checked_range(first + ZERO_CELSIUS, last + ZERO_CELSIUS, step, r, why))
+        return true;
+    if (why == TEMPERATURE_LIMITS)
+        why = "temperatures above -273.15 \u00b0C and at most 99726.85 \u00b0C";
+    return false;
 }
 
 bool checked_range(double first, double last, double step, TemperatureRange& r, std::string& why)
 {
     if (!(first > 0.0 && last <= HIGHEST_TEMPERATURE)) {
-        why = "temperatures above 0 K and at most 100000 K";
+        why = TEMPERATURE_LIMITS;
         return false;
     }
     if (first > last) {
@@ -189,6 +204,12 @@ std::string database_options_fault(const CommandLine& line, bool pressure_given)
         return "--phases applies to a database (.tdb) only";
     if (!database && pressure_given)
         return "--pressure applies to a database (.tdb) only";
+    if ((line.celsius || line.mass_fraction) && !line.general && !line.solidify)
+        return std::string(line.celsius ? "--celsius" : "--mass-fraction") +
+               " applies to the general engine (--system or --solidify)";
+    if (line.mass_fraction && line.energies)
+        return "--mass-fraction does not apply to --energies: G per mole of atoms and its tangents are drawn "
+               "against the mole fraction";
     return "";
 }
 
@@ -236,6 +257,20 @@ void add_output_option(CLI::App& app, CommandLine& line)
         ->check(CLI::ExistingDirectory);
 }
 
+// The units the general engine reads and writes.
+void add_units_options(CLI::App& app, CommandLine& line)
+{
+    app.add_flag("--celsius", line.celsius,
+                 "Read and write temperatures in degrees Celsius (T - 273.15), in every table, summary "
+                 "and figure and in --temperatures, --at and --energies")
+        ->excludes(app.get_option("--list"));
+    app.add_flag("--mass-fraction", line.mass_fraction,
+                 "Read and write compositions as mass fractions of A, from the components' molar masses "
+                 "(a database's ELEMENT lines, a system file's molar_mass), in every table, summary and "
+                 "figure and in --at, --fractions and --solidify")
+        ->excludes(app.get_option("--list"));
+}
+
 // The built-in run's options, --seed and --no-log, last in the help as the
 // run they belong to is the one without --system.
 void add_builtin_options(CLI::App& app, OptionTexts& t)
@@ -258,11 +293,13 @@ void add_builtin_options(CLI::App& app, OptionTexts& t)
     for (CLI::Option* o : {seed, no_log})
         o->excludes(app.get_option("--system"))
             ->excludes(app.get_option("--solidify"))
-            ->excludes(app.get_option("--list"));
+            ->excludes(app.get_option("--list"))
+            ->excludes(app.get_option("--celsius"))
+            ->excludes(app.get_option("--mass-fraction"));
 }
 
 // The equilibrium at points: --at, --at-file.
-void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Option* solidify)
+void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Option* solidify, bool celsius)
 {
     app.add_option("--at", t.points,
                    "With --system: the equilibrium of the alloy of mole fraction X0 of A at T (K): "
@@ -271,10 +308,10 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
                    "equilibrium.json; may be given again for more points")
         ->type_name("T,X0")
         ->check(CLI::Validator(
-            [](std::string& text) {
+            [=](std::string& text) {
                 AlloyPoint unused{};
                 std::string why;
-                return parse_point(text, unused, why) ? std::string() : why + ", not '" + text + "'";
+                return parse_point(text, unused, why, celsius) ? std::string() : why + ", not '" + text + "'";
             },
             "", "point"))
         ->needs(app.get_option("--system"))
@@ -302,8 +339,14 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
                    "common tangents of the stable equilibria into tangents.tsv, and energies.gp for the "
                    "plot script")
         ->type_name("T")
-        ->check(number_where([](double v) { return v > 0.0 && v <= HIGHEST_TEMPERATURE; },
-                             "a temperature above 0 K and at most 100000 K"))
+        ->check(CLI::Validator(
+            [=](std::string& text) {
+                AlloyPoint unused{};
+                std::string why;
+                return parse_point(text + ",0.5", unused, why, celsius) ? std::string()
+                                                                        : why + ", not '" + text + "'";
+            },
+            "", "temperature"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"))
@@ -313,7 +356,7 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
 }
 
 // The general engine's options: --system, --solidify, --step, --temperatures.
-void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
+void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t, bool celsius)
 {
     app.add_option("--system", line.system_file,
                    "Compute the whole diagram of the binary described in FILE (a TDB database with "
@@ -337,10 +380,11 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
                    "when they are equal")
         ->type_name("FIRST:LAST[:STEP]")
         ->check(CLI::Validator(
-            [](std::string& text) {
+            [=](std::string& text) {
                 TemperatureRange unused{};
                 std::string why;
-                return parse_temperatures(text, unused, why) ? std::string() : why + ", not '" + text + "'";
+                return parse_temperatures(text, unused, why, celsius) ? std::string()
+                                                                      : why + ", not '" + text + "'";
             },
             "", "temperatures"))
         ->needs(app.get_option("--system"))
@@ -364,7 +408,7 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t)
                  "database lists them)")
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
-    add_point_options(app, line, t, solidify);
+    add_point_options(app, line, t, solidify, celsius);
 }
 
 // A database's options: --components, --phases, --pressure, --list.
@@ -423,20 +467,23 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
     for (const std::string& text : t.points) {
         AlloyPoint point{};
         std::string unused;
-        parse_point(text, point, unused);
+        parse_point(text, point, unused, line.celsius);
         line.points.push_back(point);
     }
     line.fractions = !t.fractions_x0.empty();
     if (line.fractions)
         parse_number(t.fractions_x0, line.fractions_x0);
     line.energies = !t.energies_T.empty();
-    if (line.energies)
+    if (line.energies) {
         parse_number(t.energies_T, line.energies_T);
+        if (line.celsius)
+            line.energies_T += ZERO_CELSIUS;
+    }
     line.list = app.count("--list") > 0;
     line.has_temperatures = !t.temperatures.empty();
     if (line.has_temperatures) {
         std::string unused;
-        parse_temperatures(t.temperatures, line.temperatures, unused);
+        parse_temperatures(t.temperatures, line.temperatures, unused, line.celsius);
     }
 }
 
@@ -454,9 +501,13 @@ int parse_command_line(int argc, char** argv, CommandLine& line)
     CLI::App app(DESCRIPTION, "phase_boundary");
     app.set_version_flag("--version", std::string("phase_boundary ") + PHASE_BOUNDARY_VERSION);
     OptionTexts texts;
-    add_engine_options(app, line, texts);
+    // The validators read temperatures in the units of the whole line.
+    line.celsius =
+        std::any_of(argv + 1, argv + argc, [](const char* a) { return std::string(a) == "--celsius"; });
+    add_engine_options(app, line, texts, line.celsius);
     add_database_options(app, line, texts);
     add_output_option(app, line);
+    add_units_options(app, line);
     add_builtin_options(app, texts);
     app.footer(FOOTER);
     try {

@@ -37,7 +37,9 @@ struct CommandLine {
     double fractions_x0 = 0.0;
     bool energies = false;  // --energies T: the phases' G across x at energies_T
     double energies_T = 0.0;
-    bool list = false;  // --list given: list the database list_file
+    bool celsius = false;        // --celsius: temperatures read and written in degrees Celsius
+    bool mass_fraction = false;  // --mass-fraction: compositions read and written as mass fractions
+    bool list = false;           // --list given: list the database list_file
     std::string list_file;
 };
 
@@ -68,13 +70,15 @@ bool parse_number(const std::string& text, double& value);
 
 // Reads "T,X0", blanks around either allowed: 0 < T <= 100000 K, X0 a mole fraction from 1e-12 to 1 - 1e-12.
 // False otherwise, with why (what is needed).
-bool parse_point(const std::string& text, AlloyPoint& point, std::string& why);
+// With celsius T is read in degrees Celsius, and held in kelvin.
+bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, bool celsius = false);
 
 // What a point needs and lacks, as parse_point words it; empty where it is sound.
 std::string point_fault(const AlloyPoint& point);
 
-// Reads "FIRST:LAST[:STEP]" (K; STEP 1 where not given) into r, as checked_range.
-bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why);
+// Reads "FIRST:LAST[:STEP]" (K, or degrees Celsius with celsius; STEP 1 where
+// not given) into r in kelvin, as checked_range.
+bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why, bool celsius = false);
 
 // The range first ... last by step into r: 0 < FIRST <= LAST <= 100000, STEP > 0,
 // at most 1,000,000 temperatures. False otherwise, with why (what is needed).

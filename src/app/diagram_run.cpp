@@ -29,19 +29,20 @@ int run_diagram(const DiagramRun& run)
         const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
         d = compute_diagram(s, threads, &rows_done);
     }
-    write_boundaries(files[0], s, d, run.site_fractions);
-    write_invariants(files[1], s, d);
-    write_plot_info(files[2], s, d);
+    const Units& u = loaded.units;
+    write_boundaries(files[0], s, d, run.site_fractions, u);
+    write_invariants(files[1], s, d, u);
+    write_plot_info(files[2], s, d, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
-    write_summary(stdout, s, d);
+    write_summary(stdout, s, d, u);
     if (loaded.database) {
-        write_database_notes(stdout, s, loaded.transitions_a, loaded.transitions_b, loaded.extrapolated);
+        write_database_notes(stdout, s, loaded.transitions_a, loaded.transitions_b, loaded.extrapolated, u);
         write_database_extras(
             stdout, {s.functions.pressure, loaded.left_out, loaded.rejected, loaded.parts, loaded.ignored});
     }
     const bool none_weighs = warn_database(loaded);
     for (const Doubt& doubt : d.doubts)
-        write_warning(stderr, s, doubt);
+        write_warning(stderr, s, doubt, u);
     return d.doubts.empty() && none_weighs ? COMPLETE : UNCONFIRMED;
 }

@@ -31,12 +31,12 @@ int run_energies(const EnergiesRun& run)
         return OUTPUT_FAILED;
     write_energies(files[0], s, curves);
     write_tangents(files[1], s, common_tangents(s, e));
-    write_energy_plot_info(files[2], s, run.T, curves);
+    write_energy_plot_info(files[2], s, run.T, curves, loaded.units);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     bool confirmed = warn_database(loaded);
     for (const Doubt& doubt : doubts) {
-        write_warning(stderr, s, doubt);
+        write_warning(stderr, s, doubt, loaded.units);
         confirmed = false;
     }
     return confirmed ? COMPLETE : UNCONFIRMED;

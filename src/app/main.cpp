@@ -25,6 +25,8 @@ int main(int argc, char** argv)
     SystemSource system{line.general, line.system_file,      line.components,
                         line.phases,  line.has_temperatures, line.temperatures};
     system.pressure = line.pressure;
+    system.celsius = line.celsius;
+    system.mass_fraction = line.mass_fraction;
     if (line.solidify)
         return run_solidify({system, line.output_dir, line.x0, line.step});
     if (line.fractions)

@@ -26,7 +26,8 @@ std::string trimmed(const std::string& line)
 
 }  // namespace
 
-bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, InputError& error)
+bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, InputError& error,
+                      bool celsius)
 {
     std::string text;
     if (!read_text_file(path, MOST_POINTS_FILE_BYTES, "64 MiB", "a file of points", text, error))
@@ -41,7 +42,7 @@ bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, 
             continue;
         AlloyPoint point{};
         std::string why;
-        if (!parse_point(line, point, why)) {
+        if (!parse_point(line, point, why, celsius)) {
             why += ", not '" + line + "'";
             error = file_error(path, why);
             error.line = number;
@@ -61,7 +62,7 @@ int run_points(const PointRun& run)
 {
     std::vector<AlloyPoint> points = run.points;
     InputError error;
-    if (!run.points_file.empty() && !read_points_file(run.points_file, points, error)) {
+    if (!run.points_file.empty() && !read_points_file(run.points_file, points, error, run.system.celsius)) {
         std::fprintf(stderr, "phase_boundary: %s\n", error.text().c_str());
         return INPUT_FAILED;
     }
@@ -88,6 +89,9 @@ int run_points(const PointRun& run)
         return INPUT_FAILED;
     }
     const System& s = loaded.system;
+    const Units& u = loaded.units;
+    for (AlloyPoint& p : points)
+        p.x0 = mole_fraction_from(u, p.x0);
     const Grid grid = make_grid(s);
     std::vector<PointEquilibrium> results;
     results.reserve(points.size());
@@ -112,21 +116,21 @@ int run_points(const PointRun& run)
     std::FILE* files[1] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 1, files))
         return OUTPUT_FAILED;
-    write_equilibrium_json(files[0], s, results);
+    write_equilibrium_json(files[0], s, results, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     bool confirmed = warn_database(loaded);
     std::vector<std::string> warned;  // once each, where points share a temperature
     for (std::size_t i = 0; i < results.size(); ++i) {
         std::fputs(i > 0 ? "\n" : "", stdout);
-        write_equilibrium_block(stdout, s, results[i]);
+        write_equilibrium_block(stdout, s, results[i], u);
         for (const Doubt& doubt : results[i].doubts) {
             confirmed = false;
-            const std::string text = warning_text(s, doubt);
+            const std::string text = warning_text(s, doubt, u);
             if (std::find(warned.begin(), warned.end(), text) != warned.end())
                 continue;
             warned.push_back(text);
-            write_warning(stderr, s, doubt);
+            write_warning(stderr, s, doubt, u);
         }
     }
     return confirmed ? COMPLETE : UNCONFIRMED;

@@ -20,10 +20,11 @@ struct PointRun {
     std::string points_file;  // more points, one T,X0 a line; empty: none
 };
 
-// Reads the lines T,X0 of path into points, after those already there: blank
-// lines and text from # on are passed over. False with error naming the line
-// that cannot be read.
-bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, InputError& error);
+// Reads the lines T,X0 of path into points, after those already there (T in
+// degrees Celsius with celsius, held in kelvin): blank lines and text from #
+// on are passed over. False with error naming the line that cannot be read.
+bool read_points_file(const std::string& path, std::vector<AlloyPoint>& points, InputError& error,
+                      bool celsius = false);
 
 // Returns COMPLETE, INPUT_FAILED (the system or the points file cannot be
 // used; nothing written), OUTPUT_FAILED, or UNCONFIRMED after a warning for

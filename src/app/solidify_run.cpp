@@ -57,22 +57,28 @@ int run_solidify(const SolidifyRun& run)
     std::FILE* files[2] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
-    const Solidification r = solidify(s, run.x0, run.step);
+    const double x0 = mole_fraction_from(loaded.units, run.x0);
+    if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE)) {
+        discard_outputs();
+        return refuse_step("--solidify " + shortest(run.x0) + " is a mole fraction of " + shortest(x0) +
+                           ", outside 1e-12 to 1 - 1e-12");
+    }
+    const Solidification r = solidify(s, x0, run.step);
     const std::string too_many = rows_fault(r, run.step);
     if (!too_many.empty()) {
         discard_outputs();
         return refuse_step(too_many);
     }
-    write_solidification(files[0], s, r);
-    write_segregation(files[1], r);
+    write_solidification(files[0], s, r, loaded.units);
+    write_segregation(files[1], r, loaded.units);
     if (!commit_outputs())
         return OUTPUT_FAILED;
-    write_solidification_summary(stdout, s, r);
+    write_solidification_summary(stdout, s, r, loaded.units);
     if (loaded.database)
         write_database_extras(
             stdout, {s.functions.pressure, loaded.left_out, loaded.rejected, loaded.parts, loaded.ignored});
     for (const Doubt& d : r.doubts)
-        write_warning(stderr, s, d);
+        write_warning(stderr, s, d, loaded.units);
     const bool none_weighs = warn_database(loaded);
     return r.doubts.empty() && none_weighs ? COMPLETE : UNCONFIRMED;
 }

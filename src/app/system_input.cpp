@@ -55,12 +55,35 @@ std::vector<double> temperatures_of(const TemperatureRange& r)
 
 }  // namespace
 
+namespace {
+
+// The units asked for; mass fractions need both components' molar masses.
+bool units_of(const SystemSource& source, LoadedSystem& loaded, InputError& error)
+{
+    Units& u = loaded.units;
+    u.celsius = source.celsius;
+    u.mass = source.mass_fraction;
+    u.mass_a = loaded.system.a.molar_mass;
+    u.mass_b = loaded.system.b.molar_mass;
+    if (!u.mass || (u.mass_a > 0.0 && u.mass_b > 0.0))
+        return true;
+    const std::string where = !source.from_file ? std::string("the built-in system") : source.path;
+    error = file_error(where,
+                       loaded.database
+                           ? "--mass-fraction needs the molar masses of " + loaded.system.a.name + " and " +
+                                 loaded.system.b.name + ", which its ELEMENT lines do not give"
+                           : "--mass-fraction needs each component's molar mass (molar_mass in [A] and [B])");
+    return false;
+}
+
+}  // namespace
+
 bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& error)
 {
     loaded = LoadedSystem{};
     if (!source.from_file) {
         loaded.system = builtin_system();
-        return true;
+        return units_of(source, loaded, error);
     }
     const bool read = is_database_file(source.path) ? load_database(source, loaded, error)
                                                     : read_system_file(source.path, loaded.system, error);
@@ -74,7 +97,7 @@ bool load_system(const SystemSource& source, LoadedSystem& loaded, InputError& e
             return false;
         loaded.extrapolated = extrapolated_phases(s, s.range.first, s.range.at(s.range.count - 1));
     }
-    return true;
+    return units_of(source, loaded, error);
 }
 
 bool check_finite(const LoadedSystem& loaded, const std::vector<double>& temperatures, InputError& error)

@@ -5,6 +5,7 @@
 #include "engine/database/database_system.h"
 #include "engine/phases/model.h"
 #include "formats/input_error.h"
+#include "formats/units.h"
 
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ struct SystemSource {
     // temperatures with each use (the Python module).
     bool range_later = false;
     double pressure = STANDARD_PRESSURE;  // Pa, what a database's P stands for
+    bool celsius = false;                 // temperatures read and written in degrees Celsius
+    bool mass_fraction = false;           // compositions read and written as mass fractions
 };
 
 // The system, and what a database adds to it: the phases left out, the pure
@@ -38,6 +41,7 @@ struct LoadedSystem {
     std::vector<PureTransition> transitions_b;
     std::vector<std::string> extrapolated;
     std::string no_range;  // why the range is empty, when range_later left it so
+    Units units;           // what the run reads and writes, with the components' molar masses
 };
 
 // Fills loaded from source; on failure returns false with error filled, having

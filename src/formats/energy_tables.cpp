@@ -25,7 +25,8 @@ void write_tangents(std::FILE* f, const System& s, const std::vector<Tangent>& t
                      shortest(t.x_high).c_str(), shortest(t.mu_a).c_str(), shortest(t.mu_b).c_str());
 }
 
-void write_energy_plot_info(std::FILE* f, const System& s, double T, const std::vector<EnergyCurve>& curves)
+void write_energy_plot_info(std::FILE* f, const System& s, double T, const std::vector<EnergyCurve>& curves,
+                            const Units& u)
 {
     const auto quoted = gnuplot_string;
     const double ga = stable_pure_energy(s, true, T);
@@ -45,7 +46,8 @@ void write_energy_plot_info(std::FILE* f, const System& s, double T, const std::
     std::fprintf(f, "# Written by phase_boundary beside energies.tsv and tangents.tsv.\n");
     std::fprintf(f, "system_name = %s\n", quoted(s.name).c_str());
     std::fprintf(f, "name_A = %s\nname_B = %s\n", quoted(s.a.name).c_str(), quoted(s.b.name).c_str());
-    std::fprintf(f, "T = %s\n", shortest(T).c_str());
+    std::fprintf(f, "T = %s\nT_unit = %s\n", temperature_text(u, T).c_str(),
+                 quoted(temperature_unit(u)).c_str());
     std::fprintf(f, "curves = %s\npoints = %s\n", quoted(curve_names).c_str(), quoted(point_names).c_str());
     std::fprintf(f, "G_A = %s\nG_B = %s\n", shortest(ga).c_str(), shortest(gb).c_str());
     std::fprintf(f, "G_low = %s\nG_high = %s\n", shortest(-1.15 * depth).c_str(),

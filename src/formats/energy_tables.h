@@ -4,6 +4,7 @@
 
 #include "engine/diagram/energies.h"
 #include "engine/phases/model.h"
+#include "formats/units.h"
 
 #include <cstdio>
 #include <vector>
@@ -17,4 +18,5 @@ void write_tangents(std::FILE* f, const System& s, const std::vector<Tangent>& t
 // gnuplot assignments: the names, T, the phases drawn (those of one point as
 // points), the chord between the stable pure components that the figure
 // draws the curves against, and a range of it that shows the stable ones.
-void write_energy_plot_info(std::FILE* f, const System& s, double T, const std::vector<EnergyCurve>& curves);
+void write_energy_plot_info(std::FILE* f, const System& s, double T, const std::vector<EnergyCurve>& curves,
+                            const Units& u = {});

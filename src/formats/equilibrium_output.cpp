@@ -53,10 +53,11 @@ std::string json_pair(const System& s, double a, double b)
            json_number(b) + "}";
 }
 
-void write_point_json(std::FILE* f, const System& s, const PointEquilibrium& e, const char* indent)
+void write_point_json(std::FILE* f, const System& s, const PointEquilibrium& e, const Units& u,
+                      const char* indent)
 {
     std::fprintf(f, "%s{\"T\": %s, \"x0\": %s, \"P\": %s, \"components\": [%s, %s],\n", indent,
-                 json_number(e.T).c_str(), json_number(e.x0).c_str(),
+                 temperature_text(u, e.T).c_str(), fraction_text(u, e.x0).c_str(),
                  json_number(s.functions.pressure).c_str(), json_string(s.a.name).c_str(),
                  json_string(s.b.name).c_str());
     std::fprintf(f, "%s \"phases\": [", indent);
@@ -64,7 +65,7 @@ void write_point_json(std::FILE* f, const System& s, const PointEquilibrium& e, 
         const PhaseShare& p = e.phases[i];
         std::fprintf(f, "%s{\"name\": %s, \"amount\": %s, \"x\": %s, \"site_fractions\": %s}",
                      i > 0 ? ",\n            " : "", json_string(phase_name(s, p.phase)).c_str(),
-                     json_number(p.amount).c_str(), json_number(p.c.x).c_str(),
+                     json_number(p.amount).c_str(), fraction_text(u, p.c.x).c_str(),
                      json_site_fractions(p.site_fractions).c_str());
     }
     std::fprintf(f, "],\n%s \"mu\": %s, \"activity\": %s,\n", indent, json_pair(s, e.mu_a, e.mu_b).c_str(),
@@ -75,30 +76,33 @@ void write_point_json(std::FILE* f, const System& s, const PointEquilibrium& e, 
 
 }  // namespace
 
-void write_equilibrium_json(std::FILE* f, const System& s, const std::vector<PointEquilibrium>& points)
+void write_equilibrium_json(std::FILE* f, const System& s, const std::vector<PointEquilibrium>& points,
+                            const Units& u)
 {
     if (points.size() == 1) {
-        write_point_json(f, s, points[0], "");
+        write_point_json(f, s, points[0], u, "");
         std::fputs("\n", f);
         return;
     }
     std::fputs("[\n", f);
     for (std::size_t i = 0; i < points.size(); ++i) {
-        write_point_json(f, s, points[i], " ");
+        write_point_json(f, s, points[i], u, " ");
         std::fputs(i + 1 < points.size() ? ",\n" : "\n", f);
     }
     std::fputs("]\n", f);
 }
 
-void write_equilibrium_block(std::FILE* f, const System& s, const PointEquilibrium& e)
+void write_equilibrium_block(std::FILE* f, const System& s, const PointEquilibrium& e, const Units& u)
 {
     const char* a = s.a.name.c_str();
     const char* b = s.b.name.c_str();
-    std::fprintf(f, "equilibrium at T = %s K, x(%s) = %s, P = %s Pa\n", shortest(e.T).c_str(), a,
-                 shortest(e.x0).c_str(), shortest(s.functions.pressure).c_str());
+    const char* x = u.mass ? "w" : "x";
+    std::fprintf(f, "equilibrium at T = %s %s, %s(%s) = %s, P = %s Pa\n", temperature_text(u, e.T).c_str(),
+                 temperature_unit(u), x, a, fraction_text(u, e.x0).c_str(),
+                 shortest(s.functions.pressure).c_str());
     for (const PhaseShare& p : e.phases)
-        std::fprintf(f, "  %s: amount %s, x(%s) = %s, site fractions %s\n", phase_name(s, p.phase).c_str(),
-                     shortest(p.amount).c_str(), a, shortest(p.c.x).c_str(),
+        std::fprintf(f, "  %s: amount %s, %s(%s) = %s, site fractions %s\n", phase_name(s, p.phase).c_str(),
+                     shortest(p.amount).c_str(), x, a, fraction_text(u, p.c.x).c_str(),
                      site_fractions_text(p.site_fractions).c_str());
     std::fprintf(f, "  mu(%s) = %s J/mol, activity %s\n", a, shortest(e.mu_a).c_str(),
                  shortest(e.activity_a).c_str());

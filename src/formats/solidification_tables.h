@@ -3,6 +3,7 @@
 
 #include "engine/freezing/solidify.h"
 #include "engine/phases/model.h"
+#include "formats/units.h"
 
 #include <cstdio>
 #include <string>
@@ -24,10 +25,13 @@ std::string solids_forming(const System& s, const PhaseFractions& p);
 
 // The header of solidification.tsv, then one row per temperature, empty fields
 // where a value is not a number.
-void write_solidification(std::FILE* f, const System& s, const Solidification& r);
+// Temperatures and compositions in u; the fractions of solid stay fractions
+// of the alloy's atoms in any units.
+void write_solidification(std::FILE* f, const System& s, const Solidification& r, const Units& u = {});
 
 // "g\tx_solid", then the segregation profile.
-void write_segregation(std::FILE* f, const Solidification& r);
+void write_segregation(std::FILE* f, const Solidification& r, const Units& u = {});
 
 // The summary for standard output.
-void write_solidification_summary(std::FILE* f, const System& s, const Solidification& r);
+void write_solidification_summary(std::FILE* f, const System& s, const Solidification& r,
+                                  const Units& u = {});

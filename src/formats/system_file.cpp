@@ -105,7 +105,8 @@ struct Reader {
         if (!table(root, key, t, true))
             return false;
         const std::string prefix = std::string(key) + ".";
-        if (!only(*t, prefix, {"name", "melting_point", "entropy_of_fusion", "enthalpy_of_fusion"}))
+        if (!only(*t, prefix,
+                  {"name", "melting_point", "entropy_of_fusion", "enthalpy_of_fusion", "molar_mass"}))
             return false;
         c.name = key;
         if (const toml::node* n = t->get("name")) {
@@ -121,6 +122,9 @@ struct Reader {
         if (!positive(*t, "enthalpy_of_fusion", prefix, MAX_ENTHALPY, c.enthalpy_of_fusion, has_h) ||
             !positive(*t, "melting_point", prefix, HUGE_VAL, tm, has_tm) ||
             !positive(*t, "entropy_of_fusion", prefix, HUGE_VAL, c.entropy_of_fusion, has_s))
+            return false;
+        bool has_mass = false;
+        if (!positive(*t, "molar_mass", prefix, HUGE_VAL, c.molar_mass, has_mass))
             return false;
         if (!has_h)
             return fail(t->source(), prefix + "enthalpy_of_fusion", "missing");

@@ -39,17 +39,17 @@ std::string site_fractions_text(const std::vector<std::vector<double>>& y)
     return text;
 }
 
-void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions)
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions, const Units& u)
 {
     std::fputs(site_fractions ? "T\tphase_low\tx_low\tphase_high\tx_high\ty_low\ty_high\n"
                               : "T\tphase_low\tx_low\tphase_high\tx_high\n",
                f);
     for (const Equilibria& e : d.rows) {
-        const std::string T = shortest(e.T);
+        const std::string T = temperature_text(u, e.T);
         for (const TieLine& t : e.ties) {
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s", T.c_str(), phase_name(s, t.low_phase).c_str(),
-                         shortest(t.low.x).c_str(), phase_name(s, t.high_phase).c_str(),
-                         shortest(t.high.x).c_str());
+                         fraction_text(u, t.low.x).c_str(), phase_name(s, t.high_phase).c_str(),
+                         fraction_text(u, t.high.x).c_str());
             if (site_fractions)
                 std::fprintf(f, "\t%s\t%s",
                              site_fractions_text(::site_fractions(s, t.low_phase, t.low, e.T)).c_str(),
@@ -59,15 +59,15 @@ void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site
     }
 }
 
-void write_invariants(std::FILE* f, const System& s, const Diagram& d)
+void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u)
 {
     std::fputs("kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3\n", f);
     for (const Invariant& inv : d.invariants) {
-        std::fprintf(f, "%s\t%s", invariant_name(inv.kind), shortest(inv.T).c_str());
+        std::fprintf(f, "%s\t%s", invariant_name(inv.kind), temperature_text(u, inv.T).c_str());
         for (int i = 0; i < 3; ++i) {
             if (i < inv.phases)
                 std::fprintf(f, "\t%s\t%s", phase_name(s, inv.phase[i]).c_str(),
-                             shortest(inv.at[i].x).c_str());
+                             fraction_text(u, inv.at[i].x).c_str());
             else
                 std::fputs("\t\t", f);
         }
@@ -84,18 +84,25 @@ std::string gnuplot_string(const std::string& text)
     return q + "\"";
 }
 
-void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
+void write_plot_info(std::FILE* f, const System& s, const Diagram& d, const Units& u)
 {
     const auto quoted = gnuplot_string;
     std::fprintf(f, "# Written by phase_boundary beside boundaries.tsv and invariants.tsv.\n");
     std::fprintf(f, "system_name = %s\n", quoted(s.name).c_str());
     std::fprintf(f, "name_A = %s\nname_B = %s\n", quoted(s.a.name).c_str(), quoted(s.b.name).c_str());
     // gnuplot reads NaN, not the C library's "-nan", for an element that never melts.
-    const auto melting = [](double T) { return std::isfinite(T) ? shortest(T) : std::string("NaN"); };
+    const auto melting = [&](double T) {
+        return std::isfinite(T) ? temperature_text(u, T) : std::string("NaN");
+    };
     std::fprintf(f, "T_m_A = %s\nT_m_B = %s\n", melting(s.a.melting_point()).c_str(),
                  melting(s.b.melting_point()).c_str());
-    std::fprintf(f, "T_first = %s\nT_last = %s\n", shortest(s.range.first).c_str(),
-                 shortest(s.range.at(s.range.count - 1)).c_str());
+    std::fprintf(f, "T_first = %s\nT_last = %s\n", temperature_text(u, s.range.first).c_str(),
+                 temperature_text(u, s.range.at(s.range.count - 1)).c_str());
+    // The axes' units only where they are not the engine's: the default file keeps its bytes.
+    if (u.celsius)
+        std::fprintf(f, "T_unit = %s\n", quoted(temperature_unit(u)).c_str());
+    if (u.mass)
+        std::fprintf(f, "x_words = \"Mass fraction\"\n");
     std::fprintf(f, "liquid_name = %s\n", quoted(phase_name(s, Phase::liquid)).c_str());
 
     // A label in the middle of each region, over each run of temperatures that
@@ -145,19 +152,23 @@ void write_plot_info(std::FILE* f, const System& s, const Diagram& d)
     }
     for (const Label& l : kept)
         std::fprintf(f, "set label \"%s\" at %s, %s center noenhanced\n", l.text.c_str(),
-                     shortest(l.x).c_str(), shortest(l.T).c_str());
+                     fraction_text(u, l.x).c_str(), temperature_text(u, l.T).c_str());
 }
 
-void write_summary(std::FILE* f, const System& s, const Diagram& d)
+void write_summary(std::FILE* f, const System& s, const Diagram& d, const Units& u)
 {
-    std::fprintf(f, "%s: A = %s (x is its mole fraction), B = %s\n", s.name.c_str(), s.a.name.c_str(),
+    const char* unit = temperature_unit(u);
+    std::fprintf(f, "%s: A = %s (x is its %s), B = %s\n", s.name.c_str(), s.a.name.c_str(), fraction_words(u),
                  s.b.name.c_str());
-    const auto melting = [](double T) { return std::isfinite(T) ? shortest(T) + " K" : std::string("none"); };
+    const auto melting = [&](double T) {
+        return std::isfinite(T) ? temperature_text(u, T) + " " + unit : std::string("none");
+    };
     std::fprintf(f, "melting points: %s %s, %s %s\n", s.a.name.c_str(), melting(s.a.melting_point()).c_str(),
                  s.b.name.c_str(), melting(s.b.melting_point()).c_str());
-    std::fprintf(f, "temperatures: %s K to %s K in steps of %s K: %ld\n", shortest(s.range.first).c_str(),
-                 shortest(s.range.at(s.range.count - 1)).c_str(), shortest(s.range.step).c_str(),
-                 s.range.count);
+    std::fprintf(f, "temperatures: %s %s to %s %s in steps of %s %s: %ld\n",
+                 temperature_text(u, s.range.first).c_str(), unit,
+                 temperature_text(u, s.range.at(s.range.count - 1)).c_str(), unit,
+                 shortest(s.range.step).c_str(), unit, s.range.count);
     std::map<std::string, long> held;
     long none = 0;
     for (const Equilibria& e : d.rows) {
@@ -186,36 +197,39 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d)
     else
         std::fprintf(f, "invariants:\n");
     for (const Invariant& inv : d.invariants) {
-        std::fprintf(f, "  %s at %s K:", invariant_name(inv.kind), shortest(inv.T).c_str());
+        std::fprintf(f, "  %s at %s %s:", invariant_name(inv.kind), temperature_text(u, inv.T).c_str(), unit);
         for (int i = 0; i < inv.phases; ++i)
             std::fprintf(f, "%s %s x = %s", i > 0 ? "," : "", phase_name(s, inv.phase[i]).c_str(),
-                         shortest(inv.at[i].x).c_str());
+                         fraction_text(u, inv.at[i].x).c_str());
         std::fprintf(f, "\n");
     }
 }
 
-std::string warning_text(const System& s, const Doubt& doubt)
+std::string warning_text(const System& s, const Doubt& doubt, const Units& u)
 {
+    const std::string unit = std::string(" ") + temperature_unit(u);
     switch (doubt.where) {
     case Doubt::Where::tie_line:
-        return "at " + shortest(doubt.T) + " K, " + phase_name(s, doubt.low_phase) +
-               " x = " + shortest(doubt.x_low) + " and " + phase_name(s, doubt.high_phase) +
-               " x = " + shortest(doubt.x_high) + ": " + doubt.why;
+        return "at " + temperature_text(u, doubt.T) + unit + ", " + phase_name(s, doubt.low_phase) +
+               " x = " + fraction_text(u, doubt.x_low) + " and " + phase_name(s, doubt.high_phase) +
+               " x = " + fraction_text(u, doubt.x_high) + ": " + doubt.why;
     case Doubt::Where::range:
-        return doubt.why + " between " + shortest(doubt.T) + " K and " + shortest(doubt.T_high) + " K";
+        return doubt.why + " between " + temperature_text(u, doubt.T) + unit + " and " +
+               temperature_text(u, doubt.T_high) + unit;
     case Doubt::Where::temperature:
         break;
     }
-    return "at " + shortest(doubt.T) + " K: " + doubt.why;
+    return "at " + temperature_text(u, doubt.T) + unit + ": " + doubt.why;
 }
 
-void write_warning(std::FILE* f, const System& s, const Doubt& doubt)
+void write_warning(std::FILE* f, const System& s, const Doubt& doubt, const Units& u)
 {
-    std::fprintf(f, "phase_boundary: warning: %s\n", warning_text(s, doubt).c_str());
+    std::fprintf(f, "phase_boundary: warning: %s\n", warning_text(s, doubt, u).c_str());
 }
 
 void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,
-                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated)
+                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated,
+                          const Units& u)
 {
     std::fputs("phases:", f);
     for (const PhaseModel& p : s.phases)
@@ -229,8 +243,9 @@ void write_database_notes(std::FILE* f, const System& s, const std::vector<PureT
         if (list.empty())
             std::fputs(" no transition", f);
         for (std::size_t i = 0; i < list.size(); ++i)
-            std::fprintf(f, "%s %s -> %s at %s K", i > 0 ? "," : "", phase_name(s, list[i].below).c_str(),
-                         phase_name(s, list[i].above).c_str(), shortest(list[i].T).c_str());
+            std::fprintf(f, "%s %s -> %s at %s %s", i > 0 ? "," : "", phase_name(s, list[i].below).c_str(),
+                         phase_name(s, list[i].above).c_str(), temperature_text(u, list[i].T).c_str(),
+                         temperature_unit(u));
         std::fputs("\n", f);
     }
     if (!extrapolated.empty()) {

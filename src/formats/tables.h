@@ -5,6 +5,7 @@
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
 #include "engine/phases/model.h"
+#include "formats/units.h"
 
 #include <cstdio>
 #include <string>
@@ -12,13 +13,14 @@
 // "T\tphase_low\tx_low\tphase_high\tx_high", then one row per tie-line; with
 // site_fractions two more columns, y_low and y_high: each end's site fractions,
 // its sublattices separated by ':' and the constituents on one by ','.
-void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions = false);
+void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site_fractions = false,
+                      const Units& u = {});
 
 // A state's site fractions as a column: "0.5,0.5:1".
 std::string site_fractions_text(const std::vector<std::vector<double>>& y);
 
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
-void write_invariants(std::FILE* f, const System& s, const Diagram& d);
+void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});
 
 // text as a gnuplot string: in double quotes, without the characters that
 // would end it or escape out of it.
@@ -26,22 +28,25 @@ std::string gnuplot_string(const std::string& text);
 
 // gnuplot assignments and labels: the names, melting points, range and where
 // each region's label goes.
-void write_plot_info(std::FILE* f, const System& s, const Diagram& d);
+void write_plot_info(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});
 
-// The summary for standard output.
-void write_summary(std::FILE* f, const System& s, const Diagram& d);
+// The summary for standard output. In every writer u gives the units of the
+// temperatures and compositions; the default, kelvin and mole fractions,
+// writes the bytes it always did.
+void write_summary(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});
 
 // What the engine could not confirm, in words, its numbers in the shortest
 // round-trip form.
-std::string warning_text(const System& s, const Doubt& doubt);
+std::string warning_text(const System& s, const Doubt& doubt, const Units& u = {});
 
 // The same as one line, "phase_boundary: warning: ...".
-void write_warning(std::FILE* f, const System& s, const Doubt& doubt);
+void write_warning(std::FILE* f, const System& s, const Doubt& doubt, const Units& u = {});
 
 // What a database adds to the summary: the phases used, each pure element's
 // transitions and the phases taken beyond their functions' limits.
 void write_database_notes(std::FILE* f, const System& s, const std::vector<PureTransition>& a,
-                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated);
+                          const std::vector<PureTransition>& b, const std::vector<std::string>& extrapolated,
+                          const Units& u = {});
 
 // The lines a database run adds after its notes: the pressure; then, where
 // there are any, the phases left out and why, those the file itself rejects,

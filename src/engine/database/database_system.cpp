@@ -526,6 +526,12 @@ bool binary_phases(const Database& db, const std::string& a, const std::string& 
     s.name = a + "-" + b;
     s.a = {a, 0.0, 0.0};
     s.b = {b, 0.0, 0.0};
+    for (const DatabaseElement& e : db.elements) {
+        if (e.name == a)
+            s.a.molar_mass = e.mass;
+        if (e.name == b)
+            s.b.molar_mass = e.mass;
+    }
     s.gas_constant = DATABASE_GAS_CONSTANT;
     s.functions = db.functions;
     s.functions.pressure = pressure;

@@ -50,6 +50,7 @@ struct Component {
     double enthalpy_of_fusion;         // J/mol
     double entropy_of_fusion;          // J/(mol K)
     double melting_point_given = 0.0;  // K, where the melting point is given; 0: dH / dS
+    double molar_mass = 0.0;           // g/mol, where known (a database's ELEMENT line); 0: not given
 
     double melting_point() const
     {
