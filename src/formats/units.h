@@ -14,18 +14,18 @@ struct Units {
 
 constexpr double ZERO_CELSIUS = 273.15;  // K
 
-// A temperature of the engine (K) in the units, as a number and as text: in
-// degrees Celsius the shortest decimal within the rounding of the subtraction
-// (773.25 K is 500.1 degrees, not 500.10000000000002).
+// A temperature of the engine (K) in the units, as a number and as text, the
+// same double either way: in degrees Celsius the shortest decimal within the
+// rounding of the subtraction (773.25 K is 500.1 degrees, not 500.10000000000002).
 double temperature_value(const Units& u, double kelvin);
 std::string temperature_text(const Units& u, double kelvin);
 
 // "K", or "°C".
 const char* temperature_unit(const Units& u);
 
-// A mole fraction of A in the units, as a number and as text: the shortest
-// round-trip form, and for a mass fraction the shortest decimal within the
-// rounding of its conversion.
+// A mole fraction of A in the units, as a number and as text, the same double
+// either way: for a mass fraction the shortest decimal within the rounding of
+// its conversion.
 double fraction_value(const Units& u, double x);
 std::string fraction_text(const Units& u, double x);
 

@@ -36,7 +36,7 @@ bool in_temperatures(double T)
     return T > 0.0 && T <= HIGHEST_TEMPERATURE;
 }
 
-std::vector<double> temperature_array(const py::object& t)
+std::vector<double> temperature_array(const py::object& t, const Units& u)
 {
     const auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(t);
     if (!a || a.ndim() != 1)
@@ -45,6 +45,7 @@ std::vector<double> temperature_array(const py::object& t)
         raise_value_error("temperatures must hold from 1 to 1000000 values");
     std::vector<double> out(a.data(), a.data() + a.size());
     for (std::size_t i = 0; i < out.size(); ++i) {
+        out[i] = kelvin_from(u, out[i]);
         if (!in_temperatures(out[i]))
             raise_value_error("temperatures must lie above 0 K and at most at 100000 K");
         if (i > 0 && !(out[i] > out[i - 1]))
@@ -56,18 +57,19 @@ std::vector<double> temperature_array(const py::object& t)
 }  // namespace
 
 std::vector<double> temperatures_argument(const System& s, const py::object& temperatures,
-                                          const py::object& range)
+                                          const py::object& range, const Units& u)
 {
     if (!temperatures.is_none() && !range.is_none())
         raise_value_error("give temperatures (a list) or range (first, last, step), not both");
     if (!temperatures.is_none())
-        return temperature_array(temperatures);
+        return temperature_array(temperatures, u);
     TemperatureRange r = s.range;
     if (!range.is_none()) {
         const py::tuple given = py::tuple(range);
         std::string why;
         if (py::len(given) != 3 ||
-            !checked_range(given[0].cast<double>(), given[1].cast<double>(), given[2].cast<double>(), r, why))
+            !checked_range(kelvin_from(u, given[0].cast<double>()), kelvin_from(u, given[1].cast<double>()),
+                           given[2].cast<double>(), r, why))
             raise_value_error("range (first, last, step) needs " + (why.empty() ? "three numbers" : why));
     }
     std::vector<double> out(static_cast<std::size_t>(r.count));
@@ -96,26 +98,26 @@ double temperature_argument(double T, const char* what)
     return T;
 }
 
-std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts)
+std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts, const Units& u)
 {
     std::vector<std::string> out;
     out.reserve(doubts.size());
     for (const Doubt& d : doubts)
-        out.push_back(warning_text(s, d));
+        out.push_back(warning_text(s, d, u));
     return out;
 }
 
-PyDiagram diagram_result(const System& s, const Diagram& d)
+PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
 {
     std::vector<double> T, x_low, x_high;
     std::vector<std::string> low, high;
     for (const Equilibria& e : d.rows)
         for (const TieLine& t : e.ties) {
-            T.push_back(e.T);
+            T.push_back(temperature_value(u, e.T));
             low.push_back(phase_name(s, t.low_phase));
-            x_low.push_back(t.low.x);
+            x_low.push_back(fraction_value(u, t.low.x));
             high.push_back(phase_name(s, t.high_phase));
-            x_high.push_back(t.high.x);
+            x_high.push_back(fraction_value(u, t.high.x));
         }
     PyDiagram out;
     out.boundaries["T"] = doubles(T);
@@ -127,45 +129,49 @@ PyDiagram diagram_result(const System& s, const Diagram& d)
         py::list phases, x;
         for (int i = 0; i < inv.phases; ++i) {
             phases.append(phase_name(s, inv.phase[i]));
-            x.append(inv.at[i].x);
+            x.append(fraction_value(u, inv.at[i].x));
         }
-        out.invariants.append(PyInvariant{invariant_name(inv.kind), inv.T, py::tuple(phases), py::tuple(x)});
+        out.invariants.append(PyInvariant{invariant_name(inv.kind), temperature_value(u, inv.T),
+                                          py::tuple(phases), py::tuple(x)});
     }
-    out.warnings = py::cast(warning_texts(s, d.doubts));
+    out.warnings = py::cast(warning_texts(s, d.doubts, u));
     return out;
 }
 
-py::list tie_lines(const System& s, const Equilibria& e)
+py::list tie_lines(const System& s, const Equilibria& e, const Units& u)
 {
     py::list out;
     for (const TieLine& t : e.ties) {
         const py::object low = py::cast(site_fractions(s, t.low_phase, t.low, e.T));
         const py::object high = py::cast(site_fractions(s, t.high_phase, t.high, e.T));
-        out.append(PyTieLine{phase_name(s, t.low_phase), t.low.x, phase_name(s, t.high_phase), t.high.x,
+        out.append(PyTieLine{phase_name(s, t.low_phase), fraction_value(u, t.low.x),
+                             phase_name(s, t.high_phase), fraction_value(u, t.high.x),
                              py::make_tuple(low, high)});
     }
     return out;
 }
 
-PySolidification solidification_result(const System& s, const Solidification& r)
+PySolidification solidification_result(const System& s, const Solidification& r, const Units& u)
 {
     const std::size_t n = r.rows.size();
     std::vector<std::vector<double>> columns(7, std::vector<double>(n));
     std::vector<std::string> lever(n), scheil(n);
     for (std::size_t i = 0; i < n; ++i) {
         const SolidificationRow& row = r.rows[i];
-        const double values[7] = {row.T,        row.lever.f,   row.lever.xs, row.lever.xl,
-                                  row.scheil.f, row.scheil.xs, row.scheil.xl};
+        const double values[7] = {
+            temperature_value(u, row.T),     row.lever.f,  fraction_value(u, row.lever.xs),
+            fraction_value(u, row.lever.xl), row.scheil.f, fraction_value(u, row.scheil.xs),
+            fraction_value(u, row.scheil.xl)};
         for (std::size_t c = 0; c < 7; ++c)
             columns[c][i] = values[c];
         lever[i] = solids_forming(s, row.lever);
         scheil[i] = solids_forming(s, row.scheil);
     }
     PySolidification out;
-    out.x0 = r.x0;
-    out.liquidus = r.liquidus;
-    out.solidus = r.solidus;
-    out.scheil_end = r.scheil_end_T;
+    out.x0 = fraction_value(u, r.x0);
+    out.liquidus = temperature_value(u, r.liquidus);
+    out.solidus = temperature_value(u, r.solidus);
+    out.scheil_end = temperature_value(u, r.scheil_end_T);
     out.partition = r.partition;
     out.eutectic_fraction_lever = r.eutectic_lever;
     out.eutectic_fraction_scheil = r.eutectic_scheil;
@@ -174,34 +180,48 @@ PySolidification solidification_result(const System& s, const Solidification& r)
     out.table[SOLIDIFICATION_COLUMNS[7]] = strings(lever);
     out.table[SOLIDIFICATION_COLUMNS[8]] = strings(scheil);
     out.segregation["g"] = doubles(r.g);
-    out.segregation["x_solid"] = doubles(r.x_solid);
-    out.warnings = py::cast(warning_texts(s, r.doubts));
+    std::vector<double> x_solid;
+    x_solid.reserve(r.x_solid.size());
+    for (const double x : r.x_solid)
+        x_solid.push_back(fraction_value(u, x));
+    out.segregation["x_solid"] = doubles(x_solid);
+    out.warnings = py::cast(warning_texts(s, r.doubts, u));
     return out;
 }
 
-PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e)
+PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e, const Units& u)
 {
-    PyEquilibrium out{e.T, e.x0, s.functions.pressure, py::list(), py::dict(), py::dict(), e.G, e.H,
-                      e.S, e.Cp, py::tuple()};
+    PyEquilibrium out{temperature_value(u, e.T),
+                      fraction_value(u, e.x0),
+                      s.functions.pressure,
+                      py::list(),
+                      py::dict(),
+                      py::dict(),
+                      e.G,
+                      e.H,
+                      e.S,
+                      e.Cp,
+                      py::tuple()};
     for (const PhaseShare& p : e.phases)
-        out.phases.append(PyPhaseState{phase_name(s, p.phase), p.amount, p.c.x, py::cast(p.site_fractions)});
+        out.phases.append(PyPhaseState{phase_name(s, p.phase), p.amount, fraction_value(u, p.c.x),
+                                       py::cast(p.site_fractions)});
     out.mu[py::str(s.a.name)] = e.mu_a;
     out.mu[py::str(s.b.name)] = e.mu_b;
     out.activity[py::str(s.a.name)] = e.activity_a;
     out.activity[py::str(s.b.name)] = e.activity_b;
-    out.warnings = py::cast(warning_texts(s, e.doubts));
+    out.warnings = py::cast(warning_texts(s, e.doubts, u));
     return out;
 }
 
-py::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows)
+py::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows, const Units& u)
 {
     std::vector<double> T, amount, x;
     std::vector<std::string> phase;
     for (const PhaseFraction& r : rows) {
-        T.push_back(r.T);
+        T.push_back(temperature_value(u, r.T));
         phase.push_back(fraction_name(s, r));
         amount.push_back(r.amount);
-        x.push_back(r.x);
+        x.push_back(fraction_value(u, r.x));
     }
     py::dict out;
     out["T"] = doubles(T);

@@ -67,7 +67,7 @@ struct PyEquilibrium {
 // temperatures, any sequence or 1-D array rising strictly within 0 < T <=
 // 100000. ValueError otherwise, and where both are given.
 std::vector<double> temperatures_argument(const System& s, const pybind11::object& temperatures,
-                                          const pybind11::object& range);
+                                          const pybind11::object& range, const Units& u = {});
 
 // A sequence or 1-D array of numbers as doubles, or ValueError with refusal.
 std::vector<double> doubles_argument(const pybind11::object& given, const char* refusal);
@@ -78,14 +78,17 @@ pybind11::object numpy_doubles(const std::vector<double>& v);
 // A temperature within 0 < T <= 100000 K, or ValueError naming what.
 double temperature_argument(double T, const char* what);
 
-PyDiagram diagram_result(const System& s, const Diagram& d);
-pybind11::list tie_lines(const System& s, const Equilibria& e);  // with their ends' site fractions
-PySolidification solidification_result(const System& s, const Solidification& r);
-PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e);
-pybind11::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows);
+// The results in u, the same doubles the program writes in those units.
+PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u = {});
+pybind11::list tie_lines(const System& s, const Equilibria& e,
+                         const Units& u = {});  // with their ends' site fractions
+PySolidification solidification_result(const System& s, const Solidification& r, const Units& u = {});
+PyEquilibrium equilibrium_result(const System& s, const PointEquilibrium& e, const Units& u = {});
+pybind11::dict fractions_result(const System& s, const std::vector<PhaseFraction>& rows, const Units& u = {});
 
 // The warnings' words, as the program prints them after "warning: ".
-std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts);
+std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>& doubts,
+                                       const Units& u = {});
 
 // The components' melting points, by name (NaN for one that never melts).
 pybind11::dict melting_points(const System& s);

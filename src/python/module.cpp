@@ -106,12 +106,62 @@ void need_range(const LoadedSystem& l, const char* what)
         raise_value_error(l.no_range.substr(0, l.no_range.find(": give")) + ": " + what);
 }
 
-PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, const py::object& range,
-                  unsigned threads, const py::object& pressure)
+// units: "K" or "C" for the temperatures, "mole" or "mass" for the
+// compositions, either or both, as "C,mass" or ("C", "mass"); None for the
+// engine's own (K, mole).
+Units units_argument(const LoadedSystem& l, const py::object& given)
 {
+    Units u;
+    if (given.is_none())
+        return u;
+    std::vector<std::string> words;
+    if (py::isinstance<py::str>(given)) {
+        const std::string text = given.cast<std::string>();
+        std::size_t start = 0;
+        for (std::size_t comma = text.find(',');; comma = text.find(',', start)) {
+            words.push_back(
+                text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+    } else {
+        words = names_argument(given, "units");
+    }
+    for (std::string w : words) {
+        for (char& c : w)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (w == "c")
+            u.celsius = true;
+        else if (w == "mass")
+            u.mass = true;
+        else if (w != "k" && w != "mole")
+            raise_value_error("units must be \"K\" or \"C\" and \"mole\" or \"mass\", not '" + w + "'");
+    }
+    u.mass_a = l.system.a.molar_mass;
+    u.mass_b = l.system.b.molar_mass;
+    if (u.mass && !(u.mass_a > 0.0 && u.mass_b > 0.0))
+        raise_value_error(l.system.name + ": mass fractions need both components' molar masses (a database's "
+                                          "ELEMENT lines, a system file's molar_mass)");
+    return u;
+}
+
+// x0 given in the units, as the engine's mole fraction within 1e-12 to 1 - 1e-12.
+double x0_argument(const Units& u, double x0)
+{
+    const double x = mole_fraction_from(u, x0);
+    if (!(x >= MOST_DILUTE && x <= 1.0 - MOST_DILUTE))
+        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    return x;
+}
+
+PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, const py::object& range,
+                  unsigned threads, const py::object& pressure, const py::object& units)
+{
+    const Units u = units_argument(l, units);
     if (temperatures.is_none() && range.is_none())
         need_range(l, "pass temperatures or range");
-    const std::vector<double> T = temperatures_argument(l.system, temperatures, range);
+    const std::vector<double> T = temperatures_argument(l.system, temperatures, range, u);
     if (threads < 1 || threads > MOST_THREADS)
         raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
     // Another pressure: a copy of the system whose functions take it.
@@ -134,7 +184,7 @@ PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, const p
         py::gil_scoped_release release;
         d = compute_diagram(at.system, T, threads);
     }
-    PyDiagram out = diagram_result(at.system, d);
+    PyDiagram out = diagram_result(at.system, d, u);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;
 }
@@ -148,24 +198,25 @@ void engine_only_diagram(const LoadedSystem& l, const py::object& temperatures, 
     const Diagram d = compute_diagram(l.system, T);
 }
 
-py::list equilibria(const LoadedSystem& l, double T)
+py::list equilibria(const LoadedSystem& l, double T, const py::object& units)
 {
-    temperature_argument(T, "T");
+    const Units u = units_argument(l, units);
+    T = temperature_argument(kelvin_from(u, T), "T");
     std::vector<Doubt> doubts;
     Equilibria e;
     {
         py::gil_scoped_release release;
         e = equilibria_at(l.system, make_grid(l.system), T, doubts);
     }
-    warn_engine(warning_texts(l.system, doubts));
-    return tie_lines(l.system, e);
+    warn_engine(warning_texts(l.system, doubts, u));
+    return tie_lines(l.system, e, u);
 }
 
-PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0)
+PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0, const py::object& units)
 {
-    temperature_argument(T, "T");
-    if (!point_fault({T, x0}).empty())
-        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    const Units u = units_argument(l, units);
+    T = temperature_argument(kelvin_from(u, T), "T");
+    x0 = x0_argument(u, x0);
     InputError error;
     if (!check_finite(l, {T}, error))
         raise_system_file_error(error);
@@ -174,19 +225,19 @@ PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0)
         py::gil_scoped_release release;
         e = equilibrium_at_point(l.system, make_grid(l.system), T, x0);
     }
-    PyEquilibrium out = equilibrium_result(l.system, e);
+    PyEquilibrium out = equilibrium_result(l.system, e, u);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;
 }
 
 py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temperatures,
-                      const py::object& range, unsigned threads)
+                      const py::object& range, unsigned threads, const py::object& units)
 {
-    if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE))
-        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    const Units u = units_argument(l, units);
+    x0 = x0_argument(u, x0);
     if (temperatures.is_none() && range.is_none())
         need_range(l, "pass temperatures or range");
-    const std::vector<double> T = temperatures_argument(l.system, temperatures, range);
+    const std::vector<double> T = temperatures_argument(l.system, temperatures, range, u);
     if (threads < 1 || threads > MOST_THREADS)
         raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
     InputError error;
@@ -199,13 +250,17 @@ py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temper
         d = compute_diagram(l.system, T, threads);
         rows = phase_fractions(d, x0);
     }
-    warn_engine(warning_texts(l.system, d.doubts));
-    return fractions_result(l.system, rows);
+    warn_engine(warning_texts(l.system, d.doubts, u));
+    return fractions_result(l.system, rows, u);
 }
 
-py::dict energies_at(const LoadedSystem& l, double T, const py::object& x)
+py::dict energies_at(const LoadedSystem& l, double T, const py::object& x, const py::object& units)
 {
-    temperature_argument(T, "T");
+    const Units u = units_argument(l, units);
+    if (u.mass)
+        raise_value_error(
+            "energies are G per mole of atoms against the mole fraction: units cannot be \"mass\"");
+    T = temperature_argument(kelvin_from(u, T), "T");
     const std::vector<double> xs =
         doubles_argument(x, "x must be a sequence (a 1-D array) of mole fractions");
     InputError error;
@@ -224,11 +279,11 @@ py::dict energies_at(const LoadedSystem& l, double T, const py::object& x)
     return out;
 }
 
-PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step)
+PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step, const py::object& units)
 {
     need_range(l, "no liquidus to freeze from");
-    if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE))
-        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    const Units u = units_argument(l, units);
+    x0 = x0_argument(u, x0);
     if (!(step > 0.0 && std::isfinite(step)))
         raise_value_error("step must be a positive number of kelvin");
     const std::string fault = solidify_fault(l.system, step);
@@ -242,7 +297,7 @@ PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step)
     const std::string too_many = rows_fault(r, step);
     if (!too_many.empty())
         raise_value_error(too_many);
-    PySolidification out = solidification_result(l.system, r);
+    PySolidification out = solidification_result(l.system, r, u);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;
 }
@@ -542,7 +597,7 @@ void define_system(py::module_& m)
             "pressure", [](const LoadedSystem& l) { return l.system.functions.pressure; },
             "The pressure a database's P stands for, Pa")
         .def("diagram", &diagram, py::arg("temperatures") = py::none(), py::arg("range") = py::none(),
-             py::arg("threads") = 1U, py::arg("pressure") = py::none(),
+             py::arg("threads") = 1U, py::arg("pressure") = py::none(), py::arg("units") = py::none(),
              "The whole phase diagram: every stable two-phase equilibrium at each temperature and\n"
              "the invariants between them.\n\n"
              "temperatures: the temperatures in K, any sequence or 1-D array rising strictly (a\n"
@@ -558,24 +613,24 @@ void define_system(py::module_& m)
         .def("_engine_only_diagram", &engine_only_diagram, py::arg("temperatures") = py::none(),
              py::arg("range") = py::none(),
              "The diagram computed and dropped: the engine's own time, for the benchmark.")
-        .def("equilibria", &equilibria, py::arg("T"),
+        .def("equilibria", &equilibria, py::arg("T"), py::arg("units") = py::none(),
              "The stable two-phase equilibria at one temperature T (K), in order of x.")
-        .def("equilibrium", &equilibrium_at, py::arg("T"), py::arg("x0"),
+        .def("equilibrium", &equilibrium_at, py::arg("T"), py::arg("x0"), py::arg("units") = py::none(),
              "The equilibrium of the alloy of mole fraction x0 of the first component (from 1e-12\n"
              "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium.\n"
              "Raises ValueError for a bad T or x0; issues EngineWarning for what could not be confirmed.")
         .def("fractions", &fractions_of, py::arg("x0"), py::arg("temperatures") = py::none(),
-             py::arg("range") = py::none(), py::arg("threads") = 1U,
+             py::arg("range") = py::none(), py::arg("threads") = 1U, py::arg("units") = py::none(),
              "The phases of the alloy of mole fraction x0 of the first component at each temperature\n"
              "of the diagram (temperatures and range as diagram() takes them), as --fractions writes\n"
              "fractions.tsv: a dict of numpy arrays \"T\", \"phase\", \"amount\", \"x\", phase after\n"
              "phase, each at every temperature, amount 0 and x NaN where the phase is absent.")
-        .def("energies", &energies_at, py::arg("T"), py::arg("x"),
+        .def("energies", &energies_at, py::arg("T"), py::arg("x"), py::arg("units") = py::none(),
              "Each phase's Gibbs energy at T (K) and at each mole fraction x of the first\n"
              "component, J/mol of atoms against the database's reference states, its internal state\n"
              "at its lowest: a dict of phase name -> numpy array, NaN where the phase does not\n"
              "reach x (a compound off its composition, an ordered phase where it has disordered).")
-        .def("solidify", &solidify_alloy, py::arg("x0"), py::arg("step") = 1.0,
+        .def("solidify", &solidify_alloy, py::arg("x0"), py::arg("step") = 1.0, py::arg("units") = py::none(),
              "Freezes the alloy of mole fraction x0 of the first component (from 1e-12 to 1 - 1e-12)\n"
              "by the lever rule and by Scheil, with table rows every step K below the liquidus.\n"
              "Raises ValueError for a bad x0 or step or a system without exactly one liquid.")
@@ -589,7 +644,11 @@ PYBIND11_MODULE(phase_boundary, m)
     m.doc() = "Phase diagrams and solidification of binary alloys, from a TOML system file or a\n"
               "TDB database: the engine of the phase_boundary program, returning numpy arrays\n"
               "with the same doubles the program writes. Compositions x are mole fractions of\n"
-              "the first component; temperatures are in kelvin.";
+              "the first component; temperatures are in kelvin.\n\n"
+              "Every method that computes takes units=: \"C\" for temperatures in degrees Celsius,\n"
+              "\"mass\" for compositions as mass fractions (from the components' molar masses), or\n"
+              "both as \"C,mass\" or (\"C\", \"mass\"); read and returned in them, the same doubles\n"
+              "the program writes with --celsius and --mass-fraction. Amounts stay fractions of atoms.";
     m.attr("__version__") = PHASE_BOUNDARY_VERSION;
     define_python_errors(m);
 

@@ -137,3 +137,27 @@ def test_phase_fractions_as_the_program_writes_them(tmp_path):
     f = pb.load(path).fractions(0.3, range=(550.0, 750.0, 0.5))
     for column, values in written.items():
         assert same(f[column], values), column
+
+
+def test_units_as_the_program_writes_them(tmp_path):
+    import json
+    path = EXAMPLES / "cu-ni.toml"
+    s = pb.load(path)
+    args = ["--system", path, "--celsius", "--mass-fraction"]
+    assert run_program([*args, "--temperatures", "1100:1400:0.5"], tmp_path) == 0
+    d = s.diagram(range=(1100.0, 1400.0, 0.5), units="C,mass")
+    for column, values in read_tsv(tmp_path / "boundaries.tsv").items():
+        assert same(d.boundaries[column], values), column
+    assert run_program([*args, "--at", "1250,0.4"], tmp_path) == 0
+    written = json.loads((tmp_path / "equilibrium.json").read_text())
+    e = s.equilibrium(1250.0, 0.4, units=("C", "mass"))
+    assert (written["T"], written["x0"]) == (e.T, e.x0) == (1250, 0.4)
+    assert [p["x"] for p in written["phases"]] == [p.x for p in e.phases]
+    # The same alloy in the engine's units: T + 273.15 and the mole fraction.
+    x0 = 0.4 / 63.546 / (0.4 / 63.546 + 0.6 / 58.6934)
+    plain = s.equilibrium(1250.0 + 273.15, x0)
+    assert [p.amount for p in plain.phases] == pytest.approx([p.amount for p in e.phases], abs=1e-12)
+    with pytest.raises(ValueError, match="molar masses"):
+        pb.load(EXAMPLES / "eutectic.toml").diagram(units="mass")
+    with pytest.raises(ValueError, match="units"):
+        s.diagram(units="F")
