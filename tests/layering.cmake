@@ -1,11 +1,13 @@
 cmake_minimum_required(VERSION 3.20)
-# Includes only go down: python (the module) over app, app over builtin and formats, both over engine, which
+# Includes only go down: python (the module) over app, both over request (the checks of what a caller asks,
+# shared by the two faces), app over builtin and formats, request over formats, all over engine, which
 # includes nothing outside itself; builtin and formats never include each other. Inside engine the same
 # holds by step: freezing over diagram over database over phases over functions over numerics.
 # Every project include names its folder. Run as cmake -DSOURCE=<src> -P layering.cmake.
 get_filename_component(SOURCE "${SOURCE}" ABSOLUTE)
-set(allowed_app app builtin formats engine)
-set(allowed_python python app builtin formats engine)
+set(allowed_app app request builtin formats engine)
+set(allowed_python python app request builtin formats engine)
+set(allowed_request request formats engine)
 set(allowed_builtin builtin engine)
 set(allowed_formats formats engine)
 set(allowed_engine engine)
@@ -16,7 +18,7 @@ set(faults "")
 foreach(file IN LISTS files)
   string(REGEX MATCH "^[^/]+" folder ${file})
   if(NOT DEFINED allowed_${folder})
-    string(APPEND faults "  ${file}: not in one of the folders python, app, builtin, formats, engine\n")
+    string(APPEND faults "  ${file}: not in one of the folders python, app, request, builtin, formats, engine\n")
     continue()
   endif()
   file(STRINGS ${SOURCE}/${file} includes REGEX "^#include \"")

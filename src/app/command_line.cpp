@@ -98,19 +98,12 @@ bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, b
     }
     if (celsius)
         point.T += ZERO_CELSIUS;
-    why = point_fault(point);
+    why = temperature_needs(point.T);
+    if (why.empty())
+        why = x0_needs(point.x0);
     if (celsius && why == POINT_TEMPERATURE_LIMITS)
         why = "a temperature above -273.15 \u00b0C and at most 99726.85 \u00b0C";
     return why.empty();
-}
-
-std::string point_fault(const AlloyPoint& point)
-{
-    if (!(point.T > 0.0 && point.T <= HIGHEST_TEMPERATURE))
-        return POINT_TEMPERATURE_LIMITS;
-    if (!(point.x0 >= MOST_DILUTE && point.x0 <= 1.0 - MOST_DILUTE))
-        return "a mole fraction from 1e-12 to 1 - 1e-12";
-    return "";
 }
 
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why, bool celsius)
@@ -139,52 +132,8 @@ bool parse_temperatures(const std::string& text, TemperatureRange& r, std::strin
 
 bool checked_range(double first, double last, double step, TemperatureRange& r, std::string& why)
 {
-    if (!(first > 0.0 && last <= HIGHEST_TEMPERATURE)) {
-        why = TEMPERATURE_LIMITS;
-        return false;
-    }
-    if (first > last) {
-        why = "FIRST no higher than LAST";
-        return false;
-    }
-    if (!(step > 0.0)) {
-        why = "a positive STEP";
-        return false;
-    }
-    if (!temperature_range(first, last, step, r)) {
-        why = "at most 1000000 temperatures";
-        return false;
-    }
-    return true;
-}
-
-bool is_database_file(const std::string& path)
-{
-    if (path.size() < 4)
-        return false;
-    std::string end = path.substr(path.size() - 4);
-    for (char& c : end)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return end == ".tdb";
-}
-
-bool parse_names(const std::string& text, std::vector<std::string>& names)
-{
-    names.clear();
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        std::string name = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-        for (char& c : name)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (name.empty() || name.find_first_of(" \t") != std::string::npos ||
-            std::find(names.begin(), names.end(), name) != names.end())
-            return false;
-        names.push_back(name);
-        if (comma == std::string::npos)
-            return true;
-        start = comma + 1;
-    }
+    why = range_needs(first, last, step, r);
+    return why.empty();
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/phases/model.h"
+#include "request/request.h"
 
 #include <cstdint>
 #include <string>
@@ -43,16 +44,6 @@ struct CommandLine {
     std::string list_file;
 };
 
-constexpr double HIGHEST_PRESSURE = 1e10;  // Pa
-
-constexpr unsigned MOST_THREADS = 256;
-
-// Whether a system file's name ends in .tdb, in any case: a database.
-bool is_database_file(const std::string& path);
-
-// Reads a comma-separated list of names, upper case: none empty, none twice.
-bool parse_names(const std::string& text, std::vector<std::string>& names);
-
 // Reads argv into line. Returns -1 when the run should go on; otherwise the exit
 // status the program ends with: 0 after printing the help or the version on
 // standard output, USAGE_FAILED after a message on standard error that names the
@@ -72,9 +63,6 @@ bool parse_number(const std::string& text, double& value);
 // False otherwise, with why (what is needed).
 // With celsius T is read in degrees Celsius, and held in kelvin.
 bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, bool celsius = false);
-
-// What a point needs and lacks, as parse_point words it; empty where it is sound.
-std::string point_fault(const AlloyPoint& point);
 
 // Reads "FIRST:LAST[:STEP]" (K, or degrees Celsius with celsius; STEP 1 where
 // not given) into r in kelvin, as checked_range.

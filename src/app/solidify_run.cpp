@@ -6,6 +6,7 @@
 #include "formats/shortest.h"
 #include "formats/solidification_tables.h"
 #include "formats/tables.h"
+#include "request/request.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -24,24 +25,17 @@ int refuse_step(const std::string& why)
 
 std::string solidify_fault(const System& s, double step)
 {
-    const long liquids =
-        std::count_if(s.phases.begin(), s.phases.end(), [](const PhaseModel& p) { return p.liquid; });
-    if (liquids != 1 || !s.phases.front().liquid)
-        return "--solidify needs exactly one liquid phase; this binary has " + std::to_string(liquids);
-    if (step < smallest_step_of(s))
-        return "--step " + shortest(step) + " K is below " + shortest(smallest_step_of(s)) +
-               " K, a billionth of the higher melting point: rows so close cannot be told apart";
-    return "";
+    const std::string liquid = liquid_needs(s);
+    if (!liquid.empty())
+        return "--solidify " + liquid;
+    const std::string rows = step_needs(s, step);
+    return rows.empty() ? "" : "--step " + rows;
 }
 
 std::string rows_fault(const Solidification& r, double step)
 {
-    if (r.rows_needed <= MAX_SOLIDIFICATION_ROWS)
-        return "";
-    return "--step " + shortest(step) + " K needs " + std::to_string(r.rows_needed) +
-           " rows from the liquidus to the end of the Scheil path, more than " +
-           std::to_string(MAX_SOLIDIFICATION_ROWS) + ": the smallest step that fits is " +
-           shortest(r.smallest_step) + " K";
+    const std::string rows = rows_needs(r, step);
+    return rows.empty() ? "" : "--step " + rows;
 }
 
 int run_solidify(const SolidifyRun& run)

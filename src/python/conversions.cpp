@@ -1,12 +1,11 @@
 #include "python/conversions.h"
 
 #include "app/fractions_run.h"
-
-#include "app/command_line.h"
 #include "builtin/sweep.h"
 #include "formats/solidification_tables.h"
 #include "formats/tables.h"
 #include "python/python_errors.h"
+#include "request/request.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -33,7 +32,7 @@ py::array strings(const std::vector<std::string>& v)
 
 bool in_temperatures(double T)
 {
-    return T > 0.0 && T <= HIGHEST_TEMPERATURE;
+    return temperature_needs(T).empty();
 }
 
 std::vector<double> temperature_array(const py::object& t, const Units& u)
@@ -66,11 +65,13 @@ std::vector<double> temperatures_argument(const System& s, const py::object& tem
     TemperatureRange r = s.range;
     if (!range.is_none()) {
         const py::tuple given = py::tuple(range);
-        std::string why;
-        if (py::len(given) != 3 ||
-            !checked_range(kelvin_from(u, given[0].cast<double>()), kelvin_from(u, given[1].cast<double>()),
-                           given[2].cast<double>(), r, why))
-            raise_value_error("range (first, last, step) needs " + (why.empty() ? "three numbers" : why));
+        if (py::len(given) != 3)
+            raise_value_error("range (first, last, step) needs three numbers");
+        const std::string why =
+            range_needs(kelvin_from(u, given[0].cast<double>()), kelvin_from(u, given[1].cast<double>()),
+                        given[2].cast<double>(), r);
+        if (!why.empty())
+            raise_value_error("range (first, last, step) needs " + why);
     }
     std::vector<double> out(static_cast<std::size_t>(r.count));
     for (long i = 0; i < r.count; ++i)

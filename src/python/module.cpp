@@ -1,9 +1,7 @@
 // The Python module phase_boundary: the general engine and the built-in run as
 // a notebook calls them. The engine runs with the GIL released and shares
 // nothing between calls, so threads compute side by side, on one System too.
-#include "app/command_line.h"
 #include "app/list_run.h"
-#include "app/solidify_run.h"
 #include "app/system_input.h"
 #include "builtin/sweep.h"
 #include "engine/diagram/energies.h"
@@ -11,6 +9,7 @@
 #include "formats/tdb_file.h"
 #include "python/conversions.h"
 #include "python/python_errors.h"
+#include "request/request.h"
 
 #include <pybind11/stl.h>
 
@@ -46,7 +45,7 @@ std::vector<std::string> names_argument(const py::object& given, const char* wha
 // A pressure as --pressure takes it: above 0 Pa and at most 1e10 Pa.
 double pressure_argument(double P)
 {
-    if (!(P > 0.0 && P <= HIGHEST_PRESSURE))
+    if (!pressure_needs(P).empty())
         raise_value_error("pressure must lie above 0 Pa and at most at 1e10 Pa");
     return P;
 }
@@ -140,9 +139,10 @@ Units units_argument(const LoadedSystem& l, const py::object& given)
     }
     u.mass_a = l.system.a.molar_mass;
     u.mass_b = l.system.b.molar_mass;
-    if (u.mass && !(u.mass_a > 0.0 && u.mass_b > 0.0))
-        raise_value_error(l.system.name + ": mass fractions need both components' molar masses (a database's "
-                                          "ELEMENT lines, a system file's molar_mass)");
+    const std::string masses = units_needs(u, l.system);
+    if (!masses.empty())
+        raise_value_error(l.system.name + ": " + masses +
+                          " (a database's ELEMENT lines, a system file's molar_mass)");
     return u;
 }
 
@@ -150,8 +150,8 @@ Units units_argument(const LoadedSystem& l, const py::object& given)
 double x0_argument(const Units& u, double x0)
 {
     const double x = mole_fraction_from(u, x0);
-    if (!(x >= MOST_DILUTE && x <= 1.0 - MOST_DILUTE))
-        raise_value_error("x0 must be a mole fraction from 1e-12 to 1 - 1e-12");
+    if (!x0_needs(x).empty())
+        raise_value_error("x0 must be " + x0_needs(x));
     return x;
 }
 
@@ -162,8 +162,8 @@ PyDiagram diagram(const LoadedSystem& l, const py::object& temperatures, const p
     if (temperatures.is_none() && range.is_none())
         need_range(l, "pass temperatures or range");
     const std::vector<double> T = temperatures_argument(l.system, temperatures, range, u);
-    if (threads < 1 || threads > MOST_THREADS)
-        raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
+    if (!threads_needs(threads).empty())
+        raise_value_error("threads must be " + threads_needs(threads));
     // Another pressure: a copy of the system whose functions take it.
     std::unique_ptr<LoadedSystem> other;
     if (!pressure.is_none()) {
@@ -238,8 +238,8 @@ py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temper
     if (temperatures.is_none() && range.is_none())
         need_range(l, "pass temperatures or range");
     const std::vector<double> T = temperatures_argument(l.system, temperatures, range, u);
-    if (threads < 1 || threads > MOST_THREADS)
-        raise_value_error("threads: a whole number from 1 to " + std::to_string(MOST_THREADS));
+    if (!threads_needs(threads).empty())
+        raise_value_error("threads must be " + threads_needs(threads));
     InputError error;
     if (!check_finite(l, T, error))
         raise_system_file_error(error);
@@ -286,17 +286,20 @@ PySolidification solidify_alloy(const LoadedSystem& l, double x0, double step, c
     x0 = x0_argument(u, x0);
     if (!(step > 0.0 && std::isfinite(step)))
         raise_value_error("step must be a positive number of kelvin");
-    const std::string fault = solidify_fault(l.system, step);
-    if (!fault.empty())
-        raise_value_error(fault);
+    const std::string liquid = liquid_needs(l.system);
+    if (!liquid.empty())
+        raise_value_error("solidify " + liquid);
+    const std::string rows = step_needs(l.system, step);
+    if (!rows.empty())
+        raise_value_error("step " + rows);
     Solidification r;
     {
         py::gil_scoped_release release;
         r = solidify(l.system, x0, step);
     }
-    const std::string too_many = rows_fault(r, step);
+    const std::string too_many = rows_needs(r, step);
     if (!too_many.empty())
-        raise_value_error(too_many);
+        raise_value_error("step " + too_many);
     PySolidification out = solidification_result(l.system, r, u);
     warn_engine(out.warnings.cast<std::vector<std::string>>());
     return out;

@@ -287,3 +287,13 @@ def test_results_pickle_whole():
     assert (b.T, b.x0, b.mu, b.activity, b.G, b.H, b.S, b.Cp) == (e.T, e.x0, e.mu, e.activity, e.G, e.H, e.S, e.Cp)
     assert [(p.name, p.amount, p.x, p.site_fractions) for p in b.phases] == \
         [(p.name, p.amount, p.x, p.site_fractions) for p in e.phases]
+
+
+def test_refusals_speak_of_the_arguments_not_of_the_command_line():
+    s = pb.load(EUTECTIC)
+    for call, name in ((lambda: s.solidify(0.3, step=1e-12), "step"), (lambda: s.solidify(2.0), "x0"),
+                       (lambda: s.diagram(threads=0), "threads"), (lambda: s.equilibrium(700.0, 0.0), "x0"),
+                       (lambda: s.diagram(range=(0.0, 10.0, 1.0)), "range")):
+        with pytest.raises(ValueError) as raised:
+            call()
+        assert str(raised.value).startswith(name) and "--" not in str(raised.value), str(raised.value)
