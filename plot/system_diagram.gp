@@ -1,7 +1,7 @@
 # The phase diagram of a system file, from what `phase_boundary --system` wrote.
 #   gnuplot -e "dir='out'" plot/system_diagram.gp
-# reads DIR/boundaries.tsv, DIR/invariants.tsv and DIR/diagram.gp (names, melting
-# points, region labels) and writes DIR/diagram.svg and DIR/diagram.png (or
+# reads DIR/boundaries.tsv, DIR/invariants.tsv, DIR/diagram.gp (names, melting
+# points) and DIR/regions.tsv (each region once, with its label's place) and writes DIR/diagram.svg and DIR/diagram.png (or
 # OUT.svg and OUT.png with -e "out='...'"). A missing or empty file is an error,
 # and no figure is written or replaced.
 
@@ -35,6 +35,13 @@ three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
 stats boundaries using (n_rows = n_rows + 1, 1) nooutput
 stats invariants using (n_three = n_three + (three_phase(strcol(1)) && strcol(1) ne 'kind'), \
                         n_points = n_points + !three_phase(strcol(1)), 1) nooutput
+# Each region's label from regions.tsv where the run wrote one, in place of
+# the older labels of diagram.gp.
+regions = dir.'/regions.tsv'
+n_regions = 0
+undefine STATS_records
+stats regions using (n_regions = n_regions + 1, 1) nooutput
+if (n_regions > 1) unset label
 
 
 set encoding utf8
@@ -67,7 +74,11 @@ if (n_rows > 1) {
 if (n_three > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $4 : NaN):2:($8 - $4):(0) \
         with vectors nohead lw 1.5 lc rgb 'black' title 'three-phase invariants', \
-        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:1 with labels offset 0, 0.8 font ',9' noenhanced notitle"
+        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:(sprintf('%s %g %s', strcol(1), $2, T_unit)) \
+        with labels offset 0, 0.8 font ',9' noenhanced notitle"
+}
+if (n_regions > 1) {
+    diagram = diagram.", regions skip 1 using 2:3:1 with labels font ',9' noenhanced notitle"
 }
 if (n_points > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? NaN : $4):2 with points pt 6 ps 1.4 \

@@ -4,6 +4,7 @@
 // the elements that their database is assessed to.
 #include "engine/database/database_system.h"
 #include "engine/diagram/energies.h"
+#include "engine/diagram/regions.h"
 #include "engine/freezing/point.h"
 #include "formats/tdb_file.h"
 #include "reference.h"
@@ -377,4 +378,31 @@ TEST(PointEquilibrium, ThreePhasesOfTheEutecticShareTheirPotentials)
     ASSERT_EQ(e.phases.size(), 1u);
     EXPECT_EQ(phase_name(s, e.phases[0].phase), "LIQUID");
     EXPECT_NEAR(e.mu_a, first.mu_a, 1e-3);
+}
+
+// Regions: each connected field once, its label's point inside it (the
+// stable phases there are the region's), and the two liquid-solid fields
+// either side of the eutectic liquid apart, as two regions.
+TEST(Regions, EachFieldOnceWithItsLabelInside)
+{
+    const System s = example_system("eutectic");
+    const Diagram d = compute_diagram(s);
+    const std::vector<Region> regions = diagram_regions(d);
+    int liquid_solid = 0;
+    int solid = 0;
+    const Grid grid = make_grid(s);
+    for (const Region& r : regions) {
+        const PointEquilibrium e = equilibrium_at_point(s, grid, r.T, r.x);
+        ASSERT_EQ(static_cast<int>(e.phases.size()), r.count) << "at " << r.x << ", " << r.T;
+        for (int k = 0; k < r.count; ++k)
+            EXPECT_TRUE(r.phases[0] == e.phases[static_cast<std::size_t>(k)].phase ||
+                        r.phases[1] == e.phases[static_cast<std::size_t>(k)].phase)
+                << "at " << r.x << ", " << r.T;
+        liquid_solid += r.count == 2 && r.phases[0] != r.phases[1];
+        solid += r.count == 1 && r.phases[0] == Phase::solid;
+        EXPECT_GT(r.T, d.rows.front().T) << "labels stay off the range's lower edge";
+    }
+    EXPECT_EQ(regions.size(), 6u) << "L, two S, S+S, two L+S";
+    EXPECT_EQ(liquid_solid, 2);
+    EXPECT_EQ(solid, 2);
 }

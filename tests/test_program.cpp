@@ -293,7 +293,8 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("eutectic at 607.68"), std::string::npos) << o.out;
     const Snapshot first = snapshot(dir);
-    EXPECT_EQ(first.size(), 3u);
+    EXPECT_EQ(first.size(), 4u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv";
+    EXPECT_EQ(first.at("regions.tsv").rfind("phases\tx\tT\n", 0), 0u);
     EXPECT_EQ(first.at("boundaries.tsv").rfind("T\tphase_low\tx_low\tphase_high\tx_high\n", 0), 0u);
     EXPECT_EQ(split_lines(first.at("invariants.tsv"))[1].rfind("eutectic\t607.68", 0), 0u);
     ASSERT_EQ(run_in(dir, "--system '" + examples + "/eutectic.toml'").status, 0);

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Draws the phase diagram of a binary with matplotlib: the boundaries, the
-invariant lines and a label in each two-phase region.
+"""Draws the phase diagram of a binary with matplotlib: the boundaries as lines,
+the invariant lines with their temperatures and a label in each region, placed
+where the program's regions.tsv places it (Diagram.regions).
 
     python3 diagram.py FILE [--components A,B] [-o diagram.png]
 
@@ -42,12 +43,12 @@ def draw(system, out):
     d = system.diagram()
     b = d.boundaries
     fig, ax = plt.subplots(figsize=(7, 5))
-    for label, T, lo, hi in regions(b):
-        ax.plot(lo, T, ".", ms=1.2, color="tab:blue")
-        ax.plot(hi, T, ".", ms=1.2, color="tab:blue")
-        if len(T) >= 20:
-            k = len(T) // 2
-            ax.text((lo[k] + hi[k]) / 2, T[k], label, ha="center", va="center", fontsize=7)
+    for _, T, lo, hi in regions(b):
+        ax.plot(lo, T, "-", lw=1.0, color="tab:blue")
+        ax.plot(hi, T, "-", lw=1.0, color="tab:blue")
+    r = d.regions
+    for phases, x, T in zip(r["phases"], r["x"], r["T"]):
+        ax.text(x, T, phases.replace("+", " + "), ha="center", va="center", fontsize=6)
     for inv in d.invariants:
         if len(inv.x) == 3:
             ax.hlines(inv.T, inv.x[0], inv.x[2], color="tab:red", lw=0.8)
@@ -57,8 +58,6 @@ def draw(system, out):
             ax.plot(inv.x[0], inv.T, "o", ms=3, color="tab:red")
             ax.annotate(f"{inv.T:.1f} K", (inv.x[0], inv.T), fontsize=6, color="tab:red",
                         xytext=(0, 4), textcoords="offset points", ha="center")
-    liquid = system.phases[0]
-    ax.text(0.5, b["T"].max() if len(b["T"]) else system.temperatures[1], liquid, ha="center", va="bottom")
     a, second = system.components
     ax.set_xlim(0, 1)
     ax.set_xlabel(f"mole fraction of {a}  (x = 0: {second}, x = 1: {a})")

@@ -3,6 +3,7 @@
 #include "app/exit_status.h"
 #include "app/progress.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/regions.h"
 #include "formats/output.h"
 #include "formats/tables.h"
 
@@ -16,9 +17,9 @@ int run_diagram(const DiagramRun& run)
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME};
-    std::FILE* files[3] = {};
-    if (!open_outputs(run.output_dir.c_str(), names, 3, files))
+    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME, REGIONS_NAME};
+    std::FILE* files[4] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 4, files))
         return OUTPUT_FAILED;
 
     const unsigned threads =
@@ -33,6 +34,7 @@ int run_diagram(const DiagramRun& run)
     write_boundaries(files[0], s, d, run.site_fractions, u);
     write_invariants(files[1], s, d, u);
     write_plot_info(files[2], s, d, u);
+    write_regions(files[3], s, diagram_regions(d), u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

@@ -8,6 +8,7 @@
 constexpr const char* BOUNDARIES_NAME = "boundaries.tsv";
 constexpr const char* INVARIANTS_NAME = "invariants.tsv";
 constexpr const char* PLOT_INFO_NAME = "diagram.gp";
+constexpr const char* REGIONS_NAME = "regions.tsv";
 
 struct DiagramRun {
     SystemSource system;

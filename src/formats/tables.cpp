@@ -59,6 +59,23 @@ void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site
     }
 }
 
+std::string region_name(const System& s, const Region& r)
+{
+    if (r.count == 1)
+        return phase_name(s, r.phases[0]);
+    const Phase first = std::min(r.phases[0], r.phases[1]);
+    const Phase second = std::max(r.phases[0], r.phases[1]);
+    return phase_name(s, first) + "+" + phase_name(s, second);
+}
+
+void write_regions(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
+{
+    std::fputs("phases\tx\tT\n", f);
+    for (const Region& r : regions)
+        std::fprintf(f, "%s\t%s\t%s\n", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
+                     temperature_text(u, r.T).c_str());
+}
+
 void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u)
 {
     std::fputs("kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3\n", f);

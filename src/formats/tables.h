@@ -4,6 +4,7 @@
 
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/regions.h"
 #include "engine/phases/model.h"
 #include "formats/units.h"
 
@@ -18,6 +19,13 @@ void write_boundaries(std::FILE* f, const System& s, const Diagram& d, bool site
 
 // A state's site fractions as a column: "0.5,0.5:1".
 std::string site_fractions_text(const std::vector<std::vector<double>>& y);
+
+// A region's phases as the summary names them: one phase, or two joined by
+// "+" in the system's order, the liquid first.
+std::string region_name(const System& s, const Region& r);
+
+// "phases\tx\tT", then one row per region: its phases and where its label goes.
+void write_regions(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
 
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
 void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});

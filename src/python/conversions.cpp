@@ -2,6 +2,7 @@
 
 #include "app/fractions_run.h"
 #include "builtin/sweep.h"
+#include "engine/diagram/regions.h"
 #include "formats/solidification_tables.h"
 #include "formats/tables.h"
 #include "python/python_errors.h"
@@ -135,6 +136,16 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
         out.invariants.append(PyInvariant{invariant_name(inv.kind), temperature_value(u, inv.T),
                                           py::tuple(phases), py::tuple(x)});
     }
+    std::vector<std::string> names;
+    std::vector<double> rx, rT;
+    for (const Region& r : diagram_regions(d)) {
+        names.push_back(region_name(s, r));
+        rx.push_back(fraction_value(u, r.x));
+        rT.push_back(temperature_value(u, r.T));
+    }
+    out.regions["phases"] = strings(names);
+    out.regions["x"] = doubles(rx);
+    out.regions["T"] = doubles(rT);
     out.warnings = py::cast(warning_texts(s, d.doubts, u));
     return out;
 }

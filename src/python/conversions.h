@@ -30,6 +30,7 @@ struct PyTieLine {
 
 struct PyDiagram {
     pybind11::dict boundaries;  // the columns of boundaries.tsv
+    pybind11::dict regions;     // the columns of regions.tsv
     pybind11::list invariants;  // of PyInvariant, ordered by T
     pybind11::tuple warnings;   // of str, as EngineWarning gave them
 };

@@ -525,14 +525,18 @@ void define_results(py::module_& m)
                       "Every tie-line at every temperature, as the columns of boundaries.tsv: a dict of\n"
                       "equal-length numpy arrays \"T\", \"phase_low\", \"x_low\", \"phase_high\",\n"
                       "\"x_high\" (str arrays for the phases). pandas.DataFrame(d.boundaries) works.")
+        .def_readonly("regions", &PyDiagram::regions,
+                      "Each connected region once, as the columns of regions.tsv: \"phases\" (joined by\n"
+                      "\"+\"), \"x\" and \"T\", a point inside it where its label goes")
         .def_readonly("invariants", &PyDiagram::invariants,
                       "The invariants, a list of Invariant ordered by T")
         .def_readonly("warnings", &PyDiagram::warnings,
                       "What the engine could not confirm (also issued as EngineWarning)")
         .def(py::pickle(
-            [](const PyDiagram& d) { return py::make_tuple(d.boundaries, d.invariants, d.warnings); },
+            [](const PyDiagram& d) { return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings); },
             [](const py::tuple& t) {
-                return PyDiagram{t[0].cast<py::dict>(), t[1].cast<py::list>(), t[2].cast<py::tuple>()};
+                return PyDiagram{t[0].cast<py::dict>(), t[1].cast<py::dict>(), t[2].cast<py::list>(),
+                                 t[3].cast<py::tuple>()};
             }));
 
     py::class_<PySolidification>(m, "Solidification",

@@ -33,6 +33,8 @@ def assert_same_diagram(system, args, tmp_path, temperature_range=None):
     written = read_tsv(tmp_path / "boundaries.tsv")
     for column, values in written.items():
         assert same(d.boundaries[column], values), f"{args}: column {column}"
+    for column, values in read_tsv(tmp_path / "regions.tsv").items():
+        assert same(d.regions[column], values), f"{args}: regions' column {column}"
     invariants = read_tsv(tmp_path / "invariants.tsv")
     assert [i.kind for i in d.invariants] == invariants["kind"], args
     assert [i.T for i in d.invariants] == invariants["T"], args
