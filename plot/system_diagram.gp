@@ -46,10 +46,13 @@ if (n_regions > 1) unset label
 
 set encoding utf8
 set datafile separator '\t'
-set xrange [0:1]
+if (!exists("x_first")) x_first = 0
+if (!exists("x_last")) x_last = 1
+set xrange [x_first:x_last]
 set yrange [T_first:T_last]
 set offsets 0, 0, graph 0.03, graph 0.03
-set xtics 0.1
+x_step = (x_last - x_first) / 10.0
+set xtics x_step
 set mxtics 2
 set xlabel sprintf('%s of %s', x_words, name_A)
 set ylabel sprintf('Temperature (%s)', T_unit)

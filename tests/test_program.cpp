@@ -295,6 +295,15 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     const Snapshot first = snapshot(dir);
     EXPECT_EQ(first.size(), 4u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv";
     EXPECT_EQ(first.at("regions.tsv").rfind("phases\tx\tT\n", 0), 0u);
+    EXPECT_EQ(first.at("diagram.gp").find("x_first"), std::string::npos) << "no window unless asked";
+    const fs::path zoom = fresh_dir("system_zoom");
+    ASSERT_EQ(run_in(zoom, "--system '" + examples + "/eutectic.toml' --range 0.2:0.6").status, 0);
+    EXPECT_NE(read_file((zoom / "diagram.gp").string()).find("x_first = 0.2\nx_last = 0.6\n"),
+              std::string::npos);
+    EXPECT_EQ(read_file((zoom / "boundaries.tsv").string()), first.at("boundaries.tsv"))
+        << "the tables are whole";
+    for (const char* bad : {"0.6:0.2", "0:1.5", "x"})
+        EXPECT_EQ(run_in(zoom, "--system '" + examples + "/eutectic.toml' --range " + bad).status, 64) << bad;
     EXPECT_EQ(first.at("boundaries.tsv").rfind("T\tphase_low\tx_low\tphase_high\tx_high\n", 0), 0u);
     EXPECT_EQ(split_lines(first.at("invariants.tsv"))[1].rfind("eutectic\t607.68", 0), 0u);
     ASSERT_EQ(run_in(dir, "--system '" + examples + "/eutectic.toml'").status, 0);

@@ -106,6 +106,13 @@ bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, b
     return why.empty();
 }
 
+bool parse_x_range(const std::string& text, double& first, double& last)
+{
+    const std::size_t colon = text.find(':');
+    return colon != std::string::npos && parse_number(text.substr(0, colon), first) &&
+           parse_number(text.substr(colon + 1), last) && first >= 0.0 && first < last && last <= 1.0;
+}
+
 bool parse_temperatures(const std::string& text, TemperatureRange& r, std::string& why, bool celsius)
 {
     const std::size_t first_colon = text.find(':');
@@ -171,7 +178,7 @@ namespace {
 struct OptionTexts {
     std::string seed, x0, step, temperatures, components, phases, threads, pressure;
     std::vector<std::string> points;
-    std::string energies_T, fractions_x0;
+    std::string energies_T, fractions_x0, x_range;
     bool no_log = false;
 };
 
@@ -358,6 +365,21 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t, bool c
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
     add_point_options(app, line, t, solidify, celsius);
+    app.add_option("--range", t.x_range,
+                   "With --system: the figure's axis of x from XMIN to XMAX (0 <= XMIN < XMAX <= 1, in the "
+                   "units of the run), written into diagram.gp for the plot script")
+        ->type_name("XMIN:XMAX")
+        ->check(CLI::Validator(
+            [](std::string& text) {
+                double first = 0.0;
+                double last = 0.0;
+                return parse_x_range(text, first, last)
+                           ? std::string()
+                           : "XMIN:XMAX with 0 <= XMIN < XMAX <= 1, not '" + text + "'";
+            },
+            "", "range"))
+        ->needs(app.get_option("--system"))
+        ->excludes(solidify);
 }
 
 // A database's options: --components, --phases, --pressure, --list.
@@ -419,6 +441,9 @@ void read_options(const CLI::App& app, const OptionTexts& t, CommandLine& line)
         parse_point(text, point, unused, line.celsius);
         line.points.push_back(point);
     }
+    line.zoomed = !t.x_range.empty();
+    if (line.zoomed)
+        parse_x_range(t.x_range, line.x_first, line.x_last);
     line.fractions = !t.fractions_x0.empty();
     if (line.fractions)
         parse_number(t.fractions_x0, line.fractions_x0);

@@ -32,9 +32,11 @@ struct CommandLine {
     unsigned threads = 0;                 // --threads: sharing the diagram's temperatures; 0: one per core
     double pressure = STANDARD_PRESSURE;  // --pressure: Pa, what a database's P stands for
     bool site_fractions = false;          // --site-fractions: each tie-line end's site fractions
-    std::vector<AlloyPoint> points;       // --at T,X0, in the order given
-    std::string points_file;              // --at-file: more points, a line T,X0 each
-    bool fractions = false;               // --fractions X0: the phases of x0 against T
+    bool zoomed = false;                  // --range: the figure's x axis from x_first to x_last
+    double x_first = 0.0, x_last = 1.0;
+    std::vector<AlloyPoint> points;  // --at T,X0, in the order given
+    std::string points_file;         // --at-file: more points, a line T,X0 each
+    bool fractions = false;          // --fractions X0: the phases of x0 against T
     double fractions_x0 = 0.0;
     bool energies = false;  // --energies T: the phases' G across x at energies_T
     double energies_T = 0.0;
@@ -63,6 +65,9 @@ bool parse_number(const std::string& text, double& value);
 // False otherwise, with why (what is needed).
 // With celsius T is read in degrees Celsius, and held in kelvin.
 bool parse_point(const std::string& text, AlloyPoint& point, std::string& why, bool celsius = false);
+
+// Reads "XMIN:XMAX", 0 <= XMIN < XMAX <= 1, a figure's range of x.
+bool parse_x_range(const std::string& text, double& first, double& last);
 
 // Reads "FIRST:LAST[:STEP]" (K, or degrees Celsius with celsius; STEP 1 where
 // not given) into r in kelvin, as checked_range.

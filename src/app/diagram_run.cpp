@@ -6,6 +6,7 @@
 #include "engine/diagram/regions.h"
 #include "formats/labels.h"
 #include "formats/output.h"
+#include "formats/shortest.h"
 #include "formats/tables.h"
 
 #include <algorithm>
@@ -35,9 +36,15 @@ int run_diagram(const DiagramRun& run)
     write_boundaries(files[0], s, d, run.site_fractions, u);
     write_invariants(files[1], s, d, u);
     write_plot_info(files[2], s, d, u);
+    if (run.zoomed)  // only where asked: the default file keeps its bytes
+        std::fprintf(files[2], "x_first = %s\nx_last = %s\n", shortest(run.x_first).c_str(),
+                     shortest(run.x_last).c_str());
     std::vector<Region> regions = diagram_regions(d);
     if (!d.rows.empty())
-        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T);
+        place_labels(
+            s, d, regions, d.rows.back().T - d.rows.front().T,
+            run.zoomed ? zoomed_labels(mole_fraction_from(u, run.x_first), mole_fraction_from(u, run.x_last))
+                       : FIGURE_LABELS);
     write_regions(files[3], s, regions, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;

@@ -15,6 +15,8 @@ struct DiagramRun {
     std::string output_dir = ".";
     unsigned threads = 0;         // that share the temperatures; 0: one per core
     bool site_fractions = false;  // each tie-line end's site fractions in boundaries.tsv
+    bool zoomed = false;          // the figure's axis of x from x_first to x_last (in the run's units)
+    double x_first = 0.0, x_last = 1.0;
 };
 
 // Reads the system (INPUT_FAILED and a message when it cannot be used, with

@@ -36,7 +36,8 @@ int main(int argc, char** argv)
     if (!line.points.empty() || !line.points_file.empty())
         return run_points({system, line.output_dir, line.points, line.points_file});
     if (line.general)
-        return run_diagram({system, line.output_dir, line.threads, line.site_fractions});
+        return run_diagram({system, line.output_dir, line.threads, line.site_fractions, line.zoomed,
+                            line.x_first, line.x_last});
 
     BuiltinRun run;
     run.output_dir = line.output_dir.c_str();

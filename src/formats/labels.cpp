@@ -73,7 +73,12 @@ void place_labels(const System& s, const Diagram& d, std::vector<Region>& region
         double best = -HUGE_VAL;
         bool clear = false;  // a place found that overlaps no label
         for (std::size_t k = 0; k < r.spans.size(); k += step) {
-            const Span& span = r.spans[k];
+            // The part of the row the figure shows.
+            const double left = std::max(r.spans[k].left, size.x_first);
+            const double right = std::min(r.spans[k].right, size.x_last);
+            if (!(left < right))
+                continue;
+            const Span span{r.spans[k].T, left, right};
             const double x = 0.5 * (span.left + span.right);
             const LabelBox box = label_box(text, x, span.T, T_span, size);
             if (std::any_of(placed.begin(), placed.end(), [&](const LabelBox& p) { return overlap(p, box); }))
