@@ -533,7 +533,9 @@ void define_results(py::module_& m)
         .def_readonly("warnings", &PyDiagram::warnings,
                       "What the engine could not confirm (also issued as EngineWarning)")
         .def(py::pickle(
-            [](const PyDiagram& d) { return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings); },
+            [](const PyDiagram& d) {
+                return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings);
+            },
             [](const py::tuple& t) {
                 return PyDiagram{t[0].cast<py::dict>(), t[1].cast<py::dict>(), t[2].cast<py::list>(),
                                  t[3].cast<py::tuple>()};
