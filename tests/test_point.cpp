@@ -33,6 +33,17 @@ double mixing(double x)
     return x * std::log(x) + (1.0 - x) * std::log1p(-x);
 }
 
+System database_binary_of(const char* file, const char* a, const char* b)
+{
+    Database db;
+    InputError error;
+    EXPECT_TRUE(read_tdb_file((SHARED / file).string(), db, error)) << error.text();
+    DatabaseBinary binary;
+    std::string why;
+    EXPECT_TRUE(database_binary(db, a, b, {}, binary, why)) << why;
+    return binary.system;
+}
+
 const Piecewise& function_named(const Database& db, const std::string& name)
 {
     for (std::size_t i = 0; i < db.functions.names.size(); ++i)
@@ -162,13 +173,7 @@ TEST(PointEquilibrium, StandardStatesOfRealElements)
                           Case{"al-ni.tdb", "AL", "NI", 1e-12, "FCC_A1", 29.796},
                           Case{"steel1.tdb", "FE", "C", 1.0 - 1e-12, "BCC_A2", 27.28}}) {
         SCOPED_TRACE(std::string(c.file) + " " + c.phase + " x0 = " + std::to_string(c.x0));
-        Database db;
-        InputError error;
-        ASSERT_TRUE(read_tdb_file((SHARED / c.file).string(), db, error)) << error.text();
-        DatabaseBinary binary;
-        std::string why;
-        ASSERT_TRUE(database_binary(db, c.a, c.b, {}, binary, why)) << why;
-        const System& s = binary.system;
+        const System s = database_binary_of(c.file, c.a, c.b);
         const PointEquilibrium e = equilibrium_at_point(s, make_grid(s), 298.15, c.x0);
         ASSERT_TRUE(e.doubts.empty());
         const PhaseShare& main = e.phases.back().amount > 0.5 ? e.phases.back() : e.phases.front();
@@ -220,13 +225,7 @@ TEST(EnergyCurves, NoCurveBelowAStableTangent)
 {
     if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
         GTEST_SKIP() << "the public databases are not at " << SHARED.string();
-    Database db;
-    InputError error;
-    ASSERT_TRUE(read_tdb_file((SHARED / "al-ni.tdb").string(), db, error)) << error.text();
-    DatabaseBinary binary;
-    std::string why;
-    ASSERT_TRUE(database_binary(db, "AL", "NI", {}, binary, why)) << why;
-    const System& s = binary.system;
+    const System s = database_binary_of("al-ni.tdb", "AL", "NI");
     const double T = 1000.0;
     std::vector<Doubt> doubts;
     const std::vector<Tangent> tangents = common_tangents(s, equilibria_at(s, make_grid(s), T, doubts));
@@ -297,21 +296,6 @@ TEST(PhaseFractions, BalanceAndAgreementWithThePoint)
         }
     }
 }
-
-namespace {
-
-System database_binary_of(const char* file, const char* a, const char* b)
-{
-    Database db;
-    InputError error;
-    EXPECT_TRUE(read_tdb_file((SHARED / file).string(), db, error)) << error.text();
-    DatabaseBinary binary;
-    std::string why;
-    EXPECT_TRUE(database_binary(db, a, b, {}, binary, why)) << why;
-    return binary.system;
-}
-
-}  // namespace
 
 // The point's numbers against what is not computed the same way: mu_A and
 // mu_B by the tangent of the phase's own G at x0 (central differences of
