@@ -284,7 +284,7 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
                    "With --system: the phases of the alloy of mole fraction X0 of A at every temperature "
                    "of the diagram, each with its amount and composition, into fractions.tsv")
         ->type_name("X0")
-        ->check(number_where([](double v) { return v >= MOST_DILUTE && v <= 1.0 - MOST_DILUTE; },
+        ->check(number_where([](double v) { return x0_needs(v).empty(); },
                              "a mole fraction from 1e-12 to 1 - 1e-12"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
@@ -324,7 +324,7 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t, bool c
                        "by the lever rule and by Scheil (with --system: that system's A; "
                        "without: the built-in system's Si)")
             ->type_name("X0")
-            ->check(number_where([](double v) { return v >= MOST_DILUTE && v <= 1.0 - MOST_DILUTE; },
+            ->check(number_where([](double v) { return x0_needs(v).empty(); },
                                  "a mole fraction from 1e-12 to 1 - 1e-12"));
     app.add_option("--step", t.step, "Kelvin between the solidification table's rows (default 1)")
         ->type_name("DT")

@@ -13,6 +13,14 @@
 #include <cstdio>
 #include <thread>
 
+Diagram swept_diagram(const System& s, unsigned threads)
+{
+    std::atomic<std::size_t> rows_done{0};
+    const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
+    return compute_diagram(s, threads > 0 ? threads : std::max(1U, std::thread::hardware_concurrency()),
+                           &rows_done);
+}
+
 int run_diagram(const DiagramRun& run)
 {
     LoadedSystem loaded;
@@ -24,14 +32,7 @@ int run_diagram(const DiagramRun& run)
     if (!open_outputs(run.output_dir.c_str(), names, 4, files))
         return OUTPUT_FAILED;
 
-    const unsigned threads =
-        run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
-    std::atomic<std::size_t> rows_done{0};
-    Diagram d;
-    {
-        const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
-        d = compute_diagram(s, threads, &rows_done);
-    }
+    const Diagram d = swept_diagram(s, run.threads);
     const Units& u = loaded.units;
     write_boundaries(files[0], s, d, run.site_fractions, u);
     write_invariants(files[1], s, d, u);
@@ -39,13 +40,10 @@ int run_diagram(const DiagramRun& run)
     if (run.zoomed)  // only where asked: the default file keeps its bytes
         std::fprintf(files[2], "x_first = %s\nx_last = %s\n", shortest(run.x_first).c_str(),
                      shortest(run.x_last).c_str());
-    std::vector<Region> regions = diagram_regions(d);
-    if (!d.rows.empty())
-        place_labels(
-            s, d, regions, d.rows.back().T - d.rows.front().T,
-            run.zoomed ? zoomed_labels(mole_fraction_from(u, run.x_first), mole_fraction_from(u, run.x_last))
-                       : FIGURE_LABELS);
-    write_regions(files[3], s, regions, u);
+    const LabelSize labels =
+        run.zoomed ? zoomed_labels(mole_fraction_from(u, run.x_first), mole_fraction_from(u, run.x_last))
+                   : FIGURE_LABELS;
+    write_regions(files[3], s, labelled_regions(s, d, labels), u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

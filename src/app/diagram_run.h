@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/system_input.h"
+#include "engine/diagram/diagram.h"
 
 #include <string>
 
@@ -18,6 +19,11 @@ struct DiagramRun {
     bool zoomed = false;          // the figure's axis of x from x_first to x_last (in the run's units)
     double x_first = 0.0, x_last = 1.0;
 };
+
+// The diagram over the system's range on threads threads (0: one per core),
+// its progress shown on a terminal: what the diagram and the phase fractions
+// both sweep.
+Diagram swept_diagram(const System& s, unsigned threads);
 
 // Reads the system (INPUT_FAILED and a message when it cannot be used, with
 // nothing written), computes the diagram, writes the tables and the plot file

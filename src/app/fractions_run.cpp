@@ -1,7 +1,7 @@
 #include "app/fractions_run.h"
 
+#include "app/diagram_run.h"
 #include "app/exit_status.h"
-#include "app/progress.h"
 #include "engine/diagram/diagram.h"
 #include "engine/freezing/point.h"
 #include "formats/output.h"
@@ -58,14 +58,7 @@ int run_fractions(const FractionsRun& run)
     std::FILE* files[2] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
-    const unsigned threads =
-        run.threads > 0 ? run.threads : std::max(1U, std::thread::hardware_concurrency());
-    std::atomic<std::size_t> rows_done{0};
-    Diagram d;
-    {
-        const ProgressLine progress("temperatures", static_cast<std::size_t>(s.range.count), rows_done);
-        d = compute_diagram(s, threads, &rows_done);
-    }
+    const Diagram d = swept_diagram(s, run.threads);
     const std::vector<PhaseFraction> rows = phase_fractions(d, x0);
     write_fractions(files[0], s, rows, loaded.units);
     write_fractions_plot_info(files[1], s, x0, rows, loaded.units);

@@ -52,7 +52,7 @@ int run_solidify(const SolidifyRun& run)
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
     const double x0 = mole_fraction_from(loaded.units, run.x0);
-    if (!(x0 >= MOST_DILUTE && x0 <= 1.0 - MOST_DILUTE)) {
+    if (!x0_needs(x0).empty()) {
         discard_outputs();
         return refuse_step("--solidify " + shortest(run.x0) + " is a mole fraction of " + shortest(x0) +
                            ", outside 1e-12 to 1 - 1e-12");

@@ -6,6 +6,7 @@
 #include "formats/shortest.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
+#include "request/request.h"
 
 #include <cmath>
 #include <cstdio>
@@ -65,7 +66,7 @@ bool units_of(const SystemSource& source, LoadedSystem& loaded, InputError& erro
     u.mass = source.mass_fraction;
     u.mass_a = loaded.system.a.molar_mass;
     u.mass_b = loaded.system.b.molar_mass;
-    if (!u.mass || (u.mass_a > 0.0 && u.mass_b > 0.0))
+    if (units_needs(u, loaded.system).empty())
         return true;
     const std::string where = !source.from_file ? std::string("the built-in system") : source.path;
     error = file_error(where,

@@ -98,3 +98,11 @@ void place_labels(const System& s, const Diagram& d, std::vector<Region>& region
         placed.push_back(label_box(text, r.x, r.T, T_span, size));
     }
 }
+
+std::vector<Region> labelled_regions(const System& s, const Diagram& d, const LabelSize& size)
+{
+    std::vector<Region> regions = diagram_regions(d);
+    if (!d.rows.empty())
+        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T, size);
+    return regions;
+}

@@ -48,3 +48,8 @@ LabelBox invariant_label_box(const Invariant& inv, double T_span, const LabelSiz
 // stays. T_span is the figure's range of T.
 void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
                   const LabelSize& size = FIGURE_LABELS);
+
+// The diagram's regions with their labels placed for a figure of size, over
+// the diagram's own range of T.
+std::vector<Region> labelled_regions(const System& s, const Diagram& d,
+                                     const LabelSize& size = FIGURE_LABELS);

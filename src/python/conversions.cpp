@@ -139,10 +139,7 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
     }
     std::vector<std::string> names;
     std::vector<double> rx, rT;
-    std::vector<Region> regions = diagram_regions(d);
-    if (!d.rows.empty())
-        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T);
-    for (const Region& r : regions) {
+    for (const Region& r : labelled_regions(s, d)) {
         names.push_back(region_name(s, r));
         rx.push_back(fraction_value(u, r.x));
         rT.push_back(temperature_value(u, r.T));

@@ -50,6 +50,17 @@ double power(double v, int p)
     return r;
 }
 
+// Each linear form's value at the state y.
+void forms_at_state(const LatticeModel& m, const SiteFractions& y, double* forms_at)
+{
+    for (std::size_t k = 0; k < m.forms.size(); ++k) {
+        double v = m.forms[k].constant;
+        for (const auto& [q, w] : m.forms[k].terms)
+            v += w * y[static_cast<std::size_t>(q)];
+        forms_at[k] = v;
+    }
+}
+
 // One property summed over its terms, as a function of the linear forms:
 // its value, gradient and Hessian in the forms' values (zeroed over the
 // model's f forms where asked for). Each term is a product of a few forms,
@@ -153,12 +164,7 @@ Jet lattice_energy_in_T(const LatticeModel& m, const std::vector<Jet>& values, d
                         const SiteFractions& y)
 {
     double forms_at[MOST_FORMS];
-    for (std::size_t k = 0; k < m.forms.size(); ++k) {
-        double v = m.forms[k].constant;
-        for (const auto& [q, w] : m.forms[k].terms)
-            v += w * y[static_cast<std::size_t>(q)];
-        forms_at[k] = v;
-    }
+    forms_at_state(m, y, forms_at);
     // Each property is linear in the values: each term's weight at y times its value's jet.
     Jet sums[3] = {constant(0.0), constant(0.0), constant(0.0)};
     for (const LatticeTerm& t : m.terms) {
@@ -188,12 +194,7 @@ double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* grad
     const int f = static_cast<int>(m.forms.size());
     const bool derivatives = gradient != nullptr || hessian != nullptr;
     double forms_at[MOST_FORMS];
-    for (std::size_t k = 0; k < m.forms.size(); ++k) {
-        double v = m.forms[k].constant;
-        for (const auto& [q, w] : m.forms[k].terms)
-            v += w * y[static_cast<std::size_t>(q)];
-        forms_at[k] = v;
-    }
+    forms_at_state(m, y, forms_at);
     Sum sums[3];
     for (int property = 0; property < 3; ++property)
         sums[property].clear(f, derivatives && (property == 0 || m.magnetic));
