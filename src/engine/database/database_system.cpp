@@ -16,8 +16,6 @@ namespace {
 constexpr double ABSENT = 1e9;  // J/mol
 
 constexpr double SCAN_STEP = 5.0;  // K, between the temperatures where pure transitions are looked for
-// Relative: two pure energies this close are checked for being equal to rounding.
-constexpr double LEVEL = 1e-9;
 constexpr double LOWEST_SCAN = 10.0;
 
 constexpr int COMPOUND = -3;     // every sublattice holds one constituent, both elements among them
@@ -704,17 +702,19 @@ std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double 
     // Of two phases whose pure energies are equal to their rounding (COST
     // 507's boron as DIAMOND_A4 and as BETA_RHOMBO_B), the first is the
     // stable one throughout: which of them rounds lower changes from one
-    // temperature to the next, and each change was a transition.
+    // temperature to the next, and each change was a transition. The energies
+    // compared are the scan's own, not searched again: two phases of the same
+    // sublattices would otherwise be searched from every start at every step.
     const auto stable = [&](double T) {
         Phase best = Phase::liquid;
         double g = HUGE_VAL;
+        double g_size = 0.0;
         for (std::size_t k = 0; k < s.phases.size(); ++k) {
-            const double here = pure_gibbs(s, phase_number(k), of_a, T, memory[k]);
-            const bool level = g != HUGE_VAL &&
-                               std::fabs(here - g) <= LEVEL * std::max(std::fabs(here), std::fabs(g)) &&
-                               exactly_equal_pure(s, best, phase_number(k), of_a, T);
-            if (here < g && !level) {
+            double size = 0.0;
+            const double here = pure_gibbs(s, phase_number(k), of_a, T, memory[k], size);
+            if (here < g && !equal_to_rounding(here, size, g, g_size)) {
                 g = here;
+                g_size = size;
                 best = phase_number(k);
             }
         }

@@ -211,11 +211,14 @@ double pure_gibbs(const System& s, Phase p, bool of_a, double T)
     return kinds::pure_energy(s, p, of_a, T, unused);
 }
 
-double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory)
+double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory, double& size)
 {
-    if (const auto* k = std::get_if<LatticeKind>(&phase_model(s, p).kind))
-        return kinds::lattice_pure_from(s, *k, of_a, T, memory);
-    return pure_gibbs(s, p, of_a, T);
+    if (const auto* k = std::get_if<LatticeKind>(&phase_model(s, p).kind)) {
+        const double g = kinds::lattice_pure_from(s, *k, of_a, T, memory);
+        size = g == HUGE_VAL ? 0.0 : std::fabs(g);
+        return g;
+    }
+    return kinds::pure_energy(s, p, of_a, T, size);
 }
 
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
@@ -224,6 +227,11 @@ bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)
     double size_q = 0.0;
     const double gp = kinds::pure_energy(s, p, of_a, T, size_p);
     const double gq = kinds::pure_energy(s, q, of_a, T, size_q);
+    return equal_to_rounding(gp, size_p, gq, size_q);
+}
+
+bool equal_to_rounding(double gp, double size_p, double gq, double size_q)
+{
     if (!std::isfinite(gp) || !std::isfinite(gq))
         return false;  // a phase that does not hold the component alone is never level with one that does
     return std::fabs(gp - gq) <= 8.0 * std::numeric_limits<double>::epsilon() * std::max(size_p, size_q);

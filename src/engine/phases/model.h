@@ -406,12 +406,16 @@ double pure_gibbs(const System& s, Phase p, bool of_a, double T);
 
 // The same, a phase with an internal state searched from what memory holds of
 // the last temperature (updated), with a search from every start every few
-// calls: what a scan in T carries from one temperature to the next.
-double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory);
+// calls: what a scan in T carries from one temperature to the next. size is
+// the magnitude of the terms summed, what the energy's rounding scales with.
+double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory, double& size);
 
 // Whether T is a pure component's transition between phases p and q to rounding:
 // their pure energies differ by no more than the rounding of the larger's terms.
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T);
+
+// The same for pure energies gp and gq already computed, with their sizes.
+bool equal_to_rounding(double gp, double size_p, double gq, double size_q);
 
 // The temperature in [lo, hi] at which phases p and q of pure A (of_a) or pure
 // B have equal energies: a system file's melting point as given, else by
