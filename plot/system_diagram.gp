@@ -1,7 +1,9 @@
 # The phase diagram of a system file, from what `phase_boundary --system` wrote.
 #   gnuplot -e "dir='out'" plot/system_diagram.gp
 # reads DIR/boundaries.tsv, DIR/invariants.tsv, DIR/diagram.gp (names, melting
-# points) and DIR/regions.tsv (each region once, with its label's place) and writes DIR/diagram.svg and DIR/diagram.png (or
+# points), DIR/regions.tsv (each region once, with its label's place) and
+# DIR/outlines.tsv (each two-phase region's outline), the last two where the
+# run wrote them, and writes DIR/diagram.svg and DIR/diagram.png (or
 # OUT.svg and OUT.png with -e "out='...'"). A missing or empty file is an error,
 # and no figure is written or replaced.
 
@@ -42,6 +44,18 @@ n_regions = 0
 undefine STATS_records
 stats regions using (n_regions = n_regions + 1, 1) nooutput
 if (n_regions > 1) unset label
+# The two-phase regions' outlines where the run wrote them, in place of the
+# boundaries' dots: each a closed line through its congruent points and along
+# its invariants.
+outlines = dir.'/outlines.tsv'
+n_outline = 0
+undefine STATS_records
+stats outlines using (n_outline = n_outline + 1, 1) nooutput
+# The leaders of labels set beside fields too narrow for them.
+leaders = dir.'/leaders.tsv'
+n_leaders = 0
+undefine STATS_records
+stats leaders using (n_leaders = n_leaders + 1, 1) nooutput
 
 
 set encoding utf8
@@ -60,6 +74,8 @@ set title system_name noenhanced
 set grid xtics ytics lc rgb '#e0e0e0' lw 1
 set key below horizontal samplen 2 spacing 1.2 width 1
 set border lw 1.2
+# A label's box hides the leader drawn to its middle.
+set style textbox opaque noborder margins 1, 1
 
 liquid = 0xc0392b
 solid = 0x1f5fa8
@@ -69,7 +85,11 @@ three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
 
 diagram = "plot '+' every ::0::0 using (1):(T_m_A) with points pt 7 ps 1.1 lc rgb 'black' title 'melting points', \
                '+' every ::0::0 using (0):(T_m_B) with points pt 7 ps 1.1 lc rgb 'black' notitle"
-if (n_rows > 1) {
+if (n_outline > 1) {
+    diagram = diagram.", outlines skip 1 using 3:4:(colour(strcol(2))) with lines lw 1.3 \
+        lc rgb variable title 'boundaries (red: liquid, blue: solid)'"
+}
+if (n_outline <= 1 && n_rows > 1) {
     diagram = diagram.", boundaries skip 1 using 3:1:(colour(strcol(2))) with points pt 7 ps 0.25 \
         lc rgb variable title 'boundaries (red: liquid, blue: solid)', \
         '' skip 1 using 5:1:(colour(strcol(4))) with points pt 7 ps 0.25 lc rgb variable notitle"
@@ -80,8 +100,12 @@ if (n_three > 0) {
         '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:(sprintf('%s %g %s', strcol(1), $2, T_unit)) \
         with labels offset 0, 0.8 font ',9' noenhanced notitle"
 }
+if (n_leaders > 1) {
+    diagram = diagram.", leaders skip 1 using 2:3:($4 - $2):($5 - $3) with vectors nohead lw 0.8 \
+        lc rgb '#606060' notitle"
+}
 if (n_regions > 1) {
-    diagram = diagram.", regions skip 1 using 2:3:1 with labels font ',9' noenhanced notitle"
+    diagram = diagram.", regions skip 1 using 2:3:1 with labels boxed font ',9' noenhanced notitle"
 }
 if (n_points > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? NaN : $4):2 with points pt 6 ps 1.4 \

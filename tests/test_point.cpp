@@ -390,3 +390,68 @@ TEST(Regions, EachFieldOnceWithItsLabelInside)
     EXPECT_EQ(liquid_solid, 2);
     EXPECT_EQ(solid, 2);
 }
+
+namespace {
+
+// Whether (x, T) lies inside the closed polygon, by the crossings of a ray
+// towards higher x with its sides.
+bool inside_outline(const std::vector<OutlinePoint>& o, double x, double T)
+{
+    bool in = false;
+    for (std::size_t i = 0, j = o.size() - 1; i < o.size(); j = i++)
+        if ((o[i].T > T) != (o[j].T > T) && x < o[j].x + (o[i].x - o[j].x) * (T - o[j].T) / (o[i].T - o[j].T))
+            in = !in;
+    return in;
+}
+
+bool has_point(const std::vector<OutlinePoint>& o, double x, double T)
+{
+    return std::any_of(o.begin(), o.end(), [&](const OutlinePoint& p) { return p.x == x && p.T == T; });
+}
+
+}  // namespace
+
+// Outlines: each two-phase field's a closed line around its label, ending on
+// its invariant's line at the invariant's own compositions, at its pure
+// component's melting point, at a congruent point and at a gap's critical point.
+TEST(Regions, OutlinesCloseOnInvariantsMeltingAndCongruentPoints)
+{
+    for (const char* name : {"eutectic", "congruent-maximum", "solid-gap"}) {
+        SCOPED_TRACE(name);
+        const System s = example_system(name);
+        const Diagram d = compute_diagram(s);
+        int closed = 0;
+        for (const Region& r : diagram_regions(d)) {
+            if (r.count == 1) {
+                EXPECT_TRUE(r.outline.empty());
+                continue;
+            }
+            const std::vector<OutlinePoint>& o = r.outline;
+            ASSERT_GE(o.size(), 4u);
+            EXPECT_EQ(o.front().x, o.back().x);
+            EXPECT_EQ(o.front().T, o.back().T);
+            EXPECT_TRUE(inside_outline(o, r.x, r.T)) << "label at " << r.x << ", " << r.T;
+            for (const Invariant& inv : d.invariants) {
+                if (inv.phases == 3) {
+                    for (int i = 0; i < 3; ++i)
+                        for (int j = i + 1; j < 3; ++j)
+                            if (inv.phase[i] == r.phases[0] && inv.phase[j] == r.phases[1] &&
+                                std::fabs(inv.at[i].x - r.spans.front().left) < 0.05) {
+                                EXPECT_TRUE(has_point(o, inv.at[i].x, inv.T) &&
+                                            has_point(o, inv.at[j].x, inv.T))
+                                    << "ends on its invariant's line";
+                                ++closed;
+                            }
+                } else if (has_point(o, inv.at[0].x, inv.T)) {
+                    ++closed;  // a congruent or critical point closes it
+                }
+            }
+            for (const double T_m : {s.a.melting_point(), s.b.melting_point()})
+                closed += has_point(o, 1.0, T_m) || has_point(o, 0.0, T_m);
+        }
+        // The eutectic's three fields (two closing at melting points too); the
+        // two either side of a congruent maximum, at it and at their melting
+        // points; the gap at its critical point and the lens at both melting points.
+        EXPECT_EQ(closed, std::string(name) == "eutectic" ? 5 : std::string(name) == "solid-gap" ? 3 : 4);
+    }
+}

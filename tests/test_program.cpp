@@ -293,8 +293,11 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("eutectic at 607.68"), std::string::npos) << o.out;
     const Snapshot first = snapshot(dir);
-    EXPECT_EQ(first.size(), 4u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv";
+    EXPECT_EQ(first.size(), 6u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv, outlines.tsv, "
+                                   "leaders.tsv";
     EXPECT_EQ(first.at("regions.tsv").rfind("phases\tx\tT\n", 0), 0u);
+    EXPECT_EQ(first.at("outlines.tsv").rfind("phases\tphase\tx\tT\n", 0), 0u);
+    EXPECT_EQ(first.at("leaders.tsv").rfind("phases\tx\tT\tx_to\tT_to\n", 0), 0u);
     EXPECT_EQ(first.at("diagram.gp").find("x_first"), std::string::npos) << "no window unless asked";
     const fs::path zoom = fresh_dir("system_zoom");
     ASSERT_EQ(run_in(zoom, "--system '" + examples + "/eutectic.toml' --range 0.2:0.6").status, 0);

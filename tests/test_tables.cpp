@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -122,22 +123,53 @@ TEST(Tables, UnitsConvertAndPrintTheirShortestDecimals)
     EXPECT_EQ(fraction_value(mass, 1.0), 1.0);
 }
 
-// The figures' labels: in every example's diagram no two region labels
-// overlap, nor a region's an invariant's.
-TEST(Tables, RegionLabelsOfTheExamplesOverlapNothing)
+namespace {
+
+// Whether the segment from a to b passes through the box's inside (Liang and
+// Barsky's clipping: the parameters where it enters and leaves each slab).
+bool segment_through(const LabelBox& box, double ax, double aT, double bx, double bT)
+{
+    double enter = 0.0;
+    double leave = 1.0;
+    const double d[2] = {bx - ax, bT - aT};
+    const double from[2] = {ax, aT};
+    const double low[2] = {box.x_low, box.T_low};
+    const double high[2] = {box.x_high, box.T_high};
+    for (int k = 0; k < 2; ++k) {
+        if (d[k] == 0.0) {
+            if (!(from[k] > low[k] && from[k] < high[k]))
+                return false;
+            continue;
+        }
+        double t0 = (low[k] - from[k]) / d[k];
+        double t1 = (high[k] - from[k]) / d[k];
+        if (t0 > t1)
+            std::swap(t0, t1);
+        enter = std::max(enter, t0);
+        leave = std::min(leave, t1);
+    }
+    return enter < leave;
+}
+
+}  // namespace
+
+// The figures' labels: in every example's diagram and in public binaries no
+// two labels overlap, nor a region's label a boundary or an invariant's line;
+// a label led out of a narrow field has its leader end inside that field.
+TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
 {
     std::vector<std::pair<std::string, System>> systems;
     for (const char* name : {"eutectic", "peritectic", "monotectic", "congruent-minimum", "congruent-maximum",
                              "solid-gap", "cu-ni", "builtin"})
         systems.emplace_back(name, example_system(name));
     const std::filesystem::path shared = PHASE_BOUNDARY_SHARED_TDB;
-    // Al-Zn's default places put two labels on the invariants' own; Cu-Mg and
-    // Al-Ni still keep one and two overlaps where a field is too narrow for
-    // its label, which shrinking or a leader line would mend.
+    // Al-Zn's default places put two labels on the invariants' own, and Cu-Mg
+    // has fields too narrow for their labels.
     for (const auto& [file, a, b] :
          {std::tuple<const char*, const char*, const char*>{"pb-sn.tdb", "PB", "SN"},
           {"ag-cu.tdb", "AG", "CU"},
-          {"al-zn.tdb", "AL", "ZN"}}) {
+          {"al-zn.tdb", "AL", "ZN"},
+          {"cu-mg.tdb", "CU", "MG"}}) {
         Database db;
         InputError error;
         DatabaseBinary binary;
@@ -146,24 +178,48 @@ TEST(Tables, RegionLabelsOfTheExamplesOverlapNothing)
             database_binary(db, a, b, {}, binary, why) && default_range(binary.system, why))
             systems.emplace_back(file, binary.system);
     }
+    int led = 0;
     for (const auto& [name, s] : systems) {
         SCOPED_TRACE(name);
         const Diagram d = compute_diagram(s, 2);
-        std::vector<Region> regions = diagram_regions(d);
+        const std::vector<Region> regions = labelled_regions(s, d);
         const double span = d.rows.back().T - d.rows.front().T;
-        place_labels(s, d, regions, span);
         std::vector<LabelBox> boxes;
         for (const Invariant& inv : d.invariants)
             if (inv.phases == 3)
                 boxes.push_back(invariant_label_box(inv, span));
         const std::size_t invariants = boxes.size();
         for (const Region& r : regions) {
-            const LabelBox box = label_box(region_name(s, r), r.x, r.T, span, FIGURE_LABELS);
+            const std::string text = region_name(s, r);
+            const LabelBox box = label_box(text, r.x, r.T, span, FIGURE_LABELS);
             for (std::size_t k = 0; k < boxes.size(); ++k)
                 EXPECT_FALSE(overlap(box, boxes[k]))
-                    << region_name(s, r) << " over "
-                    << (k < invariants ? "an invariant's label" : "another label");
+                    << text << " over " << (k < invariants ? "an invariant's label" : "another label");
             boxes.push_back(box);
+            for (const Region& other : regions)
+                for (std::size_t k = 1; k < other.outline.size(); ++k) {
+                    const OutlinePoint& p = other.outline[k - 1];
+                    const OutlinePoint& q = other.outline[k];
+                    EXPECT_FALSE(segment_through(box, p.x, p.T, q.x, q.T))
+                        << text << " over the outline of " << region_name(s, other) << " at " << q.x << ", "
+                        << q.T;
+                }
+            for (const Invariant& inv : d.invariants) {
+                if (inv.phases == 3) {
+                    EXPECT_FALSE(segment_through(box, inv.at[0].x, inv.T, inv.at[2].x, inv.T))
+                        << text << " over the invariant at " << inv.T;
+                }
+            }
+            if (r.led) {
+                ++led;
+                const auto row = std::find_if(r.spans.begin(), r.spans.end(),
+                                              [&](const Span& sp) { return sp.T == r.to_T; });
+                ASSERT_NE(row, r.spans.end()) << text << "'s leader ends on one of its rows";
+                EXPECT_TRUE(r.to_x > row->left && r.to_x < row->right) << text;
+            }
         }
+    }
+    if (std::filesystem::exists(shared / "cu-mg.tdb")) {
+        EXPECT_GE(led, 1) << "Cu-Mg's narrow fields have their labels led out";
     }
 }

@@ -27,9 +27,10 @@ int run_diagram(const DiagramRun& run)
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME, REGIONS_NAME};
-    std::FILE* files[4] = {};
-    if (!open_outputs(run.output_dir.c_str(), names, 4, files))
+    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME,
+                           REGIONS_NAME,    OUTLINES_NAME,   LEADERS_NAME};
+    std::FILE* files[6] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 6, files))
         return OUTPUT_FAILED;
 
     const Diagram d = swept_diagram(s, run.threads);
@@ -43,7 +44,10 @@ int run_diagram(const DiagramRun& run)
     const LabelSize labels =
         run.zoomed ? zoomed_labels(mole_fraction_from(u, run.x_first), mole_fraction_from(u, run.x_last))
                    : FIGURE_LABELS;
-    write_regions(files[3], s, labelled_regions(s, d, labels), u);
+    const std::vector<Region> regions = labelled_regions(s, d, labels);
+    write_regions(files[3], s, regions, u);
+    write_outlines(files[4], s, regions, u);
+    write_leaders(files[5], s, regions, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

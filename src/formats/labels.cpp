@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numeric>
 
 namespace {
@@ -34,11 +35,131 @@ double slack(const Region& r, const LabelBox& box)
     return least;
 }
 
+// How far a led label may go from its field, in steps of a line's height in
+// T and of its own half width in x: near enough that the leader is short.
+constexpr int LEAD_STEPS = 6;
+
+// Rows of a region where a leader may end.
+constexpr std::size_t ANCHORS = 8;
+
+bool clear_of(const std::vector<LabelBox>& placed, const LabelBox& box)
+{
+    return std::none_of(placed.begin(), placed.end(), [&](const LabelBox& p) { return overlap(p, box); });
+}
+
+// Whether the box lies inside the figure's window and wholly inside one
+// region, so that it crosses no boundary.
+bool inside_a_region(const std::vector<Region>& regions, const LabelBox& box, double T_first, double T_last,
+                     const LabelSize& size)
+{
+    if (box.x_low < size.x_first || box.x_high > size.x_last || box.T_low < T_first || box.T_high > T_last)
+        return false;
+    return std::any_of(regions.begin(), regions.end(), [&](const Region& r) { return slack(r, box) >= 0.0; });
+}
+
+// Whether the line from (x0, T0) to (x1, T1) passes through any placed
+// label: looked for at points closer than a tenth of the smallest label.
+bool crosses(const std::vector<LabelBox>& placed, double x0, double T0, double x1, double T1)
+{
+    constexpr int POINTS = 64;
+    for (int i = 0; i <= POINTS; ++i) {
+        const double t = static_cast<double>(i) / POINTS;
+        const LabelBox dot{x0 + t * (x1 - x0), x0 + t * (x1 - x0), T0 + t * (T1 - T0), T0 + t * (T1 - T0)};
+        if (std::any_of(placed.begin(), placed.end(), [&](const LabelBox& p) {
+                return dot.x_low > p.x_low && dot.x_low < p.x_high && dot.T_low > p.T_low &&
+                       dot.T_low < p.T_high;
+            }))
+            return true;
+    }
+    return false;
+}
+
+bool inside_a_label(const std::vector<LabelBox>& placed, double x, double T)
+{
+    return std::any_of(placed.begin(), placed.end(), [&](const LabelBox& p) {
+        return x > p.x_low && x < p.x_high && T > p.T_low && T < p.T_high;
+    });
+}
+
+// Leads the label of a region too narrow for it out to a place nearby:
+// clear of every label and of every boundary, its leader through no other
+// label, ending in the middle of one of ANCHORS rows spread over the region
+// (shown in the window, under no label), the shortest leader first. False,
+// and r unchanged, where there is none within LEAD_STEPS.
+bool lead_out(const std::vector<Region>& regions, const std::vector<LabelBox>& placed,
+              const std::string& text, double T_first, double T_last, const LabelSize& size, Region& r)
+{
+    const double T_span = T_last - T_first;
+    const LabelBox own = label_box(text, 0.0, 0.0, T_span, size);
+    const double half_width = 0.5 * (own.x_high - own.x_low);
+    const double height = own.T_high - own.T_low;
+    double nearest = HUGE_VAL;
+    double x = 0.0, T = 0.0, to_x = 0.0, to_T = 0.0;
+    for (std::size_t a = 0; a < ANCHORS; ++a) {
+        const Span& row = r.spans[r.spans.size() * (2 * a + 1) / (2 * ANCHORS)];
+        const double left = std::max(row.left, size.x_first);
+        const double right = std::min(row.right, size.x_last);
+        const double ax = 0.5 * (left + right);
+        if (!(left < right) || inside_a_label(placed, ax, row.T))
+            continue;
+        for (int i = -LEAD_STEPS; i <= LEAD_STEPS; ++i)
+            for (int j = -LEAD_STEPS; j <= LEAD_STEPS; ++j) {
+                const double cx = ax + i * half_width;
+                const double cT = row.T + j * height;
+                // The leader's length in shares of each axis, so that x and T weigh alike.
+                const double far =
+                    std::hypot(i * half_width / (size.x_last - size.x_first), j * height / T_span);
+                if (far >= nearest)
+                    continue;
+                const LabelBox box = label_box(text, cx, cT, T_span, size);
+                if (clear_of(placed, box) && inside_a_region(regions, box, T_first, T_last, size) &&
+                    !crosses(placed, cx, cT, ax, row.T)) {
+                    nearest = far;
+                    x = cx;
+                    T = cT;
+                    to_x = ax;
+                    to_T = row.T;
+                }
+            }
+    }
+    if (nearest == HUGE_VAL)
+        return false;
+    r.led = true;
+    r.x = x;
+    r.T = T;
+    r.to_x = to_x;
+    r.to_T = to_T;
+    return true;
+}
+
 }  // namespace
+
+double text_width(const std::string& text)
+{
+    // Helvetica's advance widths in thousandths of an em, from the space
+    // (32) to the tilde (126).
+    static constexpr short WIDTHS[95] = {
+        278,  278, 355, 556, 556, 889, 667, 191, 333, 333, 389, 584, 278, 333, 278, 278,  // space to /
+        556,  556, 556, 556, 556, 556, 556, 556, 556, 556, 278, 278, 584, 584, 584, 556,  // 0 to ?
+        1015, 667, 667, 722, 722, 667, 611, 778, 722, 278, 500, 667, 556, 833, 722, 778,  // @ to O
+        667,  778, 722, 667, 611, 722, 667, 944, 667, 667, 611, 278, 278, 278, 469, 556,  // P to _
+        333,  556, 556, 500, 556, 556, 278, 556, 556, 222, 222, 500, 222, 833, 556, 556,  // ` to o
+        556,  556, 333, 500, 278, 556, 500, 722, 500, 500, 500, 334, 260, 334, 584};      // p to ~
+    constexpr int DIGIT = 556;
+    long thousandths = 0;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 32 && u < 127)
+            thousandths += WIDTHS[u - 32];
+        else if ((u & 0xC0) != 0x80)  // the first byte of a character beyond ASCII
+            thousandths += DIGIT;
+    }
+    return static_cast<double>(thousandths) / 1000.0;
+}
 
 LabelBox label_box(const std::string& text, double x, double T, double T_span, const LabelSize& size)
 {
-    const double half_width = 0.5 * size.char_width * static_cast<double>(text.size());
+    const double half_width = 0.5 * size.em * text_width(text);
     const double half_height = 0.5 * size.height * T_span;
     return {x - half_width, x + half_width, T - half_height, T + half_height};
 }
@@ -50,14 +171,17 @@ bool overlap(const LabelBox& a, const LabelBox& b)
 
 LabelBox invariant_label_box(const Invariant& inv, double T_span, const LabelSize& size)
 {
-    // The kind, a temperature of six significant digits and its unit, as gnuplot's %g prints it.
-    const std::string text = std::string(invariant_name(inv.kind)) + " 1234.56 K";
+    // The kind, its temperature to six significant digits and its unit, as
+    // the figures print it (the unit's text is about as wide in either unit).
+    char text[64];
+    std::snprintf(text, sizeof text, "%s %g K", invariant_name(inv.kind), inv.T);
     return label_box(text, inv.at[1].x, inv.T + size.height * T_span, T_span, size);
 }
 
 void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
                   const LabelSize& size)
 {
+    const double T_first = d.rows.empty() ? 0.0 : d.rows.front().T;
     std::vector<std::size_t> order(regions.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
@@ -95,6 +219,10 @@ void place_labels(const System& s, const Diagram& d, std::vector<Region>& region
                 r.T = span.T;
             }
         }
+        // A label that fits nowhere inside its field goes beside it, led
+        // back by a line, where a place clear of lines and labels is near.
+        if (best < 0.0)
+            lead_out(regions, placed, text, T_first, T_first + T_span, size, r);
         placed.push_back(label_box(text, r.x, r.T, T_span, size));
     }
 }

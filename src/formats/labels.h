@@ -9,25 +9,31 @@
 #include <string>
 #include <vector>
 
-// A label's size as a share of the figure's axes: the width of one character
-// of the x axis (0 to 1), the height of a line of the T axis's span; and the
-// window of x the figure shows.
+// A label's size as a share of the figure's axes: the width of an em (the
+// font's size) on the x axis (0 to 1), the height of a line of the T axis's
+// span; and the window of x the figure shows.
 struct LabelSize {
-    double char_width;
+    double em;
     double height;
     double x_first = 0.0;
     double x_last = 1.0;
 };
 
-// The plot scripts' figures: 9-point labels on axes of about 680 by 520 pixels.
-constexpr LabelSize FIGURE_LABELS{0.0075, 0.026, 0.0, 1.0};
+// The plot scripts' figures: 9-point labels on axes of about 685 by 520
+// pixels, as the PNG draws them (12 pixels to the em), the larger of its
+// text and the SVG's (9).
+constexpr LabelSize FIGURE_LABELS{0.018, 0.027, 0.0, 1.0};
 
-// The same on an axis of x from x_first to x_last: a character covers less
-// of x, in proportion, and a label goes where the figure shows it.
+// The same on an axis of x from x_first to x_last: an em covers less of x,
+// in proportion, and a label goes where the figure shows it.
 inline LabelSize zoomed_labels(double x_first, double x_last)
 {
-    return {FIGURE_LABELS.char_width * (x_last - x_first), FIGURE_LABELS.height, x_first, x_last};
+    return {FIGURE_LABELS.em * (x_last - x_first), FIGURE_LABELS.height, x_first, x_last};
 }
+
+// The width of text in ems, in Helvetica (the figures' font): each
+// character's own width, a character beyond ASCII as wide as a digit.
+double text_width(const std::string& text);
 
 // A label's box, in x and T.
 struct LabelBox {

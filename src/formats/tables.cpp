@@ -76,6 +76,30 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
                      temperature_text(u, r.T).c_str());
 }
 
+void write_leaders(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
+{
+    std::fputs("phases\tx\tT\tx_to\tT_to\n", f);
+    for (const Region& r : regions)
+        if (r.led)
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
+                         temperature_text(u, r.T).c_str(), fraction_text(u, r.to_x).c_str(),
+                         temperature_text(u, r.to_T).c_str());
+}
+
+void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
+{
+    std::fputs("phases\tphase\tx\tT\n", f);
+    for (const Region& r : regions) {
+        if (r.outline.empty())
+            continue;
+        const std::string name = region_name(s, r);
+        for (const OutlinePoint& o : r.outline)
+            std::fprintf(f, "%s\t%s\t%s\t%s\n", name.c_str(), phase_name(s, o.phase).c_str(),
+                         fraction_text(u, o.x).c_str(), temperature_text(u, o.T).c_str());
+        std::fputs("\n", f);
+    }
+}
+
 void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u)
 {
     std::fputs("kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3\n", f);

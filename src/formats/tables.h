@@ -27,6 +27,16 @@ std::string region_name(const System& s, const Region& r);
 // "phases\tx\tT", then one row per region: its phases and where its label goes.
 void write_regions(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
 
+// The outlines of the two-phase regions (header phases, phase, x, T): each
+// region's corners in order around it, the first repeated last, and a blank
+// line after each region, where a plotting program breaks the line.
+// The leaders of the labels led out of fields too narrow for them (header
+// phases, x, T, x_to, T_to): from the label at (x, T), as in regions.tsv, to
+// a point inside its region.
+void write_leaders(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
+
+void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
+
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
 void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace {
@@ -78,6 +79,78 @@ void join_rows(const std::vector<Stretch>& all, std::size_t a, std::size_t b, st
     }
 }
 
+// The temperature of the row next to the one at T (below it where step is
+// -1, above where +1), NaN at the edge of the range.
+double next_row_T(const Diagram& d, double T, int step)
+{
+    const auto at = std::lower_bound(d.rows.begin(), d.rows.end(), T,
+                                     [](const Equilibria& e, double t) { return e.T < t; });
+    const std::ptrdiff_t i = (at - d.rows.begin()) + step;
+    if (i < 0 || i >= static_cast<std::ptrdiff_t>(d.rows.size()))
+        return std::numeric_limits<double>::quiet_NaN();
+    return d.rows[static_cast<std::size_t>(i)].T;
+}
+
+// Where the field of phases p and q ends beyond its row s, before the next
+// row at T_next: the point or points of an invariant of both phases between
+// them, or of a pure component's transition where the field meets the edge,
+// in order of x. Of several, the nearest the row's ends; none at the edge of
+// the range, or where nothing was solved there.
+std::vector<OutlinePoint> field_end(const Diagram& d, Phase p, Phase q, const Span& s, double T_next)
+{
+    std::vector<OutlinePoint> best;
+    if (std::isnan(T_next))
+        return best;
+    const double lo = std::min(s.T, T_next);
+    const double hi = std::max(s.T, T_next);
+    double nearest = HUGE_VAL;
+    const auto consider = [&](std::vector<OutlinePoint> points) {
+        const double far = std::fabs(points.front().x - s.left) + std::fabs(points.back().x - s.right);
+        if (far < nearest) {
+            nearest = far;
+            best = std::move(points);
+        }
+    };
+    for (const Invariant& inv : d.invariants) {
+        if (inv.T < lo || inv.T > hi)
+            continue;
+        if (inv.phases == 1 && p == q && inv.phase[0] == p)
+            consider({{inv.at[0].x, inv.T, p}});
+        const bool pair = inv.phases == 2 && ((inv.phase[0] == p && inv.phase[1] == q) ||
+                                              (inv.phase[0] == q && inv.phase[1] == p));
+        if (pair)  // a congruent point: both phases at one x
+            consider({{inv.at[0].x, inv.T, p}});
+        for (int i = 0; inv.phases == 3 && i < 3; ++i)
+            for (int j = i + 1; j < 3; ++j)
+                if (inv.phase[i] == p && inv.phase[j] == q)
+                    consider({{inv.at[i].x, inv.T, p}, {inv.at[j].x, inv.T, q}});
+    }
+    for (const EdgeEvent& e : d.melting)
+        if (e.T >= lo && e.T <= hi && e.low_phase == p && e.high_phase == q)
+            consider({{e.at_a ? 1.0 : 0.0, e.T, p}});
+    return best;
+}
+
+// A two-phase field's closed outline (Region::outline).
+std::vector<OutlinePoint> outline_of(const Diagram& d, const Region& r)
+{
+    const Phase p = r.phases[0];
+    const Phase q = r.phases[1];
+    const Span& first = r.spans.front();
+    const Span& last = r.spans.back();
+    std::vector<OutlinePoint> out;
+    for (const Span& s : r.spans)
+        out.push_back({s.left, s.T, p});
+    for (const OutlinePoint& o : field_end(d, p, q, last, next_row_T(d, last.T, 1)))
+        out.push_back(o);
+    for (auto s = r.spans.rbegin(); s != r.spans.rend(); ++s)
+        out.push_back({s->right, s->T, q});
+    const std::vector<OutlinePoint> bottom = field_end(d, p, q, first, next_row_T(d, first.T, -1));
+    out.insert(out.end(), bottom.rbegin(), bottom.rend());
+    out.push_back(out.front());
+    return out;
+}
+
 }  // namespace
 
 std::vector<Region> diagram_regions(const Diagram& d)
@@ -131,10 +204,17 @@ std::vector<Region> diagram_regions(const Diagram& d)
                        0.5 * (s.left + s.right),
                        d.rows[s.row].T,
                        s.right - s.left,
+                       false,
+                       0.0,
+                       0.0,
+                       {},
                        {}});
     }
     for (std::size_t k = 0; k < all.size(); ++k)  // rows rise in T, and so do the spans
         out[index_of[root(parent, k)]].spans.push_back({d.rows[all[k].row].T, all[k].left, all[k].right});
+    for (Region& r : out)
+        if (r.count == 2)
+            r.outline = outline_of(d, r);
     std::sort(out.begin(), out.end(),
               [](const Region& a, const Region& b) { return a.T != b.T ? a.T < b.T : a.x < b.x; });
     return out;

@@ -14,14 +14,32 @@ struct Span {
     double left, right;
 };
 
+// A corner of a two-phase field's outline: on the boundary of phase.
+struct OutlinePoint {
+    double x;
+    double T;
+    Phase phase;
+};
+
 struct Region {
     Phase phases[2];
     int count;  // 1 (a single-phase field) or 2
     // Where its label goes: the middle of its widest row, which lies inside it.
     double x;
     double T;
-    double width;             // of that row, in x
+    double width;  // of that row, in x
+    // Where a figure's label is led out of a field too narrow for it: the
+    // label goes at (x, T), outside, and a short line leads from it to
+    // (to_x, to_T) inside. Set by the figure's placement, not here.
+    bool led = false;
+    double to_x = 0.0, to_T = 0.0;
     std::vector<Span> spans;  // its rows, by rising T
+    // Of a two-phase field, its boundary as one closed line: up the first
+    // phase's side, down the second's, back to where it starts. Its ends
+    // close where the field ends: on an invariant's line between its two
+    // phases, at a congruent or critical point, at a pure component's
+    // transition, or, at the edge of the range, across its last row.
+    std::vector<OutlinePoint> outline;
 };
 
 // Every region of the diagram with some width, in order of its label's T, then x.
