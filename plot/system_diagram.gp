@@ -1,11 +1,12 @@
 # The phase diagram of a system file, from what `phase_boundary --system` wrote.
 #   gnuplot -e "dir='out'" plot/system_diagram.gp
 # reads DIR/boundaries.tsv, DIR/invariants.tsv, DIR/diagram.gp (names, melting
-# points), DIR/regions.tsv (each region once, with its label's place) and
-# DIR/outlines.tsv (each two-phase region's outline), the last two where the
-# run wrote them, and writes DIR/diagram.svg and DIR/diagram.png (or
-# OUT.svg and OUT.png with -e "out='...'"). A missing or empty file is an error,
-# and no figure is written or replaced.
+# points), DIR/regions.tsv (each region once, with its label's place),
+# DIR/outlines.tsv (each two-phase region's outline) and DIR/labels.tsv
+# (every label, placed), the last three where the run wrote them, and writes
+# DIR/diagram.svg and DIR/diagram.png (or OUT.svg and OUT.png with -e
+# "out='...'"). A missing or empty file is an error, and no figure is written
+# or replaced.
 
 if (!exists("dir")) dir = '.'
 if (!exists("out")) out = dir.'/diagram'
@@ -51,11 +52,12 @@ outlines = dir.'/outlines.tsv'
 n_outline = 0
 undefine STATS_records
 stats outlines using (n_outline = n_outline + 1, 1) nooutput
-# The leaders of labels set beside fields too narrow for them.
-leaders = dir.'/leaders.tsv'
-n_leaders = 0
+# Every label where the run placed it, with the leaders of those set beside
+# fields too narrow for them, where the run wrote them.
+labels = dir.'/labels.tsv'
+n_labels = 0
 undefine STATS_records
-stats leaders using (n_leaders = n_leaders + 1, 1) nooutput
+stats labels using (n_labels = n_labels + 1, 1) nooutput
 
 
 set encoding utf8
@@ -83,8 +85,18 @@ if (!exists("liquid_name")) liquid_name = 'L'
 colour(phase) = phase eq liquid_name ? liquid : solid
 three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
 
+# The labels first, each in a box that hides the leader drawn to its middle;
+# the lines after, over them, so that no box hides a boundary.
 diagram = "plot '+' every ::0::0 using (1):(T_m_A) with points pt 7 ps 1.1 lc rgb 'black' title 'melting points', \
                '+' every ::0::0 using (0):(T_m_B) with points pt 7 ps 1.1 lc rgb 'black' notitle"
+if (n_labels > 1) {
+    diagram = diagram.", labels skip 1 using 2:3:($4 - $2):($5 - $3) with vectors nohead lw 0.8 \
+        lc rgb '#606060' notitle, \
+        '' skip 1 using 2:3:1 with labels boxed font ',9' noenhanced notitle"
+}
+if (n_labels <= 1 && n_regions > 1) {
+    diagram = diagram.", regions skip 1 using 2:3:1 with labels font ',9' noenhanced notitle"
+}
 if (n_outline > 1) {
     diagram = diagram.", outlines skip 1 using 3:4:(colour(strcol(2))) with lines lw 1.3 \
         lc rgb variable title 'boundaries (red: liquid, blue: solid)'"
@@ -96,16 +108,11 @@ if (n_outline <= 1 && n_rows > 1) {
 }
 if (n_three > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $4 : NaN):2:($8 - $4):(0) \
-        with vectors nohead lw 1.5 lc rgb 'black' title 'three-phase invariants', \
-        '' skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:(sprintf('%s %g %s', strcol(1), $2, T_unit)) \
+        with vectors nohead lw 1.5 lc rgb 'black' title 'three-phase invariants'"
+}
+if (n_three > 0 && n_labels <= 1) {
+    diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $6 : NaN):2:(sprintf('%s %g %s', strcol(1), $2, T_unit)) \
         with labels offset 0, 0.8 font ',9' noenhanced notitle"
-}
-if (n_leaders > 1) {
-    diagram = diagram.", leaders skip 1 using 2:3:($4 - $2):($5 - $3) with vectors nohead lw 0.8 \
-        lc rgb '#606060' notitle"
-}
-if (n_regions > 1) {
-    diagram = diagram.", regions skip 1 using 2:3:1 with labels boxed font ',9' noenhanced notitle"
 }
 if (n_points > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? NaN : $4):2 with points pt 6 ps 1.4 \

@@ -294,10 +294,10 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     EXPECT_NE(o.out.find("eutectic at 607.68"), std::string::npos) << o.out;
     const Snapshot first = snapshot(dir);
     EXPECT_EQ(first.size(), 6u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv, outlines.tsv, "
-                                   "leaders.tsv";
+                                   "labels.tsv";
     EXPECT_EQ(first.at("regions.tsv").rfind("phases\tx\tT\n", 0), 0u);
     EXPECT_EQ(first.at("outlines.tsv").rfind("phases\tphase\tx\tT\n", 0), 0u);
-    EXPECT_EQ(first.at("leaders.tsv").rfind("phases\tx\tT\tx_to\tT_to\n", 0), 0u);
+    EXPECT_EQ(first.at("labels.tsv").rfind("text\tx\tT\tx_to\tT_to\neutectic 607.681 K\t", 0), 0u);
     EXPECT_EQ(first.at("diagram.gp").find("x_first"), std::string::npos) << "no window unless asked";
     const fs::path zoom = fresh_dir("system_zoom");
     ASSERT_EQ(run_in(zoom, "--system '" + examples + "/eutectic.toml' --range 0.2:0.6").status, 0);

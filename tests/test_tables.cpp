@@ -182,12 +182,24 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
     for (const auto& [name, s] : systems) {
         SCOPED_TRACE(name);
         const Diagram d = compute_diagram(s, 2);
-        const std::vector<Region> regions = labelled_regions(s, d);
+        const FigureLabels labels = figure_labels(s, d);
+        const std::vector<Region>& regions = labels.regions;
         const double span = d.rows.back().T - d.rows.front().T;
         std::vector<LabelBox> boxes;
-        for (const Invariant& inv : d.invariants)
-            if (inv.phases == 3)
-                boxes.push_back(invariant_label_box(inv, span));
+        for (const InvariantLabel& l : labels.invariants) {
+            const Invariant& inv = d.invariants[l.invariant];
+            const LabelBox box =
+                label_box(invariant_label_text(inv, inv.T, "K"), l.x, l.T, span, FIGURE_LABELS);
+            for (const LabelBox& other : boxes)
+                EXPECT_FALSE(overlap(box, other)) << "the labels of two invariants, at " << inv.T;
+            for (const Invariant& line : d.invariants) {
+                if (line.phases == 3) {
+                    EXPECT_FALSE(segment_through(box, line.at[0].x, line.T, line.at[2].x, line.T))
+                        << "the label of the invariant at " << inv.T << " over the line at " << line.T;
+                }
+            }
+            boxes.push_back(box);
+        }
         const std::size_t invariants = boxes.size();
         for (const Region& r : regions) {
             const std::string text = region_name(s, r);

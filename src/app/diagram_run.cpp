@@ -28,7 +28,7 @@ int run_diagram(const DiagramRun& run)
         return INPUT_FAILED;
     const System& s = loaded.system;
     const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME,
-                           REGIONS_NAME,    OUTLINES_NAME,   LEADERS_NAME};
+                           REGIONS_NAME,    OUTLINES_NAME,   LABELS_NAME};
     std::FILE* files[6] = {};
     if (!open_outputs(run.output_dir.c_str(), names, 6, files))
         return OUTPUT_FAILED;
@@ -44,10 +44,10 @@ int run_diagram(const DiagramRun& run)
     const LabelSize labels =
         run.zoomed ? zoomed_labels(mole_fraction_from(u, run.x_first), mole_fraction_from(u, run.x_last))
                    : FIGURE_LABELS;
-    const std::vector<Region> regions = labelled_regions(s, d, labels);
-    write_regions(files[3], s, regions, u);
-    write_outlines(files[4], s, regions, u);
-    write_leaders(files[5], s, regions, u);
+    const FigureLabels figure = figure_labels(s, d, labels);
+    write_regions(files[3], s, figure.regions, u);
+    write_outlines(files[4], s, figure.regions, u);
+    write_labels(files[5], s, d, figure, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

@@ -11,7 +11,7 @@ constexpr const char* INVARIANTS_NAME = "invariants.tsv";
 constexpr const char* PLOT_INFO_NAME = "diagram.gp";
 constexpr const char* REGIONS_NAME = "regions.tsv";
 constexpr const char* OUTLINES_NAME = "outlines.tsv";
-constexpr const char* LEADERS_NAME = "leaders.tsv";
+constexpr const char* LABELS_NAME = "labels.tsv";
 
 struct DiagramRun {
     SystemSource system;

@@ -169,27 +169,62 @@ bool overlap(const LabelBox& a, const LabelBox& b)
     return a.x_low < b.x_high && b.x_low < a.x_high && a.T_low < b.T_high && b.T_low < a.T_high;
 }
 
-LabelBox invariant_label_box(const Invariant& inv, double T_span, const LabelSize& size)
+std::string invariant_label_text(const Invariant& inv, double T_in_unit, const char* unit)
 {
-    // The kind, its temperature to six significant digits and its unit, as
-    // the figures print it (the unit's text is about as wide in either unit).
     char text[64];
-    std::snprintf(text, sizeof text, "%s %g K", invariant_name(inv.kind), inv.T);
-    return label_box(text, inv.at[1].x, inv.T + size.height * T_span, T_span, size);
+    std::snprintf(text, sizeof text, "%s %g %s", invariant_name(inv.kind), T_in_unit, unit);
+    return text;
+}
+
+std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_span, const LabelSize& size,
+                                                   std::vector<LabelBox>& placed)
+{
+    const double line = size.height * T_span;
+    const auto crosses_a_line = [&](const LabelBox& box) {
+        return std::any_of(d.invariants.begin(), d.invariants.end(), [&](const Invariant& other) {
+            return other.phases == 3 && other.T > box.T_low && other.T < box.T_high &&
+                   other.at[0].x < box.x_high && other.at[2].x > box.x_low;
+        });
+    };
+    std::vector<InvariantLabel> out;
+    for (std::size_t i = 0; i < d.invariants.size(); ++i) {
+        const Invariant& inv = d.invariants[i];
+        if (inv.phases != 3)
+            continue;
+        // Placed as in kelvin: the unit's text is about as wide in either unit.
+        const std::string text = invariant_label_text(inv, inv.T, "K");
+        const LabelBox own = label_box(text, 0.0, 0.0, T_span, size);
+        const double half_width = 0.5 * (own.x_high - own.x_low);
+        InvariantLabel chosen{i, inv.at[1].x, inv.T + line};
+        for (int shift = 0; shift <= LEAD_STEPS; ++shift) {
+            bool found = false;
+            for (const double side : {1.0, -1.0})
+                for (const double T : {inv.T + line, inv.T - line}) {
+                    const double x = inv.at[1].x + side * shift * half_width;
+                    const LabelBox box = label_box(text, x, T, T_span, size);
+                    if (!found && clear_of(placed, box) && !crosses_a_line(box) &&
+                        box.x_low >= size.x_first && box.x_high <= size.x_last) {
+                        chosen = {i, x, T};
+                        found = true;
+                    }
+                }
+            if (found)
+                break;
+        }
+        placed.push_back(label_box(text, chosen.x, chosen.T, T_span, size));
+        out.push_back(chosen);
+    }
+    return out;
 }
 
 void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
-                  const LabelSize& size)
+                  const LabelSize& size, std::vector<LabelBox> placed)
 {
     const double T_first = d.rows.empty() ? 0.0 : d.rows.front().T;
     std::vector<std::size_t> order(regions.size());
     std::iota(order.begin(), order.end(), 0);
     std::stable_sort(order.begin(), order.end(),
                      [&](std::size_t a, std::size_t b) { return area(regions[a]) > area(regions[b]); });
-    std::vector<LabelBox> placed;
-    for (const Invariant& inv : d.invariants)
-        if (inv.phases == 3)
-            placed.push_back(invariant_label_box(inv, T_span, size));
     for (const std::size_t i : order) {
         Region& r = regions[i];
         const std::string text = region_name(s, r);
@@ -227,10 +262,15 @@ void place_labels(const System& s, const Diagram& d, std::vector<Region>& region
     }
 }
 
-std::vector<Region> labelled_regions(const System& s, const Diagram& d, const LabelSize& size)
+FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& size)
 {
-    std::vector<Region> regions = diagram_regions(d);
-    if (!d.rows.empty())
-        place_labels(s, d, regions, d.rows.back().T - d.rows.front().T, size);
-    return regions;
+    FigureLabels out;
+    out.regions = diagram_regions(d);
+    if (d.rows.empty())
+        return out;
+    const double T_span = d.rows.back().T - d.rows.front().T;
+    std::vector<LabelBox> placed;
+    out.invariants = place_invariant_labels(d, T_span, size, placed);
+    place_labels(s, d, out.regions, T_span, size, placed);
+    return out;
 }

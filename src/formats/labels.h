@@ -44,18 +44,36 @@ LabelBox label_box(const std::string& text, double x, double T, double T_span, c
 
 bool overlap(const LabelBox& a, const LabelBox& b);
 
-// The label the figures give a three-phase invariant, "eutectic 607.681 K",
-// centred over its middle phase a line above its temperature.
-LabelBox invariant_label_box(const Invariant& inv, double T_span, const LabelSize& size = FIGURE_LABELS);
+// The text of a three-phase invariant's label: its kind and its temperature
+// to six significant digits, in unit ("eutectic 607.681 K").
+std::string invariant_label_text(const Invariant& inv, double T_in_unit, const char* unit);
+
+// Where a figure writes a three-phase invariant's label: centred at (x, T).
+struct InvariantLabel {
+    std::size_t invariant;  // in the diagram's invariants
+    double x, T;
+};
+
+// Places the invariants' labels, by rising T: over the middle phase a line
+// above the invariant's line, else a line below it, else moved along it,
+// where the box overlaps no other invariant's label nor crosses an
+// invariant's line; the first of these where none is clear. Each label's box
+// is added to placed.
+std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_span, const LabelSize& size,
+                                                   std::vector<LabelBox>& placed);
 
 // Moves each region's label point (x, T) to where its box fits inside the
-// region and overlaps no label placed before it (the invariants' first);
-// where no such place is found, to where it overlaps no label; else it
-// stays. T_span is the figure's range of T.
+// region and overlaps no label placed before it (placed: the invariants'
+// first, then the larger regions'); where none fits, beside the region and
+// led back to it (Region::led); where no place is clear, to where it
+// overlaps no label; else it stays. T_span is the figure's range of T.
 void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
-                  const LabelSize& size = FIGURE_LABELS);
+                  const LabelSize& size, std::vector<LabelBox> placed);
 
-// The diagram's regions with their labels placed for a figure of size, over
-// the diagram's own range of T.
-std::vector<Region> labelled_regions(const System& s, const Diagram& d,
-                                     const LabelSize& size = FIGURE_LABELS);
+// Every label of a figure of the diagram of size, over its own range of T.
+struct FigureLabels {
+    std::vector<InvariantLabel> invariants;
+    std::vector<Region> regions;
+};
+
+FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& size = FIGURE_LABELS);

@@ -76,14 +76,24 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
                      temperature_text(u, r.T).c_str());
 }
 
-void write_leaders(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
+void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureLabels& labels, const Units& u)
 {
-    std::fputs("phases\tx\tT\tx_to\tT_to\n", f);
-    for (const Region& r : regions)
+    std::fputs("text\tx\tT\tx_to\tT_to\n", f);
+    for (const InvariantLabel& l : labels.invariants) {
+        const Invariant& inv = d.invariants[l.invariant];
+        const std::string text = invariant_label_text(inv, temperature_value(u, inv.T), temperature_unit(u));
+        std::fprintf(f, "%s\t%s\t%s\t\t\n", text.c_str(), fraction_text(u, l.x).c_str(),
+                     temperature_text(u, l.T).c_str());
+    }
+    for (const Region& r : labels.regions) {
+        std::fprintf(f, "%s\t%s\t%s", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
+                     temperature_text(u, r.T).c_str());
         if (r.led)
-            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
-                         temperature_text(u, r.T).c_str(), fraction_text(u, r.to_x).c_str(),
+            std::fprintf(f, "\t%s\t%s\n", fraction_text(u, r.to_x).c_str(),
                          temperature_text(u, r.to_T).c_str());
+        else
+            std::fputs("\t\t\n", f);
+    }
 }
 
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)

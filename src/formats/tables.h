@@ -6,6 +6,7 @@
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/regions.h"
 #include "engine/phases/model.h"
+#include "formats/labels.h"
 #include "formats/units.h"
 
 #include <cstdio>
@@ -30,10 +31,13 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
 // The outlines of the two-phase regions (header phases, phase, x, T): each
 // region's corners in order around it, the first repeated last, and a blank
 // line after each region, where a plotting program breaks the line.
-// The leaders of the labels led out of fields too narrow for them (header
-// phases, x, T, x_to, T_to): from the label at (x, T), as in regions.tsv, to
-// a point inside its region.
-void write_leaders(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
+// Every label of the figure (header text, x, T, x_to, T_to): each three-phase
+// invariant's ("eutectic 607.681 K") and each region's (its phases, at its
+// point of regions.tsv), centred at (x, T); x_to and T_to, where a label is
+// led out of a field too narrow for it, the point inside the field its
+// leader goes to, else empty.
+void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureLabels& labels,
+                  const Units& u = {});
 
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
 

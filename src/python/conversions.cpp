@@ -110,6 +110,64 @@ std::vector<std::string> warning_texts(const System& s, const std::vector<Doubt>
     return out;
 }
 
+namespace {
+
+// Each two-phase region's outline, as outlines.tsv holds it.
+py::list outlines(const System& s, const std::vector<Region>& regions, const Units& u)
+{
+    py::list out;
+    for (const Region& r : regions) {
+        if (r.outline.empty())
+            continue;
+        std::vector<std::string> phase;
+        std::vector<double> x, T;
+        for (const OutlinePoint& o : r.outline) {
+            phase.push_back(phase_name(s, o.phase));
+            x.push_back(fraction_value(u, o.x));
+            T.push_back(temperature_value(u, o.T));
+        }
+        py::dict one;
+        one["phases"] = region_name(s, r);
+        one["phase"] = strings(phase);
+        one["x"] = doubles(x);
+        one["T"] = doubles(T);
+        out.append(one);
+    }
+    return out;
+}
+
+// Every label of the figure, as labels.tsv holds them: NaN where no leader.
+py::dict labels(const System& s, const Diagram& d, const FigureLabels& figure, const Units& u)
+{
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    std::vector<std::string> text;
+    std::vector<double> x, T, x_to, T_to;
+    for (const InvariantLabel& l : figure.invariants) {
+        const Invariant& inv = d.invariants[l.invariant];
+        text.push_back(invariant_label_text(inv, temperature_value(u, inv.T), temperature_unit(u)));
+        x.push_back(fraction_value(u, l.x));
+        T.push_back(temperature_value(u, l.T));
+        x_to.push_back(none);
+        T_to.push_back(none);
+    }
+    for (const Region& r : figure.regions) {
+        text.push_back(region_name(s, r));
+        x.push_back(fraction_value(u, r.x));
+        T.push_back(temperature_value(u, r.T));
+        x_to.push_back(r.led ? fraction_value(u, r.to_x) : none);
+        T_to.push_back(r.led ? temperature_value(u, r.to_T) : none);
+    }
+    py::dict out;
+    out["text"] = strings(text);
+    out["x"] = doubles(x);
+    out["T"] = doubles(T);
+    out["x_to"] = doubles(x_to);
+    out["T_to"] = doubles(T_to);
+    return out;
+}
+
+}  // namespace
+
 PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
 {
     std::vector<double> T, x_low, x_high;
@@ -137,9 +195,10 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
         out.invariants.append(PyInvariant{invariant_name(inv.kind), temperature_value(u, inv.T),
                                           py::tuple(phases), py::tuple(x)});
     }
+    const FigureLabels figure = figure_labels(s, d);
     std::vector<std::string> names;
     std::vector<double> rx, rT;
-    for (const Region& r : labelled_regions(s, d)) {
+    for (const Region& r : figure.regions) {
         names.push_back(region_name(s, r));
         rx.push_back(fraction_value(u, r.x));
         rT.push_back(temperature_value(u, r.T));
@@ -148,6 +207,8 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
     out.regions["x"] = doubles(rx);
     out.regions["T"] = doubles(rT);
     out.warnings = py::cast(warning_texts(s, d.doubts, u));
+    out.outlines = outlines(s, figure.regions, u);
+    out.labels = labels(s, d, figure, u);
     return out;
 }
 

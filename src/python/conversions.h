@@ -33,6 +33,8 @@ struct PyDiagram {
     pybind11::dict regions;     // the columns of regions.tsv
     pybind11::list invariants;  // of PyInvariant, ordered by T
     pybind11::tuple warnings;   // of str, as EngineWarning gave them
+    pybind11::list outlines;    // of dicts, one per two-phase region, as outlines.tsv
+    pybind11::dict labels;      // the columns of labels.tsv
 };
 
 struct PySolidification {

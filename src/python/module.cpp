@@ -532,13 +532,22 @@ void define_results(py::module_& m)
                       "The invariants, a list of Invariant ordered by T")
         .def_readonly("warnings", &PyDiagram::warnings,
                       "What the engine could not confirm (also issued as EngineWarning)")
+        .def_readonly("outlines", &PyDiagram::outlines,
+                      "Each two-phase region's boundary as one closed line, as outlines.tsv holds it: a\n"
+                      "list of dicts, \"phases\" (as in regions) and equal-length arrays \"phase\" (whose\n"
+                      "boundary each corner is on), \"x\" and \"T\"")
+        .def_readonly("labels", &PyDiagram::labels,
+                      "Every label of the figure, placed, as the columns of labels.tsv: \"text\", \"x\",\n"
+                      "\"T\" (its middle), and \"x_to\", \"T_to\": where a label is led out of a field too\n"
+                      "narrow for it, the point inside the field its leader goes to (NaN elsewhere)")
         .def(py::pickle(
             [](const PyDiagram& d) {
-                return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings);
+                return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings, d.outlines,
+                                      d.labels);
             },
             [](const py::tuple& t) {
-                return PyDiagram{t[0].cast<py::dict>(), t[1].cast<py::dict>(), t[2].cast<py::list>(),
-                                 t[3].cast<py::tuple>()};
+                return PyDiagram{t[0].cast<py::dict>(),  t[1].cast<py::dict>(), t[2].cast<py::list>(),
+                                 t[3].cast<py::tuple>(), t[4].cast<py::list>(), t[5].cast<py::dict>()};
             }));
 
     py::class_<PySolidification>(m, "Solidification",

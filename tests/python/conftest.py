@@ -38,6 +38,6 @@ def read_tsv(path):
     columns = {}
     for i, name in enumerate(names):
         fields = [row[i] for row in rows]
-        numeric = not name.startswith("phase") and name != "kind"
+        numeric = not name.startswith("phase") and name not in ("kind", "text")
         columns[name] = [float(f) if f else math.nan for f in fields] if numeric else fields
     return columns

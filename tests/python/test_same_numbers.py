@@ -35,6 +35,17 @@ def assert_same_diagram(system, args, tmp_path, temperature_range=None):
         assert same(d.boundaries[column], values), f"{args}: column {column}"
     for column, values in read_tsv(tmp_path / "regions.tsv").items():
         assert same(d.regions[column], values), f"{args}: regions' column {column}"
+    for column, values in read_tsv(tmp_path / "labels.tsv").items():
+        assert same(d.labels[column], values), f"{args}: labels' column {column}"
+    # outlines.tsv: one block of rows per region, a blank line after each.
+    blocks = (tmp_path / "outlines.tsv").read_text().split("\n", 1)[1].split("\n\n")
+    blocks = [[row.split("\t") for row in b.splitlines()] for b in blocks if b.strip()]
+    assert len(blocks) == len(d.outlines), args
+    for rows, outline in zip(blocks, d.outlines):
+        assert {row[0] for row in rows} == {outline["phases"]}, args
+        assert same(outline["phase"], [row[1] for row in rows]), args
+        assert same(outline["x"], [float(row[2]) for row in rows]), args
+        assert same(outline["T"], [float(row[3]) for row in rows]), args
     invariants = read_tsv(tmp_path / "invariants.tsv")
     assert [i.kind for i in d.invariants] == invariants["kind"], args
     assert [i.T for i in d.invariants] == invariants["T"], args
