@@ -169,7 +169,8 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
          {std::tuple<const char*, const char*, const char*>{"pb-sn.tdb", "PB", "SN"},
           {"ag-cu.tdb", "AG", "CU"},
           {"al-zn.tdb", "AL", "ZN"},
-          {"cu-mg.tdb", "CU", "MG"}}) {
+          {"cu-mg.tdb", "CU", "MG"},
+          {"cost507.tdb", "AL", "CU"}}) {
         Database db;
         InputError error;
         DatabaseBinary binary;
@@ -179,6 +180,7 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
             systems.emplace_back(file, binary.system);
     }
     int led = 0;
+    int tags = 0;
     for (const auto& [name, s] : systems) {
         SCOPED_TRACE(name);
         const Diagram d = compute_diagram(s, 2);
@@ -201,9 +203,15 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
             boxes.push_back(box);
         }
         const std::size_t invariants = boxes.size();
+        std::vector<std::pair<std::string, LabelBox>> texts;
         for (const Region& r : regions) {
-            const std::string text = region_name(s, r);
-            const LabelBox box = label_box(text, r.x, r.T, span, FIGURE_LABELS);
+            const std::string text = r.tag > 0 ? std::to_string(r.tag) : region_name(s, r);
+            texts.emplace_back(text, label_box(text, r.x, r.T, span, FIGURE_LABELS));
+        }
+        for (const KeyLine& k : labels.key)
+            texts.emplace_back(k.text, label_box(k.text, k.x, k.T, span, FIGURE_LABELS));
+        for (const auto& [text, box] : texts) {
+            SCOPED_TRACE(text);
             for (std::size_t k = 0; k < boxes.size(); ++k)
                 EXPECT_FALSE(overlap(box, boxes[k]))
                     << text << " over " << (k < invariants ? "an invariant's label" : "another label");
@@ -222,6 +230,14 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
                         << text << " over the invariant at " << inv.T;
                 }
             }
+        }
+        for (const Region& r : regions) {
+            const std::string text = region_name(s, r);
+            tags += r.tag > 0;
+            if (r.tag > 0) {
+                EXPECT_EQ(labels.key.at(static_cast<std::size_t>(r.tag - 1)).text,
+                          std::to_string(r.tag) + " " + text);
+            }
             if (r.led) {
                 ++led;
                 const auto row = std::find_if(r.spans.begin(), r.spans.end(),
@@ -233,5 +249,8 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
     }
     if (std::filesystem::exists(shared / "cu-mg.tdb")) {
         EXPECT_GE(led, 1) << "Cu-Mg's narrow fields have their labels led out";
+    }
+    if (std::filesystem::exists(shared / "cost507.tdb")) {
+        EXPECT_GE(tags, 5) << "Al-Cu's crowd of fields is numbered";
     }
 }

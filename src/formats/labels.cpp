@@ -38,6 +38,13 @@ double slack(const Region& r, const LabelBox& box)
 // How far a led label may go from its field, in steps of a line's height in
 // T and of its own half width in x: near enough that the leader is short.
 constexpr int LEAD_STEPS = 6;
+// A number, led out of a crowd where its phases found no room, may go
+// further: it is small, and the crowd may be wide.
+constexpr int NUMBER_STEPS = 12;
+
+// The least step of the places a led label tries, in ems: a number's half
+// width would keep it among the crowd it is led out of.
+constexpr double LEAST_STEP = 2.0;
 
 // Rows of a region where a leader may end.
 constexpr std::size_t ANCHORS = 8;
@@ -85,13 +92,15 @@ bool inside_a_label(const std::vector<LabelBox>& placed, double x, double T)
 // clear of every label and of every boundary, its leader through no other
 // label, ending in the middle of one of ANCHORS rows spread over the region
 // (shown in the window, under no label), the shortest leader first. False,
-// and r unchanged, where there is none within LEAD_STEPS.
+// and r unchanged, where there is none within steps.
 bool lead_out(const std::vector<Region>& regions, const std::vector<LabelBox>& placed,
-              const std::string& text, double T_first, double T_last, const LabelSize& size, Region& r)
+              const std::string& text, double T_first, double T_last, const LabelSize& size, int steps,
+              Region& r)
 {
     const double T_span = T_last - T_first;
     const LabelBox own = label_box(text, 0.0, 0.0, T_span, size);
-    const double half_width = 0.5 * (own.x_high - own.x_low);
+    // Steps of half the label's width, or of a few ems for a short one.
+    const double half_width = std::max(0.5 * (own.x_high - own.x_low), LEAST_STEP * size.em);
     const double height = own.T_high - own.T_low;
     double nearest = HUGE_VAL;
     double x = 0.0, T = 0.0, to_x = 0.0, to_T = 0.0;
@@ -102,8 +111,8 @@ bool lead_out(const std::vector<Region>& regions, const std::vector<LabelBox>& p
         const double ax = 0.5 * (left + right);
         if (!(left < right) || inside_a_label(placed, ax, row.T))
             continue;
-        for (int i = -LEAD_STEPS; i <= LEAD_STEPS; ++i)
-            for (int j = -LEAD_STEPS; j <= LEAD_STEPS; ++j) {
+        for (int i = -steps; i <= steps; ++i)
+            for (int j = -steps; j <= steps; ++j) {
                 const double cx = ax + i * half_width;
                 const double cT = row.T + j * height;
                 // The leader's length in shares of each axis, so that x and T weigh alike.
@@ -199,7 +208,7 @@ std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_sp
         for (int shift = 0; shift <= LEAD_STEPS; ++shift) {
             bool found = false;
             for (const double side : {1.0, -1.0})
-                for (const double T : {inv.T + line, inv.T - line}) {
+                for (const double T : {inv.T + line, inv.T - line, inv.T + 2.0 * line, inv.T - 2.0 * line}) {
                     const double x = inv.at[1].x + side * shift * half_width;
                     const LabelBox box = label_box(text, x, T, T_span, size);
                     if (!found && clear_of(placed, box) && !crosses_a_line(box) &&
@@ -217,9 +226,90 @@ std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_sp
     return out;
 }
 
-void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
-                  const LabelSize& size, std::vector<LabelBox> placed)
+namespace {
+
+// The place inside r, in the middle of one of its rows, where text's box
+// overlaps no placed label and keeps the most room to the region's
+// boundaries and its ends in T (as shares of each axis): the room, negative
+// where the box crosses them, and -HUGE_VAL, r unchanged, where every place
+// overlaps a label.
+double place_inside(Region& r, const std::string& text, const std::vector<LabelBox>& placed, double T_span,
+                    const LabelSize& size)
 {
+    const std::size_t step = std::max<std::size_t>(1, r.spans.size() / MOST_CANDIDATES);
+    double best = -HUGE_VAL;
+    for (std::size_t k = 0; k < r.spans.size(); k += step) {
+        // The part of the row the figure shows.
+        const double left = std::max(r.spans[k].left, size.x_first);
+        const double right = std::min(r.spans[k].right, size.x_last);
+        if (!(left < right))
+            continue;
+        const double x = 0.5 * (left + right);
+        const LabelBox box = label_box(text, x, r.spans[k].T, T_span, size);
+        if (!clear_of(placed, box))
+            continue;
+        const double ends = std::min(box.T_low - r.spans.front().T, r.spans.back().T - box.T_high) / T_span;
+        const double fit = std::min(slack(r, box), ends);
+        if (best == -HUGE_VAL || fit > best) {
+            best = fit;
+            r.x = x;
+            r.T = r.spans[k].T;
+        }
+    }
+    return best;
+}
+
+// Places text for r inside it, else led out beside it within steps: whether
+// it found a place clear of every label and line.
+bool place_clear(const std::vector<Region>& regions, Region& r, const std::string& text,
+                 const std::vector<LabelBox>& placed, double T_first, double T_span, const LabelSize& size,
+                 int steps)
+{
+    return place_inside(r, text, placed, T_span, size) >= 0.0 ||
+           lead_out(regions, placed, text, T_first, T_first + T_span, size, steps, r);
+}
+
+// Room for the key of the numbered labels, lines lines of width (of x) in a
+// block that lies inside one region clear of every label, scanned from the
+// top of the figure down, from its right to its left: whether there is some.
+bool key_room(const std::vector<Region>& regions, double width, std::size_t lines,
+              const std::vector<LabelBox>& placed, double T_first, double T_span, const LabelSize& size,
+              LabelBox& block)
+{
+    const double height = size.height * T_span * static_cast<double>(lines);
+    constexpr int STEPS = 60;
+    for (int j = STEPS; j >= 0; --j)
+        for (int i = STEPS; i >= 0; --i) {
+            const double left = size.x_first + (size.x_last - size.x_first - width) * i / STEPS;
+            const double bottom = T_first + (T_span - height) * j / STEPS;
+            block = {left, left + width, bottom, bottom + height};
+            if (clear_of(placed, block) && inside_a_region(regions, block, T_first, T_first + T_span, size))
+                return true;
+        }
+    return false;
+}
+
+// The key's lines ("3 A+B") in the block from its top, aligned on its left.
+std::vector<KeyLine> key_lines(const std::vector<std::string>& lines, const LabelBox& block, double T_span,
+                               const LabelSize& size)
+{
+    std::vector<KeyLine> out;
+    const double line_height = size.height * T_span;
+    for (std::size_t k = 0; k < lines.size(); ++k)
+        out.push_back({lines[k], block.x_low + 0.5 * size.em * text_width(lines[k]),
+                       block.T_high - (static_cast<double>(k) + 0.5) * line_height});
+    return out;
+}
+
+// Tries at most this many times to make room for a key as long as the labels need.
+constexpr int KEY_TRIES = 3;
+
+}  // namespace
+
+std::vector<std::string> place_labels(const System& s, const Diagram& d, std::vector<Region>& regions,
+                                      double T_span, const LabelSize& size, std::vector<LabelBox>& placed)
+{
+    std::vector<std::string> numbered;
     const double T_first = d.rows.empty() ? 0.0 : d.rows.front().T;
     std::vector<std::size_t> order(regions.size());
     std::iota(order.begin(), order.end(), 0);
@@ -228,38 +318,27 @@ void place_labels(const System& s, const Diagram& d, std::vector<Region>& region
     for (const std::size_t i : order) {
         Region& r = regions[i];
         const std::string text = region_name(s, r);
-        const std::size_t step = std::max<std::size_t>(1, r.spans.size() / MOST_CANDIDATES);
-        double best = -HUGE_VAL;
-        bool clear = false;  // a place found that overlaps no label
-        for (std::size_t k = 0; k < r.spans.size(); k += step) {
-            // The part of the row the figure shows.
-            const double left = std::max(r.spans[k].left, size.x_first);
-            const double right = std::min(r.spans[k].right, size.x_last);
-            if (!(left < right))
-                continue;
-            const Span span{r.spans[k].T, left, right};
-            const double x = 0.5 * (span.left + span.right);
-            const LabelBox box = label_box(text, x, span.T, T_span, size);
-            if (std::any_of(placed.begin(), placed.end(), [&](const LabelBox& p) { return overlap(p, box); }))
-                continue;
-            // Clear of the boundaries in x and of the region's ends in T, each
-            // as a share of its axis: a label sits inside, not on an edge.
-            const double ends =
-                std::min(box.T_low - r.spans.front().T, r.spans.back().T - box.T_high) / T_span;
-            const double fit = std::min(slack(r, box), ends);
-            if (!clear || fit > best) {
-                best = fit;
-                clear = true;
-                r.x = x;
-                r.T = span.T;
-            }
+        const Region unplaced = r;
+        if (place_clear(regions, r, text, placed, T_first, T_span, size, LEAD_STEPS)) {
+            placed.push_back(label_box(text, r.x, r.T, T_span, size));
+            continue;
         }
-        // A label that fits nowhere inside its field goes beside it, led
-        // back by a line, where a place clear of lines and labels is near.
-        if (best < 0.0)
-            lead_out(regions, placed, text, T_first, T_first + T_span, size, r);
+        // Where its phases fit nowhere, a number stands for them, and the
+        // figure's key says which.
+        const std::string number = std::to_string(numbered.size() + 1);
+        r = unplaced;
+        if (place_clear(regions, r, number, placed, T_first, T_span, size, NUMBER_STEPS)) {
+            r.tag = static_cast<int>(numbered.size()) + 1;
+            numbered.push_back(number + " " + text);
+            placed.push_back(label_box(number, r.x, r.T, T_span, size));
+            continue;
+        }
+        // Nowhere clear even so: the best place inside, over what it must.
+        r = unplaced;
+        place_inside(r, text, {}, T_span, size);
         placed.push_back(label_box(text, r.x, r.T, T_span, size));
     }
+    return numbered;
 }
 
 FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& size)
@@ -268,9 +347,45 @@ FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& s
     out.regions = diagram_regions(d);
     if (d.rows.empty())
         return out;
-    const double T_span = d.rows.back().T - d.rows.front().T;
-    std::vector<LabelBox> placed;
-    out.invariants = place_invariant_labels(d, T_span, size, placed);
-    place_labels(s, d, out.regions, T_span, size, placed);
+    const double T_first = d.rows.front().T;
+    const double T_span = d.rows.back().T - T_first;
+    std::vector<LabelBox> invariant_boxes;
+    out.invariants = place_invariant_labels(d, T_span, size, invariant_boxes);
+    const std::vector<Region> unplaced = out.regions;
+    std::vector<LabelBox> placed = invariant_boxes;
+    std::vector<std::string> numbered = place_labels(s, d, out.regions, T_span, size, placed);
+    // Where some labels are numbers, the key's room is taken first, as wide
+    // as any region's line could be, and the labels placed again around it,
+    // until the key holds as many lines as they need.
+    double widest = 0.0;
+    for (const Region& r : unplaced)
+        widest = std::max(widest, size.em * text_width("99 " + region_name(s, r)));
+    std::size_t lines = numbered.size();
+    for (int attempt = 0; attempt < KEY_TRIES && !numbered.empty(); ++attempt) {
+        LabelBox block{};
+        if (!key_room(unplaced, widest, lines, invariant_boxes, T_first, T_span, size, block))
+            break;
+        out.regions = unplaced;
+        placed = invariant_boxes;
+        placed.push_back(block);
+        numbered = place_labels(s, d, out.regions, T_span, size, placed);
+        if (numbered.size() <= lines) {
+            out.key = key_lines(numbered, block, T_span, size);
+            return out;
+        }
+        lines = numbered.size();
+    }
+    if (!numbered.empty()) {
+        // No room for the key: each label is its phases, at its best place inside its field.
+        out.regions = unplaced;
+        placed = invariant_boxes;
+        place_labels(s, d, out.regions, T_span, size, placed);
+        for (Region& r : out.regions)
+            if (r.tag > 0) {
+                r.tag = 0;
+                r.led = false;
+                place_inside(r, region_name(s, r), {}, T_span, size);
+            }
+    }
     return out;
 }

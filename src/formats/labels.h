@@ -64,16 +64,27 @@ std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_sp
 
 // Moves each region's label point (x, T) to where its box fits inside the
 // region and overlaps no label placed before it (placed: the invariants'
-// first, then the larger regions'); where none fits, beside the region and
-// led back to it (Region::led); where no place is clear, to where it
-// overlaps no label; else it stays. T_span is the figure's range of T.
-void place_labels(const System& s, const Diagram& d, std::vector<Region>& regions, double T_span,
-                  const LabelSize& size, std::vector<LabelBox> placed);
+// first, then the larger regions'); where none fits, beside the region, led
+// back to it (Region::led); where its phases fit nowhere, a number in their
+// place, inside or led out likewise (Region::tag); else to the best place
+// inside. Returns the key of the numbers, one line each ("3 A+B"), and adds
+// each label's box to placed. T_span is the figure's range of T.
+std::vector<std::string> place_labels(const System& s, const Diagram& d, std::vector<Region>& regions,
+                                      double T_span, const LabelSize& size, std::vector<LabelBox>& placed);
+
+// A line of the key of the numbered labels, centred at (x, T).
+struct KeyLine {
+    std::string text;
+    double x, T;
+};
 
 // Every label of a figure of the diagram of size, over its own range of T.
+// Where the key of the numbered labels finds no room, they are their phases
+// again, at the best place inside their fields.
 struct FigureLabels {
     std::vector<InvariantLabel> invariants;
     std::vector<Region> regions;
+    std::vector<KeyLine> key;
 };
 
 FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& size = FIGURE_LABELS);

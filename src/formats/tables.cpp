@@ -86,7 +86,8 @@ void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureL
                      temperature_text(u, l.T).c_str());
     }
     for (const Region& r : labels.regions) {
-        std::fprintf(f, "%s\t%s\t%s", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
+        const std::string text = r.tag > 0 ? std::to_string(r.tag) : region_name(s, r);
+        std::fprintf(f, "%s\t%s\t%s", text.c_str(), fraction_text(u, r.x).c_str(),
                      temperature_text(u, r.T).c_str());
         if (r.led)
             std::fprintf(f, "\t%s\t%s\n", fraction_text(u, r.to_x).c_str(),
@@ -94,6 +95,9 @@ void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureL
         else
             std::fputs("\t\t\n", f);
     }
+    for (const KeyLine& k : labels.key)
+        std::fprintf(f, "%s\t%s\t%s\t\t\n", k.text.c_str(), fraction_text(u, k.x).c_str(),
+                     temperature_text(u, k.T).c_str());
 }
 
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)

@@ -151,11 +151,18 @@ py::dict labels(const System& s, const Diagram& d, const FigureLabels& figure, c
         T_to.push_back(none);
     }
     for (const Region& r : figure.regions) {
-        text.push_back(region_name(s, r));
+        text.push_back(r.tag > 0 ? std::to_string(r.tag) : region_name(s, r));
         x.push_back(fraction_value(u, r.x));
         T.push_back(temperature_value(u, r.T));
         x_to.push_back(r.led ? fraction_value(u, r.to_x) : none);
         T_to.push_back(r.led ? temperature_value(u, r.to_T) : none);
+    }
+    for (const KeyLine& k : figure.key) {
+        text.push_back(k.text);
+        x.push_back(fraction_value(u, k.x));
+        T.push_back(temperature_value(u, k.T));
+        x_to.push_back(none);
+        T_to.push_back(none);
     }
     py::dict out;
     out["text"] = strings(text);

@@ -207,6 +207,7 @@ std::vector<Region> diagram_regions(const Diagram& d)
                        false,
                        0.0,
                        0.0,
+                       0,
                        {},
                        {}});
     }

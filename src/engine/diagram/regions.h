@@ -33,6 +33,9 @@ struct Region {
     // (to_x, to_T) inside. Set by the figure's placement, not here.
     bool led = false;
     double to_x = 0.0, to_T = 0.0;
+    // Where a figure's label is a number that its key explains, in place of
+    // phases that fit nowhere: the number; 0 where the label is the phases.
+    int tag = 0;
     std::vector<Span> spans;  // its rows, by rising T
     // Of a two-phase field, its boundary as one closed line: up the first
     // phase's side, down the second's, back to where it starts. Its ends
