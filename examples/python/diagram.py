@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the phase diagram of a binary with matplotlib: the boundaries as lines,
-the invariant lines with their temperatures and a label in each region, placed
-where the program's regions.tsv places it (Diagram.regions).
+"""Draws the phase diagram of a binary with matplotlib from what the program's
+own figure is drawn from: each two-phase region's outline (Diagram.outlines,
+outlines.tsv), the invariant lines, and every label where the program placed
+it, led out of fields too narrow for it (Diagram.labels, labels.tsv).
 
     python3 diagram.py FILE [--components A,B] [-o diagram.png]
 
@@ -19,47 +20,44 @@ import numpy as np
 import phase_boundary as pb
 
 
-def regions(b):
-    """Each two-phase region as (label, T, x_low, x_high) arrays: the tie-lines of
-    one pair of phases, split where the region breaks off in T or jumps in x."""
-    pairs = sorted(set(zip(b["phase_low"], b["phase_high"])))
-    for low, high in pairs:
-        rows = np.flatnonzero((b["phase_low"] == low) & (b["phase_high"] == high))
-        T, lo, hi = b["T"][rows], b["x_low"][rows], b["x_high"][rows]
-        order = np.lexsort((lo, T))
-        T, lo, hi = T[order], lo[order], hi[order]
-        middle = (lo + hi) / 2
-        # A new region where the same pair reappears apart from the last one.
-        breaks = [0]
-        for i in range(1, len(T)):
-            if T[i] - T[i - 1] > 5.0 or abs(middle[i] - middle[i - 1]) > 0.1:
-                breaks.append(i)
-        breaks.append(len(T))
-        for a, z in zip(breaks, breaks[1:]):
-            yield f"{low} + {high}" if low != high else f"{low}' + {low}''", T[a:z], lo[a:z], hi[a:z]
-
-
 def draw(system, out):
     d = system.diagram()
-    b = d.boundaries
-    fig, ax = plt.subplots(figsize=(7, 5))
-    for _, T, lo, hi in regions(b):
-        ax.plot(lo, T, "-", lw=1.0, color="tab:blue")
-        ax.plot(hi, T, "-", lw=1.0, color="tab:blue")
-    r = d.regions
-    for phases, x, T in zip(r["phases"], r["x"], r["T"]):
-        ax.text(x, T, phases.replace("+", " + "), ha="center", va="center", fontsize=6)
+    fig, ax = plt.subplots(figsize=(7, 5.2))
+    # The text's size against the axes is the one the program placed the
+    # labels for (an em about 1.8 % of the axis of x).
+    size = 7
+    liquid = system.phases[0]  # the liquid comes first
+    for outline in d.outlines:
+        x, T, phase = outline["x"], outline["T"], outline["phase"]
+        # Each side in its phase's colour, the liquid's red and the solids'
+        # blue: one line for each run of corners on the same side.
+        on_liquid = phase == liquid
+        start = 0
+        for k in range(1, len(x) + 1):
+            if k == len(x) or on_liquid[k] != on_liquid[start]:
+                end = min(k + 1, len(x))
+                ax.plot(x[start:end], T[start:end], "-", lw=1.0,
+                        color="tab:red" if on_liquid[start] else "tab:blue")
+                start = k
     for inv in d.invariants:
         if len(inv.x) == 3:
-            ax.hlines(inv.T, inv.x[0], inv.x[2], color="tab:red", lw=0.8)
-            ax.annotate(f"{inv.kind} {inv.T:.1f} K", (inv.x[2], inv.T), fontsize=6, color="tab:red",
-                        xytext=(3, 2), textcoords="offset points")
-        elif len(inv.x) == 2 and inv.kind == "congruent":
-            ax.plot(inv.x[0], inv.T, "o", ms=3, color="tab:red")
-            ax.annotate(f"{inv.T:.1f} K", (inv.x[0], inv.T), fontsize=6, color="tab:red",
-                        xytext=(0, 4), textcoords="offset points", ha="center")
+            ax.hlines(inv.T, inv.x[0], inv.x[2], color="black", lw=1.0)
+        else:
+            ax.plot(inv.x[0], inv.T, "o", ms=4, mfc="none", color="seagreen")
+    labels = d.labels
+    # Each label's box hides its leader, and the lines are drawn over it.
+    box = dict(boxstyle="square,pad=0.1", fc="white", ec="none")
+    for text, x, T, x_to, T_to in zip(labels["text"], labels["x"], labels["T"], labels["x_to"], labels["T_to"]):
+        if np.isnan(x_to):
+            ax.text(x, T, text, ha="center", va="center", fontsize=size, bbox=box, zorder=1.5)
+        else:  # led out of a field too narrow for it
+            ax.annotate(text, (x_to, T_to), xytext=(x, T), ha="center", va="center", fontsize=size, bbox=box,
+                        arrowprops=dict(arrowstyle="-", lw=0.6, color="0.4"), zorder=1.5)
     a, second = system.components
     ax.set_xlim(0, 1)
+    # The range diagram() computed: where an outline closes at its edge, on the axes' own.
+    first, last, _ = system.temperatures
+    ax.set_ylim(first, last)
     ax.set_xlabel(f"mole fraction of {a}  (x = 0: {second}, x = 1: {a})")
     ax.set_ylabel("T / K")
     ax.set_title(system.name)
