@@ -58,6 +58,8 @@ labels = dir.'/labels.tsv'
 n_labels = 0
 undefine STATS_records
 stats labels using (n_labels = n_labels + 1, 1) nooutput
+n_led = 0
+if (n_labels > 1) { stats labels skip 1 using (n_led = n_led + (strcol(4) ne ''), 1) nooutput }
 
 
 set encoding utf8
@@ -89,10 +91,12 @@ three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
 # the lines after, over them, so that no box hides a boundary.
 diagram = "plot '+' every ::0::0 using (1):(T_m_A) with points pt 7 ps 1.1 lc rgb 'black' title 'melting points', \
                '+' every ::0::0 using (0):(T_m_B) with points pt 7 ps 1.1 lc rgb 'black' notitle"
-if (n_labels > 1) {
+if (n_led > 0) {
     diagram = diagram.", labels skip 1 using 2:3:($4 - $2):($5 - $3) with vectors nohead lw 0.8 \
-        lc rgb '#606060' notitle, \
-        '' skip 1 using 2:3:1 with labels boxed font ',9' noenhanced notitle"
+        lc rgb '#606060' notitle"
+}
+if (n_labels > 1) {
+    diagram = diagram.", labels skip 1 using 2:3:1 with labels boxed font ',9' noenhanced notitle"
 }
 if (n_labels <= 1 && n_regions > 1) {
     diagram = diagram.", regions skip 1 using 2:3:1 with labels font ',9' noenhanced notitle"
