@@ -202,6 +202,14 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
             }
             boxes.push_back(box);
         }
+        for (const TransitionLabel& l : labels.transitions) {
+            const EdgeEvent& e = d.melting[l.event];
+            const LabelBox box =
+                label_box(transition_label_text(e.T, "K"), l.x, l.T_label, span, FIGURE_LABELS);
+            for (const LabelBox& other : boxes)
+                EXPECT_FALSE(overlap(box, other)) << "the label of the transition at " << e.T;
+            boxes.push_back(box);
+        }
         const std::size_t invariants = boxes.size();
         std::vector<std::pair<std::string, LabelBox>> texts;
         for (const Region& r : regions) {
@@ -252,5 +260,33 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
     }
     if (std::filesystem::exists(shared / "cost507.tdb")) {
         EXPECT_GE(tags, 5) << "Al-Cu's crowd of fields is numbered";
+    }
+}
+
+// A pure component's transitions between solids (Fe's alpha -> gamma at 1184.8
+// K and gamma -> delta at 1667.5 K in steel1's Fe-C) are marked on Fe's axis:
+// a label of their temperature, clear of every other, led to the axis.
+TEST(Tables, PureTransitionsMarkedOnTheirAxis)
+{
+    const std::filesystem::path file = std::filesystem::path(PHASE_BOUNDARY_SHARED_TDB) / "steel1.tdb";
+    Database db;
+    InputError error;
+    DatabaseBinary binary;
+    std::string why;
+    if (!read_tdb_file(file.string(), db, error) || !database_binary(db, "FE", "C", {}, binary, why))
+        GTEST_SKIP() << "no public database at " << file;
+    System& s = binary.system;
+    ASSERT_TRUE(temperature_range(1100.0, 1700.0, 1.0, s.range));
+    const Diagram d = compute_diagram(s, 2);
+    const FigureLabels labels = figure_labels(s, d);
+    ASSERT_EQ(labels.transitions.size(), 2u);
+    const double expected[2] = {1184.8, 1667.5};
+    for (std::size_t k = 0; k < 2; ++k) {
+        const TransitionLabel& l = labels.transitions[k];
+        const EdgeEvent& e = d.melting[l.event];
+        EXPECT_TRUE(e.at_a) << "on Fe's axis, x = 1";
+        EXPECT_NEAR(e.T, expected[k], 0.1);
+        EXPECT_LT(l.x, 1.0);
+        EXPECT_NEAR(l.T_label, e.T, 2.5 * FIGURE_LABELS.height * 600.0) << "beside its point";
     }
 }

@@ -185,6 +185,13 @@ std::string invariant_label_text(const Invariant& inv, double T_in_unit, const c
     return text;
 }
 
+std::string transition_label_text(double T_in_unit, const char* unit)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%g %s", T_in_unit, unit);
+    return text;
+}
+
 std::vector<InvariantLabel> place_invariant_labels(const Diagram& d, double T_span, const LabelSize& size,
                                                    std::vector<LabelBox>& placed)
 {
@@ -301,6 +308,45 @@ std::vector<KeyLine> key_lines(const std::vector<std::string>& lines, const Labe
     return out;
 }
 
+// Each transition between two solids of a pure component that the diagram
+// meets at its edge, labelled beside its axis: a line above or below and
+// half a label's width or more in, where the box lies inside one region and
+// over no label, led to the point on the axis. One with no such place nearby
+// is left to the summary.
+std::vector<TransitionLabel> place_transition_labels(const System& s, const Diagram& d,
+                                                     const std::vector<Region>& regions, double T_span,
+                                                     const LabelSize& size, std::vector<LabelBox>& placed)
+{
+    std::vector<TransitionLabel> out;
+    const double T_first = d.rows.front().T;
+    const double line = size.height * T_span;
+    for (std::size_t i = 0; i < d.melting.size(); ++i) {
+        const EdgeEvent& e = d.melting[i];
+        const double edge = e.at_a ? 1.0 : 0.0;
+        if (is_liquid(s, e.low_phase) || is_liquid(s, e.high_phase) || edge < size.x_first ||
+            edge > size.x_last)
+            continue;
+        const std::string text = transition_label_text(e.T, "K");
+        const LabelBox own = label_box(text, 0.0, 0.0, T_span, size);
+        const double half_width = 0.5 * (own.x_high - own.x_low);
+        const double inward = e.at_a ? -1.0 : 1.0;
+        bool found = false;
+        for (int step = 1; step <= LEAD_STEPS && !found; ++step)
+            for (const double T : {e.T + line, e.T - line, e.T + 2.0 * line, e.T - 2.0 * line}) {
+                const double x = edge + inward * (half_width + (step - 1) * half_width + 0.5 * size.em);
+                const LabelBox box = label_box(text, x, T, T_span, size);
+                if (found || !clear_of(placed, box) ||
+                    !inside_a_region(regions, box, T_first, T_first + T_span, size) ||
+                    crosses(placed, x, T, edge, e.T))
+                    continue;
+                out.push_back({i, x, T});
+                placed.push_back(box);
+                found = true;
+            }
+    }
+    return out;
+}
+
 // Tries at most this many times to make room for a key as long as the labels need.
 constexpr int KEY_TRIES = 3;
 
@@ -351,6 +397,7 @@ FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& s
     const double T_span = d.rows.back().T - T_first;
     std::vector<LabelBox> invariant_boxes;
     out.invariants = place_invariant_labels(d, T_span, size, invariant_boxes);
+    out.transitions = place_transition_labels(s, d, out.regions, T_span, size, invariant_boxes);
     const std::vector<Region> unplaced = out.regions;
     std::vector<LabelBox> placed = invariant_boxes;
     std::vector<std::string> numbered = place_labels(s, d, out.regions, T_span, size, placed);

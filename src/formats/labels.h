@@ -48,6 +48,10 @@ bool overlap(const LabelBox& a, const LabelBox& b);
 // to six significant digits, in unit ("eutectic 607.681 K").
 std::string invariant_label_text(const Invariant& inv, double T_in_unit, const char* unit);
 
+// The text of a pure transition's label: its temperature to six significant
+// digits, in unit ("1184.81 K").
+std::string transition_label_text(double T_in_unit, const char* unit);
+
 // Where a figure writes a three-phase invariant's label: centred at (x, T).
 struct InvariantLabel {
     std::size_t invariant;  // in the diagram's invariants
@@ -78,11 +82,20 @@ struct KeyLine {
     double x, T;
 };
 
+// A pure component's transition between two solids, marked where it meets
+// the axis of its component (x = 0 or 1) at T: its temperature as a label at
+// (x, T_label), led to that point.
+struct TransitionLabel {
+    std::size_t event;  // in the diagram's events at its edges
+    double x, T_label;
+};
+
 // Every label of a figure of the diagram of size, over its own range of T.
 // Where the key of the numbered labels finds no room, they are their phases
 // again, at the best place inside their fields.
 struct FigureLabels {
     std::vector<InvariantLabel> invariants;
+    std::vector<TransitionLabel> transitions;
     std::vector<Region> regions;
     std::vector<KeyLine> key;
 };

@@ -85,6 +85,13 @@ void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureL
         std::fprintf(f, "%s\t%s\t%s\t\t\n", text.c_str(), fraction_text(u, l.x).c_str(),
                      temperature_text(u, l.T).c_str());
     }
+    for (const TransitionLabel& l : labels.transitions) {
+        const EdgeEvent& e = d.melting[l.event];
+        const std::string text = transition_label_text(temperature_value(u, e.T), temperature_unit(u));
+        std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", text.c_str(), fraction_text(u, l.x).c_str(),
+                     temperature_text(u, l.T_label).c_str(), fraction_text(u, e.at_a ? 1.0 : 0.0).c_str(),
+                     temperature_text(u, e.T).c_str());
+    }
     for (const Region& r : labels.regions) {
         const std::string text = r.tag > 0 ? std::to_string(r.tag) : region_name(s, r);
         std::fprintf(f, "%s\t%s\t%s", text.c_str(), fraction_text(u, r.x).c_str(),

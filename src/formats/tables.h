@@ -32,7 +32,8 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
 // region's corners in order around it, the first repeated last, and a blank
 // line after each region, where a plotting program breaks the line.
 // Every label of the figure (header text, x, T, x_to, T_to): each three-phase
-// invariant's ("eutectic 607.681 K"), each region's (its phases, or the
+// invariant's ("eutectic 607.681 K"), each pure transition's between solids
+// at the edges ("1184.81 K", led to its point on the axis), each region's (its phases, or the
 // number that stands for them, at its point of regions.tsv) and the lines of
 // the numbers' key ("3 A+B"), each centred at (x, T); x_to and T_to, where a
 // label is led out of a field too narrow for it, the point inside the field

@@ -150,6 +150,14 @@ py::dict labels(const System& s, const Diagram& d, const FigureLabels& figure, c
         x_to.push_back(none);
         T_to.push_back(none);
     }
+    for (const TransitionLabel& l : figure.transitions) {
+        const EdgeEvent& e = d.melting[l.event];
+        text.push_back(transition_label_text(temperature_value(u, e.T), temperature_unit(u)));
+        x.push_back(fraction_value(u, l.x));
+        T.push_back(temperature_value(u, l.T_label));
+        x_to.push_back(fraction_value(u, e.at_a ? 1.0 : 0.0));
+        T_to.push_back(temperature_value(u, e.T));
+    }
     for (const Region& r : figure.regions) {
         text.push_back(r.tag > 0 ? std::to_string(r.tag) : region_name(s, r));
         x.push_back(fraction_value(u, r.x));
