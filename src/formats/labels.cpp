@@ -375,7 +375,8 @@ std::vector<std::string> place_labels(const System& s, const Diagram& d, std::ve
         r = unplaced;
         if (place_clear(regions, r, number, placed, T_first, T_span, size, NUMBER_STEPS)) {
             r.tag = static_cast<int>(numbered.size()) + 1;
-            numbered.push_back(number + " " + text);
+            numbered.push_back(number);
+            numbered.back().append(" ").append(text);
             placed.push_back(label_box(number, r.x, r.T, T_span, size));
             continue;
         }
