@@ -680,7 +680,8 @@ TEST(SolidifyProgram, TablesSummaryAndStatuses)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("liquidus 1511.10316619"), std::string::npos) << o.out;
     const Snapshot files = snapshot(dir);
-    ASSERT_EQ(files.size(), 2u);
+    ASSERT_EQ(files.size(), 3u) << "solidification.tsv, segregation.tsv, solidification.gp";
+    EXPECT_NE(files.at("solidification.gp").find("\nx0 = \"0.5\"\n"), std::string::npos);
     const std::vector<std::string> rows = split_lines(files.at("solidification.tsv"));
     EXPECT_EQ(
         rows[0],

@@ -38,6 +38,22 @@ std::string rows_fault(const Solidification& r, double step)
     return rows.empty() ? "" : "--step " + rows;
 }
 
+namespace {
+
+// gnuplot assignments for the figure's title and axes: the names, x0 and the units.
+void write_solidification_plot_info(std::FILE* f, const System& s, double x0, const Units& u)
+{
+    std::fprintf(f, "# Written by phase_boundary beside solidification.tsv and segregation.tsv.\n");
+    std::fprintf(f, "system_name = %s\n", gnuplot_string(s.name).c_str());
+    std::fprintf(f, "name_A = %s\nname_B = %s\n", gnuplot_string(s.a.name).c_str(),
+                 gnuplot_string(s.b.name).c_str());
+    std::fprintf(f, "x0 = %s\n", gnuplot_string(fraction_text(u, x0)).c_str());
+    std::fprintf(f, "T_unit = %s\nx_words = %s\n", gnuplot_string(temperature_unit(u)).c_str(),
+                 u.mass ? "\"Mass fraction\"" : "\"Mole fraction\"");
+}
+
+}  // namespace
+
 int run_solidify(const SolidifyRun& run)
 {
     LoadedSystem loaded;
@@ -47,9 +63,9 @@ int run_solidify(const SolidifyRun& run)
     const std::string fault = solidify_fault(s, run.step);
     if (!fault.empty())
         return refuse_step(fault);
-    const char* names[] = {SOLIDIFICATION_NAME, SEGREGATION_NAME};
-    std::FILE* files[2] = {};
-    if (!open_outputs(run.output_dir.c_str(), names, 2, files))
+    const char* names[] = {SOLIDIFICATION_NAME, SEGREGATION_NAME, SOLIDIFICATION_PLOT_INFO_NAME};
+    std::FILE* files[3] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 3, files))
         return OUTPUT_FAILED;
     const double x0 = mole_fraction_from(loaded.units, run.x0);
     if (!x0_needs(x0).empty()) {
@@ -65,6 +81,7 @@ int run_solidify(const SolidifyRun& run)
     }
     write_solidification(files[0], s, r, loaded.units);
     write_segregation(files[1], r, loaded.units);
+    write_solidification_plot_info(files[2], s, x0, loaded.units);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_solidification_summary(stdout, s, r, loaded.units);

@@ -1,5 +1,6 @@
 // A solidification run: an alloy of the built-in system or of a system file,
-// frozen by the lever rule and by Scheil, into two tables and a summary.
+// frozen by the lever rule and by Scheil, into two tables, the figure's names
+// and a summary.
 #pragma once
 
 #include "app/system_input.h"
@@ -9,6 +10,7 @@
 
 constexpr const char* SOLIDIFICATION_NAME = "solidification.tsv";
 constexpr const char* SEGREGATION_NAME = "segregation.tsv";
+constexpr const char* SOLIDIFICATION_PLOT_INFO_NAME = "solidification.gp";
 
 struct SolidifyRun {
     SystemSource system;
