@@ -1,0 +1,218 @@
+// The energy of a phase of sublattices at a state: G per formula unit
+// summed over its terms, with its gradient and Hessian in the fractions,
+// and its derivatives in T at a state held fixed.
+#include "engine/phases/lattice.h"
+
+#include "engine/phases/magnetic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+
+namespace {
+
+constexpr int N = MOST_FRACTIONS;
+constexpr int MOST_FACTORS = 16;  // forms one term multiplies
+
+double power(double v, int p)
+{
+    double r = 1.0;
+    for (int i = 0; i < p; ++i)
+        r *= v;
+    return r;
+}
+
+// Each linear form's value at the state y.
+void forms_at_state(const LatticeModel& m, const SiteFractions& y, double* forms_at)
+{
+    for (std::size_t k = 0; k < m.forms.size(); ++k) {
+        double v = m.forms[k].constant;
+        for (const auto& [q, w] : m.forms[k].terms)
+            v += w * y[static_cast<std::size_t>(q)];
+        forms_at[k] = v;
+    }
+}
+
+// One property summed over its terms, as a function of the linear forms:
+// its value, gradient and Hessian in the forms' values (zeroed over the
+// model's f forms where asked for). Each term is a product of a few forms,
+// whose derivatives in them are a handful of products; mapped onto the
+// fractions once for all terms (each form names one or a few fractions).
+struct Sum {
+    double v = 0.0;
+    double g[MOST_FORMS];
+    double h[MOST_FORMS * MOST_FORMS];
+
+    void clear(int f, bool derivatives)
+    {
+        v = 0.0;
+        if (!derivatives)
+            return;
+        std::fill(g, g + f, 0.0);
+        std::fill(h, h + static_cast<std::ptrdiff_t>(f) * f, 0.0);
+    }
+};
+
+void add_term(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives, Sum& out)
+{
+    const std::size_t factors = t.factors.size();
+    double E[MOST_FACTORS];
+    double d[MOST_FACTORS];
+    double e[MOST_FACTORS];
+    for (std::size_t i = 0; i < factors; ++i) {
+        const double L = forms_at[t.factors[i].first];
+        const int p = t.factors[i].second;
+        E[i] = power(L, p);
+        d[i] = p * power(L, p - 1);
+        e[i] = p >= 2 ? p * (p - 1) * power(L, p - 2) : 0.0;
+    }
+    double all = value;
+    for (std::size_t i = 0; i < factors; ++i)
+        all *= E[i];
+    out.v += all;
+    if (!derivatives)
+        return;
+    const auto except = [&](std::size_t i, std::size_t j) {
+        double r = value;
+        for (std::size_t k = 0; k < factors; ++k)
+            if (k != i && k != j)
+                r *= E[k];
+        return r;
+    };
+    for (std::size_t i = 0; i < factors; ++i) {
+        const int fi = t.factors[i].first;
+        const double others = except(i, i);
+        out.g[fi] += d[i] * others;
+        out.h[fi * f + fi] += e[i] * others;
+        for (std::size_t j = i + 1; j < factors; ++j) {
+            const int fj = t.factors[j].first;
+            const double c = d[i] * d[j] * except(i, j);
+            out.h[fi * f + fj] += c;
+            out.h[fj * f + fi] += c;
+        }
+    }
+}
+
+// A gradient and Hessian in the forms as ones in the fractions, added to g and h.
+void onto_fractions(const LatticeModel& m, const Sum& s, int n, double* g, double* h)
+{
+    const int f = static_cast<int>(m.forms.size());
+    for (int a = 0; a < f; ++a) {
+        const LinearForm& fa = m.forms[static_cast<std::size_t>(a)];
+        for (const auto& [q, wq] : fa.terms)
+            g[q] += s.g[a] * wq;
+        for (int b = 0; b < f; ++b) {
+            const double c = s.h[a * f + b];
+            if (c == 0.0)
+                continue;
+            const LinearForm& fb = m.forms[static_cast<std::size_t>(b)];
+            for (const auto& [q, wq] : fa.terms)
+                for (const auto& [r, wr] : fb.terms)
+                    h[q * n + r] += c * wq * wr;
+        }
+    }
+}
+
+}  // namespace
+
+int fractions_of(const LatticeModel& m)
+{
+    return m.first.empty() ? 0 : m.first.back();
+}
+
+void lattice_atoms(const LatticeModel& m, const SiteFractions& y, double& n_a, double& n)
+{
+    n_a = 0.0;
+    double n_b = 0.0;
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
+            n_a += m.sites[s] * m.atoms_a[static_cast<std::size_t>(k)] * y[static_cast<std::size_t>(k)];
+            n_b += m.sites[s] * m.atoms_b[static_cast<std::size_t>(k)] * y[static_cast<std::size_t>(k)];
+        }
+    n = n_a + n_b;
+}
+
+Jet lattice_energy_in_T(const LatticeModel& m, const std::vector<Jet>& values, double T, double R,
+                        const SiteFractions& y)
+{
+    double forms_at[MOST_FORMS];
+    forms_at_state(m, y, forms_at);
+    // Each property is linear in the values: each term's weight at y times its value's jet.
+    Jet sums[3] = {constant(0.0), constant(0.0), constant(0.0)};
+    for (const LatticeTerm& t : m.terms) {
+        double weight = t.scale;
+        for (const auto& [form, p] : t.factors)
+            weight *= power(forms_at[form], p);
+        Jet& sum = sums[static_cast<int>(t.property)];
+        sum = sum + weight * values[static_cast<std::size_t>(t.value)];
+    }
+    double mixing = 0.0;
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
+            const double yk = y[static_cast<std::size_t>(k)];
+            if (yk > 0.0)
+                mixing += m.sites[s] * yk * std::log(yk);
+        }
+    Jet g = sums[0] + Jet{R * T * mixing, R * mixing, 0.0, 0.0};
+    if (m.magnetic)
+        g = g + magnetic_gibbs_in_T(T, sums[1], sums[2], m.antiferromagnetic_factor, m.structure_factor, R);
+    return g;
+}
+
+double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* gradient, double* hessian)
+{
+    const LatticeModel& m = *at.model;
+    const int n = fractions_of(m);
+    const int f = static_cast<int>(m.forms.size());
+    const bool derivatives = gradient != nullptr || hessian != nullptr;
+    double forms_at[MOST_FORMS];
+    forms_at_state(m, y, forms_at);
+    Sum sums[3];
+    for (int property = 0; property < 3; ++property)
+        sums[property].clear(f, derivatives && (property == 0 || m.magnetic));
+    for (const LatticeTerm& t : m.terms)
+        if (t.property == LatticeProperty::gibbs || m.magnetic)
+            add_term(t, at.values[static_cast<std::size_t>(t.value)] * t.scale, forms_at, f, derivatives,
+                     sums[static_cast<int>(t.property)]);
+    Sum& G = sums[0];
+    double value = G.v;
+    if (m.magnetic) {
+        // The magnetic term of TC and beta, each a sum over forms: its
+        // derivatives in the forms by the chain rule, into G's.
+        const Sum& tc = sums[1];
+        const Sum& beta = sums[2];
+        const MagneticPartials p =
+            magnetic_partials(at.T, tc.v, beta.v, m.antiferromagnetic_factor, m.structure_factor, at.R);
+        value += p.g;
+        if (derivatives)
+            for (int a = 0; a < f; ++a) {
+                G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
+                for (int b = 0; b < f; ++b)
+                    G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
+                                      p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
+                                      p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
+            }
+    }
+    double g[N] = {};
+    double h[N * N] = {};
+    if (derivatives)
+        onto_fractions(m, G, n, g, h);
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
+            const double yk = y[static_cast<std::size_t>(k)];
+            if (!(yk > 0.0))
+                continue;  // a fraction held at zero: y ln y vanishes, and it never moves
+            const double a = at.RT * m.sites[s];
+            const double ln_y = std::log(yk);
+            value += a * yk * ln_y;
+            if (!derivatives)
+                continue;
+            g[k] += a * (ln_y + 1.0);
+            h[k * n + k] += a / yk;
+        }
+    if (gradient != nullptr)
+        std::copy(g, g + n, gradient);
+    if (hessian != nullptr)
+        std::copy(h, h + static_cast<std::ptrdiff_t>(n) * n, hessian);
+    return value;
+}
