@@ -30,6 +30,7 @@ set_target_properties(phase_core PROPERTIES POSITION_INDEPENDENT_CODE ON)
 pybind11_add_module(phase_boundary_python MODULE NO_EXTRAS
   src/python/module.cpp
   src/python/conversions.cpp
+  src/python/results.cpp
   src/python/python_errors.cpp)
 set_target_properties(phase_boundary_python PROPERTIES OUTPUT_NAME phase_boundary
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/python)
