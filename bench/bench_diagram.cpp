@@ -137,12 +137,32 @@ void energy_curves_at(benchmark::State& state, const char* file, const char* a, 
         benchmark::DoNotOptimize(energy_curves(s, T));
 }
 
+// Every phase's G at 1,000 points across x at one temperature, as
+// System.energies computes it: the target is 20 ms.
+void energies_1000_points(benchmark::State& state, const char* file, const char* a, const char* b, double T)
+{
+    System s;
+    if (!loaded_binary(state, file, a, b, s))
+        return;
+    std::vector<double> xs;
+    for (int i = 0; i <= 1000; ++i)
+        xs.push_back(i / 1000.0);
+    for (auto _ : state)
+        for (std::size_t p = 0; p < s.phases.size(); ++p)
+            benchmark::DoNotOptimize(phase_energies(s, phase_number(p), xs, T));
+}
+
 BENCHMARK_CAPTURE(point_equilibrium, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0, 0.5)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(point_equilibrium, al_ni, "al-ni.tdb", "AL", "NI", 1000.0, 0.3)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(energy_curves_at, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(energy_curves_at, al_ni, "al-ni.tdb", "AL", "NI", 1000.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(energies_1000_points, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(energies_1000_points, al_ni, "al-ni.tdb", "AL", "NI", 1000.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(energies_1000_points, al_fe, "al-fe-2009.tdb", "AL", "FE", 1000.0)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, cost507, "cost507.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, steel1, "steel1.tdb")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(read_database, fe_mn_c, "fe-mn-c.tdb")->Unit(benchmark::kMillisecond);

@@ -16,6 +16,16 @@
 #include <random>
 #include <vector>
 
+// The phase of s called name; a failure where it has none.
+inline Phase phase_named(const System& s, const std::string& name)
+{
+    for (std::size_t k = 0; k < s.phases.size(); ++k)
+        if (s.phases[k].name == name)
+            return phase_number(k);
+    ADD_FAILURE() << "no phase " << name;
+    return Phase::liquid;
+}
+
 // The equilibrium in closed form: both logarithms of the conditions fixed, then
 // xs = (b - 1) / (b - a) and xl = a xs. Independent of the Newton search.
 struct Exact {

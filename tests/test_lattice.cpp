@@ -8,6 +8,8 @@
 #include "engine/diagram/diagram.h"
 #include "formats/tdb_file.h"
 
+#include "reference.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -34,15 +36,6 @@ System binary_of(const Database& db, const std::vector<std::string>& only = {})
     std::string why;
     EXPECT_TRUE(database_binary(db, "A", "B", only, out, why)) << why;
     return out.system;
-}
-
-Phase phase_named(const System& s, const std::string& name)
-{
-    for (std::size_t k = 0; k < s.phases.size(); ++k)
-        if (s.phases[k].name == name)
-            return phase_number(k);
-    ADD_FAILURE() << "no phase " << name;
-    return Phase::liquid;
 }
 
 // The phase's fractions at T, sublattice after sublattice, from nested lists.

@@ -271,8 +271,7 @@ py::dict energies_at(const LoadedSystem& l, double T, const py::object& x, const
     {
         py::gil_scoped_release release;
         for (std::size_t p = 0; p < G.size(); ++p)
-            for (std::size_t i = 0; i < xs.size(); ++i)
-                G[p][i] = phase_energy(l.system, phase_number(p), xs[i], T);
+            G[p] = phase_energies(l.system, phase_number(p), xs, T);
     }
     py::dict out;
     for (std::size_t p = 0; p < G.size(); ++p)

@@ -36,6 +36,48 @@ double phase_energy(const System& s, Phase p, double x, double T)
     return std::isfinite(g) ? g : std::nan("");
 }
 
+std::vector<double> phase_energies(const System& s, Phase p, const std::vector<double>& xs, double T)
+{
+    std::vector<double> out(xs.size(), std::nan(""));
+    const std::array<double, 2> range = reach(phase_model(s, p));
+    // The curve's inner points by x; the rest (a compound's point, the pure
+    // ends, what the phase does not reach) as phase_energy gives them.
+    std::vector<std::size_t> inner;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        const double x = xs[i];
+        if (!is_point(s, p) && range[0] < range[1] && x > 0.0 && x < 1.0 && x >= range[0] && x <= range[1])
+            inner.push_back(i);
+        else
+            out[i] = phase_energy(s, p, x, T);
+    }
+    if (inner.empty())
+        return out;
+    std::stable_sort(inner.begin(), inner.end(), [&](std::size_t a, std::size_t b) { return xs[a] < xs[b]; });
+    const PhaseAtT at = phase_at(s, p, T, false);
+    const std::size_t n = inner.size();
+    std::vector<double> forward(n);
+    std::vector<InternalMemory> states(n, no_memory());
+    InternalMemory state = no_memory();
+    for (std::size_t k = 0; k < n; ++k) {
+        const bool search = k % SEARCHED_EVERY == 0 || k + 1 == n;
+        forward[k] = gibbs_following(at, composition_from_x(xs[inner[k]]), state, search);
+        states[k] = state;
+    }
+    // Back along the curve, from the state found going forward wherever that
+    // is the lower: a branch found at a search reaches back to where it starts.
+    state = no_memory();
+    for (std::size_t k = n; k-- > 0;) {
+        const Composition c = composition_from_x(xs[inner[k]]);
+        double g = has_internal_state(at) ? gibbs_following(at, c, state, false) : HUGE_VAL;
+        if (!(g < forward[k])) {
+            g = forward[k];
+            state = states[k];
+        }
+        out[inner[k]] = std::isfinite(g) ? g : std::nan("");
+    }
+    return out;
+}
+
 std::vector<EnergyCurve> energy_curves(const System& s, double T)
 {
     std::vector<EnergyCurve> out;
@@ -45,18 +87,21 @@ std::vector<EnergyCurve> energy_curves(const System& s, double T)
         EnergyCurve curve{p, {}, {}};
         const int points = range[0] == range[1] ? 1 : CURVE_POINTS;
         const double inside = INSIDE_END * (range[1] - range[0]);
+        std::vector<double> xs;
         for (int k = 0; k < points; ++k) {
             double x = k == points - 1 ? range[1] : range[0] + (range[1] - range[0]) * k / (points - 1);
             if (points > 1 && k == 0 && range[0] > 0.0)
                 x += inside;
             if (points > 1 && k == points - 1 && range[1] < 1.0)
                 x -= inside;
-            const double g = phase_energy(s, p, x, T);
-            if (std::isnan(g))
-                continue;
-            curve.x.push_back(x);
-            curve.G.push_back(g);
+            xs.push_back(x);
         }
+        const std::vector<double> G = phase_energies(s, p, xs, T);
+        for (std::size_t k = 0; k < xs.size(); ++k)
+            if (!std::isnan(G[k])) {
+                curve.x.push_back(xs[k]);
+                curve.G.push_back(G[k]);
+            }
         if (!curve.x.empty())
             out.push_back(std::move(curve));
     }

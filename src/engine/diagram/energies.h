@@ -23,6 +23,17 @@ struct EnergyCurve {
 // off its point, an ordered phase where it has disordered).
 double phase_energy(const System& s, Phase p, double x, double T);
 
+// G of phase p at each of xs (in any order) at T, as phase_energy gives it
+// but along the curve: the internal state is carried on from point to point
+// in x, both ways, with a search from every start at every SEARCHED_EVERY-th
+// point, and each point keeps the lower of the two ways. A lower branch found
+// at one point is followed as far as it reaches on either side, where a
+// search at every point costs many times as much and still misses some.
+std::vector<double> phase_energies(const System& s, Phase p, const std::vector<double>& xs, double T);
+
+// Points along a curve between searches of its internal state from every start.
+constexpr int SEARCHED_EVERY = 16;
+
 // Each phase's curve: CURVE_POINTS evenly over its range (its one point for a
 // compound or a phase of one element), the pure ends by their own energies,
 // an end short of a pure component a billionth of the range inside it.

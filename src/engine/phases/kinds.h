@@ -77,6 +77,8 @@ double lattice_pure_from(const System& s, const LatticeKind& k, bool of_a, doubl
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b);
+bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
+                             InternalMemory& state, bool search, double& rest_a, double& rest_b);
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
 std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
                                                         double T);

@@ -310,6 +310,32 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     rest_b = m.g - x * m.g1 - at.RT * ln_y;
 }
 
+// From the state held (a neighbouring point's) and, with search or where
+// that finds none though one was held, from every start: the lower kept.
+bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
+                             InternalMemory& state, bool search, double& rest_a, double& rest_b)
+{
+    const double x = clamped(c.x);
+    SiteFractions y{};
+    LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
+    if (state.has_y)
+        m = lattice_minimum(v, x, &state.y, y);
+    if (search || (state.has_y && !m.found)) {
+        SiteFractions other{};
+        const LatticeMinimum all = lattice_lowest(v, x, nullptr, other);
+        if (all.found && (!m.found || all.g < m.g)) {
+            m = all;
+            y = other;
+        }
+    }
+    state.has_y = m.found;
+    if (!m.found)
+        return false;
+    state.y = y;
+    rests_of(at.RT, m, x, rest_a, rest_b);
+    return true;
+}
+
 double lattice_ordering(const LatticeAtT& v, const Composition& c)
 {
     SiteFractions y{};

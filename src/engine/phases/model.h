@@ -348,6 +348,13 @@ InternalMemory no_memory();
 void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
                          InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b);
 
+// The phase's G at c per mole of atoms along a curve in x: its internal state
+// carried on from state (a neighbouring point's, updated to the one found)
+// and, with search, also sought from every start, the lower kept; where no
+// state was held, only a search finds one. A phase without an internal state
+// ignores state and search. HUGE_VAL where the phase has no state at c.
+double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search);
+
 // Whether a grid leaves out the phase's deep tails (each of its points a
 // minimisation, where it does not compete): the phases with an internal state
 // whose range is not all in a tail.

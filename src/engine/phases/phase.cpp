@@ -217,6 +217,27 @@ void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, 
                at.kind);
 }
 
+double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search)
+{
+    double rest_a = HUGE_VAL;
+    double rest_b = HUGE_VAL;
+    if (const auto* v = std::get_if<LatticeAtT>(&at.kind)) {
+        if (!kinds::lattice_rests_following(at, *v, c, state, search, rest_a, rest_b))
+            return HUGE_VAL;
+    } else {
+        const Potentials m = potentials(at, c);
+        rest_a = m.rest_a;
+        rest_b = m.rest_b;
+    }
+    // x mu_a + y mu_b, as gibbs() sums them: x ln x vanishes at x = 0.
+    double ln_x = 0.0;
+    double ln_y = 0.0;
+    kinds::logs(c, ln_x, ln_y);
+    const double a = c.x > 0.0 ? c.x * (rest_a + at.RT * ln_x) : 0.0;
+    const double b = c.y > 0.0 ? c.y * (rest_b + at.RT * ln_y) : 0.0;
+    return a + b;
+}
+
 bool skips_tails(const PhaseAtT& at)
 {
     if (const auto* pair = std::get_if<SublatticePairAtT>(&at.kind))
