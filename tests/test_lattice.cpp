@@ -499,6 +499,35 @@ TEST(GeneralPhase, PublishedInvariantsOfRealDatabases)
 // invariants to 1e-6 K, every row confirmed. Cu-Mg's HCP_A3 holds Mg alone,
 // (MG)(VA)0.5: as the general phase it reaches one composition, and must
 // still meet the liquid and CuMg2 in their eutectic, and melt.
+// An ordering that sets in continuously has no region: Al-Fe's B2 (BCC_4SL,
+// ordered only, beside its disordered part BCC_A2) sets in along a line that
+// meets the solidus near 1589 K. Across that line the grid steps from one to
+// the other with no tangent between (Newton failed on it at seven of these
+// temperatures), and where it crosses the solidus the end of the liquid's
+// tie-line goes on from B2 to A2 (once "not resolved"): no doubt either way,
+// no region between the two, and the end on both sides of the crossing.
+TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
+{
+    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    PublishedRun al_fe;
+    ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 1504.0, 1594.0, 2.0, al_fe));
+    const System& s = al_fe.system;
+    EXPECT_TRUE(al_fe.diagram.doubts.empty()) << al_fe.diagram.doubts.size() << " doubts";
+    EXPECT_TRUE(al_fe.diagram.invariants.empty());
+    bool ordered_end = false;
+    bool disordered_end = false;
+    for (const Equilibria& row : al_fe.diagram.rows)
+        for (const TieLine& t : row.ties) {
+            EXPECT_FALSE(ordered_and_disordered(s, t.low_phase, t.high_phase)) << "a region at " << row.T;
+            if (phase_name(s, t.high_phase) == "LIQUID") {
+                ordered_end = ordered_end || phase_name(s, t.low_phase) == "BCC_4SL";
+                disordered_end = disordered_end || phase_name(s, t.low_phase) == "BCC_A2";
+            }
+        }
+    EXPECT_TRUE(ordered_end && disordered_end) << "the liquid's solid end on both sides of the crossing";
+}
+
 TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
 {
     if (!std::filesystem::exists(SHARED / "cu-mg.tdb") || !std::filesystem::exists(SHARED / "cost507.tdb"))

@@ -14,6 +14,9 @@ constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tan
 // in its fractions, some 1e-8 in x from the disordered end.
 constexpr double CONTINUOUS_ORDERING = 1e-6;
 constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent sublattices
+// Halvings of a grid step to where an ordered state goes: 2^-24 of 1/512, where
+// an ordering setting in continuously keeps an order near 1e-5.
+constexpr int ORDERING_BISECTIONS = 24;
 bool same_tie(const TieLine& a, const TieLine& b)
 {
     const auto near = [](const Composition& p, const Composition& q) {
@@ -30,12 +33,34 @@ bool same_tie(const TieLine& a, const TieLine& b)
 // the ordered one is barely ordered there. Between them the tangent is
 // degenerate (both curves meet with one slope), so Newton finds no region
 // or one of no width; a first-order ordering starts well ordered.
+// The ordered phase's state, ordered at one grid point and gone (disordered)
+// at the next, is followed between them to where it goes: an ordering setting
+// in continuously ends there barely ordered (its order falls as the root of
+// the distance, some 0.1 at a grid step beyond it), a first-order one well
+// ordered or not at all (its state stays, metastable, past the region).
 bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, Phase p, const Composition& cp,
                          Phase q, const Composition& cq)
 {
     if (!ordered_and_disordered(s, p, q))
         return false;
-    const double order = std::max(ordering(phases[phase_index(p)], cp), ordering(phases[phase_index(q)], cq));
+    const double order_p = ordering(phases[phase_index(p)], cp);
+    const double order_q = ordering(phases[phase_index(q)], cq);
+    if (std::max(order_p, order_q) <= BARELY_ORDERED)
+        return true;
+    if (order_p > 0.0 && order_q > 0.0)
+        return false;
+    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
+    double x_ordered = order_p > 0.0 ? cp.x : cq.x;
+    double x_gone = order_p > 0.0 ? cq.x : cp.x;
+    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
+        return false;  // the ordered state still there: where the other phase sampled, it was higher
+    double order = std::max(order_p, order_q);
+    for (int i = 0; i < ORDERING_BISECTIONS; ++i) {
+        const double middle = 0.5 * (x_ordered + x_gone);
+        const double here = ordering(ordered, composition_from_x(middle));
+        (here > 0.0 ? x_ordered : x_gone) = middle;
+        order = here > 0.0 ? here : order;
+    }
     return order <= BARELY_ORDERED;
 }
 

@@ -434,6 +434,10 @@ double pure_transition(const System& s, Phase p, Phase q, bool of_a, double lo, 
 // they meet at one composition, with no region between them.
 bool ordered_and_disordered(const System& s, Phase p, Phase q);
 
+// The phase whose ordered states p holds, where p is an ordered phase whose
+// disordered part is a phase of s; else p itself.
+Phase phase_family(const System& s, Phase p);
+
 // How far the phase's state at c is from disorder (lattice.h); 0 for a
 // phase without equivalent sublattices.
 double ordering(const PhaseAtT& at, const Composition& c);

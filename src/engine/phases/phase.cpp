@@ -282,6 +282,17 @@ bool ordered_and_disordered(const System& s, Phase p, Phase q)
     return part_of(p, q) || part_of(q, p);
 }
 
+Phase phase_family(const System& s, Phase p)
+{
+    const auto* k = std::get_if<LatticeKind>(&phase_model(s, p).kind);
+    if (k == nullptr || !k->model.ordered_only)
+        return p;
+    for (std::size_t i = 0; i < s.phases.size(); ++i)
+        if (s.phases[i].name == k->disordered)
+            return phase_number(i);
+    return p;
+}
+
 double ordering(const PhaseAtT& at, const Composition& c)
 {
     const auto* v = std::get_if<LatticeAtT>(&at.kind);
