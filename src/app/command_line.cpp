@@ -34,7 +34,7 @@ constexpr const char* DESCRIPTION =
     "  --fractions X0   the phases of an alloy at every temperature, into fractions.tsv\n"
     "  --energies T     every phase's Gibbs energy across x and the common tangents at T\n"
     "  --solidify X0    the freezing of an alloy by the lever rule and by Scheil, into\n"
-    "                   solidification.tsv and segregation.tsv\n"
+    "                   solidification.tsv and segregation.tsv (and solidification.gp)\n"
     "With --list FILE: what a database holds, and which of its phases this program computes.\n"
     "Without --system: the built-in run, the liquidus and solidus of an ideal alloy of Si and a\n"
     "second component for every whole temperature from 1215 K to 1687 K, by Newton-Raphson\n"
