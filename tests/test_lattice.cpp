@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -526,6 +527,30 @@ TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
             }
         }
     EXPECT_TRUE(ordered_end && disordered_end) << "the liquid's solid end on both sides of the crossing";
+}
+
+// A first-order ordering's region near its top, narrower than two grid
+// steps: Al-Fe's A2 + ordered bcc, 0.0033 wide at 926 K and 0.0015 at 934 K
+// (2^-9 between samples). Newton from the neighbouring samples met where the
+// ordered state sets in, and the region was lost at both temperatures.
+TEST(GeneralPhase, NarrowOrderingRegionNearItsTop)
+{
+    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    PublishedRun al_fe;
+    ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 924.0, 938.0, 2.0, al_fe));
+    const System& s = al_fe.system;
+    const Grid grid = make_grid(s);
+    for (const double T : {926.0, 934.0}) {
+        std::vector<Doubt> doubts;
+        const Equilibria e = equilibria_at(s, grid, T, doubts);
+        const auto region = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+            return ordered_and_disordered(s, t.low_phase, t.high_phase);
+        });
+        ASSERT_NE(region, e.ties.end()) << "no A2 + ordered bcc at " << T;
+        EXPECT_GT(region->high.x - region->low.x, 1e-3) << T;
+        EXPECT_NEAR(0.5 * (region->low.x + region->high.x), 0.2283, 0.002) << T;
+    }
 }
 
 TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
