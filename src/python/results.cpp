@@ -69,10 +69,8 @@ void define_point_results(py::module_& m)
         });
 }
 
-// The result classes: records of invariants and tie-lines, a diagram, a freezing.
-}  // namespace
-
-void define_results(py::module_& m)
+// The records of invariants and tie-lines, and a diagram of them.
+void define_diagram_results(py::module_& m)
 {
     py::class_<PyInvariant>(m, "Invariant",
                             "An invariant of the diagram: a three-phase equilibrium, "
@@ -143,7 +141,11 @@ void define_results(py::module_& m)
                 return PyDiagram{t[0].cast<py::dict>(),  t[1].cast<py::dict>(), t[2].cast<py::list>(),
                                  t[3].cast<py::tuple>(), t[4].cast<py::list>(), t[5].cast<py::dict>()};
             }));
+}
 
+// How an alloy freezes.
+void define_solidification(py::module_& m)
+{
     py::class_<PySolidification>(m, "Solidification",
                                  "How one alloy freezes, by the lever rule and by Scheil.")
         .def_readonly("x0", &PySolidification::x0, "The alloy's composition")
@@ -177,5 +179,13 @@ void define_results(py::module_& m)
                                         t[6].cast<double>(),   t[7].cast<py::dict>(), t[8].cast<py::dict>(),
                                         t[9].cast<py::tuple>()};
             }));
+}
+
+}  // namespace
+
+void define_results(py::module_& m)
+{
+    define_diagram_results(m);
+    define_solidification(m);
     define_point_results(m);
 }
