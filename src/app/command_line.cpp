@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 
 #ifndef PHASE_BOUNDARY_VERSION
@@ -193,6 +194,19 @@ CLI::Validator number_where(bool (*accept)(double), const std::string& what)
         "", what);
 }
 
+// A check by a reader that says why a text does not read: the message is
+// that reason and the text ("a whole number from 1 to 256, not '0'").
+CLI::Validator text_where(const std::function<bool(const std::string&, std::string&)>& reads,
+                          const std::string& name)
+{
+    return CLI::Validator(
+        [=](std::string& text) {
+            std::string why;
+            return reads(text, why) ? std::string() : why + ", not '" + text + "'";
+        },
+        "", name);
+}
+
 CLI::Validator names_check(std::size_t count, const std::string& what)
 {
     return CLI::Validator(
@@ -264,13 +278,12 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
                    "potentials and activities, and G, H, S and Cp, on standard output and into "
                    "equilibrium.json; may be given again for more points")
         ->type_name("T,X0")
-        ->check(CLI::Validator(
-            [=](std::string& text) {
+        ->check(text_where(
+            [=](const std::string& text, std::string& why) {
                 AlloyPoint unused{};
-                std::string why;
-                return parse_point(text, unused, why, celsius) ? std::string() : why + ", not '" + text + "'";
+                return parse_point(text, unused, why, celsius);
             },
-            "", "point"))
+            "point"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"));
@@ -296,14 +309,12 @@ void add_point_options(CLI::App& app, CommandLine& line, OptionTexts& t, CLI::Op
                    "common tangents of the stable equilibria into tangents.tsv, and energies.gp for the "
                    "plot script")
         ->type_name("T")
-        ->check(CLI::Validator(
-            [=](std::string& text) {
+        ->check(text_where(
+            [=](const std::string& text, std::string& why) {
                 AlloyPoint unused{};
-                std::string why;
-                return parse_point(text + ",0.5", unused, why, celsius) ? std::string()
-                                                                        : why + ", not '" + text + "'";
+                return parse_point(text + ",0.5", unused, why, celsius);
             },
-            "", "temperature"))
+            "temperature"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify)
         ->excludes(app.get_option("--temperatures"))
@@ -336,27 +347,25 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t, bool c
                    "given), in place of the file's [temperature] table; FIRST:LAST alone for one temperature "
                    "when they are equal")
         ->type_name("FIRST:LAST[:STEP]")
-        ->check(CLI::Validator(
-            [=](std::string& text) {
+        ->check(text_where(
+            [=](const std::string& text, std::string& why) {
                 TemperatureRange unused{};
-                std::string why;
-                return parse_temperatures(text, unused, why, celsius) ? std::string()
-                                                                      : why + ", not '" + text + "'";
+                return parse_temperatures(text, unused, why, celsius);
             },
-            "", "temperatures"))
+            "temperatures"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
     app.add_option("--threads", t.threads,
                    "With --system: threads that share the diagram's temperatures, 1 to 256 (default: one "
                    "per core); the tables are the same for any number")
         ->type_name("N")
-        ->check(CLI::Validator(
-            [](std::string& text) {
+        ->check(text_where(
+            [](const std::string& text, std::string& why) {
                 unsigned ignored = 0;
-                return parse_threads(text, ignored) ? std::string()
-                                                    : "a whole number from 1 to 256, not '" + text + "'";
+                why = "a whole number from 1 to 256";
+                return parse_threads(text, ignored);
             },
-            "", "threads"))
+            "threads"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
     app.add_flag("--site-fractions", line.site_fractions,
@@ -370,15 +379,14 @@ void add_engine_options(CLI::App& app, CommandLine& line, OptionTexts& t, bool c
                    "With --system: the figure's axis of x from XMIN to XMAX (0 <= XMIN < XMAX <= 1, in the "
                    "units of the run), written into diagram.gp for the plot script")
         ->type_name("XMIN:XMAX")
-        ->check(CLI::Validator(
-            [](std::string& text) {
+        ->check(text_where(
+            [](const std::string& text, std::string& why) {
                 double first = 0.0;
                 double last = 0.0;
-                return parse_x_range(text, first, last)
-                           ? std::string()
-                           : "XMIN:XMAX with 0 <= XMIN < XMAX <= 1, not '" + text + "'";
+                why = "XMIN:XMAX with 0 <= XMIN < XMAX <= 1";
+                return parse_x_range(text, first, last);
             },
-            "", "range"))
+            "range"))
         ->needs(app.get_option("--system"))
         ->excludes(solidify);
 }
