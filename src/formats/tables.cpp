@@ -76,35 +76,40 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
                      temperature_text(u, r.T).c_str());
 }
 
-void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureLabels& labels, const Units& u)
+std::vector<LabelRow> label_rows(const System& s, const Diagram& d, const FigureLabels& labels,
+                                 const Units& u)
 {
-    std::fputs("text\tx\tT\tx_to\tT_to\n", f);
+    std::vector<LabelRow> out;
     for (const InvariantLabel& l : labels.invariants) {
         const Invariant& inv = d.invariants[l.invariant];
-        const std::string text = invariant_label_text(inv, temperature_value(u, inv.T), temperature_unit(u));
-        std::fprintf(f, "%s\t%s\t%s\t\t\n", text.c_str(), fraction_text(u, l.x).c_str(),
-                     temperature_text(u, l.T).c_str());
+        out.push_back({invariant_label_text(inv, temperature_value(u, inv.T), temperature_unit(u)), l.x, l.T,
+                       false, 0.0, 0.0});
     }
     for (const TransitionLabel& l : labels.transitions) {
         const EdgeEvent& e = d.melting[l.event];
-        const std::string text = transition_label_text(temperature_value(u, e.T), temperature_unit(u));
-        std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", text.c_str(), fraction_text(u, l.x).c_str(),
-                     temperature_text(u, l.T_label).c_str(), fraction_text(u, e.at_a ? 1.0 : 0.0).c_str(),
-                     temperature_text(u, e.T).c_str());
+        out.push_back({transition_label_text(temperature_value(u, e.T), temperature_unit(u)), l.x, l.T_label,
+                       true, e.at_a ? 1.0 : 0.0, e.T});
     }
-    for (const Region& r : labels.regions) {
-        const std::string text = r.tag > 0 ? std::to_string(r.tag) : region_name(s, r);
-        std::fprintf(f, "%s\t%s\t%s", text.c_str(), fraction_text(u, r.x).c_str(),
-                     temperature_text(u, r.T).c_str());
-        if (r.led)
-            std::fprintf(f, "\t%s\t%s\n", fraction_text(u, r.to_x).c_str(),
-                         temperature_text(u, r.to_T).c_str());
+    for (const Region& r : labels.regions)
+        out.push_back(
+            {r.tag > 0 ? std::to_string(r.tag) : region_name(s, r), r.x, r.T, r.led, r.to_x, r.to_T});
+    for (const KeyLine& k : labels.key)
+        out.push_back({k.text, k.x, k.T, false, 0.0, 0.0});
+    return out;
+}
+
+void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureLabels& labels, const Units& u)
+{
+    std::fputs("text\tx\tT\tx_to\tT_to\n", f);
+    for (const LabelRow& l : label_rows(s, d, labels, u)) {
+        std::fprintf(f, "%s\t%s\t%s", l.text.c_str(), fraction_text(u, l.x).c_str(),
+                     temperature_text(u, l.T).c_str());
+        if (l.led)
+            std::fprintf(f, "\t%s\t%s\n", fraction_text(u, l.x_to).c_str(),
+                         temperature_text(u, l.T_to).c_str());
         else
             std::fputs("\t\t\n", f);
     }
-    for (const KeyLine& k : labels.key)
-        std::fprintf(f, "%s\t%s\t%s\t\t\n", k.text.c_str(), fraction_text(u, k.x).c_str(),
-                     temperature_text(u, k.T).c_str());
 }
 
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)

@@ -31,17 +31,30 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
 // The outlines of the two-phase regions (header phases, phase, x, T): each
 // region's corners in order around it, the first repeated last, and a blank
 // line after each region, where a plotting program breaks the line.
-// Every label of the figure (header text, x, T, x_to, T_to): each three-phase
-// invariant's ("eutectic 607.681 K"), each pure transition's between solids
-// at the edges ("1184.81 K", led to its point on the axis), each region's (its phases, or the
-// number that stands for them, at its point of regions.tsv) and the lines of
-// the numbers' key ("3 A+B"), each centred at (x, T); x_to and T_to, where a
-// label is led out of a field too narrow for it, the point inside the field
-// its leader goes to, else empty.
+void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
+
+// One label of the figure: its text (in the run's units), its middle (K,
+// mole fraction) and, where it is led out of a field too narrow for it, the
+// point its leader goes to.
+struct LabelRow {
+    std::string text;
+    double x, T;
+    bool led;
+    double x_to, T_to;
+};
+
+// Every label of the figure, in this order: each three-phase invariant's
+// ("eutectic 607.681 K"), each pure transition's between solids at the
+// edges ("1184.81 K", led to its point on the axis), each region's (its
+// phases, or the number that stands for them, at its point of regions.tsv)
+// and the lines of the numbers' key ("3 A+B").
+std::vector<LabelRow> label_rows(const System& s, const Diagram& d, const FigureLabels& labels,
+                                 const Units& u = {});
+
+// The label rows (header text, x, T, x_to, T_to), x_to and T_to empty where
+// a label has no leader.
 void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureLabels& labels,
                   const Units& u = {});
-
-void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
 
 // "kind\tT\tphase_1\tx_1\tphase_2\tx_2\tphase_3\tx_3", then one row per invariant.
 void write_invariants(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});

@@ -142,35 +142,12 @@ py::dict labels(const System& s, const Diagram& d, const FigureLabels& figure, c
     const double none = std::numeric_limits<double>::quiet_NaN();
     std::vector<std::string> text;
     std::vector<double> x, T, x_to, T_to;
-    for (const InvariantLabel& l : figure.invariants) {
-        const Invariant& inv = d.invariants[l.invariant];
-        text.push_back(invariant_label_text(inv, temperature_value(u, inv.T), temperature_unit(u)));
+    for (const LabelRow& l : label_rows(s, d, figure, u)) {
+        text.push_back(l.text);
         x.push_back(fraction_value(u, l.x));
         T.push_back(temperature_value(u, l.T));
-        x_to.push_back(none);
-        T_to.push_back(none);
-    }
-    for (const TransitionLabel& l : figure.transitions) {
-        const EdgeEvent& e = d.melting[l.event];
-        text.push_back(transition_label_text(temperature_value(u, e.T), temperature_unit(u)));
-        x.push_back(fraction_value(u, l.x));
-        T.push_back(temperature_value(u, l.T_label));
-        x_to.push_back(fraction_value(u, e.at_a ? 1.0 : 0.0));
-        T_to.push_back(temperature_value(u, e.T));
-    }
-    for (const Region& r : figure.regions) {
-        text.push_back(r.tag > 0 ? std::to_string(r.tag) : region_name(s, r));
-        x.push_back(fraction_value(u, r.x));
-        T.push_back(temperature_value(u, r.T));
-        x_to.push_back(r.led ? fraction_value(u, r.to_x) : none);
-        T_to.push_back(r.led ? temperature_value(u, r.to_T) : none);
-    }
-    for (const KeyLine& k : figure.key) {
-        text.push_back(k.text);
-        x.push_back(fraction_value(u, k.x));
-        T.push_back(temperature_value(u, k.T));
-        x_to.push_back(none);
-        T_to.push_back(none);
+        x_to.push_back(l.led ? fraction_value(u, l.x_to) : none);
+        T_to.push_back(l.led ? temperature_value(u, l.T_to) : none);
     }
     py::dict out;
     out["text"] = strings(text);
