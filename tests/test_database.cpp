@@ -533,6 +533,29 @@ TEST(DatabaseBinary, LevelPureEnergiesAreNoTransition)
 // Beneath a two-phase region pure A transforms between two phases that hold
 // no B (Mn's alpha -> beta beside Cu's fcc in COST 507): an event of the
 // pure component at its transition temperature, not a change left unresolved.
+// An ordered phase whose file gives no CONSTITUENT line, beside a disordered
+// part that has one: left out, saying why. Its part's averages looked its
+// sublattices up in an empty table (the database fuzzer's find).
+TEST(DatabaseBinary, OrderedPhaseWithoutConstituentsIsLeftOut)
+{
+    const Database db = database_of(" ELEMENT A BCC_A2 26.98 0 0 !\n ELEMENT B BCC_A2 55.85 0 0 !\n"
+                                    " TYPE_DEFINITION X GES AMEND_PHASE_DESCRIPTION ORD DIS_PART DIS,,,!\n"
+                                    " PHASE LIQUID:L % 1 1 !\n CONST LIQUID:L : A B : !\n"
+                                    " PAR G(LIQUID,A;0) 298.15 9000-9*T; 3000 N !\n"
+                                    " PAR G(LIQUID,B;0) 298.15 12000-8*T; 3000 N !\n"
+                                    " PHASE DIS % 1 1 !\n CONST DIS : A B : !\n"
+                                    " PAR G(DIS,A;0) 298.15 -1000; 3000 N !\n"
+                                    " PAR G(DIS,B;0) 298.15 -1000; 3000 N !\n"
+                                    " PHASE ORD %X 2 .5 .5 !\n");
+    DatabaseBinary out;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "A", "B", {}, out, why)) << why;
+    ASSERT_EQ(out.left_out.size(), 1u);
+    EXPECT_EQ(out.left_out[0].phase, "ORD");
+    EXPECT_NE(out.left_out[0].why.find("constituents are not given"), std::string::npos)
+        << out.left_out[0].why;
+}
+
 TEST(DatabaseBinary, PureEndTransformsBeneathATwoPhaseRegion)
 {
     const Database db = database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"

@@ -120,6 +120,13 @@ struct Builder {
 
 bool Builder::sublattices()
 {
+    // A phase whose file gives no CONSTITUENT line has sites and no
+    // constituents: nothing to put on them, and its disordered part's
+    // averages would look its sublattices up in an empty table.
+    if (phase.constituents.size() != phase.sites.size()) {
+        why = "its constituents are not given for its " + std::to_string(phase.sites.size()) + " sublattices";
+        return false;
+    }
     LatticeModel& m = k.model;
     m.first.push_back(0);
     for (std::size_t s = 0; s < phase.constituents.size(); ++s) {
