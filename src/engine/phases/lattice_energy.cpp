@@ -53,43 +53,73 @@ struct Sum {
     }
 };
 
-void add_term(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives, Sum& out)
+// One term: its value times its factors, with their derivatives in the forms.
+// F is its factors' count where the caller knows it (0 where not), so that the
+// loops of the common short terms unroll; every product is taken left to
+// right over the factors either way, and a term sums to the same bits.
+template <int F>
+void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives,
+                 Sum& out)
 {
-    const std::size_t factors = t.factors.size();
-    double E[MOST_FACTORS];
-    double d[MOST_FACTORS];
-    double e[MOST_FACTORS];
-    for (std::size_t i = 0; i < factors; ++i) {
-        const double L = forms_at[t.factors[i].first];
-        const int p = t.factors[i].second;
+    const int n = F > 0 ? F : static_cast<int>(t.factors.size());
+    constexpr int SIZE = F > 0 ? F : MOST_FACTORS;
+    double E[SIZE];
+    double d[SIZE];
+    double e[SIZE];
+    int at[SIZE];
+    for (int i = 0; i < n; ++i) {
+        const auto& [form, p] = t.factors[static_cast<std::size_t>(i)];
+        const double L = forms_at[form];
+        at[i] = form;
         E[i] = power(L, p);
         d[i] = p * power(L, p - 1);
         e[i] = p >= 2 ? p * (p - 1) * power(L, p - 2) : 0.0;
     }
     double all = value;
-    for (std::size_t i = 0; i < factors; ++i)
+    for (int i = 0; i < n; ++i)
         all *= E[i];
     out.v += all;
     if (!derivatives)
         return;
-    const auto except = [&](std::size_t i, std::size_t j) {
-        double r = value;
-        for (std::size_t k = 0; k < factors; ++k)
-            if (k != i && k != j)
-                r *= E[k];
-        return r;
-    };
-    for (std::size_t i = 0; i < factors; ++i) {
-        const int fi = t.factors[i].first;
-        const double others = except(i, i);
-        out.g[fi] += d[i] * others;
-        out.h[fi * f + fi] += e[i] * others;
-        for (std::size_t j = i + 1; j < factors; ++j) {
-            const int fj = t.factors[j].first;
-            const double c = d[i] * d[j] * except(i, j);
-            out.h[fi * f + fj] += c;
-            out.h[fj * f + fi] += c;
+    // value times the factors before i, left to right as the general loop takes them
+    double before[SIZE];
+    before[0] = value;
+    for (int i = 1; i < n; ++i)
+        before[i] = before[i - 1] * E[i - 1];
+    for (int i = 0; i < n; ++i) {
+        double others = before[i];
+        for (int k = i + 1; k < n; ++k)
+            others *= E[k];
+        out.g[at[i]] += d[i] * others;
+        out.h[at[i] * f + at[i]] += e[i] * others;
+        double between = before[i];  // times the factors after i and before j
+        for (int j = i + 1; j < n; ++j) {
+            double rest = between;
+            for (int k = j + 1; k < n; ++k)
+                rest *= E[k];
+            between *= E[j];
+            const double c = d[i] * d[j] * rest;
+            out.h[at[i] * f + at[j]] += c;
+            out.h[at[j] * f + at[i]] += c;
         }
+    }
+}
+
+void add_term(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives, Sum& out)
+{
+    switch (t.factors.size()) {
+    case 1:
+        return add_term_of<1>(t, value, forms_at, f, derivatives, out);
+    case 2:
+        return add_term_of<2>(t, value, forms_at, f, derivatives, out);
+    case 3:
+        return add_term_of<3>(t, value, forms_at, f, derivatives, out);
+    case 4:
+        return add_term_of<4>(t, value, forms_at, f, derivatives, out);
+    case 5:
+        return add_term_of<5>(t, value, forms_at, f, derivatives, out);
+    default:
+        return add_term_of<0>(t, value, forms_at, f, derivatives, out);
     }
 }
 
