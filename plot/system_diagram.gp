@@ -1,7 +1,7 @@
 # The phase diagram of a system file, from what `phase_boundary --system` wrote.
 #   gnuplot -e "dir='out'" plot/system_diagram.gp
 # reads DIR/boundaries.tsv, DIR/invariants.tsv, DIR/diagram.gp (names, melting
-# points), DIR/regions.tsv (each region once, with its label's place),
+# points), DIR/regions.tsv (each region once, with a point inside it),
 # DIR/outlines.tsv (each two-phase region's outline) and DIR/labels.tsv
 # (every label, placed), the last three where the run wrote them, and writes
 # DIR/diagram.svg and DIR/diagram.png (or OUT.svg and OUT.png with -e

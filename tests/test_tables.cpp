@@ -2,6 +2,7 @@
 // counts that agree with the rows, and warnings in the shortest number form.
 #include "engine/database/database_system.h"
 #include "engine/diagram/default_range.h"
+#include "engine/freezing/lever.h"
 #include "formats/labels.h"
 #include "formats/shortest.h"
 #include "formats/tables.h"
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <tuple>
 
@@ -253,6 +255,27 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
                 ASSERT_NE(row, r.spans.end()) << text << "'s leader ends on one of its rows";
                 EXPECT_TRUE(r.to_x > row->left && r.to_x < row->right) << text;
             }
+        }
+        // regions.tsv's point lies in its region, led-out label or not: the
+        // alloy there is made of the region's phases.
+        const std::vector<std::string> lines =
+            split_lines(capture([&](std::FILE* f) { write_regions(f, s, regions, Units{}); }));
+        ASSERT_EQ(lines.size(), regions.size() + 1);
+        for (std::size_t k = 1; k < lines.size(); ++k) {
+            std::istringstream fields(lines[k]);
+            std::string phases;
+            double x = 0.0;
+            double T = 0.0;
+            fields >> phases >> x >> T;
+            const auto row =
+                std::find_if(d.rows.begin(), d.rows.end(), [&](const Equilibria& e) { return e.T == T; });
+            ASSERT_NE(row, d.rows.end()) << lines[k] << ": on no row";
+            const Location w = locate(*row, x);
+            Region there{};
+            there.phases[0] = w.two_phase ? w.tie.low_phase : w.single;
+            there.phases[1] = w.tie.high_phase;
+            there.count = w.two_phase ? 2 : 1;
+            EXPECT_EQ(region_name(s, there), phases) << "at " << x << ", " << T;
         }
     }
     if (std::filesystem::exists(shared / "cu-mg.tdb")) {

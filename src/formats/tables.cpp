@@ -71,9 +71,11 @@ std::string region_name(const System& s, const Region& r)
 void write_regions(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
 {
     std::fputs("phases\tx\tT\n", f);
-    for (const Region& r : regions)
-        std::fprintf(f, "%s\t%s\t%s\n", region_name(s, r).c_str(), fraction_text(u, r.x).c_str(),
-                     temperature_text(u, r.T).c_str());
+    for (const Region& r : regions) {
+        const auto [x, T] = region_point(r);
+        std::fprintf(f, "%s\t%s\t%s\n", region_name(s, r).c_str(), fraction_text(u, x).c_str(),
+                     temperature_text(u, T).c_str());
+    }
 }
 
 std::vector<LabelRow> label_rows(const System& s, const Diagram& d, const FigureLabels& labels,

@@ -191,9 +191,10 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
     std::vector<std::string> names;
     std::vector<double> rx, rT;
     for (const Region& r : figure.regions) {
+        const auto [x, T] = region_point(r);
         names.push_back(region_name(s, r));
-        rx.push_back(fraction_value(u, r.x));
-        rT.push_back(temperature_value(u, r.T));
+        rx.push_back(fraction_value(u, x));
+        rT.push_back(temperature_value(u, T));
     }
     out.regions["phases"] = strings(names);
     out.regions["x"] = doubles(rx);

@@ -6,6 +6,7 @@
 
 #include "engine/diagram/diagram.h"
 
+#include <utility>
 #include <vector>
 
 // A region's extent in x at one temperature of the diagram.
@@ -48,3 +49,10 @@ struct Region {
 // Every region of the diagram with some width, in order of its label's T, then x.
 // A compound's field of no width is left out: it is a line, not a region.
 std::vector<Region> diagram_regions(const Diagram& d);
+
+// A point inside the region, on one of its rows: where its label goes, or,
+// where the label is led out, where the line from it ends.
+inline std::pair<double, double> region_point(const Region& r)
+{
+    return r.led ? std::make_pair(r.to_x, r.to_T) : std::make_pair(r.x, r.T);
+}
