@@ -342,6 +342,14 @@ bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, con
             for (int j = 0; j < m; ++j)
                 z[i * m + j] = i == j ? 1.0 : 0.0;
     }
+    double hz[N * N];  // h z, once for every row of z^T h z
+    for (int q = 0; q < m; ++q)
+        for (int j = 0; j < k; ++j) {
+            double sum = 0.0;
+            for (int l = 0; l < m; ++l)
+                sum += h[q * m + l] * z[l * k + j];
+            hz[q * k + j] = sum;
+        }
     double rg[N];
     double rh[N * N];
     for (int i = 0; i < k; ++i) {
@@ -349,14 +357,10 @@ bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, con
         for (int q = 0; q < m; ++q)
             rg[i] += z[q * k + i] * g[q];
         for (int j = 0; j < k; ++j) {
-            double s = 0.0;
-            for (int q = 0; q < m; ++q) {
-                double hz = 0.0;
-                for (int l = 0; l < m; ++l)
-                    hz += h[q * m + l] * z[l * k + j];
-                s += z[q * k + i] * hz;
-            }
-            rh[i * k + j] = s;
+            double sum = 0.0;
+            for (int q = 0; q < m; ++q)
+                sum += z[q * k + i] * hz[q * k + j];
+            rh[i * k + j] = sum;
         }
     }
     double values[N];

@@ -143,6 +143,34 @@ void onto_fractions(const LatticeModel& m, const Sum& s, int n, double* g, doubl
     }
 }
 
+// The magnetic term's derivatives in the forms by the chain rule through TC
+// and beta, added to G's. Only the forms of TC's and beta's own terms have any:
+// for every other, each product is a zero that would leave G's as it is.
+void magnetic_onto_forms(const LatticeModel& m, const MagneticPartials& p, const Sum& tc, const Sum& beta,
+                         int f, Sum& G)
+{
+    bool in_magnetic[MOST_FORMS] = {};
+    for (const LatticeTerm& t : m.terms)
+        if (t.property != LatticeProperty::gibbs)
+            for (const auto& factor : t.factors)
+                in_magnetic[factor.first] = true;
+    int forms[MOST_FORMS];
+    int count = 0;
+    for (int a = 0; a < f; ++a)
+        if (in_magnetic[a])
+            forms[count++] = a;
+    for (int i = 0; i < count; ++i) {
+        const int a = forms[i];
+        G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
+        for (int j = 0; j < count; ++j) {
+            const int b = forms[j];
+            G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
+                              p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
+                              p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
+        }
+    }
+}
+
 }  // namespace
 
 int fractions_of(const LatticeModel& m)
@@ -215,16 +243,13 @@ double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* grad
             magnetic_partials(at.T, tc.v, beta.v, m.antiferromagnetic_factor, m.structure_factor, at.R);
         value += p.g;
         if (derivatives)
-            for (int a = 0; a < f; ++a) {
-                G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
-                for (int b = 0; b < f; ++b)
-                    G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
-                                      p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
-                                      p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
-            }
+            magnetic_onto_forms(m, p, tc, beta, f, G);
     }
-    double g[N] = {};
-    double h[N * N] = {};
+    // Only the n x n the fractions use: the whole would be cleared for nothing.
+    double g[N];
+    double h[N * N];
+    std::fill(g, g + n, 0.0);
+    std::fill(h, h + static_cast<std::ptrdiff_t>(n) * n, 0.0);
     if (derivatives)
         onto_fractions(m, G, n, g, h);
     for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
