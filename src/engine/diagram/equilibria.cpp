@@ -66,17 +66,20 @@ bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, P
 
 // Where Newton from two neighbouring samples of an ordered phase and its
 // disordered part met where the ordered state sets in (ends some 1e-8 apart),
-// a narrow first-order gap may lie beside it (Al-Fe's A2 and ordered bcc
-// near the top of their gap, 0.003 wide where the samples were 0.002 apart):
-// Newton again from the ordered sample moved further from the other, by one
-// and two more of their distances. The first tie-line of some width found
-// replaces tie; else tie stays, and ok.
+// or failed, a narrow first-order gap may lie beside it (Al-Fe's A2 and
+// ordered bcc near the top of their gap, 0.003 wide where the samples were
+// 0.002 apart, and narrower up to where it closes; or 0.008 wide where a
+// barely ordered state, metastable, lay on the grid's hull just above its
+// edge): Newton again from the ordered sample moved further from the other,
+// by one, two, four and eight more of their distances. The first tie-line of
+// some width found replaces tie, and ok; else tie stays, and so does what
+// Newton gave (was).
 Refined ordered_end_further(const System& s, const std::vector<PhaseAtT>& phases, Phase p,
-                            const Composition& cp, Phase q, const Composition& cq, TieLine& tie)
+                            const Composition& cp, Phase q, const Composition& cq, TieLine& tie, Refined was)
 {
     const bool p_ordered = phase_family(s, p) != p;
     const double step = cq.x - cp.x;
-    for (const double further : {1.0, 2.0}) {
+    for (const double further : {1.0, 2.0, 4.0, 8.0}) {
         const double xp = p_ordered ? cp.x - further * step : cp.x;
         const double xq = p_ordered ? cq.x : cq.x + further * step;
         if (!(xp > 0.0 && xq < 1.0 && xp < xq))
@@ -89,7 +92,7 @@ Refined ordered_end_further(const System& s, const std::vector<PhaseAtT>& phases
             return r;
         }
     }
-    return Refined::ok;
+    return was;
 }
 
 // Checks the tangent of tie against both curves on the grid and at the lowest
@@ -133,6 +136,29 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
         }
     }
     return !(lowest < tolerance);
+}
+
+// Newton between an ordered phase and its disordered part that met where the
+// ordered state sets in, or failed: again from further out (a narrow
+// first-order region may lie beside). Where Newton failed across an ordering
+// that sets in continuously, a tangent found further out that a curve dips
+// below is no region (Al-Fe's A2 and the ordered bcc at x = 0.25 at 1073 K):
+// the failure stands, and the ordering is passed by as before.
+Refined ordering_retried(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
+                         const GridEnergies& energies, Phase p, const Composition& cp, Phase q,
+                         const Composition& cq, TieLine& tie, Refined r)
+{
+    const bool failed = r == Refined::failed;
+    if (!failed && !(r == Refined::ok && std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING))
+        return r;
+    TieLine further = tie;
+    const Refined again = ordered_end_further(s, phases, p, cp, q, cq, further, r);
+    Composition dip{};
+    if (failed && again == Refined::ok && !confirmed(grid, phases, energies, further, dip) &&
+        continuous_ordering(s, phases, p, cp, q, cq))
+        return r;
+    tie = further;
+    return again;
 }
 
 }  // namespace
@@ -210,9 +236,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             const Composition& cj = samples[static_cast<std::size_t>(j)].c;
             TieLine tie{};
             Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
-            if (r == Refined::ok && std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING &&
-                ordered_and_disordered(s, p, q))
-                r = ordered_end_further(s, phases, p, ci, q, cj, tie);
+            if (ordered_and_disordered(s, p, q))
+                r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);
             if (r == Refined::zero_width)
                 continue;
             if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
