@@ -17,6 +17,12 @@ constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent s
 // Halvings of a grid step to where an ordered state goes: 2^-24 of 1/512, where
 // an ordering setting in continuously keeps an order near 1e-5.
 constexpr int ORDERING_BISECTIONS = 24;
+// A tangent between two states of one phase this much narrower than the
+// samples Newton started from may have no real width: those seen were
+// 0.000005 wide between samples 0.008 and more apart; a region's own tangent
+// is as wide as its samples, less up to two grid steps.
+constexpr double NO_REAL_WIDTH = 1e-3;
+constexpr double WIDER = 100.0;  // than such a tangent: a region of real width
 bool same_tie(const TieLine& a, const TieLine& b)
 {
     const auto near = [](const Composition& p, const Composition& q) {
@@ -138,6 +144,42 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
     return !(lowest < tolerance);
 }
 
+// Newton between two states of one phase of sublattices that met at a
+// tangent far narrower than the samples it started from: where a barely
+// ordered state lay on the hull at an end of a region (Al-Fe's D0_3 just short
+// of B2 at 0.4043, 318 K), Newton followed it and settled beside it on a
+// tangent of no real width (0.000005 wide between samples 0.014 apart), which
+// a curve then dips below. Again from one end's sample or both moved one, two
+// and four samples further out: the first tie-line a hundred times wider that
+// no curve dips below replaces tie.
+void same_phase_further(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                        const std::vector<Sample>& samples, int i, int j, TieLine& tie)
+{
+    const double width = std::fabs(dx(tie.low, tie.high));
+    const auto& from = samples[static_cast<std::size_t>(i)];
+    const auto& to = samples[static_cast<std::size_t>(j)];
+    if (!(width < NO_REAL_WIDTH * (to.c.x - from.c.x)))
+        return;
+    const PhaseAtT& at = phases[phase_index(from.phase)];
+    const int last = static_cast<int>(samples.size()) - 2;  // short of the pure end, as the hull's starts
+    for (const int further : {1, 2, 4})
+        for (const auto& [low, high] : {std::pair{i, std::min(j + further, last)},
+                                        {std::max(i - further, 1), j},
+                                        {std::max(i - further, 1), std::min(j + further, last)}}) {
+            const Sample& a = samples[static_cast<std::size_t>(low)];
+            const Sample& b = samples[static_cast<std::size_t>(high)];
+            TieLine wider{};
+            Composition dip{};
+            if (a.phase == from.phase && b.phase == from.phase &&
+                refine_tie_line(at, a.c, at, b.c, wider) == Refined::ok &&
+                std::fabs(dx(wider.low, wider.high)) > WIDER * width &&
+                confirmed(grid, phases, energies, wider, dip)) {
+                tie = wider;
+                return;
+            }
+        }
+}
+
 // Newton between an ordered phase and its disordered part that met where the
 // ordered state sets in, or failed: again from further out (a narrow
 // first-order region may lie beside). Where Newton failed across an ordering
@@ -238,6 +280,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
             Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
             if (ordered_and_disordered(s, p, q))
                 r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);
+            if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
+                same_phase_further(grid, phases, energies, samples, i, j, tie);
             if (r == Refined::zero_width)
                 continue;
             if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
