@@ -594,6 +594,39 @@ TEST(GeneralPhase, OrderingRegionsKeptPastBarelyOrderedSamples)
     }
 }
 
+// Rows taken one from the last pass by the points of an ordered phase that
+// lie far above the diagram (Al-Ni's B2 and gamma' away from their fields,
+// most of their points) for some kelvin: across Al3Ni2 forming (1400.7 K)
+// and gamma' forming (1641.8 and 1642.7 K), each such row holds the
+// tie-lines of a row taken alone, which minimises every point.
+TEST(GeneralPhase, PointsPassedByChangeNoRow)
+{
+    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    PublishedRun al_ni;
+    ASSERT_TRUE(published("al-ni.tdb", "AL", "NI", {}, 1000.0, 1001.0, 1.0, al_ni));
+    const System& s = al_ni.system;
+    const Grid grid = make_grid(s);
+    GridEnergies states;
+    for (const double first : {1390.0, 1632.0}) {
+        for (double T = first; T <= first + 20.0; T += 1.0) {
+            std::vector<Doubt> doubts;
+            std::vector<Doubt> alone_doubts;
+            const Equilibria row = equilibria_at(s, grid, T, doubts, states);
+            const Equilibria alone = equilibria_at(s, grid, T, alone_doubts);
+            EXPECT_EQ(doubts.size(), alone_doubts.size()) << T;
+            ASSERT_EQ(row.ties.size(), alone.ties.size()) << T;
+            for (std::size_t k = 0; k < row.ties.size(); ++k) {
+                const TieLine& a = row.ties[k];
+                const TieLine& b = alone.ties[k];
+                EXPECT_TRUE(a.low_phase == b.low_phase && a.high_phase == b.high_phase) << T;
+                EXPECT_NEAR(a.low.x, b.low.x, 1e-12) << T;
+                EXPECT_NEAR(a.high.x, b.high.x, 1e-12) << T;
+            }
+        }
+    }
+}
+
 TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
 {
     if (!std::filesystem::exists(SHARED / "cu-mg.tdb") || !std::filesystem::exists(SHARED / "cost507.tdb"))

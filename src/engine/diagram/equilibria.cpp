@@ -327,6 +327,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
         add_samples(phases, energies, samples, ends);
     }
     doubts.insert(doubts.end(), found.begin(), found.end());
+    margins_above_hull(grid, phases, samples, hull_of(samples), work);
     std::sort(out.ties.begin(), out.ties.end(),
               [](const TieLine& a, const TieLine& b) { return a.low.x < b.low.x; });
     // The phase left of the first two-phase region; not read at x = 0 itself,

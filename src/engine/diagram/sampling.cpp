@@ -456,3 +456,36 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     add_samples(phases, energies, samples, extra);
     return samples;
 }
+
+void margins_above_hull(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                        const std::vector<Sample>& samples, const std::vector<int>& hull,
+                        GridEnergies& energies)
+{
+    if (hull.size() < 2)
+        return;
+    // The hull at each point of the grid, over the same chord as the samples.
+    const std::size_t n = grid.at.size();
+    std::vector<double> below(n, HUGE_VAL);
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = grid.x[i];
+        while (k + 2 < hull.size() && samples[static_cast<std::size_t>(hull[k + 1])].c.x < x)
+            ++k;
+        const Sample& a = samples[static_cast<std::size_t>(hull[k])];
+        const Sample& b = samples[static_cast<std::size_t>(hull[k + 1])];
+        if (x >= a.c.x && x <= b.c.x)
+            below[i] = b.c.x > a.c.x ? a.g + (x - a.c.x) / (b.c.x - a.c.x) * (b.g - a.g) : a.g;
+    }
+    std::vector<double> g;
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        if (!has_internal_state(phases[p]))
+            continue;
+        GridEnergies::Columns& c = energies.phase[p];
+        above_line_on_grid(grid, energies, p, phases[p], energies.chord_a, energies.chord_b, g);
+        for (std::size_t i = 0; i < n; ++i) {
+            GridEnergies::Columns::Margin& m = c.margin[i];
+            if (m.T[0] == phases[p].T && g[i] != HUGE_VAL && below[i] != HUGE_VAL)
+                m.above[0] = std::max(m.above[0], g[i] - below[i]);
+        }
+    }
+}

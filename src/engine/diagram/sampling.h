@@ -79,5 +79,15 @@ void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energi
 // Indices of the samples on their lower convex hull.
 std::vector<int> hull_of(const std::vector<Sample>& samples);
 
+// Each phase of sublattices' distance above the diagram at the grid's points
+// it was minimised at, T's samples and their hull given: where its points are
+// passed by from, in place of its distance above the lowest solution. Beside
+// compounds and other ordered phases (Al-Ni's B2 beside Al3Ni2 and gamma')
+// most of a phase's points lie near the solutions but far above the diagram,
+// and need no minimisation for some kelvin.
+void margins_above_hull(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                        const std::vector<Sample>& samples, const std::vector<int>& hull,
+                        GridEnergies& energies);
+
 // to.x - from.x, from whichever fractions keep the difference exact.
 double dx(const Composition& from, const Composition& to);
