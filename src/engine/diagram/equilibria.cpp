@@ -231,6 +231,55 @@ void tangent_potentials(const System& s, const TieLine& t, double T, double& mu_
         mu_b = potentials(s, t.low_phase, t.low, T).mu_b;
 }
 
+namespace {
+
+// The tie-line of the hull's step from sample i to sample j: Newton from the
+// two, and again from further out where an ordering had it meet or fail.
+// False where the step is no region (two samples of one curve, no width, a
+// pure melting point, an ordering setting in continuously), and where Newton
+// failed, with a doubt in found.
+bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
+                   const GridEnergies& energies, const std::vector<Sample>& samples, int i, int j,
+                   TieLine& tie, std::vector<Doubt>& found)
+{
+    const double T = phases.front().T;
+    const int last = static_cast<int>(samples.size()) - 1;
+    const Phase p = samples[static_cast<std::size_t>(i)].phase;
+    const Phase q = samples[static_cast<std::size_t>(j)].phase;
+    if (j == i + 1 && p == q)
+        return false;
+    // Exactly at a pure melting point the region at that edge has no width.
+    const bool points = is_point(s, p) || is_point(s, q);
+    if (!points && ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
+                    (j == last && p != q && exactly_equal_pure(s, p, q, true, T))))
+        return false;
+    // A pure component is no start for Newton in logarithms: its neighbour is.
+    if (!is_point(s, p))
+        i = std::max(i, 1);
+    if (!is_point(s, q))
+        j = std::min(j, last - 1);
+    const Composition& ci = samples[static_cast<std::size_t>(i)].c;
+    const Composition& cj = samples[static_cast<std::size_t>(j)].c;
+    Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
+    if (ordered_and_disordered(s, p, q))
+        r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);
+    if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
+        same_phase_further(grid, phases, energies, samples, i, j, tie);
+    if (r == Refined::zero_width)
+        return false;
+    if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
+        return false;
+    if (r == Refined::failed) {
+        found.push_back(
+            doubt_at_tie_line(T, p, ci.x, q, cj.x, "Newton did not converge on this two-phase region"));
+        return false;
+    }
+    return !(std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING &&
+             continuous_ordering(s, phases, tie.low_phase, tie.low, tie.high_phase, tie.high));
+}
+
+}  // namespace
+
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
 {
     GridEnergies work;
@@ -254,48 +303,14 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
         found.clear();
         out.ties.clear();
         const std::vector<int> hull = hull_of(samples);
-        const int last = static_cast<int>(samples.size()) - 1;
         std::vector<Composition> ends;
         bool last_sure = true;
         for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
-            int i = hull[k];
-            int j = hull[k + 1];
-            const Phase p = samples[static_cast<std::size_t>(i)].phase;
-            const Phase q = samples[static_cast<std::size_t>(j)].phase;
-            if (j == i + 1 && p == q)
-                continue;
-            // Exactly at a pure melting point the region at that edge has no width.
-            const bool points = is_point(s, p) || is_point(s, q);
-            if (!points && ((i == 0 && p != q && exactly_equal_pure(s, p, q, false, T)) ||
-                            (j == last && p != q && exactly_equal_pure(s, p, q, true, T))))
-                continue;
-            // A pure component is no start for Newton in logarithms: its neighbour is.
-            if (!is_point(s, p))
-                i = std::max(i, 1);
-            if (!is_point(s, q))
-                j = std::min(j, last - 1);
-            const Composition& ci = samples[static_cast<std::size_t>(i)].c;
-            const Composition& cj = samples[static_cast<std::size_t>(j)].c;
             TieLine tie{};
-            Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
-            if (ordered_and_disordered(s, p, q))
-                r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);
-            if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
-                same_phase_further(grid, phases, energies, samples, i, j, tie);
-            if (r == Refined::zero_width)
+            if (!step_tie_line(s, grid, phases, energies, samples, hull[k], hull[k + 1], tie, found))
                 continue;
-            if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
-                continue;
-            if (r == Refined::failed) {
-                found.push_back(doubt_at_tie_line(T, p, ci.x, q, cj.x,
-                                                  "Newton did not converge on this two-phase region"));
-                continue;
-            }
             if (std::any_of(out.ties.begin(), out.ties.end(),
                             [&](const TieLine& t) { return same_tie(t, tie); }))
-                continue;
-            if (std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING &&
-                continuous_ordering(s, phases, tie.low_phase, tie.low, tie.high_phase, tie.high))
                 continue;
             Composition dip{};
             const bool sure = confirmed(grid, phases, energies, tie, dip);
