@@ -65,11 +65,17 @@ std::vector<double> phase_energies(const System& s, Phase p, const std::vector<d
     }
     // Back along the curve, from the state found going forward wherever that
     // is the lower: a branch found at a search reaches back to where it starts.
+    // Where the state carried back is the forward one of the next point, which
+    // was itself carried on from this point's, going back finds this point's
+    // own forward state: it is not sought again.
     state = no_memory();
+    bool forward_state = false;
     for (std::size_t k = n; k-- > 0;) {
         const Composition c = composition_from_x(xs[inner[k]]);
-        double g = has_internal_state(at) ? gibbs_following(at, c, state, false) : HUGE_VAL;
-        if (!(g < forward[k])) {
+        const bool own = forward_state && states[k + 1].followed > 0;
+        double g = has_internal_state(at) && !own ? gibbs_following(at, c, state, false) : HUGE_VAL;
+        forward_state = !(g < forward[k]);
+        if (forward_state) {
             g = forward[k];
             state = states[k];
         }

@@ -320,14 +320,17 @@ bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Comp
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
     if (state.has_y)
         m = lattice_minimum(v, x, &state.y, y);
+    bool carried = state.has_y && m.found;
     if (search || (state.has_y && !m.found)) {
         SiteFractions other{};
         const LatticeMinimum all = lattice_lowest(v, x, nullptr, other);
         if (all.found && (!m.found || all.g < m.g)) {
             m = all;
             y = other;
+            carried = false;
         }
     }
+    state.followed = carried ? state.followed + 1 : 0;
     state.has_y = m.found;
     if (!m.found)
         return false;
