@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -292,7 +293,7 @@ TEST(PhaseFractions, BalanceAndAgreementWithThePoint)
     const double x0 = 0.3;
     const Diagram d = compute_diagram(s);
     ASSERT_TRUE(d.doubts.empty());
-    const std::vector<PhaseFraction> rows = phase_fractions(d, x0);
+    const std::vector<PhaseFraction> rows = phase_fractions(s, d, x0);
     ASSERT_EQ(rows.size() % d.rows.size(), 0u);
     const std::size_t phases = rows.size() / d.rows.size();
     EXPECT_EQ(phases, 3u) << "the liquid and the solid on both sides of its gap";
@@ -368,6 +369,45 @@ TEST(PointEquilibrium, PotentialsEntropyAndActivitiesBySecondMethods)
     }
     const PointEquilibrium pure = equilibrium_at_point(s, grid, 700.0, 1.0 - 1e-12);
     EXPECT_NEAR(pure.activity_a, 1.0, 1e-11);
+}
+
+// Al-Fe's bcc is one field across the line where B2 sets in continuously: at
+// 942 K an alloy of 0.1 Al lies where the ordered phase (BCC_4SL) has no
+// state, at 1200 K one of 0.45 Al where it orders, 900 J/mol below its
+// disordered part. The row names the field by one of the two; the alloy's
+// phase is the lower of both at its composition, its potentials that phase's
+// (G = x mu_A + y mu_B), and the property diagram names it the same way.
+// Before, the first came out BCC_4SL with infinite potentials and the second
+// BCC_A2, disordered, with status 0.
+TEST(PointEquilibrium, OnePhaseAcrossAContinuousOrdering)
+{
+    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    System s = database_binary_of("al-fe-2009.tdb", "AL", "FE");
+    const Grid grid = make_grid(s);
+    const auto named = [&](const char* name) {
+        for (std::size_t k = 0; k < s.phases.size(); ++k)
+            if (s.phases[k].name == name)
+                return phase_number(k);
+        ADD_FAILURE() << "no " << name;
+        return Phase::liquid;
+    };
+    for (const auto& [T, x0, name] :
+         {std::tuple{942.0, 0.1, "BCC_A2"}, {1200.0, 0.45, "BCC_4SL"}, {1200.0, 0.1, "BCC_A2"}}) {
+        SCOPED_TRACE(std::to_string(T) + " K, x0 = " + std::to_string(x0));
+        const PointEquilibrium e = equilibrium_at_point(s, grid, T, x0);
+        ASSERT_EQ(e.phases.size(), 1u);
+        EXPECT_EQ(phase_name(s, e.phases[0].phase), name);
+        const Composition c = composition_from_x(x0);
+        const double lowest = std::min(gibbs(s, named("BCC_A2"), c, T), gibbs(s, named("BCC_4SL"), c, T));
+        EXPECT_NEAR(e.G, lowest, 1e-9 * std::fabs(lowest));
+        EXPECT_NEAR(e.G, x0 * e.mu_a + (1.0 - x0) * e.mu_b, 1e-9 * std::fabs(lowest));
+    }
+    temperature_range(1195.0, 1200.0, 5.0, s.range);
+    for (const PhaseFraction& f : phase_fractions(s, compute_diagram(s, 1), 0.45))
+        if (f.amount > 0.0) {
+            EXPECT_EQ(phase_name(s, f.phase), "BCC_4SL") << f.T;
+        }
 }
 
 // At the Pb-Sn eutectic the three phases' potentials are equal, each at its

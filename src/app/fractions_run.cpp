@@ -59,7 +59,7 @@ int run_fractions(const FractionsRun& run)
     if (!open_outputs(run.output_dir.c_str(), names, 2, files))
         return OUTPUT_FAILED;
     const Diagram d = swept_diagram(s, run.threads);
-    const std::vector<PhaseFraction> rows = phase_fractions(d, x0);
+    const std::vector<PhaseFraction> rows = phase_fractions(s, d, x0);
     write_fractions(files[0], s, rows, loaded.units);
     write_fractions_plot_info(files[1], s, x0, rows, loaded.units);
     if (!commit_outputs())

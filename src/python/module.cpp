@@ -249,7 +249,7 @@ py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temper
     {
         py::gil_scoped_release release;
         d = compute_diagram(l.system, T, threads);
-        rows = phase_fractions(d, x0);
+        rows = phase_fractions(l.system, d, x0);
     }
     warn_engine(warning_texts(l.system, d.doubts, u));
     return fractions_result(l.system, rows, u);

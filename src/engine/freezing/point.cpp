@@ -24,6 +24,31 @@ std::vector<PhaseShare> shares_at(const Location& w, double x0)
     return out;
 }
 
+// The alloy's one phase where the row holds one at x0: the stretch's own, or,
+// where the stretch crosses an ordering that sets in continuously (Al-Fe's
+// bcc at 1200 K, A2 on one side and B2 on the other), whichever state of its
+// family lies lowest at x0. The ordered phase has no state where it is
+// disordered, and its disordered part lies above it where it orders.
+Location one_phase_at(const System& s, Location w, double T, double x0)
+{
+    if (w.two_phase)
+        return w;
+    const Phase family = phase_family(s, w.single);
+    const Composition c = composition_from_x(x0);
+    double lowest = gibbs(s, w.single, c, T);
+    for (std::size_t k = 0; k < s.phases.size(); ++k) {
+        const Phase q = phase_number(k);
+        if (q == w.single || phase_family(s, q) != family)
+            continue;
+        const double g = gibbs(s, q, c, T);
+        if (g < lowest || (!(lowest < HUGE_VAL) && g < HUGE_VAL)) {
+            lowest = g;
+            w.single = q;
+        }
+    }
+    return w;
+}
+
 // The potentials of the alloy: its one phase's, or the tie-line's.
 void potentials_at(const System& s, const Location& w, double T, PointEquilibrium& out)
 {
@@ -59,7 +84,7 @@ PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, cons
     out.T = T;
     out.x0 = x0;
     out.doubts = doubts;
-    const Location w = locate(e, x0);
+    const Location w = one_phase_at(s, locate(e, x0), T, x0);
     out.phases = shares_at(w, x0);
     potentials_at(s, w, T, out);
     const double RT = s.gas_constant * T;
@@ -79,7 +104,7 @@ PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, cons
     return out;
 }
 
-std::vector<PhaseFraction> phase_fractions(const Diagram& d, double x0)
+std::vector<PhaseFraction> phase_fractions(const System& s, const Diagram& d, double x0)
 {
     // A phase on both sides of its own gap is two: by its copy, 1 for the end richer in A.
     using Key = std::pair<Phase, int>;
@@ -93,7 +118,7 @@ std::vector<PhaseFraction> phase_fractions(const Diagram& d, double x0)
     at.reserve(d.rows.size());
     std::vector<Key> seen;
     for (const Equilibria& e : d.rows) {
-        at.push_back(shares_at(locate(e, x0), x0));
+        at.push_back(shares_at(one_phase_at(s, locate(e, x0), e.T, x0), x0));
         for (const Key& key : keys_of(at.back()))
             if (std::find(seen.begin(), seen.end(), key) == seen.end())
                 seen.push_back(key);

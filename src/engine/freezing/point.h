@@ -56,4 +56,4 @@ struct PhaseFraction {
 // Phase after phase (in order of first appearance, those that appear at
 // all), each at every temperature of d: so that a phase's rows together make
 // its curve, falling to 0 where it disappears.
-std::vector<PhaseFraction> phase_fractions(const Diagram& d, double x0);
+std::vector<PhaseFraction> phase_fractions(const System& s, const Diagram& d, double x0);
