@@ -46,7 +46,8 @@ struct LabelRow {
 // Every label of the figure, in this order: each three-phase invariant's
 // ("eutectic 607.681 K"), each pure transition's between solids at the
 // edges ("1184.81 K", led to its point on the axis), each region's (its
-// phases, or the number that stands for them, at its point of regions.tsv)
+// phases, or the number that stands for them, where it is placed: at its
+// point of regions.tsv, or led out of its field to that point)
 // and the lines of the numbers' key ("3 A+B").
 std::vector<LabelRow> label_rows(const System& s, const Diagram& d, const FigureLabels& labels,
                                  const Units& u = {});

@@ -119,7 +119,8 @@ void define_diagram_results(py::module_& m)
                       "\"x_high\" (str arrays for the phases). pandas.DataFrame(d.boundaries) works.")
         .def_readonly("regions", &PyDiagram::regions,
                       "Each connected region once, as the columns of regions.tsv: \"phases\" (joined by\n"
-                      "\"+\"), \"x\" and \"T\", a point inside it where its label goes")
+                      "\"+\"), \"x\" and \"T\", a point inside it (where its label goes, or where the\n"
+                      "line from a label led out of it ends)")
         .def_readonly("invariants", &PyDiagram::invariants,
                       "The invariants, a list of Invariant ordered by T")
         .def_readonly("warnings", &PyDiagram::warnings,
