@@ -14,6 +14,7 @@
 
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -213,22 +214,44 @@ py::list equilibria(const LoadedSystem& l, double T, const py::object& units)
     return tie_lines(l.system, e, u);
 }
 
-PyEquilibrium equilibrium_at(const LoadedSystem& l, double T, double x0, const py::object& units)
+// One alloy's equilibrium, or, given a sequence of x0, each alloy's at T in
+// one list: the stable equilibria of T are found once for all of them.
+py::object equilibrium_at(const LoadedSystem& l, double T, const py::object& x0, const py::object& units)
 {
     const Units u = units_argument(l, units);
     T = temperature_argument(kelvin_from(u, T), "T");
-    x0 = x0_argument(u, x0);
+    const bool many =
+        py::isinstance<py::sequence>(x0) || (py::hasattr(x0, "ndim") && x0.attr("ndim").cast<int>() > 0);
+    std::vector<double> xs =
+        many ? doubles_argument(x0, "x0 must be a number or a sequence (a 1-D array) of them")
+             : std::vector<double>{x0.cast<double>()};
+    for (double& x : xs)
+        x = x0_argument(u, x);
     InputError error;
     if (!check_finite(l, {T}, error))
         raise_system_file_error(error);
-    PointEquilibrium e;
+    std::vector<PointEquilibrium> points;
     {
         py::gil_scoped_release release;
-        e = equilibrium_at_point(l.system, make_grid(l.system), T, x0);
+        std::vector<Doubt> doubts;
+        const Equilibria e = equilibria_at(l.system, make_grid(l.system), T, doubts);
+        for (const double x : xs)
+            points.push_back(equilibrium_at_point(l.system, e, doubts, x));
     }
-    PyEquilibrium out = equilibrium_result(l.system, e, u);
-    warn_engine(out.warnings.cast<std::vector<std::string>>());
-    return out;
+    py::list out;
+    std::vector<std::string> warned;  // once each: the points share T's
+    for (const PointEquilibrium& e : points) {
+        PyEquilibrium result = equilibrium_result(l.system, e, u);
+        std::vector<std::string> fresh;
+        for (const std::string& w : result.warnings.cast<std::vector<std::string>>())
+            if (std::find(warned.begin(), warned.end(), w) == warned.end()) {
+                warned.push_back(w);
+                fresh.push_back(w);
+            }
+        warn_engine(fresh);
+        out.append(py::cast(std::move(result)));
+    }
+    return many ? py::object(out) : out[0];
 }
 
 py::dict fractions_of(const LoadedSystem& l, double x0, const py::object& temperatures,
@@ -468,7 +491,8 @@ void define_system(py::module_& m)
              "The stable two-phase equilibria at one temperature T (K), in order of x.")
         .def("equilibrium", &equilibrium_at, py::arg("T"), py::arg("x0"), py::arg("units") = py::none(),
              "The equilibrium of the alloy of mole fraction x0 of the first component (from 1e-12\n"
-             "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium.\n"
+             "to 1 - 1e-12) at T (K), as --at gives it: an Equilibrium. Given a sequence (or 1-D\n"
+             "array) of x0, a list of them, the stable equilibria of T found once for all.\n"
              "Raises ValueError for a bad T or x0; issues EngineWarning for what could not be confirmed.")
         .def("fractions", &fractions_of, py::arg("x0"), py::arg("temperatures") = py::none(),
              py::arg("range") = py::none(), py::arg("threads") = 1U, py::arg("units") = py::none(),

@@ -289,6 +289,20 @@ def test_results_pickle_whole():
         [(p.name, p.amount, p.x, p.site_fractions) for p in e.phases]
 
 
+def test_equilibria_of_many_alloys_at_one_temperature_are_each_one_alone():
+    s = pb.load(EUTECTIC)
+    xs = np.array([0.1, 0.3, 0.5, 0.9])
+    many = s.equilibrium(700.0, xs)
+    assert isinstance(many, list) and len(many) == len(xs)
+    assert isinstance(s.equilibrium(700.0, np.float64(0.3)), pb.Equilibrium)
+    for x0, e in zip(xs, many):
+        one = s.equilibrium(700.0, float(x0))
+        assert (e.x0, e.mu, e.G, e.H, e.S, e.Cp) == (one.x0, one.mu, one.G, one.H, one.S, one.Cp)
+        assert [(p.name, p.amount, p.x) for p in e.phases] == [(p.name, p.amount, p.x) for p in one.phases]
+    with pytest.raises(ValueError, match="x0"):
+        s.equilibrium(700.0, [0.3, 0.0])
+
+
 def test_refusals_speak_of_the_arguments_not_of_the_command_line():
     s = pb.load(EUTECTIC)
     for call, name in ((lambda: s.solidify(0.3, step=1e-12), "step"), (lambda: s.solidify(2.0), "x0"),
