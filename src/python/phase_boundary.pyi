@@ -1,7 +1,7 @@
 """Phase diagrams and solidification of binary alloys (types of the extension module)."""
 
 import os
-from typing import Any, Dict, List, Optional, Sequence, Tuple, Union
+from typing import Any, Dict, List, Optional, Sequence, Tuple, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -141,9 +141,15 @@ class System:
         units: Union[None, str, Sequence[str]] = None,
     ) -> Diagram: ...
     def equilibria(self, T: float, units: Union[None, str, Sequence[str]] = None) -> List[TieLine]: ...
+    @overload
     def equilibrium(
         self, T: float, x0: float, units: Union[None, str, Sequence[str]] = None
     ) -> Equilibrium: ...
+    @overload
+    def equilibrium(
+        self, T: float, x0: Union[Sequence[float], npt.NDArray[np.float64]],
+        units: Union[None, str, Sequence[str]] = None
+    ) -> List[Equilibrium]: ...
     def energies(
         self, T: float, x: npt.ArrayLike, units: Union[None, str, Sequence[str]] = None
     ) -> Dict[str, npt.NDArray[np.float64]]: ...
