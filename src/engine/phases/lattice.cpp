@@ -1,6 +1,6 @@
 // The minimum of a phase of sublattices at x and T: a safeguarded Newton on
-// the site fractions under the constraint of x, from a guess or from every
-// start, and whether a state is ordered.
+// the site fractions under the constraint of x from a guess, the states a
+// search from every start begins at, and whether a state is ordered.
 #include "engine/phases/lattice.h"
 
 #include "engine/numerics/small_matrix.h"
@@ -658,114 +658,12 @@ bool lattice_disordered(const LatticeModel& m, const SiteFractions& y)
     return lattice_order(m, y) <= DISORDERED;
 }
 
-namespace {
-
-// Relative: a permutation of equivalent sublattices that changes G by no more
-// than this at a generic state is a symmetry of the phase.
-constexpr double SYMMETRIC = 1e-12;
-
-// The fractions permuted as the sublattices of group are: sublattice group[i]
-// takes what group[order[i]] held.
-SiteFractions permuted(const LatticeModel& m, const std::vector<int>& group, const std::vector<int>& order,
-                       const SiteFractions& y)
+bool lattice_starts(const LatticeAtT& at, double x, SiteFractions& base, std::vector<SiteFractions>& towards)
 {
-    SiteFractions out = y;
-    for (std::size_t i = 0; i < group.size(); ++i) {
-        const auto to = static_cast<std::size_t>(m.first[static_cast<std::size_t>(group[i])]);
-        const auto from = static_cast<std::size_t>(
-            m.first[static_cast<std::size_t>(group[static_cast<std::size_t>(order[i])])]);
-        const auto size = static_cast<std::size_t>(m.first[static_cast<std::size_t>(group[i]) + 1]) - to;
-        for (std::size_t k = 0; k < size; ++k)
-            out[to + k] = y[from + k];
-    }
-    return out;
-}
-
-// The permutations of each group of equivalent sublattices that leave G as
-// it is at T, tried at a generic state: the sublattices the file declares
-// alike need not be (a bcc of four sublattices keeps only those that keep its
-// nearest and next-nearest pairs), and a start whose image under a symmetry
-// was already searched from finds the same minimum's image.
-std::vector<std::pair<std::size_t, std::vector<int>>> symmetries(const LatticeAtT& at)
-{
-    const LatticeModel& m = *at.model;
-    SiteFractions generic{};
-    for (std::size_t s = 0; s + 1 < m.first.size(); ++s) {
-        double sum = 0.0;
-        for (int k = m.first[s]; k < m.first[s + 1]; ++k)
-            sum += generic[static_cast<std::size_t>(k)] =
-                1.0 + std::fmod(0.618033988749895 * (k + 1) * (k + 3), 1.0);
-        for (int k = m.first[s]; k < m.first[s + 1]; ++k)
-            generic[static_cast<std::size_t>(k)] /= sum;
-    }
-    const double g = lattice_energy(at, generic, nullptr, nullptr);
-    std::vector<std::pair<std::size_t, std::vector<int>>> out;
-    for (std::size_t gi = 0; gi < m.equivalent.size(); ++gi) {
-        std::vector<int> order(m.equivalent[gi].size());
-        for (std::size_t i = 0; i < order.size(); ++i)
-            order[i] = static_cast<int>(i);
-        while (std::next_permutation(order.begin(), order.end())) {
-            const double there =
-                lattice_energy(at, permuted(m, m.equivalent[gi], order, generic), nullptr, nullptr);
-            if (std::fabs(there - g) <= SYMMETRIC * std::max(std::fabs(g), at.RT))
-                out.emplace_back(gi, order);
-        }
-    }
-    return out;
-}
-
-// Starts one of whose images under a symmetry comes before them are left out:
-// each orbit is searched from once.
-void one_start_per_orbit(const LatticeAtT& at, std::vector<SiteFractions>& starts)
-{
-    const LatticeModel& m = *at.model;
-    const auto symmetric = symmetries(at);
-    if (symmetric.empty())
-        return;
-    std::vector<SiteFractions> kept;
-    for (const SiteFractions& start : starts) {
-        const bool seen = std::any_of(symmetric.begin(), symmetric.end(), [&](const auto& sym) {
-            const SiteFractions image = permuted(m, m.equivalent[sym.first], sym.second, start);
-            return image != start && std::binary_search(kept.begin(), kept.end(), image);
-        });
-        if (!seen)
-            kept.insert(std::upper_bound(kept.begin(), kept.end(), start), start);
-    }
-    starts = kept;
-}
-
-}  // namespace
-
-LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
-{
-    const LatticeModel& m = *at.model;
-    LatticeMinimum best{HUGE_VAL, 0.0, 0.0, false, 0};
-    SiteFractions best_y{};
     const Problem p = problem_at(at, x);
     if (!reachable(p))
-        return best;
-    const auto consider = [&](const SiteFractions* start) {
-        SiteFractions found{};
-        const LatticeMinimum here = lattice_minimum(at, x, start, found);
-        if (here.found && (!best.found || here.g < best.g)) {
-            best = here;
-            best_y = found;
-        }
-    };
-    if (guess != nullptr)
-        consider(guess);
-    SiteFractions base{};
+        return false;
     start_state(p, base);
-    if (!m.ordered_only)
-        consider(&base);
-    // Where a sublattice has one constituent to move (at a pure end) starts
-    // repeat: each is searched from once.
-    std::vector<SiteFractions> starts = end_member_starts(p, base);
-    std::sort(starts.begin(), starts.end());
-    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
-    one_start_per_orbit(at, starts);
-    for (const SiteFractions& start : starts)
-        consider(&start);
-    y = best_y;
-    return best;
+    towards = end_member_starts(p, base);
+    return true;
 }

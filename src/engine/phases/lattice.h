@@ -125,6 +125,12 @@ struct LatticeMinimum {
 // Not found where it is disordered and the model is ordered_only.
 LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
 
+// Where a search from every start begins at x: the condensed start, each
+// sublattice's atoms sharing it equally (base), and a start towards each end
+// member of the moving constituents (towards). False where x is out of the
+// phase's reach.
+bool lattice_starts(const LatticeAtT& at, double x, SiteFractions& base, std::vector<SiteFractions>& towards);
+
 // The lowest of the minima from the guess, the disordered state (not where
 // the model is ordered_only) and each ordered arrangement of the equivalent
 // sublattices.
