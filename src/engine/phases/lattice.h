@@ -93,6 +93,10 @@ struct LatticeAtT {
     // computed: where a tie-line's search starts from the grid point it
     // starts at, instead of from every ordered arrangement.
     mutable std::vector<std::pair<double, SiteFractions>> along_grid;
+    // along_grid's positions ordered by x (and, at one x, by when they were
+    // found): a tie-line's Newton asks for the closest state thousands of
+    // times, the grid holds thousands of them. Rebuilt where it falls behind.
+    mutable std::vector<std::size_t> grid_by_x;
     // Where a search from every start found no state (an ordered phase where
     // it is disordered): a search close to one is not made again.
     mutable std::vector<double> none_at;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace kinds {
 
@@ -37,17 +38,50 @@ bool apart(const SiteFractions& a, const SiteFractions& b)
     return false;
 }
 
+// The grid's state closest to x within CLOSE, the first found of those
+// equally close; nullptr where none is.
+const std::pair<double, SiteFractions>* closest_on_grid(const LatticeAtT& v, double x)
+{
+    const auto& states = v.along_grid;
+    auto& order = v.grid_by_x;
+    if (order.size() != states.size()) {
+        order.resize(states.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return states[a].first < states[b].first; });
+    }
+    const auto at = std::lower_bound(order.begin(), order.end(), x,
+                                     [&](std::size_t k, double value) { return states[k].first < value; });
+    std::size_t best = states.size();
+    double best_distance = CLOSE;
+    const auto consider = [&](std::size_t k) {
+        const double d = std::fabs(states[k].first - x);
+        if (d < best_distance || (d == best_distance && (best == states.size() || k < best))) {
+            best = k;
+            best_distance = d;
+        }
+    };
+    for (auto k = at; k != order.end() && states[*k].first - x <= best_distance; ++k)
+        consider(*k);
+    for (auto k = at; k != order.begin() && x - states[*(k - 1)].first <= best_distance; --k)
+        consider(*(k - 1));
+    return best == states.size() ? nullptr : &states[best];
+}
+
 // The lowest minimum at x, HUGE_VAL where the phase does not reach x: from
 // the closest state found at this temperature (by a search or on the grid)
 // where one is close, else from every start.
 LatticeMinimum lowest_at(const LatticeAtT& v, double x, SiteFractions& y)
 {
     const std::pair<double, SiteFractions>* closest = nullptr;
-    for (const auto* states : {&v.found, &v.along_grid})
-        for (const auto& state : *states)
-            if (std::fabs(state.first - x) <= CLOSE &&
-                (closest == nullptr || std::fabs(state.first - x) < std::fabs(closest->first - x)))
-                closest = &state;
+    for (const auto& state : v.found)
+        if (std::fabs(state.first - x) <= CLOSE &&
+            (closest == nullptr || std::fabs(state.first - x) < std::fabs(closest->first - x)))
+            closest = &state;
+    const auto* on_grid = closest_on_grid(v, x);
+    if (on_grid != nullptr &&
+        (closest == nullptr || std::fabs(on_grid->first - x) < std::fabs(closest->first - x)))
+        closest = on_grid;
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
     if (closest != nullptr)
         m = lattice_minimum(v, x, &closest->second, y);
