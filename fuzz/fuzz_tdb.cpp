@@ -12,6 +12,7 @@
 #include "engine/phases/model.h"
 #include "formats/tdb_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +38,9 @@ std::size_t lattice_size(const System& s)
     std::size_t size = 0;
     for (const PhaseModel& m : s.phases)
         if (const auto* k = std::get_if<LatticeKind>(&m.kind))
-            size += k->model.terms.size() * static_cast<std::size_t>(fractions_of(k->model));
+            // A phase of no terms still costs the search over its fractions.
+            size += std::max<std::size_t>(k->model.terms.size(), 1) *
+                    static_cast<std::size_t>(fractions_of(k->model));
     return size;
 }
 
