@@ -6,6 +6,7 @@
 #include "engine/database/compound_energy.h"
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/regions.h"
 #include "formats/tdb_file.h"
 
 #include "reference.h"
@@ -354,24 +355,29 @@ TEST(GeneralPhase, OrderedPhaseAndItsDisorderedPartByHand)
     }
 }
 
+// A liquid, a regular bcc A2 and its ordered B2 of two equal sublattices,
+// A on one and B on the other lower by 12000 J/mol: Bragg and Williams'
+// ordered alloy, with interstitial vacancies.
+const std::string B2_BESIDE_A2 = std::string(ELEMENTS) +
+                                 "TYPE_DEFINITION D GES A_P_D B2 DIS_PART A2 !\n"
+                                 "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
+                                 "PARAMETER G(LIQUID,A;0) 1 12000-10*T; 6000 N !\n"
+                                 "PARAMETER G(LIQUID,B;0) 1 11000-10*T; 6000 N !\n"
+                                 "PHASE A2 % 2 1 3 !\nCONSTITUENT A2 :A,B : VA : !\n"
+                                 "PARAMETER G(A2,A:VA;0) 1 0; 6000 N !\n"
+                                 "PARAMETER G(A2,B:VA;0) 1 0; 6000 N !\n"
+                                 "PARAMETER G(A2,A,B:VA;0) 1 -20000; 6000 N !\n"
+                                 "PHASE B2 %D 3 0.5 0.5 3 !\nCONSTITUENT B2 :A,B : A,B : VA : !\n"
+                                 "PARAMETER G(B2,A:B:VA;0) 1 -12000; 6000 N !\n"
+                                 "PARAMETER G(B2,B:A:VA;0) 1 -12000; 6000 N !\n";
+
 // Where the ordered phase's minimum is its disordered state it is its
 // disordered part's, named so: the ordered phase has no curve there, and
 // pure A and pure B (disordered) are the part's alone, with no transition
 // between the two. Where ordered, it lies below the part.
 TEST(GeneralPhase, DisorderedStatesBelongToTheDisorderedPart)
 {
-    const std::string text = std::string(ELEMENTS) +
-                             "TYPE_DEFINITION D GES A_P_D B2 DIS_PART A2 !\n"
-                             "PHASE LIQUID:L % 1 1 !\nCONSTITUENT LIQUID:L :A,B : !\n"
-                             "PARAMETER G(LIQUID,A;0) 1 12000-10*T; 6000 N !\n"
-                             "PARAMETER G(LIQUID,B;0) 1 11000-10*T; 6000 N !\n"
-                             "PHASE A2 % 2 1 3 !\nCONSTITUENT A2 :A,B : VA : !\n"
-                             "PARAMETER G(A2,A:VA;0) 1 0; 6000 N !\n"
-                             "PARAMETER G(A2,B:VA;0) 1 0; 6000 N !\n"
-                             "PARAMETER G(A2,A,B:VA;0) 1 -20000; 6000 N !\n"
-                             "PHASE B2 %D 3 0.5 0.5 3 !\nCONSTITUENT B2 :A,B : A,B : VA : !\n"
-                             "PARAMETER G(B2,A:B:VA;0) 1 -12000; 6000 N !\n"
-                             "PARAMETER G(B2,B:A:VA;0) 1 -12000; 6000 N !\n";
+    const std::string& text = B2_BESIDE_A2;
     // Asked for alone, B2 brings A2 with it: its disordered states are A2's.
     DatabaseBinary out;
     std::string why;
@@ -398,6 +404,75 @@ TEST(GeneralPhase, DisorderedStatesBelongToTheDisorderedPart)
         for (const TieLine& tie : r.ties)
             EXPECT_FALSE(ordered_and_disordered(s, tie.low_phase, tie.high_phase))
                 << "at " << r.T << " K: " << tie.low.x << " " << tie.high.x;
+}
+
+// The same B2 is Bragg and Williams' ordered alloy: its order sets in where
+// the disordered state's curvature in the order parameter, RT / (x (1 - x))
+// + 4 W with W = -12000, turns negative, at x (1 - x) = RT / 48000, on both
+// sides of x = 0.5 up to 12000 / R, above the liquidus here. Inside the one
+// solid field the rows cut it there, the figure's regions are an A2 each side
+// of one B2 that reaches the liquid, and two lines (A2|B2 and B2|A2) run up
+// to the liquid.
+TEST(GeneralPhase, ContinuousOrderingOnItsClosedForm)
+{
+    System s = binary_of(database_of(B2_BESIDE_A2));
+    const Phase a2 = phase_named(s, "A2");
+    const Phase b2 = phase_named(s, "B2");
+    // Below both melting points (1100 K and 1200 K) the solid field is the whole row.
+    const std::vector<double> temperatures = {700.0, 800.0, 900.0, 1000.0, 1050.0, 1099.0, 1500.0};
+    const Diagram d = compute_diagram(s, temperatures);
+    EXPECT_TRUE(d.doubts.empty()) << d.doubts.front().why;
+    for (const Equilibria& r : d.rows) {
+        if (r.T > 12000.0 / R_DB) {
+            EXPECT_TRUE(r.orderings.empty()) << r.T;
+            continue;
+        }
+        const double x_c = 0.5 * (1.0 - std::sqrt(1.0 - 4.0 * R_DB * r.T / 48000.0));
+        ASSERT_EQ(r.ties.size(), 0u) << r.T;
+        ASSERT_EQ(r.orderings.size(), 2u) << r.T;
+        EXPECT_NEAR(r.orderings[0].x, x_c, 1e-7) << r.T;
+        EXPECT_NEAR(r.orderings[1].x, 1.0 - x_c, 1e-7) << r.T;
+        EXPECT_TRUE(r.orderings[0].left == a2 && r.orderings[0].right == b2) << r.T;
+        EXPECT_TRUE(r.orderings[1].left == b2 && r.orderings[1].right == a2) << r.T;
+    }
+    int fields_a2 = 0;
+    int fields_b2 = 0;
+    for (const Region& region : diagram_regions(d)) {
+        fields_a2 += region.count == 1 && region.phases[0] == a2 ? 1 : 0;
+        fields_b2 += region.count == 1 && region.phases[0] == b2 ? 1 : 0;
+    }
+    EXPECT_EQ(fields_a2, 2);
+    EXPECT_EQ(fields_b2, 1);
+    const std::vector<OrderingLine> lines = ordering_lines(d);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].points.size(), 6u);
+    EXPECT_EQ(lines[1].points.size(), 6u);
+    EXPECT_TRUE(lines[0].left == a2 && lines[1].left == b2);
+}
+
+// The k-th ordering of two phases in a row carries on the k-th of the row
+// before; a row without one ends it, and one after starts a new line.
+TEST(GeneralPhase, OrderingLinesFollowRowToRow)
+{
+    const Phase p = phase_number(1);
+    const Phase q = phase_number(2);
+    Diagram d;
+    d.rows = {{100.0, p, {}, {}, {{0.2, p, q}, {0.6, p, q}}},
+              {101.0, p, {}, {}, {{0.21, p, q}, {0.4, q, p}, {0.61, p, q}}},
+              {102.0, p, {}, {}, {}},
+              {103.0, p, {}, {}, {{0.3, p, q}}}};
+    const std::vector<OrderingLine> lines = ordering_lines(d);
+    ASSERT_EQ(lines.size(), 4u);
+    const auto xs = [](const OrderingLine& l) {
+        std::vector<double> out;
+        for (const auto& point : l.points)
+            out.push_back(point.first);
+        return out;
+    };
+    EXPECT_EQ(xs(lines[0]), (std::vector<double>{0.2, 0.21}));
+    EXPECT_EQ(xs(lines[1]), (std::vector<double>{0.4}));
+    EXPECT_EQ(xs(lines[2]), (std::vector<double>{0.6, 0.61}));
+    EXPECT_EQ(xs(lines[3]), (std::vector<double>{0.3}));
 }
 
 }  // namespace
@@ -536,6 +611,40 @@ TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
             }
         }
     EXPECT_TRUE(ordered_end && disordered_end) << "the liquid's solid end on both sides of the crossing";
+    // Where the liquid's end is B2, the bcc field holds the line: A2 left of
+    // it, where the ordered phase has no state, B2 right of it. One line, one
+    // field of each.
+    const Phase b2 = phase_named(s, "BCC_4SL");
+    for (const Equilibria& row : al_fe.diagram.rows) {
+        const bool ordered_solidus = std::any_of(row.ties.begin(), row.ties.end(),
+                                                 [&](const TieLine& t) { return t.low_phase == b2; });
+        ASSERT_EQ(row.orderings.size(), ordered_solidus ? 1u : 0u) << row.T;
+        if (!ordered_solidus)
+            continue;
+        const double x = row.orderings[0].x;
+        EXPECT_EQ(phase_name(s, row.orderings[0].left), "BCC_A2") << row.T;
+        // 1e-5 out, where the order is some 0.01: nearer, a search from every
+        // start may keep a state ordered only to rounding (1e-9).
+        EXPECT_EQ(gibbs(s, b2, composition_from_x(x - 1e-5), row.T), HUGE_VAL) << row.T;
+        EXPECT_LT(gibbs(s, b2, composition_from_x(x + 1e-5), row.T), HUGE_VAL) << row.T;
+    }
+    EXPECT_EQ(ordering_lines(al_fe.diagram).size(), 1u);
+    int bcc_fields = 0;
+    for (const Region& r : diagram_regions(al_fe.diagram))
+        bcc_fields += r.count == 1 && phase_name(s, r.phases[0]).rfind("BCC_", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(bcc_fields, 2) << "one A2 field and one B2 field";
+    // The liquid's field with bcc is one, its solid side on B2 below the
+    // crossing and on A2 above: no line across it where the end changes name.
+    const Phase liquid = phase_named(s, "LIQUID");
+    int liquid_bcc = 0;
+    for (const Region& r : diagram_regions(al_fe.diagram)) {
+        if (r.count != 2 || r.phases[1] != liquid || phase_family(s, r.phases[0]) != phase_named(s, "BCC_A2"))
+            continue;
+        ++liquid_bcc;
+        EXPECT_EQ(phase_name(s, r.spans.front().left_phase), "BCC_4SL");
+        EXPECT_EQ(phase_name(s, r.spans.back().left_phase), "BCC_A2");
+    }
+    EXPECT_EQ(liquid_bcc, 1);
     // At 1073 K the line passes x = 0.248, beside the ordered bcc's state at
     // 0.25: Newton from further out found a tangent to it there, below the
     // ordered curve elsewhere; it is no region either.
@@ -600,6 +709,28 @@ TEST(GeneralPhase, OrderingRegionsKeptPastBarelyOrderedSamples)
             EXPECT_EQ(region->low_phase == region->high_phase, !rows.to_disordered);
         }
     }
+}
+
+// Al-Ni's gamma' (FCC_L12, its disordered part FCC_A1) forms from the liquid
+// by a peritectic at 1642.7 K and a eutectic at 1641.8 K: its narrow field
+// with the liquid lies between two invariants and is a region of its own,
+// not the end of the liquid's field with gamma.
+TEST(GeneralPhase, OrderedFieldBetweenInvariantsIsItsOwnRegion)
+{
+    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    PublishedRun al_ni;
+    ASSERT_TRUE(published("al-ni.tdb", "AL", "NI", {}, 1638.0, 1646.0, 1.0, al_ni));
+    const System& s = al_ni.system;
+    const Phase liquid = phase_named(s, "LIQUID");
+    std::vector<std::string> fields;
+    for (const Region& r : diagram_regions(al_ni.diagram))
+        if (r.count == 2 && (r.phases[0] == liquid || r.phases[1] == liquid))
+            fields.push_back(phase_name(s, r.phases[0]) + "+" + phase_name(s, r.phases[1]));
+    std::sort(fields.begin(), fields.end());
+    // B2's with the liquid on both sides of NiAl's melting, gamma's, gamma''s.
+    EXPECT_EQ(fields, (std::vector<std::string>{"BCC_B2+LIQUID", "FCC_A1+LIQUID", "FCC_L12+LIQUID",
+                                                "LIQUID+BCC_B2"}));
 }
 
 // Rows taken one from the last pass by the points of an ordered phase that

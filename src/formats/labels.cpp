@@ -20,6 +20,14 @@ double area(const Region& r)
     return a;
 }
 
+// Whether the region's name holds at row s: a two-phase field whose end goes
+// on from an ordered phase to its disordered part is named by one of them,
+// and its label goes where that one is.
+bool named_at(const Region& r, const Span& s)
+{
+    return r.count == 1 || (s.left_phase == r.phases[0] && s.right_phase == r.phases[1]);
+}
+
 // How far the box stays inside the region at every row it covers: the least
 // margin between it and the region's ends in x, negative where it crosses
 // them or where the region does not reach both of its edges in T.
@@ -109,7 +117,7 @@ bool lead_out(const std::vector<Region>& regions, const std::vector<LabelBox>& p
         const double left = std::max(row.left, size.x_first);
         const double right = std::min(row.right, size.x_last);
         const double ax = 0.5 * (left + right);
-        if (!(left < right) || inside_a_label(placed, ax, row.T))
+        if (!(left < right) || !named_at(r, row) || inside_a_label(placed, ax, row.T))
             continue;
         for (int i = -steps; i <= steps; ++i)
             for (int j = -steps; j <= steps; ++j) {
@@ -249,7 +257,7 @@ double place_inside(Region& r, const std::string& text, const std::vector<LabelB
         // The part of the row the figure shows.
         const double left = std::max(r.spans[k].left, size.x_first);
         const double right = std::min(r.spans[k].right, size.x_last);
-        if (!(left < right))
+        if (!(left < right) || !named_at(r, r.spans[k]))
             continue;
         const double x = 0.5 * (left + right);
         const LabelBox box = label_box(text, x, r.spans[k].T, T_span, size);

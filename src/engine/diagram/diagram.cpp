@@ -1,5 +1,7 @@
 #include "engine/diagram/diagram.h"
 
+#include "engine/diagram/orderings.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -386,6 +388,7 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
             equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
     for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
+        d.rows.back().orderings = orderings_at(s, d.rows.back());
         Equilibria now = EventSearch::visible(d.rows.back());
         if (i > 0) {
             search.halvings_left = MOST_HALVINGS;
@@ -467,5 +470,10 @@ Diagram compute_diagram(const System& s, const std::vector<double>& temperatures
     rows_at_invariants(s, grid, d, scratch);
     std::sort(d.melting.begin(), d.melting.end(),
               [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
+    for (std::size_t i = 0; i < s.phases.size(); ++i) {
+        const Phase p = phase_number(i);
+        if (phase_family(s, p) != p)
+            d.ordered_pairs.emplace_back(p, phase_family(s, p));
+    }
     return d;
 }

@@ -1,5 +1,7 @@
 #include "engine/diagram/equilibria.h"
 
+#include "engine/diagram/orderings.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -348,5 +350,6 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     // The phase left of the first two-phase region; not read at x = 0 itself,
     // where exactly at B's melting point both phases have one energy.
     out.first_phase = out.ties.empty() ? samples[samples.size() / 2].phase : out.ties.front().low_phase;
+    out.ordering_brackets = ordering_brackets(s, samples, out.ties);
     return out;
 }

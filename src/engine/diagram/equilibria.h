@@ -30,10 +30,26 @@ Doubt doubt_at_tie_line(double T, Phase low_phase, double x_low, Phase high_phas
 Doubt doubt_in_range(double T_low, double T_high, const std::string& why);
 Doubt doubt_at(double T, const std::string& why);
 
+// Where an ordered phase's state sets in continuously inside a single-phase
+// field (orderings.h): the phases either side of x.
+struct Ordering {
+    double x;
+    Phase left, right;
+};
+
+// Two neighbouring samples, one of an ordered phase and one of its disordered
+// part, with no tie-line between them: an ordering lies between.
+struct OrderingBracket {
+    Phase left, right;
+    double x_left, x_right;
+};
+
 struct Equilibria {
     double T;
-    Phase first_phase;          // stable at x = 0, left of the first tie-line
-    std::vector<TieLine> ties;  // ordered by x
+    Phase first_phase;                                    // stable at x = 0, left of the first tie-line
+    std::vector<TieLine> ties;                            // ordered by x
+    std::vector<OrderingBracket> ordering_brackets = {};  // ordered by x
+    std::vector<Ordering> orderings = {};                 // the brackets narrowed: of a diagram's rows only
 };
 
 // The common potentials of t at T. Where an end is pure to the doubles (a

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <map>
 #include <numeric>
+#include <tuple>
 
 namespace {
 
@@ -15,9 +17,35 @@ struct Stretch {
     std::size_t row;
 };
 
-bool same_phases(const Stretch& a, const Stretch& b)
+// Whether a and b are the same kind of field: a single-phase field of the
+// same phase, or a two-phase field of the same phases, where an ordered phase
+// and its disordered part count as one (a tie-line's end goes on from one to
+// the other where a continuous ordering meets it, with no invariant).
+bool same_phases(const Stretch& a, const Stretch& b, const std::vector<std::pair<Phase, Phase>>& pairs)
 {
-    return a.count == b.count && a.phases[0] == b.phases[0] && (a.count == 1 || a.phases[1] == b.phases[1]);
+    const auto same = [&](Phase p, Phase q) {
+        return p == q || std::find(pairs.begin(), pairs.end(), std::make_pair(p, q)) != pairs.end() ||
+               std::find(pairs.begin(), pairs.end(), std::make_pair(q, p)) != pairs.end();
+    };
+    if (a.count != b.count)
+        return false;
+    if (a.count == 1)
+        return a.phases[0] == b.phases[0];
+    return same(a.phases[0], b.phases[0]) && same(a.phases[1], b.phases[1]);
+}
+
+// The single-phase stretch from left to right named single, cut where an
+// ordering sets in inside it: each side named by its own phase.
+void single_stretches(const Equilibria& e, std::size_t row, Phase single, double left, double right,
+                      std::vector<Stretch>& out)
+{
+    for (const Ordering& o : e.orderings)
+        if (o.x > left && o.x < right) {
+            out.push_back({{o.left, o.left}, 1, left, o.x, row});
+            left = o.x;
+            single = o.right;
+        }
+    out.push_back({{single, single}, 1, left, right, row});
 }
 
 // The fields of one row, left to right: the single-phase stretches between
@@ -29,13 +57,13 @@ std::vector<Stretch> stretches_of(const Equilibria& e, std::size_t row)
     double left = 0.0;
     for (const TieLine& t : e.ties) {
         if (t.low.x > left)
-            out.push_back({{single, single}, 1, left, t.low.x, row});
+            single_stretches(e, row, single, left, t.low.x, out);
         out.push_back({{t.low_phase, t.high_phase}, 2, t.low.x, t.high.x, row});
         single = t.high_phase;
         left = t.high.x;
     }
     if (left < 1.0)
-        out.push_back({{single, single}, 1, left, 1.0, row});
+        single_stretches(e, row, single, left, 1.0, out);
     return out;
 }
 
@@ -55,17 +83,17 @@ constexpr double LABEL_MARGIN = 0.1;
 // wide, near a pure melting point, overlaps nothing of its own the next row),
 // else those that overlap in x.
 void join_rows(const std::vector<Stretch>& all, std::size_t a, std::size_t b, std::size_t c,
-               std::vector<std::size_t>& parent)
+               const std::vector<std::pair<Phase, Phase>>& pairs, std::vector<std::size_t>& parent)
 {
     for (std::size_t i = a; i < b; ++i) {
         std::vector<std::size_t> here, there;
         for (std::size_t k = a; k < b; ++k)
-            if (same_phases(all[i], all[k]))
+            if (same_phases(all[i], all[k], pairs))
                 here.push_back(k);
         if (here.front() != i)
             continue;  // each kind of field once
         for (std::size_t k = b; k < c; ++k)
-            if (same_phases(all[i], all[k]))
+            if (same_phases(all[i], all[k], pairs))
                 there.push_back(k);
         for (std::size_t p = 0; p < here.size(); ++p)
             for (std::size_t q = 0; q < there.size(); ++q) {
@@ -134,18 +162,18 @@ std::vector<OutlinePoint> field_end(const Diagram& d, Phase p, Phase q, const Sp
 // A two-phase field's closed outline (Region::outline).
 std::vector<OutlinePoint> outline_of(const Diagram& d, const Region& r)
 {
-    const Phase p = r.phases[0];
-    const Phase q = r.phases[1];
     const Span& first = r.spans.front();
     const Span& last = r.spans.back();
     std::vector<OutlinePoint> out;
     for (const Span& s : r.spans)
-        out.push_back({s.left, s.T, p});
-    for (const OutlinePoint& o : field_end(d, p, q, last, next_row_T(d, last.T, 1)))
+        out.push_back({s.left, s.T, s.left_phase});
+    for (const OutlinePoint& o :
+         field_end(d, last.left_phase, last.right_phase, last, next_row_T(d, last.T, 1)))
         out.push_back(o);
     for (auto s = r.spans.rbegin(); s != r.spans.rend(); ++s)
-        out.push_back({s->right, s->T, q});
-    const std::vector<OutlinePoint> bottom = field_end(d, p, q, first, next_row_T(d, first.T, -1));
+        out.push_back({s->right, s->T, s->right_phase});
+    const std::vector<OutlinePoint> bottom =
+        field_end(d, first.left_phase, first.right_phase, first, next_row_T(d, first.T, -1));
     out.insert(out.end(), bottom.rbegin(), bottom.rend());
     out.push_back(out.front());
     return out;
@@ -167,8 +195,18 @@ std::vector<Region> diagram_regions(const Diagram& d)
     first_of_row.push_back(all.size());
     std::vector<std::size_t> parent(all.size());
     std::iota(parent.begin(), parent.end(), 0);
-    for (std::size_t r = 0; r + 1 < d.rows.size(); ++r)
-        join_rows(all, first_of_row[r], first_of_row[r + 1], first_of_row[r + 2], parent);
+    for (std::size_t r = 0; r + 1 < d.rows.size(); ++r) {
+        // An ordered phase and its disordered part are one field's end only
+        // between rows with no invariant between them: where one is (Al-Ni's
+        // gamma' forming from the liquid and gamma), the two fields are two.
+        const auto invariant_between = [&](double low, double high) {
+            return std::any_of(d.invariants.begin(), d.invariants.end(),
+                               [&](const Invariant& i) { return i.T >= low && i.T <= high; });
+        };
+        const std::vector<std::pair<Phase, Phase>> none;
+        join_rows(all, first_of_row[r], first_of_row[r + 1], first_of_row[r + 2],
+                  invariant_between(d.rows[r].T, d.rows[r + 1].T) ? none : d.ordered_pairs, parent);
+    }
     // Each region's label goes in its widest stretch away from its ends in T,
     // where there is one, so that it stays off the range's edges.
     std::vector<double> low(all.size(), HUGE_VAL);
@@ -178,11 +216,28 @@ std::vector<Region> diagram_regions(const Diagram& d)
         low[g] = std::min(low[g], d.rows[all[k].row].T);
         high[g] = std::max(high[g], d.rows[all[k].row].T);
     }
+    // A two-phase field whose end goes on from an ordered phase to its
+    // disordered part is named by the pair it holds at the most rows.
+    std::map<std::tuple<std::size_t, Phase, Phase>, std::size_t> rows_named;
+    for (std::size_t k = 0; k < all.size(); ++k)
+        ++rows_named[{root(parent, k), all[k].phases[0], all[k].phases[1]}];
+    std::vector<std::size_t> named(all.size(), all.size());  // a stretch of the name, by region
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::size_t g = root(parent, k);
+        const auto rows_of = [&](std::size_t j) {
+            return rows_named[{g, all[j].phases[0], all[j].phases[1]}];
+        };
+        if (named[g] == all.size() || rows_of(k) > rows_of(named[g]))
+            named[g] = k;
+    }
     std::vector<std::size_t> widest(all.size(), all.size());
     std::vector<bool> inside(all.size(), false);  // the region's label lies away from its ends
     for (const bool inner : {true, false})
         for (std::size_t k = 0; k < all.size(); ++k) {
             const std::size_t g = root(parent, k);
+            const Stretch& name = all[named[g]];
+            if (all[k].phases[0] != name.phases[0] || all[k].phases[1] != name.phases[1])
+                continue;
             const double T = d.rows[all[k].row].T;
             const double margin = LABEL_MARGIN * (high[g] - low[g]);
             if (inner ? T < low[g] + margin || T > high[g] - margin : inside[g])
@@ -212,11 +267,40 @@ std::vector<Region> diagram_regions(const Diagram& d)
                        {}});
     }
     for (std::size_t k = 0; k < all.size(); ++k)  // rows rise in T, and so do the spans
-        out[index_of[root(parent, k)]].spans.push_back({d.rows[all[k].row].T, all[k].left, all[k].right});
+        out[index_of[root(parent, k)]].spans.push_back(
+            {d.rows[all[k].row].T, all[k].left, all[k].right, all[k].phases[0], all[k].phases[1]});
     for (Region& r : out)
         if (r.count == 2)
             r.outline = outline_of(d, r);
     std::sort(out.begin(), out.end(),
               [](const Region& a, const Region& b) { return a.T != b.T ? a.T < b.T : a.x < b.x; });
     return out;
+}
+
+std::vector<OrderingLine> ordering_lines(const Diagram& d)
+{
+    std::vector<OrderingLine> done;
+    std::vector<OrderingLine> open;  // continued by the row now read
+    for (const Equilibria& e : d.rows) {
+        std::vector<OrderingLine> next;
+        for (const Ordering& o : e.orderings) {
+            // The first of its kind still open: those before it in this row took the ones before.
+            const auto it = std::find_if(open.begin(), open.end(), [&](const OrderingLine& l) {
+                return l.left == o.left && l.right == o.right;
+            });
+            OrderingLine line{o.left, o.right, {}};
+            if (it != open.end()) {
+                line = std::move(*it);
+                open.erase(it);
+            }
+            line.points.emplace_back(o.x, e.T);
+            next.push_back(std::move(line));
+        }
+        for (OrderingLine& l : open)
+            done.push_back(std::move(l));
+        open = std::move(next);
+    }
+    for (OrderingLine& l : open)
+        done.push_back(std::move(l));
+    return done;
 }

@@ -9,10 +9,13 @@
 #include <utility>
 #include <vector>
 
-// A region's extent in x at one temperature of the diagram.
+// A region's extent in x at one temperature of the diagram, and the phases at
+// its two ends (of a two-phase field, they may go on from an ordered phase to
+// its disordered part from row to row).
 struct Span {
     double T;
     double left, right;
+    Phase left_phase, right_phase;
 };
 
 // A corner of a two-phase field's outline: on the boundary of phase.
@@ -39,7 +42,8 @@ struct Region {
     int tag = 0;
     std::vector<Span> spans;  // its rows, by rising T
     // Of a two-phase field, its boundary as one closed line: up the first
-    // phase's side, down the second's, back to where it starts. Its ends
+    // phase's side, down the second's, back to where it starts, each corner
+    // on the phase its row has at that end. Its ends
     // close where the field ends: on an invariant's line between its two
     // phases, at a congruent or critical point, at a pure component's
     // transition, or, at the edge of the range, across its last row.
@@ -56,3 +60,15 @@ inline std::pair<double, double> region_point(const Region& r)
 {
     return r.led ? std::make_pair(r.to_x, r.to_T) : std::make_pair(r.x, r.T);
 }
+
+// One line where an ordering sets in continuously inside single-phase fields
+// (orderings.h): the phases either side, and its points by rising T, one per
+// row that holds it.
+struct OrderingLine {
+    Phase left, right;
+    std::vector<std::pair<double, double>> points;  // x, T
+};
+
+// Every such line of the diagram: the k-th ordering of the same two phases in
+// one row continues the k-th of the row before it; a row without it ends it.
+std::vector<OrderingLine> ordering_lines(const Diagram& d);
