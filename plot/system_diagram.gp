@@ -2,8 +2,9 @@
 #   gnuplot -e "dir='out'" plot/system_diagram.gp
 # reads DIR/boundaries.tsv, DIR/invariants.tsv, DIR/diagram.gp (names, melting
 # points), DIR/regions.tsv (each region once, with a point inside it),
-# DIR/outlines.tsv (each two-phase region's outline) and DIR/labels.tsv
-# (every label, placed), the last three where the run wrote them, and writes
+# DIR/outlines.tsv (each two-phase region's outline), DIR/labels.tsv (every
+# label, placed) and DIR/orderings.tsv (where an ordering sets in continuously
+# inside a field), the last four where the run wrote them, and writes
 # DIR/diagram.svg and DIR/diagram.png (or OUT.svg and OUT.png with -e
 # "out='...'"). A missing or empty file is an error, and no figure is written
 # or replaced.
@@ -60,6 +61,12 @@ undefine STATS_records
 stats labels using (n_labels = n_labels + 1, 1) nooutput
 n_led = 0
 if (n_labels > 1) { stats labels skip 1 using (n_led = n_led + (strcol(4) ne ''), 1) nooutput }
+# The lines inside single-phase fields where an ordered phase sets in
+# continuously (Al-Fe's B2), where the run wrote them.
+orderings = dir.'/orderings.tsv'
+n_orderings = 0
+undefine STATS_records
+stats orderings using (n_orderings = n_orderings + 1, 1) nooutput
 
 
 set encoding utf8
@@ -109,6 +116,10 @@ if (n_outline <= 1 && n_rows > 1) {
     diagram = diagram.", boundaries skip 1 using 3:1:(colour(strcol(2))) with points pt 7 ps 0.25 \
         lc rgb variable title 'boundaries (red: liquid, blue: solid)', \
         '' skip 1 using 5:1:(colour(strcol(4))) with points pt 7 ps 0.25 lc rgb variable notitle"
+}
+if (n_orderings > 1) {
+    diagram = diagram.", orderings skip 1 using 3:4 with lines dt 2 lw 1.1 lc rgb solid \
+        title 'ordering, continuous'"
 }
 if (n_three > 0) {
     diagram = diagram.", invariants skip 1 using (three_phase(strcol(1)) ? $4 : NaN):2:($8 - $4):(0) \

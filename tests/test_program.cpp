@@ -293,8 +293,9 @@ TEST(SystemProgram, TablesSummaryAndStatuses)
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_NE(o.out.find("eutectic at 607.68"), std::string::npos) << o.out;
     const Snapshot first = snapshot(dir);
-    EXPECT_EQ(first.size(), 6u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv, outlines.tsv, "
-                                   "labels.tsv";
+    EXPECT_EQ(first.size(), 7u) << "boundaries.tsv, invariants.tsv, diagram.gp, regions.tsv, outlines.tsv, "
+                                   "labels.tsv, orderings.tsv";
+    EXPECT_EQ(first.at("orderings.tsv"), "phase_left\tphase_right\tx\tT\n") << "the header alone: none";
     EXPECT_EQ(first.at("regions.tsv").rfind("phases\tx\tT\n", 0), 0u);
     EXPECT_EQ(first.at("outlines.tsv").rfind("phases\tphase\tx\tT\n", 0), 0u);
     EXPECT_EQ(first.at("labels.tsv").rfind("text\tx\tT\tx_to\tT_to\neutectic 607.681 K\t", 0), 0u);

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """Draws the phase diagram of a binary with matplotlib from what the program's
 own figure is drawn from: each two-phase region's outline (Diagram.outlines,
-outlines.tsv), the invariant lines, and every label where the program placed
-it, led out of fields too narrow for it (Diagram.labels, labels.tsv).
+outlines.tsv), the invariant lines, the lines where an ordering sets in
+continuously inside a field (Diagram.orderings, orderings.tsv), and every label
+where the program placed it, led out of fields too narrow for it
+(Diagram.labels, labels.tsv).
 
     python3 diagram.py FILE [--components A,B] [-o diagram.png]
 
@@ -39,6 +41,9 @@ def draw(system, out):
                 ax.plot(x[start:end], T[start:end], "-", lw=1.0,
                         color="tab:red" if on_liquid[start] else "tab:blue")
                 start = k
+    # Where an ordered phase sets in continuously inside a field: dashed.
+    for line in d.orderings:
+        ax.plot(line["x"], line["T"], "--", lw=0.9, color="tab:blue")
     for inv in d.invariants:
         if len(inv.x) == 3:
             ax.hlines(inv.T, inv.x[0], inv.x[2], color="black", lw=1.0)

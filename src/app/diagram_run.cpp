@@ -27,10 +27,10 @@ int run_diagram(const DiagramRun& run)
     if (!load_system(run.system, loaded))
         return INPUT_FAILED;
     const System& s = loaded.system;
-    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME,
-                           REGIONS_NAME,    OUTLINES_NAME,   LABELS_NAME};
-    std::FILE* files[6] = {};
-    if (!open_outputs(run.output_dir.c_str(), names, 6, files))
+    const char* names[] = {BOUNDARIES_NAME, INVARIANTS_NAME, PLOT_INFO_NAME, REGIONS_NAME,
+                           OUTLINES_NAME,   LABELS_NAME,     ORDERINGS_NAME};
+    std::FILE* files[7] = {};
+    if (!open_outputs(run.output_dir.c_str(), names, 7, files))
         return OUTPUT_FAILED;
 
     const Diagram d = swept_diagram(s, run.threads);
@@ -48,6 +48,7 @@ int run_diagram(const DiagramRun& run)
     write_regions(files[3], s, figure.regions, u);
     write_outlines(files[4], s, figure.regions, u);
     write_labels(files[5], s, d, figure, u);
+    write_orderings(files[6], s, d, u);
     if (!commit_outputs())
         return OUTPUT_FAILED;
     write_summary(stdout, s, d, u);

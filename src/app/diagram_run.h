@@ -12,6 +12,7 @@ constexpr const char* PLOT_INFO_NAME = "diagram.gp";
 constexpr const char* REGIONS_NAME = "regions.tsv";
 constexpr const char* OUTLINES_NAME = "outlines.tsv";
 constexpr const char* LABELS_NAME = "labels.tsv";
+constexpr const char* ORDERINGS_NAME = "orderings.tsv";
 
 struct DiagramRun {
     SystemSource system;

@@ -9,7 +9,7 @@
 
 #include <cstdio>
 
-constexpr int MAX_OUTPUTS = 6;  // files open at once in one run: the diagram's tables and its figure's
+constexpr int MAX_OUTPUTS = 7;  // files open at once in one run: the diagram's tables and its figure's
 
 // Call once at start-up, before any output is opened. Attaches the null device to
 // any of descriptors 0-2 that is closed, so that no output takes one of them;

@@ -114,6 +114,17 @@ void write_labels(std::FILE* f, const System& s, const Diagram& d, const FigureL
     }
 }
 
+void write_orderings(std::FILE* f, const System& s, const Diagram& d, const Units& u)
+{
+    std::fputs("phase_left\tphase_right\tx\tT\n", f);
+    for (const OrderingLine& l : ordering_lines(d)) {
+        for (const auto& [x, T] : l.points)
+            std::fprintf(f, "%s\t%s\t%s\t%s\n", phase_name(s, l.left).c_str(), phase_name(s, l.right).c_str(),
+                         fraction_text(u, x).c_str(), temperature_text(u, T).c_str());
+        std::fputs("\n", f);
+    }
+}
+
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u)
 {
     std::fputs("phases\tphase\tx\tT\n", f);

@@ -33,6 +33,11 @@ void write_regions(std::FILE* f, const System& s, const std::vector<Region>& reg
 // line after each region, where a plotting program breaks the line.
 void write_outlines(std::FILE* f, const System& s, const std::vector<Region>& regions, const Units& u = {});
 
+// The lines where an ordering sets in continuously inside single-phase fields
+// (header phase_left, phase_right, x, T): each line's points by rising T and a
+// blank line after it; the header alone where the diagram has none.
+void write_orderings(std::FILE* f, const System& s, const Diagram& d, const Units& u = {});
+
 // One label of the figure: its text (in the run's units), its middle (K,
 // mole fraction) and, where it is led out of a field too narrow for it, the
 // point its leader goes to.

@@ -136,6 +136,26 @@ py::list outlines(const System& s, const std::vector<Region>& regions, const Uni
     return out;
 }
 
+// Each line where an ordering sets in continuously, as orderings.tsv holds it.
+py::list orderings(const System& s, const Diagram& d, const Units& u)
+{
+    py::list out;
+    for (const OrderingLine& l : ordering_lines(d)) {
+        std::vector<double> x, T;
+        for (const auto& [px, pT] : l.points) {
+            x.push_back(fraction_value(u, px));
+            T.push_back(temperature_value(u, pT));
+        }
+        py::dict one;
+        one["phase_left"] = phase_name(s, l.left);
+        one["phase_right"] = phase_name(s, l.right);
+        one["x"] = doubles(x);
+        one["T"] = doubles(T);
+        out.append(one);
+    }
+    return out;
+}
+
 // Every label of the figure, as labels.tsv holds them: NaN where no leader.
 py::dict labels(const System& s, const Diagram& d, const FigureLabels& figure, const Units& u)
 {
@@ -202,6 +222,7 @@ PyDiagram diagram_result(const System& s, const Diagram& d, const Units& u)
     out.warnings = py::cast(warning_texts(s, d.doubts, u));
     out.outlines = outlines(s, figure.regions, u);
     out.labels = labels(s, d, figure, u);
+    out.orderings = orderings(s, d, u);
     return out;
 }
 

@@ -35,6 +35,7 @@ struct PyDiagram {
     pybind11::tuple warnings;   // of str, as EngineWarning gave them
     pybind11::list outlines;    // of dicts, one per two-phase region, as outlines.tsv
     pybind11::dict labels;      // the columns of labels.tsv
+    pybind11::list orderings;   // of dicts, one per line, as orderings.tsv
 };
 
 struct PySolidification {

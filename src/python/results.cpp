@@ -133,14 +133,25 @@ void define_diagram_results(py::module_& m)
                       "Every label of the figure, placed, as the columns of labels.tsv: \"text\", \"x\",\n"
                       "\"T\" (its middle), and \"x_to\", \"T_to\": where a label is led out of a field too\n"
                       "narrow for it, the point inside the field its leader goes to (NaN elsewhere)")
+        .def_readonly("orderings", &PyDiagram::orderings,
+                      "Each line inside single-phase fields where an ordered phase sets in\n"
+                      "continuously, as orderings.tsv holds it: a list of dicts, \"phase_left\",\n"
+                      "\"phase_right\" (the phase on each side) and equal-length arrays \"x\" and \"T\"\n"
+                      "by rising T; empty where the diagram has none")
         .def(py::pickle(
             [](const PyDiagram& d) {
-                return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings, d.outlines,
-                                      d.labels);
+                return py::make_tuple(d.boundaries, d.regions, d.invariants, d.warnings, d.outlines, d.labels,
+                                      d.orderings);
             },
             [](const py::tuple& t) {
-                return PyDiagram{t[0].cast<py::dict>(),  t[1].cast<py::dict>(), t[2].cast<py::list>(),
-                                 t[3].cast<py::tuple>(), t[4].cast<py::list>(), t[5].cast<py::dict>()};
+                // A diagram pickled before it held its orderings has none.
+                return PyDiagram{t[0].cast<py::dict>(),
+                                 t[1].cast<py::dict>(),
+                                 t[2].cast<py::list>(),
+                                 t[3].cast<py::tuple>(),
+                                 t[4].cast<py::list>(),
+                                 t[5].cast<py::dict>(),
+                                 t.size() > 6 ? t[6].cast<py::list>() : py::list()};
             }));
 }
 

@@ -46,6 +46,14 @@ def assert_same_diagram(system, args, tmp_path, temperature_range=None):
         assert same(outline["phase"], [row[1] for row in rows]), args
         assert same(outline["x"], [float(row[2]) for row in rows]), args
         assert same(outline["T"], [float(row[3]) for row in rows]), args
+    # orderings.tsv likewise: one block per line.
+    blocks = (tmp_path / "orderings.tsv").read_text().split("\n", 1)[1].split("\n\n")
+    blocks = [[row.split("\t") for row in b.splitlines()] for b in blocks if b.strip()]
+    assert len(blocks) == len(d.orderings), args
+    for rows, line in zip(blocks, d.orderings):
+        assert {(row[0], row[1]) for row in rows} == {(line["phase_left"], line["phase_right"])}, args
+        assert same(line["x"], [float(row[2]) for row in rows]), args
+        assert same(line["T"], [float(row[3]) for row in rows]), args
     invariants = read_tsv(tmp_path / "invariants.tsv")
     assert [i.kind for i in d.invariants] == invariants["kind"], args
     assert [i.T for i in d.invariants] == invariants["T"], args
@@ -96,6 +104,18 @@ def test_database_diagram_and_freezing(file, components, x0, shared_tdb, tmp_pat
     args = ["--system", path, "--components", ",".join(components)]
     assert_same_diagram(s, args, tmp_path)
     assert_same_solidification(s, args, x0, tmp_path)
+
+
+def test_an_ordering_line_as_the_program_writes_it(shared_tdb, tmp_path):
+    # Al-Fe's B2 sets in continuously inside the bcc field at these temperatures.
+    path = shared_tdb / "al-fe-2009.tdb"
+    s = pb.load(path, components=("AL", "FE"))
+    assert_same_diagram(s, ["--system", path, "--components", "AL,FE", "--temperatures", "1500:1520:4"],
+                        tmp_path, temperature_range=(1500.0, 1520.0, 4.0))
+    (line,) = s.diagram(range=(1500.0, 1520.0, 4.0)).orderings
+    assert (line["phase_left"], line["phase_right"]) == ("BCC_A2", "BCC_4SL")
+    assert list(line["T"]) == [1500.0, 1504.0, 1508.0, 1512.0, 1516.0, 1520.0]
+    assert all(0.38 < x < 0.41 for x in line["x"])
 
 
 @pytest.mark.parametrize("seed", [0, 42, 4294967295])
