@@ -15,6 +15,11 @@ constexpr int MOST_HALVINGS = 64;  // from a bracket of any width, far below ONS
 // state still holds there: a barely ordered state lies as low as the
 // disordered one to rounding, and the samples may name either.
 constexpr int MOST_WIDENINGS = 4;
+// The least order of the ordered side's sample: a grid step from the onset
+// the order is some 0.1, while a state ordered only to rounding (1e-9) lies
+// as low as the disordered one and may flicker with it from sample to sample,
+// which is no ordering.
+constexpr double ORDERED = 1e-6;
 
 bool ordered_at(const PhaseAtT& ordered, double x)
 {
@@ -48,7 +53,7 @@ std::vector<Ordering> orderings_at(const System& s, const Equilibria& e)
         const PhaseAtT ordered = phase_at(s, ordered_left ? b.left : b.right, e.T, false);
         double x_ordered = ordered_left ? b.x_left : b.x_right;
         double x_disordered = ordered_left ? b.x_right : b.x_left;
-        if (!ordered_at(ordered, x_ordered))
+        if (!(ordering(ordered, composition_from_x(x_ordered)) > ORDERED))
             continue;
         const double step = x_disordered - x_ordered;
         for (int k = 0; k < MOST_WIDENINGS && ordered_at(ordered, x_disordered); ++k)
