@@ -811,6 +811,56 @@ TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
     }
 }
 
+// COST 507's Al-Ti alpha -> alpha2 + gamma eutectoid (1382.74 K from this
+// file; later assessments put it near 1391 K) against a scan
+// that shares nothing with the diagram's path: every phase's lowest state
+// from every start at each x of a 0.0005 grid, and the lower convex hull of
+// the lowest. HCP_A3 (alpha) is on that hull 0.25 K above the eutectoid
+// and not 0.25 K below it.
+TEST(GeneralPhase, AlTiEutectoidOnABruteForceHull)
+{
+    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
+        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    PublishedRun al_ti;
+    ASSERT_TRUE(published("cost507.tdb", "AL", "TI", {}, 1375.0, 1390.0, 5.0, al_ti));
+    const double T_e = invariant_at(al_ti, "eutectoid", "ALTI3+HCP_A3+AL1TI1", 1382.74, 0.01);
+    const System& s = al_ti.system;
+    const Phase alpha = phase_named(s, "HCP_A3");
+    const auto alpha_on_hull = [&](double T) {
+        std::vector<double> xs, gs;
+        std::vector<Phase> lowest;
+        for (int i = 0; i <= 520; ++i) {
+            const double x = 0.30 + 0.0005 * i;
+            double g = HUGE_VAL;
+            Phase p = alpha;
+            for (std::size_t k = 0; k < s.phases.size(); ++k) {
+                const double v = gibbs(s, phase_number(k), composition_from_x(x), T);
+                if (v < g) {
+                    g = v;
+                    p = phase_number(k);
+                }
+            }
+            xs.push_back(x);
+            gs.push_back(g);
+            lowest.push_back(p);
+        }
+        std::vector<std::size_t> hull;
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            while (hull.size() >= 2) {
+                const std::size_t a = hull[hull.size() - 2];
+                const std::size_t b = hull.back();
+                if ((xs[b] - xs[a]) * (gs[i] - gs[a]) - (gs[b] - gs[a]) * (xs[i] - xs[a]) > 0.0)
+                    break;
+                hull.pop_back();
+            }
+            hull.push_back(i);
+        }
+        return std::any_of(hull.begin(), hull.end(), [&](std::size_t i) { return lowest[i] == alpha; });
+    };
+    EXPECT_TRUE(alpha_on_hull(T_e + 0.25));
+    EXPECT_FALSE(alpha_on_hull(T_e - 0.25));
+}
+
 // Sublattices alike in the file are searched once per arrangement only where
 // the energy is symmetric: here A:B lies 10 kJ below B:A, and the minimum at
 // x = 1/2 is A:B's well, the lower of the two wells of a scan of the one
