@@ -7,9 +7,11 @@
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/regions.h"
+#include "formats/tables.h"
 #include "formats/tdb_file.h"
 
 #include "reference.h"
+#include "testio.h"
 
 #include <gtest/gtest.h>
 
@@ -448,6 +450,13 @@ TEST(GeneralPhase, ContinuousOrderingOnItsClosedForm)
     EXPECT_EQ(lines[0].points.size(), 6u);
     EXPECT_EQ(lines[1].points.size(), 6u);
     EXPECT_TRUE(lines[0].left == a2 && lines[1].left == b2);
+    // As written: a line each, a blank line after each, and one summary line.
+    const std::string table = capture([&](std::FILE* f) { write_orderings(f, s, d); });
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 2 * 7);
+    EXPECT_EQ(table.rfind("phase_left\tphase_right\tx\tT\nA2\tB2\t0.", 0), 0u) << table;
+    const std::string summary = capture([&](std::FILE* f) { write_summary(f, s, d); });
+    EXPECT_NE(summary.find("\n  B2 ordering continuously from A2 at 6 temperatures\n"), std::string::npos)
+        << summary;
 }
 
 // The k-th ordering of two phases in a row carries on the k-th of the row

@@ -268,6 +268,21 @@ void write_summary(std::FILE* f, const System& s, const Diagram& d, const Units&
         std::fprintf(f, "  no two phases coexist anywhere in the range\n");
     for (const auto& [kind, count] : held)
         std::fprintf(f, "  %s at %ld temperatures\n", kind.c_str(), count);
+    // Orderings inside single-phase fields, only where there are some: the
+    // summaries of every other diagram keep their lines.
+    std::map<std::string, long> ordering;
+    for (const Equilibria& e : d.rows) {
+        std::set<std::string> here;
+        for (const Ordering& o : e.orderings) {
+            const bool left_ordered = phase_family(s, o.left) != o.left;
+            here.insert(phase_name(s, left_ordered ? o.left : o.right) + " ordering continuously from " +
+                        phase_name(s, left_ordered ? o.right : o.left));
+        }
+        for (const std::string& kind : here)
+            ++ordering[kind];
+    }
+    for (const auto& [kind, count] : ordering)
+        std::fprintf(f, "  %s at %ld temperatures\n", kind.c_str(), count);
     if (!held.empty() || !unconfirmed.empty())
         std::fprintf(f, "  a single phase at %ld temperatures\n", none);
     if (!unconfirmed.empty())
