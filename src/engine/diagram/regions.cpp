@@ -107,6 +107,43 @@ void join_rows(const std::vector<Stretch>& all, std::size_t a, std::size_t b, st
     }
 }
 
+// Joins every row's stretches with the next row's. An ordered phase and its
+// disordered part are one field's end only between rows with no invariant
+// between them: where one is (Al-Ni's gamma' forming from the liquid and
+// gamma), the two fields are two.
+void join_all_rows(const Diagram& d, const std::vector<Stretch>& all,
+                   const std::vector<std::size_t>& first_of_row, std::vector<std::size_t>& parent)
+{
+    const auto invariant_between = [&](double low, double high) {
+        return std::any_of(d.invariants.begin(), d.invariants.end(),
+                           [&](const Invariant& i) { return i.T >= low && i.T <= high; });
+    };
+    const std::vector<std::pair<Phase, Phase>> none;
+    for (std::size_t r = 0; r + 1 < d.rows.size(); ++r)
+        join_rows(all, first_of_row[r], first_of_row[r + 1], first_of_row[r + 2],
+                  invariant_between(d.rows[r].T, d.rows[r + 1].T) ? none : d.ordered_pairs, parent);
+}
+
+// By each region's root, one of its stretches whose phases name it: a
+// two-phase field whose end goes on from an ordered phase to its disordered
+// part is named by the pair it holds at the most rows.
+std::vector<std::size_t> named_stretches(const std::vector<Stretch>& all, std::vector<std::size_t>& parent)
+{
+    std::map<std::tuple<std::size_t, Phase, Phase>, std::size_t> rows_named;
+    for (std::size_t k = 0; k < all.size(); ++k)
+        ++rows_named[{root(parent, k), all[k].phases[0], all[k].phases[1]}];
+    std::vector<std::size_t> named(all.size(), all.size());
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        const std::size_t g = root(parent, k);
+        const auto rows_of = [&](std::size_t j) {
+            return rows_named[{g, all[j].phases[0], all[j].phases[1]}];
+        };
+        if (named[g] == all.size() || rows_of(k) > rows_of(named[g]))
+            named[g] = k;
+    }
+    return named;
+}
+
 // The temperature of the row next to the one at T (below it where step is
 // -1, above where +1), NaN at the edge of the range.
 double next_row_T(const Diagram& d, double T, int step)
@@ -195,18 +232,7 @@ std::vector<Region> diagram_regions(const Diagram& d)
     first_of_row.push_back(all.size());
     std::vector<std::size_t> parent(all.size());
     std::iota(parent.begin(), parent.end(), 0);
-    for (std::size_t r = 0; r + 1 < d.rows.size(); ++r) {
-        // An ordered phase and its disordered part are one field's end only
-        // between rows with no invariant between them: where one is (Al-Ni's
-        // gamma' forming from the liquid and gamma), the two fields are two.
-        const auto invariant_between = [&](double low, double high) {
-            return std::any_of(d.invariants.begin(), d.invariants.end(),
-                               [&](const Invariant& i) { return i.T >= low && i.T <= high; });
-        };
-        const std::vector<std::pair<Phase, Phase>> none;
-        join_rows(all, first_of_row[r], first_of_row[r + 1], first_of_row[r + 2],
-                  invariant_between(d.rows[r].T, d.rows[r + 1].T) ? none : d.ordered_pairs, parent);
-    }
+    join_all_rows(d, all, first_of_row, parent);
     // Each region's label goes in its widest stretch away from its ends in T,
     // where there is one, so that it stays off the range's edges.
     std::vector<double> low(all.size(), HUGE_VAL);
@@ -216,20 +242,7 @@ std::vector<Region> diagram_regions(const Diagram& d)
         low[g] = std::min(low[g], d.rows[all[k].row].T);
         high[g] = std::max(high[g], d.rows[all[k].row].T);
     }
-    // A two-phase field whose end goes on from an ordered phase to its
-    // disordered part is named by the pair it holds at the most rows.
-    std::map<std::tuple<std::size_t, Phase, Phase>, std::size_t> rows_named;
-    for (std::size_t k = 0; k < all.size(); ++k)
-        ++rows_named[{root(parent, k), all[k].phases[0], all[k].phases[1]}];
-    std::vector<std::size_t> named(all.size(), all.size());  // a stretch of the name, by region
-    for (std::size_t k = 0; k < all.size(); ++k) {
-        const std::size_t g = root(parent, k);
-        const auto rows_of = [&](std::size_t j) {
-            return rows_named[{g, all[j].phases[0], all[j].phases[1]}];
-        };
-        if (named[g] == all.size() || rows_of(k) > rows_of(named[g]))
-            named[g] = k;
-    }
+    const std::vector<std::size_t> named = named_stretches(all, parent);
     std::vector<std::size_t> widest(all.size(), all.size());
     std::vector<bool> inside(all.size(), false);  // the region's label lies away from its ends
     for (const bool inner : {true, false})
