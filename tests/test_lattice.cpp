@@ -439,7 +439,7 @@ TEST(GeneralPhase, ContinuousOrderingOnItsClosedForm)
     }
     int fields_a2 = 0;
     int fields_b2 = 0;
-    for (const Region& region : diagram_regions(d)) {
+    for (const Region& region : diagram_regions(s, d)) {
         fields_a2 += region.count == 1 && region.phases[0] == a2 ? 1 : 0;
         fields_b2 += region.count == 1 && region.phases[0] == b2 ? 1 : 0;
     }
@@ -639,14 +639,14 @@ TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
     }
     EXPECT_EQ(ordering_lines(al_fe.diagram).size(), 1u);
     int bcc_fields = 0;
-    for (const Region& r : diagram_regions(al_fe.diagram))
+    for (const Region& r : diagram_regions(s, al_fe.diagram))
         bcc_fields += r.count == 1 && phase_name(s, r.phases[0]).rfind("BCC_", 0) == 0 ? 1 : 0;
     EXPECT_EQ(bcc_fields, 2) << "one A2 field and one B2 field";
     // The liquid's field with bcc is one, its solid side on B2 below the
     // crossing and on A2 above: no line across it where the end changes name.
     const Phase liquid = phase_named(s, "LIQUID");
     int liquid_bcc = 0;
-    for (const Region& r : diagram_regions(al_fe.diagram)) {
+    for (const Region& r : diagram_regions(s, al_fe.diagram)) {
         if (r.count != 2 || r.phases[1] != liquid || phase_family(s, r.phases[0]) != phase_named(s, "BCC_A2"))
             continue;
         ++liquid_bcc;
@@ -733,7 +733,7 @@ TEST(GeneralPhase, OrderedFieldBetweenInvariantsIsItsOwnRegion)
     const System& s = al_ni.system;
     const Phase liquid = phase_named(s, "LIQUID");
     std::vector<std::string> fields;
-    for (const Region& r : diagram_regions(al_ni.diagram))
+    for (const Region& r : diagram_regions(s, al_ni.diagram))
         if (r.count == 2 && (r.phases[0] == liquid || r.phases[1] == liquid))
             fields.push_back(phase_name(s, r.phases[0]) + "+" + phase_name(s, r.phases[1]));
     std::sort(fields.begin(), fields.end());

@@ -446,7 +446,7 @@ TEST(Regions, EachFieldOnceWithItsLabelInside)
 {
     const System s = example_system("eutectic");
     const Diagram d = compute_diagram(s);
-    const std::vector<Region> regions = diagram_regions(d);
+    const std::vector<Region> regions = diagram_regions(s, d);
     int liquid_solid = 0;
     int solid = 0;
     const Grid grid = make_grid(s);
@@ -496,7 +496,7 @@ TEST(Regions, OutlinesCloseOnInvariantsMeltingAndCongruentPoints)
         const System s = example_system(name);
         const Diagram d = compute_diagram(s);
         int closed = 0;
-        for (const Region& r : diagram_regions(d)) {
+        for (const Region& r : diagram_regions(s, d)) {
             if (r.count == 1) {
                 EXPECT_TRUE(r.outline.empty());
                 continue;

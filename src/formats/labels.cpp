@@ -399,7 +399,7 @@ std::vector<std::string> place_labels(const System& s, const Diagram& d, std::ve
 FigureLabels figure_labels(const System& s, const Diagram& d, const LabelSize& size)
 {
     FigureLabels out;
-    out.regions = diagram_regions(d);
+    out.regions = diagram_regions(s, d);
     if (d.rows.empty())
         return out;
     const double T_first = d.rows.front().T;

@@ -470,10 +470,5 @@ Diagram compute_diagram(const System& s, const std::vector<double>& temperatures
     rows_at_invariants(s, grid, d, scratch);
     std::sort(d.melting.begin(), d.melting.end(),
               [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
-    for (std::size_t i = 0; i < s.phases.size(); ++i) {
-        const Phase p = phase_number(i);
-        if (phase_family(s, p) != p)
-            d.ordered_pairs.emplace_back(p, phase_family(s, p));
-    }
     return d;
 }

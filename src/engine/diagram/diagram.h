@@ -34,10 +34,6 @@ struct Diagram {
     std::vector<Invariant> invariants;  // ordered by T
     std::vector<EdgeEvent> melting;     // ordered by T
     std::vector<Doubt> doubts;
-    // Each ordered phase with its disordered part, both phases of the system:
-    // a two-phase field whose end goes on from one to the other, where an
-    // ordering that sets in continuously meets it, is one field.
-    std::vector<std::pair<Phase, Phase>> ordered_pairs = {};
 };
 
 // The diagram over the system's own range. The temperatures are swept in

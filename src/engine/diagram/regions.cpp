@@ -107,13 +107,26 @@ void join_rows(const std::vector<Stretch>& all, std::size_t a, std::size_t b, st
     }
 }
 
+// Each ordered phase of s with its disordered part, where that is a phase of s too.
+std::vector<std::pair<Phase, Phase>> ordered_pairs(const System& s)
+{
+    std::vector<std::pair<Phase, Phase>> out;
+    for (std::size_t i = 0; i < s.phases.size(); ++i) {
+        const Phase p = phase_number(i);
+        if (phase_family(s, p) != p)
+            out.emplace_back(p, phase_family(s, p));
+    }
+    return out;
+}
+
 // Joins every row's stretches with the next row's. An ordered phase and its
 // disordered part are one field's end only between rows with no invariant
 // between them: where one is (Al-Ni's gamma' forming from the liquid and
 // gamma), the two fields are two.
-void join_all_rows(const Diagram& d, const std::vector<Stretch>& all,
+void join_all_rows(const System& s, const Diagram& d, const std::vector<Stretch>& all,
                    const std::vector<std::size_t>& first_of_row, std::vector<std::size_t>& parent)
 {
+    const std::vector<std::pair<Phase, Phase>> ordered = ordered_pairs(s);
     const auto invariant_between = [&](double low, double high) {
         return std::any_of(d.invariants.begin(), d.invariants.end(),
                            [&](const Invariant& i) { return i.T >= low && i.T <= high; });
@@ -121,7 +134,7 @@ void join_all_rows(const Diagram& d, const std::vector<Stretch>& all,
     const std::vector<std::pair<Phase, Phase>> none;
     for (std::size_t r = 0; r + 1 < d.rows.size(); ++r)
         join_rows(all, first_of_row[r], first_of_row[r + 1], first_of_row[r + 2],
-                  invariant_between(d.rows[r].T, d.rows[r + 1].T) ? none : d.ordered_pairs, parent);
+                  invariant_between(d.rows[r].T, d.rows[r + 1].T) ? none : ordered, parent);
 }
 
 // By each region's root, one of its stretches whose phases name it: a
@@ -218,7 +231,7 @@ std::vector<OutlinePoint> outline_of(const Diagram& d, const Region& r)
 
 }  // namespace
 
-std::vector<Region> diagram_regions(const Diagram& d)
+std::vector<Region> diagram_regions(const System& s, const Diagram& d)
 {
     // Every stretch of every row; a stretch joins those of the next row with
     // the same phases that overlap it in x.
@@ -226,13 +239,13 @@ std::vector<Region> diagram_regions(const Diagram& d)
     std::vector<std::size_t> first_of_row;
     for (std::size_t r = 0; r < d.rows.size(); ++r) {
         first_of_row.push_back(all.size());
-        for (const Stretch& s : stretches_of(d.rows[r], r))
-            all.push_back(s);
+        for (const Stretch& stretch : stretches_of(d.rows[r], r))
+            all.push_back(stretch);
     }
     first_of_row.push_back(all.size());
     std::vector<std::size_t> parent(all.size());
     std::iota(parent.begin(), parent.end(), 0);
-    join_all_rows(d, all, first_of_row, parent);
+    join_all_rows(s, d, all, first_of_row, parent);
     // Each region's label goes in its widest stretch away from its ends in T,
     // where there is one, so that it stays off the range's edges.
     std::vector<double> low(all.size(), HUGE_VAL);

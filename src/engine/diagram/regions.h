@@ -52,7 +52,7 @@ struct Region {
 
 // Every region of the diagram with some width, in order of its label's T, then x.
 // A compound's field of no width is left out: it is a line, not a region.
-std::vector<Region> diagram_regions(const Diagram& d);
+std::vector<Region> diagram_regions(const System& s, const Diagram& d);
 
 // A point inside the region, on one of its rows: where its label goes, or,
 // where the label is led out, where the line from it ends.
