@@ -94,30 +94,27 @@ double extremum(F f, double a, double b, int sign, double& at)
     return sign * std::min(fc, fd);
 }
 
-// Compositions to sample besides the grid at T: around a miscibility gap or a
-// window of the other phase too narrow for the grid to show (just below a
-// critical point, just beside a congruent point).
-std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases,
-                                        const GridEnergies& energies)
+// Samples across centre ± half_width (at least NARROWEST_SPREAD), into extra.
+void spread(double centre, double half_width, std::vector<Composition>& extra)
 {
-    std::vector<Composition> extra;
-    if (!grid.mixing_terms)
-        return extra;
+    const double w = std::max(half_width, NARROWEST_SPREAD);
+    for (int k = -SPREAD; k <= SPREAD; ++k) {
+        const double x = centre + w * k * SPREAD_STEP;
+        if (x > 0.0 && x < 1.0)
+            extra.push_back(composition_from_x(x));
+    }
+}
+
+// Windows where one phase dips below another between two uniform points:
+// G_p - G_q changing sign between them shows as an extremum of the wrong sign.
+void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                    std::vector<Composition>& extra)
+{
     const std::size_t n = grid.uniform_x.size();
     const double h = 1.0 / UNIFORM;
-    const double RT = phases.front().RT;
-    const auto spread = [&](double centre, double half_width) {
-        const double w = std::max(half_width, NARROWEST_SPREAD);
-        for (int k = -SPREAD; k <= SPREAD; ++k) {
-            const double x = centre + w * k * SPREAD_STEP;
-            if (x > 0.0 && x < 1.0)
-                extra.push_back(composition_from_x(x));
-        }
-    };
     const auto excess = [&](std::size_t p, std::size_t i) {
         return energies.phase[p].excess[grid.uniform_at[i]];
     };
-    // G_p - G_q: a sign change hidden between two grid points shows as an extremum.
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
@@ -149,11 +146,20 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
                 double at = 0.0;
                 const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
                 if (sign * v < 0.0)
-                    spread(at, h / 4.0);
+                    spread(at, h / 4.0, extra);
             }
         }
     }
-    // x y G'' < 0 somewhere: a spinodal, which a gap surrounds.
+}
+
+// Gaps narrower than the grid: x y G'' < 0 somewhere is a spinodal, which a gap surrounds.
+void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+                 std::vector<Composition>& extra)
+{
+    const std::size_t n = grid.uniform_x.size();
+    const double h = 1.0 / UNIFORM;
+    const double RT = phases.front().RT;
+    std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         const PhaseAtT& phase = phases[p];
         if (is_point(phase) || has_internal_state(phase))
@@ -182,9 +188,22 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
             // around it is about sqrt(3) times wider.
             const double e = CURVATURE_STEP;
             const double k2 = (k(at + e) + k(at - e) - 2.0 * v) / (e * e);
-            spread(at, k2 > 0.0 ? std::min(2.0 * h, std::sqrt(-2.0 * v / k2)) : 2.0 * h);
+            spread(at, k2 > 0.0 ? std::min(2.0 * h, std::sqrt(-2.0 * v / k2)) : 2.0 * h, extra);
         }
     }
+}
+
+// Compositions to sample besides the grid at T: around a miscibility gap or a
+// window of the other phase too narrow for the grid to show (just below a
+// critical point, just beside a congruent point).
+std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                                        const GridEnergies& energies)
+{
+    std::vector<Composition> extra;
+    if (!grid.mixing_terms)
+        return extra;
+    hidden_windows(grid, phases, energies, extra);
+    hidden_gaps(grid, phases, energies, extra);
     return extra;
 }
 
