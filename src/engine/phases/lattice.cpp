@@ -302,6 +302,64 @@ void reduced_derivatives(const Problem& p, const Reduced& v, const RatioAt& r, d
     }
 }
 
+// The gradient g and Hessian h of m fractions, in the k directions z's
+// columns span: z^T g into rg, z^T h z into rh.
+void in_null_space(int m, int k, const double* g, const double* h, const double* z, double* rg, double* rh)
+{
+    double hz[N * N];  // h z, once for every row of z^T h z
+    for (int q = 0; q < m; ++q)
+        for (int j = 0; j < k; ++j) {
+            double sum = 0.0;
+            for (int l = 0; l < m; ++l)
+                sum += h[q * m + l] * z[l * k + j];
+            hz[q * k + j] = sum;
+        }
+    for (int i = 0; i < k; ++i) {
+        rg[i] = 0.0;
+        for (int q = 0; q < m; ++q)
+            rg[i] += z[q * k + i] * g[q];
+        for (int j = 0; j < k; ++j) {
+            double sum = 0.0;
+            for (int q = 0; q < m; ++q)
+                sum += z[q * k + i] * hz[q * k + j];
+            rh[i * k + j] = sum;
+        }
+    }
+}
+
+// Newton's step dz on the gradient rg and Hessian rh (overwritten) of k directions, along
+// each direction of curvature above FLAT * scale, with the decrease it
+// promises; where one is flat or negative (a saddle), a step off it downhill
+// along the most negative, and the decrease HUGE_VAL: not near a minimum yet.
+void eigen_step(int k, const double* rg, double* rh, double scale, double* dz, double& decrease)
+{
+    double values[N];
+    double vectors[N * N];
+    symmetric_eigen(k, rh, values, vectors);
+    int most_negative = -1;
+    for (int i = 0; i < k; ++i) {
+        double qg = 0.0;
+        for (int j = 0; j < k; ++j)
+            qg += vectors[j * k + i] * rg[j];
+        if (values[i] > FLAT * scale) {
+            for (int j = 0; j < k; ++j)
+                dz[j] -= qg / values[i] * vectors[j * k + i];
+            decrease += qg * qg / values[i];
+        } else if (most_negative < 0 || values[i] < values[most_negative]) {
+            most_negative = i;
+        }
+    }
+    if (most_negative >= 0) {
+        double qg = 0.0;
+        for (int j = 0; j < k; ++j)
+            qg += vectors[j * k + most_negative] * rg[j];
+        const double sign = qg > 0.0 ? -1.0 : 1.0;
+        for (int j = 0; j < k; ++j)
+            dz[j] += sign * OFF_SADDLE * vectors[j * k + most_negative];
+        decrease = HUGE_VAL;
+    }
+}
+
 // The step in the free fractions: Newton in the null space of the
 // constraint, a step off a saddle along its most negative curvature, and
 // back onto the constraint. It is solved in the fractions scaled by their
@@ -342,54 +400,11 @@ bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, con
             for (int j = 0; j < m; ++j)
                 z[i * m + j] = i == j ? 1.0 : 0.0;
     }
-    double hz[N * N];  // h z, once for every row of z^T h z
-    for (int q = 0; q < m; ++q)
-        for (int j = 0; j < k; ++j) {
-            double sum = 0.0;
-            for (int l = 0; l < m; ++l)
-                sum += h[q * m + l] * z[l * k + j];
-            hz[q * k + j] = sum;
-        }
     double rg[N];
     double rh[N * N];
-    for (int i = 0; i < k; ++i) {
-        rg[i] = 0.0;
-        for (int q = 0; q < m; ++q)
-            rg[i] += z[q * k + i] * g[q];
-        for (int j = 0; j < k; ++j) {
-            double sum = 0.0;
-            for (int q = 0; q < m; ++q)
-                sum += z[q * k + i] * hz[q * k + j];
-            rh[i * k + j] = sum;
-        }
-    }
-    double values[N];
-    double vectors[N * N];
-    symmetric_eigen(k, rh, values, vectors);
+    in_null_space(m, k, g, h, z, rg, rh);
     double dz[N] = {};
-    const double scale = std::max(p.at.RT, 1e-300);
-    int most_negative = -1;
-    for (int i = 0; i < k; ++i) {
-        double qg = 0.0;
-        for (int j = 0; j < k; ++j)
-            qg += vectors[j * k + i] * rg[j];
-        if (values[i] > FLAT * scale) {
-            for (int j = 0; j < k; ++j)
-                dz[j] -= qg / values[i] * vectors[j * k + i];
-            decrease += qg * qg / values[i];
-        } else if (most_negative < 0 || values[i] < values[most_negative]) {
-            most_negative = i;
-        }
-    }
-    if (most_negative >= 0) {  // a saddle or a flat direction: step off it downhill
-        double qg = 0.0;
-        for (int j = 0; j < k; ++j)
-            qg += vectors[j * k + most_negative] * rg[j];
-        const double sign = qg > 0.0 ? -1.0 : 1.0;
-        for (int j = 0; j < k; ++j)
-            dz[j] += sign * OFF_SADDLE * vectors[j * k + most_negative];
-        decrease = HUGE_VAL;  // not near a minimum yet
-    }
+    eigen_step(k, rg, rh, std::max(p.at.RT, 1e-300), dz, decrease);
     for (int i = 0; i < m; ++i) {
         for (int j = 0; j < k; ++j)
             dv[i] += z[i * k + j] * dz[j];
