@@ -229,25 +229,12 @@ std::vector<OutlinePoint> outline_of(const Diagram& d, const Region& r)
     return out;
 }
 
-}  // namespace
-
-std::vector<Region> diagram_regions(const System& s, const Diagram& d)
+// By each region's root, the stretch its label goes in: its widest of the
+// phases that name it away from its ends in T, where there is one, so that
+// the label stays off the range's edges.
+std::vector<std::size_t> label_stretches(const Diagram& d, const std::vector<Stretch>& all,
+                                         std::vector<std::size_t>& parent)
 {
-    // Every stretch of every row; a stretch joins those of the next row with
-    // the same phases that overlap it in x.
-    std::vector<Stretch> all;
-    std::vector<std::size_t> first_of_row;
-    for (std::size_t r = 0; r < d.rows.size(); ++r) {
-        first_of_row.push_back(all.size());
-        for (const Stretch& stretch : stretches_of(d.rows[r], r))
-            all.push_back(stretch);
-    }
-    first_of_row.push_back(all.size());
-    std::vector<std::size_t> parent(all.size());
-    std::iota(parent.begin(), parent.end(), 0);
-    join_all_rows(s, d, all, first_of_row, parent);
-    // Each region's label goes in its widest stretch away from its ends in T,
-    // where there is one, so that it stays off the range's edges.
     std::vector<double> low(all.size(), HUGE_VAL);
     std::vector<double> high(all.size(), -HUGE_VAL);
     for (std::size_t k = 0; k < all.size(); ++k) {
@@ -273,18 +260,39 @@ std::vector<Region> diagram_regions(const System& s, const Diagram& d)
                 w = k;
             inside[g] = inside[g] || inner;
         }
+    return widest;
+}
+
+}  // namespace
+
+std::vector<Region> diagram_regions(const System& s, const Diagram& d)
+{
+    // Every stretch of every row; a stretch joins those of the next row with
+    // the same phases that overlap it in x.
+    std::vector<Stretch> all;
+    std::vector<std::size_t> first_of_row;
+    for (std::size_t r = 0; r < d.rows.size(); ++r) {
+        first_of_row.push_back(all.size());
+        for (const Stretch& stretch : stretches_of(d.rows[r], r))
+            all.push_back(stretch);
+    }
+    first_of_row.push_back(all.size());
+    std::vector<std::size_t> parent(all.size());
+    std::iota(parent.begin(), parent.end(), 0);
+    join_all_rows(s, d, all, first_of_row, parent);
+    const std::vector<std::size_t> widest = label_stretches(d, all, parent);
     std::vector<Region> out;
     std::vector<std::size_t> index_of(all.size(), 0);
     for (std::size_t k = 0; k < all.size(); ++k) {
         if (root(parent, k) != k)
             continue;
-        const Stretch& s = all[widest[k]];
+        const Stretch& label = all[widest[k]];
         index_of[k] = out.size();
-        out.push_back({{s.phases[0], s.phases[1]},
-                       s.count,
-                       0.5 * (s.left + s.right),
-                       d.rows[s.row].T,
-                       s.right - s.left,
+        out.push_back({{label.phases[0], label.phases[1]},
+                       label.count,
+                       0.5 * (label.left + label.right),
+                       d.rows[label.row].T,
+                       label.right - label.left,
                        false,
                        0.0,
                        0.0,
