@@ -377,6 +377,60 @@ void merge_equal_terms(LatticeModel& m)
     m.terms = merged;
 }
 
+// The fraction of c on sublattice s itself; none where c is not there.
+std::optional<LinearForm> own_fraction(const Builder& build, int s, const std::string& c)
+{
+    const auto& on = build.fraction_of[static_cast<std::size_t>(s)];
+    const auto found = on.find(c);
+    if (found == on.end())
+        return std::nullopt;
+    return LinearForm{0.0, {{found->second, 1.0}}};
+}
+
+// The disordered part's parameters on the ordered phase's fractions averaged
+// by their sites within each of groups, and, unless the phase never
+// disorders, its own parameters at that disordered state subtracted.
+bool disordered_part_parameters(const DatabasePhase& phase, const DatabasePhase& part,
+                                const std::vector<std::vector<int>>& groups, Builder& build)
+{
+    // A disordered fraction is the average over its group's sites.
+    const auto averaged = [&](int g, const std::string& c) -> std::optional<LinearForm> {
+        LinearForm f{0.0, {}};
+        double sites = 0.0;
+        for (const int s : groups[static_cast<std::size_t>(g)])
+            sites += phase.sites[static_cast<std::size_t>(s)];
+        for (const int s : groups[static_cast<std::size_t>(g)]) {
+            const auto& on = build.fraction_of[static_cast<std::size_t>(s)];
+            const auto found = on.find(c);
+            if (found != on.end())
+                f.terms.emplace_back(found->second, phase.sites[static_cast<std::size_t>(s)] / sites);
+        }
+        if (f.terms.empty())
+            return std::nullopt;
+        return f;
+    };
+    double first_sites = 0.0;
+    for (const int s : groups[0])
+        first_sites += phase.sites[static_cast<std::size_t>(s)];
+    // Per formula unit of the ordered phase: the disordered part's energy
+    // times the sites its first sublattice stands for.
+    if (!build.parameters_of(part, averaged, first_sites / part.sites[0], false))
+        return false;
+    if (phase.never_disorders)
+        return true;
+    std::vector<int> group_of(phase.sites.size(), 0);
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (const int s : groups[g])
+            group_of[static_cast<std::size_t>(s)] = static_cast<int>(g);
+    const auto at_disorder = [&](int s, const std::string& c) {
+        return own_fraction(build, s, c) ? averaged(group_of[static_cast<std::size_t>(s)], c) : std::nullopt;
+    };
+    if (!build.parameters_of(phase, at_disorder, -1.0, true))
+        return false;
+    build.k.disordered = phase.disordered_part;
+    return true;
+}
+
 }  // namespace
 
 bool constituent_atoms(const Database& db, const std::string& name, const std::string& a,
@@ -455,13 +509,7 @@ bool lattice_phase(const Database& db, const DatabasePhase& phase, const std::st
                     zero.order = 0;
                     build.with_orders.insert(ternary_key(zero));
                 }
-    const auto own = [&](int s, const std::string& c) -> std::optional<LinearForm> {
-        const auto& on = build.fraction_of[static_cast<std::size_t>(s)];
-        const auto found = on.find(c);
-        if (found == on.end())
-            return std::nullopt;
-        return LinearForm{0.0, {{found->second, 1.0}}};
-    };
+    const auto own = [&](int s, const std::string& c) { return own_fraction(build, s, c); };
     if (!build.parameters_of(phase, own, 1.0, true))
         return false;
     std::vector<std::vector<int>> groups;
@@ -473,41 +521,8 @@ bool lattice_phase(const Database& db, const DatabasePhase& phase, const std::st
             return false;
         }
         groups = disorder_groups(phase.sites.size(), part->sites.size());
-        // A disordered fraction is the average over its group's sites.
-        const auto averaged = [&](int g, const std::string& c) -> std::optional<LinearForm> {
-            LinearForm f{0.0, {}};
-            double sites = 0.0;
-            for (const int s : groups[static_cast<std::size_t>(g)])
-                sites += phase.sites[static_cast<std::size_t>(s)];
-            for (const int s : groups[static_cast<std::size_t>(g)]) {
-                const auto& on = build.fraction_of[static_cast<std::size_t>(s)];
-                const auto found = on.find(c);
-                if (found != on.end())
-                    f.terms.emplace_back(found->second, phase.sites[static_cast<std::size_t>(s)] / sites);
-            }
-            if (f.terms.empty())
-                return std::nullopt;
-            return f;
-        };
-        double first_sites = 0.0;
-        for (const int s : groups[0])
-            first_sites += phase.sites[static_cast<std::size_t>(s)];
-        // Per formula unit of the ordered phase: the disordered part's energy
-        // times the sites its first sublattice stands for.
-        if (!build.parameters_of(*part, averaged, first_sites / part->sites[0], false))
+        if (!disordered_part_parameters(phase, *part, groups, build))
             return false;
-        if (!phase.never_disorders) {
-            std::vector<int> group_of(phase.sites.size(), 0);
-            for (std::size_t g = 0; g < groups.size(); ++g)
-                for (const int s : groups[g])
-                    group_of[static_cast<std::size_t>(s)] = static_cast<int>(g);
-            const auto at_disorder = [&](int s, const std::string& c) {
-                return own(s, c) ? averaged(group_of[static_cast<std::size_t>(s)], c) : std::nullopt;
-            };
-            if (!build.parameters_of(phase, at_disorder, -1.0, true))
-                return false;
-            k.disordered = phase.disordered_part;
-        }
     }
     const auto has = [&](LatticeProperty p) {
         return std::any_of(k.model.terms.begin(), k.model.terms.end(),
