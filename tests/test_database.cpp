@@ -10,6 +10,7 @@
 #include "engine/phases/magnetic.h"
 #include "formats/system_file.h"
 #include "formats/tdb_file.h"
+#include "public_databases.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +23,6 @@
 
 namespace {
 
-const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
 const std::filesystem::path EXAMPLES = PHASE_BOUNDARY_EXAMPLES;
 
 System binary_of(const Database& db, const std::string& a, const std::string& b,
@@ -375,8 +375,7 @@ TEST(DatabaseBinary, FreezingIntoALineCompound)
 // differences of that, across the ordered composition and far from it.
 TEST(DatabaseBinary, TwoSublatticesAgainstTheirMinimumTheLongWay)
 {
-    if (!std::filesystem::exists(SHARED / "cu-mg.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cu-mg.tdb");
     const Database db = database_file(SHARED / "cu-mg.tdb");
     const System s = binary_of(db, "CU", "MG", {"CU2MG"});
     ASSERT_EQ(s.phases.size(), 1u);
@@ -423,8 +422,7 @@ TEST(DatabaseBinary, TwoSublatticesAgainstTheirMinimumTheLongWay)
 // x0; the last row names the eutectic's two solids in order of x.
 TEST(DatabaseBinary, FreezingRealAlloysBalances)
 {
-    if (!std::filesystem::exists(SHARED / "cu-mg.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cu-mg.tdb");
     struct Case {
         const char* file;
         const char* a;
@@ -470,8 +468,7 @@ TEST(DatabaseBinary, FreezingRealAlloysBalances)
 // either side of that limit, 1e-4 K apart, and either crossing is the melting point.
 TEST(DatabaseBinary, MeltingPointWhereThePureEnergiesCross)
 {
-    if (!std::filesystem::exists(SHARED / "cu-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cu-ni.tdb");
     const Database db = database_file(SHARED / "cu-ni.tdb");
     DatabaseBinary out;
     std::string why;
@@ -679,8 +676,7 @@ TEST(DatabaseBinary, GridMinimumFromACloseGuess)
 // 1/4 at 796 K; the tie-line ends there, and no curve dips below it.
 TEST(DatabaseBinary, OrderedCompoundsAtTheirOrderedComposition)
 {
-    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
     const Database db = database_file(SHARED / "cost507.tdb");
     const System si_v = binary_of(db, "SI", "V", {"SIV3"});
     const SublatticeValues v =
@@ -849,8 +845,7 @@ TEST(DatabaseBinary, OrderedPhaseNarrowerThanTheDoubles)
 // 1056.125 K), to 0.02 K; the kinds and phases of the others.
 TEST(DatabaseBinary, InvariantsOfTheRealDatabases)
 {
-    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("pb-sn.tdb");
     struct Expected {
         const char* kind;
         double T;  // K; 0 where only the kind and phases are checked

@@ -10,6 +10,7 @@
 #include "formats/tables.h"
 #include "formats/tdb_file.h"
 
+#include "public_databases.h"
 #include "reference.h"
 #include "testio.h"
 
@@ -23,7 +24,6 @@
 
 namespace {
 
-const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
 constexpr double R_DB = DATABASE_GAS_CONSTANT;
 
 Database database_of(const std::string& text)
@@ -289,8 +289,7 @@ TEST(GeneralPhase, PureEndOfFixedSublatticesCountsTheirAtoms)
     EXPECT_NEAR(pure_gibbs(out.system, theta, true, 800.0), 1500.0 / 3, 1e-9);
     ASSERT_EQ(out.transitions_a.size(), 1u) << "pure A only melts";
     EXPECT_NEAR(out.transitions_a[0].T, 1000.0, 1e-9);
-    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
     Database cost;
     InputError error;
     ASSERT_TRUE(read_tdb_file((SHARED / "cost507.tdb").string(), cost, error)) << error.text();
@@ -495,26 +494,6 @@ struct PublishedRun {
     Diagram diagram;
 };
 
-// A public database's binary, read as the program reads it.
-bool public_binary(const std::string& file, const std::string& a, const std::string& b,
-                   const std::vector<std::string>& phases, System& s)
-{
-    Database db;
-    InputError error;
-    if (!read_tdb_file((SHARED / file).string(), db, error)) {
-        ADD_FAILURE() << error.text();
-        return false;
-    }
-    DatabaseBinary out;
-    std::string why;
-    if (!database_binary(db, a, b, phases, out, why)) {
-        ADD_FAILURE() << why;
-        return false;
-    }
-    s = out.system;
-    return true;
-}
-
 bool published(const std::string& file, const std::string& a, const std::string& b,
                const std::vector<std::string>& phases, double first, double last, double step,
                PublishedRun& run)
@@ -553,8 +532,7 @@ double invariant_at(const PublishedRun& run, const std::string& kind, const std:
 // prime), the handbooks' where only they are at hand, every row confirmed.
 TEST(GeneralPhase, PublishedInvariantsOfRealDatabases)
 {
-    if (!std::filesystem::exists(SHARED / "steel1.tdb") || !std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("steel1.tdb", "al-ni.tdb");
     PublishedRun fe_c;
     ASSERT_TRUE(published("steel1.tdb", "FE", "C", {}, 1000.0, 1780.0, 10.0, fe_c));
     EXPECT_TRUE(fe_c.diagram.doubts.empty());
@@ -602,8 +580,7 @@ TEST(GeneralPhase, PublishedInvariantsOfRealDatabases)
 // no region between the two, and the end on both sides of the crossing.
 TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
 {
-    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
     PublishedRun al_fe;
     ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 1504.0, 1594.0, 2.0, al_fe));
     const System& s = al_fe.system;
@@ -683,8 +660,7 @@ TEST(GeneralPhase, ContinuousOrderingHasNoRegionNorEvent)
 //   316 K up) settled on a tangent 0.000005 wide that the curve dips below.
 TEST(GeneralPhase, OrderingRegionsKeptPastBarelyOrderedSamples)
 {
-    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
     System s;
     ASSERT_TRUE(public_binary("al-fe-2009.tdb", "AL", "FE", {}, s));
     const Grid grid = make_grid(s);
@@ -726,8 +702,7 @@ TEST(GeneralPhase, OrderingRegionsKeptPastBarelyOrderedSamples)
 // not the end of the liquid's field with gamma.
 TEST(GeneralPhase, OrderedFieldBetweenInvariantsIsItsOwnRegion)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
     PublishedRun al_ni;
     ASSERT_TRUE(published("al-ni.tdb", "AL", "NI", {}, 1638.0, 1646.0, 1.0, al_ni));
     const System& s = al_ni.system;
@@ -749,8 +724,7 @@ TEST(GeneralPhase, OrderedFieldBetweenInvariantsIsItsOwnRegion)
 // tie-lines of a row taken alone, which minimises every point.
 TEST(GeneralPhase, PointsPassedByChangeNoRow)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
     System s;
     ASSERT_TRUE(public_binary("al-ni.tdb", "AL", "NI", {}, s));
     const Grid grid = make_grid(s);
@@ -776,8 +750,7 @@ TEST(GeneralPhase, PointsPassedByChangeNoRow)
 
 TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
 {
-    if (!std::filesystem::exists(SHARED / "cu-mg.tdb") || !std::filesystem::exists(SHARED / "cost507.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cu-mg.tdb", "cost507.tdb");
     struct Case {
         const char* file;
         const char* a;
@@ -828,8 +801,7 @@ TEST(GeneralPhase, FastPathsAgreeWithTheGeneralPhase)
 // and not 0.25 K below it.
 TEST(GeneralPhase, AlTiEutectoidOnABruteForceHull)
 {
-    if (!std::filesystem::exists(SHARED / "cost507.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
     PublishedRun al_ti;
     ASSERT_TRUE(published("cost507.tdb", "AL", "TI", {}, 1375.0, 1390.0, 5.0, al_ti));
     const double T_e = invariant_at(al_ti, "eutectoid", "ALTI3+HCP_A3+AL1TI1", 1382.74, 0.01);

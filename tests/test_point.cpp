@@ -7,6 +7,7 @@
 #include "engine/diagram/regions.h"
 #include "engine/freezing/point.h"
 #include "formats/tdb_file.h"
+#include "public_databases.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
@@ -18,8 +19,6 @@
 #include <tuple>
 
 namespace {
-
-const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
 
 // Ideal liquid and solid: A melts at 1000 K (dH 10 kJ), B at 1500 K (dH 15 kJ).
 System ideal_alloy()
@@ -36,13 +35,9 @@ double mixing(double x)
 
 System database_binary_of(const char* file, const char* a, const char* b)
 {
-    Database db;
-    InputError error;
-    EXPECT_TRUE(read_tdb_file((SHARED / file).string(), db, error)) << error.text();
-    DatabaseBinary binary;
-    std::string why;
-    EXPECT_TRUE(database_binary(db, a, b, {}, binary, why)) << why;
-    return binary.system;
+    System s;
+    public_binary(file, a, b, {}, s);
+    return s;
 }
 
 const Piecewise& function_named(const Database& db, const std::string& name)
@@ -160,8 +155,7 @@ TEST(PointEquilibrium, ExpressionDerivativesByHand)
 // and S against a second method, central differences of G in T.
 TEST(PointEquilibrium, StandardStatesOfRealElements)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb") || !std::filesystem::exists(SHARED / "steel1.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb", "steel1.tdb");
     struct Case {
         const char* file;
         const char* a;
@@ -224,8 +218,7 @@ TEST(EnergyCurves, IdealAlloyAgainstItsClosedForm)
 // hull that found them), and each tangent touches the curves of its two ends.
 TEST(EnergyCurves, NoCurveBelowAStableTangent)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
     const System s = database_binary_of("al-ni.tdb", "AL", "NI");
     const double T = 1000.0;
     std::vector<Doubt> doubts;
@@ -256,8 +249,7 @@ TEST(EnergyCurves, NoCurveBelowAStableTangent)
 // low and a high temperature, and a curve given out of order.
 TEST(EnergyCurves, FollowedAlongXAgainstASearchAtEveryPoint)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
     const System s = database_binary_of("al-ni.tdb", "AL", "NI");
     std::vector<double> xs;
     for (int i = 1; i < 400; ++i)
@@ -340,8 +332,7 @@ TEST(PhaseFractions, BalanceAndAgreementWithThePoint)
 // for an element alone in its stable phase.
 TEST(PointEquilibrium, PotentialsEntropyAndActivitiesBySecondMethods)
 {
-    if (!std::filesystem::exists(SHARED / "al-ni.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
     const System s = database_binary_of("al-ni.tdb", "AL", "NI");
     const Grid grid = make_grid(s);
     for (const double x0 : {0.3, 0.6, 0.45}) {
@@ -381,8 +372,7 @@ TEST(PointEquilibrium, PotentialsEntropyAndActivitiesBySecondMethods)
 // BCC_A2, disordered, with status 0.
 TEST(PointEquilibrium, OnePhaseAcrossAContinuousOrdering)
 {
-    if (!std::filesystem::exists(SHARED / "al-fe-2009.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
     System s = database_binary_of("al-fe-2009.tdb", "AL", "FE");
     const Grid grid = make_grid(s);
     const auto named = [&](const char* name) {
@@ -415,8 +405,7 @@ TEST(PointEquilibrium, OnePhaseAcrossAContinuousOrdering)
 // and two solids meet, and an alloy there sees all three.
 TEST(PointEquilibrium, ThreePhasesOfTheEutecticShareTheirPotentials)
 {
-    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("pb-sn.tdb");
     System s = database_binary_of("pb-sn.tdb", "PB", "SN");
     TemperatureRange range{};
     ASSERT_TRUE(temperature_range(440.0, 470.0, 1.0, range));

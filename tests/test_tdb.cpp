@@ -7,6 +7,7 @@
 #include "engine/database/database_system.h"
 #include "engine/phases/magnetic.h"
 #include "formats/tdb_file.h"
+#include "public_databases.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace {
-
-const std::filesystem::path SHARED = PHASE_BOUNDARY_SHARED_TDB;
 
 // Two elements and a liquid of them: what most cases below add to.
 const std::string ELEMENTS = "ELEMENT A X 1 0 0 !\nELEMENT B X 2 0 0 !\n";
@@ -62,8 +61,7 @@ std::vector<std::string> names_of(const std::vector<LeftOut>& left_out)
 // Where they are absent the test says so and is skipped.
 TEST(TdbFile, ReadsEveryPublicDatabase)
 {
-    if (!std::filesystem::exists(SHARED / "pb-sn.tdb"))
-        GTEST_SKIP() << "the public databases are not at " << SHARED.string();
+    SKIP_WITHOUT_PUBLIC_DATABASES("pb-sn.tdb");
     struct Case {
         const char* file;
         std::size_t elements, phases, parameters, faults;
