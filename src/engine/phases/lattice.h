@@ -100,6 +100,12 @@ struct LatticeAtT {
     // Where a search from every start found no state (an ordered phase where
     // it is disordered): a search close to one is not made again.
     mutable std::vector<double> none_at;
+    // The permutations of equivalent sublattices that leave G as it is at T
+    // (each a group's index and its order), found at the first search that
+    // needs them: they hold at every x, and a bcc of four sublattices takes
+    // two dozen energies to find them.
+    mutable std::vector<std::pair<std::size_t, std::vector<int>>> symmetries;
+    mutable bool symmetries_known = false;
 };
 
 // G per formula unit at y, with its gradient and Hessian in y (row-major,

@@ -69,7 +69,11 @@ std::vector<std::pair<std::size_t, std::vector<int>>> symmetries(const LatticeAt
 void one_start_per_orbit(const LatticeAtT& at, std::vector<SiteFractions>& starts)
 {
     const LatticeModel& m = *at.model;
-    const auto symmetric = symmetries(at);
+    if (!at.symmetries_known) {
+        at.symmetries = symmetries(at);
+        at.symmetries_known = true;
+    }
+    const auto& symmetric = at.symmetries;
     if (symmetric.empty())
         return;
     std::vector<SiteFractions> kept;
