@@ -35,7 +35,7 @@ n_rows = 0
 n_three = 0
 n_points = 0
 set datafile separator '\t'
-three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
+three_phase(kind) = kind ne 'congruent' && kind ne 'critical' && kind ne 'tricritical'
 stats boundaries using (n_rows = n_rows + 1, 1) nooutput
 stats invariants using (n_three = n_three + (three_phase(strcol(1)) && strcol(1) ne 'kind'), \
                         n_points = n_points + !three_phase(strcol(1)), 1) nooutput
@@ -92,7 +92,7 @@ liquid = 0xc0392b
 solid = 0x1f5fa8
 if (!exists("liquid_name")) liquid_name = 'L'
 colour(phase) = phase eq liquid_name ? liquid : solid
-three_phase(kind) = kind ne 'congruent' && kind ne 'critical'
+three_phase(kind) = kind ne 'congruent' && kind ne 'critical' && kind ne 'tricritical'
 
 # The labels first, each in a box that hides the leader drawn to its middle;
 # the lines after, over them, so that no box hides a boundary.

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -694,6 +695,60 @@ TEST(GeneralPhase, OrderingRegionsKeptPastBarelyOrderedSamples)
             EXPECT_EQ(region->low_phase == region->high_phase, !rows.to_disordered);
         }
     }
+}
+
+// Al-Fe's region between A2 and B2 narrows linearly to its top near 941.6 K,
+// where B2 goes on setting in continuously: a tricritical point, found from
+// the region's sides. It lies on the ordering line above it, whose onsets
+// come from a bisection on B2's own state, not from the region: their
+// parabola through 942, 943 and 944 K meets it to 1e-6 in x. The region's
+// rows at 940 and 941 K, straight on, reach it within 0.01 K; rows placed
+// otherwise (941.3 and 942 K) find it within 1e-3 K; nothing is in doubt.
+TEST(GeneralPhase, OrderingRegionClosesOnItsOrderingLine)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
+    const auto top_of = [](const PublishedRun& run) {
+        std::vector<Invariant> tops;
+        for (const Invariant& inv : run.diagram.invariants)
+            if (inv.kind == InvariantKind::tricritical)
+                tops.push_back(inv);
+        EXPECT_EQ(tops.size(), 1u);
+        EXPECT_TRUE(run.diagram.doubts.empty());
+        return tops.empty() ? Invariant{} : tops.front();
+    };
+    PublishedRun al_fe;
+    ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 940.0, 944.0, 1.0, al_fe));
+    const System& s = al_fe.system;
+    const Invariant top = top_of(al_fe);
+    ASSERT_EQ(top.kind, InvariantKind::tricritical);
+    EXPECT_EQ(phase_name(s, top.phase[0]), "BCC_A2");
+    EXPECT_EQ(phase_name(s, top.phase[1]), "BCC_4SL");
+    EXPECT_GT(top.T, 941.0);
+    EXPECT_LT(top.T, 942.0);
+    EXPECT_EQ(top.at[0].x, top.at[1].x);
+
+    std::map<double, double> onset;  // the A2 | B2 line's x by row
+    std::map<double, double> width;  // the A2 + B2 region's by row
+    for (const Equilibria& row : al_fe.diagram.rows) {
+        for (const Ordering& o : row.orderings)
+            if (o.x < 0.3 && phase_name(s, o.left) == "BCC_A2")
+                onset[row.T] = o.x;
+        for (const TieLine& tie : row.ties)
+            if (tie.low.x < 0.3 && ordered_and_disordered(s, tie.low_phase, tie.high_phase))
+                width[row.T] = tie.high.x - tie.low.x;
+    }
+    ASSERT_EQ(onset.count(942.0) + onset.count(943.0) + onset.count(944.0), 3u);
+    const double d1 = onset[943.0] - onset[942.0];
+    const double d2 = onset[944.0] - 2.0 * onset[943.0] + onset[942.0];
+    const double u = top.T - 942.0;
+    EXPECT_NEAR(onset[942.0] + u * d1 + 0.5 * u * (u - 1.0) * d2, top.at[0].x, 1e-6);
+    ASSERT_EQ(width.count(940.0) + width.count(941.0), 2u);
+    EXPECT_EQ(width.count(942.0), 0u);
+    EXPECT_NEAR(941.0 + width[941.0] / (width[940.0] - width[941.0]), top.T, 0.01);
+
+    PublishedRun shifted;
+    ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 941.3, 942.0, 0.7, shifted));
+    EXPECT_NEAR(top_of(shifted).T, top.T, 1e-3);
 }
 
 // Al-Ni's gamma' (FCC_L12, its disordered part FCC_A1) forms from the liquid

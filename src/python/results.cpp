@@ -74,7 +74,7 @@ void define_diagram_results(py::module_& m)
 {
     py::class_<PyInvariant>(m, "Invariant",
                             "An invariant of the diagram: a three-phase equilibrium, "
-                            "a congruent point or a critical point.")
+                            "a congruent, critical or tricritical point.")
         .def_readonly("kind", &PyInvariant::kind, "What it is: eutectic, peritectic, congruent, ... (str)")
         .def_readonly("T", &PyInvariant::T, "Its temperature, K")
         .def_readonly("phases", &PyInvariant::phases, "The phases meeting there, in order of x")

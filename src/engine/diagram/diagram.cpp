@@ -24,6 +24,22 @@ constexpr int PER_ROW = 40;
 // A gap of one phase narrower than this is taken as closed: within about 1e-4 of
 // its critical point a gap is too shallow for the rounding of the energies.
 constexpr double THINNEST_GAP = 1e-3;
+// A region between an ordered phase and its disordered part narrower than
+// this is taken as closed: it narrows in proportion to the distance from its
+// top where the ordering goes on continuously, and within some 1e-6 of it the
+// barely ordered end is too shallow for the rounding of the energies (Al-Fe's
+// A2 + B2 comes and goes there, 0.005 K below its top).
+constexpr double THINNEST_ORDERING = 1e-5;
+// K: the rows a tricritical point is extrapolated from lie this far apart,
+// the first TOP_DEPTH inside the region from its top. Nearer the top the
+// ordered end's rounding bends the sides away from straight; from these
+// rows the top comes out the same to 1e-4 K whichever rows a range holds.
+constexpr double TRICRITICAL_STEP = 0.2;
+constexpr double TOP_DEPTH = 0.25;
+// K: how far beyond the rows either side of it a tricritical point may lie:
+// the rows take a region narrower than THINNEST_ORDERING as closed, which at
+// Al-Fe's rate (2e-4 a kelvin) reaches 0.05 K beyond them.
+constexpr double TOP_BEYOND_ROWS = 0.5;
 // A tie-line whose ends move less than this across a bracket is the same one.
 constexpr double CONTINUES = 0.05;
 // How far in x a tie-line's end may move across a bracket narrowed to where an
@@ -64,17 +80,24 @@ struct EventSearch {
 
     Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
 
-    // What events are read from: gaps thinner than THINNEST_GAP would flicker in and out.
-    static Equilibria visible(Equilibria e)
+    // What events are read from: gaps thinner than THINNEST_GAP, and regions
+    // of an ordering thinner than THINNEST_ORDERING, would flicker in and out.
+    Equilibria visible(Equilibria e) const
     {
         e.ties.erase(std::remove_if(e.ties.begin(), e.ties.end(),
-                                    [](const TieLine& t) {
-                                        return t.low_phase == t.high_phase &&
-                                               dx(t.low, t.high) < THINNEST_GAP;
+                                    [&](const TieLine& t) {
+                                        const double width = dx(t.low, t.high);
+                                        if (t.low_phase == t.high_phase)
+                                            return width < THINNEST_GAP;
+                                        return ordered_pair(t.low_phase, t.high_phase) &&
+                                               width < THINNEST_ORDERING;
                                     }),
                      e.ties.end());
         return e;
     }
+
+    // Whether p and q are an ordered phase and its disordered part.
+    bool ordered_pair(Phase p, Phase q) const { return p != q && phase_family(s, p) == phase_family(s, q); }
 
     // Whether lo and hi, a bracket narrowed as far as it goes, differ only
     // where an ordering that sets in continuously crosses a tie-line's end
@@ -186,8 +209,12 @@ struct EventSearch {
         const Change c = change_between(lo, hi, a, b);
         const TieLine* m0 = c.m0;
         const TieLine* m1 = c.m1;
-        if (c.n_many == 1 && c.n_few == 0)
-            return m0->low_phase == m0->high_phase ? gap_closes(c) : edge_melts(c, a, b);
+        if (c.n_many == 1 && c.n_few == 0) {
+            if (m0->low_phase == m0->high_phase)
+                return gap_closes(c);
+            return ordered_pair(m0->low_phase, m0->high_phase) ? ordering_turns_continuous(c)
+                                                               : edge_melts(c, a, b);
+        }
         if (c.n_many == 1 && c.n_few == 1)
             return pure_end_transforms(c, a, b);
         if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
@@ -222,6 +249,54 @@ struct EventSearch {
                 return gap_meets_region(c);
         d.invariants.push_back(inv);
         return true;
+    }
+
+    // A region between an ordered phase and its disordered part closes where
+    // the ordering goes on continuously beyond it, at a tricritical point: the
+    // disordered part first, both at its composition. Found from rows inside
+    // the region, not by narrowing the bracket: each row near the top holds a
+    // barely ordered end, which makes it several times as costly as a row
+    // away from it. Rows below the one that still holds the region place the
+    // top roughly, and rows TOP_DEPTH inside it from there place it.
+    bool ordering_turns_continuous(const Change& c)
+    {
+        const TieLine& tie = *c.m0;
+        const double direction = c.more_below ? 1.0 : -1.0;
+        double x = 0.0;
+        double T = 0.0;
+        if (!top_from_rows(tie, c.many.T, direction, x, T) ||
+            !top_from_rows(tie, T - TOP_DEPTH * direction, direction, x, T))
+            return fail(c.lo, c.hi, "the top of a two-phase region of an ordering was not solved");
+        if (T < c.lo.T - TOP_BEYOND_ROWS || T > c.hi.T + TOP_BEYOND_ROWS)
+            return fail(c.lo, c.hi,
+                        "the top of a two-phase region of an ordering lies away from where it closes");
+        const bool low_ordered = phase_family(s, tie.low_phase) != tie.low_phase;
+        const Phase disordered = low_ordered ? tie.high_phase : tie.low_phase;
+        const Phase ordered = low_ordered ? tie.low_phase : tie.high_phase;
+        const Composition at = composition_from_x(x);
+        d.invariants.push_back({InvariantKind::tricritical, T, 2, {disordered, ordered}, {at, at}, false});
+        return true;
+    }
+
+    // The top of the region of tie's two phases, from its tie-lines nearest
+    // tie at T0 and two rows further inside it, TRICRITICAL_STEP apart.
+    bool top_from_rows(const TieLine& tie, double T0, double direction, double& x, double& T)
+    {
+        TieLine sides[3] = {};
+        for (int k = 0; k < 3; ++k) {
+            const Equilibria row =
+                equilibria_at(s, grid, T0 - k * TRICRITICAL_STEP * direction, scratch, work);
+            const TieLine* nearest = nullptr;
+            for (const TieLine& t : row.ties)
+                if (t.low_phase == tie.low_phase && t.high_phase == tie.high_phase &&
+                    (nearest == nullptr ||
+                     std::fabs(t.low.x - tie.low.x) < std::fabs(nearest->low.x - tie.low.x)))
+                    nearest = &t;
+            if (nearest == nullptr)
+                return false;
+            sides[k] = *nearest;
+        }
+        return tricritical_from_sides(sides, T0, TRICRITICAL_STEP, direction, x, T);
     }
 
     // The gap m0 and the two-phase region beside it in the same state, as a
@@ -384,12 +459,11 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
     d.rows.reserve(last - first);
     Equilibria before{};
     if (first > 0)
-        before = EventSearch::visible(
-            equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
+        before = search.visible(equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
     for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         d.rows.back().orderings = orderings_at(s, d.rows.back());
-        Equilibria now = EventSearch::visible(d.rows.back());
+        Equilibria now = search.visible(d.rows.back());
         if (i > 0) {
             search.halvings_left = MOST_HALVINGS;
             search.said = false;

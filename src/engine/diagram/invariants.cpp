@@ -362,6 +362,58 @@ bool solve_critical(const System& s, Phase p, double& x, double& T)
                        });
 }
 
+namespace {
+
+// K: how far beyond the tie-line it starts from a tricritical point may lie.
+constexpr double MOST_EXTRAPOLATED = 1.0;
+
+// The parabola through (0, v[0]), (-h, v[1]) and (-2h, v[2]), at s.
+double parabola(const double v[3], double h, double s)
+{
+    return v[0] + (v[0] - v[1]) / h * s + (v[0] - 2.0 * v[1] + v[2]) / (2.0 * h * h) * s * (s + h);
+}
+
+// The smallest positive root of that parabola; NaN where it has none.
+double first_root(const double v[3], double h)
+{
+    const double a = (v[0] - 2.0 * v[1] + v[2]) / (2.0 * h * h);
+    const double b = (v[0] - v[1]) / h + a * h;
+    const double c = v[0];
+    if (a == 0.0)
+        return -c / b > 0.0 ? -c / b : std::nan("");
+    const double disc = b * b - 4.0 * a * c;
+    if (disc < 0.0)
+        return std::nan("");
+    // Both roots without cancellation: q / a and c / q.
+    const double q = -0.5 * (b + std::copysign(std::sqrt(disc), b));
+    double best = std::nan("");
+    for (const double r : {q / a, c / q})
+        if (r > 0.0 && !(r >= best))
+            best = r;
+    return best;
+}
+
+}  // namespace
+
+bool tricritical_from_sides(const TieLine sides[3], double T, double h, double direction, double& x,
+                            double& T_top)
+{
+    double width[3];
+    double low[3];
+    double high[3];
+    for (int k = 0; k < 3; ++k) {
+        low[k] = sides[k].low.x;
+        high[k] = sides[k].high.x;
+        width[k] = high[k] - low[k];
+    }
+    const double s_top = first_root(width, h);
+    if (!(s_top <= MOST_EXTRAPOLATED))
+        return false;
+    T_top = T + s_top * direction;
+    x = 0.5 * (parabola(low, h, s_top) + parabola(high, h, s_top));
+    return true;
+}
+
 InvariantKind three_phase_kind(bool a_liquid, bool b_liquid, bool c_liquid, bool middle_above)
 {
     const bool one_outer_liquid = a_liquid != c_liquid;
@@ -393,6 +445,8 @@ const char* invariant_name(InvariantKind k)
         return "congruent";
     case InvariantKind::critical:
         return "critical";
+    case InvariantKind::tricritical:
+        return "tricritical";
     case InvariantKind::eutectic:
         return "eutectic";
     case InvariantKind::monotectic:

@@ -2,11 +2,13 @@
 // from a guess taken between two temperatures that bracket it.
 #pragma once
 
+#include "engine/diagram/tieline.h"
 #include "engine/phases/model.h"
 
 enum class InvariantKind {
     congruent,
     critical,
+    tricritical,
     eutectic,
     monotectic,
     metatectic,
@@ -23,7 +25,7 @@ const char* invariant_name(InvariantKind k);
 struct Invariant {
     InvariantKind kind;
     double T;
-    int phases;  // 1 (critical), 2 (congruent) or 3, ordered by x
+    int phases;  // 1 (critical), 2 (congruent, tricritical) or 3, ordered by x
     Phase phase[3];
     Composition at[3];
     // Of a three-phase invariant: whether its middle phase is the one stable just
@@ -49,6 +51,16 @@ bool solve_congruent(const System& s, Phase p, Phase q, double& x, double& T);
 
 // The critical point of a miscibility gap in phase p: G'' = G''' = 0.
 bool solve_critical(const System& s, Phase p, double& x, double& T);
+
+// The top (or bottom) of a two-phase region between an ordered phase and its
+// disordered part where the ordering goes on continuously beyond it: a
+// tricritical point (Al-Fe's A2 + B2 near 942 K). Its sides there are
+// straight in T to first order: each is taken as the parabola through the
+// tie-lines sides[k] at T - k h direction (k = 0, 1, 2; direction +1 where the
+// region closes upwards, -1 downwards), and they meet at (x, T_top). False
+// where they do not meet within a kelvin beyond T.
+bool tricritical_from_sides(const TieLine sides[3], double T, double h, double direction, double& x,
+                            double& T_top);
 
 // The name of a three-phase invariant with phases a, b, c in order of x, by
 // which of them are liquid and whether the middle one b is stable just above
