@@ -751,6 +751,88 @@ TEST(GeneralPhase, OrderingRegionClosesOnItsOrderingLine)
     EXPECT_NEAR(top_of(shifted).T, top.T, 1e-3);
 }
 
+// Al-Fe's region between the D0_3 and B2 states of its ordered bcc narrows to
+// its top near 439.5 K, 0.0015 wide at 430 K between grid samples 0.002
+// apart and shallower than the curve bends between two of them: every
+// sample lay on the hull, and the rows lost it from 417 K up, with seven
+// warnings. Each row up to 437 K (0.0004 wide) now holds it, its ends those
+// of a lower hull of the phase's own lowest states taken every 1e-5 in x (a
+// scan that shares nothing with the rows' samples and tangents) to that
+// scan's step, and its top is one tricritical invariant where that scan's
+// width runs out.
+TEST(GeneralPhase, RegionBetweenTwoStatesOfOnePhaseFollowedToItsTop)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
+    PublishedRun al_fe;
+    ASSERT_TRUE(published("al-fe-2009.tdb", "AL", "FE", {}, 428.0, 442.0, 1.0, al_fe));
+    const System& s = al_fe.system;
+    const Phase bcc = phase_named(s, "BCC_4SL");
+    EXPECT_TRUE(al_fe.diagram.doubts.empty());
+    const auto region_at = [&](const Equilibria& row) {
+        return std::find_if(row.ties.begin(), row.ties.end(), [&](const TieLine& t) {
+            return t.low_phase == bcc && t.high_phase == bcc && t.low.x > 0.37 && t.high.x < 0.38;
+        });
+    };
+    // The scan's lower hull over 0.370-0.380 at T: the one stretch it skips.
+    const auto scanned = [&](double T, double& low, double& high) {
+        std::vector<double> xs;
+        std::vector<double> gs;
+        for (int i = 0; i <= 1000; ++i) {
+            xs.push_back(0.370 + 1e-5 * i);
+            gs.push_back(gibbs(s, bcc, composition_from_x(xs.back()), T));
+        }
+        std::vector<std::size_t> hull;
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            while (hull.size() >= 2) {
+                const std::size_t a = hull[hull.size() - 2];
+                const std::size_t b = hull.back();
+                if ((xs[b] - xs[a]) * (gs[i] - gs[a]) - (gs[b] - gs[a]) * (xs[i] - xs[a]) > 0.0)
+                    break;
+                hull.pop_back();
+            }
+            hull.push_back(i);
+        }
+        low = high = 0.0;
+        for (std::size_t k = 0; k + 1 < hull.size(); ++k)
+            if (hull[k + 1] - hull[k] > 1) {
+                low = xs[hull[k]];
+                high = xs[hull[k + 1]];
+            }
+    };
+    for (const Equilibria& row : al_fe.diagram.rows) {
+        const auto region = region_at(row);
+        if (row.T > 439.5) {
+            EXPECT_EQ(region, row.ties.end()) << row.T;
+            continue;
+        }
+        if (row.T > 437.0)  // narrower than 3e-4: the grid's states miss it now and then
+            continue;
+        ASSERT_NE(region, row.ties.end()) << "no D0_3 + B2 at " << row.T;
+        if (row.T == 430.0 || row.T == 437.0) {
+            double low = 0.0;
+            double high = 0.0;
+            scanned(row.T, low, high);
+            EXPECT_NEAR(region->low.x, low, 2e-5) << row.T;
+            EXPECT_NEAR(region->high.x, high, 2e-5) << row.T;
+        }
+    }
+    std::vector<Invariant> tops;
+    for (const Invariant& inv : al_fe.diagram.invariants)
+        if (inv.kind == InvariantKind::tricritical)
+            tops.push_back(inv);
+    ASSERT_EQ(tops.size(), 1u);
+    EXPECT_EQ(tops[0].phase[0], bcc);
+    EXPECT_EQ(tops[0].phase[1], bcc);
+    EXPECT_NEAR(tops[0].at[0].x, 0.37288, 5e-5);
+    // The scan still finds the region 0.3 K below the top, and not 0.2 K above it.
+    double low = 0.0;
+    double high = 0.0;
+    scanned(tops[0].T - 0.3, low, high);
+    EXPECT_GT(high - low, 0.0);
+    scanned(tops[0].T + 0.2, low, high);
+    EXPECT_EQ(high - low, 0.0);
+}
+
 // Al-Ni's gamma' (FCC_L12, its disordered part FCC_A1) forms from the liquid
 // by a peritectic at 1642.7 K and a eutectic at 1641.8 K: its narrow field
 // with the liquid lies between two invariants and is a region of its own,

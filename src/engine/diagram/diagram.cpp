@@ -30,16 +30,24 @@ constexpr double THINNEST_GAP = 1e-3;
 // barely ordered end is too shallow for the rounding of the energies (Al-Fe's
 // A2 + B2 comes and goes there, 0.005 K below its top).
 constexpr double THINNEST_ORDERING = 1e-5;
-// K: the rows a tricritical point is extrapolated from lie this far apart,
-// the first TOP_DEPTH inside the region from its top. Nearer the top the
-// ordered end's rounding bends the sides away from straight; from these
-// rows the top comes out the same to 1e-4 K whichever rows a range holds.
+// K: the rows that place a tricritical point roughly lie this far apart; those
+// that follow a region between two states of one phase to its top, this far.
 constexpr double TRICRITICAL_STEP = 0.2;
-constexpr double TOP_DEPTH = 0.25;
-// K: how far beyond the rows either side of it a tricritical point may lie:
-// the rows take a region narrower than THINNEST_ORDERING as closed, which at
-// Al-Fe's rate (2e-4 a kelvin) reaches 0.05 K beyond them.
-constexpr double TOP_BEYOND_ROWS = 0.5;
+constexpr double ROUGH_STEP = 1.0;
+// K: how far inside the region from that rough top the rows that place it
+// start, the nearest that holds the region in all three rows; and the rows'
+// spacing for each, a share of the depth, so that the parabolas reach the top
+// in about one step and the sides' rounding counts the same at every depth.
+// Nearer the top the ordered end's rounding bends the sides away from
+// straight (Al-Fe's A2 + B2 within 0.05 K of it); a region between two states
+// of one phase comes and goes there (its D0_3 + B2 within 2 K), and is
+// followed up to it row by row instead. From 0.25 K
+// the A2 + B2 top comes out the same to 1e-4 K whichever rows a range holds.
+constexpr double TOP_DEPTHS[] = {0.25, 0.5, 1.0};
+// Rows at most that a region between two states of one phase is followed
+// through towards its top, ROUGH_STEP apart.
+constexpr int MOST_WALKED = 20;
+constexpr double TOP_STEP_BY_DEPTH = 0.8;
 // A tie-line whose ends move less than this across a bracket is the same one.
 constexpr double CONTINUES = 0.05;
 // How far in x a tie-line's end may move across a bracket narrowed to where an
@@ -77,6 +85,7 @@ struct EventSearch {
     int halvings_left = MOST_HALVINGS;    // between the two rows searched now
     int segment_left = SEGMENT_HALVINGS;  // in the whole segment
     bool said = false;                    // that the two rows are not searched to the end
+    Equilibria last_row{};                // the row nearest_tie's answer points into
 
     Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
 
@@ -211,7 +220,7 @@ struct EventSearch {
         const TieLine* m1 = c.m1;
         if (c.n_many == 1 && c.n_few == 0) {
             if (m0->low_phase == m0->high_phase)
-                return gap_closes(c);
+                return two_orderings(*m0, c.many.T) ? ordering_turns_continuous(c) : gap_closes(c);
             return ordered_pair(m0->low_phase, m0->high_phase) ? ordering_turns_continuous(c)
                                                                : edge_melts(c, a, b);
         }
@@ -251,25 +260,24 @@ struct EventSearch {
         return true;
     }
 
-    // A region between an ordered phase and its disordered part closes where
-    // the ordering goes on continuously beyond it, at a tricritical point: the
-    // disordered part first, both at its composition. Found from rows inside
-    // the region, not by narrowing the bracket: each row near the top holds a
-    // barely ordered end, which makes it several times as costly as a row
-    // away from it. Rows below the one that still holds the region place the
-    // top roughly, and rows TOP_DEPTH inside it from there place it.
+    // A region between two orderings closes where the ordering goes on
+    // continuously beyond it, at a tricritical point: the region between an
+    // ordered phase and its disordered part (the disordered part first, both
+    // at its composition), or between two states of one phase (Al-Fe's D0_3
+    // and B2). Found from rows inside the region, not by narrowing the
+    // bracket: each row near the top holds a barely ordered end, which makes
+    // it several times as costly as a row away from it, and a region between
+    // two states of one phase is found there only now and then. Rows below
+    // the one that still holds the region place the top roughly; rows as near
+    // it as hold the region place it.
     bool ordering_turns_continuous(const Change& c)
     {
         const TieLine& tie = *c.m0;
         const double direction = c.more_below ? 1.0 : -1.0;
         double x = 0.0;
         double T = 0.0;
-        if (!top_from_rows(tie, c.many.T, direction, x, T) ||
-            !top_from_rows(tie, T - TOP_DEPTH * direction, direction, x, T))
+        if (!top_near(tie, c.many.T, direction, x, T) && !top_by_walking(tie, c.many.T, direction, x, T))
             return fail(c.lo, c.hi, "the top of a two-phase region of an ordering was not solved");
-        if (T < c.lo.T - TOP_BEYOND_ROWS || T > c.hi.T + TOP_BEYOND_ROWS)
-            return fail(c.lo, c.hi,
-                        "the top of a two-phase region of an ordering lies away from where it closes");
         const bool low_ordered = phase_family(s, tie.low_phase) != tie.low_phase;
         const Phase disordered = low_ordered ? tie.high_phase : tie.low_phase;
         const Phase ordered = low_ordered ? tie.low_phase : tie.high_phase;
@@ -278,25 +286,91 @@ struct EventSearch {
         return true;
     }
 
+    // The top from rows TRICRITICAL_STEP apart from the last row holding the
+    // region (T0), roughly, then from rows as near it as hold the region.
+    bool top_near(const TieLine& tie, double T0, double direction, double& x, double& T)
+    {
+        if (!top_from_rows(tie, T0, direction, TRICRITICAL_STEP, x, T))
+            return false;
+        const double rough = T;
+        for (const double depth : TOP_DEPTHS) {
+            const double first = rough - depth * direction;
+            if ((first - T0) * direction < 0.0)
+                return false;  // no nearer than the rows that placed it roughly
+            if (top_from_rows(tie, first, direction, TOP_STEP_BY_DEPTH * depth, x, T))
+                return true;
+        }
+        return false;
+    }
+
+    // The top from rows ROUGH_STEP apart, from two below T0 on towards the top
+    // as far as they hold the region, each from the one before as the rows of
+    // a range are: a region between two states of one phase, which a row
+    // finds only from states of a temperature near it, is found by them as
+    // far as the range's own rows find it. The last three place the top.
+    bool top_by_walking(const TieLine& tie, double T0, double direction, double& x, double& T)
+    {
+        std::vector<TieLine> held;
+        for (int k = -2; k < MOST_WALKED; ++k) {
+            const TieLine* nearest =
+                nearest_tie(equilibria_at(s, grid, T0 + k * ROUGH_STEP * direction, scratch, work), tie);
+            if (nearest == nullptr || (!held.empty() && !(width(*nearest) < width(held.back()))))
+                break;
+            held.push_back(*nearest);
+        }
+        const std::size_t n = held.size();
+        if (n < 3)
+            return false;
+        const TieLine sides[3] = {held[n - 1], held[n - 2], held[n - 3]};
+        const double last = T0 + (static_cast<double>(n) - 3.0) * ROUGH_STEP * direction;
+        return tricritical_from_sides(sides, last, ROUGH_STEP, direction, x, T);
+    }
+
     // The top of the region of tie's two phases, from its tie-lines nearest
-    // tie at T0 and two rows further inside it, TRICRITICAL_STEP apart.
-    bool top_from_rows(const TieLine& tie, double T0, double direction, double& x, double& T)
+    // tie at T0 and two rows further inside it, step apart.
+    bool top_from_rows(const TieLine& tie, double T0, double direction, double step, double& x, double& T)
     {
         TieLine sides[3] = {};
         for (int k = 0; k < 3; ++k) {
-            const Equilibria row =
-                equilibria_at(s, grid, T0 - k * TRICRITICAL_STEP * direction, scratch, work);
-            const TieLine* nearest = nullptr;
-            for (const TieLine& t : row.ties)
-                if (t.low_phase == tie.low_phase && t.high_phase == tie.high_phase &&
-                    (nearest == nullptr ||
-                     std::fabs(t.low.x - tie.low.x) < std::fabs(nearest->low.x - tie.low.x)))
-                    nearest = &t;
-            if (nearest == nullptr)
+            const Equilibria row = equilibria_at(s, grid, T0 - k * step * direction, scratch, work);
+            const TieLine* nearest = nearest_tie(row, tie);
+            // Each row further inside holds the region wider: a side of no
+            // real width is a tangent Newton settled on beside the region.
+            if (nearest == nullptr || (k > 0 && !(width(*nearest) > width(sides[k - 1]))))
                 return false;
             sides[k] = *nearest;
         }
-        return tricritical_from_sides(sides, T0, TRICRITICAL_STEP, direction, x, T);
+        return tricritical_from_sides(sides, T0, step, direction, x, T);
+    }
+
+    // The tie-line of row between tie's two phases nearest tie; none where it has none.
+    // Kept in a member: the row it points into lives as long as the next call.
+    const TieLine* nearest_tie(Equilibria row, const TieLine& tie)
+    {
+        last_row = std::move(row);
+        const TieLine* nearest = nullptr;
+        for (const TieLine& t : last_row.ties)
+            if (t.low_phase == tie.low_phase && t.high_phase == tie.high_phase &&
+                (nearest == nullptr ||
+                 std::fabs(t.low.x - tie.low.x) < std::fabs(nearest->low.x - tie.low.x)))
+                nearest = &t;
+        return nearest;
+    }
+
+    static double width(const TieLine& t) { return dx(t.low, t.high); }
+
+    // Whether tie's ends are two orderings of one phase of sublattices at T
+    // (Al-Fe's D0_3 and B2), not the two sides of a miscibility gap.
+    bool two_orderings(const TieLine& tie, double T) const
+    {
+        if (tie.low_phase != tie.high_phase)
+            return false;
+        const PhaseAtT at = phase_at(s, tie.low_phase, T, false);
+        if (!has_internal_state(at))
+            return false;
+        const int low = ordering_pattern(at, tie.low);
+        const int high = ordering_pattern(at, tie.high);
+        return low != 0 && high != 0 && low != high;
     }
 
     // The gap m0 and the two-phase region beside it in the same state, as a

@@ -364,8 +364,10 @@ bool solve_critical(const System& s, Phase p, double& x, double& T)
 
 namespace {
 
-// K: how far beyond the tie-line it starts from a tricritical point may lie.
-constexpr double MOST_EXTRAPOLATED = 1.0;
+// K: how far beyond the first of its rows a tricritical point may lie: the
+// rows that place it roughly may lie some kelvin below a region that the
+// grid finds only now and then near its top.
+constexpr double MOST_EXTRAPOLATED = 20.0;
 
 // The parabola through (0, v[0]), (-h, v[1]) and (-2h, v[2]), at s.
 double parabola(const double v[3], double h, double s)

@@ -58,7 +58,7 @@ bool solve_critical(const System& s, Phase p, double& x, double& T);
 // straight in T to first order: each is taken as the parabola through the
 // tie-lines sides[k] at T - k h direction (k = 0, 1, 2; direction +1 where the
 // region closes upwards, -1 downwards), and they meet at (x, T_top). False
-// where they do not meet within a kelvin beyond T.
+// where they do not meet within 20 K beyond T.
 bool tricritical_from_sides(const TieLine sides[3], double T, double h, double direction, double& x,
                             double& T_top);
 

@@ -83,6 +83,7 @@ std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
 std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
                                                         double T);
 double lattice_ordering(const LatticeAtT& v, const Composition& c);
+int lattice_pattern_at(const LatticeAtT& v, const Composition& c);
 Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T);
 
 }  // namespace kinds

@@ -153,3 +153,12 @@ bool lattice_disordered(const LatticeModel& m, const SiteFractions& y);
 // fractions on two equivalent sublattices (0 where disordered, 1 where fully
 // ordered).
 double lattice_order(const LatticeModel& m, const SiteFractions& y);
+
+// Which ordering y holds at T, as the number of distinct states its
+// equivalent sublattices hold, summed over the groups that a symmetry of the
+// phase interchanges (one a group where disordered; B2 in four sublattices
+// two, D0_3 three): the same for a state and its images under a symmetry, so
+// that two states of one phase whose counts differ lie on different
+// branches. Fractions within 1e-6 count as one state; 0 where no group is
+// symmetric.
+int lattice_pattern(const LatticeAtT& at, const SiteFractions& y);

@@ -380,6 +380,13 @@ double lattice_ordering(const LatticeAtT& v, const Composition& c)
     return m.found ? lattice_order(*v.model, y) : 0.0;
 }
 
+int lattice_pattern_at(const LatticeAtT& v, const Composition& c)
+{
+    SiteFractions y{};
+    const LatticeMinimum m = lowest_at(v, clamped(c.x), y);
+    return m.found ? lattice_pattern(v, y) : 0;
+}
+
 std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
                                                         double T)
 {

@@ -13,6 +13,8 @@ namespace {
 // Relative: a permutation of equivalent sublattices that changes G by no more
 // than this at a generic state is a symmetry of the phase.
 constexpr double SYMMETRIC = 1e-12;
+// Two sublattices whose fractions differ by no more than this hold one state.
+constexpr double SAME_STATE = 1e-6;
 
 // The fractions permuted as the sublattices of group are: sublattice group[i]
 // takes what group[order[i]] held.
@@ -64,16 +66,22 @@ std::vector<std::pair<std::size_t, std::vector<int>>> symmetries(const LatticeAt
     return out;
 }
 
+// The symmetries at T, found at the first search that needs them.
+const std::vector<std::pair<std::size_t, std::vector<int>>>& symmetries_at(const LatticeAtT& at)
+{
+    if (!at.symmetries_known) {
+        at.symmetries = symmetries(at);
+        at.symmetries_known = true;
+    }
+    return at.symmetries;
+}
+
 // Starts one of whose images under a symmetry comes before them are left out:
 // each orbit is searched from once.
 void one_start_per_orbit(const LatticeAtT& at, std::vector<SiteFractions>& starts)
 {
     const LatticeModel& m = *at.model;
-    if (!at.symmetries_known) {
-        at.symmetries = symmetries(at);
-        at.symmetries_known = true;
-    }
-    const auto& symmetric = at.symmetries;
+    const auto& symmetric = symmetries_at(at);
     if (symmetric.empty())
         return;
     std::vector<SiteFractions> kept;
@@ -88,7 +96,39 @@ void one_start_per_orbit(const LatticeAtT& at, std::vector<SiteFractions>& start
     starts = kept;
 }
 
+// Whether sublattices s and t of one group hold the same state at y.
+bool same_state(const LatticeModel& m, const SiteFractions& y, int s, int t)
+{
+    const auto first_s = static_cast<std::size_t>(m.first[static_cast<std::size_t>(s)]);
+    const auto first_t = static_cast<std::size_t>(m.first[static_cast<std::size_t>(t)]);
+    const auto size = static_cast<std::size_t>(m.first[static_cast<std::size_t>(s) + 1]) - first_s;
+    for (std::size_t k = 0; k < size; ++k)
+        if (std::fabs(y[first_s + k] - y[first_t + k]) > SAME_STATE)
+            return false;
+    return true;
+}
+
 }  // namespace
+
+int lattice_pattern(const LatticeAtT& at, const SiteFractions& y)
+{
+    const LatticeModel& m = *at.model;
+    const auto& symmetric = symmetries_at(at);
+    int distinct = 0;
+    for (std::size_t gi = 0; gi < m.equivalent.size(); ++gi) {
+        // Sublattices a file declares alike that no symmetry interchanges
+        // (sigma's) hold different states at every x: no ordering of theirs.
+        if (std::none_of(symmetric.begin(), symmetric.end(),
+                         [&](const auto& sym) { return sym.first == gi; }))
+            continue;
+        std::vector<int> kept;  // one sublattice of each distinct state so far
+        for (const int s : m.equivalent[gi])
+            if (std::none_of(kept.begin(), kept.end(), [&](int t) { return same_state(m, y, s, t); }))
+                kept.push_back(s);
+        distinct += static_cast<int>(kept.size());
+    }
+    return distinct;
+}
 
 LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
 {

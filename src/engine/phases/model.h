@@ -442,6 +442,12 @@ Phase phase_family(const System& s, Phase p);
 // phase without equivalent sublattices.
 double ordering(const PhaseAtT& at, const Composition& c);
 
+// Which ordering the phase's state holds (lattice_pattern): at c, its lowest
+// state's, or a grid point's remembered state's; 0 for a phase without
+// equivalent sublattices or without a state there.
+int ordering_pattern(const PhaseAtT& at, const Composition& c);
+int ordering_pattern(const PhaseAtT& at, const InternalMemory& state);
+
 inline bool is_point(const System& s, Phase p)
 {
     return is_point(s.phases[phase_index(p)]);

@@ -298,3 +298,15 @@ double ordering(const PhaseAtT& at, const Composition& c)
     const auto* v = std::get_if<LatticeAtT>(&at.kind);
     return v == nullptr ? 0.0 : kinds::lattice_ordering(*v, c);
 }
+
+int ordering_pattern(const PhaseAtT& at, const Composition& c)
+{
+    const auto* v = std::get_if<LatticeAtT>(&at.kind);
+    return v == nullptr ? 0 : kinds::lattice_pattern_at(*v, c);
+}
+
+int ordering_pattern(const PhaseAtT& at, const InternalMemory& state)
+{
+    const auto* v = std::get_if<LatticeAtT>(&at.kind);
+    return v == nullptr || !state.has_y ? 0 : lattice_pattern(*v, state.y);
+}
