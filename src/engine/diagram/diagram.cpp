@@ -7,6 +7,7 @@
 #include <cmath>
 #include <exception>
 #include <iterator>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -85,7 +86,6 @@ struct EventSearch {
     int halvings_left = MOST_HALVINGS;    // between the two rows searched now
     int segment_left = SEGMENT_HALVINGS;  // in the whole segment
     bool said = false;                    // that the two rows are not searched to the end
-    Equilibria last_row{};                // the row nearest_tie's answer points into
 
     Equilibria at(double T) { return visible(equilibria_at(s, grid, T, scratch, work)); }
 
@@ -312,9 +312,9 @@ struct EventSearch {
     {
         std::vector<TieLine> held;
         for (int k = -2; k < MOST_WALKED; ++k) {
-            const TieLine* nearest =
+            const std::optional<TieLine> nearest =
                 nearest_tie(equilibria_at(s, grid, T0 + k * ROUGH_STEP * direction, scratch, work), tie);
-            if (nearest == nullptr || (!held.empty() && !(width(*nearest) < width(held.back()))))
+            if (!nearest || (!held.empty() && !(width(*nearest) < width(held.back()))))
                 break;
             held.push_back(*nearest);
         }
@@ -333,10 +333,10 @@ struct EventSearch {
         TieLine sides[3] = {};
         for (int k = 0; k < 3; ++k) {
             const Equilibria row = equilibria_at(s, grid, T0 - k * step * direction, scratch, work);
-            const TieLine* nearest = nearest_tie(row, tie);
+            const std::optional<TieLine> nearest = nearest_tie(row, tie);
             // Each row further inside holds the region wider: a side of no
             // real width is a tangent Newton settled on beside the region.
-            if (nearest == nullptr || (k > 0 && !(width(*nearest) > width(sides[k - 1]))))
+            if (!nearest || (k > 0 && !(width(*nearest) > width(sides[k - 1]))))
                 return false;
             sides[k] = *nearest;
         }
@@ -344,17 +344,15 @@ struct EventSearch {
     }
 
     // The tie-line of row between tie's two phases nearest tie; none where it has none.
-    // Kept in a member: the row it points into lives as long as the next call.
-    const TieLine* nearest_tie(Equilibria row, const TieLine& tie)
+    static std::optional<TieLine> nearest_tie(const Equilibria& row, const TieLine& tie)
     {
-        last_row = std::move(row);
         const TieLine* nearest = nullptr;
-        for (const TieLine& t : last_row.ties)
+        for (const TieLine& t : row.ties)
             if (t.low_phase == tie.low_phase && t.high_phase == tie.high_phase &&
                 (nearest == nullptr ||
                  std::fabs(t.low.x - tie.low.x) < std::fabs(nearest->low.x - tie.low.x)))
                 nearest = &t;
-        return nearest;
+        return nearest == nullptr ? std::nullopt : std::optional<TieLine>(*nearest);
     }
 
     static double width(const TieLine& t) { return dx(t.low, t.high); }
