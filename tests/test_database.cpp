@@ -5,6 +5,8 @@
 #include "engine/database/compound_energy.h"
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/equilibria.h"
+#include "engine/diagram/sampling.h"
 #include "engine/diagram/tieline.h"
 #include "engine/freezing/solidify.h"
 #include "engine/phases/magnetic.h"
@@ -17,6 +19,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -333,6 +337,74 @@ TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
                 if (phase_name(s, phase) == "AB") {
                     EXPECT_EQ(c.x, 0.5) << "the compound's rows give its own x, at " << row.T;
                 }
+}
+
+// A three-phase equilibrium that a database's jump leaves without a root, as
+// COST 507's lithium leaves its eutectics at its melting point: the liquid's B
+// changes piece 1 mK below the smooth eutectic, and its upper piece, 0.1 J
+// lower, moves the eutectic 1 mK further down. Neither piece has the
+// eutectic in its own range; it lies at the limit. Checked on the hull on
+// either side of the limit: the solids alone below it, the liquid above it.
+// Once where a compound takes part (the line compound's eutectic beside B),
+// once between two solutions (the regular solid's eutectic).
+TEST(DatabaseBinary, ThreePhaseEquilibriumAtAJumpLiesAtTheLimit)
+{
+    const auto text_of = [](const std::filesystem::path& path) {
+        std::FILE* f = std::fopen(path.string().c_str(), "rb");
+        std::string text(1 << 16, '\0');
+        text.resize(std::fread(&text[0], 1, text.size(), f));
+        std::fclose(f);
+        return text;
+    };
+    struct Case {
+        const char* file;
+        const char* liquid_b;  // the smooth parameter, as the file writes it
+        double first, last;    // a range holding the one eutectic
+    };
+    for (const Case& c : {Case{"line-compound.tdb", "G(LIQUID,B;0) 1 9000-10*T; 100000 N !", 740.0, 780.0},
+                          Case{"eutectic.tdb", "G(LIQUID,B;0) 1 9000-10*T; 100000 N !", 580.0, 640.0}}) {
+        const std::string smooth = text_of(EXAMPLES / c.file);
+        System s = binary_of(database_of(smooth), "A", "B");
+        temperature_range(c.first, c.last, 1.0, s.range);
+        const Diagram before = compute_diagram(s);
+        const auto eutectics = [&](const Diagram& d) {
+            return std::count_if(d.invariants.begin(), d.invariants.end(),
+                                 [](const Invariant& i) { return i.kind == InvariantKind::eutectic; });
+        };
+        ASSERT_EQ(eutectics(before), 1) << c.file;
+        const auto e = std::find_if(before.invariants.begin(), before.invariants.end(),
+                                    [](const Invariant& i) { return i.kind == InvariantKind::eutectic; });
+        char limit[64];
+        std::snprintf(limit, sizeof limit, "%.17g", e->T - 1e-3);
+        const double L = std::strtod(limit, nullptr);
+        std::string jumping = smooth;
+        const std::size_t at = jumping.find(c.liquid_b);
+        ASSERT_NE(at, std::string::npos) << c.file;
+        jumping.replace(at, std::string(c.liquid_b).size(),
+                        std::string("G(LIQUID,B;0) 1 9000-10*T; ") + limit + " Y 8999.9-10*T; 100000 N !");
+        System j = binary_of(database_of(jumping), "A", "B");
+        j.range = s.range;
+        const Diagram d = compute_diagram(j);
+        EXPECT_TRUE(d.doubts.empty()) << c.file << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        ASSERT_EQ(eutectics(d), 1) << c.file;
+        const auto at_jump = std::find_if(d.invariants.begin(), d.invariants.end(), [](const Invariant& i) {
+            return i.kind == InvariantKind::eutectic;
+        });
+        EXPECT_NEAR(at_jump->T, L, 1e-8) << c.file;
+        const Grid grid = make_grid(j);
+        std::vector<Doubt> doubts;
+        const Equilibria below = equilibria_at(j, grid, L - 1e-6, doubts);
+        const Equilibria above = equilibria_at(j, grid, L + 1e-6, doubts);
+        const auto liquid_in = [&](const Equilibria& row) {
+            return std::any_of(row.ties.begin(), row.ties.end(), [&](const TieLine& t) {
+                return phase_name(j, t.low_phase) == "LIQUID" || phase_name(j, t.high_phase) == "LIQUID";
+            });
+        };
+        EXPECT_FALSE(liquid_in(below)) << c.file << ": the solids alone just below the limit";
+        EXPECT_TRUE(liquid_in(above)) << c.file << ": the liquid just above it";
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(at_jump->at[k].x, e->at[k].x, 1e-4) << c.file << ": where the smooth eutectic is";
+    }
 }
 
 // An alloy freezing into a line compound: the solid cannot change its
