@@ -16,6 +16,25 @@
 #include <random>
 #include <vector>
 
+// The lower convex hull of points (xs rising, gs), by Andrew's monotone chain:
+// the indices on it. The brute-force scans' own, sharing nothing with the
+// engine's hull of samples.
+inline std::vector<std::size_t> scanned_hull(const std::vector<double>& xs, const std::vector<double>& gs)
+{
+    std::vector<std::size_t> hull;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        while (hull.size() >= 2) {
+            const std::size_t a = hull[hull.size() - 2];
+            const std::size_t b = hull.back();
+            if ((xs[b] - xs[a]) * (gs[i] - gs[a]) - (gs[b] - gs[a]) * (xs[i] - xs[a]) > 0.0)
+                break;
+            hull.pop_back();
+        }
+        hull.push_back(i);
+    }
+    return hull;
+}
+
 // The phase of s called name; a failure where it has none.
 inline Phase phase_named(const System& s, const std::string& name)
 {

@@ -407,6 +407,69 @@ TEST(DatabaseBinary, ThreePhaseEquilibriumAtAJumpLiesAtTheLimit)
     }
 }
 
+// A gap that magnetism alone opens: an ideal bcc whose A orders magnetically
+// as iron does (TC 1043 K, beta 2.22, p = 0.4) and whose B does not, as COST
+// 507's bcc of Fe with V, Ti, Zr, Zn or Li. Just beyond the Curie line, TC =
+// 1043 x, the curvature jumps down below zero, and the gap about that dip
+// narrows linearly to where the dip reaches zero: no smooth critical point.
+// Against the lower hull of G scanned every 1e-6 in x: the rows' ends at 790
+// and 795 K (where Newton from starts at the bend settled on tangents of no
+// width), the gap 0.05 K below the top and none 0.05 K above it.
+TEST(DatabaseBinary, GapThatMagnetismOpensClosesAtItsTop)
+{
+    System s = binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                     "TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.4 !\n"
+                                     "PHASE BCC %& 2 1 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
+                                     "PARAMETER G(BCC,A:VA;0) 1 0; 6000 N !\n"
+                                     "PARAMETER G(BCC,B:VA;0) 1 0; 6000 N !\n"
+                                     "PARAMETER TC(BCC,A:VA;0) 1 1043; 6000 N !\n"
+                                     "PARAMETER BMAGN(BCC,A:VA;0) 1 2.22; 6000 N !\n"
+                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                     "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
+                                     "PARAMETER G(LIQUID,B;0) 1 20000-10*T; 6000 N !\n"),
+                         "A", "B");
+    temperature_range(700.0, 900.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    ASSERT_EQ(d.invariants.size(), 1u);
+    ASSERT_EQ(d.invariants[0].kind, InvariantKind::critical);
+    const double top = d.invariants[0].T;
+    const Phase bcc = phase_named(s, "BCC");
+    constexpr double STEP = 1e-6;
+    // The widest step of the scanned hull: the gap's ends, or NaN where the
+    // hull skips no more than rounding does.
+    const auto scanned_gap = [&](double T) {
+        std::vector<double> xs;
+        std::vector<double> gs;
+        for (int i = 0; i <= 20000; ++i) {
+            xs.push_back(0.75 + i * STEP);
+            gs.push_back(gibbs(s, bcc, composition_from_x(xs.back()), T));
+        }
+        const std::vector<std::size_t> hull = scanned_hull(xs, gs);
+        std::pair<double, double> widest{std::nan(""), std::nan("")};
+        std::size_t skipped = 10;
+        for (std::size_t k = 0; k + 1 < hull.size(); ++k)
+            if (hull[k + 1] - hull[k] > skipped) {
+                skipped = hull[k + 1] - hull[k];
+                widest = {xs[hull[k]], xs[hull[k + 1]]};
+            }
+        return widest;
+    };
+    for (const double T : {790.0, 795.0}) {
+        const auto row =
+            std::find_if(d.rows.begin(), d.rows.end(), [&](const Equilibria& e) { return e.T == T; });
+        ASSERT_NE(row, d.rows.end());
+        ASSERT_EQ(row->ties.size(), 1u) << "at " << T;
+        const auto [low, high] = scanned_gap(T);
+        EXPECT_NEAR(row->ties[0].low.x, low, 2 * STEP) << "at " << T;
+        EXPECT_NEAR(row->ties[0].high.x, high, 2 * STEP) << "at " << T;
+    }
+    const auto below = scanned_gap(top - 0.05);
+    EXPECT_GT(below.second - below.first, 20 * STEP) << "0.05 K below the top";
+    EXPECT_NEAR(d.invariants[0].at[0].x, 0.5 * (below.first + below.second), 1e-4);
+    EXPECT_TRUE(std::isnan(scanned_gap(top + 0.05).first)) << "0.05 K above the top";
+}
+
 // An alloy freezing into a line compound: the solid cannot change its
 // composition, so Scheil and the lever rule agree, and the liquid left at the
 // eutectic is (x_AB - x0) / (x_AB - x_eutectic) on both; the solids forming are

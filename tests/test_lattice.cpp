@@ -506,25 +506,6 @@ bool published(const std::string& file, const std::string& a, const std::string&
     return true;
 }
 
-// The lower convex hull of points (xs rising, gs), by Andrew's monotone chain:
-// the indices on it. The brute-force scans' own, sharing nothing with the
-// engine's hull of samples.
-std::vector<std::size_t> scanned_hull(const std::vector<double>& xs, const std::vector<double>& gs)
-{
-    std::vector<std::size_t> hull;
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-        while (hull.size() >= 2) {
-            const std::size_t a = hull[hull.size() - 2];
-            const std::size_t b = hull.back();
-            if ((xs[b] - xs[a]) * (gs[i] - gs[a]) - (gs[b] - gs[a]) * (xs[i] - xs[a]) > 0.0)
-                break;
-            hull.pop_back();
-        }
-        hull.push_back(i);
-    }
-    return hull;
-}
-
 // The one invariant of this kind and these phases (in order of x), within
 // tolerance of T; its temperature, or NaN where there is none.
 double invariant_at(const PublishedRun& run, const std::string& kind, const std::string& phases, double T,

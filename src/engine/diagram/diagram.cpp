@@ -1,5 +1,6 @@
 #include "engine/diagram/diagram.h"
 
+#include "engine/diagram/gap_tangent.h"
 #include "engine/diagram/orderings.h"
 
 #include <algorithm>
@@ -249,8 +250,14 @@ struct EventSearch {
             return false;
         Invariant inv{InvariantKind::critical, c.T_guess(), 1, {m0->low_phase}, {}, false};
         double x = 0.5 * (m0->low.x + m0->high.x);
-        if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, c.lo, c.hi))
-            return fail(c.lo, c.hi, "the critical point of a miscibility gap was not solved");
+        if (!solve_critical(s, m0->low_phase, x, inv.T) || !within(inv.T, c.lo, c.hi)) {
+            // No smooth critical point: the gap may close where its curve bends,
+            // above the row where the events last saw it.
+            inv.T = c.many.T;
+            const double towards_top = c.more_below ? 1.0 : -1.0;
+            if (!kinked_critical(s, m0->low_phase, m0->low.x, m0->high.x, towards_top, x, inv.T))
+                return fail(c.lo, c.hi, "the critical point of a miscibility gap was not solved");
+        }
         inv.at[0] = composition_from_x(x);
         const Equilibria around = at(inv.T * (1.0 + JUST_BESIDE));
         for (const TieLine& t : around.ties)

@@ -1,5 +1,6 @@
 #include "engine/diagram/equilibria.h"
 
+#include "engine/diagram/gap_tangent.h"
 #include "engine/diagram/orderings.h"
 
 #include <algorithm>
@@ -221,14 +222,15 @@ const TieLine* hidden_between(const std::vector<TieLine>& hidden, const std::vec
     return nullptr;
 }
 
-// Newton between two states of one phase of sublattices that met at a
-// tangent far narrower than the samples it started from: where a barely
-// ordered state lay on the hull at an end of a region (Al-Fe's D0_3 just short
-// of B2 at 0.4043, 318 K), Newton followed it and settled beside it on a
-// tangent of no real width (0.000005 wide between samples 0.014 apart), which
-// a curve then dips below. Again from one end's sample or both moved one, two
-// and four samples further out: the first tie-line a hundred times wider that
-// no curve dips below replaces tie.
+// Newton between two states of one phase that met at a tangent far narrower
+// than the samples it started from: where a barely ordered state lay on the
+// hull at an end of a region (Al-Fe's D0_3 just short of B2 at 0.4043, 318 K),
+// or a start lay inside a gap whose curve bends at a Curie temperature (COST
+// 507's Fe-V bcc at 790 K, from 0.7574 beside an end at 0.7573), Newton
+// settled beside the spinodal on a tangent of no real width (0.000005 wide
+// between samples 0.014 apart), which a curve then dips below. Again from one
+// end's sample or both moved one, two and four samples further out: the first
+// tie-line a hundred times wider that no curve dips below replaces tie.
 void same_phase_further(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                         const std::vector<Sample>& samples, int i, int j, TieLine& tie)
 {
@@ -315,6 +317,15 @@ namespace {
 // False where the step is no region (two samples of one curve, no width, a
 // pure melting point, an ordering setting in continuously), and where Newton
 // failed, with a doubt in found.
+// Whether an end of a tie-line of one solution lies where its curve bends
+// down (x y G'' < 0): no stable state, so not a gap's true tangent.
+bool inside_spinodal(const PhaseAtT& at, const TieLine& tie)
+{
+    if (is_point(at) || has_internal_state(at))
+        return false;
+    return potentials(at, tie.low).curvature < 0.0 || potentials(at, tie.high).curvature < 0.0;
+}
+
 bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
                    const GridEnergies& energies, const std::vector<Sample>& samples, int i, int j,
                    TieLine& tie, std::vector<Doubt>& found)
@@ -340,7 +351,16 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
     Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
     if (ordered_and_disordered(s, p, q))
         r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);
-    if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
+    if (p == q && r == Refined::ok && inside_spinodal(phases[phase_index(p)], tie)) {
+        // Newton from a start at the bend of a curve at its Curie temperature
+        // settles on a tangent beside the spinodal (COST 507's Fe-V bcc at
+        // 791 K, 0.0000035 wide inside a gap 0.0034 wide), an end of which is
+        // no stable state: the gap again by its tangent's slope.
+        TieLine by_slope{};
+        if (gap_by_slopes(phases[phase_index(p)], ci, cj, by_slope) == Refined::ok)
+            tie = by_slope;
+    }
+    if (p == q && r == Refined::ok)
         same_phase_further(grid, phases, energies, samples, i, j, tie);
     if (r == Refined::zero_width)
         return false;

@@ -19,6 +19,9 @@ constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
 constexpr double NEAR_SPINODAL = 0.05;     // in RT: a curvature minimum below this may hide a spinodal
 constexpr double WIDE_SPINODAL = 0.5;      // in RT: one below minus this is wide enough for the grid
 constexpr double CURVATURE_STEP = 1e-4;
+// A curvature whose two sides CURVATURE_STEP from its minimum differ by more
+// than this share of their rise above it is not smooth there: it jumps.
+constexpr double KINKED = 0.5;
 constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
@@ -152,6 +155,22 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
     }
 }
 
+// How far from inside (where k < 0) towards end k stays negative: end itself
+// where it is negative there too, else where k changes sign, by bisection.
+template <class F>
+double negative_from(F k, double inside, double end)
+{
+    if (k(end) < 0.0)
+        return end;
+    double in = inside;
+    double out = end;
+    for (int step = 0; step < GOLDEN_STEPS && std::fabs(out - in) > GOLDEN_WIDTH; ++step) {
+        const double mid = 0.5 * (in + out);
+        (k(mid) < 0.0 ? in : out) = mid;
+    }
+    return in;
+}
+
 // Gaps narrower than the grid: x y G'' < 0 somewhere is a spinodal, which a gap surrounds.
 void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                  std::vector<Composition>& extra)
@@ -187,7 +206,19 @@ void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const Gr
             // The spinodal's half-width from the curvature's own curvature; the gap
             // around it is about sqrt(3) times wider.
             const double e = CURVATURE_STEP;
-            const double k2 = (k(at + e) + k(at - e) - 2.0 * v) / (e * e);
+            const double left = k(at - e);
+            const double right = k(at + e);
+            const double rise = left + right - 2.0 * v;
+            if (std::fabs(right - left) > KINKED * rise) {
+                // The curvature jumps at its minimum (a magnetic phase where its
+                // Curie temperature crosses T): no parabola, so its negative
+                // stretch is measured on each side instead.
+                const double lo = negative_from(k, at, grid.uniform_x[i - 1]);
+                const double hi = negative_from(k, at, grid.uniform_x[i + 1]);
+                spread(0.5 * (lo + hi), std::min(2.0 * h, 0.5 * (hi - lo)), extra);
+                continue;
+            }
+            const double k2 = rise / (e * e);
             spread(at, k2 > 0.0 ? std::min(2.0 * h, std::sqrt(-2.0 * v / k2)) : 2.0 * h, extra);
         }
     }
