@@ -470,6 +470,54 @@ TEST(DatabaseBinary, GapThatMagnetismOpensClosesAtItsTop)
     EXPECT_TRUE(std::isnan(scanned_gap(top + 0.05).first)) << "0.05 K above the top";
 }
 
+// COST 507's Fe-Ti bcc holds that gap too, and HCP_A3 + BCC_A2 covers it below
+// 792.6 K, where the gap meets that region at a three-phase invariant instead
+// of closing. Against the lower hull of both phases' curves scanned every 1e-5
+// in x: 0.01 K below the invariant no step of it joins two bcc states, 0.01 K
+// above one does, about the invariant's two bcc ends.
+TEST(DatabaseBinary, MagneticGapMeetsTheRegionThatCoversIt)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "FE", "TI", {}, s));
+    temperature_range(785.0, 800.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    const auto meets = std::find_if(d.invariants.begin(), d.invariants.end(), [&](const Invariant& i) {
+        return phases_of(s, i) == "HCP_A3 BCC_A2 BCC_A2";
+    });
+    ASSERT_NE(meets, d.invariants.end());
+    EXPECT_STREQ(invariant_name(meets->kind), "eutectoid");
+    const Phase hcp = phase_named(s, "HCP_A3");
+    const Phase bcc = phase_named(s, "BCC_A2");
+    // The widest step of the scanned hull between two bcc states.
+    const auto bcc_step = [&](double T) {
+        std::vector<double> xs;
+        std::vector<double> gs;
+        std::vector<Phase> which;
+        for (int i = 0; i <= 23000; ++i) {
+            const Composition c = composition_from_x(0.55 + i * 1e-5);
+            const double g_hcp = gibbs(s, hcp, c, T);
+            const double g_bcc = gibbs(s, bcc, c, T);
+            xs.push_back(c.x);
+            gs.push_back(std::fmin(g_hcp, g_bcc));
+            which.push_back(g_bcc <= g_hcp ? bcc : hcp);
+        }
+        const std::vector<std::size_t> hull = scanned_hull(xs, gs);
+        std::pair<double, double> widest{0.0, 0.0};
+        for (std::size_t k = 0; k + 1 < hull.size(); ++k)
+            if (which[hull[k]] == bcc && which[hull[k + 1]] == bcc && hull[k + 1] - hull[k] > 10 &&
+                xs[hull[k + 1]] - xs[hull[k]] > widest.second - widest.first)
+                widest = {xs[hull[k]], xs[hull[k + 1]]};
+        return widest;
+    };
+    const auto below = bcc_step(meets->T - 0.01);
+    EXPECT_EQ(below.second - below.first, 0.0) << "no bcc + bcc step below, from " << below.first;
+    const auto above = bcc_step(meets->T + 0.01);
+    EXPECT_NEAR(above.first, meets->at[1].x, 1e-4);
+    EXPECT_NEAR(above.second, meets->at[2].x, 1e-4);
+}
+
 // An alloy freezing into a line compound: the solid cannot change its
 // composition, so Scheil and the lever rule agree, and the liquid left at the
 // eutectic is (x_AB - x0) / (x_AB - x_eutectic) on both; the solids forming are

@@ -255,8 +255,16 @@ struct EventSearch {
             // above the row where the events last saw it.
             inv.T = c.many.T;
             const double towards_top = c.more_below ? 1.0 : -1.0;
-            if (!kinked_critical(s, m0->low_phase, m0->low.x, m0->high.x, towards_top, x, inv.T))
+            if (!kinked_critical(s, m0->low_phase, m0->low.x, m0->high.x, towards_top, x, inv.T)) {
+                // Nor that: the gap goes on, metastable, inside a region on the
+                // other side (COST 507's Fe-Ti bcc gap below 792.6 K, inside
+                // HCP_A3 + BCC_A2), which it meets here.
+                const double middle = 0.5 * (m0->low.x + m0->high.x);
+                const auto covers = [&](const TieLine& t) { return t.low.x < middle && middle < t.high.x; };
+                if (std::any_of(c.few.ties.begin(), c.few.ties.end(), covers))
+                    return gap_meets_region(c);
                 return fail(c.lo, c.hi, "the critical point of a miscibility gap was not solved");
+            }
         }
         inv.at[0] = composition_from_x(x);
         const Equilibria around = at(inv.T * (1.0 + JUST_BESIDE));
