@@ -470,6 +470,60 @@ TEST(DatabaseBinary, GapThatMagnetismOpensClosesAtItsTop)
     EXPECT_TRUE(std::isnan(scanned_gap(top + 0.05).first)) << "0.05 K above the top";
 }
 
+// A corner of a magnetic curve: an fcc whose beta, 1.8 x - 2.4 (1 - x), changes
+// sign at x = 4/7, where the antiferromagnetic factor -3 divides its negative
+// values, so that the curve's slope drops there. A gap straddles the corner at
+// every temperature, narrowing without end as T rises (1e-3 wide at 700 K,
+// 1e-4 at 1100 K): no top to report, and no warning. Its rows against the lower
+// hull of G scanned every 1e-7 in x about the corner.
+TEST(DatabaseBinary, GapAboutACornerOfAMagneticCurveHasNoTop)
+{
+    System s = binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                     "TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
+                                     "PHASE FCC %& 2 1 1 !\nCONSTITUENT FCC :A,B : VA : !\n"
+                                     "PARAMETER G(FCC,A:VA;0) 1 0; 6000 N !\n"
+                                     "PARAMETER G(FCC,B:VA;0) 1 0; 6000 N !\n"
+                                     "PARAMETER TC(FCC,A:VA;0) 1 1000; 6000 N !\n"
+                                     "PARAMETER TC(FCC,B:VA;0) 1 -600; 6000 N !\n"
+                                     "PARAMETER BMAGN(FCC,A:VA;0) 1 1.8; 6000 N !\n"
+                                     "PARAMETER BMAGN(FCC,B:VA;0) 1 -2.4; 6000 N !\n"
+                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                     "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
+                                     "PARAMETER G(LIQUID,B;0) 1 20000-10*T; 6000 N !\n"),
+                         "A", "B");
+    temperature_range(600.0, 1200.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    // The wider gap beside it, which magnetism opens at its Curie line, has a top.
+    ASSERT_EQ(d.invariants.size(), 1u);
+    EXPECT_EQ(d.invariants[0].kind, InvariantKind::critical);
+    EXPECT_GT(d.invariants[0].at[0].x, 0.8);
+    const double corner = 4.0 / 7.0;
+    const Phase fcc = phase_named(s, "FCC");
+    for (const double T : {700.0, 900.0, 1100.0}) {
+        const auto row =
+            std::find_if(d.rows.begin(), d.rows.end(), [&](const Equilibria& e) { return e.T == T; });
+        ASSERT_NE(row, d.rows.end());
+        const auto gap = std::find_if(row->ties.begin(), row->ties.end(), [&](const TieLine& t) {
+            return t.low.x < corner && corner < t.high.x;
+        });
+        ASSERT_NE(gap, row->ties.end()) << "no gap about the corner at " << T;
+        std::vector<double> xs;
+        std::vector<double> gs;
+        for (int i = -20000; i <= 20000; ++i) {
+            xs.push_back(corner + i * 1e-7);
+            gs.push_back(gibbs(s, fcc, composition_from_x(xs.back()), T));
+        }
+        const std::vector<std::size_t> hull = scanned_hull(xs, gs);
+        const auto step = std::adjacent_find(hull.begin(), hull.end(), [&](std::size_t a, std::size_t b) {
+            return xs[a] < corner && corner < xs[b];
+        });
+        ASSERT_NE(step, hull.end());
+        EXPECT_NEAR(gap->low.x, xs[*step], 2e-7) << "at " << T;
+        EXPECT_NEAR(gap->high.x, xs[*(step + 1)], 2e-7) << "at " << T;
+    }
+}
+
 // COST 507's Fe-Ti bcc holds that gap too, and HCP_A3 + BCC_A2 covers it below
 // 792.6 K, where the gap meets that region at a three-phase invariant instead
 // of closing. Against the lower hull of both phases' curves scanned every 1e-5

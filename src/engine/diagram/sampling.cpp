@@ -22,6 +22,9 @@ constexpr double CURVATURE_STEP = 1e-4;
 // A curvature whose two sides CURVATURE_STEP from its minimum differ by more
 // than this share of their rise above it is not smooth there: it jumps.
 constexpr double KINKED = 0.5;
+// Half-widths of the samples about a corner that bends a curve down, in
+// uniform spacings: a gap 2e-3 to 2e-5 wide holds some of them.
+constexpr double CORNER_SCALES[] = {0.25, 1.0 / 32, 1.0 / 256};
 constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
@@ -235,6 +238,13 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
         return extra;
     hidden_windows(grid, phases, energies, extra);
     hidden_gaps(grid, phases, energies, extra);
+    // A corner that bends a curve down opens a gap about it, 1e-3 wide and
+    // narrowing without end as T rises (COST 507's Fe-Ni fcc), which the
+    // uniform points may straddle: samples about it at three scales.
+    for (const PhaseAtT& phase : phases)
+        for (const double x : downward_corners(phase))
+            for (const double scale : CORNER_SCALES)
+                spread(x, scale / UNIFORM, extra);
     return extra;
 }
 

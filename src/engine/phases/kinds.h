@@ -7,6 +7,7 @@
 #include "engine/phases/model.h"
 
 #include <cmath>
+#include <vector>
 
 namespace kinds {
 
@@ -47,6 +48,7 @@ double solution_above_line(const PhaseAtT& at, const SolutionAtT& v, const Compo
                            double ln_y, double mu_a, double mu_b);
 double solution_pure(const System& s, const SolutionKind& k, bool of_a, double T, double& size);
 Jet solution_gibbs_in_T(const System& s, const SolutionKind& k, const Composition& c, double T);
+void solution_corners(const PhaseAtT& at, const SolutionAtT& v, std::vector<double>& out);
 
 // A compound.
 void compound_at(const System& s, const CompoundKind& k, PhaseAtT& at);

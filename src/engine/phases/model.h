@@ -448,6 +448,13 @@ double ordering(const PhaseAtT& at, const Composition& c);
 int ordering_pattern(const PhaseAtT& at, const Composition& c);
 int ordering_pattern(const PhaseAtT& at, const InternalMemory& state);
 
+// Where the phase's curve has a corner that bends it down, in x: a solution's
+// magnetic TC or beta changing sign under an antiferromagnetic factor, which
+// divides their negative values, so that the curve's slope drops there (COST
+// 507's fcc of Fe-Ni and Cr-Ni): a gap straddles each, which no curvature
+// shows. None for the other kinds.
+std::vector<double> downward_corners(const PhaseAtT& at);
+
 inline bool is_point(const System& s, Phase p)
 {
     return is_point(s.phases[phase_index(p)]);

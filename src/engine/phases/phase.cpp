@@ -310,3 +310,11 @@ int ordering_pattern(const PhaseAtT& at, const InternalMemory& state)
     const auto* v = std::get_if<LatticeAtT>(&at.kind);
     return v == nullptr || !state.has_y ? 0 : lattice_pattern(*v, state.y);
 }
+
+std::vector<double> downward_corners(const PhaseAtT& at)
+{
+    std::vector<double> out;
+    if (const auto* v = std::get_if<SolutionAtT>(&at.kind))
+        kinds::solution_corners(at, *v, out);
+    return out;
+}

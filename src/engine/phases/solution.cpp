@@ -297,3 +297,61 @@ void solution_parts(const PhaseAtT& at, const double* x, const double* y, std::s
         bend[i] += m.d2;
     }
 }
+
+namespace kinds {
+
+namespace {
+
+// Sign changes of a magnetic series are sought at this many points, each
+// then by bisection; a corner is one where the curve's slope drops by more
+// than DROP (in RT) across 2 SIDE.
+constexpr int CORNER_SCAN = 256;
+constexpr int CORNER_BISECTIONS = 60;
+constexpr double SIDE = 1e-9;
+constexpr double DROP = 1e-6;
+
+// x c_0 + y c_1 + x y sum_k c_{k+2} (x - y)^k, as TC and beta are.
+double magnetic_series(const double* c, std::size_t terms, double x)
+{
+    double e[4];
+    series(c + 2, terms, 2.0 * x - 1.0, e);
+    return x * c[0] + (1.0 - x) * c[1] + x * (1.0 - x) * e[0];
+}
+
+}  // namespace
+
+void solution_corners(const PhaseAtT& at, const SolutionAtT& v, std::vector<double>& out)
+{
+    if (!v.magnetic)
+        return;
+    const double factor = std::get<SolutionKind>(at.model->kind).magnetism.antiferromagnetic_factor;
+    if (factor == 0.0 || factor == 1.0)
+        return;
+    const auto slope = [&](double x) {
+        const Potentials p = potentials(at, composition_from_x(x));
+        return p.mu_a - p.mu_b;
+    };
+    for (const auto& [c, terms] : {std::pair{v.tc, v.tc_terms}, std::pair{v.beta, v.beta_terms}}) {
+        double lo = 0.0;
+        double f_lo = magnetic_series(c, terms, lo);
+        for (int i = 1; i <= CORNER_SCAN; ++i) {
+            double hi = static_cast<double>(i) / CORNER_SCAN;
+            const double f_hi = magnetic_series(c, terms, hi);
+            if ((f_lo < 0.0) != (f_hi < 0.0) && f_lo != 0.0 && f_hi != 0.0) {
+                double a = lo;
+                double b = hi;
+                for (int k = 0; k < CORNER_BISECTIONS; ++k) {
+                    const double mid = 0.5 * (a + b);
+                    ((magnetic_series(c, terms, mid) < 0.0) == (f_lo < 0.0) ? a : b) = mid;
+                }
+                const double x = 0.5 * (a + b);
+                if (x > SIDE && x < 1.0 - SIDE && slope(x + SIDE) < slope(x - SIDE) - DROP * at.RT)
+                    out.push_back(x);
+            }
+            lo = hi;
+            f_lo = f_hi;
+        }
+    }
+}
+
+}  // namespace kinds
