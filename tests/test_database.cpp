@@ -407,6 +407,53 @@ TEST(DatabaseBinary, ThreePhaseEquilibriumAtAJumpLiesAtTheLimit)
     }
 }
 
+// A pure solid melting beside another that nothing dissolves into, into a
+// liquid that dissolves a trace of it (COST 507's Sn beside graphite, into a
+// liquid of 1.5e-11 C): a eutectic 7e-11 K below A's melting point, closer
+// than the events' brackets narrow, not A's melting alone. A row of the range
+// lies at A's melting point. Against the liquid's two potentials equal to the pure
+// solids' (0), y = exp(-(G_B + L y_A^2) / RT) by fixed point and T by bisection.
+TEST(DatabaseBinary, EutecticATraceBelowAPureMeltingPoint)
+{
+    System s = binary_of(database_of("ELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                     "PARAMETER G(LIQUID,A;0) 1 10000-10*T; 6000 N !\n"
+                                     "PARAMETER G(LIQUID,B;0) 1 50000-10*T; 6000 N !\n"
+                                     "PARAMETER G(LIQUID,A,B;0) 1 210000; 6000 N !\n"
+                                     "PHASE SOLID_A % 1 1 !\nCONSTITUENT SOLID_A :A : !\n"
+                                     "PARAMETER G(SOLID_A,A;0) 1 0; 6000 N !\n"
+                                     "PHASE SOLID_B % 1 1 !\nCONSTITUENT SOLID_B :B : !\n"
+                                     "PARAMETER G(SOLID_B,B;0) 1 0; 6000 N !\n"),
+                         "A", "B");
+    temperature_range(990.0, 1010.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    ASSERT_EQ(d.invariants.size(), 1u);
+    const Invariant& e = d.invariants[0];
+    EXPECT_EQ(phases_of(s, e), "SOLID_B LIQUID SOLID_A");
+    EXPECT_STREQ(invariant_name(e.kind), "eutectic");
+    const double R = 8.31451;
+    const auto trace = [&](double T) {
+        double y = 0.0;
+        for (int i = 0; i < 20; ++i)
+            y = std::exp(-(50000 - 10 * T + 210000 * (1 - y) * (1 - y)) / (R * T));
+        return y;
+    };
+    const auto mu_a = [&](double T) {
+        const double y = trace(T);
+        return 10000 - 10 * T + R * T * std::log1p(-y) + 210000 * y * y;
+    };
+    double lo = 999.0;
+    double hi = 1000.0;
+    for (int i = 0; i < 100; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (mu_a(mid) > 0 ? lo : hi) = mid;
+    }
+    EXPECT_NEAR(e.T, lo, 1e-9);
+    EXPECT_LT(e.T, 1000.0);
+    EXPECT_NEAR(e.at[1].y / trace(lo), 1.0, 1e-9);
+}
+
 // A gap that magnetism alone opens: an ideal bcc whose A orders magnetically
 // as iron does (TC 1043 K, beta 2.22, p = 0.4) and whose B does not, as COST
 // 507's bcc of Fe with V, Ti, Zr, Zn or Li. Just beyond the Curie line, TC =

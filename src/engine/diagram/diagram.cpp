@@ -59,6 +59,9 @@ constexpr double CROSSING_MOVES = 1e-4;
 // K: an event solved from a bracket may lie this far outside it, where a region
 // closing to a point is too narrow for any sampling.
 constexpr double OUTSIDE_BRACKET = 0.01;
+// Of the smaller fraction: an end this close to a pure component holds a
+// trace of the other.
+constexpr double TRACE = 1e-6;
 constexpr double AT_ROW = 1e-9;      // relative: a row of the range at an invariant's temperature
 constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just above an invariant are found
 // Relative: beside a pure melting point or a critical point, where the states
@@ -227,7 +230,7 @@ struct EventSearch {
                                                                : edge_melts(c, a, b);
         }
         if (c.n_many == 1 && c.n_few == 1)
-            return pure_end_transforms(c, a, b);
+            return pure_end_transforms(c, a, b) || (c.narrow() && end_leaves_pure(c));
         if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
             m0->low_phase == m1->high_phase && m0->low_phase != m0->high_phase)
             return congruent_point(c);
@@ -459,6 +462,54 @@ struct EventSearch {
                           low_end ? above.low_phase : above.high_phase);
     }
 
+    // A region whose end at a pure component turns into another phase, one or
+    // both holding a trace of the other component (COST 507's Sn, melting
+    // beside graphite into a liquid of 1.5e-11 C; Y's hcp of 2e-11 Al turning
+    // into bcc beneath the liquid): a three-phase invariant of the two and the
+    // region's other phase, within 1e-11 K of the pure transition.
+    bool end_leaves_pure(const Change& c)
+    {
+        const TieLine& below = c.lo.ties[c.front];
+        const TieLine& above = c.hi.ties[c.front];
+        const bool low_end = below.high_phase == above.high_phase && below.low_phase != above.low_phase;
+        const bool high_end = below.low_phase == above.low_phase && below.high_phase != above.high_phase;
+        if (low_end == high_end)
+            return false;
+        // Both ends at most a trace beside the same pure component.
+        const Composition& end_below = low_end ? below.low : below.high;
+        const Composition& end_above = low_end ? above.low : above.high;
+        const auto trace = [](const Composition& e) { return std::fmin(e.x, e.y) < TRACE; };
+        if (!trace(end_below) || !trace(end_above) || (end_below.x < 0.5) != (end_above.x < 0.5))
+            return false;
+        Phase phases[3];
+        Composition at[3];
+        if (low_end) {
+            const bool below_first = below.low.x <= above.low.x;
+            phases[0] = below_first ? below.low_phase : above.low_phase;
+            at[0] = below_first ? below.low : above.low;
+            phases[1] = below_first ? above.low_phase : below.low_phase;
+            at[1] = below_first ? above.low : below.low;
+            phases[2] = below.high_phase;
+            at[2] = below.high;
+        } else {
+            const bool below_first = below.high.x <= above.high.x;
+            phases[0] = below.low_phase;
+            at[0] = below.low;
+            phases[1] = below_first ? below.high_phase : above.high_phase;
+            at[1] = below_first ? below.high : above.high;
+            phases[2] = below_first ? above.high_phase : below.high_phase;
+            at[2] = below_first ? above.high : below.high;
+        }
+        // Two phases of one pure energy there are one state (COST 507's BCC_B2,
+        // which repeats BCC_A2): no invariant between them.
+        const bool at_a = at[1].x > 0.5;
+        for (int i = 0; i < 2; ++i)
+            for (int k = i + 1; k < 3; ++k)
+                if (exactly_equal_pure(s, phases[i], phases[k], at_a, c.T_guess()))
+                    return false;
+        return three_phase(c, phases, at);
+    }
+
     // A congruent point: two regions of the same two phases meet at one composition.
     bool congruent_point(const Change& c)
     {
@@ -537,8 +588,17 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
         const Equilibria above = equilibria_at(s, grid, inv.T + JUST_ABOVE * std::max(1.0, inv.T), scratch);
         row.ties.clear();
         for (const TieLine& t : above.ties) {
+            // Exactly at a pure melting point the region at that edge has no width.
+            if ((t.low.x == 0.0 && exactly_equal_pure(s, t.low_phase, t.high_phase, false, row.T)) ||
+                (t.high.y == 0.0 && exactly_equal_pure(s, t.low_phase, t.high_phase, true, row.T)))
+                continue;
+            // A pure component is no start for Newton in logarithms: the grid's
+            // first point beside it is, as for the rows.
+            const Composition low = t.low.x == 0.0 && !is_point(s, t.low_phase) ? grid.at[1] : t.low;
+            const Composition high =
+                t.high.y == 0.0 && !is_point(s, t.high_phase) ? grid.at[grid.at.size() - 2] : t.high;
             TieLine at{};
-            if (refine_tie_line(s, row.T, t.low_phase, t.low, t.high_phase, t.high, at) == Refined::ok)
+            if (refine_tie_line(s, row.T, t.low_phase, low, t.high_phase, high, at) == Refined::ok)
                 row.ties.push_back(at);
             else
                 d.doubts.push_back(
