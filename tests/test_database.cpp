@@ -619,6 +619,42 @@ TEST(DatabaseBinary, MagneticGapMeetsTheRegionThatCoversIt)
     EXPECT_NEAR(above.second, meets->at[2].x, 1e-4);
 }
 
+// A compound of two forms (COST 507's Si5Y3, R below 723 K and H above): the
+// line compound AB and AB_H of its composition, level where 2 (-4000) =
+// -4880 - 4 T, at 780 K. Both regions beside the compound change their
+// compound there together: a congruent transformation of the two solids at
+// that temperature, the rows naming AB below it and AB_H above.
+TEST(DatabaseBinary, CompoundOfTwoFormsTransformsCongruently)
+{
+    std::string text = [] {
+        std::FILE* f = std::fopen((EXAMPLES / "line-compound.tdb").string().c_str(), "rb");
+        std::string t(1 << 16, '\0');
+        t.resize(std::fread(&t[0], 1, t.size(), f));
+        std::fclose(f);
+        return t;
+    }();
+    text += "PHASE AB_H % 2 1 1 !\nCONSTITUENT AB_H :A : B : !\nPARAMETER G(AB_H,A:B;0) 1 -4880-4*T; 100000 "
+            "N !\n";
+    System s = binary_of(database_of(text), "A", "B");
+    temperature_range(740.0, 850.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    const auto transformation =
+        std::find_if(d.invariants.begin(), d.invariants.end(), [&](const Invariant& i) {
+            return i.kind == InvariantKind::congruent && phases_of(s, i) == "AB AB_H";
+        });
+    ASSERT_NE(transformation, d.invariants.end());
+    EXPECT_NEAR(transformation->T, 780.0, 1e-9);
+    EXPECT_EQ(transformation->at[0].x, 0.5);
+    for (const Equilibria& row : d.rows)
+        for (const TieLine& t : row.ties)
+            for (const auto& [phase, c] : {std::pair{t.low_phase, t.low}, std::pair{t.high_phase, t.high}}) {
+                if (c.x == 0.5) {
+                    EXPECT_EQ(phase_name(s, phase), row.T < 780.0 ? "AB" : "AB_H") << "at " << row.T;
+                }
+            }
+}
+
 // An alloy freezing into a line compound: the solid cannot change its
 // composition, so Scheil and the lever rule agree, and the liquid left at the
 // eutectic is (x_AB - x0) / (x_AB - x_eutectic) on both; the solids forming are

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <iterator>
 #include <optional>
@@ -148,8 +149,9 @@ struct EventSearch {
             // Narrowed to nothing, where an ordering crosses a tie-line's end
             // there is nothing to resolve.
             if (!ordering_crosses(lo, hi))
-                d.doubts.push_back(
-                    doubt_in_range(lo.T, hi.T, "the diagram changes in a way not resolved into invariants"));
+                d.doubts.push_back(doubt_in_range(
+                    lo.T, hi.T,
+                    with_jump("the diagram changes in a way not resolved into invariants", lo, hi)));
             return;
         }
         if (--halvings_left < 0 || --segment_left < 0) {
@@ -234,6 +236,8 @@ struct EventSearch {
         if (c.n_many == 2 && c.n_few == 0 && m0->high_phase == m1->low_phase &&
             m0->low_phase == m1->high_phase && m0->low_phase != m0->high_phase)
             return congruent_point(c);
+        if (c.n_many == 2 && c.n_few == 2)
+            return compound_transforms(c);
         if (c.n_many == 2 && c.n_few == 1 && m0->high_phase == m1->low_phase &&
             c.few.ties[c.front].low_phase == m0->low_phase &&
             c.few.ties[c.front].high_phase == m1->high_phase) {
@@ -510,6 +514,45 @@ struct EventSearch {
         return three_phase(c, phases, at);
     }
 
+    // A compound turning into another of its composition (COST 507's Si5Y3,
+    // R below 723 K and H above): the regions on its two sides change their
+    // compound together, and the two are level at one temperature, a congruent
+    // transformation of two solids.
+    bool compound_transforms(const Change& c)
+    {
+        const TieLine& f0 = c.few.ties[c.front];
+        const TieLine& f1 = c.few.ties[c.front + 1];
+        const Phase p = c.m0->high_phase;
+        const Phase q = f0.high_phase;
+        if (p == q || c.m1->low_phase != p || f1.low_phase != q || c.m0->low_phase != f0.low_phase ||
+            c.m1->high_phase != f1.high_phase || !is_point(s, p) || !is_point(s, q) ||
+            c.m0->high.x != f0.high.x)
+            return false;
+        const auto level = [&](double T) {
+            return phase_at(s, p, T, false).ga - phase_at(s, q, T, false).ga;
+        };
+        double lo = c.lo.T;
+        double hi = c.hi.T;
+        const double at_lo = level(lo);
+        const double at_hi = level(hi);
+        // Level exactly at an end (a row of the range at the transformation) is the root.
+        if (at_hi == 0.0)
+            lo = hi;
+        else if (at_lo != 0.0 && (at_lo < 0.0) == (at_hi < 0.0))
+            return c.narrow() ? fail(c.lo, c.hi, "a compound's transformation was not solved") : false;
+        const bool lo_sign = at_lo < 0.0;
+        while (at_lo != 0.0 && lo != hi) {
+            const double mid = 0.5 * (lo + hi);
+            if (mid == lo || mid == hi)
+                break;
+            ((level(mid) < 0.0) == lo_sign ? lo : hi) = mid;
+        }
+        Invariant inv{InvariantKind::congruent, lo, 2, {std::min(p, q), std::max(p, q)}, {}, false};
+        inv.at[0] = inv.at[1] = c.m0->high;
+        d.invariants.push_back(inv);
+        return true;
+    }
+
     // A congruent point: two regions of the same two phases meet at one composition.
     bool congruent_point(const Change& c)
     {
@@ -559,9 +602,21 @@ struct EventSearch {
         return T >= lo.T - OUTSIDE_BRACKET && T <= hi.T + OUTSIDE_BRACKET;
     }
 
+    // why, and where a database's parameter jumps between its pieces in the
+    // bracket, which one and by how much: the diagram then changes at once.
+    std::string with_jump(const std::string& why, const Equilibria& lo, const Equilibria& hi) const
+    {
+        PieceJump j;
+        if (!largest_piece_jump(s, lo.T, hi.T, j))
+            return why;
+        char text[64];
+        std::snprintf(text, sizeof text, " jumps by %.6g J/mol where its pieces meet)", j.jump);
+        return why + " (" + j.name + text;
+    }
+
     bool fail(const Equilibria& lo, const Equilibria& hi, const std::string& why)
     {
-        d.doubts.push_back(doubt_in_range(lo.T, hi.T, why));
+        d.doubts.push_back(doubt_in_range(lo.T, hi.T, with_jump(why, lo, hi)));
         return true;
     }
 };

@@ -2,6 +2,7 @@
 // system's phases by index, and the pure components' transitions.
 #include "engine/phases/kinds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <iterator>
 #include <limits>
@@ -278,4 +279,34 @@ bool at_piece_limit(const System& s, double T)
     };
     return std::any_of(s.functions.bodies.begin(), s.functions.bodies.end(), near) ||
            std::any_of(s.parameters.begin(), s.parameters.end(), near);
+}
+
+bool largest_piece_jump(const System& s, double lo, double hi, PieceJump& out)
+{
+    // The limits in the bracket, of the parameters and of the functions they
+    // call; at each, every parameter's jump (a function's shows in those that
+    // call it). Jumps that leave an equilibrium at the limit itself (AT_A_JUMP
+    // of the invariants) are not reported.
+    std::vector<double> limits;
+    const auto gather = [&](const Piecewise& p) {
+        for (std::size_t k = 1; k + 1 < p.limits.size(); ++k)
+            if (p.limits[k] >= lo - 1e-6 * lo && p.limits[k] <= hi + 1e-6 * hi)
+                limits.push_back(p.limits[k]);
+    };
+    std::for_each(s.parameters.begin(), s.parameters.end(), gather);
+    std::for_each(s.functions.bodies.begin(), s.functions.bodies.end(), gather);
+    const double smallest = 1e-4 * s.gas_constant * hi;
+    bool found = false;
+    for (const double L : limits)
+        for (const Piecewise& p : s.parameters) {
+            // From a limit on the piece above holds: just below it, the one below.
+            bool extrapolated = false;
+            const double jump = evaluate(p, s.functions, L, extrapolated) -
+                                evaluate(p, s.functions, std::nextafter(L, 0.0), extrapolated);
+            if (std::fabs(jump) > smallest && (!found || std::fabs(jump) > std::fabs(out.jump))) {
+                out = {p.name, L, jump};
+                found = true;
+            }
+        }
+    return found;
 }
