@@ -619,6 +619,30 @@ TEST(DatabaseBinary, MagneticGapMeetsTheRegionThatCoversIt)
     EXPECT_NEAR(above.second, meets->at[2].x, 1e-4);
 }
 
+// The jump a warning names: the parameter whose pieces meet in the bracket
+// with the largest difference, above less below (from a limit on, the piece
+// above holds), through the functions it calls; none below 1e-4 RT.
+TEST(DatabaseBinary, LargestJumpOfAParameterBetweenItsPieces)
+{
+    const System s = binary_of(database_of("ELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                           "FUNCTION F 298.15 -20*T; 700 Y -20*T-350; 6000 N !\n"
+                                           "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                           "PARAMETER G(LIQUID,A;0) 1 1000+F; 6000 N !\n"
+                                           "PARAMETER G(LIQUID,B;0) 1 -T; 700 Y 0.001-T; 6000 N !\n"),
+                               "A", "B");
+    PieceJump j;
+    ASSERT_TRUE(largest_piece_jump(s, 699.9, 700.0, j));
+    EXPECT_EQ(j.name, "PARAMETER G(LIQUID,A;0)");
+    EXPECT_EQ(j.limit, 700.0);
+    EXPECT_NEAR(j.jump, -350.0, 1e-9);
+    EXPECT_FALSE(largest_piece_jump(s, 600.0, 699.0, j)) << "no limit in the bracket";
+    const System small = binary_of(database_of("ELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                               "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                               "PARAMETER G(LIQUID,A;0) 1 -T; 700 Y 0.001-T; 6000 N !\n"),
+                                   "A", "B");
+    EXPECT_FALSE(largest_piece_jump(small, 699.9, 700.0, j)) << "1e-3 J is below 1e-4 RT";
+}
+
 // A compound of two forms (COST 507's Si5Y3, R below 723 K and H above): the
 // line compound AB and AB_H of its composition, level where 2 (-4000) =
 // -4880 - 4 T, at 780 K. Both regions beside the compound change their
