@@ -571,6 +571,44 @@ TEST(DatabaseBinary, GapAboutACornerOfAMagneticCurveHasNoTop)
     }
 }
 
+// COST 507's Cu-Mg Laves phase (two sublattices of both elements) melting
+// congruently: in its last 0.03 K it dips below the liquid only between two
+// uniform points of the grid (0.6681 to 0.6697), and the rows lost it there.
+// Against the temperature where the lowest of G_Laves - G_liquid, scanned
+// every 1e-6 in x, reaches zero (by bisection): no Newton, no grid.
+TEST(DatabaseBinary, LavesPhaseMeltingBetweenGridPoints)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "CU", "MG", {}, s));
+    temperature_range(1065.0, 1080.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    const auto melting = std::find_if(d.invariants.begin(), d.invariants.end(), [&](const Invariant& i) {
+        return i.kind == InvariantKind::congruent && phases_of(s, i) == "LIQUID LAVES_C15";
+    });
+    ASSERT_NE(melting, d.invariants.end());
+    const Phase liquid = phase_named(s, "LIQUID");
+    const Phase laves = phase_named(s, "LAVES_C15");
+    const auto lowest_below_liquid = [&](double T) {
+        double lowest = HUGE_VAL;
+        for (int i = 0; i <= 10000; ++i) {
+            const Composition c = composition_from_x(0.664 + i * 1e-6);
+            lowest = std::fmin(lowest, gibbs(s, laves, c, T) - gibbs(s, liquid, c, T));
+        }
+        return lowest;
+    };
+    double lo = 1073.0;
+    double hi = 1074.0;
+    ASSERT_LT(lowest_below_liquid(lo), 0.0);
+    ASSERT_GT(lowest_below_liquid(hi), 0.0);
+    for (int i = 0; i < 30; ++i) {
+        const double mid = 0.5 * (lo + hi);
+        (lowest_below_liquid(mid) < 0.0 ? lo : hi) = mid;
+    }
+    EXPECT_NEAR(melting->T, lo, 1e-6);
+}
+
 // COST 507's Fe-Ti bcc holds that gap too, and HCP_A3 + BCC_A2 covers it below
 // 792.6 K, where the gap meets that region at a three-phase invariant instead
 // of closing. Against the lower hull of both phases' curves scanned every 1e-5

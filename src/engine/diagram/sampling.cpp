@@ -124,9 +124,11 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
-            if (is_point(phases[p]) || is_point(phases[q]) || has_internal_state(phases[p]) ||
-                has_internal_state(phases[q]))
-                continue;  // a compound, or a phase of two sublattices, has samples of its own
+            // A compound has its own sample; a phase of branches, its search
+            // for hidden orderings.
+            if (is_point(phases[p]) || is_point(phases[q]) || has_branches(phases[p]) ||
+                has_branches(phases[q]))
+                continue;
             const auto difference = [&](double x) {
                 double v = 0.0;
                 double unused1 = 0.0;
@@ -136,14 +138,27 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
             };
             const double ga = phases[p].ga - phases[q].ga;
             const double gb = phases[p].gb - phases[q].gb;
+            const bool both_solutions = !has_internal_state(phases[p]) && !has_internal_state(phases[q]);
             for (std::size_t i = 0; i < n; ++i) {
                 const double x = grid.uniform_x[i];
-                d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
+                if (both_solutions) {
+                    d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
+                    continue;
+                }
+                // A phase of two sublattices keeps no excess, only its rests:
+                // G_p - G_q = x (rest_a,p - rest_a,q) + y (rest_b,p - rest_b,q),
+                // HUGE_VAL's differences not finite where it was passed by.
+                const std::size_t k = grid.uniform_at[i];
+                const auto& cp = energies.phase[p];
+                const auto& cq = energies.phase[q];
+                d[i] = x * (cp.rest_a[k] - cq.rest_a[k]) + (1.0 - x) * (cp.rest_b[k] - cq.rest_b[k]);
             }
             for (std::size_t i = 1; i + 1 < n; ++i) {
                 // A positive minimum or a negative maximum: the only extrema
                 // that may cross zero between the points.
                 const double v0 = d[i];
+                if (!std::isfinite(d[i - 1]) || !std::isfinite(v0) || !std::isfinite(d[i + 1]))
+                    continue;  // a phase of two sublattices beyond its reach
                 const int sign = v0 > 0.0 && v0 <= d[i - 1] && v0 <= d[i + 1]   ? 1
                                  : v0 < 0.0 && v0 >= d[i - 1] && v0 >= d[i + 1] ? -1
                                                                                 : 0;

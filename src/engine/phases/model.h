@@ -289,6 +289,11 @@ struct PhaseAtT {
 bool is_point(const PhaseAtT& at);
 bool has_internal_state(const PhaseAtT& at);
 
+// Whether the phase's curve may run on several branches, one per ordering (a
+// general phase of sublattices), whose changes the hull's search for hidden
+// orderings follows rather than its differences from other phases.
+bool has_branches(const PhaseAtT& at);
+
 // Without slopes, the T slopes of a database's functions are left at 0 and the
 // potentials' slopes in T are not to be read: what sampling and tie-lines at
 // one temperature do without.

@@ -101,6 +101,11 @@ bool has_internal_state(const PhaseAtT& at)
     return std::holds_alternative<SublatticePairAtT>(at.kind) || std::holds_alternative<LatticeAtT>(at.kind);
 }
 
+bool has_branches(const PhaseAtT& at)
+{
+    return std::holds_alternative<LatticeAtT>(at.kind);
+}
+
 PhaseAtT phase_at(const System& s, Phase p, double T, bool slopes)
 {
     const PhaseModel& m = phase_model(s, p);
