@@ -22,6 +22,12 @@ constexpr double CURVATURE_STEP = 1e-4;
 // A curvature whose two sides CURVATURE_STEP from its minimum differ by more
 // than this share of their rise above it is not smooth there: it jumps.
 constexpr double KINKED = 0.5;
+// In RT: a phase of two sublattices this close to another at a grid point is
+// level with it there, by rounding; one further from it than NEAR_DIP does not
+// dip below it between the points (a Laves phase near its melting point comes
+// within 1e-5 RT of the liquid at the points beside its dip).
+constexpr double LEVEL = 1e-9;
+constexpr double NEAR_DIP = 0.01;
 // Half-widths of the samples about a corner that bends a curve down, in
 // uniform spacings: a gap 2e-3 to 2e-5 wide holds some of them.
 constexpr double CORNER_SCALES[] = {0.25, 1.0 / 32, 1.0 / 256};
@@ -111,16 +117,87 @@ void spread(double centre, double half_width, std::vector<Composition>& extra)
     }
 }
 
+// Where G_p - G_q, d_prev, d0 and d_next at three neighbouring uniform
+// points, has an extremum that may cross zero between the outer two (a
+// positive minimum, 1, or a negative maximum, -1); 0 where none.
+inline int wrong_sign(double d_prev, double d0, double d_next)
+{
+    return d0 > 0.0 && d0 <= d_prev && d0 <= d_next ? 1 : d0 < 0.0 && d0 >= d_prev && d0 >= d_next ? -1 : 0;
+}
+
+// Such an extremum about point i, between its neighbours; samples about it
+// where it crosses zero.
+template <class F>
+void window_at(const Grid& grid, std::size_t i, int sign, const F& difference,
+               std::vector<Composition>& extra)
+{
+    double at = 0.0;
+    const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
+    if (sign * v < 0.0)
+        spread(at, 0.25 / UNIFORM, extra);
+}
+
+// The same where p or q is a phase of two sublattices, at the points about
+// which it comes near the lowest solution: from the rests, as it keeps no
+// excess (G_p - G_q = x (rest_a,p - rest_a,q) + y (rest_b,p - rest_b,q), not
+// finite where it was passed by), and not where the two are level by rounding
+// (COST 507's BCC_B2, which repeats BCC_A2).
+template <class F>
+void sublattice_windows(const Grid& grid, const GridEnergies& energies, std::size_t p, std::size_t q,
+                        const std::vector<std::size_t>& points, double RT, const F& difference,
+                        std::vector<Composition>& extra)
+{
+    const GridEnergies::Columns& cp = energies.phase[p];
+    const GridEnergies::Columns& cq = energies.phase[q];
+    const auto d = [&](std::size_t i) {
+        const std::size_t k = grid.uniform_at[i];
+        const double x = grid.uniform_x[i];
+        return x * (cp.rest_a[k] - cq.rest_a[k]) + (1.0 - x) * (cp.rest_b[k] - cq.rest_b[k]);
+    };
+    for (const std::size_t i : points) {
+        const double d0 = d(i);
+        const double d_prev = d(i - 1);
+        const double d_next = d(i + 1);
+        if (!std::isfinite(d_prev) || !std::isfinite(d0) || !std::isfinite(d_next) ||
+            !(std::fabs(d0) > LEVEL * RT && std::fabs(d0) < NEAR_DIP * RT))
+            continue;
+        const int sign = wrong_sign(d_prev, d0, d_next);
+        if (sign != 0)
+            window_at(grid, i, sign, difference, extra);
+    }
+}
+
+// The uniform points about which a phase of two sublattices comes within
+// NEAR_DIP of the lowest solution: only there may it dip below one between
+// the points, and it is minimised afresh at each x a search asks.
+std::vector<std::size_t> near_points(const Grid& grid, const GridEnergies::Columns& c, const PhaseAtT& phase)
+{
+    const std::size_t n = grid.uniform_x.size();
+    std::vector<bool> near(n, false);
+    for (std::size_t i = 0; i < n; ++i) {
+        const GridEnergies::Columns::Margin& m = c.margin[grid.uniform_at[i]];
+        near[i] = m.T[0] == phase.T && m.above[0] < NEAR_DIP * phase.RT;
+    }
+    std::vector<std::size_t> out;
+    for (std::size_t i = 1; i + 1 < n; ++i)
+        if (near[i - 1] || near[i] || near[i + 1])
+            out.push_back(i);
+    return out;
+}
+
 // Windows where one phase dips below another between two uniform points:
 // G_p - G_q changing sign between them shows as an extremum of the wrong sign.
 void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                     std::vector<Composition>& extra)
 {
     const std::size_t n = grid.uniform_x.size();
-    const double h = 1.0 / UNIFORM;
     const auto excess = [&](std::size_t p, std::size_t i) {
         return energies.phase[p].excess[grid.uniform_at[i]];
     };
+    std::vector<std::vector<std::size_t>> near(phases.size());
+    for (std::size_t p = 0; p < phases.size(); ++p)
+        if (has_internal_state(phases[p]) && !has_branches(phases[p]))
+            near[p] = near_points(grid, energies.phase[p], phases[p]);
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
@@ -136,38 +213,21 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
                 phase_difference(phases[p], phases[q], x, v, unused1, unused2);
                 return v;
             };
+            if (has_internal_state(phases[p]) || has_internal_state(phases[q])) {
+                sublattice_windows(grid, energies, p, q, has_internal_state(phases[p]) ? near[p] : near[q],
+                                   phases[p].RT, difference, extra);
+                continue;
+            }
             const double ga = phases[p].ga - phases[q].ga;
             const double gb = phases[p].gb - phases[q].gb;
-            const bool both_solutions = !has_internal_state(phases[p]) && !has_internal_state(phases[q]);
             for (std::size_t i = 0; i < n; ++i) {
                 const double x = grid.uniform_x[i];
-                if (both_solutions) {
-                    d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
-                    continue;
-                }
-                // A phase of two sublattices keeps no excess, only its rests:
-                // G_p - G_q = x (rest_a,p - rest_a,q) + y (rest_b,p - rest_b,q),
-                // HUGE_VAL's differences not finite where it was passed by.
-                const std::size_t k = grid.uniform_at[i];
-                const auto& cp = energies.phase[p];
-                const auto& cq = energies.phase[q];
-                d[i] = x * (cp.rest_a[k] - cq.rest_a[k]) + (1.0 - x) * (cp.rest_b[k] - cq.rest_b[k]);
+                d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
             }
             for (std::size_t i = 1; i + 1 < n; ++i) {
-                // A positive minimum or a negative maximum: the only extrema
-                // that may cross zero between the points.
-                const double v0 = d[i];
-                if (!std::isfinite(d[i - 1]) || !std::isfinite(v0) || !std::isfinite(d[i + 1]))
-                    continue;  // a phase of two sublattices beyond its reach
-                const int sign = v0 > 0.0 && v0 <= d[i - 1] && v0 <= d[i + 1]   ? 1
-                                 : v0 < 0.0 && v0 >= d[i - 1] && v0 >= d[i + 1] ? -1
-                                                                                : 0;
-                if (sign == 0)
-                    continue;
-                double at = 0.0;
-                const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
-                if (sign * v < 0.0)
-                    spread(at, h / 4.0, extra);
+                const int sign = wrong_sign(d[i - 1], d[i], d[i + 1]);
+                if (sign != 0)
+                    window_at(grid, i, sign, difference, extra);
             }
         }
     }
