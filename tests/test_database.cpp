@@ -14,6 +14,7 @@
 #include "formats/tdb_file.h"
 #include "public_databases.h"
 #include "reference.h"
+#include "testio.h"
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,18 @@ Database database_of(const std::string& text)
     InputError error;
     EXPECT_TRUE(parse_tdb(text, "test.tdb", db, error)) << error.text();
     return db;
+}
+
+// A binary of A and B whose one solid the text gives, beneath an ideal liquid
+// that melts far above it (both ends near 2000 K).
+System solid_under_a_high_liquid(const std::string& solid)
+{
+    return binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n" +
+                                 solid +
+                                 "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                 "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
+                                 "PARAMETER G(LIQUID,B;0) 1 20000-10*T; 6000 N !\n"),
+                     "A", "B");
 }
 
 // An invariant's phases by name, in order of x.
@@ -254,13 +267,7 @@ TEST(DatabaseBinary, SameDiagramAsTheSystemFile)
     toml.gas_constant = 8.31451;
     toml.range = {600.0, 1000.0, 2.0, 201};
     const Diagram expected = compute_diagram(toml);
-    const std::string one_site = [] {
-        std::FILE* f = std::fopen((EXAMPLES / "eutectic.tdb").string().c_str(), "rb");
-        std::string text(1 << 16, '\0');
-        text.resize(std::fread(&text[0], 1, text.size(), f));
-        std::fclose(f);
-        return text;
-    }();
+    const std::string one_site = read_file((EXAMPLES / "eutectic.tdb").string());
     std::string two_sites = one_site;
     two_sites.replace(two_sites.find("PHASE SOLID %  1  1.0 !"), 23, "PHASE SOLID % 2 2 1 !");
     two_sites.replace(two_sites.find("CONSTITUENT SOLID :A,B : !"), 26, "CONSTITUENT SOLID :A,B : VA : !");
@@ -349,13 +356,6 @@ TEST(DatabaseBinary, LineCompoundAgainstItsClosedForms)
 // once between two solutions (the regular solid's eutectic).
 TEST(DatabaseBinary, ThreePhaseEquilibriumAtAJumpLiesAtTheLimit)
 {
-    const auto text_of = [](const std::filesystem::path& path) {
-        std::FILE* f = std::fopen(path.string().c_str(), "rb");
-        std::string text(1 << 16, '\0');
-        text.resize(std::fread(&text[0], 1, text.size(), f));
-        std::fclose(f);
-        return text;
-    };
     struct Case {
         const char* file;
         const char* liquid_b;  // the smooth parameter, as the file writes it
@@ -363,7 +363,7 @@ TEST(DatabaseBinary, ThreePhaseEquilibriumAtAJumpLiesAtTheLimit)
     };
     for (const Case& c : {Case{"line-compound.tdb", "G(LIQUID,B;0) 1 9000-10*T; 100000 N !", 740.0, 780.0},
                           Case{"eutectic.tdb", "G(LIQUID,B;0) 1 9000-10*T; 100000 N !", 580.0, 640.0}}) {
-        const std::string smooth = text_of(EXAMPLES / c.file);
+        const std::string smooth = read_file((EXAMPLES / c.file).string());
         System s = binary_of(database_of(smooth), "A", "B");
         temperature_range(c.first, c.last, 1.0, s.range);
         const Diagram before = compute_diagram(s);
@@ -464,17 +464,12 @@ TEST(DatabaseBinary, EutecticATraceBelowAPureMeltingPoint)
 // width), the gap 0.05 K below the top and none 0.05 K above it.
 TEST(DatabaseBinary, GapThatMagnetismOpensClosesAtItsTop)
 {
-    System s = binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
-                                     "TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.4 !\n"
-                                     "PHASE BCC %& 2 1 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
-                                     "PARAMETER G(BCC,A:VA;0) 1 0; 6000 N !\n"
-                                     "PARAMETER G(BCC,B:VA;0) 1 0; 6000 N !\n"
-                                     "PARAMETER TC(BCC,A:VA;0) 1 1043; 6000 N !\n"
-                                     "PARAMETER BMAGN(BCC,A:VA;0) 1 2.22; 6000 N !\n"
-                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
-                                     "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
-                                     "PARAMETER G(LIQUID,B;0) 1 20000-10*T; 6000 N !\n"),
-                         "A", "B");
+    System s = solid_under_a_high_liquid("TYPE_DEFINITION & GES A_P_D BCC MAGNETIC -1.0 0.4 !\n"
+                                         "PHASE BCC %& 2 1 3 !\nCONSTITUENT BCC :A,B : VA : !\n"
+                                         "PARAMETER G(BCC,A:VA;0) 1 0; 6000 N !\n"
+                                         "PARAMETER G(BCC,B:VA;0) 1 0; 6000 N !\n"
+                                         "PARAMETER TC(BCC,A:VA;0) 1 1043; 6000 N !\n"
+                                         "PARAMETER BMAGN(BCC,A:VA;0) 1 2.22; 6000 N !\n");
     temperature_range(700.0, 900.0, 1.0, s.range);
     const Diagram d = compute_diagram(s);
     EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
@@ -525,19 +520,14 @@ TEST(DatabaseBinary, GapThatMagnetismOpensClosesAtItsTop)
 // hull of G scanned every 1e-7 in x about the corner.
 TEST(DatabaseBinary, GapAboutACornerOfAMagneticCurveHasNoTop)
 {
-    System s = binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
-                                     "TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
-                                     "PHASE FCC %& 2 1 1 !\nCONSTITUENT FCC :A,B : VA : !\n"
-                                     "PARAMETER G(FCC,A:VA;0) 1 0; 6000 N !\n"
-                                     "PARAMETER G(FCC,B:VA;0) 1 0; 6000 N !\n"
-                                     "PARAMETER TC(FCC,A:VA;0) 1 1000; 6000 N !\n"
-                                     "PARAMETER TC(FCC,B:VA;0) 1 -600; 6000 N !\n"
-                                     "PARAMETER BMAGN(FCC,A:VA;0) 1 1.8; 6000 N !\n"
-                                     "PARAMETER BMAGN(FCC,B:VA;0) 1 -2.4; 6000 N !\n"
-                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
-                                     "PARAMETER G(LIQUID,A;0) 1 20000-10*T; 6000 N !\n"
-                                     "PARAMETER G(LIQUID,B;0) 1 20000-10*T; 6000 N !\n"),
-                         "A", "B");
+    System s = solid_under_a_high_liquid("TYPE_DEFINITION & GES A_P_D FCC MAGNETIC -3.0 0.28 !\n"
+                                         "PHASE FCC %& 2 1 1 !\nCONSTITUENT FCC :A,B : VA : !\n"
+                                         "PARAMETER G(FCC,A:VA;0) 1 0; 6000 N !\n"
+                                         "PARAMETER G(FCC,B:VA;0) 1 0; 6000 N !\n"
+                                         "PARAMETER TC(FCC,A:VA;0) 1 1000; 6000 N !\n"
+                                         "PARAMETER TC(FCC,B:VA;0) 1 -600; 6000 N !\n"
+                                         "PARAMETER BMAGN(FCC,A:VA;0) 1 1.8; 6000 N !\n"
+                                         "PARAMETER BMAGN(FCC,B:VA;0) 1 -2.4; 6000 N !\n");
     temperature_range(600.0, 1200.0, 1.0, s.range);
     const Diagram d = compute_diagram(s);
     EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
@@ -688,13 +678,7 @@ TEST(DatabaseBinary, LargestJumpOfAParameterBetweenItsPieces)
 // that temperature, the rows naming AB below it and AB_H above.
 TEST(DatabaseBinary, CompoundOfTwoFormsTransformsCongruently)
 {
-    std::string text = [] {
-        std::FILE* f = std::fopen((EXAMPLES / "line-compound.tdb").string().c_str(), "rb");
-        std::string t(1 << 16, '\0');
-        t.resize(std::fread(&t[0], 1, t.size(), f));
-        std::fclose(f);
-        return t;
-    }();
+    std::string text = read_file((EXAMPLES / "line-compound.tdb").string());
     text += "PHASE AB_H % 2 1 1 !\nCONSTITUENT AB_H :A : B : !\nPARAMETER G(AB_H,A:B;0) 1 -4880-4*T; 100000 "
             "N !\n";
     System s = binary_of(database_of(text), "A", "B");
