@@ -444,6 +444,31 @@ struct EventSearch {
         return true;
     }
 
+    // The one tie-line of a change (one on each side) whose end at one side
+    // turned into another phase: which end, its phase and composition below
+    // and above, and the unchanged other end; none where neither or both did.
+    struct ChangedEnd {
+        bool low;
+        Phase below_phase, above_phase;
+        Composition below, above;
+        Phase other_phase;
+        Composition other;
+    };
+    static std::optional<ChangedEnd> changed_end(const Change& c)
+    {
+        const TieLine& below = c.lo.ties[c.front];
+        const TieLine& above = c.hi.ties[c.front];
+        const bool low_end = below.high_phase == above.high_phase && below.low_phase != above.low_phase;
+        const bool high_end = below.low_phase == above.low_phase && below.high_phase != above.high_phase;
+        if (low_end == high_end)
+            return std::nullopt;
+        if (low_end)
+            return ChangedEnd{true,      below.low_phase,  above.low_phase, below.low,
+                              above.low, below.high_phase, below.high};
+        return ChangedEnd{false,      below.high_phase, above.high_phase, below.high,
+                          above.high, below.low_phase,  below.low};
+    }
+
     // Beneath a two-phase region the pure component transforms: the region's
     // end at the edge of the diagram changes phase, each holding none of the
     // other component (Mn's alpha -> beta at 980 K beside Cu's fcc). The
@@ -451,19 +476,13 @@ struct EventSearch {
     // beside it are those of the bracket's ends.
     bool pure_end_transforms(const Change& c, const std::vector<int>& a, const std::vector<int>& b)
     {
-        const TieLine& below = c.lo.ties[c.front];
-        const TieLine& above = c.hi.ties[c.front];
-        const bool low_end = below.high_phase == above.high_phase && below.low_phase != above.low_phase;
-        const bool high_end = below.low_phase == above.low_phase && below.high_phase != above.high_phase;
-        if (low_end == high_end)
+        const std::optional<ChangedEnd> e = changed_end(c);
+        if (!e)
             return false;
-        const Composition& end_below = low_end ? below.low : below.high;
-        const Composition& end_above = low_end ? above.low : above.high;
-        const bool at_a = end_below.y == 0.0;
-        if (at_a != (end_above.y == 0.0) || (!at_a && (end_below.x != 0.0 || end_above.x != 0.0)))
+        const bool at_a = e->below.y == 0.0;
+        if (at_a != (e->above.y == 0.0) || (!at_a && (e->below.x != 0.0 || e->above.x != 0.0)))
             return false;
-        return pure_event(c, a, b, at_a, low_end ? below.low_phase : below.high_phase,
-                          low_end ? above.low_phase : above.high_phase);
+        return pure_event(c, a, b, at_a, e->below_phase, e->above_phase);
     }
 
     // A region whose end at a pure component turns into another phase, one or
@@ -473,37 +492,24 @@ struct EventSearch {
     // region's other phase, within 1e-11 K of the pure transition.
     bool end_leaves_pure(const Change& c)
     {
-        const TieLine& below = c.lo.ties[c.front];
-        const TieLine& above = c.hi.ties[c.front];
-        const bool low_end = below.high_phase == above.high_phase && below.low_phase != above.low_phase;
-        const bool high_end = below.low_phase == above.low_phase && below.high_phase != above.high_phase;
-        if (low_end == high_end)
+        const std::optional<ChangedEnd> e = changed_end(c);
+        if (!e)
             return false;
         // Both ends at most a trace beside the same pure component.
-        const Composition& end_below = low_end ? below.low : below.high;
-        const Composition& end_above = low_end ? above.low : above.high;
-        const auto trace = [](const Composition& e) { return std::fmin(e.x, e.y) < TRACE; };
-        if (!trace(end_below) || !trace(end_above) || (end_below.x < 0.5) != (end_above.x < 0.5))
+        const auto trace = [](const Composition& end) { return std::fmin(end.x, end.y) < TRACE; };
+        if (!trace(e->below) || !trace(e->above) || (e->below.x < 0.5) != (e->above.x < 0.5))
             return false;
-        Phase phases[3];
-        Composition at[3];
-        if (low_end) {
-            const bool below_first = below.low.x <= above.low.x;
-            phases[0] = below_first ? below.low_phase : above.low_phase;
-            at[0] = below_first ? below.low : above.low;
-            phases[1] = below_first ? above.low_phase : below.low_phase;
-            at[1] = below_first ? above.low : below.low;
-            phases[2] = below.high_phase;
-            at[2] = below.high;
-        } else {
-            const bool below_first = below.high.x <= above.high.x;
-            phases[0] = below.low_phase;
-            at[0] = below.low;
-            phases[1] = below_first ? below.high_phase : above.high_phase;
-            at[1] = below_first ? below.high : above.high;
-            phases[2] = below_first ? above.high_phase : below.high_phase;
-            at[2] = below_first ? above.high : below.high;
-        }
+        // The three by x: the changed end's two states in their order, and
+        // the tie-line's other end beyond them.
+        const bool below_first = e->below.x <= e->above.x;
+        const Phase first = below_first ? e->below_phase : e->above_phase;
+        const Phase second = below_first ? e->above_phase : e->below_phase;
+        const Composition& at_first = below_first ? e->below : e->above;
+        const Composition& at_second = below_first ? e->above : e->below;
+        const Phase phases[3] = {e->low ? first : e->other_phase, e->low ? second : first,
+                                 e->low ? e->other_phase : second};
+        const Composition at[3] = {e->low ? at_first : e->other, e->low ? at_second : at_first,
+                                   e->low ? e->other : at_second};
         // Two phases of one pure energy there are one state (COST 507's BCC_B2,
         // which repeats BCC_A2): no invariant between them.
         const bool at_a = at[1].x > 0.5;
