@@ -1,5 +1,7 @@
 #include "engine/diagram/gap_tangent.h"
 
+#include "engine/numerics/bracket.h"
+
 #include <cmath>
 
 namespace {
@@ -12,7 +14,6 @@ constexpr double INSIDE = 1e-15;  // a branch's bracket stops this short of a pu
 // either side, and at least NEAREST: the bend moves about 1e-3 a kelvin.
 constexpr double AROUND = 4.0;
 constexpr double NEAREST = 2e-3;
-constexpr int GOLDEN_STEPS = 100;    // of a bracket of 1e-2: to its doubles' resolution
 constexpr double TOP_STEP = 0.25;    // K: steps above the gap's last row to where it has closed
 constexpr double HIGHEST = 20.0;     // K: above that row at most
 constexpr double TOP_WIDTH = 1e-10;  // K: the top's bracket this narrow
@@ -29,18 +30,10 @@ Point point_at(const PhaseAtT& at, double x)
     return {c.x * p.mu_a + c.y * p.mu_b, p.mu_a - p.mu_b, p.curvature};
 }
 
-// From inside (curvature < 0) towards end: where the curvature turns non-negative.
+// From inside (curvature < 0) towards end: as far as the curvature stays negative.
 double spinodal_edge(const PhaseAtT& at, double inside, double end)
 {
-    double in = inside;
-    double out = end;
-    for (int k = 0; k < BISECTIONS && in != out; ++k) {
-        const double mid = 0.5 * (in + out);
-        if (mid == in || mid == out)
-            break;
-        (point_at(at, mid).curvature < 0.0 ? in : out) = mid;
-    }
-    return out;
+    return last_negative([&](double x) { return point_at(at, x).curvature; }, inside, end);
 }
 
 // Where the slope is m on the convex branch from edge outward (direction -1
@@ -108,8 +101,7 @@ Refined gap_by_slopes(const PhaseAtT& at, const Composition& low, const Composit
 namespace {
 
 // The lowest curvature of the phase on [a, b] at T, by golden section: one
-// minimum, at the right of the bend where the curvature jumps down (the
-// section keeps the lowest value it has met).
+// minimum, just beyond the bend where the curvature jumps down.
 double lowest_curvature(const System& s, Phase p, double a, double b, double T, double& at)
 {
     const auto k = [&](double x) {
@@ -118,37 +110,7 @@ double lowest_curvature(const System& s, Phase p, double a, double b, double T, 
         curvature(s, p, x, T, value, slope);
         return value;
     };
-    const double r = 0.5 * (std::sqrt(5.0) - 1.0);
-    double c = b - r * (b - a);
-    double d = a + r * (b - a);
-    double kc = k(c);
-    double kd = k(d);
-    double best = std::fmin(kc, kd);
-    at = kc <= kd ? c : d;
-    for (int step = 0; step < GOLDEN_STEPS && b - a > 0.0; ++step) {
-        if (kc <= kd) {
-            b = d;
-            d = c;
-            kd = kc;
-            c = b - r * (b - a);
-            kc = k(c);
-            if (kc < best) {
-                best = kc;
-                at = c;
-            }
-        } else {
-            a = c;
-            c = d;
-            kc = kd;
-            d = a + r * (b - a);
-            kd = k(d);
-            if (kd < best) {
-                best = kd;
-                at = d;
-            }
-        }
-    }
-    return best;
+    return golden_extremum(k, a, b, 1, at);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/diagram/sampling.h"
 
+#include "engine/numerics/bracket.h"
 #include "engine/numerics/hull.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@ constexpr int UNIFORM = 512;       // interior points x = i / UNIFORM
 constexpr int PER_DECADE = 4;      // tail points per decade towards each pure component
 constexpr int TAIL_DECADES = 40;   // down to 1e-40
 constexpr double TAIL_END = 0.75;  // of a uniform spacing: where the tails stop short of the uniform points
-constexpr int GOLDEN_STEPS = 60;   // golden-section steps at most: 0.618^60 of a spacing is 3e-16
-constexpr double GOLDEN_WIDTH = 1e-13;     // and none once the bracket is this narrow
 constexpr double NARROWEST_SPREAD = 1e-9;  // half-width of the extra samples around a hidden region, at least
 constexpr int SPREAD = 16;                 // extra samples on each side of it
 constexpr double SPREAD_STEP = 0.25;       // of the half-width, between them
@@ -78,34 +77,6 @@ Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, doub
     return best;
 }
 
-// The minimum (sign +1) or maximum (sign -1) of f in [a, b], by golden section.
-template <class F>
-double extremum(F f, double a, double b, int sign, double& at)
-{
-    const double r = 0.5 * (std::sqrt(5.0) - 1.0);
-    double c = b - r * (b - a);
-    double d = a + r * (b - a);
-    double fc = sign * f(c);
-    double fd = sign * f(d);
-    for (int i = 0; i < GOLDEN_STEPS && b - a > GOLDEN_WIDTH; ++i) {
-        if (fc < fd) {
-            b = d;
-            d = c;
-            fd = fc;
-            c = b - r * (b - a);
-            fc = sign * f(c);
-        } else {
-            a = c;
-            c = d;
-            fc = fd;
-            d = a + r * (b - a);
-            fd = sign * f(d);
-        }
-    }
-    at = fc < fd ? c : d;
-    return sign * std::min(fc, fd);
-}
-
 // Samples across centre ± half_width (at least NARROWEST_SPREAD), into extra.
 void spread(double centre, double half_width, std::vector<Composition>& extra)
 {
@@ -132,7 +103,7 @@ void window_at(const Grid& grid, std::size_t i, int sign, const F& difference,
                std::vector<Composition>& extra)
 {
     double at = 0.0;
-    const double v = extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
+    const double v = golden_extremum(difference, grid.uniform_x[i - 1], grid.uniform_x[i + 1], sign, at);
     if (sign * v < 0.0)
         spread(at, 0.25 / UNIFORM, extra);
 }
@@ -233,22 +204,6 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
     }
 }
 
-// How far from inside (where k < 0) towards end k stays negative: end itself
-// where it is negative there too, else where k changes sign, by bisection.
-template <class F>
-double negative_from(F k, double inside, double end)
-{
-    if (k(end) < 0.0)
-        return end;
-    double in = inside;
-    double out = end;
-    for (int step = 0; step < GOLDEN_STEPS && std::fabs(out - in) > GOLDEN_WIDTH; ++step) {
-        const double mid = 0.5 * (in + out);
-        (k(mid) < 0.0 ? in : out) = mid;
-    }
-    return in;
-}
-
 // Gaps narrower than the grid: x y G'' < 0 somewhere is a spinodal, which a gap surrounds.
 void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                  std::vector<Composition>& extra)
@@ -278,7 +233,7 @@ void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const Gr
             if (ki > NEAR_SPINODAL * RT)  // far from a spinodal
                 continue;
             double at = 0.0;
-            const double v = extremum(k, grid.uniform_x[i - 1], grid.uniform_x[i + 1], 1, at);
+            const double v = golden_extremum(k, grid.uniform_x[i - 1], grid.uniform_x[i + 1], 1, at);
             if (!(v < 0.0) || ki < -WIDE_SPINODAL * RT)  // no spinodal, or one wide enough for the grid
                 continue;
             // The spinodal's half-width from the curvature's own curvature; the gap
@@ -291,8 +246,8 @@ void hidden_gaps(const Grid& grid, const std::vector<PhaseAtT>& phases, const Gr
                 // The curvature jumps at its minimum (a magnetic phase where its
                 // Curie temperature crosses T): no parabola, so its negative
                 // stretch is measured on each side instead.
-                const double lo = negative_from(k, at, grid.uniform_x[i - 1]);
-                const double hi = negative_from(k, at, grid.uniform_x[i + 1]);
+                const double lo = last_negative(k, at, grid.uniform_x[i - 1]);
+                const double hi = last_negative(k, at, grid.uniform_x[i + 1]);
                 spread(0.5 * (lo + hi), std::min(2.0 * h, 0.5 * (hi - lo)), extra);
                 continue;
             }
