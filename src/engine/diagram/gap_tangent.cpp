@@ -104,10 +104,11 @@ namespace {
 // minimum, just beyond the bend where the curvature jumps down.
 double lowest_curvature(const System& s, Phase p, double a, double b, double T, double& at)
 {
+    const PhaseAtT phase = phase_at(s, p, T, false);  // once for the section's steps
     const auto k = [&](double x) {
         double value = 0.0;
         double slope = 0.0;
-        curvature(s, p, x, T, value, slope);
+        curvature(phase, x, value, slope);
         return value;
     };
     return golden_extremum(k, a, b, 1, at);
