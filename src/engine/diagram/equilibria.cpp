@@ -222,15 +222,14 @@ const TieLine* hidden_between(const std::vector<TieLine>& hidden, const std::vec
     return nullptr;
 }
 
-// Newton between two states of one phase that met at a tangent far narrower
-// than the samples it started from: where a barely ordered state lay on the
-// hull at an end of a region (Al-Fe's D0_3 just short of B2 at 0.4043, 318 K),
-// or a start lay inside a gap whose curve bends at a Curie temperature (COST
-// 507's Fe-V bcc at 790 K, from 0.7574 beside an end at 0.7573), Newton
-// settled beside the spinodal on a tangent of no real width (0.000005 wide
-// between samples 0.014 apart), which a curve then dips below. Again from one
-// end's sample or both moved one, two and four samples further out: the first
-// tie-line a hundred times wider that no curve dips below replaces tie.
+// Newton between two states of one phase of sublattices that met at a
+// tangent far narrower than the samples it started from: where a barely
+// ordered state lay on the hull at an end of a region (Al-Fe's D0_3 just short
+// of B2 at 0.4043, 318 K), Newton followed it and settled beside it on a
+// tangent of no real width (0.000005 wide between samples 0.014 apart), which
+// a curve then dips below. Again from one end's sample or both moved one, two
+// and four samples further out: the first tie-line a hundred times wider that
+// no curve dips below replaces tie.
 void same_phase_further(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                         const std::vector<Sample>& samples, int i, int j, TieLine& tie)
 {
@@ -360,7 +359,7 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
         if (gap_by_slopes(phases[phase_index(p)], ci, cj, by_slope) == Refined::ok)
             tie = by_slope;
     }
-    if (p == q && r == Refined::ok)
+    if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
         same_phase_further(grid, phases, energies, samples, i, j, tie);
     if (r == Refined::zero_width)
         return false;
