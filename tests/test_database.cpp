@@ -659,16 +659,18 @@ TEST(DatabaseBinary, LargestJumpOfAParameterBetweenItsPieces)
                                            "PARAMETER G(LIQUID,B;0) 1 -T; 700 Y 0.001-T; 6000 N !\n"),
                                "A", "B");
     PieceJump j;
-    ASSERT_TRUE(largest_piece_jump(s, 699.9, 700.0, j));
+    ASSERT_TRUE(largest_piece_jump(s, 699.9, 700.0, AT_A_JUMP * s.gas_constant * 700.0, j));
     EXPECT_EQ(j.name, "PARAMETER G(LIQUID,A;0)");
     EXPECT_EQ(j.limit, 700.0);
     EXPECT_NEAR(j.jump, -350.0, 1e-9);
-    EXPECT_FALSE(largest_piece_jump(s, 600.0, 699.0, j)) << "no limit in the bracket";
+    EXPECT_FALSE(largest_piece_jump(s, 600.0, 699.0, AT_A_JUMP * s.gas_constant * 699.0, j))
+        << "no limit in the bracket";
     const System small = binary_of(database_of("ELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
                                                "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
                                                "PARAMETER G(LIQUID,A;0) 1 -T; 700 Y 0.001-T; 6000 N !\n"),
                                    "A", "B");
-    EXPECT_FALSE(largest_piece_jump(small, 699.9, 700.0, j)) << "1e-3 J is below 1e-4 RT";
+    EXPECT_FALSE(largest_piece_jump(small, 699.9, 700.0, AT_A_JUMP * small.gas_constant * 700.0, j))
+        << "1e-3 J is below 1e-4 RT";
 }
 
 // A compound of two forms (COST 507's Si5Y3, R below 723 K and H above): the

@@ -613,7 +613,8 @@ struct EventSearch {
     std::string with_jump(const std::string& why, const Equilibria& lo, const Equilibria& hi) const
     {
         PieceJump j;
-        if (!largest_piece_jump(s, lo.T, hi.T, j))
+        // Not those that leave an equilibrium at the limit itself.
+        if (!largest_piece_jump(s, lo.T, hi.T, AT_A_JUMP * s.gas_constant * hi.T, j))
             return why;
         char text[64];
         std::snprintf(text, sizeof text, " jumps by %.6g J/mol where its pieces meet)", j.jump);

@@ -17,9 +17,6 @@ constexpr double SLOPE_STEP = 1e-6;  // for the curvature's slope's slope, by a 
 // Two compositions of one phase closer than this (in ln of each fraction) are
 // one: the trivial root of the three-phase equations, where a phase stands twice.
 constexpr double ONE_PHASE = 1e-6;
-// In RT: the residual a two-phase boundary may keep at a limit between a
-// database function's pieces, where the function jumps (1e-5 RT seen).
-constexpr double AT_A_JUMP = 1e-4;
 
 struct ThreePhase {
     Composition at[3];

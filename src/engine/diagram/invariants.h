@@ -22,6 +22,11 @@ enum class InvariantKind {
 
 const char* invariant_name(InvariantKind k);
 
+// In RT: the residual an equilibrium may keep at a limit between a database
+// function's pieces, where the function jumps (1e-5 RT seen): it is taken at
+// the limit itself. A larger jump is one a warning names.
+constexpr double AT_A_JUMP = 1e-4;
+
 struct Invariant {
     InvariantKind kind;
     double T;

@@ -281,12 +281,11 @@ bool at_piece_limit(const System& s, double T)
            std::any_of(s.parameters.begin(), s.parameters.end(), near);
 }
 
-bool largest_piece_jump(const System& s, double lo, double hi, PieceJump& out)
+bool largest_piece_jump(const System& s, double lo, double hi, double smallest, PieceJump& out)
 {
     // The limits in the bracket, of the parameters and of the functions they
     // call; at each, every parameter's jump (a function's shows in those that
-    // call it). Jumps that leave an equilibrium at the limit itself (AT_A_JUMP
-    // of the invariants) are not reported.
+    // call it).
     std::vector<double> limits;
     const auto gather = [&](const Piecewise& p) {
         for (std::size_t k = 1; k + 1 < p.limits.size(); ++k)
@@ -295,7 +294,6 @@ bool largest_piece_jump(const System& s, double lo, double hi, PieceJump& out)
     };
     std::for_each(s.parameters.begin(), s.parameters.end(), gather);
     std::for_each(s.functions.bodies.begin(), s.functions.bodies.end(), gather);
-    const double smallest = 1e-4 * s.gas_constant * hi;
     bool found = false;
     for (const double L : limits)
         for (const Piecewise& p : s.parameters) {

@@ -415,14 +415,15 @@ bool at_piece_limit(const System& s, double T);
 
 // The largest jump (J/mol) of a database parameter of the system between two
 // of its pieces at a limit in [lo, hi], with the parameter's name and the
-// limit; false where no parameter jumps by more than 1e-4 RT there. A jump
-// like COST 507's bcc yttrium's, 77 kJ at 1799 K, changes a diagram at once.
+// limit; false where no parameter jumps by more than smallest (J/mol) there.
+// A jump like COST 507's bcc yttrium's, 77 kJ at 1799 K, changes a diagram at
+// once.
 struct PieceJump {
     std::string name;
     double limit;
     double jump;
 };
-bool largest_piece_jump(const System& s, double lo, double hi, PieceJump& out);
+bool largest_piece_jump(const System& s, double lo, double hi, double smallest, PieceJump& out);
 
 // The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
 double pure_gibbs(const System& s, Phase p, bool of_a, double T);
