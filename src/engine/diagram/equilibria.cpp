@@ -111,6 +111,20 @@ Refined ordered_end_further(const System& s, const std::vector<PhaseAtT>& phases
     return was;
 }
 
+// The lowest of h, NaN passed by: four running minima, as the loop would
+// otherwise wait on each comparison in turn.
+double lowest_of(const std::vector<double>& h)
+{
+    double m[4] = {HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    std::size_t i = 0;
+    for (; i + 4 <= h.size(); i += 4)
+        for (std::size_t k = 0; k < 4; ++k)
+            m[k] = h[i + k] < m[k] ? h[i + k] : m[k];
+    for (; i < h.size(); ++i)
+        m[0] = h[i] < m[0] ? h[i] : m[0];
+    return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
+}
+
 // Checks the tangent of tie against both curves on the grid and at the lowest
 // points between; false if either dips below it, with the lowest such point in dip.
 bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
@@ -133,6 +147,10 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
             continue;
         }
         above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
+        // Most curves lie well above the tangent everywhere: their lowest
+        // point, in a loop without branches, passes them.
+        if (!(lowest_of(h) < NEAR_TANGENT * RT))  // NEAR_TANGENT > 0 > lowest
+            continue;
         for (std::size_t i = 0; i < n; ++i) {
             if (h[i] < lowest) {
                 lowest = h[i];

@@ -96,6 +96,27 @@ inline int wrong_sign(double d_prev, double d0, double d_next)
     return d0 > 0.0 && d0 <= d_prev && d0 <= d_next ? 1 : d0 < 0.0 && d0 >= d_prev && d0 >= d_next ? -1 : 0;
 }
 
+// Whether wrong_sign holds anywhere inside d. Every pair of phases is scanned
+// at every temperature; written as selects of doubles, the test has no branch
+// and the compiler takes two points at a time.
+bool any_wrong_sign(const std::vector<double>& d)
+{
+    double any = 0.0;
+    for (std::size_t i = 1; i + 1 < d.size(); ++i) {
+        const double d_prev = d[i - 1];
+        const double d0 = d[i];
+        const double d_next = d[i + 1];
+        double positive_minimum = d0 > 0.0 ? 1.0 : 0.0;
+        positive_minimum = d0 <= d_prev ? positive_minimum : 0.0;
+        positive_minimum = d0 <= d_next ? positive_minimum : 0.0;
+        double negative_maximum = d0 < 0.0 ? 1.0 : 0.0;
+        negative_maximum = d0 >= d_prev ? negative_maximum : 0.0;
+        negative_maximum = d0 >= d_next ? negative_maximum : 0.0;
+        any = positive_minimum + negative_maximum > 0.0 ? 1.0 : any;
+    }
+    return any > 0.0;
+}
+
 // Such an extremum about point i, between its neighbours; samples about it
 // where it crosses zero.
 template <class F>
@@ -162,13 +183,21 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
                     std::vector<Composition>& extra)
 {
     const std::size_t n = grid.uniform_x.size();
-    const auto excess = [&](std::size_t p, std::size_t i) {
-        return energies.phase[p].excess[grid.uniform_at[i]];
-    };
+    // Each pair of phases is scanned at every uniform point: the excesses
+    // there and 1 - x are gathered once, so that the pairs' loops run over
+    // plain columns.
+    std::vector<std::vector<double>> excess(phases.size());
     std::vector<std::vector<std::size_t>> near(phases.size());
-    for (std::size_t p = 0; p < phases.size(); ++p)
+    for (std::size_t p = 0; p < phases.size(); ++p) {
         if (has_internal_state(phases[p]) && !has_branches(phases[p]))
             near[p] = near_points(grid, energies.phase[p], phases[p]);
+        else if (!is_point(phases[p]) && !has_branches(phases[p]))
+            for (std::size_t i = 0; i < n; ++i)
+                excess[p].push_back(energies.phase[p].excess[grid.uniform_at[i]]);
+    }
+    std::vector<double> rest_of_x(n);
+    for (std::size_t i = 0; i < n; ++i)
+        rest_of_x[i] = 1.0 - grid.uniform_x[i];
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
@@ -191,10 +220,12 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
             }
             const double ga = phases[p].ga - phases[q].ga;
             const double gb = phases[p].gb - phases[q].gb;
-            for (std::size_t i = 0; i < n; ++i) {
-                const double x = grid.uniform_x[i];
-                d[i] = x * ga + (1.0 - x) * gb + (excess(p, i) - excess(q, i));
-            }
+            const double* ep = excess[p].data();
+            const double* eq = excess[q].data();
+            for (std::size_t i = 0; i < n; ++i)
+                d[i] = grid.uniform_x[i] * ga + rest_of_x[i] * gb + (ep[i] - eq[i]);
+            if (!any_wrong_sign(d))  // the common case, in a loop without branches
+                continue;
             for (std::size_t i = 1; i + 1 < n; ++i) {
                 const int sign = wrong_sign(d[i - 1], d[i], d[i + 1]);
                 if (sign != 0)
@@ -521,19 +552,22 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     const double ga = energies.chord_a;
     const double gb = energies.chord_b;
     const std::size_t n = grid.at.size();
-    std::vector<Sample> samples(n);
-    for (std::size_t i = 0; i < n; ++i)
-        samples[i] = {grid.at[i], HUGE_VAL, Phase::liquid};
+    // The lowest in plain columns, gathered into samples after.
+    std::vector<double> lowest(n, HUGE_VAL);
+    std::vector<std::size_t> lowest_phase(n, 0);
     std::vector<double> g;
     for (std::size_t k = phases.size();
          k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
         above_line_on_grid(grid, energies, k, phases[k], ga, gb, g);
-        for (std::size_t i = 0; i < n; ++i)
-            if (g[i] < samples[i].g) {
-                samples[i].g = g[i];
-                samples[i].phase = phase_number(k);
-            }
+        for (std::size_t i = 0; i < n; ++i) {
+            const bool lower = g[i] < lowest[i];
+            lowest[i] = lower ? g[i] : lowest[i];
+            lowest_phase[i] = lower ? k : lowest_phase[i];
+        }
     }
+    std::vector<Sample> samples(n);
+    for (std::size_t i = 0; i < n; ++i)
+        samples[i] = {grid.at[i], lowest[i], phase_number(lowest_phase[i])};
     // Where no phase is sampled (a two-sublattice phase's skipped tails, with
     // nothing else there) there is no point: the hull joins its neighbours.
     samples.erase(
