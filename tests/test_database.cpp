@@ -895,6 +895,71 @@ TEST(DatabaseBinary, LevelPureEnergiesAreNoTransition)
     EXPECT_NEAR(out.transitions_a[0].T, 1200.0, 1e-9);
 }
 
+// Two solids of one pure energy, written two ways so that they round apart
+// (COST 507's BCC_B2, which repeats BCC_A2 at pure Fe), TWO below ONE by
+// 20000 x y beyond: TWO alone near pure A, with no region between the two
+// there. Rounding put ONE 2 ulps below TWO in the deepest tail, and Newton's
+// tangents across that bump made regions 1e-16 wide at pure A.
+TEST(DatabaseBinary, OnePureStateHasNoRegionAtItsEnd)
+{
+    System s = binary_of(database_of("ELEMENT VA VACUUM 0 0 0 !\nELEMENT A X 10 0 0 !\nELEMENT B X 10 0 0 !\n"
+                                     "FUNCTION GA 298.15 -3000+T*(7.1-2.2*LN(T))+1E-3*T**2; 6000 N !\n"
+                                     "PHASE LIQUID % 1 1 !\nCONSTITUENT LIQUID :A,B : !\n"
+                                     "PARAMETER G(LIQUID,A;0) 1 GA+12000-10*T; 6000 N !\n"
+                                     "PARAMETER G(LIQUID,B;0) 1 8000-10*T; 6000 N !\n"
+                                     "PHASE ONE % 1 1 !\nCONSTITUENT ONE :A,B : !\n"
+                                     "PARAMETER G(ONE,A;0) 1 GA; 6000 N !\n"
+                                     "PARAMETER G(ONE,B;0) 1 5000; 6000 N !\n"
+                                     "PHASE TWO % 1 1 !\nCONSTITUENT TWO :A,B : !\n"
+                                     "PARAMETER G(TWO,A;0) 1 -3000+7.1*T-2.2*T*LN(T)+.001*T**2; 6000 N !\n"
+                                     "PARAMETER G(TWO,B;0) 1 5000; 6000 N !\n"
+                                     "PARAMETER G(TWO,A,B;0) 1 -20000; 6000 N !\n"),
+                         "A", "B");
+    const Phase one = phase_named(s, "ONE");
+    const Phase two = phase_named(s, "TWO");
+    // The curves themselves: level at pure A to rounding, TWO below beyond.
+    for (const double T : {320.0, 700.0, 1100.0}) {
+        const double g = gibbs(s, one, {1.0, 0.0}, T);
+        EXPECT_NEAR(gibbs(s, two, {1.0, 0.0}, T), g, 4.0 * std::fabs(g) * 2.2e-16);
+        for (const double y : {1e-9, 1e-6, 1e-3, 0.1}) {
+            const Composition c{1.0 - y, y};
+            EXPECT_NEAR(gibbs(s, two, c, T) - gibbs(s, one, c, T), -20000.0 * c.x * y,
+                        1e-7 + 1e-9 * 20000.0 * y);
+        }
+    }
+    temperature_range(300.0, 1190.0, 10.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    for (const Equilibria& row : d.rows)
+        for (const TieLine& t : row.ties)
+            EXPECT_TRUE(t.low_phase != one && t.high_phase != one)
+                << "at " << row.T << ": " << phase_name(s, t.low_phase) << " " << t.low.x << ", "
+                << phase_name(s, t.high_phase) << " " << t.high.x;
+}
+
+// COST 507's Fe-Si: BCC_B2, sampled from 1e-6 of pure Fe, lies below BCC_A2
+// there, and the two are level at pure Fe. Newton between B2's first sample
+// and A2's deeper ones found no tangent at 462 and 530 K, and the run warned
+// of a region that is none.
+TEST(DatabaseBinary, OnePureStateBesideItsEndIsNoDoubt)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "FE", "SI", {}, s));
+    const Phase a2 = phase_named(s, "BCC_A2");
+    const Phase b2 = phase_named(s, "BCC_B2");
+    for (const double y : {1e-8, 1e-6, 1e-4})
+        EXPECT_LT(gibbs(s, b2, {1.0 - y, y}, 462.0), gibbs(s, a2, {1.0 - y, y}, 462.0)) << y;
+    temperature_range(455.0, 535.0, 1.0, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    for (const Equilibria& row : d.rows)
+        for (const TieLine& t : row.ties)
+            EXPECT_FALSE(t.low_phase != t.high_phase && (t.low_phase == a2 || t.high_phase == a2))
+                << "at " << row.T << ": " << phase_name(s, t.low_phase) << " " << t.low.x << ", "
+                << phase_name(s, t.high_phase) << " " << t.high.x;
+}
+
 // Beneath a two-phase region pure A transforms between two phases that hold
 // no B (Mn's alpha -> beta beside Cu's fcc in COST 507): an event of the
 // pure component at its transition temperature, not a change left unresolved.

@@ -18,6 +18,14 @@ constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tan
 // in its fractions, some 1e-8 in x from the disordered end.
 constexpr double CONTINUOUS_ORDERING = 1e-6;
 constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent sublattices
+// Two phases of one pure energy to its rounding are one state at that end:
+// between them, a region whose ends both lie this close to it (in the smaller
+// fraction) is the rounding of their curves, never an equilibrium. COST 507's
+// BCC_B2, which repeats BCC_A2 at pure Fe, lies 2 ulps above it there and
+// 164 kJ/mol times the fraction of Si below it beyond: Newton's tangents across
+// that bump end 1e-16 to 1e-12 from pure Fe.
+constexpr double ROUNDING_TAIL = 1e-9;
+constexpr double NEAR_END = 1e-5;  // samples this close to it bracket only such a region
 // Halvings of a grid step to where an ordered state goes: 2^-24 of 1/512, where
 // an ordering setting in continuously keeps an order near 1e-5.
 constexpr int ORDERING_BISECTIONS = 24;
@@ -343,6 +351,40 @@ bool inside_spinodal(const PhaseAtT& at, const TieLine& tie)
     return potentials(at, tie.low).curvature < 0.0 || potentials(at, tie.high).curvature < 0.0;
 }
 
+// Whether t joins two phases of one pure state within that end's rounding tail.
+bool one_pure_state(const System& s, const TieLine& t, double T)
+{
+    if (t.low_phase == t.high_phase)
+        return false;
+    const bool near_a = t.low.y < ROUNDING_TAIL && t.high.y < ROUNDING_TAIL;
+    const bool near_b = t.low.x < ROUNDING_TAIL && t.high.x < ROUNDING_TAIL;
+    return (near_a || near_b) && exactly_equal_pure(s, t.low_phase, t.high_phase, near_a, T);
+}
+
+// Whether, where Newton failed between samples ci of p and cj of q, both in
+// the rounding tail's neighbourhood of one end (within NEAR_END), p and q are
+// one state at that end and one of them lies below the other at both
+// samples, or level with it to rounding: the step is then only where that one was not sampled (a phase of
+// two sublattices is sampled from 1e-6 of the end), no region between them.
+bool one_pure_state_beside(const System& s, const std::vector<PhaseAtT>& phases, Phase p,
+                           const Composition& ci, Phase q, const Composition& cj)
+{
+    const bool near_a = ci.y < NEAR_END && cj.y < NEAR_END;
+    const bool near_b = ci.x < NEAR_END && cj.x < NEAR_END;
+    if (p == q || !(near_a || near_b) || !exactly_equal_pure(s, p, q, near_a, phases.front().T))
+        return false;
+    const auto difference = [&](const Composition& c) {
+        const Potentials a = potentials(phases[phase_index(p)], c);
+        const Potentials b = potentials(phases[phase_index(q)], c);
+        return (c.x * a.mu_a + c.y * a.mu_b) - (c.x * b.mu_a + c.y * b.mu_b);
+    };
+    // Level within STABLE (deep in the tail, where they differ by rounding) counts as either.
+    const double level = STABLE * phases.front().RT;
+    const double at_i = difference(ci);
+    const double at_j = difference(cj);
+    return (at_i < level && at_j < level) || (at_i > -level && at_j > -level);
+}
+
 bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
                    const GridEnergies& energies, const std::vector<Sample>& samples, int i, int j,
                    TieLine& tie, std::vector<Doubt>& found)
@@ -379,9 +421,10 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
     }
     if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
         same_phase_further(grid, phases, energies, samples, i, j, tie);
-    if (r == Refined::zero_width)
+    if (r == Refined::zero_width || (r == Refined::ok && one_pure_state(s, tie, T)))
         return false;
-    if (r == Refined::failed && continuous_ordering(s, phases, p, ci, q, cj))
+    if (r == Refined::failed &&
+        (continuous_ordering(s, phases, p, ci, q, cj) || one_pure_state_beside(s, phases, p, ci, q, cj)))
         return false;
     if (r == Refined::failed) {
         found.push_back(
