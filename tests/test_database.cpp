@@ -1006,6 +1006,45 @@ TEST(DatabaseBinary, EndBesideAnOrderedCompositionAgainstAPureComponentOrACompou
     check(330.0, crsi2, crsi, 1e-9, 1e-7);
 }
 
+// COST 507's TiN, FCC_A1 as (Ti)(N,VA), beside the liquid: its end lies
+// closer to the edge of its range, x_N = 1/2, than x's doubles resolve. The
+// edge as a point had no energy (the minimiser holds no state with no
+// vacancies at all), so Newton failed at 300 K; at 884 K the end one rounding
+// below 1/2 held potentials to no digit, and the liquid dipped 237 J below
+// their tangent. Both are the edge, as a point, now: checked against the
+// curves themselves about both ends.
+TEST(DatabaseBinary, EndAtTheEdgeOfItsRangeIsThatEdge)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "N", "TI", {}, s));
+    const Phase fcc = phase_named(s, "FCC_A1");
+    const Phase liquid = phase_named(s, "LIQUID");
+    const Grid grid = make_grid(s);
+    for (const double T : {300.0, 884.0}) {
+        std::vector<Doubt> doubts;
+        const Equilibria e = equilibria_at(s, grid, T, doubts);
+        EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
+        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+            return t.low_phase == fcc && t.high_phase == liquid;
+        });
+        ASSERT_NE(tie, e.ties.end()) << T;
+        EXPECT_EQ(tie->low.x, 0.5) << T;
+        const double RT = s.gas_constant * T;
+        const auto above = [&](Phase p, double x) {
+            const Composition c = composition_from_x(x);
+            return gibbs(s, p, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b);
+        };
+        EXPECT_NEAR(above(fcc, std::nextafter(0.5, 0.0)), 0.0, 1e-9 * RT) << T;
+        EXPECT_NEAR(above(liquid, tie->high.x), 0.0, 1e-9 * RT) << T;
+        for (double d = 1e-15; d < 1e-2; d *= 2.0) {
+            EXPECT_GE(above(fcc, 0.5 - d), -1e-9 * RT) << T << " K, 1/2 less " << d;
+            EXPECT_GE(above(liquid, tie->high.x - d), -1e-9 * RT) << T << " K, liquid less " << d;
+            EXPECT_GE(above(liquid, tie->high.x + d), -1e-9 * RT) << T << " K, liquid and " << d;
+        }
+    }
+}
+
 // Beneath a two-phase region pure A transforms between two phases that hold
 // no B (Mn's alpha -> beta beside Cu's fcc in COST 507): an event of the
 // pure component at its transition temperature, not a change left unresolved.

@@ -258,8 +258,15 @@ bool as_point(const System& s, Phase p, const Composition& c, double T, PointEnd
     if (ordered < 0.0)
         return false;
     const Composition at = composition_from_x(ordered);
-    out = {p, at, gibbs(s, p, at, T)};
-    return true;
+    double g = gibbs(s, p, at, T);
+    if (!std::isfinite(g)) {
+        // An end of the phase's range, where its minimiser holds no state (COST
+        // 507's TiN, (Ti)(N,VA), at x_N = 1/2 exactly, its vacancies at 0): the
+        // limit from inside, at the next double towards c, within G's rounding.
+        g = gibbs(s, p, composition_from_x(std::nextafter(ordered, c.x)), T);
+    }
+    out = {p, at, g};
+    return std::isfinite(g);
 }
 
 // An end whose smaller fraction runs below what a double holds (a solubility of
@@ -475,6 +482,12 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     if (p == q && std::fabs(log_ratio_a(c1, c2)) < SAME_END && std::fabs(log_ratio_b(c1, c2)) < SAME_END)
         return Refined::zero_width;
     if (result != NewtonResult::converged && !within_rounding(p_at, low_end, c1, q_at, high_end, c2))
+        return with_ordered_ends(s, T, p, low, q, high, tie);
+    // An end closer to an edge of its range than x's doubles resolve (COST 507's
+    // TiN, (Ti)(N,VA), one rounding below x_N = 1/2 at 884 K) holds potentials
+    // to no digit: that edge, as a point.
+    if ((low_end.edge >= 0.0 && !resolved_beside(low_end.edge, c1)) ||
+        (high_end.edge >= 0.0 && !resolved_beside(high_end.edge, c2)))
         return with_ordered_ends(s, T, p, low, q, high, tie);
     const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
     const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);
