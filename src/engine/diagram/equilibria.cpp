@@ -10,8 +10,11 @@
 
 namespace {
 
-constexpr double STABLE = 1e-9;        // how far (in RT) a curve may dip below a tangent by rounding
-constexpr double SAME_END = 1e-9;      // two ends this close, relative to the smaller fraction, are one
+constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tangent by rounding
+// Two ends this close, relative to the smaller fraction, are one: Newton
+// holds a fraction of 1e-6 to 1e-9 of itself (COST 507's Li-Mg region beside
+// pure Li, refined from two steps of the hull 1e-9 of the fraction apart).
+constexpr double SAME_END = 1e-7;
 constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
 // The widest region between an ordered phase and its disordered part that is
 // an ordering setting in continuously: its ordered end is disordered to 1e-9
