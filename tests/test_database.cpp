@@ -1045,6 +1045,38 @@ TEST(DatabaseBinary, EndAtTheEdgeOfItsRangeIsThatEdge)
     }
 }
 
+// COST 507's Sn-Ti at 3000 K: SnTi3 meets the liquid 1e-10 from 3/4, where
+// one rounding of x moves its potentials by 1e-6 RT, and the tangent took them
+// from that end: the liquid dipped 3.6e-4 J below it at its own end. The
+// liquid's end holds them to 1e-12 RT; the tangent is now the liquid's there,
+// checked on its curve about that end.
+TEST(DatabaseBinary, TangentFromTheEndThatHoldsItsPotentials)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "SN", "TI", {}, s));
+    const Phase snti3 = phase_named(s, "SNTI3");
+    const Phase liquid = phase_named(s, "LIQUID");
+    const double T = 3000.0;
+    std::vector<Doubt> doubts;
+    const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
+    EXPECT_TRUE(doubts.empty()) << (doubts.empty() ? "" : doubts[0].why);
+    const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+        return t.low_phase == snti3 && t.high_phase == liquid;
+    });
+    ASSERT_NE(tie, e.ties.end());
+    EXPECT_NEAR(tie->low.x, 0.75, 1e-9);
+    const double RT = s.gas_constant * T;
+    const Potentials own = potentials(s, liquid, tie->high, T);
+    EXPECT_NEAR(tie->mu_a, own.mu_a, 1e-10 * RT);
+    EXPECT_NEAR(tie->mu_b, own.mu_b, 1e-10 * RT);
+    for (double d = 1e-12; d < 1e-4; d *= 2.0)
+        for (const double x : {tie->high.x - d, tie->high.x + d}) {
+            const Composition c = composition_from_x(x);
+            EXPECT_GE(gibbs(s, liquid, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b), -1e-9 * RT) << x;
+        }
+}
+
 // COST 507's Li-Mg beside pure Li: AlLi's Li end member lies 1.5 mJ/mol below
 // bcc Li, and bcc takes over 1e-6 of Mg away, a region 4e-7 wide. Two steps
 // of the hull refined to it twice, 1e-15 apart in x (1e-9 of the fraction of

@@ -31,6 +31,10 @@ constexpr double EDGE_REACH = 0.05;
 // of x the end must lie from there to count as resolved.
 constexpr double BESIDE_ORDERED = 1e-9;
 constexpr double FEWEST_ROUNDINGS = 1e4;
+// In RT: potentials that one rounding of x moves by less than this are held
+// well enough for a tangent; and how much better the other end must hold them.
+constexpr double WELL_HELD = 1e-11;
+constexpr double FAR_LESS_HELD = 1e3;
 // In RT: the residual a tangent beside an ordered composition may keep, where
 // x's doubles allow no less; as far as the check of a tangent lets a curve dip.
 constexpr double TANGENT_ROUNDING = 1e-9;
@@ -128,6 +132,17 @@ bool resolved_beside(double e, const Composition& c)
     return std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
 }
 
+// How far (in RT) one rounding of x moves the potentials at an interior end
+// c: their slope in x, x y G'' over the smaller fraction, times x's spacing
+// there. NaN at a pure end, which keeps its own potentials.
+double potentials_rounding(const Potentials& m, const Composition& c)
+{
+    if (!(c.x > 0.0 && c.y > 0.0))
+        return std::nan("");
+    const double ulp = std::nextafter(c.x, 2.0) - c.x;
+    return std::fabs(m.curvature) / std::min(c.x, c.y) * ulp / m.RT;
+}
+
 // The tie-line in order of x, with its tangent's potentials and residual.
 Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Composition c2, TieLine& tie)
 {
@@ -141,7 +156,15 @@ Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Compo
     const Potentials m2 = potentials(*q, c2);
     const PotentialGap gap = potential_gap(c1, m1, c2, m2);
     const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    tie = TieLine{p->phase, c1, q->phase, c2, m1.mu_a, m1.mu_b, residual};
+    // The tangent's potentials from the low end, unless one rounding of its x
+    // moves them a thousand times further than the high end's does, and by
+    // more than WELL_HELD: beside an ordered composition (COST 507's SnTi3,
+    // 1e-10 from 3/4 at 3000 K, where a rounding of x moves them by 1e-6 RT;
+    // the liquid's end beside it holds them to 1e-12 RT).
+    const double low_rounding = potentials_rounding(m1, c1);
+    const double high_rounding = potentials_rounding(m2, c2);
+    const Potentials& m = low_rounding > WELL_HELD && low_rounding > FAR_LESS_HELD * high_rounding ? m2 : m1;
+    tie = TieLine{p->phase, c1, q->phase, c2, m.mu_a, m.mu_b, residual};
     return Refined::ok;
 }
 
