@@ -1045,36 +1045,48 @@ TEST(DatabaseBinary, EndAtTheEdgeOfItsRangeIsThatEdge)
     }
 }
 
-// COST 507's Sn-Ti at 3000 K: SnTi3 meets the liquid 1e-10 from 3/4, where
-// one rounding of x moves its potentials by 1e-6 RT, and the tangent took them
-// from that end: the liquid dipped 3.6e-4 J below it at its own end. The
-// liquid's end holds them to 1e-12 RT; the tangent is now the liquid's there,
-// checked on its curve about that end.
-TEST(DatabaseBinary, TangentFromTheEndThatHoldsItsPotentials)
+// COST 507's SnTi3 beside the liquid. At 3000 K it meets the liquid 1e-10
+// above 3/4, where one rounding of x moves its potentials by 1e-6 RT, and the
+// tangent took them from that end: the liquid dipped 3.6e-4 J below it at its
+// own end. The liquid's end holds them to 1e-12 RT; the tangent is now the
+// liquid's there. At 2395 K, below 3/4, its sample lay 1e-6 from 3/4, just
+// out of the reach where the end is solved beside it, and Newton stopped 5e-7
+// from it: no tie-line at all. Checked on both curves about both ends.
+TEST(DatabaseBinary, CompoundOfAntisitesBesideTheLiquid)
 {
     SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
     System s;
     ASSERT_TRUE(public_binary("cost507.tdb", "SN", "TI", {}, s));
     const Phase snti3 = phase_named(s, "SNTI3");
     const Phase liquid = phase_named(s, "LIQUID");
-    const double T = 3000.0;
-    std::vector<Doubt> doubts;
-    const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
-    EXPECT_TRUE(doubts.empty()) << (doubts.empty() ? "" : doubts[0].why);
-    const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
-        return t.low_phase == snti3 && t.high_phase == liquid;
-    });
-    ASSERT_NE(tie, e.ties.end());
-    EXPECT_NEAR(tie->low.x, 0.75, 1e-9);
-    const double RT = s.gas_constant * T;
-    const Potentials own = potentials(s, liquid, tie->high, T);
-    EXPECT_NEAR(tie->mu_a, own.mu_a, 1e-10 * RT);
-    EXPECT_NEAR(tie->mu_b, own.mu_b, 1e-10 * RT);
-    for (double d = 1e-12; d < 1e-4; d *= 2.0)
-        for (const double x : {tie->high.x - d, tie->high.x + d}) {
+    const Grid grid = make_grid(s);
+    for (const double T : {2395.0, 3000.0}) {
+        std::vector<Doubt> doubts;
+        const Equilibria e = equilibria_at(s, grid, T, doubts);
+        EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
+        const bool below = T < 2500.0;  // the liquid below 3/4, or above it
+        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+            return below ? t.low_phase == liquid && t.high_phase == snti3
+                         : t.low_phase == snti3 && t.high_phase == liquid;
+        });
+        ASSERT_NE(tie, e.ties.end()) << T;
+        const Composition& at_liquid = below ? tie->low : tie->high;
+        const Composition& at_snti3 = below ? tie->high : tie->low;
+        EXPECT_NEAR(at_snti3.x, 0.75, 1e-6) << T;
+        const double RT = s.gas_constant * T;
+        const Potentials own = potentials(s, liquid, at_liquid, T);
+        EXPECT_NEAR(tie->mu_a, own.mu_a, 1e-10 * RT) << T;
+        EXPECT_NEAR(tie->mu_b, own.mu_b, 1e-10 * RT) << T;
+        const auto above = [&](Phase p, double x) {
             const Composition c = composition_from_x(x);
-            EXPECT_GE(gibbs(s, liquid, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b), -1e-9 * RT) << x;
-        }
+            return gibbs(s, p, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b);
+        };
+        for (double d = 1e-12; d < 1e-4; d *= 2.0)
+            for (const double sign : {-1.0, 1.0}) {
+                EXPECT_GE(above(liquid, at_liquid.x + sign * d), -1e-9 * RT) << T;
+                EXPECT_GE(above(snti3, at_snti3.x + sign * d * 1e-3), -1e-9 * RT) << T;
+            }
+    }
 }
 
 // COST 507's Li-Mg beside pure Li: AlLi's Li end member lies 1.5 mJ/mol below

@@ -494,10 +494,15 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     const EndCoordinate low_end(p_at, low);
     const EndCoordinate high_end(q_at, high);
     NewtonResult result = equal_potentials(p_at, low_end, q_at, high_end, at);
+    // Beside an ordered composition that the start lies within reach of, or
+    // that Newton's last point does (COST 507's SnTi3 sampled 1e-6 below 3/4
+    // beside the liquid at 2395 K, where Newton stopped 5e-7 below it).
     if (result != NewtonResult::converged && result != NewtonResult::escaped &&
-        !within_rounding(p_at, low_end, at.low, q_at, high_end, at.high) &&
-        beside_ordered(p_at, q_at, low, high, at))
-        result = NewtonResult::converged;
+        !within_rounding(p_at, low_end, at.low, q_at, high_end, at.high)) {
+        const Pair last = at;
+        if (beside_ordered(p_at, q_at, low, high, at) || beside_ordered(p_at, q_at, last.low, last.high, at))
+            result = NewtonResult::converged;
+    }
     if (result == NewtonResult::escaped)
         return beyond_doubles(s, T, p, at.low, q, at.high, tie);
     const Composition& c1 = at.low;
