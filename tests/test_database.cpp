@@ -1089,6 +1089,37 @@ TEST(DatabaseBinary, CompoundOfAntisitesBesideTheLiquid)
     }
 }
 
+// COST 507's Cr-Zr at 360 K: the Laves phase meets bcc Cr 1.6e-12 from 2/3,
+// bcc 1e-16 from pure Cr. A composition holds its smaller fraction in its own
+// right, so bcc's end holds its potentials to 1e-16 RT, the Laves phase's to
+// far less: the tangent is bcc's. Taken from the Laves end, bcc dipped 0.034 J
+// below it at pure Cr, and 88 temperatures warned.
+TEST(DatabaseBinary, TangentFromADiluteEndBesideACompound)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "CR", "ZR", {}, s));
+    const Phase laves = phase_named(s, "LAVES_C15");
+    const Phase bcc = phase_named(s, "BCC_A2");
+    const double T = 360.0;
+    std::vector<Doubt> doubts;
+    const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
+    EXPECT_TRUE(doubts.empty()) << (doubts.empty() ? "" : doubts[0].why);
+    const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+        return t.low_phase == laves && t.high_phase == bcc;
+    });
+    ASSERT_NE(tie, e.ties.end());
+    const double RT = s.gas_constant * T;
+    const Potentials own = potentials(s, bcc, tie->high, T);
+    EXPECT_NEAR(tie->mu_a, own.mu_a, 1e-10 * RT);
+    EXPECT_NEAR(tie->mu_b, own.mu_b, 1e-10 * RT);
+    EXPECT_NEAR(gibbs(s, bcc, {1.0, 0.0}, T), tie->mu_a, 1e-9 * RT);
+    for (double y = 1e-20; y < 1e-3; y *= 3.0) {
+        const Composition c{1.0 - y, y};
+        EXPECT_GE(gibbs(s, bcc, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b), -1e-9 * RT) << y;
+    }
+}
+
 // COST 507's Li-Mg beside pure Li: AlLi's Li end member lies 1.5 mJ/mol below
 // bcc Li, and bcc takes over 1e-6 of Mg away, a region 4e-7 wide. Two steps
 // of the hull refined to it twice, 1e-15 apart in x (1e-9 of the fraction of

@@ -132,15 +132,16 @@ bool resolved_beside(double e, const Composition& c)
     return std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
 }
 
-// How far (in RT) one rounding of x moves the potentials at an interior end
-// c: their slope in x, x y G'' over the smaller fraction, times x's spacing
-// there. NaN at a pure end, which keeps its own potentials.
+// How far (in RT) one rounding of its smaller fraction, which a composition
+// holds in its own right, moves the potentials at an interior end c: their
+// slope in x, x y G'' over that fraction, times its spacing. NaN at a pure
+// end, which keeps its own potentials.
 double potentials_rounding(const Potentials& m, const Composition& c)
 {
     if (!(c.x > 0.0 && c.y > 0.0))
         return std::nan("");
-    const double ulp = std::nextafter(c.x, 2.0) - c.x;
-    return std::fabs(m.curvature) / std::min(c.x, c.y) * ulp / m.RT;
+    const double smaller = std::min(c.x, c.y);
+    return std::fabs(m.curvature) / smaller * (std::nextafter(smaller, 1.0) - smaller) / m.RT;
 }
 
 // The tie-line in order of x, with its tangent's potentials and residual.
