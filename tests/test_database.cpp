@@ -1120,6 +1120,66 @@ TEST(DatabaseBinary, TangentFromADiluteEndBesideACompound)
     }
 }
 
+// A tangent between a compound and a phase of anti-sites 1e-9 from its
+// ordered composition is known only as well as x's doubles there allow: COST
+// 507's Cr5Si3 and Cr3Si at 433 K (Cr3Si's end 1.04e-9 below 3/4, the
+// tangent's residual 2.3e-9 RT), SiV3 and Si3V5 at 678 K. Its check lets a
+// curve dip below it by that residual too (up to 1e-8 RT), and no further:
+// just above COST 507's Sn-Y eutectic (488.9978 K) the liquid dips below the
+// tangent of HCP_A3 and pure Sn's BCT_A5, whose infinite potential at its
+// pure end once widened the check past that dip.
+TEST(DatabaseBinary, TangentKnownAsWellAsTheDoublesAllow)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    const auto check = [](const char* a, const char* b, double T, const char* compound, const char* other,
+                          double ordered) {
+        System s;
+        ASSERT_TRUE(public_binary("cost507.tdb", a, b, {}, s));
+        const Phase p = phase_named(s, compound);
+        const Phase q = phase_named(s, other);
+        std::vector<Doubt> doubts;
+        const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
+        EXPECT_TRUE(doubts.empty()) << a << "-" << b << ": " << (doubts.empty() ? "" : doubts[0].why);
+        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+            return (t.low_phase == p && t.high_phase == q) || (t.low_phase == q && t.high_phase == p);
+        });
+        ASSERT_NE(tie, e.ties.end()) << a << "-" << b;
+        EXPECT_LE(tie->residual, 1e-8);
+        const Composition& end = tie->low_phase == q ? tie->low : tie->high;
+        EXPECT_GT(std::fabs(end.x - ordered), 1e-10) << a << "-" << b;
+        EXPECT_LT(std::fabs(end.x - ordered), 1e-8) << a << "-" << b;
+        const double RT = s.gas_constant * T;
+        const double allowed = -(1e-9 + tie->residual) * RT;
+        const auto above = [&](Phase r, double x) {
+            const Composition c = composition_from_x(x);
+            return gibbs(s, r, c, T) - (c.x * tie->mu_a + c.y * tie->mu_b);
+        };
+        const Composition point = tie->low_phase == p ? tie->low : tie->high;
+        EXPECT_GE(above(p, point.x), allowed);
+        for (double d = 1e-13; d < 1e-3; d *= 1.5)
+            for (const double sign : {-1.0, 1.0})
+                EXPECT_GE(above(q, ordered + sign * d), allowed) << a << "-" << b << " " << sign * d;
+    };
+    check("CR", "SI", 433.0, "CR5SI3", "CR3SI_A15", 0.75);
+    check("SI", "V", 678.0, "SI3V5", "SIV3", 0.25);
+
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "SN", "Y", {}, s));
+    const double T = 489.0;
+    std::vector<Doubt> doubts;
+    const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
+    const Phase liquid = phase_named(s, "LIQUID");
+    EXPECT_TRUE(std::any_of(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
+        return t.low_phase == liquid || t.high_phase == liquid;
+    })) << "the liquid of Sn-Y 0.002 K above its eutectic";
+    // Independently: the liquid below the chord of HCP_A3 at 0.6505 and pure BCT_A5 Sn.
+    const Composition h = composition_from_x(0.6504859692709658);
+    const Composition l = composition_from_x(0.94639);
+    const double g_h = gibbs(s, phase_named(s, "HCP_A3"), h, T);
+    const double g_sn = gibbs(s, phase_named(s, "BCT_A5"), {1.0, 0.0}, T);
+    EXPECT_LT(gibbs(s, liquid, l, T), g_h + (l.x - h.x) / (1.0 - h.x) * (g_sn - g_h));
+}
+
 // COST 507's Li-Mg beside pure Li: AlLi's Li end member lies 1.5 mJ/mol below
 // bcc Li, and bcc takes over 1e-6 of Mg away, a region 4e-7 wide. Two steps
 // of the hull refined to it twice, 1e-15 apart in x (1e-9 of the fraction of

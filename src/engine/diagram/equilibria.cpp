@@ -15,7 +15,8 @@ constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tang
 // holds a fraction of 1e-6 to 1e-9 of itself (COST 507's Li-Mg region beside
 // pure Li, refined from two steps of the hull 1e-9 of the fraction apart).
 constexpr double SAME_END = 1e-7;
-constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
+constexpr double KNOWN_TANGENT = 1e-8;  // in RT: the largest residual a checked tangent adds to STABLE
+constexpr double NEAR_TANGENT = 1e-3;   // in RT: only minima this close to a tangent are refined against it
 // The widest region between an ordered phase and its disordered part that is
 // an ordering setting in continuously: its ordered end is disordered to 1e-9
 // in its fractions, some 1e-8 in x from the disordered end.
@@ -142,7 +143,12 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
                const TieLine& tie, Composition& dip)
 {
     const double RT = phases.front().RT;
-    const double tolerance = -STABLE * RT;
+    // The tangent itself is known to its residual, up to KNOWN_TANGENT (beside
+    // an ordered composition, as well as x's doubles allow): a curve may dip
+    // that much more. A residual beyond it, or none (a pure end's infinite
+    // potential), adds nothing.
+    const double known = tie.residual <= KNOWN_TANGENT ? tie.residual : 0.0;
+    const double tolerance = -(STABLE + known) * RT;
     double lowest = tolerance;
     const std::size_t n = grid.at.size();
     std::vector<double> h(n);

@@ -37,7 +37,7 @@ constexpr double WELL_HELD = 1e-11;
 constexpr double FAR_LESS_HELD = 1e3;
 // In RT: the residual a tangent beside an ordered composition may keep, where
 // x's doubles allow no less; as far as the check of a tangent lets a curve dip.
-constexpr double TANGENT_ROUNDING = 1e-9;
+constexpr double TANGENT_ROUNDING = 1e-8;
 
 struct Pair {
     Composition low;
