@@ -15,8 +15,7 @@ constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tang
 // holds a fraction of 1e-6 to 1e-9 of itself (COST 507's Li-Mg region beside
 // pure Li, refined from two steps of the hull 1e-9 of the fraction apart).
 constexpr double SAME_END = 1e-7;
-constexpr double KNOWN_TANGENT = 1e-8;  // in RT: the largest residual a checked tangent adds to STABLE
-constexpr double NEAR_TANGENT = 1e-3;   // in RT: only minima this close to a tangent are refined against it
+constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
 // The widest region between an ordered phase and its disordered part that is
 // an ordering setting in continuously: its ordered end is disordered to 1e-9
 // in its fractions, some 1e-8 in x from the disordered end.
@@ -360,27 +359,34 @@ bool inside_spinodal(const PhaseAtT& at, const TieLine& tie)
     return potentials(at, tie.low).curvature < 0.0 || potentials(at, tie.high).curvature < 0.0;
 }
 
+// Whether p at a and q at b are two phases of one pure state, both within
+// `within` of that pure end (in the smaller fraction).
+bool one_pure_end(const System& s, Phase p, const Composition& a, Phase q, const Composition& b,
+                  double within, double T)
+{
+    if (p == q)
+        return false;
+    const bool near_a = a.y < within && b.y < within;
+    const bool near_b = a.x < within && b.x < within;
+    return (near_a || near_b) && exactly_equal_pure(s, p, q, near_a, T);
+}
+
 // Whether t joins two phases of one pure state within that end's rounding tail.
 bool one_pure_state(const System& s, const TieLine& t, double T)
 {
-    if (t.low_phase == t.high_phase)
-        return false;
-    const bool near_a = t.low.y < ROUNDING_TAIL && t.high.y < ROUNDING_TAIL;
-    const bool near_b = t.low.x < ROUNDING_TAIL && t.high.x < ROUNDING_TAIL;
-    return (near_a || near_b) && exactly_equal_pure(s, t.low_phase, t.high_phase, near_a, T);
+    return one_pure_end(s, t.low_phase, t.low, t.high_phase, t.high, ROUNDING_TAIL, T);
 }
 
 // Whether, where Newton failed between samples ci of p and cj of q, both in
 // the rounding tail's neighbourhood of one end (within NEAR_END), p and q are
 // one state at that end and one of them lies below the other at both
-// samples, or level with it to rounding: the step is then only where that one was not sampled (a phase of
-// two sublattices is sampled from 1e-6 of the end), no region between them.
+// samples, or level with it to rounding: the step is then only where that one
+// was not sampled (a phase of two sublattices is sampled from 1e-6 of the
+// end), no region between them.
 bool one_pure_state_beside(const System& s, const std::vector<PhaseAtT>& phases, Phase p,
                            const Composition& ci, Phase q, const Composition& cj)
 {
-    const bool near_a = ci.y < NEAR_END && cj.y < NEAR_END;
-    const bool near_b = ci.x < NEAR_END && cj.x < NEAR_END;
-    if (p == q || !(near_a || near_b) || !exactly_equal_pure(s, p, q, near_a, phases.front().T))
+    if (!one_pure_end(s, p, ci, q, cj, NEAR_END, phases.front().T))
         return false;
     const auto difference = [&](const Composition& c) {
         const Potentials a = potentials(phases[phase_index(p)], c);

@@ -89,30 +89,39 @@ void spread(double centre, double half_width, std::vector<Composition>& extra)
 }
 
 // Where G_p - G_q, d_prev, d0 and d_next at three neighbouring uniform
-// points, has an extremum that may cross zero between the outer two (a
-// positive minimum, 1, or a negative maximum, -1); 0 where none.
-inline int wrong_sign(double d_prev, double d0, double d_next)
+// points, has an extremum that may cross zero between the outer two: a
+// positive minimum or a negative maximum, each 1 where it holds. Written as
+// selects of doubles, without a branch: every pair of phases is scanned at
+// every temperature, and the compiler then takes two points at a time.
+struct WrongExtremum {
+    double positive_minimum, negative_maximum;
+};
+
+inline WrongExtremum wrong_extremum(double d_prev, double d0, double d_next)
 {
-    return d0 > 0.0 && d0 <= d_prev && d0 <= d_next ? 1 : d0 < 0.0 && d0 >= d_prev && d0 >= d_next ? -1 : 0;
+    double positive_minimum = d0 > 0.0 ? 1.0 : 0.0;
+    positive_minimum = d0 <= d_prev ? positive_minimum : 0.0;
+    positive_minimum = d0 <= d_next ? positive_minimum : 0.0;
+    double negative_maximum = d0 < 0.0 ? 1.0 : 0.0;
+    negative_maximum = d0 >= d_prev ? negative_maximum : 0.0;
+    negative_maximum = d0 >= d_next ? negative_maximum : 0.0;
+    return {positive_minimum, negative_maximum};
 }
 
-// Whether wrong_sign holds anywhere inside d. Every pair of phases is scanned
-// at every temperature; written as selects of doubles, the test has no branch
-// and the compiler takes two points at a time.
+// The same as the sign a search for the extremum takes: 1, -1, or 0 where none.
+inline int wrong_sign(double d_prev, double d0, double d_next)
+{
+    const WrongExtremum e = wrong_extremum(d_prev, d0, d_next);
+    return static_cast<int>(e.positive_minimum - e.negative_maximum);
+}
+
+// Whether such an extremum lies anywhere inside d.
 bool any_wrong_sign(const std::vector<double>& d)
 {
     double any = 0.0;
     for (std::size_t i = 1; i + 1 < d.size(); ++i) {
-        const double d_prev = d[i - 1];
-        const double d0 = d[i];
-        const double d_next = d[i + 1];
-        double positive_minimum = d0 > 0.0 ? 1.0 : 0.0;
-        positive_minimum = d0 <= d_prev ? positive_minimum : 0.0;
-        positive_minimum = d0 <= d_next ? positive_minimum : 0.0;
-        double negative_maximum = d0 < 0.0 ? 1.0 : 0.0;
-        negative_maximum = d0 >= d_prev ? negative_maximum : 0.0;
-        negative_maximum = d0 >= d_next ? negative_maximum : 0.0;
-        any = positive_minimum + negative_maximum > 0.0 ? 1.0 : any;
+        const WrongExtremum e = wrong_extremum(d[i - 1], d[i], d[i + 1]);
+        any = e.positive_minimum + e.negative_maximum > 0.0 ? 1.0 : any;
     }
     return any > 0.0;
 }

@@ -31,13 +31,13 @@ constexpr double EDGE_REACH = 0.05;
 // of x the end must lie from there to count as resolved.
 constexpr double BESIDE_ORDERED = 1e-9;
 constexpr double FEWEST_ROUNDINGS = 1e4;
+// Roundings of x the residual of a best point beside such a composition or an
+// edge may come to, where Newton can bring it no lower.
+constexpr double ROUNDINGS_LEFT = 8.0;
 // In RT: potentials that one rounding of x moves by less than this are held
 // well enough for a tangent; and how much better the other end must hold them.
 constexpr double WELL_HELD = 1e-11;
 constexpr double FAR_LESS_HELD = 1e3;
-// In RT: the residual a tangent beside an ordered composition may keep, where
-// x's doubles allow no less; as far as the check of a tangent lets a curve dip.
-constexpr double TANGENT_ROUNDING = 1e-8;
 
 struct Pair {
     Composition low;
@@ -115,7 +115,7 @@ bool within_rounding(const PhaseAtT& p, const EndCoordinate& pe, const Compositi
     const Potentials m2 = potentials(q, c2);
     const PotentialGap gap = potential_gap(c1, m1, c2, m2);
     const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    return residual <= 8.0 * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2));
+    return residual <= ROUNDINGS_LEFT * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2));
 }
 
 }  // namespace
@@ -125,11 +125,31 @@ namespace {
 const Composition PURE_B{0.0, 1.0};
 const Composition PURE_A{1.0, 0.0};
 
-// Whether an end beside ordered composition e lies further from it than x's
-// doubles resolve; closer, it is that composition, as a point.
+// Whether an end beside ordered composition (or edge) e lies further from it
+// than x's doubles resolve; closer, it is that composition, as a point. Any
+// end is resolved where there is no such composition (e < 0).
 bool resolved_beside(double e, const Composition& c)
 {
-    return std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
+    return e < 0.0 || std::fabs(c.x - e) > FEWEST_ROUNDINGS * (std::nextafter(e, 2.0) - e);
+}
+
+// The ordered composition inside (0, 1) that c lies within reach of; -1 where none.
+double ordered_inside(const PhaseAtT& at, const Composition& c)
+{
+    const double e = ordered_within_reach(*at.model, c);
+    return e > 0.0 && e < 1.0 ? e : -1.0;
+}
+
+// Just beside ordered composition e, on the side side (+1 above, -1 below).
+Composition just_beside(double e, double side)
+{
+    return composition_from_x(e * (1.0 + side * BESIDE_ORDERED));
+}
+
+// A start on that side of e: c where it lies there already, else just beside e.
+Composition beside_start(double e, double side, const Composition& c)
+{
+    return (c.x - e) * side > 0.0 ? c : just_beside(e, side);
 }
 
 // How far (in RT) one rounding of its smaller fraction, which a composition
@@ -209,10 +229,14 @@ Refined to_point(const System& s, double T, Phase p, Composition start, const Po
     // The tangent from the point touches the curve on either side of it: the
     // end stays on its start's side, where the hull found it.
     const bool below = start.x < point.x;
+    // How far the tangent at an end with potentials m passes from the point, in RT.
+    const auto off_point = [&](const Potentials& m) {
+        return (point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
+    };
     const auto solve = [&](const EndCoordinate& coordinate, Composition& end) {
         const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
             const Potentials m = potentials(p_at, c);
-            f[0] = (point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
+            f[0] = off_point(m);
             j[0][0] = coordinate.scale(c) * (point.x * m.dmu_a + point.y * m.dmu_b) / RT;
         };
         const auto apply = [&](const Composition& c, const double dv[4], double scale) {
@@ -235,14 +259,15 @@ Refined to_point(const System& s, double T, Phase p, Composition start, const Po
         // facing the point (COST 507's CrSi2 at 330 K, 8e-9 above 1/3 beside
         // CrSi), the best point standing within a few roundings of x there
         // where the tangent it leaves is as good as its check asks.
-        const double ordered = ordered_within_reach(*p_at.model, start);
-        if (ordered > 0.0 && ordered < 1.0 && (ordered < point.x) == below) {
+        const double ordered = ordered_inside(p_at, start);
+        if (ordered > 0.0 && (ordered < point.x) == below) {
             const EndCoordinate beside(ordered);
-            end = composition_from_x(ordered * (below ? 1.0 + BESIDE_ORDERED : 1.0 - BESIDE_ORDERED));
+            end = just_beside(ordered, below ? 1.0 : -1.0);
             result = solve(beside, end);
             const Potentials m = potentials(p_at, end);
-            const double f = std::fabs(point.x * m.mu_a + point.y * m.mu_b - g_point) / RT;
-            if (result == NewtonResult::failed && f <= 8.0 * beside.rounding(m, end) && f <= TANGENT_ROUNDING)
+            const double f = std::fabs(off_point(m));
+            if (result == NewtonResult::failed && f <= ROUNDINGS_LEFT * beside.rounding(m, end) &&
+                f <= KNOWN_TANGENT)
                 result = NewtonResult::converged;
             if (!resolved_beside(ordered, end))
                 result = NewtonResult::failed;  // the ordered composition itself, as a point
@@ -329,10 +354,14 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     const PhaseAtT other_at = phase_at(s, other_phase, T, false);
     // Converged, or (beside an ordered composition, where x's doubles hold the
     // distance to few digits) within a few roundings of x there.
+    // How far the potential both hold at the other end, m, lies from the pure end's, in RT.
+    const auto off_pure = [&](const Potentials& m) {
+        return b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
+    };
     const auto solved = [&](const EndCoordinate& coordinate, Composition& end) {
         const auto evaluate = [&](const Composition& c, double f[4], double j[4][4]) {
             const Potentials m = potentials(other_at, c);
-            f[0] = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
+            f[0] = off_pure(m);
             j[0][0] = coordinate.scale(c) * (b_held ? m.dmu_b : m.dmu_a) / RT;
         };
         const auto apply = [&](const Composition& c, const double dv[4], double scale) {
@@ -341,8 +370,7 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
         if (newton(1, end, evaluate, apply) == NewtonResult::converged)
             return true;
         const Potentials m = potentials(other_at, end);
-        const double f = b_held ? (m.mu_b - at_pure.rest_b) / RT : (m.mu_a - at_pure.rest_a) / RT;
-        return std::fabs(f) <= 8.0 * coordinate.rounding(m, end);
+        return std::fabs(off_pure(m)) <= ROUNDINGS_LEFT * coordinate.rounding(m, end);
     };
     Composition end = other;
     if (solved(EndCoordinate(-1.0), end))
@@ -351,12 +379,9 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
     // within a rounding of x, the end moves in the logarithm of its distance
     // from it, on the side facing the pure end (COST 507's CrSi2 at 540 K,
     // 3e-9 below 1/3 beside diamond's Si).
-    const double ordered = ordered_within_reach(*other_at.model, other);
-    if (ordered > 0.0 && ordered < 1.0) {
-        const double side = pure.x < ordered ? -1.0 : 1.0;
-        Composition beside = (other.x - ordered) * side > 0.0
-                                 ? other
-                                 : composition_from_x(ordered * (1.0 + side * BESIDE_ORDERED));
+    const double ordered = ordered_inside(other_at, other);
+    if (ordered > 0.0) {
+        Composition beside = beside_start(ordered, pure.x < ordered ? -1.0 : 1.0, other);
         if (solved(EndCoordinate(ordered), beside) && resolved_beside(ordered, beside))
             return finish(s, T, gone_phase, pure, other_phase, beside, tie);
     }
@@ -429,18 +454,14 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
 bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low,
                     const Composition& high, Pair& at)
 {
-    const auto ordered_at = [](const PhaseAtT& a, const Composition& c) {
-        const double e = ordered_within_reach(*a.model, c);
-        return e > 0.0 && e < 1.0 ? e : -1.0;
-    };
-    const double e_low = ordered_at(p_at, low);
-    const double e_high = ordered_at(q_at, high);
+    const double e_low = ordered_inside(p_at, low);
+    const double e_high = ordered_inside(q_at, high);
     if ((e_low < 0.0) == (e_high < 0.0))  // neither, or both (a chord of two points)
         return false;
     const EndCoordinate low_end = e_low < 0.0 ? EndCoordinate(p_at, low) : EndCoordinate(e_low);
     const EndCoordinate high_end = e_high < 0.0 ? EndCoordinate(q_at, high) : EndCoordinate(e_high);
-    Pair beside{e_low < 0.0 || low.x > e_low ? low : composition_from_x(e_low * (1.0 + BESIDE_ORDERED)),
-                e_high < 0.0 || high.x < e_high ? high : composition_from_x(e_high * (1.0 - BESIDE_ORDERED))};
+    Pair beside{e_low < 0.0 ? low : beside_start(e_low, 1.0, low),
+                e_high < 0.0 ? high : beside_start(e_high, -1.0, high)};
     // x's doubles may hold the distance from there to few digits: the best
     // point within a few roundings of x stands, as beside an end of a range.
     if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
@@ -448,8 +469,7 @@ bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Compositio
         return false;
     // An end closer to the ordered composition than x's doubles resolve is
     // that composition, as a point.
-    if ((e_low >= 0.0 && !resolved_beside(e_low, beside.low)) ||
-        (e_high >= 0.0 && !resolved_beside(e_high, beside.high)))
+    if (!resolved_beside(e_low, beside.low) || !resolved_beside(e_high, beside.high))
         return false;
     at = beside;
     return true;
@@ -515,8 +535,7 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     // An end closer to an edge of its range than x's doubles resolve (COST 507's
     // TiN, (Ti)(N,VA), one rounding below x_N = 1/2 at 884 K) holds potentials
     // to no digit: that edge, as a point.
-    if ((low_end.edge >= 0.0 && !resolved_beside(low_end.edge, c1)) ||
-        (high_end.edge >= 0.0 && !resolved_beside(high_end.edge, c2)))
+    if (!resolved_beside(low_end.edge, c1) || !resolved_beside(high_end.edge, c2))
         return with_ordered_ends(s, T, p, low, q, high, tie);
     const bool low_side = c1.x <= 0.5 && c2.x <= 0.5;
     const double width = low_side ? std::fabs(c2.x - c1.x) : std::fabs(c2.y - c1.y);

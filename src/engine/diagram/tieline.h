@@ -20,9 +20,15 @@ enum class Refined {
     failed,      // Newton did not converge
 };
 
+// In RT: the largest residual a tangent keeps beside an ordered composition,
+// where x's doubles allow no less; the check of a tangent lets a curve dip
+// below it by as much more.
+constexpr double KNOWN_TANGENT = 1e-8;
+
 // Newton on mu_a(p, low) = mu_a(q, high), mu_b(p, low) = mu_b(q, high) from the
 // given ends, each composition in the logarithm of its smaller fraction. On ok,
-// tie holds the two ends, ordered by x, with a residual below 1e-10 RT.
+// tie holds the two ends, ordered by x, with a residual below 1e-10 RT (beside
+// an ordered composition or an edge of a range, within a few roundings of x).
 Refined refine_tie_line(const System& s, double T, Phase p, Composition low, Phase q, Composition high,
                         TieLine& tie);
 
