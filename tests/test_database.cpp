@@ -23,6 +23,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,26 @@ std::string phases_of(const System& s, const Invariant& inv)
     for (int k = 0; k < inv.phases; ++k)
         out += (k > 0 ? " " : "") + phase_name(s, inv.phase[k]);
     return out;
+}
+
+// A tie-line as a failure message names it.
+std::string tie_text(const System& s, double T, const TieLine& t)
+{
+    return "at " + std::to_string(T) + ": " + phase_name(s, t.low_phase) + " " + std::to_string(t.low.x) +
+           ", " + phase_name(s, t.high_phase) + " " + std::to_string(t.high.x);
+}
+
+// The tie-line of low and high (in that order of x) among the equilibria at
+// T, whose row must hold no doubt; none where it has no such tie-line.
+std::optional<TieLine> doubtless_tie(const System& s, const Grid& grid, double T, Phase low, Phase high)
+{
+    std::vector<Doubt> doubts;
+    const Equilibria e = equilibria_at(s, grid, T, doubts);
+    EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
+    for (const TieLine& t : e.ties)
+        if (t.low_phase == low && t.high_phase == high)
+            return t;
+    return std::nullopt;
 }
 
 Database database_file(const std::filesystem::path& path)
@@ -932,9 +953,7 @@ TEST(DatabaseBinary, OnePureStateHasNoRegionAtItsEnd)
     EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
     for (const Equilibria& row : d.rows)
         for (const TieLine& t : row.ties)
-            EXPECT_TRUE(t.low_phase != one && t.high_phase != one)
-                << "at " << row.T << ": " << phase_name(s, t.low_phase) << " " << t.low.x << ", "
-                << phase_name(s, t.high_phase) << " " << t.high.x;
+            EXPECT_TRUE(t.low_phase != one && t.high_phase != one) << tie_text(s, row.T, t);
 }
 
 // COST 507's Fe-Si: BCC_B2, sampled from 1e-6 of pure Fe, lies below BCC_A2
@@ -956,8 +975,7 @@ TEST(DatabaseBinary, OnePureStateBesideItsEndIsNoDoubt)
     for (const Equilibria& row : d.rows)
         for (const TieLine& t : row.ties)
             EXPECT_FALSE(t.low_phase != t.high_phase && (t.low_phase == a2 || t.high_phase == a2))
-                << "at " << row.T << ": " << phase_name(s, t.low_phase) << " " << t.low.x << ", "
-                << phase_name(s, t.high_phase) << " " << t.high.x;
+                << tie_text(s, row.T, t);
 }
 
 // COST 507's Cr-Si below 560 K: CrSi2, (Cr,Si)(Cr,Si)2, touches its tangents
@@ -977,13 +995,8 @@ TEST(DatabaseBinary, EndBesideAnOrderedCompositionAgainstAPureComponentOrACompou
     const Phase crsi = phase_named(s, "CR1SI1");
     const Grid grid = make_grid(s);
     const auto check = [&](double T, Phase low, Phase high, double nearest, double farthest) {
-        std::vector<Doubt> doubts;
-        const Equilibria e = equilibria_at(s, grid, T, doubts);
-        EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
-        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
-            return t.low_phase == low && t.high_phase == high;
-        });
-        ASSERT_NE(tie, e.ties.end()) << T;
+        const std::optional<TieLine> tie = doubtless_tie(s, grid, T, low, high);
+        ASSERT_TRUE(tie) << T;
         const double RT = s.gas_constant * T;
         double mu_a = 0.0;
         double mu_b = 0.0;
@@ -1022,13 +1035,8 @@ TEST(DatabaseBinary, EndAtTheEdgeOfItsRangeIsThatEdge)
     const Phase liquid = phase_named(s, "LIQUID");
     const Grid grid = make_grid(s);
     for (const double T : {300.0, 884.0}) {
-        std::vector<Doubt> doubts;
-        const Equilibria e = equilibria_at(s, grid, T, doubts);
-        EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
-        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
-            return t.low_phase == fcc && t.high_phase == liquid;
-        });
-        ASSERT_NE(tie, e.ties.end()) << T;
+        const std::optional<TieLine> tie = doubtless_tie(s, grid, T, fcc, liquid);
+        ASSERT_TRUE(tie) << T;
         EXPECT_EQ(tie->low.x, 0.5) << T;
         const double RT = s.gas_constant * T;
         const auto above = [&](Phase p, double x) {
@@ -1061,15 +1069,10 @@ TEST(DatabaseBinary, CompoundOfAntisitesBesideTheLiquid)
     const Phase liquid = phase_named(s, "LIQUID");
     const Grid grid = make_grid(s);
     for (const double T : {2395.0, 3000.0}) {
-        std::vector<Doubt> doubts;
-        const Equilibria e = equilibria_at(s, grid, T, doubts);
-        EXPECT_TRUE(doubts.empty()) << T << ": " << (doubts.empty() ? "" : doubts[0].why);
         const bool below = T < 2500.0;  // the liquid below 3/4, or above it
-        const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
-            return below ? t.low_phase == liquid && t.high_phase == snti3
-                         : t.low_phase == snti3 && t.high_phase == liquid;
-        });
-        ASSERT_NE(tie, e.ties.end()) << T;
+        const std::optional<TieLine> tie =
+            below ? doubtless_tie(s, grid, T, liquid, snti3) : doubtless_tie(s, grid, T, snti3, liquid);
+        ASSERT_TRUE(tie) << T;
         const Composition& at_liquid = below ? tie->low : tie->high;
         const Composition& at_snti3 = below ? tie->high : tie->low;
         EXPECT_NEAR(at_snti3.x, 0.75, 1e-6) << T;
@@ -1102,13 +1105,8 @@ TEST(DatabaseBinary, TangentFromADiluteEndBesideACompound)
     const Phase laves = phase_named(s, "LAVES_C15");
     const Phase bcc = phase_named(s, "BCC_A2");
     const double T = 360.0;
-    std::vector<Doubt> doubts;
-    const Equilibria e = equilibria_at(s, make_grid(s), T, doubts);
-    EXPECT_TRUE(doubts.empty()) << (doubts.empty() ? "" : doubts[0].why);
-    const auto tie = std::find_if(e.ties.begin(), e.ties.end(), [&](const TieLine& t) {
-        return t.low_phase == laves && t.high_phase == bcc;
-    });
-    ASSERT_NE(tie, e.ties.end());
+    const std::optional<TieLine> tie = doubtless_tie(s, make_grid(s), T, laves, bcc);
+    ASSERT_TRUE(tie);
     const double RT = s.gas_constant * T;
     const Potentials own = potentials(s, bcc, tie->high, T);
     EXPECT_NEAR(tie->mu_a, own.mu_a, 1e-10 * RT);
