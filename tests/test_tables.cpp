@@ -183,8 +183,10 @@ TEST(Tables, RegionLabelsOverlapNoLabelNorLine)
     }
     int led = 0;
     int tags = 0;
-    for (const auto& [name, s] : systems) {
-        SCOPED_TRACE(name);
+    for (const auto& named : systems) {
+        SCOPED_TRACE(named.first);
+        // A named reference, not a structured binding: C++17 lambdas cannot capture one.
+        const System& s = named.second;
         const Diagram d = compute_diagram(s, 2);
         const FigureLabels labels = figure_labels(s, d);
         const std::vector<Region>& regions = labels.regions;
