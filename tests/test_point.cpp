@@ -246,7 +246,9 @@ TEST(EnergyCurves, NoCurveBelowAStableTangent)
 // its own (phase_energy): never higher than that but by rounding, a phase
 // absent at the same points, and lower only where a search from every start
 // missed the state the curve carried there. Al-Ni's ordered B2 and L1_2 at a
-// low and a high temperature, and a curve given out of order.
+// low and a high temperature, a curve given out of order, and one of 1,000
+// points, searched no more densely in x than the grid, which finds no higher
+// a state where they meet.
 TEST(EnergyCurves, FollowedAlongXAgainstASearchAtEveryPoint)
 {
     SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
@@ -254,6 +256,9 @@ TEST(EnergyCurves, FollowedAlongXAgainstASearchAtEveryPoint)
     std::vector<double> xs;
     for (int i = 1; i < 400; ++i)
         xs.push_back(i / 400.0);
+    std::vector<double> dense;
+    for (int i = 0; i <= 1000; ++i)
+        dense.push_back(i / 1000.0);
     std::vector<double> shuffled = xs;
     std::reverse(shuffled.begin(), shuffled.end());
     for (const char* name : {"BCC_B2", "FCC_L12", "AL3NI2"})
@@ -273,6 +278,14 @@ TEST(EnergyCurves, FollowedAlongXAgainstASearchAtEveryPoint)
                 lower += followed[i] < alone - 1e-9 * std::fabs(alone);
             }
             EXPECT_LE(lower, 40) << "a branch the searches miss is an exception";
+            const std::vector<double> many = phase_energies(s, p, dense, T);
+            for (std::size_t i = 1; i < xs.size(); i += 2) {  // x = k / 200, on both
+                const double g = many[(i + 1) * 5 / 2];
+                ASSERT_EQ(std::isnan(g), std::isnan(followed[i])) << "at x = " << xs[i];
+                if (!std::isnan(g)) {
+                    EXPECT_LE(g, followed[i] + 1e-12 * std::fabs(g)) << "at x = " << xs[i];
+                }
+            }
         }
 }
 

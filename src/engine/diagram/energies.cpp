@@ -58,8 +58,13 @@ std::vector<double> phase_energies(const System& s, Phase p, const std::vector<d
     std::vector<double> forward(n);
     std::vector<InternalMemory> states(n, no_memory());
     InternalMemory state = no_memory();
+    const double spacing = SEARCH_SPACING * (range[1] - range[0]);
+    std::size_t searched = 0;
     for (std::size_t k = 0; k < n; ++k) {
-        const bool search = k % SEARCHED_EVERY == 0 || k + 1 == n;
+        const bool search = k == 0 || k + 1 == n ||
+                            (k - searched >= SEARCHED_EVERY && xs[inner[k]] - xs[inner[searched]] >= spacing);
+        if (search)
+            searched = k;
         forward[k] = gibbs_following(at, composition_from_x(xs[inner[k]]), state, search);
         states[k] = state;
     }

@@ -25,14 +25,20 @@ double phase_energy(const System& s, Phase p, double x, double T);
 
 // G of phase p at each of xs (in any order) at T, as phase_energy gives it
 // but along the curve: the internal state is carried on from point to point
-// in x, both ways, with a search from every start at every SEARCHED_EVERY-th
-// point, and each point keeps the lower of the two ways. A lower branch found
-// at one point is followed as far as it reaches on either side, where a
-// search at every point costs many times as much and still misses some.
+// in x, both ways, with a search from every start at the first and last
+// points and between them wherever SEARCHED_EVERY points and SEARCH_SPACING
+// of the phase's range have both passed since the last; each point keeps the lower of the
+// two ways. A lower branch found at one point is followed as far as it
+// reaches on either side, where a search at every point costs many times as
+// much and still misses some.
 std::vector<double> phase_energies(const System& s, Phase p, const std::vector<double>& xs, double T);
 
 // Points along a curve between searches of its internal state from every start.
 constexpr int SEARCHED_EVERY = 16;
+// The share of x between searches on a diagram's grid (every 16th of its 512
+// points): a curve of many points is searched no more densely than that, in
+// its own range.
+constexpr double SEARCH_SPACING = 1.0 / 32.0;
 
 // Each phase's curve: CURVE_POINTS evenly over its range (its one point for a
 // compound or a phase of one element), the pure ends by their own energies,
