@@ -450,6 +450,56 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
              continuous_ordering(s, phases, tie.low_phase, tie.low, tie.high_phase, tie.high));
 }
 
+// Every tie-line between the hull's neighbouring vertices, in ties, each
+// checked against the curves; what fails goes to found, and the ends that
+// would make a finer hull are returned.
+std::vector<Composition> ties_on_hull(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
+                                      const GridEnergies& energies, const std::vector<Sample>& samples,
+                                      const std::vector<TieLine>& hidden, std::vector<TieLine>& ties,
+                                      std::vector<Doubt>& found)
+{
+    const double T = phases.front().T;
+    ties.clear();
+    const std::vector<int> hull = hull_of(samples);
+    std::vector<Composition> ends;
+    bool last_sure = true;
+    for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
+        TieLine tie{};
+        const TieLine* solved = hidden_between(hidden, samples, hull[k], hull[k + 1]);
+        if (solved != nullptr)
+            tie = *solved;
+        else if (!step_tie_line(s, grid, phases, energies, samples, hull[k], hull[k + 1], tie, found))
+            continue;
+        if (std::any_of(ties.begin(), ties.end(), [&](const TieLine& t) { return same_tie(t, tie); }))
+            continue;
+        Composition dip{};
+        const bool sure = confirmed(grid, phases, energies, tie, dip);
+        if (!sure) {
+            found.push_back(
+                doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
+                                  "a curve dips below this common tangent: not confirmed stable"));
+            ends.push_back(dip);
+        }
+        ends.push_back(tie.low);
+        ends.push_back(tie.high);
+        // Two neighbouring tangents that both fail may be one tangent across a
+        // phase that is not stable after all (just below a eutectic): its ends
+        // join the samples too.
+        if (!sure && !ties.empty() && !last_sure) {
+            const TieLine& before = ties.back();
+            TieLine across{};
+            if (refine_tie_line(s, T, before.low_phase, before.low, tie.high_phase, tie.high, across) ==
+                Refined::ok) {
+                ends.push_back(across.low);
+                ends.push_back(across.high);
+            }
+        }
+        last_sure = sure;
+        ties.push_back(tie);
+    }
+    return ends;
+}
+
 }  // namespace
 
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
@@ -483,45 +533,8 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     std::vector<Doubt> found;
     for (int pass = 0; pass < 6; ++pass) {
         found.clear();
-        out.ties.clear();
-        const std::vector<int> hull = hull_of(samples);
-        std::vector<Composition> ends;
-        bool last_sure = true;
-        for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
-            TieLine tie{};
-            const TieLine* solved = hidden_between(hidden, samples, hull[k], hull[k + 1]);
-            if (solved != nullptr)
-                tie = *solved;
-            else if (!step_tie_line(s, grid, phases, energies, samples, hull[k], hull[k + 1], tie, found))
-                continue;
-            if (std::any_of(out.ties.begin(), out.ties.end(),
-                            [&](const TieLine& t) { return same_tie(t, tie); }))
-                continue;
-            Composition dip{};
-            const bool sure = confirmed(grid, phases, energies, tie, dip);
-            if (!sure) {
-                found.push_back(
-                    doubt_at_tie_line(T, tie.low_phase, tie.low.x, tie.high_phase, tie.high.x,
-                                      "a curve dips below this common tangent: not confirmed stable"));
-                ends.push_back(dip);
-            }
-            ends.push_back(tie.low);
-            ends.push_back(tie.high);
-            // Two neighbouring tangents that both fail may be one tangent across a
-            // phase that is not stable after all (just below a eutectic): its ends
-            // join the samples too.
-            if (!sure && !out.ties.empty() && !last_sure) {
-                const TieLine& before = out.ties.back();
-                TieLine across{};
-                if (refine_tie_line(s, T, before.low_phase, before.low, tie.high_phase, tie.high, across) ==
-                    Refined::ok) {
-                    ends.push_back(across.low);
-                    ends.push_back(across.high);
-                }
-            }
-            last_sure = sure;
-            out.ties.push_back(tie);
-        }
+        const std::vector<Composition> ends =
+            ties_on_hull(s, grid, phases, energies, samples, hidden, out.ties, found);
         if (found.empty())
             break;
         add_samples(phases, energies, samples, ends);
