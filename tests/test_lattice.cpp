@@ -128,6 +128,71 @@ TEST(GeneralPhase, EnergyAgainstTheCompoundEnergyFormalism)
     }
 }
 
+// Every phase of sublattices of real assessments (ordered, magnetic, with
+// interstitials, sigma and chi): its Hessian against central differences of
+// its gradient at states inside, where the magnetic term couples forms that
+// no term of G does.
+TEST(GeneralPhase, HessianOfRealPhasesAgainstTheirGradient)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb", "al-ni.tdb", "mo-re.tdb", "steel1.tdb", "cost507.tdb");
+    struct Binary {
+        const char* file;
+        const char* a;
+        const char* b;
+    };
+    int phases = 0;
+    for (const Binary& bin : {Binary{"al-fe-2009.tdb", "AL", "FE"}, Binary{"al-ni.tdb", "AL", "NI"},
+                              Binary{"mo-re.tdb", "MO", "RE"}, Binary{"steel1.tdb", "C", "FE"},
+                              Binary{"cost507.tdb", "FE", "SI"}}) {
+        System s;
+        ASSERT_TRUE(public_binary(bin.file, bin.a, bin.b, {}, s));
+        for (std::size_t k = 0; k < s.phases.size(); ++k) {
+            const Phase p = phase_number(k);
+            if (!std::holds_alternative<LatticeKind>(phase_model(s, p).kind))
+                continue;
+            ++phases;
+            for (const double T : {500.0, 1200.0}) {
+                const PhaseAtT at = phase_at(s, p, T, false);
+                const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
+                const LatticeModel& m = *v.model;
+                const int n = fractions_of(m);
+                // A state of no symmetry: each sublattice's fractions unequal and inside.
+                SiteFractions y{};
+                for (std::size_t sub = 0; sub + 1 < m.first.size(); ++sub) {
+                    double sum = 0.0;
+                    for (int q = m.first[sub]; q < m.first[sub + 1]; ++q)
+                        sum += (y[static_cast<std::size_t>(q)] =
+                                    1.0 + 0.37 * ((q * 7 + static_cast<int>(sub)) % 5));
+                    for (int q = m.first[sub]; q < m.first[sub + 1]; ++q)
+                        y[static_cast<std::size_t>(q)] /= sum;
+                }
+                double g[MOST_FRACTIONS];
+                double h[MOST_FRACTIONS * MOST_FRACTIONS];
+                lattice_energy(v, y, g, h);
+                for (int q = 0; q < n; ++q) {
+                    const double d = 1e-5 * y[static_cast<std::size_t>(q)];
+                    SiteFractions up = y;
+                    SiteFractions down = y;
+                    up[static_cast<std::size_t>(q)] += d;
+                    down[static_cast<std::size_t>(q)] -= d;
+                    double gu[MOST_FRACTIONS];
+                    double gd[MOST_FRACTIONS];
+                    lattice_energy(v, up, gu, nullptr);
+                    lattice_energy(v, down, gd, nullptr);
+                    for (int r = 0; r < n; ++r) {
+                        const double bend = (gu[r] - gd[r]) / (2 * d);
+                        EXPECT_NEAR(h[q * n + r], bend,
+                                    1e-5 * (std::fabs(bend) + R_DB * T / y[static_cast<std::size_t>(q)]))
+                            << bin.file << " " << phase_name(s, p) << " at " << T << " K, q=" << q
+                            << " r=" << r;
+                    }
+                }
+            }
+        }
+    }
+    EXPECT_GE(phases, 10);
+}
+
 // The curve per mole of atoms at x is the lowest G / N over every state of
 // composition x: against a scan of the two free fractions of that plane, and
 // no state of the scan lies below it. G / N from the long way.
