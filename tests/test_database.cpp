@@ -5,6 +5,7 @@
 #include "engine/database/compound_energy.h"
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
+#include "engine/diagram/energies.h"
 #include "engine/diagram/equilibria.h"
 #include "engine/diagram/sampling.h"
 #include "engine/diagram/tieline.h"
@@ -1208,6 +1209,36 @@ TEST(DatabaseBinary, OneTieLineForOneRegion)
             EXPECT_NEAR(low.mu_b, high.mu_b, 1e-9 * RT) << row.T;
         }
     }
+}
+
+// Two compounds beside a solid held at a pure component: COST 507's FeSi2
+// high decomposing near 1233 K into diamond Si and FeSi2 low. The middle
+// compound lies on the chord of the outer two at the invariant, the solid's
+// energy there its pure Si's: against the curves themselves, below the chord
+// just above the invariant and above it just below. The chord once took the
+// solid's pure Fe energy, and the invariant was not solved.
+TEST(DatabaseBinary, CompoundBetweenACompoundAndAPureSolid)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "FE", "SI", {}, s));
+    temperature_range(1232.0, 1234.0, 0.25, s.range);
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+    ASSERT_EQ(d.invariants.size(), 1u);
+    const Invariant& inv = d.invariants[0];
+    EXPECT_STREQ(invariant_name(inv.kind), "eutectoid");
+    ASSERT_EQ(phases_of(s, inv), "DIAMOND_A4 FESI2_H FESI2_L");
+    EXPECT_EQ(inv.at[0].x, 0.0);
+    const double t = inv.at[1].x / inv.at[2].x;
+    const auto off_chord = [&](double T) {
+        const double pure_si = phase_energy(s, inv.phase[0], 0.0, T);
+        return phase_energy(s, inv.phase[1], inv.at[1].x, T) -
+               ((1.0 - t) * pure_si + t * phase_energy(s, inv.phase[2], inv.at[2].x, T));
+    };
+    EXPECT_NEAR(off_chord(inv.T), 0.0, 1e-9 * s.gas_constant * inv.T);
+    EXPECT_LT(off_chord(inv.T + 1e-3), 0.0);
+    EXPECT_GT(off_chord(inv.T - 1e-3), 0.0);
 }
 
 // Beneath a two-phase region pure A transforms between two phases that hold

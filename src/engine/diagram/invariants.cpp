@@ -111,10 +111,17 @@ bool three_with_compounds(const System& s, const Phase p[3], Composition at[3], 
                 j[a][b] = 0.0;
         int row = 0;
         if (r < 0) {  // three compounds: the middle on the chord of the outer two
+            // An outer phase held at a pure component (a solution of no
+            // solubility in the doubles, beside two compounds) is that
+            // component's pure energy in it.
+            const auto energy = [&](int i, double temperature) {
+                return is_point(s, p[i]) ? phase_at(s, p[i], temperature, false).ga
+                                         : pure_gibbs(s, p[i], at[i].x > 0.0, temperature);
+            };
             const auto off_chord = [&](double temperature) {
                 double g[3];
                 for (int i = 0; i < 3; ++i)
-                    g[i] = phase_at(s, p[i], temperature, false).ga;
+                    g[i] = energy(i, temperature);
                 const double t = (at[1].x - at[0].x) / (at[2].x - at[0].x);
                 return (g[1] - (1.0 - t) * g[0] - t * g[2]) / (s.gas_constant * temperature);
             };
