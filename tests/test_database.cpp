@@ -1211,6 +1211,47 @@ TEST(DatabaseBinary, OneTieLineForOneRegion)
     }
 }
 
+// A phase of sublattices that is a pure component's stable state is sampled
+// in that component's deep tail too, where its solubilities and the
+// component's transitions are decided: COST 507's bcc (Fe)(B,Va)3 below iron's
+// alpha -> gamma at 1184.8 K beside B, its (Fe)(C,Va)3 there beside C, and
+// AL1LI1, bcc Li with vacancies, at Li's melting point beside Mg. Left out
+// there, the hull missed the regions 1e-7 wide beside the pure end and the
+// events stayed unresolved; sampled, nothing is in doubt, every tie-line has
+// a width (AL1LI1's two branches meet at pure Li, at 321 and 390 K, in no region),
+// and its ends' potentials agree on the curves.
+TEST(DatabaseBinary, PureStableStateOfSublatticesSampledInItsTail)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    struct Case {
+        const char* a;
+        const char* b;
+        double first, last, step;
+    };
+    for (const Case& c : {Case{"B", "FE", 1180.0, 1190.0, 1.0}, Case{"C", "FE", 1180.0, 1190.0, 1.0},
+                          Case{"LI", "MG", 450.0, 456.0, 0.5}, Case{"LI", "MG", 226.0, 400.0, 1.0}}) {
+        SCOPED_TRACE(std::string(c.a) + "-" + c.b);
+        System s;
+        ASSERT_TRUE(public_binary("cost507.tdb", c.a, c.b, {}, s));
+        temperature_range(c.first, c.last, c.step, s.range);
+        const Diagram d = compute_diagram(s);
+        EXPECT_TRUE(d.doubts.empty()) << (d.doubts.empty() ? "" : d.doubts[0].why);
+        for (const Equilibria& row : d.rows)
+            for (const TieLine& t : row.ties) {
+                EXPECT_NE(t.low.x, t.high.x) << tie_text(s, row.T, t);
+                const Potentials low = potentials(s, t.low_phase, t.low, row.T);
+                const Potentials high = potentials(s, t.high_phase, t.high, row.T);
+                const double RT = s.gas_constant * row.T;
+                if (t.low.x > 0.0 && t.high.x > 0.0) {
+                    EXPECT_NEAR(low.mu_a, high.mu_a, 1e-9 * RT) << tie_text(s, row.T, t);
+                }
+                if (t.low.y > 0.0 && t.high.y > 0.0) {
+                    EXPECT_NEAR(low.mu_b, high.mu_b, 1e-9 * RT) << tie_text(s, row.T, t);
+                }
+            }
+    }
+}
+
 // Two compounds beside a solid held at a pure component: COST 507's FeSi2
 // high decomposing near 1233 K into diamond Si and FeSi2 low. The middle
 // compound lies on the chord of the outer two at the invariant, the solid's

@@ -436,7 +436,10 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
     }
     if (p == q && r == Refined::ok && has_internal_state(phases[phase_index(p)]))
         same_phase_further(grid, phases, energies, samples, i, j, tie);
-    if (r == Refined::zero_width || (r == Refined::ok && one_pure_state(s, tie, T)))
+    // Ends at one composition (one phase's two branches meeting at a pure
+    // component, where both hold it alone) bound no region.
+    if (r == Refined::zero_width ||
+        (r == Refined::ok && (one_pure_state(s, tie, T) || dx(tie.low, tie.high) == 0.0)))
         return false;
     if (r == Refined::failed &&
         (continuous_ordering(s, phases, p, ci, q, cj) || one_pure_state_beside(s, phases, p, ci, q, cj)))

@@ -375,6 +375,17 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     c.internal.resize(n, no_memory());
     c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}});
     const bool tails = skips_tails(phase);
+    // Except at a pure component whose stable state it is, below every
+    // solution's by more than rounding (COST 507's AL1LI1 in Li-Mg: bcc Li
+    // with vacancies, below Li's own bcc): there its tail is where that
+    // component transforms and its solubilities compete.
+    const auto stable_end = [&](bool of_a) {
+        const double own = of_a ? potentials(phase, {1.0, 0.0}).rest_a : potentials(phase, {0.0, 1.0}).rest_b;
+        const double others = of_a ? lowest.back() : lowest.front();
+        return own < others && !equal_to_rounding(own, std::fabs(own), others, std::fabs(others));
+    };
+    const bool tail_a = tails && stable_end(true);
+    const bool tail_b = tails && stable_end(false);
     InternalMemory neighbour = no_memory();
     for (std::size_t i = 0; i < n; ++i) {
         // Left out of the deep tails: each of its points is a minimisation, and
@@ -382,8 +393,9 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
         // still sampled). One mixing sublattice needs no search, and its tail
         // may be all its range.
         const double smaller = smaller_fraction(grid.at[i]);
+        const bool own_tail = grid.at[i].x > grid.at[i].y ? tail_a : tail_b;
         c.excess[i] = c.bend[i] = 0.0;
-        if ((tails && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
+        if ((tails && !own_tail && smaller > 0.0 && smaller < SUBLATTICE_TAIL) ||
             still_far_above(c.margin[i], phase.T, phase.RT)) {
             c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
             continue;
