@@ -77,6 +77,34 @@ const std::string VACANCIES = std::string(ELEMENTS) + "TYPE_DEFINITION & GES A_P
                                                       "PARAMETER TC(P,A,B:VA;0) 1 -300; 6000 N !\n"
                                                       "PARAMETER BMAGN(P,A:VA;0) 1 1.8; 6000 N !\n";
 
+// G's gradient and Hessian in the fractions at y against central differences
+// of G and of its gradient, each fraction moved by 1e-5 of itself.
+void expect_derivatives_of(const LatticeAtT& v, const SiteFractions& y, const std::string& where)
+{
+    const int n = fractions_of(*v.model);
+    const double RT = R_DB * v.T;
+    double g[MOST_FRACTIONS];
+    double h[MOST_FRACTIONS * MOST_FRACTIONS];
+    lattice_energy(v, y, g, h);
+    for (int q = 0; q < n; ++q) {
+        const double d = 1e-5 * y[static_cast<std::size_t>(q)];
+        SiteFractions up = y;
+        SiteFractions down = y;
+        up[static_cast<std::size_t>(q)] += d;
+        down[static_cast<std::size_t>(q)] -= d;
+        double gu[MOST_FRACTIONS];
+        double gd[MOST_FRACTIONS];
+        const double slope =
+            (lattice_energy(v, up, gu, nullptr) - lattice_energy(v, down, gd, nullptr)) / (2 * d);
+        EXPECT_NEAR(g[q], slope, 1e-6 * (std::fabs(slope) + RT)) << where << " q=" << q;
+        for (int r = 0; r < n; ++r) {
+            const double bend = (gu[r] - gd[r]) / (2 * d);
+            EXPECT_NEAR(h[q * n + r], bend, 1e-5 * (std::fabs(bend) + RT / y[static_cast<std::size_t>(q)]))
+                << where << " q=" << q << " r=" << r;
+        }
+    }
+}
+
 // The energy per formula unit against the long way, term by term from the
 // file; its gradient and Hessian against central differences of it.
 TEST(GeneralPhase, EnergyAgainstTheCompoundEnergyFormalism)
@@ -97,40 +125,20 @@ TEST(GeneralPhase, EnergyAgainstTheCompoundEnergyFormalism)
     for (const double T : {300.0, 800.0, 1500.0}) {
         const PhaseAtT at = phase_at(s, p, T, false);
         const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
-        const int n = fractions_of(*v.model);
         for (const auto& y : states) {
             bool extrapolated = false;
             const double expected = gibbs_per_formula_unit(long_way, db.functions, T, y, R_DB, extrapolated);
-            SiteFractions f = flat(y);
-            double g[MOST_FRACTIONS];
-            double h[MOST_FRACTIONS * MOST_FRACTIONS];
-            const double G = lattice_energy(v, f, g, h);
+            const SiteFractions f = flat(y);
+            const double G = lattice_energy(v, f, nullptr, nullptr);
             EXPECT_NEAR(G, expected, 1e-11 * std::fabs(expected)) << "T=" << T;
-            for (int q = 0; q < n; ++q) {
-                const double d = 1e-5 * f[static_cast<std::size_t>(q)];
-                SiteFractions up = f;
-                SiteFractions down = f;
-                up[static_cast<std::size_t>(q)] += d;
-                down[static_cast<std::size_t>(q)] -= d;
-                double gu[MOST_FRACTIONS];
-                double gd[MOST_FRACTIONS];
-                const double slope =
-                    (lattice_energy(v, up, gu, nullptr) - lattice_energy(v, down, gd, nullptr)) / (2 * d);
-                EXPECT_NEAR(g[q], slope, 1e-6 * (std::fabs(slope) + R_DB * T)) << "T=" << T << " q=" << q;
-                for (int r = 0; r < n; ++r) {
-                    const double bend = (gu[r] - gd[r]) / (2 * d);
-                    EXPECT_NEAR(h[q * n + r], bend,
-                                1e-5 * (std::fabs(bend) + R_DB * T / f[static_cast<std::size_t>(q)]))
-                        << "T=" << T << " q=" << q << " r=" << r;
-                }
-            }
+            expect_derivatives_of(v, f, "T=" + std::to_string(T));
         }
     }
 }
 
 // Every phase of sublattices of real assessments (ordered, magnetic, with
-// interstitials, sigma and chi): its Hessian against central differences of
-// its gradient at states inside, where the magnetic term couples forms that
+// interstitials, sigma and chi): its gradient and Hessian against central
+// differences at states inside, where the magnetic term couples forms that
 // no term of G does.
 TEST(GeneralPhase, HessianOfRealPhasesAgainstTheirGradient)
 {
@@ -155,7 +163,6 @@ TEST(GeneralPhase, HessianOfRealPhasesAgainstTheirGradient)
                 const PhaseAtT at = phase_at(s, p, T, false);
                 const LatticeAtT& v = std::get<LatticeAtT>(at.kind);
                 const LatticeModel& m = *v.model;
-                const int n = fractions_of(m);
                 // A state of no symmetry: each sublattice's fractions unequal and inside.
                 SiteFractions y{};
                 for (std::size_t sub = 0; sub + 1 < m.first.size(); ++sub) {
@@ -166,27 +173,8 @@ TEST(GeneralPhase, HessianOfRealPhasesAgainstTheirGradient)
                     for (int q = m.first[sub]; q < m.first[sub + 1]; ++q)
                         y[static_cast<std::size_t>(q)] /= sum;
                 }
-                double g[MOST_FRACTIONS];
-                double h[MOST_FRACTIONS * MOST_FRACTIONS];
-                lattice_energy(v, y, g, h);
-                for (int q = 0; q < n; ++q) {
-                    const double d = 1e-5 * y[static_cast<std::size_t>(q)];
-                    SiteFractions up = y;
-                    SiteFractions down = y;
-                    up[static_cast<std::size_t>(q)] += d;
-                    down[static_cast<std::size_t>(q)] -= d;
-                    double gu[MOST_FRACTIONS];
-                    double gd[MOST_FRACTIONS];
-                    lattice_energy(v, up, gu, nullptr);
-                    lattice_energy(v, down, gd, nullptr);
-                    for (int r = 0; r < n; ++r) {
-                        const double bend = (gu[r] - gd[r]) / (2 * d);
-                        EXPECT_NEAR(h[q * n + r], bend,
-                                    1e-5 * (std::fabs(bend) + R_DB * T / y[static_cast<std::size_t>(q)]))
-                            << bin.file << " " << phase_name(s, p) << " at " << T << " K, q=" << q
-                            << " r=" << r;
-                    }
-                }
+                expect_derivatives_of(
+                    v, y, std::string(bin.file) + " " + phase_name(s, p) + " at " + std::to_string(T));
             }
         }
     }
