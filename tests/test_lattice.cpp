@@ -343,6 +343,12 @@ TEST(GeneralPhase, PureEndOfFixedSublatticesCountsTheirAtoms)
     EXPECT_NEAR(pure_gibbs(out.system, theta, true, 800.0), 1500.0 / 3, 1e-9);
     ASSERT_EQ(out.transitions_a.size(), 1u) << "pure A only melts";
     EXPECT_NEAR(out.transitions_a[0].T, 1000.0, 1e-9);
+    // The range's other end, x = 2/3 where the fixed sublattice bounds it, is
+    // a state like any other, G(A:B) / 3 with finite potentials: not NaN.
+    const Composition end = composition_from_x(2.0 / 3.0);
+    EXPECT_NEAR(gibbs(out.system, theta, end, 800.0), -30000.0 / 3, 1e-6);
+    const Potentials p = potentials(out.system, theta, end, 800.0);
+    EXPECT_TRUE(std::isfinite(p.mu_a) && std::isfinite(p.mu_b)) << p.mu_a << " " << p.mu_b;
     SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
     Database cost;
     InputError error;

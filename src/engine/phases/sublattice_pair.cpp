@@ -41,8 +41,20 @@ void terms_at(const System& s, const LatticeCoefficients& c, double T, LatticeTe
     out.reciprocal = coefficient_at(s, c.reciprocal, T);
 }
 
-double clamped(double x)
+// x held NEAR_PURE inside either end of the phase's range, a pure end or one
+// that fixed sublattices set (COST 507's theta, (Al)2(Al,Cu)1, from x = 2/3):
+// at an end the one state has fractions of exactly 0, and the logarithms in
+// its potentials diverge.
+double clamped(const SublatticeValues& v, double x)
 {
+    const double mixing = v.sites[0] + (v.one_mixing ? 0.0 : v.sites[1]);
+    const double n = mixing + v.fixed_sites[0] + v.fixed_sites[1];
+    const double lo = v.fixed_sites[0] / n;
+    const double hi = (v.fixed_sites[0] + mixing) / n;
+    if (x >= lo && x < lo + NEAR_PURE)
+        return lo + NEAR_PURE;
+    if (x <= hi && x > hi - NEAR_PURE)
+        return hi - NEAR_PURE;
     return std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
 }
 
@@ -50,7 +62,7 @@ double clamped(double x)
 void parts(const PhaseAtT& at, const SublatticePairAtT& v, const Composition& c, double& rest_a,
            double& rest_b, double& excess, double& bend, double& q)
 {
-    const double x = clamped(c.x);
+    const double x = clamped(v.lattice, c.x);
     const double y = 1.0 - x;
     const SublatticeMinimum m = sublattice_minimum(v.lattice, x, q);
     q = m.q;
@@ -101,10 +113,10 @@ Excess pair_excess(const PhaseAtT& at, const SublatticePairAtT& v, double x, int
     // derivative by a difference of the second.
     const auto bent = [&](double at_x) {
         const SublatticeMinimum m = sublattice_minimum(v.lattice, at_x);
-        const double xi = clamped(at_x);
+        const double xi = clamped(v.lattice, at_x);
         return m.g2 - at.RT / (xi * (1.0 - xi));
     };
-    const double xi = clamped(x);
+    const double xi = clamped(v.lattice, x);
     const SublatticeMinimum m = sublattice_minimum(v.lattice, xi);
     const double yi = 1.0 - xi;
     const double ga = reference_end(at.ga);
@@ -153,7 +165,7 @@ double pair_above_line(const PhaseAtT& at, const SublatticePairAtT& v, const Com
     const double y = c.y;
     if (x == 0.0 || y == 0.0)
         return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
-    return sublattice_minimum(v.lattice, x).g - (x * mu_a + y * mu_b);
+    return sublattice_minimum(v.lattice, clamped(v.lattice, x)).g - (x * mu_a + y * mu_b);
 }
 
 // Its end member alone.
@@ -177,7 +189,7 @@ void pair_grid_parts(const PhaseAtT& at, const SublatticePairAtT& v, const Compo
 {
     if (known)
         q = extrapolated_share(v.lattice, c.x, memory.shares, at.T);
-    const double x = clamped(c.x);
+    const double x = clamped(v.lattice, c.x);
     const double y = 1.0 - x;
     const SublatticeMinimum m = sublattice_minimum_near(v.lattice, x, q);
     q = m.q;
