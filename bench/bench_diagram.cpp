@@ -122,9 +122,9 @@ void point_equilibrium(benchmark::State& state, const char* file, const char* a,
     System s;
     if (!loaded_binary(state, file, a, b, s))
         return;
-    const Grid grid = make_grid(s);
+    const PointGrids grids = point_grids(s);
     for (auto _ : state)
-        benchmark::DoNotOptimize(equilibrium_at_point(s, grid, T, x0));
+        benchmark::DoNotOptimize(equilibrium_at_point(s, grids, T, x0));
 }
 
 // Every phase's energy curve at one temperature, as --energies writes them.

@@ -92,23 +92,24 @@ int run_points(const PointRun& run)
     const Units& u = loaded.units;
     for (AlloyPoint& p : points)
         p.x0 = mole_fraction_from(u, p.x0);
-    const Grid grid = make_grid(s);
-    std::vector<PointEquilibrium> results;
-    results.reserve(points.size());
+    const PointGrids grids = point_grids(s);
+    std::vector<PointEquilibrium> results(points.size());
     std::atomic<std::size_t> done{0};
     {
         const ProgressLine progress("points", points.size(), done);
-        // The stable equilibria of each temperature once, for every alloy at it.
-        std::map<double, std::pair<Equilibria, std::vector<Doubt>>> at_T;
-        for (const AlloyPoint& p : points) {
-            auto found = at_T.find(p.T);
-            if (found == at_T.end()) {
-                std::vector<Doubt> doubts;
-                Equilibria e = equilibria_at(s, grid, p.T, doubts);
-                found = at_T.emplace(p.T, std::make_pair(std::move(e), std::move(doubts))).first;
-            }
-            results.push_back(equilibrium_at_point(s, found->second.first, found->second.second, p.x0));
-            ++done;
+        // The alloys of each temperature together: where the coarse grid's
+        // equilibria do not hold, the full grid's are found once for them all.
+        std::map<double, std::vector<std::size_t>> at_T;
+        for (std::size_t i = 0; i < points.size(); ++i)
+            at_T[points[i].T].push_back(i);
+        for (const auto& [T, alloys] : at_T) {
+            std::vector<double> x0;
+            for (const std::size_t i : alloys)
+                x0.push_back(points[i].x0);
+            std::vector<PointEquilibrium> found = equilibria_at_points(s, grids, T, x0);
+            for (std::size_t k = 0; k < alloys.size(); ++k)
+                results[alloys[k]] = std::move(found[k]);
+            done += alloys.size();
         }
     }
 

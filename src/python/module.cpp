@@ -233,10 +233,7 @@ py::object equilibrium_at(const LoadedSystem& l, double T, const py::object& x0,
     std::vector<PointEquilibrium> points;
     {
         py::gil_scoped_release release;
-        std::vector<Doubt> doubts;
-        const Equilibria e = equilibria_at(l.system, make_grid(l.system), T, doubts);
-        for (const double x : xs)
-            points.push_back(equilibrium_at_point(l.system, e, doubts, x));
+        points = equilibria_at_points(l.system, point_grids(l.system), T, xs);
     }
     py::list out;
     std::vector<std::string> warned;  // once each: the points share T's

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr double STABLE = 1e-9;  // how far (in RT) a curve may dip below a tangent by rounding
 // Two ends this close, relative to the smaller fraction, are one: Newton
 // holds a fraction of 1e-6 to 1e-9 of itself (COST 507's Li-Mg region beside
 // pure Li, refined from two steps of the hull 1e-9 of the fraction apart).

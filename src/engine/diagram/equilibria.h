@@ -44,6 +44,9 @@ struct OrderingBracket {
     double x_left, x_right;
 };
 
+// How far (in RT) a curve may dip below a stable tangent by rounding.
+constexpr double STABLE = 1e-9;
+
 struct Equilibria {
     double T;
     Phase first_phase;                                    // stable at x = 0, left of the first tie-line

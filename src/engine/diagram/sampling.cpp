@@ -33,6 +33,9 @@ constexpr double CORNER_SCALES[] = {0.25, 1.0 / 32, 1.0 / 256};
 constexpr double SUBLATTICE_TAIL = 1e-6;   // a two-sublattice phase's grid starts here from either end
 constexpr double ORDERED_NEAREST = 1e-8;   // offsets from an ordered composition sampled, in decades
 constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature, by a central difference
+// The coarse grid's uniform spacing, in the full grid's: 1/32. Sparser grids
+// take longer, as each point's minimum follows its neighbour's from further.
+constexpr int COARSER = 16;
 // A point of a phase of sublattices is passed by while it stays this far (in RT)
 // above the lowest solution there, its distance taken to shrink twice as fast as
 // it last did, for at most MOST_PASSED kelvin after it was last found.
@@ -322,13 +325,13 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
 // sublattice of each element, where anti-sites are all it dissolves, or the
 // ends of one mixing sublattice's range: the grid has points there, in decades
 // of offsets, as its minimum may lie between the uniform points.
-void add_ordered_points(const PhaseModel& m, std::vector<Composition>& points)
+void add_ordered_points(const PhaseModel& m, bool offsets, std::vector<Composition>& points)
 {
     for (const double ordered : ordered_compositions(m)) {
         if (ordered <= 0.0 || ordered >= 1.0)
             continue;  // a pure end, which the grid holds with its tails
         points.push_back(composition_from_x(ordered));
-        for (double offset = ORDERED_NEAREST; offset < ORDERED_FARTHEST; offset *= 10.0)
+        for (double offset = ORDERED_NEAREST; offsets && offset < ORDERED_FARTHEST; offset *= 10.0)
             for (const double sign : {-1.0, 1.0})
                 points.push_back(composition_from_x(ordered + sign * offset));
     }
@@ -477,21 +480,32 @@ double dx(const Composition& from, const Composition& to)
     return abscissa_difference({from.x, from.y, 0.0}, {to.x, to.y, 0.0});
 }
 
-Grid make_grid(const System& s)
+namespace {
+
+// How densely a grid samples: its uniform points, its tail points per decade
+// towards each pure component, and whether it samples about the ordered
+// compositions as well as at them.
+struct Spacing {
+    int uniform;
+    int per_decade;
+    bool ordered_offsets;
+};
+
+Grid grid_spaced(const System& s, const Spacing& spacing)
 {
     Grid grid;
     std::vector<double> tail;
-    for (int k = PER_DECADE * TAIL_DECADES;; --k) {  // 1e-40 up to the first uniform point
-        const double v = std::pow(10.0, -static_cast<double>(k) / PER_DECADE);
-        if (v >= TAIL_END / UNIFORM)
+    for (int k = spacing.per_decade * TAIL_DECADES;; --k) {  // 1e-40 up to the first uniform point
+        const double v = std::pow(10.0, -static_cast<double>(k) / spacing.per_decade);
+        if (v >= TAIL_END / spacing.uniform)
             break;
         tail.push_back(v);
     }
     grid.at.push_back({0.0, 1.0});
     for (double v : tail)
         grid.at.push_back({v, 1.0 - v});
-    for (int i = 1; i < UNIFORM; ++i) {
-        const double x = static_cast<double>(i) / UNIFORM;
+    for (int i = 1; i < spacing.uniform; ++i) {
+        const double x = static_cast<double>(i) / spacing.uniform;
         grid.at.push_back({x, 1.0 - x});
     }
     for (auto it = tail.rbegin(); it != tail.rend(); ++it)
@@ -501,7 +515,7 @@ Grid make_grid(const System& s)
     // their minima there start, like the others', from the last temperature's.
     for (const PhaseModel& m : s.phases)
         if (has_internal_state(m))
-            add_ordered_points(m, grid.at);
+            add_ordered_points(m, spacing.ordered_offsets, grid.at);
     const auto before = [](const Composition& a, const Composition& b) { return dx(a, b) > 0.0; };
     std::stable_sort(grid.at.begin(), grid.at.end(), before);
     grid.at.erase(std::unique(grid.at.begin(), grid.at.end(),
@@ -514,9 +528,10 @@ Grid make_grid(const System& s)
         grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
         grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
     }
-    for (int i = 0; i <= UNIFORM; ++i) {
-        const Composition c =
-            i == UNIFORM ? Composition{1.0, 0.0} : composition_from_x(static_cast<double>(i) / UNIFORM);
+    for (int i = 0; i <= spacing.uniform; ++i) {
+        const Composition c = i == spacing.uniform
+                                  ? Composition{1.0, 0.0}
+                                  : composition_from_x(static_cast<double>(i) / spacing.uniform);
         grid.uniform_x.push_back(c.x);
         const auto at = std::lower_bound(grid.at.begin(), grid.at.end(), c, before);
         grid.uniform_at.push_back(static_cast<std::size_t>(at - grid.at.begin()));
@@ -524,6 +539,18 @@ Grid make_grid(const System& s)
     grid.mixing_terms = std::any_of(s.phases.begin(), s.phases.end(),
                                     [](const PhaseModel& p) { return has_mixing_terms(p); });
     return grid;
+}
+
+}  // namespace
+
+Grid make_grid(const System& s)
+{
+    return grid_spaced(s, {UNIFORM, PER_DECADE, true});
+}
+
+Grid make_coarse_grid(const System& s)
+{
+    return grid_spaced(s, {UNIFORM / COARSER, 1, false});
 }
 
 void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,

@@ -22,6 +22,13 @@ struct Grid {
 
 Grid make_grid(const System& s);
 
+// A grid of the same kind with few points (every 16th uniform point, one tail
+// point a decade, the ordered compositions themselves): where one alloy's
+// equilibrium is sought first, its tangent then checked against every phase
+// (tangent_check.h), as the full grid's thousands of minimisations a
+// temperature are needed for a diagram's every region, not for one alloy.
+Grid make_coarse_grid(const System& s);
+
 // Each phase's parts at every point of the grid at one temperature, evaluated
 // once for the samples, the checks of the tangents and the scan for hidden
 // regions: the rest of both potentials, and the excess and its second derivative.

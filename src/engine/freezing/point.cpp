@@ -1,10 +1,14 @@
 #include "engine/freezing/point.h"
 
 #include "engine/diagram/energies.h"
+#include "engine/diagram/tangent_check.h"
 #include "engine/freezing/lever.h"
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -69,11 +73,49 @@ double on_tangent(const Composition& c, double mu_a, double mu_b)
 
 }  // namespace
 
-PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0)
+PointGrids point_grids(const System& s)
 {
-    std::vector<Doubt> doubts;
-    const Equilibria e = equilibria_at(s, grid, T, doubts);
-    return equilibrium_at_point(s, e, doubts, x0);
+    return {make_coarse_grid(s), make_grid(s)};
+}
+
+std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointGrids& grids, double T,
+                                                   const std::vector<double>& x0)
+{
+    std::vector<Doubt> coarse_doubts;
+    GridEnergies energies;
+    const Equilibria coarse = equilibria_at(s, grids.coarse, T, coarse_doubts, energies);
+    const std::vector<PhaseAtT> phases = phases_at(s, T);
+    std::vector<Doubt> full_doubts;
+    std::optional<Equilibria> full;
+    // Alloys on one tie-line share its tangent, checked once.
+    std::map<std::pair<double, double>, bool> holds;
+    const auto check = [&](double mu_a, double mu_b) {
+        const auto [at, fresh] = holds.try_emplace({mu_a, mu_b}, false);
+        if (fresh)
+            at->second = lowest_above_line(grids.full, grids.coarse, energies, phases, mu_a, mu_b) >=
+                         -STABLE * s.gas_constant * T;
+        return at->second;
+    };
+    std::vector<PointEquilibrium> out;
+    out.reserve(x0.size());
+    for (const double x : x0) {
+        if (coarse_doubts.empty()) {
+            PointEquilibrium p = equilibrium_at_point(s, coarse, coarse_doubts, x);
+            if (check(p.mu_a, p.mu_b)) {
+                out.push_back(std::move(p));
+                continue;
+            }
+        }
+        if (!full)
+            full = equilibria_at(s, grids.full, T, full_doubts);
+        out.push_back(equilibrium_at_point(s, *full, full_doubts, x));
+    }
+    return out;
+}
+
+PointEquilibrium equilibrium_at_point(const System& s, const PointGrids& grids, double T, double x0)
+{
+    return equilibria_at_points(s, grids, T, {x0}).front();
 }
 
 PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, const std::vector<Doubt>& doubts,

@@ -34,9 +34,21 @@ struct PointEquilibrium {
     std::vector<Doubt> doubts;  // what could not be confirmed: the result is then not to be relied on
 };
 
-// The equilibrium of the alloy of mole fraction x0 of A at T, from the stable
-// equilibria there. grid is make_grid(s), made once for many points.
-PointEquilibrium equilibrium_at_point(const System& s, const Grid& grid, double T, double x0);
+// The grids an alloy's equilibrium is sought on, made once for many alloys.
+struct PointGrids {
+    Grid coarse;  // make_coarse_grid: first
+    Grid full;    // make_grid: where the coarse grid's tangent fails its check
+};
+
+PointGrids point_grids(const System& s);
+
+// The equilibria of the alloys of mole fractions x0 of A at T: each from the
+// stable equilibria on the coarse grid where its tangent passes the check
+// against every phase (tangent_check.h), else from those on the full grid,
+// found once for all of them.
+std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointGrids& grids, double T,
+                                                   const std::vector<double>& x0);
+PointEquilibrium equilibrium_at_point(const System& s, const PointGrids& grids, double T, double x0);
 
 // The same from the stable equilibria at T already found (with what could not
 // be confirmed there): many alloys at one temperature share them.

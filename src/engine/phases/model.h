@@ -359,6 +359,10 @@ void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, 
 // state was held, only a search finds one. A phase without an internal state
 // ignores state and search. HUGE_VAL where the phase has no state at c.
 double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search);
+// The same state's rests of the potentials (Potentials::rest_a, rest_b), whose
+// difference with RT ln(x / y) is G's slope in x; false where it has none.
+bool rests_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search,
+                     double& rest_a, double& rest_b);
 
 // Whether a grid leaves out the phase's deep tails (each of its points a
 // minimisation, where it does not compete): the phases with an internal state

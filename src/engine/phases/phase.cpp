@@ -222,18 +222,23 @@ void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, 
                at.kind);
 }
 
+bool rests_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search,
+                     double& rest_a, double& rest_b)
+{
+    if (const auto* v = std::get_if<LatticeAtT>(&at.kind))
+        return kinds::lattice_rests_following(at, *v, c, state, search, rest_a, rest_b);
+    const Potentials m = potentials(at, c);
+    rest_a = m.rest_a;
+    rest_b = m.rest_b;
+    return true;
+}
+
 double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search)
 {
     double rest_a = HUGE_VAL;
     double rest_b = HUGE_VAL;
-    if (const auto* v = std::get_if<LatticeAtT>(&at.kind)) {
-        if (!kinds::lattice_rests_following(at, *v, c, state, search, rest_a, rest_b))
-            return HUGE_VAL;
-    } else {
-        const Potentials m = potentials(at, c);
-        rest_a = m.rest_a;
-        rest_b = m.rest_b;
-    }
+    if (!rests_following(at, c, state, search, rest_a, rest_b))
+        return HUGE_VAL;
     // x mu_a + y mu_b, as gibbs() sums them: x ln x vanishes at x = 0.
     double ln_x = 0.0;
     double ln_y = 0.0;
