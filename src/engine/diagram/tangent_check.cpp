@@ -87,8 +87,13 @@ struct CurveFrom {
         const Composition c = composition_from_x(x);
         double rest_a = HUGE_VAL;
         double rest_b = HUGE_VAL;
-        if (!rests_following(phase, c, memory, false, rest_a, rest_b) || !std::isfinite(rest_a + rest_b))
+        // A point beyond the phase's range leaves the state held as it was, for
+        // the next point inside; with none held, every start is tried.
+        InternalMemory tried = memory;
+        if (!rests_following(phase, c, tried, !memory.has_y, rest_a, rest_b) ||
+            !std::isfinite(rest_a + rest_b))
             return {HUGE_VAL, 0.0};
+        memory = tried;
         const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
         const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
         const double a = rest_a + phase.RT * ln_x - mu_a;
