@@ -303,6 +303,8 @@ TEST(GeneralPhase, AtomsOfVacanciesAndMolecules)
     EXPECT_NEAR(pure_gibbs(s, q, true, T), -4000.0 / 2, 1e-9);
     const double expected = (0.5 * -9000.0 + 0.5 * -4000.0 + RT * std::log(0.5)) / 2.5;
     EXPECT_NEAR(gibbs(s, q, composition_from_x(0.8), T), expected, 1e-9 * std::fabs(expected));
+    // Its range's lower end, all B, is a state like any other: G(A:B) / 3.
+    EXPECT_NEAR(gibbs(s, q, composition_from_x(2.0 / 3.0), T), -9000.0 / 3, 1e-6);
     const Phase gas = phase_named(s, "GAS");
     const auto per_atom = [&](double y2) {
         const double y1 = 1 - y2;

@@ -33,6 +33,9 @@ constexpr double DISORDERED = 1e-9;      // equal fractions on equivalent sublat
 constexpr double EMPTIED = 0.5;          // of the least atoms of an end member: an emptied lattice
 constexpr double VACANCY_START = 1e-3;   // a sublattice's vacancies where a search starts
 constexpr std::size_t MOST_STARTS = 96;  // end members a search starts towards
+// How far inside an end of its range between the pure components a phase is
+// taken, as a pure end is held off by the phases' callers (NEAR_PURE).
+constexpr double RANGE_END_HELD = 1e-14;
 // Back onto x's line after a step: Newton passes at most, and how close to it
 // (relative to the constraint's terms) counts as on it.
 constexpr int LINE_PASSES = 4;
@@ -580,11 +583,26 @@ bool reachable(const Problem& p)
     return p.x >= p.m.x_min && p.x <= p.m.x_max;
 }
 
+// x held RANGE_END_HELD inside an end of the phase's range that lies between
+// the pure components (COST 507's fcc (Ti)(N,Va) at x = 1/2, all N): there, as
+// at a pure end, the one state has fractions of exactly 0, from which the
+// minimisation in their logarithms finds no state at all.
+double inside_range(const LatticeModel& m, double x)
+{
+    if (m.x_min == m.x_max)
+        return x;
+    if (m.x_min > 0.0 && x >= m.x_min && x < m.x_min + RANGE_END_HELD)
+        return m.x_min + RANGE_END_HELD;
+    if (m.x_max < 1.0 && x <= m.x_max && x > m.x_max - RANGE_END_HELD)
+        return m.x_max - RANGE_END_HELD;
+    return x;
+}
+
 }  // namespace
 
 LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
 {
-    const Problem p = problem_at(at, x);
+    const Problem p = problem_at(at, inside_range(*at.model, x));
     LatticeMinimum out{HUGE_VAL, 0.0, 0.0, false, 0};
     if (!reachable(p))
         return out;
