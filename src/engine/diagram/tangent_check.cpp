@@ -87,11 +87,12 @@ struct CurveFrom {
         const Composition c = composition_from_x(x);
         double rest_a = HUGE_VAL;
         double rest_b = HUGE_VAL;
-        // A point beyond the phase's range leaves the state held as it was, for
-        // the next point inside; with none held, every start is tried.
+        // Carried from the grid point's state alone: a search from every start
+        // at each step would cost more than the grid's points themselves. A
+        // point beyond the phase's range, or its ordering's, leaves the state
+        // held as it was, for the next point inside.
         InternalMemory tried = memory;
-        if (!rests_following(phase, c, tried, !memory.has_y, rest_a, rest_b) ||
-            !std::isfinite(rest_a + rest_b))
+        if (!rests_carried(phase, c, tried, rest_a, rest_b) || !std::isfinite(rest_a + rest_b))
             return {HUGE_VAL, 0.0};
         memory = tried;
         const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);

@@ -81,6 +81,8 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
                         double& rest_a, double& rest_b);
 bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
                              InternalMemory& state, bool search, double& rest_a, double& rest_b);
+bool lattice_rests_carried(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
+                           InternalMemory& state, double& rest_a, double& rest_b);
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k);
 std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
                                                         double T);

@@ -373,6 +373,21 @@ bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Comp
     return true;
 }
 
+bool lattice_rests_carried(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
+                           InternalMemory& state, double& rest_a, double& rest_b)
+{
+    if (!state.has_y)
+        return false;
+    const double x = clamped(c.x);
+    SiteFractions y{};
+    const LatticeMinimum m = lattice_minimum(v, x, &state.y, y);
+    if (!m.found)
+        return false;
+    state.y = y;
+    rests_of(at.RT, m, x, rest_a, rest_b);
+    return true;
+}
+
 double lattice_ordering(const LatticeAtT& v, const Composition& c)
 {
     SiteFractions y{};

@@ -363,6 +363,10 @@ double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory&
 // difference with RT ln(x / y) is G's slope in x; false where it has none.
 bool rests_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search,
                      double& rest_a, double& rest_b);
+// The same from the state held alone, never searched for: false where it
+// does not carry on to c (the ordering it holds is gone there), or none is held.
+bool rests_carried(const PhaseAtT& at, const Composition& c, InternalMemory& state, double& rest_a,
+                   double& rest_b);
 
 // Whether a grid leaves out the phase's deep tails (each of its points a
 // minimisation, where it does not compete): the phases with an internal state

@@ -233,6 +233,14 @@ bool rests_following(const PhaseAtT& at, const Composition& c, InternalMemory& s
     return true;
 }
 
+bool rests_carried(const PhaseAtT& at, const Composition& c, InternalMemory& state, double& rest_a,
+                   double& rest_b)
+{
+    if (const auto* v = std::get_if<LatticeAtT>(&at.kind))
+        return kinds::lattice_rests_carried(at, *v, c, state, rest_a, rest_b);
+    return rests_following(at, c, state, false, rest_a, rest_b);
+}
+
 double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search)
 {
     double rest_a = HUGE_VAL;
