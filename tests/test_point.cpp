@@ -540,7 +540,9 @@ TEST(Regions, OutlinesCloseOnInvariantsMeltingAndCongruentPoints)
 // grid's tangent from graphite touches B4C at its range's end, x = 0.8, and
 // the check turns it down, as B4C dips 0.0045 RT below it at 0.804 (the check
 // must carry B4C's state on past the points beyond its range to see that).
-// COST 507's Al-Cu at 700 K: eta + theta beside eta's end at x = 1/2.
+// COST 507's Al-Cu at 700 K: eta + theta beside eta's end at x = 1/2. COST
+// 507's N-Ti at 750 K, x0 = 0.85: fcc (Ti)(N,Va) + liquid, the fcc at the end
+// of its range, x = 1/2, where the coarse grid holds its one point nearby.
 TEST(PointEquilibrium, CoarseGridAgreesWithTheFullGrid)
 {
     SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
@@ -556,32 +558,38 @@ TEST(PointEquilibrium, CoarseGridAgreesWithTheFullGrid)
                           {"steel1.tdb", "FE", "C", {1000.0, 1450.0}},
                           {"cost507.tdb", "AL", "CU", {500.0, 700.0, 850.0}},
                           {"pb-sn.tdb", "SN", "PB", {400.0, 455.0}},
-                          {"cost507.tdb", "B", "C", {1217.0}}};
+                          {"cost507.tdb", "B", "C", {1217.0}},
+                          {"cost507.tdb", "N", "TI", {750.0}}};
     for (const Case& c : cases) {
         const System s = database_binary_of(c.file, c.a, c.b);
         const PointGrids grids = point_grids(s);
         std::vector<double> x0;
-        for (int i = 1; i < 20; ++i)
-            x0.push_back(i / 20.0);
+        for (int i = 0; i < 10; ++i)
+            x0.push_back(0.05 + i / 10.0);
         for (const double T : c.T) {
             SCOPED_TRACE(std::string(c.file) + " " + c.a + "-" + c.b + " at " + std::to_string(T) + " K");
             std::vector<Doubt> doubts;
             const Equilibria full = equilibria_at(s, grids.full, T, doubts);
             ASSERT_TRUE(doubts.empty());
-            const std::vector<PointEquilibrium> coarse = equilibria_at_points(s, grids, T, x0);
+            // All at once (the hull's every step solved), and each alone (only
+            // the step that holds it).
+            const std::vector<PointEquilibrium> together = equilibria_at_points(s, grids, T, x0);
             const double RT = s.gas_constant * T;
-            for (std::size_t i = 0; i < x0.size(); ++i) {
-                const PointEquilibrium want = equilibrium_at_point(s, full, doubts, x0[i]);
-                const PointEquilibrium& got = coarse[i];
-                ASSERT_EQ(got.phases.size(), want.phases.size()) << "x0 = " << x0[i];
+            for (std::size_t i = 0; i < 2 * x0.size(); ++i) {
+                const std::size_t j = i % x0.size();
+                const PointEquilibrium want = equilibrium_at_point(s, full, doubts, x0[j]);
+                const PointEquilibrium got =
+                    i < x0.size() ? together[j] : equilibrium_at_point(s, grids, T, x0[j]);
+                SCOPED_TRACE((i < x0.size() ? "together, x0 = " : "alone, x0 = ") + std::to_string(x0[j]));
+                ASSERT_EQ(got.phases.size(), want.phases.size());
                 for (std::size_t k = 0; k < got.phases.size(); ++k) {
-                    EXPECT_EQ(got.phases[k].phase, want.phases[k].phase) << "x0 = " << x0[i];
-                    EXPECT_NEAR(got.phases[k].c.x, want.phases[k].c.x, 1e-12) << "x0 = " << x0[i];
-                    EXPECT_NEAR(got.phases[k].amount, want.phases[k].amount, 1e-10) << "x0 = " << x0[i];
+                    EXPECT_EQ(got.phases[k].phase, want.phases[k].phase);
+                    EXPECT_NEAR(got.phases[k].c.x, want.phases[k].c.x, 1e-12);
+                    EXPECT_NEAR(got.phases[k].amount, want.phases[k].amount, 1e-10);
                 }
-                EXPECT_NEAR(got.mu_a, want.mu_a, 1e-10 * RT) << "x0 = " << x0[i];
-                EXPECT_NEAR(got.mu_b, want.mu_b, 1e-10 * RT) << "x0 = " << x0[i];
-                EXPECT_EQ(got.doubts.size(), want.doubts.size()) << "x0 = " << x0[i];
+                EXPECT_NEAR(got.mu_a, want.mu_a, 1e-10 * RT);
+                EXPECT_NEAR(got.mu_b, want.mu_b, 1e-10 * RT);
+                EXPECT_EQ(got.doubts.size(), want.doubts.size());
             }
         }
     }

@@ -452,13 +452,19 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
              continuous_ordering(s, phases, tie.low_phase, tie.low, tie.high_phase, tie.high));
 }
 
-// Every tie-line between the hull's neighbouring vertices, in ties, each
-// checked against the curves; what fails goes to found, and the ends that
-// would make a finer hull are returned.
+// The compositions whose equilibria are sought: a diagram's row all of them.
+struct Window {
+    double lo, hi;
+};
+constexpr Window EVERY_X{-HUGE_VAL, HUGE_VAL};
+
+// Every tie-line between the hull's neighbouring vertices that span some of
+// the window, in ties, each checked against the curves; what fails goes to
+// found, and the ends that would make a finer hull are returned.
 std::vector<Composition> ties_on_hull(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
                                       const GridEnergies& energies, const std::vector<Sample>& samples,
-                                      const std::vector<TieLine>& hidden, std::vector<TieLine>& ties,
-                                      std::vector<Doubt>& found)
+                                      const std::vector<TieLine>& hidden, const Window& window,
+                                      std::vector<TieLine>& ties, std::vector<Doubt>& found)
 {
     const double T = phases.front().T;
     ties.clear();
@@ -466,6 +472,9 @@ std::vector<Composition> ties_on_hull(const System& s, const Grid& grid, const s
     std::vector<Composition> ends;
     bool last_sure = true;
     for (std::size_t k = 0; k + 1 < hull.size(); ++k) {
+        if (samples[static_cast<std::size_t>(hull[k + 1])].c.x < window.lo ||
+            samples[static_cast<std::size_t>(hull[k])].c.x > window.hi)
+            continue;
         TieLine tie{};
         const TieLine* solved = hidden_between(hidden, samples, hull[k], hull[k + 1]);
         if (solved != nullptr)
@@ -502,16 +511,19 @@ std::vector<Composition> ties_on_hull(const System& s, const Grid& grid, const s
     return ends;
 }
 
-}  // namespace
-
-Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
+// The phase of the hull's vertex at or left of x.
+Phase vertex_left_of(const std::vector<Sample>& samples, const std::vector<int>& hull, double x)
 {
-    GridEnergies work;
-    return equilibria_at(s, grid, T, doubts, work);
+    Phase phase = samples[static_cast<std::size_t>(hull.front())].phase;
+    for (const int k : hull)
+        if (samples[static_cast<std::size_t>(k)].c.x <= x)
+            phase = samples[static_cast<std::size_t>(k)].phase;
+    return phase;
 }
 
-Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
-                         GridEnergies& work)
+// The equilibria of the compositions in window at T.
+Equilibria equilibria_in(const System& s, const Grid& grid, double T, const Window& window,
+                         std::vector<Doubt>& doubts, GridEnergies& work)
 {
     Equilibria out{T, Phase::solid, {}};
     const std::vector<PhaseAtT> phases = phases_at(s, T);
@@ -536,7 +548,7 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     for (int pass = 0; pass < 6; ++pass) {
         found.clear();
         const std::vector<Composition> ends =
-            ties_on_hull(s, grid, phases, energies, samples, hidden, out.ties, found);
+            ties_on_hull(s, grid, phases, energies, samples, hidden, window, out.ties, found);
         if (found.empty())
             break;
         add_samples(phases, energies, samples, ends);
@@ -546,8 +558,31 @@ Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vecto
     std::sort(out.ties.begin(), out.ties.end(),
               [](const TieLine& a, const TieLine& b) { return a.low.x < b.low.x; });
     // The phase left of the first two-phase region; not read at x = 0 itself,
-    // where exactly at B's melting point both phases have one energy.
+    // where exactly at B's melting point both phases have one energy. Left of
+    // a window, the hull's vertex where it starts.
     out.first_phase = out.ties.empty() ? samples[samples.size() / 2].phase : out.ties.front().low_phase;
+    if (window.lo > 0.0)
+        out.first_phase = vertex_left_of(samples, hull_of(samples), window.lo);
     out.ordering_brackets = ordering_brackets(s, samples, out.ties);
     return out;
+}
+
+}  // namespace
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts)
+{
+    GridEnergies work;
+    return equilibria_at(s, grid, T, doubts, work);
+}
+
+Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
+                         GridEnergies& work)
+{
+    return equilibria_in(s, grid, T, EVERY_X, doubts, work);
+}
+
+Equilibria equilibria_about(const System& s, const Grid& grid, double T, double lo, double hi,
+                            std::vector<Doubt>& doubts, GridEnergies& work)
+{
+    return equilibria_in(s, grid, T, {lo, hi}, doubts, work);
 }

@@ -65,3 +65,10 @@ void tangent_potentials(const System& s, const TieLine& t, double T, double& mu_
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts);
 Equilibria equilibria_at(const System& s, const Grid& grid, double T, std::vector<Doubt>& doubts,
                          GridEnergies& work);
+
+// The same for the compositions lo to hi alone: only the hull's steps that
+// span some of them are solved, and first_phase is the hull's at lo. What
+// one alloy's equilibrium asks, where solving every tie-line of a phase of
+// sublattices costs more than sampling the grid.
+Equilibria equilibria_about(const System& s, const Grid& grid, double T, double lo, double hi,
+                            std::vector<Doubt>& doubts, GridEnergies& work);

@@ -36,6 +36,7 @@ constexpr double ORDERED_FARTHEST = 2e-3;  // for the curvature's own curvature,
 // The coarse grid's uniform spacing, in the full grid's: 1/32. Sparser grids
 // take longer, as each point's minimum follows its neighbour's from further.
 constexpr int COARSER = 16;
+constexpr double COARSE_END_STEP = 1e5;  // 1e-8 and 1e-3 from a range's ends
 // A point of a phase of sublattices is passed by while it stays this far (in RT)
 // above the lowest solution there, its distance taken to shrink twice as fast as
 // it last did, for at most MOST_PASSED kelvin after it was last found.
@@ -324,14 +325,21 @@ std::vector<Composition> hidden_regions(const Grid& grid, const std::vector<Phas
 // A phase of sublattices is narrowest around its ordered compositions, a
 // sublattice of each element, where anti-sites are all it dissolves, or the
 // ends of one mixing sublattice's range: the grid has points there, in decades
-// of offsets, as its minimum may lie between the uniform points.
-void add_ordered_points(const PhaseModel& m, bool offsets, std::vector<Composition>& points)
+// of offsets (steps of offset_step, none where it is 0), as its minimum may
+// lie between the uniform points; and at least at a range's ends, at steps
+// of end_step, as Newton for a tie-line cannot start from a range's end itself.
+void add_ordered_points(const PhaseModel& m, double offset_step, double end_step,
+                        std::vector<Composition>& points)
 {
+    const std::array<double, 2> ends = range_ends(m);
     for (const double ordered : ordered_compositions(m)) {
         if (ordered <= 0.0 || ordered >= 1.0)
             continue;  // a pure end, which the grid holds with its tails
         points.push_back(composition_from_x(ordered));
-        for (double offset = ORDERED_NEAREST; offsets && offset < ORDERED_FARTHEST; offset *= 10.0)
+        const double step = offset_step > 0.0                          ? offset_step
+                            : ordered == ends[0] || ordered == ends[1] ? end_step
+                                                                       : 0.0;
+        for (double offset = ORDERED_NEAREST; step > 0.0 && offset < ORDERED_FARTHEST; offset *= step)
             for (const double sign : {-1.0, 1.0})
                 points.push_back(composition_from_x(ordered + sign * offset));
     }
@@ -488,7 +496,8 @@ namespace {
 struct Spacing {
     int uniform;
     int per_decade;
-    bool ordered_offsets;
+    double ordered_step;  // of the offsets about each ordered composition; 0: none
+    double end_step;      // the same about a range's ends, where ordered_step is 0
 };
 
 Grid grid_spaced(const System& s, const Spacing& spacing)
@@ -515,7 +524,7 @@ Grid grid_spaced(const System& s, const Spacing& spacing)
     // their minima there start, like the others', from the last temperature's.
     for (const PhaseModel& m : s.phases)
         if (has_internal_state(m))
-            add_ordered_points(m, spacing.ordered_offsets, grid.at);
+            add_ordered_points(m, spacing.ordered_step, spacing.end_step, grid.at);
     const auto before = [](const Composition& a, const Composition& b) { return dx(a, b) > 0.0; };
     std::stable_sort(grid.at.begin(), grid.at.end(), before);
     grid.at.erase(std::unique(grid.at.begin(), grid.at.end(),
@@ -545,12 +554,12 @@ Grid grid_spaced(const System& s, const Spacing& spacing)
 
 Grid make_grid(const System& s)
 {
-    return grid_spaced(s, {UNIFORM, PER_DECADE, true});
+    return grid_spaced(s, {UNIFORM, PER_DECADE, 10.0, 10.0});
 }
 
 Grid make_coarse_grid(const System& s)
 {
-    return grid_spaced(s, {UNIFORM / COARSER, 1, false});
+    return grid_spaced(s, {UNIFORM / COARSER, 1, 0.0, COARSE_END_STEP});
 }
 
 void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,

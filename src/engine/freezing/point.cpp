@@ -81,9 +81,13 @@ PointGrids point_grids(const System& s)
 std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointGrids& grids, double T,
                                                    const std::vector<double>& x0)
 {
+    if (x0.empty())
+        return {};
     std::vector<Doubt> coarse_doubts;
     GridEnergies energies;
-    const Equilibria coarse = equilibria_at(s, grids.coarse, T, coarse_doubts, energies);
+    const Equilibria coarse =
+        equilibria_about(s, grids.coarse, T, *std::min_element(x0.begin(), x0.end()),
+                         *std::max_element(x0.begin(), x0.end()), coarse_doubts, energies);
     const std::vector<PhaseAtT> phases = phases_at(s, T);
     std::vector<Doubt> full_doubts;
     std::optional<Equilibria> full;
