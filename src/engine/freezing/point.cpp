@@ -83,11 +83,16 @@ std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointG
 {
     if (x0.empty())
         return {};
+    // Where no phase has an internal state, each point of the full grid is a
+    // closed form, and the full grid costs no more than the check would.
+    const bool coarse_first = std::any_of(s.phases.begin(), s.phases.end(),
+                                          [](const PhaseModel& m) { return has_internal_state(m); });
     std::vector<Doubt> coarse_doubts;
     GridEnergies energies;
-    const Equilibria coarse =
-        equilibria_about(s, grids.coarse, T, *std::min_element(x0.begin(), x0.end()),
-                         *std::max_element(x0.begin(), x0.end()), coarse_doubts, energies);
+    Equilibria coarse{};
+    if (coarse_first)
+        coarse = equilibria_about(s, grids.coarse, T, *std::min_element(x0.begin(), x0.end()),
+                                  *std::max_element(x0.begin(), x0.end()), coarse_doubts, energies);
     const std::vector<PhaseAtT> phases = phases_at(s, T);
     std::vector<Doubt> full_doubts;
     std::optional<Equilibria> full;
@@ -103,7 +108,7 @@ std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointG
     std::vector<PointEquilibrium> out;
     out.reserve(x0.size());
     for (const double x : x0) {
-        if (coarse_doubts.empty()) {
+        if (coarse_first && coarse_doubts.empty()) {
             PointEquilibrium p = equilibrium_at_point(s, coarse, coarse_doubts, x);
             if (check(p.mu_a, p.mu_b)) {
                 out.push_back(std::move(p));
