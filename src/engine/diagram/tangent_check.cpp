@@ -64,7 +64,8 @@ double lowest_between(F f, double a, double b, double RT)
 }
 
 // The lowest of h, and of the curve between the neighbours of each local
-// minimum of h within NEAR_LINE of the line; f gives the curve about point i.
+// minimum of h within NEAR_LINE of the line, curve_near(i) giving the curve
+// carried from point i.
 template <class Near>
 double lowest_on(const Grid& grid, std::vector<double>& h, double RT, const Near& curve_near)
 {

@@ -93,7 +93,7 @@ std::vector<PointEquilibrium> equilibria_at_points(const System& s, const PointG
     if (coarse_first)
         coarse = equilibria_about(s, grids.coarse, T, *std::min_element(x0.begin(), x0.end()),
                                   *std::max_element(x0.begin(), x0.end()), coarse_doubts, energies);
-    const std::vector<PhaseAtT> phases = phases_at(s, T);
+    const std::vector<PhaseAtT> phases = coarse_first ? phases_at(s, T) : std::vector<PhaseAtT>{};
     std::vector<Doubt> full_doubts;
     std::optional<Equilibria> full;
     // Alloys on one tie-line share its tangent, checked once.
