@@ -156,6 +156,8 @@ BENCHMARK_CAPTURE(point_equilibrium, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0, 0.5)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(point_equilibrium, al_ni, "al-ni.tdb", "AL", "NI", 1000.0, 0.3)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(point_equilibrium, al_fe, "al-fe-2009.tdb", "AL", "FE", 1000.0, 0.3)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(energy_curves_at, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(energy_curves_at, al_ni, "al-ni.tdb", "AL", "NI", 1000.0)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(energies_1000_points, pb_sn, "pb-sn.tdb", "SN", "PB", 450.0)->Unit(benchmark::kMillisecond);
