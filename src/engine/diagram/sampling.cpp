@@ -491,8 +491,8 @@ double dx(const Composition& from, const Composition& to)
 namespace {
 
 // How densely a grid samples: its uniform points, its tail points per decade
-// towards each pure component, and whether it samples about the ordered
-// compositions as well as at them.
+// towards each pure component, and the steps of its offsets about the ordered
+// compositions.
 struct Spacing {
     int uniform;
     int per_decade;
