@@ -389,13 +389,6 @@ TEST(PointEquilibrium, OnePhaseAcrossAContinuousOrdering)
     SKIP_WITHOUT_PUBLIC_DATABASES("al-fe-2009.tdb");
     System s = database_binary_of("al-fe-2009.tdb", "AL", "FE");
     const PointGrids grids = point_grids(s);
-    const auto named = [&](const char* name) {
-        for (std::size_t k = 0; k < s.phases.size(); ++k)
-            if (s.phases[k].name == name)
-                return phase_number(k);
-        ADD_FAILURE() << "no " << name;
-        return Phase::liquid;
-    };
     for (const auto& [T, x0, name] :
          {std::tuple{942.0, 0.1, "BCC_A2"}, {1200.0, 0.45, "BCC_4SL"}, {1200.0, 0.1, "BCC_A2"}}) {
         SCOPED_TRACE(std::to_string(T) + " K, x0 = " + std::to_string(x0));
@@ -403,7 +396,8 @@ TEST(PointEquilibrium, OnePhaseAcrossAContinuousOrdering)
         ASSERT_EQ(e.phases.size(), 1u);
         EXPECT_EQ(phase_name(s, e.phases[0].phase), name);
         const Composition c = composition_from_x(x0);
-        const double lowest = std::min(gibbs(s, named("BCC_A2"), c, T), gibbs(s, named("BCC_4SL"), c, T));
+        const double lowest =
+            std::min(gibbs(s, phase_named(s, "BCC_A2"), c, T), gibbs(s, phase_named(s, "BCC_4SL"), c, T));
         EXPECT_NEAR(e.G, lowest, 1e-9 * std::fabs(lowest));
         EXPECT_NEAR(e.G, x0 * e.mu_a + (1.0 - x0) * e.mu_b, 1e-9 * std::fabs(lowest));
     }
@@ -613,11 +607,7 @@ TEST(TangentCheck, FindsADipBetweenTheGridsPoints)
         GridEnergies energies;
         equilibria_at(s, grids.coarse, T, doubts, energies);
         const std::vector<PhaseAtT> phases = phases_at(s, T);
-        Phase phase = Phase::liquid;
-        for (std::size_t k = 0; k < s.phases.size(); ++k)
-            if (s.phases[k].name == name)
-                phase = phase_number(k);
-        const Potentials p = potentials(s, phase, composition_from_x(x), T);
+        const Potentials p = potentials(s, phase_named(s, name), composition_from_x(x), T);
         const double RT = s.gas_constant * T;
         for (const double raised : {0.0, 1e-6 * RT})
             EXPECT_NEAR(lowest_above_line(grids.full, grids.coarse, energies, phases, p.mu_a + raised,
