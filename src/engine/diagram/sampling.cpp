@@ -534,8 +534,11 @@ Grid grid_spaced(const System& s, const Spacing& spacing)
     for (const Composition& c : grid.at) {
         grid.x.push_back(c.x);
         grid.y.push_back(c.y);
-        grid.ln_x.push_back(c.x <= c.y ? std::log(c.x) : std::log1p(-c.y));
-        grid.ln_y.push_back(c.x <= c.y ? std::log1p(-c.x) : std::log(c.y));
+        double ln_x = 0.0;
+        double ln_y = 0.0;
+        composition_logs(c, ln_x, ln_y);
+        grid.ln_x.push_back(ln_x);
+        grid.ln_y.push_back(ln_y);
     }
     for (int i = 0; i <= spacing.uniform; ++i) {
         const Composition c = i == spacing.uniform
@@ -572,8 +575,9 @@ void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energi
     std::vector<Sample> more;
     more.reserve(extra.size());
     for (const Composition& c : extra) {
-        const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
-        const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
+        double ln_x = 0.0;
+        double ln_y = 0.0;
+        composition_logs(c, ln_x, ln_y);
         more.push_back(sample_at(phases, c, ln_x, ln_y, ga, gb));
     }
     // In order, the first of a repeated composition kept, and none already sampled:

@@ -96,8 +96,9 @@ struct CurveFrom {
         if (!rests_carried(phase, c, tried, rest_a, rest_b) || !std::isfinite(rest_a + rest_b))
             return {HUGE_VAL, 0.0};
         memory = tried;
-        const double ln_x = c.x <= c.y ? std::log(c.x) : std::log1p(-c.y);
-        const double ln_y = c.x <= c.y ? std::log1p(-c.x) : std::log(c.y);
+        double ln_x = 0.0;
+        double ln_y = 0.0;
+        composition_logs(c, ln_x, ln_y);
         const double a = rest_a + phase.RT * ln_x - mu_a;
         const double b = rest_b + phase.RT * ln_y - mu_b;
         return {c.x * a + c.y * b, a - b};

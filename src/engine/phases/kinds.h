@@ -19,9 +19,6 @@ constexpr double SLOPE_STEP = 1e-3;
 // (1 - 1e-200 is 1), and its grid leaves out the tails below 1e-6 anyway.
 constexpr double NEAR_PURE = 1e-12;
 
-// ln x and ln y, each from whichever fraction is exact.
-void logs(const Composition& c, double& ln_x, double& ln_y);
-
 // A phase's energy of one pure component at T, and the size its rounding
 // scales with (the terms of dH (Tm - T) / Tm or a + b T, or a database energy
 // itself); HUGE_VAL where it holds none of it (a compound).

@@ -231,6 +231,9 @@ struct Composition {
 
 Composition composition_from_x(double x);
 
+// ln x and ln y, each from whichever fraction is exact.
+void composition_logs(const Composition& c, double& ln_x, double& ln_y);
+
 // The smaller of the two fractions, the one held to its full relative precision.
 inline double smaller_fraction(const Composition& c)
 {

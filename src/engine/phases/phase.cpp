@@ -141,7 +141,7 @@ Potentials potentials(const PhaseAtT& at, const Composition& c)
 {
     double ln_x = 0.0;
     double ln_y = 0.0;
-    kinds::logs(c, ln_x, ln_y);
+    composition_logs(c, ln_x, ln_y);
     return potentials(at, c, ln_x, ln_y);
 }
 
@@ -250,7 +250,7 @@ double gibbs_following(const PhaseAtT& at, const Composition& c, InternalMemory&
     // x mu_a + y mu_b, as gibbs() sums them: x ln x vanishes at x = 0.
     double ln_x = 0.0;
     double ln_y = 0.0;
-    kinds::logs(c, ln_x, ln_y);
+    composition_logs(c, ln_x, ln_y);
     const double a = c.x > 0.0 ? c.x * (rest_a + at.RT * ln_x) : 0.0;
     const double b = c.y > 0.0 ? c.y * (rest_b + at.RT * ln_y) : 0.0;
     return a + b;
@@ -263,9 +263,7 @@ bool skips_tails(const PhaseAtT& at)
     return std::holds_alternative<LatticeAtT>(at.kind);
 }
 
-namespace kinds {
-
-void logs(const Composition& c, double& ln_x, double& ln_y)
+void composition_logs(const Composition& c, double& ln_x, double& ln_y)
 {
     if (c.x <= c.y) {
         ln_x = std::log(c.x);
@@ -275,6 +273,8 @@ void logs(const Composition& c, double& ln_x, double& ln_y)
         ln_y = std::log(c.y);
     }
 }
+
+namespace kinds {
 
 double pure_energy(const System& s, Phase p, bool of_a, double T, double& size)
 {
