@@ -3,10 +3,12 @@
 #pragma once
 
 #include "engine/database/database_system.h"
+#include "engine/freezing/point.h"
 #include "engine/phases/model.h"
 #include "formats/input_error.h"
 #include "formats/units.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,6 +44,11 @@ struct LoadedSystem {
     std::vector<std::string> extrapolated;
     std::string no_range;  // why the range is empty, when range_later left it so
     Units units;           // what the run reads and writes, with the components' molar masses
+    // The grids an alloy's equilibrium is found on, built once by a caller that
+    // asks for points one call at a time (the Python module), null elsewhere:
+    // they take as long as a point of a system without internal states. They
+    // hang on the phases alone, so a copy at another pressure shares them.
+    std::shared_ptr<const PointGrids> point_grids;
 };
 
 // Fills loaded from source; on failure returns false with error filled, having

@@ -92,6 +92,8 @@ std::shared_ptr<LoadedSystem> load(const py::object& path, const py::object& com
     {
         py::gil_scoped_release release;
         read = load_system(source, *loaded, error);
+        if (read)
+            loaded->point_grids = std::make_shared<const PointGrids>(point_grids(loaded->system));
     }
     if (!read)
         raise_system_file_error(error);
@@ -233,7 +235,7 @@ py::object equilibrium_at(const LoadedSystem& l, double T, const py::object& x0,
     std::vector<PointEquilibrium> points;
     {
         py::gil_scoped_release release;
-        points = equilibria_at_points(l.system, point_grids(l.system), T, xs);
+        points = equilibria_at_points(l.system, *l.point_grids, T, xs);
     }
     py::list out;
     std::vector<std::string> warned;  // once each: the points share T's
