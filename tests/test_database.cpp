@@ -1093,6 +1093,46 @@ TEST(DatabaseBinary, CompoundOfAntisitesBesideTheLiquid)
     }
 }
 
+// COST 507's SnTi3 where its end lies closer to an ordered composition than
+// its potentials are held. At 632 K it meets HCP 1.7e-12 below 1/4, where one
+// rounding of x moves them by 3e-5 RT: the HCP end's tangent missed SnTi3's
+// point by 8e-7 RT and SnTi3 dipped that far below it at 1/4 (14 temperatures
+// warned); the tangent now passes through that point. At 1166 K beside SnTi2,
+// and at 2008 K beside the liquid above 3/4, its end lies on the far side of
+// the ordered composition (2e-9 below 1/4, 1e-9 below 3/4), where no search
+// looked: the ordered composition was taken as a point, and the curve dipped
+// 1e-9 RT below the chord just beside it (44 temperatures warned).
+TEST(DatabaseBinary, CompoundOfAntisitesEndBesideItsOrderedComposition)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "SN", "TI", {}, s));
+    const Phase snti3 = phase_named(s, "SNTI3");
+    const Grid grid = make_grid(s);
+    struct Case {
+        double T;
+        Phase low, high;
+        double ordered, least, most;  // SnTi3's end lies between ordered - most and ordered - least
+    };
+    for (const Case& c : {Case{632.0, phase_named(s, "HCP_A3"), snti3, 0.25, 1e-12, 3e-12},
+                          Case{1166.0, snti3, phase_named(s, "SNTI2"), 0.25, 1e-9, 4e-9},
+                          Case{2008.0, snti3, phase_named(s, "LIQUID"), 0.75, 5e-10, 3e-9}}) {
+        const std::optional<TieLine> tie = doubtless_tie(s, grid, c.T, c.low, c.high);
+        ASSERT_TRUE(tie) << c.T;
+        const Composition& end = c.low == snti3 ? tie->low : tie->high;
+        EXPECT_GE(c.ordered - end.x, c.least) << c.T;
+        EXPECT_LE(c.ordered - end.x, c.most) << c.T;
+        const PhaseAtT at = phase_at(s, snti3, c.T, false);
+        const Potentials own = potentials(at, end);
+        EXPECT_NEAR(end.x * own.mu_a + end.y * own.mu_b, end.x * tie->mu_a + end.y * tie->mu_b, 1e-12 * at.RT)
+            << c.T << ": the tangent through SnTi3's end";
+        for (const double d : {-1e-8, -3e-9, -1e-9, 0.0, 1e-9, 1e-8}) {
+            Composition from = composition_from_x(c.ordered + d);
+            EXPECT_GE(lowest_above_tangent(at, from, *tie), -1e-9 * at.RT) << c.T << " K from " << d;
+        }
+    }
+}
+
 // COST 507's Cr-Zr at 360 K: the Laves phase meets bcc Cr 1.6e-12 from 2/3,
 // bcc 1e-16 from pure Cr. A composition holds its smaller fraction in its own
 // right, so bcc's end holds its potentials to 1e-16 RT, the Laves phase's to

@@ -164,36 +164,6 @@ double potentials_rounding(const Potentials& m, const Composition& c)
     return std::fabs(m.curvature) / smaller * (std::nextafter(smaller, 1.0) - smaller) / m.RT;
 }
 
-// The tie-line in order of x, with its tangent's potentials and residual.
-Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Composition c2, TieLine& tie)
-{
-    const PhaseAtT* p = &p_at;
-    const PhaseAtT* q = &q_at;
-    if (c1.x > c2.x) {
-        std::swap(c1, c2);
-        std::swap(p, q);
-    }
-    const Potentials m1 = potentials(*p, c1);
-    const Potentials m2 = potentials(*q, c2);
-    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
-    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    // The tangent's potentials from the low end, unless one rounding of its x
-    // moves them a thousand times further than the high end's does, and by
-    // more than WELL_HELD: beside an ordered composition (COST 507's SnTi3,
-    // 1e-10 from 3/4 at 3000 K, where a rounding of x moves them by 1e-6 RT;
-    // the liquid's end beside it holds them to 1e-12 RT).
-    const double low_rounding = potentials_rounding(m1, c1);
-    const double high_rounding = potentials_rounding(m2, c2);
-    const Potentials& m = low_rounding > WELL_HELD && low_rounding > FAR_LESS_HELD * high_rounding ? m2 : m1;
-    tie = TieLine{p->phase, c1, q->phase, c2, m.mu_a, m.mu_b, residual};
-    return Refined::ok;
-}
-
-Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
-{
-    return finish(phase_at(s, p, T, false), c1, phase_at(s, q, T, false), c2, tie);
-}
-
 // A composition a phase holds at one point, with its energy there: a compound,
 // or a phase of two sublattices at an ordered composition when its range there
 // is narrower than a double can tell.
@@ -220,9 +190,9 @@ TieLine chord(const PointEnd& p, const PointEnd& q)
 
 // A curve p from start and a point q: the tangent of p at its end passes
 // through the point, x_q mu_a + y_q mu_b = G_q, one equation in the end's logarithm.
-Refined to_point(const System& s, double T, Phase p, Composition start, const PointEnd& q, TieLine& tie)
+Refined to_point(const PhaseAtT& p_at, Composition start, const PointEnd& q, TieLine& tie)
 {
-    const PhaseAtT p_at = phase_at(s, p, T, false);
+    const Phase p = p_at.phase;
     const Composition point = q.at;
     const double g_point = q.g;
     const double RT = p_at.RT;
@@ -257,12 +227,15 @@ Refined to_point(const System& s, double T, Phase p, Composition start, const Po
         // Beside an ordered composition, where x's doubles hold the distance to
         // few digits, again in the logarithm of that distance, from the side
         // facing the point (COST 507's CrSi2 at 330 K, 8e-9 above 1/3 beside
-        // CrSi), the best point standing within a few roundings of x there
-        // where the tangent it leaves is as good as its check asks.
+        // CrSi), else from the far side (SnTi3 at 1166 K, 2e-9 below 1/4
+        // beside SnTi2), the best point standing within a few roundings of x
+        // there where the tangent it leaves is as good as its check asks.
         const double ordered = ordered_inside(p_at, start);
-        if (ordered > 0.0 && (ordered < point.x) == below) {
+        for (const double facing : {1.0, -1.0}) {
+            if (!(ordered > 0.0 && (ordered < point.x) == below) || result == NewtonResult::converged)
+                break;
             const EndCoordinate beside(ordered);
-            end = just_beside(ordered, below ? 1.0 : -1.0);
+            end = just_beside(ordered, below ? facing : -facing);
             result = solve(beside, end);
             const Potentials m = potentials(p_at, end);
             const double f = std::fabs(off_point(m));
@@ -293,6 +266,56 @@ Refined to_point(const System& s, double T, Phase p, Composition start, const Po
                           : TieLine{q.phase, point, p, end, mu_a, mu_b, 0.0};
     tie.residual = std::fabs(point.x * mu_a + point.y * mu_b - g_point) / RT;
     return Refined::ok;
+}
+
+Refined to_point(const System& s, double T, Phase p, Composition start, const PointEnd& q, TieLine& tie)
+{
+    return to_point(phase_at(s, p, T, false), start, q, tie);
+}
+
+// The tie-line in order of x, with its tangent's potentials and residual.
+Refined finish(const PhaseAtT& p_at, Composition c1, const PhaseAtT& q_at, Composition c2, TieLine& tie)
+{
+    const PhaseAtT* p = &p_at;
+    const PhaseAtT* q = &q_at;
+    if (c1.x > c2.x) {
+        std::swap(c1, c2);
+        std::swap(p, q);
+    }
+    const Potentials m1 = potentials(*p, c1);
+    const Potentials m2 = potentials(*q, c2);
+    const PotentialGap gap = potential_gap(c1, m1, c2, m2);
+    const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
+    // The tangent's potentials from the low end, unless one rounding of its x
+    // moves them a thousand times further than the high end's does, and by
+    // more than WELL_HELD: beside an ordered composition (COST 507's SnTi3,
+    // 1e-10 from 3/4 at 3000 K, where a rounding of x moves them by 1e-6 RT;
+    // the liquid's end beside it holds them to 1e-12 RT).
+    const double low_rounding = potentials_rounding(m1, c1);
+    const double high_rounding = potentials_rounding(m2, c2);
+    const bool low_poor = low_rounding > WELL_HELD && low_rounding > FAR_LESS_HELD * high_rounding;
+    const bool high_poor = high_rounding > WELL_HELD && high_rounding > FAR_LESS_HELD * low_rounding;
+    const Potentials& m = low_poor ? m2 : m1;
+    tie = TieLine{p->phase, c1, q->phase, c2, m.mu_a, m.mu_b, residual};
+    if (low_poor || high_poor) {
+        // That tangent misses the other end's curve by the residual its x's
+        // doubles leave, and its own curve dips below it by as much just
+        // beside (SnTi3 at 632 K, 2e-12 below 1/4, a residual of 8e-7 RT):
+        // the well-held end's tangent through the other end's point instead,
+        // which its curve leaves by no more than its roundings.
+        const Composition& poor = low_poor ? c1 : c2;
+        const Potentials& held = low_poor ? m1 : m2;
+        const PointEnd point{low_poor ? p->phase : q->phase, poor, poor.x * held.mu_a + poor.y * held.mu_b};
+        TieLine through{};
+        if (to_point(low_poor ? *q : *p, low_poor ? c2 : c1, point, through) == Refined::ok)
+            tie = through;
+    }
+    return Refined::ok;
+}
+
+Refined finish(const System& s, double T, Phase p, Composition c1, Phase q, Composition c2, TieLine& tie)
+{
+    return finish(phase_at(s, p, T, false), c1, phase_at(s, q, T, false), c2, tie);
 }
 
 // Phase p at c as a point: a compound, or a two-sublattice phase within
@@ -449,8 +472,11 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
 // An end of a phase of sublattices that starts at or near one of its ordered
 // compositions, where its potentials turn by many RT within a rounding of x,
 // may touch the tangent a resolvable distance beside it, on the side facing
-// the other end: Newton again from that side, in the logarithm of the distance
-// from that composition (which it never crosses). True with at solved.
+// the other end or, where the curve turns there less steeply than the
+// tangent, on the far side (COST 507's SnTi3 at 2008 K, 1e-9 below 3/4 beside
+// the liquid above it): Newton again from each side in turn, in the logarithm
+// of the distance from that composition (which it never crosses). True with
+// at solved.
 bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Composition& low,
                     const Composition& high, Pair& at)
 {
@@ -460,19 +486,22 @@ bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Compositio
         return false;
     const EndCoordinate low_end = e_low < 0.0 ? EndCoordinate(p_at, low) : EndCoordinate(e_low);
     const EndCoordinate high_end = e_high < 0.0 ? EndCoordinate(q_at, high) : EndCoordinate(e_high);
-    Pair beside{e_low < 0.0 ? low : beside_start(e_low, 1.0, low),
-                e_high < 0.0 ? high : beside_start(e_high, -1.0, high)};
-    // x's doubles may hold the distance from there to few digits: the best
-    // point within a few roundings of x stands, as beside an end of a range.
-    if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
-        !within_rounding(p_at, low_end, beside.low, q_at, high_end, beside.high))
-        return false;
-    // An end closer to the ordered composition than x's doubles resolve is
-    // that composition, as a point.
-    if (!resolved_beside(e_low, beside.low) || !resolved_beside(e_high, beside.high))
-        return false;
-    at = beside;
-    return true;
+    for (const double facing : {1.0, -1.0}) {
+        Pair beside{e_low < 0.0 ? low : beside_start(e_low, facing, low),
+                    e_high < 0.0 ? high : beside_start(e_high, -facing, high)};
+        // x's doubles may hold the distance from there to few digits: the best
+        // point within a few roundings of x stands, as beside an end of a range.
+        if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
+            !within_rounding(p_at, low_end, beside.low, q_at, high_end, beside.high))
+            continue;
+        // An end closer to the ordered composition than x's doubles resolve is
+        // that composition, as a point.
+        if (!resolved_beside(e_low, beside.low) || !resolved_beside(e_high, beside.high))
+            continue;
+        at = beside;
+        return true;
+    }
+    return false;
 }
 
 }  // namespace
