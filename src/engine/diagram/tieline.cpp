@@ -115,7 +115,25 @@ bool within_rounding(const PhaseAtT& p, const EndCoordinate& pe, const Compositi
     const Potentials m2 = potentials(q, c2);
     const PotentialGap gap = potential_gap(c1, m1, c2, m2);
     const double residual = std::max(std::fabs(gap.a), std::fabs(gap.b));
-    return residual <= ROUNDINGS_LEFT * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2));
+    if (residual <= ROUNDINGS_LEFT * std::max(pe.rounding(m1, c1), qe.rounding(m2, c2)))
+        return true;
+    // Or where both residuals turn sign from that end to the next double of x:
+    // the root lies between two doubles, whatever the potentials' slope says
+    // (beside COST 507's SnTi3's 3/4 at 4000 K, 4e-9 from it, a share of 1e-11
+    // is the difference of two near 1, and a rounding of x moves the
+    // potentials by 2e-5 RT, not the 2e-8 RT of their slope).
+    const auto turns = [&](bool low_end) {
+        const Composition& c = low_end ? c1 : c2;
+        for (const double toward : {0.0, 2.0}) {
+            const Composition next = composition_from_x(std::nextafter(c.x, toward));
+            const PotentialGap there = low_end ? potential_gap(next, potentials(p, next), c2, m2)
+                                               : potential_gap(c1, m1, next, potentials(q, next));
+            if (there.a * gap.a <= 0.0 && there.b * gap.b <= 0.0)
+                return true;
+        }
+        return false;
+    };
+    return (pe.edge >= 0.0 && turns(true)) || (qe.edge >= 0.0 && turns(false));
 }
 
 }  // namespace
@@ -439,9 +457,12 @@ Refined with_ordered_ends(const System& s, double T, Phase p, const Composition&
 }
 
 // Newton on the equal potentials of both components from at, each end moved in
-// its own coordinate.
+// its own coordinate. Beside an ordered composition the residual may stall at
+// its rounding (on_stall stop), which the callers then judge (within_rounding)
+// or solve beside it; elsewhere (a tie-line near a critical point) it crawls
+// on to digits that a slow descent still gains.
 NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end, const PhaseAtT& q_at,
-                              const EndCoordinate& high_end, Pair& at)
+                              const EndCoordinate& high_end, Pair& at, OnStall on_stall)
 {
     const double RT = p_at.RT;
     const auto evaluate = [&](const Pair& w, double f[4], double j[4][4]) {
@@ -466,7 +487,7 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
     const auto escaped = [](const Pair& w) {
         return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
     };
-    return newton(2, at, evaluate, apply, escaped);
+    return newton(2, at, evaluate, apply, escaped, on_stall);
 }
 
 // An end of a phase of sublattices that starts at or near one of its ordered
@@ -491,7 +512,8 @@ bool beside_ordered(const PhaseAtT& p_at, const PhaseAtT& q_at, const Compositio
                     e_high < 0.0 ? high : beside_start(e_high, -facing, high)};
         // x's doubles may hold the distance from there to few digits: the best
         // point within a few roundings of x stands, as beside an end of a range.
-        if (equal_potentials(p_at, low_end, q_at, high_end, beside) != NewtonResult::converged &&
+        if (equal_potentials(p_at, low_end, q_at, high_end, beside, OnStall::stop) !=
+                NewtonResult::converged &&
             !within_rounding(p_at, low_end, beside.low, q_at, high_end, beside.high))
             continue;
         // An end closer to the ordered composition than x's doubles resolve is
@@ -543,7 +565,9 @@ Refined refine_tie_line(const PhaseAtT& p_at, Composition low, const PhaseAtT& q
     Pair at{low, high};
     const EndCoordinate low_end(p_at, low);
     const EndCoordinate high_end(q_at, high);
-    NewtonResult result = equal_potentials(p_at, low_end, q_at, high_end, at);
+    const bool beside = ordered_inside(p_at, low) > 0.0 || ordered_inside(q_at, high) > 0.0;
+    NewtonResult result =
+        equal_potentials(p_at, low_end, q_at, high_end, at, beside ? OnStall::stop : OnStall::crawl);
     // Beside an ordered composition that the start lies within reach of, or
     // that Newton's last point does (COST 507's SnTi3 sampled 1e-6 below 3/4
     // beside the liquid at 2395 K, where Newton stopped 5e-7 below it).
