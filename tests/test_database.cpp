@@ -7,6 +7,7 @@
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/energies.h"
 #include "engine/diagram/equilibria.h"
+#include "engine/diagram/invariants.h"
 #include "engine/diagram/sampling.h"
 #include "engine/diagram/tieline.h"
 #include "engine/freezing/solidify.h"
@@ -1140,6 +1141,39 @@ TEST(DatabaseBinary, CompoundOfAntisitesEndBesideItsOrderedComposition)
             EXPECT_GE(lowest_above_tangent(at, from, *tie), -1e-9 * at.RT) << c.T << " K from " << d;
         }
     }
+}
+
+// COST 507's SnTi3 melts congruently on heating at 2007.49 K (its inverse
+// ordering, Ti on the first sublattice, is stable above), 1.3e-9 below 3/4,
+// where one rounding of x moves the slopes' difference by 8e-8 RT: Newton
+// stopped at 4e-8 RT and the point was not solved, Sn-Ti's last warning.
+// Just above it the liquid stands on either side of SnTi3; just below, SnTi3
+// is nowhere near 3/4.
+TEST(DatabaseBinary, CongruentPointBesideAnOrderedComposition)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("cost507.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("cost507.tdb", "SN", "TI", {}, s));
+    const Phase liquid = phase_named(s, "LIQUID");
+    const Phase snti3 = phase_named(s, "SNTI3");
+    double x = 0.75 - 1e-9;
+    double T = 2007.49227795;  // where the diagram's rows bracket it
+    ASSERT_TRUE(solve_congruent(s, liquid, snti3, x, T));
+    EXPECT_NEAR(x, 0.75 - 1.3216e-9, 1e-12);
+    const Composition c = composition_from_x(x);
+    EXPECT_NEAR(gibbs(s, liquid, c, T), gibbs(s, snti3, c, T), 1e-10 * s.gas_constant * T);
+    const Grid grid = make_grid(s);
+    std::vector<Doubt> doubts;
+    int beside = 0;
+    for (const TieLine& t : equilibria_at(s, grid, T + 0.1, doubts).ties)
+        if ((t.low_phase == liquid && t.high_phase == snti3 && t.low.x < x && t.high.x > 0.7) ||
+            (t.low_phase == snti3 && t.high_phase == liquid && t.high.x > x && t.low.x > 0.7))
+            ++beside;
+    EXPECT_EQ(beside, 2) << "above it";
+    for (const TieLine& t : equilibria_at(s, grid, T - 0.1, doubts).ties)
+        EXPECT_FALSE((t.low_phase == snti3 && t.low.x > 0.7) || (t.high_phase == snti3 && t.high.x > 0.7))
+            << "below it";
+    EXPECT_TRUE(doubts.empty());
 }
 
 // COST 507's Cr-Zr at 360 K: the Laves phase meets bcc Cr 1.6e-12 from 2/3,
