@@ -8,6 +8,10 @@
 #include <cmath>
 #include <vector>
 
+// The full grid's uniform interior points lie at x = i / UNIFORM: the step a
+// region narrower than which the scans for hidden regions look for.
+constexpr int UNIFORM = 512;
+
 // The sampled compositions, and the uniform interior points on which each
 // phase's curvature x y G'' and each pair's G_p - G_q are scanned: between two
 // points either can hide a region narrower than the grid.
