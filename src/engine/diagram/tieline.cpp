@@ -250,8 +250,9 @@ Refined to_point(const PhaseAtT& p_at, Composition start, const PointEnd& q, Tie
         // beside SnTi2), the best point standing within a few roundings of x
         // there where the tangent it leaves is as good as its check asks.
         const double ordered = ordered_inside(p_at, start);
+        const bool on_its_side = ordered > 0.0 && (ordered < point.x) == below;
         for (const double facing : {1.0, -1.0}) {
-            if (!(ordered > 0.0 && (ordered < point.x) == below) || result == NewtonResult::converged)
+            if (!on_its_side || result != NewtonResult::failed)
                 break;
             const EndCoordinate beside(ordered);
             end = just_beside(ordered, below ? facing : -facing);
