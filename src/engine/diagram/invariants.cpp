@@ -16,7 +16,7 @@ constexpr double LARGEST_X = 1.0 - 1e-16;
 constexpr double SLOPE_STEP = 1e-6;  // for the curvature's slope's slope, by a central difference
 // Roundings of x the slope's residual of a congruent or critical point may come
 // to where Newton can bring it no lower: beside an ordered composition one
-// rounding of x moves it by 1e-7 RT (COST 507's SnTi3 melting congruently at
+// rounding of x moves it by 8e-8 RT (COST 507's SnTi3 melting congruently at
 // 2007.49 K, 1.3e-9 below 3/4).
 constexpr double ROUNDINGS_OF_X = 8.0;
 // Two compositions of one phase closer than this (in ln of each fraction) are
