@@ -477,6 +477,38 @@ TEST(DatabaseBinary, EutecticATraceBelowAPureMeltingPoint)
     EXPECT_NEAR(e.at[1].y / trace(lo), 1.0, 1e-9);
 }
 
+// A solid of A beside the ideal liquid, holding B ideally at an energy raised
+// by a penalty: its end at exp(-penalty / RT) of B where a double holds that
+// (5e6 J/mol at 1000 K: 1e-261), and pure A exactly where none does (B absent
+// from the solid, 1e9 J/mol, as COST 507's graphite holds Cr), taken so at
+// once. Against the closed form: x_liquid = k x_solid, y_solid = y_liquid
+// exp(-penalty / RT), with k = exp(-(G_liquid(A) - G_solid(A)) / RT).
+TEST(DatabaseBinary, DiluteEndBeyondTheDoublesIsItsPureComponent)
+{
+    const double T = 1000.0;
+    for (const bool absent : {false, true}) {
+        const System s = solid_under_a_high_liquid(
+            absent ? "PHASE SOLO % 1 1 !\nCONSTITUENT SOLO :A : !\nPARAMETER G(SOLO,A;0) 1 0; 6000 N !\n"
+                   : "PHASE SOLO % 1 1 !\nCONSTITUENT SOLO :A,B : !\nPARAMETER G(SOLO,A;0) 1 0; 6000 N !\n"
+                     "PARAMETER G(SOLO,B;0) 1 20000-10*T+5E6; 6000 N !\n");
+        const double RT = s.gas_constant * T;
+        const double k = std::exp(-(20000.0 - 10.0 * T) / RT);
+        const double kept = absent ? 0.0 : std::exp(-5e6 / RT);
+        const double y_solid = (1.0 - k) * kept / (1.0 - k * kept);
+        const std::optional<TieLine> tie =
+            doubtless_tie(s, make_grid(s), T, phase_named(s, "LIQUID"), phase_named(s, "SOLO"));
+        ASSERT_TRUE(tie) << absent;
+        EXPECT_NEAR(tie->low.x, k * (1.0 - y_solid), 1e-12) << absent;
+        if (absent) {
+            EXPECT_EQ(tie->high.y, 0.0);
+            EXPECT_EQ(tie->high.x, 1.0);
+        } else {
+            EXPECT_GT(y_solid, 1e-262);
+            EXPECT_NEAR(tie->high.y / y_solid, 1.0, 1e-9);
+        }
+    }
+}
+
 // A gap that magnetism alone opens: an ideal bcc whose A orders magnetically
 // as iron does (TC 1043 K, beta 2.22, p = 0.4) and whose B does not, as COST
 // 507's bcc of Fe with V, Ti, Zr, Zn or Li. Just beyond the Curie line, TC =

@@ -10,6 +10,9 @@
 namespace {
 
 constexpr double SMALLEST = 1e-304;  // below exp(-700) an end has reached the pure component
+// ln of a fraction as far again below the doubles: where an end that must fall
+// there is taken as its pure component at once.
+constexpr double FAR_BEYOND_DOUBLES = -1400.0;
 // Two ends of one phase closer than this in ln x are one composition: the trivial root.
 constexpr double SAME_END = 1e-7;
 // Ends that agree to nine digits are a region of no width, as exactly at a pure
@@ -458,6 +461,35 @@ Refined with_ordered_ends(const System& s, double T, Phase p, const Composition&
     return Refined::failed;
 }
 
+// Whether an end's smaller fraction must fall far below what a double holds
+// before its potential meets the other end's: that end is then its pure
+// component (in at), as Newton would find it only a factor e^2 a step (170
+// steps at every temperature for COST 507's graphite beside Cr, which holds
+// Cr at 1e9 J/mol, a fraction of exp(-120000) at 1000 K). At a dilute end
+// the potential of the component it holds little of is RT ln of its fraction
+// and a constant: the residual f (in RT, the low end's potential less the
+// high end's) says how far that logarithm has to fall. Only a phase that
+// barely holds the component at all is that far off: 1400 RT is 3.5 MJ/mol
+// at 300 K.
+bool beyond_doubles_at_once(const EndCoordinate& low_end, const EndCoordinate& high_end, const double f[4],
+                            Pair& at)
+{
+    const auto gone = [&](const EndCoordinate& coordinate, const Composition& c, double toward_low) {
+        if (coordinate.edge >= 0.0 || !(smaller_fraction(c) > 0.0))
+            return false;  // an end already at a pure component is left to Newton
+        const bool holds_little_a = c.x <= c.y;
+        const double fall = toward_low * (holds_little_a ? f[0] : f[1]);
+        return std::log(smaller_fraction(c)) - fall < FAR_BEYOND_DOUBLES;
+    };
+    const bool low_gone = gone(low_end, at.low, 1.0);
+    const bool high_gone = gone(high_end, at.high, -1.0);
+    if (low_gone)
+        at.low = at.low.x < at.low.y ? PURE_B : PURE_A;
+    if (high_gone)
+        at.high = at.high.x < at.high.y ? PURE_B : PURE_A;
+    return low_gone || high_gone;
+}
+
 // Newton on the equal potentials of both components from at, each end moved in
 // its own coordinate. Beside an ordered composition the residual may stall at
 // its rounding (on_stall stop), which the callers then judge (within_rounding)
@@ -489,7 +521,10 @@ NewtonResult equal_potentials(const PhaseAtT& p_at, const EndCoordinate& low_end
     const auto escaped = [](const Pair& w) {
         return smaller_fraction(w.low) < SMALLEST || smaller_fraction(w.high) < SMALLEST;
     };
-    return newton(2, at, evaluate, apply, escaped, on_stall);
+    const NewtonPoint<Pair> start = newton_point(2, at, evaluate);
+    if (beyond_doubles_at_once(low_end, high_end, start.f, at))
+        return NewtonResult::escaped;
+    return newton_from(2, start, at, evaluate, apply, escaped, on_stall);
 }
 
 // An end of a phase of sublattices that starts at or near one of its ordered

@@ -107,16 +107,16 @@ bool newton_step(int n, NewtonPoint<State> p, double dv[4])
     return solve_linear(n, p.jac, rhs, dv);
 }
 
-// Newton from v for n unknowns: evaluate(v, f, jacobian) fills the scaled
-// residuals and the Jacobian, apply(v, dv, scale) returns the point v + scale dv
-// (the caller limits and maps the step), escaped(v) ends the iteration early.
-// v is left at the best point found.
+// Newton from the evaluated point at for n unknowns: evaluate(v, f, jacobian)
+// fills the scaled residuals and the Jacobian, apply(v, dv, scale) returns the
+// point v + scale dv (the caller limits and maps the step), escaped(v) ends the
+// iteration early. v is left at the best point found. A caller that judges the
+// start first hands it over here, so that it is evaluated once.
 template <class State, class Evaluate, class Apply, class Escaped>
-NewtonResult newton(int n, State& v, Evaluate evaluate, Apply apply, Escaped escaped,
-                    OnStall on_stall = OnStall::crawl)
+NewtonResult newton_from(int n, NewtonPoint<State> at, State& v, Evaluate evaluate, Apply apply,
+                         Escaped escaped, OnStall on_stall = OnStall::crawl)
 {
     using namespace newton_limits;
-    NewtonPoint<State> at = newton_point(n, v, evaluate);
     int stalled = 0;
     const int most_stalled = on_stall == OnStall::stop ? STALLED_ITERATIONS : ITERATIONS;
     for (int iteration = 0; iteration < ITERATIONS && at.norm > CONVERGED && stalled < most_stalled;
@@ -163,6 +163,14 @@ NewtonResult newton(int n, State& v, Evaluate evaluate, Apply apply, Escaped esc
     }
     v = at.v;
     return at.norm <= ACCEPTED ? NewtonResult::converged : NewtonResult::failed;
+}
+
+// Newton from v, as newton_from.
+template <class State, class Evaluate, class Apply, class Escaped>
+NewtonResult newton(int n, State& v, Evaluate evaluate, Apply apply, Escaped escaped,
+                    OnStall on_stall = OnStall::crawl)
+{
+    return newton_from(n, newton_point(n, v, evaluate), v, evaluate, apply, escaped, on_stall);
 }
 
 template <class State, class Evaluate, class Apply>
