@@ -479,7 +479,8 @@ bool beyond_doubles_at_once(const EndCoordinate& low_end, const EndCoordinate& h
             return false;  // an end already at a pure component is left to Newton
         const bool holds_little_a = c.x <= c.y;
         const double fall = toward_low * (holds_little_a ? f[0] : f[1]);
-        return std::log(smaller_fraction(c)) - fall < FAR_BEYOND_DOUBLES;
+        // A residual that is no number, or infinite, says nothing of the dilute law.
+        return std::isfinite(fall) && std::log(smaller_fraction(c)) - fall < FAR_BEYOND_DOUBLES;
     };
     const bool low_gone = gone(low_end, at.low, 1.0);
     const bool high_gone = gone(high_end, at.high, -1.0);
