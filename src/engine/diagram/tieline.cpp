@@ -147,6 +147,12 @@ namespace {
 const Composition PURE_B{0.0, 1.0};
 const Composition PURE_A{1.0, 0.0};
 
+// The pure component an end lies beside: the one of which it holds more.
+Composition pure_beside(const Composition& c)
+{
+    return c.x < c.y ? PURE_B : PURE_A;
+}
+
 // Whether an end beside ordered composition (or edge) e lies further from it
 // than x's doubles resolve; closer, it is that composition, as a point. Any
 // end is resolved where there is no such composition (e < 0).
@@ -272,7 +278,7 @@ Refined to_point(const PhaseAtT& p_at, Composition start, const PointEnd& q, Tie
     if (result == NewtonResult::escaped) {
         // The solution's end is its pure component: the tangent of that component
         // alone, through the compound.
-        end = end.x < end.y ? PURE_B : PURE_A;
+        end = pure_beside(end);
     } else if (result != NewtonResult::converged) {
         return Refined::failed;
     }
@@ -373,8 +379,8 @@ Refined beyond_doubles(const System& s, double T, Phase p, Composition low, Phas
 {
     const bool low_gone = smaller_fraction(low) < SMALLEST;
     const bool high_gone = smaller_fraction(high) < SMALLEST;
-    const Composition low_pure = low.x < low.y ? PURE_B : PURE_A;
-    const Composition high_pure = high.x < high.y ? PURE_B : PURE_A;
+    const Composition low_pure = pure_beside(low);
+    const Composition high_pure = pure_beside(high);
     if (low_gone && high_gone) {
         if (low_pure.x == high_pure.x)  // both at one pure component: no width
             return Refined::zero_width;
@@ -485,9 +491,9 @@ bool beyond_doubles_at_once(const EndCoordinate& low_end, const EndCoordinate& h
     const bool low_gone = gone(low_end, at.low, 1.0);
     const bool high_gone = gone(high_end, at.high, -1.0);
     if (low_gone)
-        at.low = at.low.x < at.low.y ? PURE_B : PURE_A;
+        at.low = pure_beside(at.low);
     if (high_gone)
-        at.high = at.high.x < at.high.y ? PURE_B : PURE_A;
+        at.high = pure_beside(at.high);
     return low_gone || high_gone;
 }
 
