@@ -377,6 +377,55 @@ void merge_equal_terms(LatticeModel& m)
     m.terms = merged;
 }
 
+// Factors that are 1 in every state, left out of the terms, and the forms
+// no term multiplies any more, left out of the model. A sublattice of one
+// constituent (the (VA)3 of an ordered bcc with interstitials, the (FE)1
+// of a carbide) holds it at a fraction of exactly 1, and a form of such
+// fractions alone that sums to exactly 1 there multiplies each term it is in
+// by 1 exactly: its value and its derivatives in the other forms keep their
+// bits without it, and the four-sublattice orderings' end members lose a
+// fifth factor of the twenty-odd products each evaluation takes.
+void drop_unit_factors(LatticeModel& m)
+{
+    std::vector<bool> fixed(static_cast<std::size_t>(m.first.back()), false);
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
+        if (m.first[s + 1] - m.first[s] == 1)
+            fixed[static_cast<std::size_t>(m.first[s])] = true;
+    std::vector<bool> unit(m.forms.size(), false);
+    for (std::size_t f = 0; f < m.forms.size(); ++f) {
+        const LinearForm& form = m.forms[f];
+        double v = form.constant;  // as a state's forms are evaluated, each fixed fraction at 1
+        bool only_fixed = true;
+        for (const auto& [q, w] : form.terms) {
+            only_fixed = only_fixed && fixed[static_cast<std::size_t>(q)];
+            v += w * 1.0;
+        }
+        unit[f] = only_fixed && v == 1.0;
+    }
+    std::vector<bool> used(m.forms.size(), false);
+    for (LatticeTerm& t : m.terms) {
+        t.factors.erase(std::remove_if(t.factors.begin(), t.factors.end(),
+                                       [&](const std::pair<int, int>& f) {
+                                           return unit[static_cast<std::size_t>(f.first)];
+                                       }),
+                        t.factors.end());
+        for (const auto& factor : t.factors)
+            used[static_cast<std::size_t>(factor.first)] = true;
+    }
+    // Renumbered in their order, so that each term's factors stay sorted.
+    std::vector<int> renumbered(m.forms.size(), -1);
+    std::vector<LinearForm> kept;
+    for (std::size_t f = 0; f < m.forms.size(); ++f)
+        if (used[f]) {
+            renumbered[f] = static_cast<int>(kept.size());
+            kept.push_back(m.forms[f]);
+        }
+    m.forms = kept;
+    for (LatticeTerm& t : m.terms)
+        for (auto& factor : t.factors)
+            factor.first = renumbered[static_cast<std::size_t>(factor.first)];
+}
+
 // The fraction of c on sublattice s itself; none where c is not there.
 std::optional<LinearForm> own_fraction(const Builder& build, int s, const std::string& c)
 {
@@ -533,6 +582,7 @@ bool lattice_phase(const Database& db, const DatabasePhase& phase, const std::st
     k.model.antiferromagnetic_factor = phase.antiferromagnetic_factor;
     k.model.structure_factor = phase.structure_factor;
     merge_equal_terms(k.model);
+    drop_unit_factors(k.model);
     build.ranges();
     if (!(k.model.x_max >= k.model.x_min)) {
         why = "no end member holds an atom";
