@@ -418,6 +418,38 @@ TEST(GeneralPhase, OrderedPhaseAndItsDisorderedPartByHand)
     }
 }
 
+// An ordered phase (A)0.5(B)0.5(A,VA)1 with a disordered part (A,B)1(A,VA)1:
+// the first two sublattices hold their one constituent each at 1, but the
+// part sees them at their averages, 1/2 each, which a factor of 1 must not
+// replace. By hand, with a of A on the third sublattice and v = 1 - a,
+// G = v (G_dis(1/2) + G(A:B:VA) (1 - 1/4)) + RT (a ln a + v ln v), or with
+// NEVER the ordered end member whole.
+TEST(GeneralPhase, DisorderedPartOfFixedSublatticesKeepsItsAverages)
+{
+    const std::string parts = std::string(ELEMENTS) +
+                              "PHASE DIS % 2 1 1 !\nCONSTITUENT DIS :A,B : A,VA : !\n"
+                              "PARAMETER G(DIS,A:VA;0) 1 -1000; 6000 N !\n"
+                              "PARAMETER G(DIS,B:VA;0) 1 500-T; 6000 N !\n"
+                              "PARAMETER G(DIS,A,B:VA;0) 1 -8000; 6000 N !\n"
+                              "PHASE ORD %D 3 0.5 0.5 1 !\nCONSTITUENT ORD :A : B : A,VA : !\n"
+                              "PARAMETER G(ORD,A:B:VA;0) 1 -6000; 6000 N !\n";
+    const double T = 900.0;
+    const double dis = 0.5 * -1000 + 0.5 * (500 - T) + 0.25 * -8000;
+    const double a = 0.3;
+    const double v = 1 - a;
+    const double mixing = R_DB * T * (a * std::log(a) + v * std::log(v));
+    for (const bool never : {false, true}) {
+        const std::string type = never ? "TYPE_DEFINITION D GES A_P_D ORD NEVER DIS !\n"
+                                       : "TYPE_DEFINITION D GES A_P_D ORD DIS_PART DIS !\n";
+        const System s = binary_of(database_of(type + parts));
+        const PhaseAtT at = phase_at(s, phase_named(s, "ORD"), T, false);
+        const double G =
+            lattice_energy(std::get<LatticeAtT>(at.kind), flat({{1.0}, {1.0}, {a, v}}), nullptr, nullptr);
+        const double expected = v * (dis - 6000.0 * (never ? 1.0 : 0.75)) + mixing;
+        EXPECT_NEAR(G, expected, 1e-9 * std::fabs(expected)) << "never=" << never;
+    }
+}
+
 // A liquid, a regular bcc A2 and its ordered B2 of two equal sublattices,
 // A on one and B on the other lower by 12000 J/mol: Bragg and Williams'
 // ordered alloy, with interstitial vacancies.
