@@ -589,5 +589,6 @@ bool lattice_phase(const Database& db, const DatabasePhase& phase, const std::st
         return false;
     }
     build.equivalents(groups);
+    plan_evaluation(k.model);
     return true;
 }

@@ -72,9 +72,23 @@ struct LatticeModel {
     // whose energy per atom falls without bound as its vacancies fill it (in
     // every model with vacancies on every sublattice); never a minimum.
     double least_atoms = 0.0;
+    // What every evaluation would otherwise find again in the terms, set by
+    // plan_evaluation once they are final: the forms TC's and beta's terms
+    // multiply, and each entry of G's Hessian in the forms that some term can
+    // make other than zero, with where it lands among the fractions, in the
+    // order the entries are summed.
+    struct Scatter {
+        int from, to;   // a f + b of forms a and b; q n + r of a fraction q in a and r in b
+        double wq, wr;  // q's weight in a, r's in b
+    };
+    std::vector<int> magnetic_forms;
+    std::vector<Scatter> hessian_onto_fractions;
 };
 
 int fractions_of(const LatticeModel& m);
+
+// The model's evaluation planned from its final forms and terms.
+void plan_evaluation(LatticeModel& m);
 
 // The fractions of one state, sublattice after sublattice.
 using SiteFractions = std::array<double, MOST_FRACTIONS>;

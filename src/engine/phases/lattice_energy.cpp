@@ -123,24 +123,17 @@ void add_term(const LatticeTerm& t, double value, const double* forms_at, int f,
     }
 }
 
-// A gradient and Hessian in the forms as ones in the fractions, added to g and h.
-void onto_fractions(const LatticeModel& m, const Sum& s, int n, double* g, double* h)
+// A gradient and Hessian in the forms as ones in the fractions, added to g
+// and h: the Hessian's entries each term can make, as plan_evaluation lists
+// them; every other entry is zero.
+void onto_fractions(const LatticeModel& m, const Sum& s, double* g, double* h)
 {
     const int f = static_cast<int>(m.forms.size());
-    for (int a = 0; a < f; ++a) {
-        const LinearForm& fa = m.forms[static_cast<std::size_t>(a)];
-        for (const auto& [q, wq] : fa.terms)
+    for (int a = 0; a < f; ++a)
+        for (const auto& [q, wq] : m.forms[static_cast<std::size_t>(a)].terms)
             g[q] += s.g[a] * wq;
-        for (int b = 0; b < f; ++b) {
-            const double c = s.h[a * f + b];
-            if (c == 0.0)
-                continue;
-            const LinearForm& fb = m.forms[static_cast<std::size_t>(b)];
-            for (const auto& [q, wq] : fa.terms)
-                for (const auto& [r, wr] : fb.terms)
-                    h[q * n + r] += c * wq * wr;
-        }
-    }
+    for (const LatticeModel::Scatter& e : m.hessian_onto_fractions)
+        h[e.to] += s.h[e.from] * e.wq * e.wr;
 }
 
 // The magnetic term's derivatives in the forms by the chain rule through TC
@@ -149,25 +142,12 @@ void onto_fractions(const LatticeModel& m, const Sum& s, int n, double* g, doubl
 void magnetic_onto_forms(const LatticeModel& m, const MagneticPartials& p, const Sum& tc, const Sum& beta,
                          int f, Sum& G)
 {
-    bool in_magnetic[MOST_FORMS] = {};
-    for (const LatticeTerm& t : m.terms)
-        if (t.property != LatticeProperty::gibbs)
-            for (const auto& factor : t.factors)
-                in_magnetic[factor.first] = true;
-    int forms[MOST_FORMS];
-    int count = 0;
-    for (int a = 0; a < f; ++a)
-        if (in_magnetic[a])
-            forms[count++] = a;
-    for (int i = 0; i < count; ++i) {
-        const int a = forms[i];
+    for (const int a : m.magnetic_forms) {
         G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
-        for (int j = 0; j < count; ++j) {
-            const int b = forms[j];
+        for (const int b : m.magnetic_forms)
             G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
                               p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
                               p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
-        }
     }
 }
 
@@ -176,6 +156,45 @@ void magnetic_onto_forms(const LatticeModel& m, const MagneticPartials& p, const
 int fractions_of(const LatticeModel& m)
 {
     return m.first.empty() ? 0 : m.first.back();
+}
+
+void plan_evaluation(LatticeModel& m)
+{
+    const int f = static_cast<int>(m.forms.size());
+    const int n = fractions_of(m);
+    // The pairs of forms some term multiplies together (a form with itself
+    // too), and with the magnetic term every pair of TC's and beta's forms.
+    const auto pair = [f](int a, int b) {
+        return static_cast<std::size_t>(a) * static_cast<std::size_t>(f) + static_cast<std::size_t>(b);
+    };
+    std::vector<bool> paired(pair(f, 0), false);
+    std::vector<bool> magnetic(static_cast<std::size_t>(f), false);
+    for (const LatticeTerm& t : m.terms) {
+        if (t.property != LatticeProperty::gibbs) {
+            for (const auto& factor : t.factors)
+                magnetic[static_cast<std::size_t>(factor.first)] = true;
+            continue;
+        }
+        for (const auto& i : t.factors)
+            for (const auto& j : t.factors)
+                paired[pair(i.first, j.first)] = true;
+    }
+    m.magnetic_forms.clear();
+    for (int a = 0; a < f; ++a)
+        if (m.magnetic && magnetic[static_cast<std::size_t>(a)])
+            m.magnetic_forms.push_back(a);
+    for (const int a : m.magnetic_forms)
+        for (const int b : m.magnetic_forms)
+            paired[pair(a, b)] = true;
+    m.hessian_onto_fractions.clear();
+    for (int a = 0; a < f; ++a)
+        for (int b = 0; b < f; ++b) {
+            if (!paired[pair(a, b)])
+                continue;
+            for (const auto& [q, wq] : m.forms[static_cast<std::size_t>(a)].terms)
+                for (const auto& [r, wr] : m.forms[static_cast<std::size_t>(b)].terms)
+                    m.hessian_onto_fractions.push_back({a * f + b, q * n + r, wq, wr});
+        }
 }
 
 void lattice_atoms(const LatticeModel& m, const SiteFractions& y, double& n_a, double& n)
@@ -251,7 +270,7 @@ double lattice_energy(const LatticeAtT& at, const SiteFractions& y, double* grad
     std::fill(g, g + n, 0.0);
     std::fill(h, h + static_cast<std::ptrdiff_t>(n) * n, 0.0);
     if (derivatives)
-        onto_fractions(m, G, n, g, h);
+        onto_fractions(m, G, g, h);
     for (std::size_t s = 0; s + 1 < m.first.size(); ++s)
         for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
             const double yk = y[static_cast<std::size_t>(k)];
