@@ -57,7 +57,10 @@ struct Sum {
 // F is its factors' count where the caller knows it (0 where not), so that the
 // loops of the common short terms unroll; every product is taken left to
 // right over the factors either way, and a term sums to the same bits.
-template <int F>
+// LINEAR where every power is 1 (all but the Redlich-Kister series' higher
+// orders): each factor's derivative is then exactly 1 and its second
+// derivative 0, whose products change no bit and are not taken.
+template <int F, bool LINEAR>
 void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives,
                  Sum& out)
 {
@@ -71,8 +74,8 @@ void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int
         const auto& [form, p] = t.factors[static_cast<std::size_t>(i)];
         const double L = forms_at[form];
         at[i] = form;
-        E[i] = power(L, p);
-        d[i] = p * power(L, p - 1);
+        E[i] = LINEAR ? L : power(L, p);
+        d[i] = LINEAR ? 1.0 : p * power(L, p - 1);
         e[i] = p >= 2 ? p * (p - 1) * power(L, p - 2) : 0.0;
     }
     double all = value;
@@ -90,19 +93,32 @@ void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int
         double others = before[i];
         for (int k = i + 1; k < n; ++k)
             others *= E[k];
-        out.g[at[i]] += d[i] * others;
-        out.h[at[i] * f + at[i]] += e[i] * others;
+        out.g[at[i]] += LINEAR ? others : d[i] * others;
+        if (!LINEAR)
+            out.h[at[i] * f + at[i]] += e[i] * others;
         double between = before[i];  // times the factors after i and before j
         for (int j = i + 1; j < n; ++j) {
             double rest = between;
             for (int k = j + 1; k < n; ++k)
                 rest *= E[k];
             between *= E[j];
-            const double c = d[i] * d[j] * rest;
+            const double c = LINEAR ? rest : d[i] * d[j] * rest;
             out.h[at[i] * f + at[j]] += c;
             out.h[at[j] * f + at[i]] += c;
         }
     }
+}
+
+template <int F>
+void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives,
+                 Sum& out)
+{
+    const bool linear = std::all_of(t.factors.begin(), t.factors.end(),
+                                    [](const std::pair<int, int>& factor) { return factor.second == 1; });
+    if (linear)
+        add_term_of<F, true>(t, value, forms_at, f, derivatives, out);
+    else
+        add_term_of<F, false>(t, value, forms_at, f, derivatives, out);
 }
 
 void add_term(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives, Sum& out)
