@@ -87,7 +87,7 @@ struct EventSearch {
     const Grid& grid;
     Diagram& d;
     std::vector<Doubt> scratch;  // doubts met at bisection temperatures are not rows
-    GridEnergies work;
+    GridEnergies& work;
     int halvings_left = MOST_HALVINGS;    // between the two rows searched now
     int segment_left = SEGMENT_HALVINGS;  // in the whole segment
     bool said = false;                    // that the two rows are not searched to the end
@@ -672,12 +672,15 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
 
 // One segment of the temperatures, swept in order from the row before it,
 // which is solved again here (cold) so that each segment stands alone: the
-// diagram is the same however many threads share the segments.
+// diagram is the same however many threads share the segments. work is the
+// thread's, whatever it remembers forgotten first.
 Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
-                      std::size_t first, std::size_t last, std::atomic<std::size_t>* rows_done)
+                      std::size_t first, std::size_t last, GridEnergies& work,
+                      std::atomic<std::size_t>* rows_done)
 {
     Diagram d;
-    EventSearch search{s, grid, d, {}, {}};
+    forget_temperatures(work);
+    EventSearch search{s, grid, d, {}, work};
     search.segment_left = SEGMENT_HALVINGS + PER_ROW * static_cast<int>(last - first);
     d.rows.reserve(last - first);
     Equilibria before{};
@@ -723,9 +726,10 @@ std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
     std::vector<std::exception_ptr> failed(count);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
+        GridEnergies energies;
         for (std::size_t k = next++; k < count; k = next++) {
             try {
-                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1), rows_done);
+                parts[k] = sweep_segment(s, grid, temperatures, start(k), start(k + 1), energies, rows_done);
             } catch (...) {
                 failed[k] = std::current_exception();
             }

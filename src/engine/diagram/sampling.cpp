@@ -193,6 +193,14 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
             internal_parts(grid, phases[k], out.lowest, out.phase[k]);
 }
 
+void forget_temperatures(GridEnergies& e)
+{
+    for (GridEnergies::Columns& c : e.phase) {
+        c.internal.clear();
+        c.margin.clear();
+    }
+}
+
 void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
                         double mu_a, double mu_b, std::vector<double>& h)
 {

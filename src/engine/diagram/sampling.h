@@ -63,6 +63,11 @@ struct GridEnergies {
 // Fills out, reusing its memory: a diagram asks at thousands of temperatures.
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out);
 
+// What e remembers of earlier temperatures forgotten, its memory kept: the
+// next temperature starts cold, as on a fresh one, without allocating and
+// touching anew the states of every point.
+void forget_temperatures(GridEnergies& e);
+
 // How far phase k lies above the line x mu_a + y mu_b at every point of the
 // grid, into h (HUGE_VAL off a compound's point).
 void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
