@@ -152,9 +152,11 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
     for (std::size_t p = 0; p < phases.size(); ++p) {
         if (has_internal_state(phases[p]) && !has_branches(phases[p]))
             near[p] = near_points(grid, energies.phase[p], phases[p]);
-        else if (!is_point(phases[p]) && !has_branches(phases[p]))
+        else if (!is_point(phases[p]) && !has_branches(phases[p])) {
+            excess[p].resize(n);
             for (std::size_t i = 0; i < n; ++i)
-                excess[p].push_back(energies.phase[p].excess[grid.uniform_at[i]]);
+                excess[p][i] = energies.phase[p].excess[grid.uniform_at[i]];
+        }
     }
     std::vector<double> rest_of_x(n);
     for (std::size_t i = 0; i < n; ++i)
