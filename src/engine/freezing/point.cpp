@@ -142,8 +142,9 @@ PointEquilibrium equilibrium_at_point(const System& s, const Equilibria& e, cons
     out.activity_a = std::exp((out.mu_a - stable_pure_energy(s, true, T)) / RT);
     out.activity_b = std::exp((out.mu_b - stable_pure_energy(s, false, T)) / RT);
     for (PhaseShare& share : out.phases) {
-        share.site_fractions = site_fractions(s, share.phase, share.c, T);
-        const Jet g = gibbs_in_T(s, share.phase, share.c, T);
+        StateInT state = state_in_T(s, share.phase, share.c, T);
+        share.site_fractions = std::move(state.site_fractions);
+        const Jet g = state.g;
         out.G += share.amount * on_tangent(share.c, out.mu_a, out.mu_b);
         out.S -= share.amount * g.d1;
         out.Cp -= share.amount * T * g.d2;

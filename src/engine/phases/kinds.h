@@ -86,5 +86,6 @@ std::vector<std::vector<double>> lattice_site_fractions(const System& s, const L
 double lattice_ordering(const LatticeAtT& v, const Composition& c);
 int lattice_pattern_at(const LatticeAtT& v, const Composition& c);
 Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T);
+StateInT lattice_state_in_T(const System& s, const LatticeKind& k, double x, double T);
 
 }  // namespace kinds

@@ -402,29 +402,32 @@ int lattice_pattern_at(const LatticeAtT& v, const Composition& c)
     return m.found ? lattice_pattern(v, y) : 0;
 }
 
-std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
-                                                        double T)
+namespace {
+
+// The phase's lowest state at x and T, from every start.
+bool lowest_state(const System& s, const LatticeKind& k, double x, double T, SiteFractions& y)
 {
     LatticeAtT v;
     values_at(s, k, T, s.gas_constant, v);
-    SiteFractions y{};
-    const LatticeMinimum m = lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y);
+    return lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y).found;
+}
+
+// The fractions of a state found, sublattice after sublattice (NaN where none was).
+std::vector<std::vector<double>> fractions_of_state(const LatticeKind& k, bool found, const SiteFractions& y)
+{
     std::vector<std::vector<double>> out;
     for (std::size_t sub = 0; sub + 1 < k.model.first.size(); ++sub) {
         out.emplace_back();
         for (int f = k.model.first[sub]; f < k.model.first[sub + 1]; ++f)
-            out.back().push_back(m.found ? y[static_cast<std::size_t>(f)] : std::nan(""));
+            out.back().push_back(found ? y[static_cast<std::size_t>(f)] : std::nan(""));
     }
     return out;
 }
 
-Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T)
+// G per mole of atoms at a state found, held, with its derivatives in T.
+Jet energy_of_state(const System& s, const LatticeKind& k, double T, bool found, const SiteFractions& y)
 {
-    LatticeAtT v;
-    values_at(s, k, T, s.gas_constant, v);
-    SiteFractions y{};
-    const LatticeMinimum m = lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y);
-    if (!m.found)
+    if (!found)
         return {std::nan(""), std::nan(""), std::nan(""), 0.0};
     std::vector<Jet> values;
     for (const Coefficient& c : k.values)
@@ -433,6 +436,30 @@ Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T
     double n = 0.0;
     lattice_atoms(k.model, y, n_a, n);
     return (1.0 / n) * lattice_energy_in_T(k.model, values, T, s.gas_constant, y);
+}
+
+}  // namespace
+
+std::vector<std::vector<double>> lattice_site_fractions(const System& s, const LatticeKind& k, double x,
+                                                        double T)
+{
+    SiteFractions y{};
+    const bool found = lowest_state(s, k, x, T, y);
+    return fractions_of_state(k, found, y);
+}
+
+Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T)
+{
+    SiteFractions y{};
+    const bool found = lowest_state(s, k, x, T, y);
+    return energy_of_state(s, k, T, found, y);
+}
+
+StateInT lattice_state_in_T(const System& s, const LatticeKind& k, double x, double T)
+{
+    SiteFractions y{};
+    const bool found = lowest_state(s, k, x, T, y);
+    return {fractions_of_state(k, found, y), energy_of_state(s, k, T, found, y)};
 }
 
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)

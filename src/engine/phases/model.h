@@ -409,6 +409,14 @@ std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const 
 // phase does not take).
 Jet gibbs_in_T(const System& s, Phase p, const Composition& c, double T);
 
+// Both at once, from one search for the lowest state: what an equilibrium
+// at a point reports of each of its phases.
+struct StateInT {
+    std::vector<std::vector<double>> site_fractions;
+    Jet g;
+};
+StateInT state_in_T(const System& s, Phase p, const Composition& c, double T);
+
 // The phase's curvature function x y G'' and its derivative in x, for the critical
 // point of a miscibility gap (both zero there).
 void curvature(const PhaseAtT& at, double x, double& value, double& slope);

@@ -13,6 +13,16 @@ struct Overloaded : F... {
 template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
+// The phase as a phase of any sublattices, where it is one or has that form
+// beside a faster one (a pair of sublattices); none for the others.
+const LatticeKind* general_form(const PhaseModel& m)
+{
+    const LatticeKind* general = std::get_if<LatticeKind>(&m.kind);
+    if (general == nullptr && m.sublattices)
+        general = &*m.sublattices;
+    return general;
+}
+
 }  // namespace
 
 bool is_point(const PhaseModel& m)
@@ -46,9 +56,7 @@ std::vector<double> ordered_compositions(const PhaseModel& m)
 std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const Composition& c, double T)
 {
     const PhaseModel& m = phase_model(s, p);
-    const LatticeKind* general = std::get_if<LatticeKind>(&m.kind);
-    if (general == nullptr && m.sublattices)
-        general = &*m.sublattices;
+    const LatticeKind* general = general_form(m);
     if (general != nullptr)
         return kinds::lattice_site_fractions(s, *general, c.x, T);
     return {{c.x, c.y}};
@@ -57,9 +65,7 @@ std::vector<std::vector<double>> site_fractions(const System& s, Phase p, const 
 Jet gibbs_in_T(const System& s, Phase p, const Composition& c, double T)
 {
     const PhaseModel& m = phase_model(s, p);
-    const LatticeKind* general = std::get_if<LatticeKind>(&m.kind);
-    if (general == nullptr && m.sublattices)
-        general = &*m.sublattices;
+    const LatticeKind* general = general_form(m);
     if (general != nullptr)
         return kinds::lattice_gibbs_in_T(s, *general, c.x, T);
     return std::visit(
@@ -69,6 +75,15 @@ Jet gibbs_in_T(const System& s, Phase p, const Composition& c, double T)
                        return Jet{std::nan(""), std::nan(""), std::nan(""), 0.0};
                    }},
         m.kind);
+}
+
+StateInT state_in_T(const System& s, Phase p, const Composition& c, double T)
+{
+    const PhaseModel& m = phase_model(s, p);
+    const LatticeKind* general = general_form(m);
+    if (general != nullptr)
+        return kinds::lattice_state_in_T(s, *general, c.x, T);
+    return {site_fractions(s, p, c, T), gibbs_in_T(s, p, c, T)};
 }
 
 std::array<double, 2> range_ends(const PhaseModel& m)
