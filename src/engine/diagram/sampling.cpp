@@ -139,6 +139,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     const bool tail_a = tails && stable_end(true);
     const bool tail_b = tails && stable_end(false);
     InternalMemory neighbour = no_memory();
+    expect_grid_points(phase, n);
     for (std::size_t i = 0; i < n; ++i) {
         // Left out of the deep tails: each of its points is a minimisation, and
         // its solubilities there are not where it competes (its pure ends are

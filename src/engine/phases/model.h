@@ -356,6 +356,10 @@ InternalMemory no_memory();
 void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
                          InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b);
 
+// Room for the states of a grid of n points, which internal_grid_parts keeps
+// at this temperature one by one: made once rather than grown as they come.
+void expect_grid_points(const PhaseAtT& at, std::size_t n);
+
 // The phase's G at c per mole of atoms along a curve in x: its internal state
 // carried on from state (a neighbouring point's, updated to the one found)
 // and, with search, also sought from every start, the lower kept; where no

@@ -222,6 +222,12 @@ InternalMemory no_memory()
     return m;
 }
 
+void expect_grid_points(const PhaseAtT& at, std::size_t n)
+{
+    if (const LatticeAtT* v = std::get_if<LatticeAtT>(&at.kind))
+        v->along_grid.reserve(v->along_grid.size() + n);
+}
+
 void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
                          InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b)
 {
