@@ -107,13 +107,19 @@ void lower_to(const Grid& grid, const GridEnergies::Columns& c, double RT, std::
         lowest[i] = std::min(lowest[i], above_at(grid, i, c.rest_a[i], c.rest_b[i], RT, 0.0, 0.0));
 }
 
+// How fast a point's distance above the lowest solution last changed, once
+// it is known at two temperatures (NaN before).
+void set_rate(GridEnergies::Columns::Margin& m)
+{
+    m.rate = std::fabs((m.above[0] - m.above[1]) / (m.T[0] - m.T[1]));
+}
+
 // Whether a point that lay far above the lowest solution still does at T,
 // judged from how fast that distance last changed; false where not known.
 bool still_far_above(const GridEnergies::Columns::Margin& m, double T, double RT)
 {
     const double dT = std::fabs(T - m.T[0]);
-    const double rate = std::fabs((m.above[0] - m.above[1]) / (m.T[0] - m.T[1]));
-    return dT <= MOST_PASSED && m.above[0] - 2.0 * rate * dT > FAR_ABOVE * RT;
+    return dT <= MOST_PASSED && m.above[0] - 2.0 * m.rate * dT > FAR_ABOVE * RT;
 }
 
 // A phase with an internal state on the grid. Each point's state starts from
@@ -125,7 +131,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     const std::size_t n = grid.at.size();
     const bool known = c.internal.size() == n;
     c.internal.resize(n, no_memory());
-    c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}});
+    c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}, NAN});
     const bool tails = skips_tails(phase);
     // Except at a pure component whose stable state it is, below every
     // solution's by more than rounding (COST 507's AL1LI1 in Li-Mg: bcc Li
@@ -160,6 +166,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
         m.T[1] = m.T[0];
         m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
         m.T[0] = phase.T;
+        set_rate(m);
     }
 }
 
@@ -419,8 +426,10 @@ void margins_above_hull(const Grid& grid, const std::vector<PhaseAtT>& phases,
         above_line_on_grid(grid, energies, p, phases[p], energies.chord_a, energies.chord_b, g);
         for (std::size_t i = 0; i < n; ++i) {
             GridEnergies::Columns::Margin& m = c.margin[i];
-            if (m.T[0] == phases[p].T && g[i] != HUGE_VAL && below[i] != HUGE_VAL)
+            if (m.T[0] == phases[p].T && g[i] != HUGE_VAL && below[i] != HUGE_VAL) {
                 m.above[0] = std::max(m.above[0], g[i] - below[i]);
+                set_rate(m);
+            }
         }
     }
 }

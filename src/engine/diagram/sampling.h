@@ -50,6 +50,7 @@ struct GridEnergies {
         struct Margin {
             double above[2];
             double T[2];
+            double rate;  // |above[0] - above[1]| / |T[0] - T[1]|: set where they are, read far more often
         };
         std::vector<Margin> margin;
     };
