@@ -613,8 +613,12 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
     if (!feasible_start(p, y))
         return out;
     normalise(p, y);
-    RatioAt r;
-    if (!ratio_at(p, y, true, r))
+    // The state's ratio and a trial step's, in two buffers whose roles swap
+    // where a step is taken: each holds a Hessian of N x N, of which a phase
+    // uses its own few fractions' alone.
+    RatioAt buffers[2];
+    RatioAt* r = &buffers[0];
+    if (!ratio_at(p, y, true, *r))
         return out;
     double last_decrease = HUGE_VAL;
     for (int iteration = 0; iteration < ITERATIONS; ++iteration) {
@@ -622,25 +626,25 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         const Reduced v = reduce(p, y);
         double dv[N];
         double decrease = 0.0;
-        newton_step(p, v, y, r, constraint(p, y), dv, decrease);
+        newton_step(p, v, y, *r, constraint(p, y), dv, decrease);
         double alpha = longest_share(p, v, y, dv);
         double biggest = 0.0;  // the step's largest relative change of a fraction
         for (int i = 0; i < v.m; ++i)
             biggest = std::max({biggest, std::fabs(dv[i]) / y[static_cast<std::size_t>(v.free[i])],
                                 std::fabs(dv[i]) / y[static_cast<std::size_t>(v.dependent[i])]});
         SiteFractions next{};
-        RatioAt rn;
+        RatioAt* rn = r == &buffers[0] ? &buffers[1] : &buffers[0];
         bool taken = false;
         for (int halving = 0; halving < HALVINGS; ++halving, alpha *= 0.5) {
             apply(p, v, y, dv, alpha, next);
             // A step in the logarithms leaves x's line by its second order:
             // back onto it, so that only states of composition x compare.
             if (!inside(p, next) || !(back_onto_line(p, next) || feasible_start(p, next)) ||
-                !ratio_at(p, next, true, rn))
+                !ratio_at(p, next, true, *rn))
                 continue;
             // Near the minimum rounding may raise F by a few units of its last
             // place while the state still improves: accept such steps.
-            if (rn.F <= r.F + 64.0 * std::numeric_limits<double>::epsilon() * std::fabs(r.F)) {
+            if (rn->F <= r->F + 64.0 * std::numeric_limits<double>::epsilon() * std::fabs(r->F)) {
                 taken = true;
                 break;
             }
@@ -653,7 +657,7 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         // turn promised a decrease below the rounding of G: a fraction of
         // 1e-12 beside ones near 1 keeps moving by its rounding alone.
         const double rounding =
-            DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r.F), p.at.RT);
+            DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r->F), p.at.RT);
         const bool flat = decrease <= rounding && last_decrease <= rounding;
         last_decrease = decrease;
         if (decrease != HUGE_VAL && (biggest < SETTLED || flat)) {
@@ -661,13 +665,13 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
             break;
         }
     }
-    out.g = r.F;
+    out.g = r->F;
     if (out.found && p.m.ordered_only && lattice_disordered(p.m, y))
         out.found = false;
-    if (out.found && r.atoms < EMPTIED * p.m.least_atoms)
+    if (out.found && r->atoms < EMPTIED * p.m.least_atoms)
         out.found = false;
     if (out.found)
-        slopes_in_x(p, y, r, out);
+        slopes_in_x(p, y, *r, out);
     return out;
 }
 
