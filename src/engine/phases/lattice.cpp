@@ -571,6 +571,12 @@ Problem problem_at(const LatticeAtT& at, double x)
     return p;
 }
 
+// Whether x lies outside the range of compositions the phase's end members span.
+bool outside_range(const LatticeModel& m, double x)
+{
+    return !(x >= m.x_min && x <= m.x_max);
+}
+
 bool reachable(const Problem& p)
 {
     for (std::size_t s = 0; s + 1 < p.m.first.size(); ++s) {
@@ -580,7 +586,7 @@ bool reachable(const Problem& p)
         if (!any)
             return false;
     }
-    return p.x >= p.m.x_min && p.x <= p.m.x_max;
+    return !outside_range(p.m, p.x);
 }
 
 // x held RANGE_END_HELD inside an end of the phase's range that lies between
@@ -602,8 +608,11 @@ double inside_range(const LatticeModel& m, double x)
 
 LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
 {
-    const Problem p = problem_at(at, inside_range(*at.model, x));
     LatticeMinimum out{HUGE_VAL, 0.0, 0.0, false, 0};
+    const double held = inside_range(*at.model, x);
+    if (outside_range(*at.model, held))
+        return out;  // as reachable would say, without the problem made first: a grid asks at every point
+    const Problem p = problem_at(at, held);
     if (!reachable(p))
         return out;
     if (guess != nullptr && usable_guess(p, *guess))
@@ -697,6 +706,8 @@ bool lattice_disordered(const LatticeModel& m, const SiteFractions& y)
 
 bool lattice_starts(const LatticeAtT& at, double x, SiteFractions& base, std::vector<SiteFractions>& towards)
 {
+    if (outside_range(*at.model, x))
+        return false;
     const Problem p = problem_at(at, x);
     if (!reachable(p))
         return false;
