@@ -33,6 +33,18 @@ inline double above_at(const Grid& grid, std::size_t i, double rest_a, double re
     return grid.x[i] * (RT * grid.ln_x[i] + rest_a - mu_a) + grid.y[i] * (RT * grid.ln_y[i] + rest_b - mu_b);
 }
 
+// A phase's rests with the logarithms added, summed as above_at sums them.
+void add_logs(const Grid& grid, double RT, GridEnergies::Columns& c)
+{
+    const std::size_t n = grid.at.size();
+    c.line_a.resize(n);
+    c.line_b.resize(n);
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        c.line_a[i] = RT * grid.ln_x[i] + c.rest_a[i];
+        c.line_b[i] = RT * grid.ln_y[i] + c.rest_b[i];
+    }
+}
+
 // The energies of the stable pure components at T: the chord samples are held above.
 void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
 {
@@ -185,9 +197,11 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         c.rest_b.resize(n);
         c.excess.resize(n);
         c.bend.resize(n);
-        if (!has_internal_state(phases[k]))
+        if (!has_internal_state(phases[k])) {
             solution_parts(phases[k], grid.x.data(), grid.y.data(), n, c.rest_a.data(), c.rest_b.data(),
                            c.excess.data(), c.bend.data());
+            add_logs(grid, phases[k].RT, c);
+        }
     }
     // The phases of sublattices after the solutions, whose lowest they are held against.
     if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return has_internal_state(p); }))
@@ -197,8 +211,10 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         if (!is_point(phases[k]) && !has_internal_state(phases[k]))
             lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
     for (std::size_t k = 0; k < phases.size(); ++k)
-        if (has_internal_state(phases[k]))
+        if (has_internal_state(phases[k])) {
             internal_parts(grid, phases[k], out.lowest, out.phase[k]);
+            add_logs(grid, phases[k].RT, out.phase[k]);
+        }
 }
 
 void forget_temperatures(GridEnergies& e)
@@ -223,10 +239,9 @@ void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::siz
         return;
     }
     const GridEnergies::Columns& e = energies.phase[k];
-    const double RT = phase.RT;
     // The interior in one plain loop; the pure ends, where x ln x vanishes, apart.
     for (std::size_t i = 1; i + 1 < n; ++i)
-        h[i] = above_at(grid, i, e.rest_a[i], e.rest_b[i], RT, mu_a, mu_b);
+        h[i] = grid.x[i] * (e.line_a[i] - mu_a) + grid.y[i] * (e.line_b[i] - mu_b);
     h[0] = e.rest_b[0] - mu_b;
     h[n - 1] = e.rest_a[n - 1] - mu_a;
 }

@@ -41,6 +41,10 @@ struct GridEnergies {
         // A phase of sublattices has no excess or bend here: the scans for
         // hidden regions pass it by.
         std::vector<double> rest_a, rest_b, excess, bend;
+        // RT ln x + rest_a and RT ln y + rest_b at the interior points, once a
+        // temperature: the curve's distance above a line x mu_a + y mu_b is
+        // x (line_a - mu_a) + y (line_b - mu_b), asked for every tangent.
+        std::vector<double> line_a, line_b;
         // A phase with an internal state: where it lay at each point at the
         // last temperatures, from which the next temperature's search starts.
         std::vector<InternalMemory> internal;
