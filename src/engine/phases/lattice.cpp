@@ -577,6 +577,9 @@ bool outside_range(const LatticeModel& m, double x)
     return !(x >= m.x_min && x <= m.x_max);
 }
 
+// Whether every sublattice keeps a constituent that may be there at x (at a
+// pure end the other element is absent); the range is looked at before the
+// problem is made.
 bool reachable(const Problem& p)
 {
     for (std::size_t s = 0; s + 1 < p.m.first.size(); ++s) {
@@ -586,7 +589,7 @@ bool reachable(const Problem& p)
         if (!any)
             return false;
     }
-    return !outside_range(p.m, p.x);
+    return true;
 }
 
 // x held RANGE_END_HELD inside an end of the phase's range that lies between
@@ -611,7 +614,7 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
     LatticeMinimum out{HUGE_VAL, 0.0, 0.0, false, 0};
     const double held = inside_range(*at.model, x);
     if (outside_range(*at.model, held))
-        return out;  // as reachable would say, without the problem made first: a grid asks at every point
+        return out;  // before the problem is made: a grid asks at every point
     const Problem p = problem_at(at, held);
     if (!reachable(p))
         return out;
