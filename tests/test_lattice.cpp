@@ -7,6 +7,7 @@
 #include "engine/database/database_system.h"
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/regions.h"
+#include "engine/numerics/small_matrix.h"
 #include "formats/tables.h"
 #include "formats/tdb_file.h"
 
@@ -1082,4 +1083,59 @@ TEST(GeneralPhase, AlikeSublatticesNotSymmetricKeepBothArrangements)
     ASSERT_LT(wells[1], wells[0] - 5000.0);
     const double g = gibbs(s, o, composition_from_x(0.5), T);
     EXPECT_NEAR(g, wells[1], 1e-6 * std::fabs(wells[1])) << "B:A's well is " << wells[0];
+}
+
+// The minimiser's linear algebra on a matrix built from its eigen-decomposition
+// (a Householder reflection Q = I - 2 u u^T / u^T u, exact to rounding): the
+// eigenvalues, the test of curvature above a shift on either side of the
+// smallest, and the Newton step against Q diag(1/lambda) Q^T b.
+TEST(SmallMatrix, EigenvaluesCurvatureTestAndSolveAgreeWithTheirConstruction)
+{
+    constexpr int n = 4;
+    const double u[n] = {1.0, -2.0, 0.5, 3.0};
+    const double lambda[n] = {7.0, 1e-3, 2.5, 40.0};
+    double uu = 0.0;
+    for (const double e : u)
+        uu += e * e;
+    double q[n * n];
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            q[i * n + j] = (i == j ? 1.0 : 0.0) - 2.0 * u[i] * u[j] / uu;
+    double a[n * n] = {};
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            for (int k = 0; k < n; ++k)
+                a[i * n + j] += q[i * n + k] * lambda[k] * q[j * n + k];
+
+    double work[n * n];
+    double values[n];
+    double vectors[n * n];
+    std::copy(a, a + n * n, work);
+    symmetric_eigen(n, work, values, vectors);
+    std::sort(values, values + n);
+    const double sorted[n] = {1e-3, 2.5, 7.0, 40.0};
+    for (int i = 0; i < n; ++i)
+        EXPECT_NEAR(values[i], sorted[i], 1e-13 * 40.0) << i;
+
+    std::copy(a, a + n * n, work);
+    EXPECT_TRUE(cholesky(n, work, 0.999e-3));
+    std::copy(a, a + n * n, work);
+    EXPECT_FALSE(cholesky(n, work, 1.001e-3));
+
+    const double b[n] = {1.0, 2.0, -3.0, 0.25};
+    double x[n];
+    std::copy(b, b + n, x);
+    std::copy(a, a + n * n, work);
+    ASSERT_TRUE(cholesky(n, work, 0.0));
+    cholesky_solve(n, work, x);
+    for (int i = 0; i < n; ++i) {
+        double expected = 0.0;
+        for (int k = 0; k < n; ++k) {
+            double qb = 0.0;
+            for (int j = 0; j < n; ++j)
+                qb += q[j * n + k] * b[j];
+            expected += q[i * n + k] * qb / lambda[k];
+        }
+        EXPECT_NEAR(x[i], expected, 1e-12 * std::fabs(expected) + 1e-12) << i;
+    }
 }

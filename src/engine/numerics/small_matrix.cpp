@@ -91,3 +91,39 @@ bool solve_dense(int n, double* a, double* b)
     }
     return true;
 }
+
+bool cholesky(int n, double* a, double shift)
+{
+    for (int j = 0; j < n; ++j) {
+        double d = a[j * n + j] - shift;
+        for (int k = 0; k < j; ++k)
+            d -= a[j * n + k] * a[j * n + k];
+        if (!(d > 0.0))
+            return false;
+        const double pivot = std::sqrt(d);
+        a[j * n + j] = pivot;
+        for (int i = j + 1; i < n; ++i) {
+            double sum = a[i * n + j];
+            for (int k = 0; k < j; ++k)
+                sum -= a[i * n + k] * a[j * n + k];
+            a[i * n + j] = sum / pivot;
+        }
+    }
+    return true;
+}
+
+void cholesky_solve(int n, const double* l, double* b)
+{
+    for (int i = 0; i < n; ++i) {
+        double sum = b[i];
+        for (int k = 0; k < i; ++k)
+            sum -= l[i * n + k] * b[k];
+        b[i] = sum / l[i * n + i];
+    }
+    for (int i = n - 1; i >= 0; --i) {
+        double sum = b[i];
+        for (int k = i + 1; k < n; ++k)
+            sum -= l[k * n + i] * b[k];
+        b[i] = sum / l[i * n + i];
+    }
+}

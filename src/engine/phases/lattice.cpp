@@ -330,12 +330,37 @@ void in_null_space(int m, int k, const double* g, const double* h, const double*
     }
 }
 
+// Newton's step dz = -rh^-1 rg and the decrease rg rh^-1 rg it promises,
+// where every curvature exceeds FLAT * scale (as near a minimum, nearly
+// always): the step along every eigenvector, by two Cholesky factors in place
+// of the eigenvectors. False, rh and dz untouched, where one does not.
+bool convex_step(int k, const double* rg, const double* rh, double scale, double* dz, double& decrease)
+{
+    double l[N * N];
+    std::copy(rh, rh + k * k, l);
+    if (!cholesky(k, l, FLAT * scale))
+        return false;
+    std::copy(rh, rh + k * k, l);
+    if (!cholesky(k, l, 0.0))
+        return false;
+    double w[N];
+    std::copy(rg, rg + k, w);
+    cholesky_solve(k, l, w);
+    for (int j = 0; j < k; ++j) {
+        dz[j] -= w[j];
+        decrease += rg[j] * w[j];
+    }
+    return true;
+}
+
 // Newton's step dz on the gradient rg and Hessian rh (overwritten) of k directions, along
 // each direction of curvature above FLAT * scale, with the decrease it
 // promises; where one is flat or negative (a saddle), a step off it downhill
 // along the most negative, and the decrease HUGE_VAL: not near a minimum yet.
 void eigen_step(int k, const double* rg, double* rh, double scale, double* dz, double& decrease)
 {
+    if (convex_step(k, rg, rh, scale, dz, decrease))
+        return;
     double values[N];
     double vectors[N * N];
     symmetric_eigen(k, rh, values, vectors);
