@@ -337,10 +337,11 @@ void in_null_space(int m, int k, const double* g, const double* h, const double*
 bool convex_step(int k, const double* rg, const double* rh, double scale, double* dz, double& decrease)
 {
     double l[N * N];
-    std::copy(rh, rh + k * k, l);
+    const std::ptrdiff_t size = static_cast<std::ptrdiff_t>(k) * k;
+    std::copy(rh, rh + size, l);
     if (!cholesky(k, l, FLAT * scale))
         return false;
-    std::copy(rh, rh + k * k, l);
+    std::copy(rh, rh + size, l);
     if (!cholesky(k, l, 0.0))
         return false;
     double w[N];
