@@ -689,6 +689,10 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         }
         if (!taken)
             break;
+        // A step that moved nothing (a saddle's step pushing on a fraction
+        // held at SMALLEST_FRACTION) with the decrease of the one before
+        // repeats itself exactly at every iteration left: it settles now or never.
+        const bool repeats = next == y && decrease == last_decrease;
         y = next;
         r = rn;
         // Settled where every fraction stopped moving, or where two steps in
@@ -702,6 +706,8 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
             out.found = true;
             break;
         }
+        if (repeats)
+            break;
     }
     out.g = r->F;
     if (out.found && p.m.ordered_only && lattice_disordered(p.m, y))
