@@ -30,6 +30,7 @@ constexpr double FLAT = 1e-10;
 constexpr double OFF_SADDLE =
     0.5;  // how far along a direction of negative curvature, scaled (the line search halves it)
 constexpr double DISORDERED = 1e-9;      // equal fractions on equivalent sublattices
+constexpr double NEARLY_SETTLED = 1e-6;  // Newton's promised decrease, in RT: a few steps from the minimum
 constexpr double EMPTIED = 0.5;          // of the least atoms of an end member: an emptied lattice
 constexpr double VACANCY_START = 1e-3;   // a sublattice's vacancies where a search starts
 constexpr std::size_t MOST_STARTS = 96;  // end members a search starts towards
@@ -665,6 +666,11 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         double dv[N];
         double decrease = 0.0;
         newton_step(p, v, y, *r, constraint(p, y), dv, decrease);
+        // An ordered phase that has no disordered state of its own, at its
+        // disordered state with every curvature positive (the ordering's too)
+        // and nearly settled: the rest of the search stays there, and finds none.
+        if (p.m.ordered_only && decrease <= NEARLY_SETTLED * p.at.RT && lattice_disordered(p.m, y))
+            break;
         double alpha = longest_share(p, v, y, dv);
         double biggest = 0.0;  // the step's largest relative change of a fraction
         for (int i = 0; i < v.m; ++i)
