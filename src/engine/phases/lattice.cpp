@@ -634,6 +634,22 @@ double inside_range(const LatticeModel& m, double x)
     return x;
 }
 
+// Whether y, exactly on x's line, has no freedom left once x is held (the
+// one mixing sublattice of interstitials and vacancies of (Fe)(C,Va)): Newton's
+// step there is exactly zero and the state is the minimum as it stands, as the
+// first iteration would find it, at the cost of one evaluation less. Most of a
+// grid's points start so from their last temperature's state.
+bool pinned_on_line(const Problem& p, const SiteFractions& y, const RatioAt& r)
+{
+    const Reduced v = reduce(p, y);
+    if (v.m > 1 || constraint(p, y) != 0.0 || !inside(p, y) || !std::isfinite(r.F))
+        return false;
+    if (v.m == 0)
+        return true;
+    const auto f = static_cast<std::size_t>(v.free[0]);
+    return p.w[v.free[0]] != p.w[v.dependent[0]] && y[f] >= SMALLEST_FRACTION;
+}
+
 }  // namespace
 
 LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
@@ -659,8 +675,9 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
     RatioAt* r = &buffers[0];
     if (!ratio_at(p, y, true, *r))
         return out;
+    out.found = pinned_on_line(p, y, *r);
     double last_decrease = HUGE_VAL;
-    for (int iteration = 0; iteration < ITERATIONS; ++iteration) {
+    for (int iteration = 0; !out.found && iteration < ITERATIONS; ++iteration) {
         out.iterations = iteration + 1;
         const Reduced v = reduce(p, y);
         double dv[N];
