@@ -104,6 +104,53 @@ TEST(PointEquilibrium, TwoPhasesByTheLeverRule)
     EXPECT_NEAR(e.H, e.G + T * e.S, 1e-9);
 }
 
+// Between two compounds of lone constituents, (A)2(B) and (A)5(B)2, whose
+// compositions 2/3 and 5/7 no double holds: each state is its sublattices'
+// lone constituents, and the alloy's H, S and Cp are the compounds' closed
+// forms (G = a + b T a formula unit) in their lever-rule amounts, 0.3 and 0.7.
+TEST(PointEquilibrium, BetweenTwoCompoundsOfLoneConstituents)
+{
+    Database db;
+    InputError error;
+    ASSERT_TRUE(parse_tdb("ELEMENT A X 10 0 0 !\n"
+                          "ELEMENT B X 20 0 0 !\n"
+                          "PHASE LIQUID % 1 1 !\n"
+                          "CONSTITUENT LIQUID :A,B: !\n"
+                          "PARAMETER G(LIQUID,A;0) 1 5000-5*T; 6000 N !\n"
+                          "PARAMETER G(LIQUID,B;0) 1 6000-5*T; 6000 N !\n"
+                          "PHASE SOLID % 1 1 !\n"
+                          "CONSTITUENT SOLID :A,B: !\n"
+                          "PARAMETER G(SOLID,A;0) 1 0; 6000 N !\n"
+                          "PARAMETER G(SOLID,B;0) 1 0; 6000 N !\n"
+                          "PHASE A2B % 2 2 1 !\n"
+                          "CONSTITUENT A2B :A:B: !\n"
+                          "PARAMETER G(A2B,A:B;0) 1 -33000+6*T; 6000 N !\n"
+                          "PHASE A5B2 % 2 5 2 !\n"
+                          "CONSTITUENT A5B2 :A:B: !\n"
+                          "PARAMETER G(A5B2,A:B;0) 1 -68000+7*T; 6000 N !\n",
+                          "compounds.tdb", db, error))
+        << error.text();
+    DatabaseBinary binary;
+    std::string why;
+    ASSERT_TRUE(database_binary(db, "A", "B", {}, binary, why)) << why;
+    const System& s = binary.system;
+    const double T = 1000.0;
+    const PointEquilibrium e = equilibrium_at_point(s, point_grids(s), T, 0.7);
+    EXPECT_TRUE(e.doubts.empty());
+    ASSERT_EQ(e.phases.size(), 2u);
+    const double amounts[2] = {0.3, 0.7};
+    for (std::size_t k = 0; k < 2; ++k) {
+        EXPECT_NEAR(e.phases[k].amount, amounts[k], 1e-13) << k;
+        ASSERT_EQ(e.phases[k].site_fractions.size(), 2u) << k;
+        for (const std::vector<double>& sublattice : e.phases[k].site_fractions)
+            EXPECT_EQ(sublattice, std::vector<double>{1.0}) << k;
+    }
+    EXPECT_NEAR(e.S, -(0.3 * 6.0 / 3.0 + 0.7 * 7.0 / 7.0), 1e-11);
+    EXPECT_NEAR(e.Cp, 0.0, 1e-9);
+    EXPECT_NEAR(e.H, 0.3 * -33000.0 / 3.0 + 0.7 * -68000.0 / 7.0, 1e-8);
+    EXPECT_NEAR(e.G, e.H - T * e.S, 1e-8);
+}
+
 // The rules of differentiation through an expression, against derivatives
 // worked by hand: powers of T, T ln T, exp and the Einstein function; at the
 // limit between two pieces the piece above, as for the value.

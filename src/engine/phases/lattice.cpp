@@ -76,6 +76,15 @@ double constraint(const Problem& p, const SiteFractions& y)
     return c;
 }
 
+// Whether y has composition x to the rounding of the constraint's terms.
+bool on_line(const Problem& p, const SiteFractions& y)
+{
+    double size = 0.0;
+    for (int k = 0; k < p.n; ++k)
+        size += std::fabs(p.w[k] * y[static_cast<std::size_t>(k)]);
+    return std::fabs(constraint(p, y)) <= ON_LINE * size;
+}
+
 // F = G / N, its gradient and Hessian in y, from G's.
 struct RatioAt {
     double F, atoms;
@@ -160,8 +169,11 @@ bool feasible_start(const Problem& p, SiteFractions& y)
     SiteFractions e{};
     extreme_state(p, c0 < 0.0, e);
     const double ce = constraint(p, e);
+    // Nowhere to move towards: x out of reach, unless the state is on its
+    // line already to rounding (a compound of lone constituents, (Al)2(Fe),
+    // at its composition 2/3, which no double holds).
     if (!((ce > 0.0) != (c0 > 0.0)) || ce == 0.0)
-        return false;  // x out of reach
+        return on_line(p, y);
     const double t = c0 / (c0 - ce);
     const double keep = -ce / (c0 - ce);  // 1 - t, without its rounding
     // A fraction both states share stays exactly as it is: a sublattice's
@@ -483,12 +495,9 @@ bool inside(const Problem& p, const SiteFractions& y)
 bool back_onto_line(const Problem& p, SiteFractions& y)
 {
     for (int pass = 0; pass < LINE_PASSES; ++pass) {
-        const double c = constraint(p, y);
-        double size = 0.0;
-        for (int k = 0; k < p.n; ++k)
-            size += std::fabs(p.w[k] * y[static_cast<std::size_t>(k)]);
-        if (std::fabs(c) <= ON_LINE * size)
+        if (on_line(p, y))
             return true;
+        const double c = constraint(p, y);
         const Reduced v = reduce(p, y);
         double slope[N];
         double norm = 0.0;
