@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -1110,22 +1111,22 @@ TEST(SmallMatrix, EigenvaluesCurvatureTestAndSolveAgreeWithTheirConstruction)
     double work[n * n];
     double values[n];
     double vectors[n * n];
-    std::copy(a, a + n * n, work);
+    std::copy(std::begin(a), std::end(a), work);
     symmetric_eigen(n, work, values, vectors);
     std::sort(values, values + n);
     const double sorted[n] = {1e-3, 2.5, 7.0, 40.0};
     for (int i = 0; i < n; ++i)
         EXPECT_NEAR(values[i], sorted[i], 1e-13 * 40.0) << i;
 
-    std::copy(a, a + n * n, work);
+    std::copy(std::begin(a), std::end(a), work);
     EXPECT_TRUE(cholesky(n, work, 0.999e-3));
-    std::copy(a, a + n * n, work);
+    std::copy(std::begin(a), std::end(a), work);
     EXPECT_FALSE(cholesky(n, work, 1.001e-3));
 
     const double b[n] = {1.0, 2.0, -3.0, 0.25};
     double x[n];
     std::copy(b, b + n, x);
-    std::copy(a, a + n * n, work);
+    std::copy(std::begin(a), std::end(a), work);
     ASSERT_TRUE(cholesky(n, work, 0.0));
     cholesky_solve(n, work, x);
     for (int i = 0; i < n; ++i) {
