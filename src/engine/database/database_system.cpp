@@ -593,8 +593,7 @@ bool database_binary(const Database& db, const std::string& a, const std::string
         }
     lowest = std::max(LOWEST_SCAN, std::isfinite(lowest) ? lowest : LOWEST_SCAN);
     highest = std::min(HIGHEST_TEMPERATURE / 10.0, highest > lowest ? highest : HIGHEST_TEMPERATURE / 10.0);
-    out.transitions_a = pure_transitions(s, true, lowest, highest);
-    out.transitions_b = pure_transitions(s, false, lowest, highest);
+    pure_transitions(s, lowest, highest, out.transitions_a, out.transitions_b);
     s.a.melting_point_given = melting_point(s, out.transitions_a);
     s.b.melting_point_given = melting_point(s, out.transitions_b);
     return true;

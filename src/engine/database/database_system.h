@@ -83,8 +83,9 @@ bool not_finite(const System& s, const std::vector<double>& temperatures, NotFin
 // phase, from the transitions; NaN where it has none in range.
 double melting_point(const System& s, const std::vector<PureTransition>& transitions);
 
-// The transitions of pure A (of_a) or pure B between lowest and highest.
-std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double lowest, double highest);
+// The transitions of pure A and of pure B between lowest and highest.
+void pure_transitions(const System& s, double lowest, double highest, std::vector<PureTransition>& of_a,
+                      std::vector<PureTransition>& of_b);
 
 // The phases of s with a function taken outside its limits somewhere in [first, last].
 std::vector<std::string> extrapolated_phases(const System& s, double first, double last);

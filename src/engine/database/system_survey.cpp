@@ -69,44 +69,51 @@ bool not_finite(const System& s, const std::vector<double>& temperatures, NotFin
     return false;
 }
 
-std::vector<PureTransition> pure_transitions(const System& s, bool of_a, double lowest, double highest)
+void pure_transitions(const System& s, double lowest, double highest, std::vector<PureTransition>& of_a,
+                      std::vector<PureTransition>& of_b)
 {
-    // Each phase with an internal state carries its state up the scan.
-    std::vector<InternalMemory> memory(s.phases.size(), no_memory());
+    // Each phase with an internal state carries its state at each end up the
+    // scan, and both ends are scanned together: such a phase's values at a
+    // temperature serve both.
+    std::vector<InternalMemory> memory(2 * s.phases.size(), no_memory());
     // Of two phases whose pure energies are equal to their rounding (COST
     // 507's boron as DIAMOND_A4 and as BETA_RHOMBO_B), the first is the
     // stable one throughout: which of them rounds lower changes from one
     // temperature to the next, and each change was a transition. The energies
     // compared are the scan's own, not searched again: two phases of the same
     // sublattices would otherwise be searched from every start at every step.
-    const auto stable = [&](double T) {
-        Phase best = Phase::liquid;
-        double g = HUGE_VAL;
-        double g_size = 0.0;
+    const auto stable = [&](double T, Phase best[2]) {
+        double g[2] = {HUGE_VAL, HUGE_VAL};
+        double g_size[2] = {0.0, 0.0};
+        best[0] = best[1] = Phase::liquid;
         for (std::size_t k = 0; k < s.phases.size(); ++k) {
-            double size = 0.0;
-            const double here = pure_gibbs(s, phase_number(k), of_a, T, memory[k], size);
-            if (here < g && !equal_to_rounding(here, size, g, g_size)) {
-                g = here;
-                g_size = size;
-                best = phase_number(k);
-            }
+            double here[2];
+            double size[2];
+            pure_gibbs_ends(s, phase_number(k), T, &memory[2 * k], here, size);
+            for (int end = 0; end < 2; ++end)
+                if (here[end] < g[end] && !equal_to_rounding(here[end], size[end], g[end], g_size[end])) {
+                    g[end] = here[end];
+                    g_size[end] = size[end];
+                    best[end] = phase_number(k);
+                }
         }
-        return best;
     };
-    std::vector<PureTransition> out;
-    Phase before = stable(lowest);
+    std::vector<PureTransition>* out[2] = {&of_a, &of_b};
+    Phase before[2];
+    stable(lowest, before);
     for (double T = lowest; T < highest;) {
         const double next = std::min(highest, T + SCAN_STEP);
-        const Phase after = stable(next);
-        if (after != before) {
-            const double at = pure_transition(s, before, after, of_a, T, next);
-            out.push_back({std::isnan(at) ? 0.5 * (T + next) : at, before, after});
+        Phase after[2];
+        stable(next, after);
+        for (int end = 0; end < 2; ++end) {
+            if (after[end] != before[end]) {
+                const double at = pure_transition(s, before[end], after[end], end == 0, T, next);
+                out[end]->push_back({std::isnan(at) ? 0.5 * (T + next) : at, before[end], after[end]});
+            }
+            before[end] = after[end];
         }
-        before = after;
         T = next;
     }
-    return out;
 }
 
 double melting_point(const System& s, const std::vector<PureTransition>& transitions)

@@ -72,7 +72,8 @@ Rests lattice_rests(const PhaseAtT& at, const LatticeAtT& v, const Composition& 
 double lattice_above_line(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double mu_a,
                           double mu_b);
 double lattice_pure(const System& s, const LatticeKind& k, bool of_a, double T, double& size);
-double lattice_pure_from(const System& s, const LatticeKind& k, bool of_a, double T, InternalMemory& memory);
+void lattice_pure_ends(const System& s, const LatticeKind& k, double T, InternalMemory memory[2],
+                       double g[2]);
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b);

@@ -263,10 +263,12 @@ double lattice_pure(const System& s, const LatticeKind& k, bool of_a, double T, 
     return g;
 }
 
-double lattice_pure_from(const System& s, const LatticeKind& k, bool of_a, double T, InternalMemory& memory)
+namespace {
+
+// A pure end from what memory holds of the last temperature, else (every few
+// calls, or where that state is gone) from every start.
+double pure_from(const LatticeAtT& v, bool of_a, InternalMemory& memory)
 {
-    LatticeAtT v;
-    values_at(s, k, T, s.gas_constant, v);
     const double x = of_a ? 1.0 : 0.0;
     if (memory.followed > 0 && memory.followed < SEARCHED_EVERY) {
         ++memory.followed;
@@ -285,6 +287,16 @@ double lattice_pure_from(const System& s, const LatticeKind& k, bool of_a, doubl
     memory.has_y = m.found;
     memory.y = y;
     return m.found ? m.g : HUGE_VAL;
+}
+
+}  // namespace
+
+void lattice_pure_ends(const System& s, const LatticeKind& k, double T, InternalMemory memory[2], double g[2])
+{
+    LatticeAtT v;
+    values_at(s, k, T, s.gas_constant, v);
+    for (int end = 0; end < 2; ++end)
+        g[end] = pure_from(v, end == 0, memory[end]);
 }
 
 // From what the point remembers of the last temperature, else (or where that

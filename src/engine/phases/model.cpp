@@ -212,14 +212,17 @@ double pure_gibbs(const System& s, Phase p, bool of_a, double T)
     return kinds::pure_energy(s, p, of_a, T, unused);
 }
 
-double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory, double& size)
+void pure_gibbs_ends(const System& s, Phase p, double T, InternalMemory memory[2], double g[2],
+                     double size[2])
 {
     if (const auto* k = std::get_if<LatticeKind>(&phase_model(s, p).kind)) {
-        const double g = kinds::lattice_pure_from(s, *k, of_a, T, memory);
-        size = g == HUGE_VAL ? 0.0 : std::fabs(g);
-        return g;
+        kinds::lattice_pure_ends(s, *k, T, memory, g);
+        for (int end = 0; end < 2; ++end)
+            size[end] = g[end] == HUGE_VAL ? 0.0 : std::fabs(g[end]);
+        return;
     }
-    return kinds::pure_energy(s, p, of_a, T, size);
+    for (int end = 0; end < 2; ++end)
+        g[end] = kinds::pure_energy(s, p, end == 0, T, size[end]);
 }
 
 bool exactly_equal_pure(const System& s, Phase p, Phase q, bool of_a, double T)

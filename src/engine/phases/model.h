@@ -451,11 +451,14 @@ bool largest_piece_jump(const System& s, double lo, double hi, double smallest, 
 // The energy of pure A (of_a) or pure B in phase p at T, magnetic term included.
 double pure_gibbs(const System& s, Phase p, bool of_a, double T);
 
-// The same, a phase with an internal state searched from what memory holds of
-// the last temperature (updated), with a search from every start every few
-// calls: what a scan in T carries from one temperature to the next. size is
-// the magnitude of the terms summed, what the energy's rounding scales with.
-double pure_gibbs(const System& s, Phase p, bool of_a, double T, InternalMemory& memory, double& size);
+// The same at both ends, pure A first: a phase with an internal state searched
+// at each end from what that end's memory holds of the last temperature
+// (updated), with a search from every start every few calls, its values at T
+// evaluated once for both: what a scan in T carries from one temperature to
+// the next. size is the magnitude of the terms summed, what the energy's
+// rounding scales with.
+void pure_gibbs_ends(const System& s, Phase p, double T, InternalMemory memory[2], double g[2],
+                     double size[2]);
 
 // Whether T is a pure component's transition between phases p and q to rounding:
 // their pure energies differ by no more than the rounding of the larger's terms.
