@@ -42,6 +42,9 @@ struct LatticeTerm {
     int value;     // index into the phase's values at T
     double scale;  // of that value: a disordered part's per-formula-unit factor, -1 where subtracted
     std::vector<std::pair<int, int>> factors;  // (form, power)
+    // Every power 1 (all but the Redlich-Kister series' higher orders), as
+    // plan_evaluation finds once the factors are final.
+    bool linear = false;
 };
 
 struct LatticeModel {

@@ -113,9 +113,7 @@ template <int F>
 void add_term_of(const LatticeTerm& t, double value, const double* forms_at, int f, bool derivatives,
                  Sum& out)
 {
-    const bool linear = std::all_of(t.factors.begin(), t.factors.end(),
-                                    [](const std::pair<int, int>& factor) { return factor.second == 1; });
-    if (linear)
+    if (t.linear)
         add_term_of<F, true>(t, value, forms_at, f, derivatives, out);
     else
         add_term_of<F, false>(t, value, forms_at, f, derivatives, out);
@@ -185,6 +183,9 @@ void plan_evaluation(LatticeModel& m)
     };
     std::vector<bool> paired(pair(f, 0), false);
     std::vector<bool> magnetic(static_cast<std::size_t>(f), false);
+    for (LatticeTerm& t : m.terms)
+        t.linear = std::all_of(t.factors.begin(), t.factors.end(),
+                               [](const std::pair<int, int>& factor) { return factor.second == 1; });
     for (const LatticeTerm& t : m.terms) {
         if (t.property != LatticeProperty::gibbs) {
             for (const auto& factor : t.factors)
