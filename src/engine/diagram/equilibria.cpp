@@ -150,6 +150,7 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
     double lowest = tolerance;
     const std::size_t n = grid.at.size();
     std::vector<double> h(n);
+    const double floor = lowest_line_above(grid, energies, tie.mu_a, tie.mu_b);
     for (std::size_t k = 0; k < phases.size(); ++k) {
         const PhaseAtT& phase = phases[k];
         if (is_point(phase)) {
@@ -161,9 +162,12 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
             }
             continue;
         }
+        // Most curves lie well above the tangent everywhere: their distance
+        // above the lowest curve passes most, their lowest point (in a loop
+        // without branches) the rest. The first with room for rounding.
+        if (energies.phase[k].above_lowest + floor > 2.0 * NEAR_TANGENT * RT)
+            continue;
         above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
-        // Most curves lie well above the tangent everywhere: their lowest
-        // point, in a loop without branches, passes them.
         if (!(lowest_of(h) < NEAR_TANGENT * RT))  // NEAR_TANGENT > 0 > lowest
             continue;
         for (std::size_t i = 0; i < n; ++i) {

@@ -182,7 +182,57 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     }
 }
 
+// Each phase's x line_a + y line_b on the grid (its rests at the pure ends,
+// where x ln x vanishes) into line, the lowest of them into lowest_line, and
+// each one's least distance above that: in plain loops, as every temperature
+// asks for them.
+void distances_above_lowest(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
+{
+    const std::size_t n = grid.at.size();
+    std::vector<double>& lowest = out.lowest_line;
+    lowest.assign(n, HUGE_VAL);
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        if (is_point(phases[k]))
+            continue;
+        GridEnergies::Columns& c = out.phase[k];
+        c.line.resize(n);
+        c.line[0] = c.rest_b[0];
+        c.line[n - 1] = c.rest_a[n - 1];
+        for (std::size_t i = 1; i + 1 < n; ++i)
+            c.line[i] = grid.x[i] * c.line_a[i] + grid.y[i] * c.line_b[i];
+        for (std::size_t i = 0; i < n; ++i)
+            lowest[i] = c.line[i] < lowest[i] ? c.line[i] : lowest[i];
+    }
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        if (is_point(phases[k]))
+            continue;
+        GridEnergies::Columns& c = out.phase[k];
+        double m[2] = {HUGE_VAL, HUGE_VAL};  // two running minima, NaN passed by
+        std::size_t i = 0;
+        for (; i + 2 <= n; i += 2)
+            for (std::size_t j = 0; j < 2; ++j) {
+                const double v = c.line[i + j] - lowest[i + j];
+                m[j] = v < m[j] ? v : m[j];
+            }
+        if (i < n)
+            m[0] = std::min(m[0], c.line[i] - lowest[i]);
+        c.above_lowest = std::min(m[0], m[1]);
+    }
+}
+
 }  // namespace
+
+double lowest_line_above(const Grid& grid, const GridEnergies& energies, double mu_a, double mu_b)
+{
+    const std::size_t n = grid.at.size();
+    const std::vector<double>& l = energies.lowest_line;
+    double lowest = std::min(l[0] - mu_b, l[n - 1] - mu_a);
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        const double v = l[i] - (grid.x[i] * mu_a + grid.y[i] * mu_b);
+        lowest = v < lowest ? v : lowest;
+    }
+    return lowest;
+}
 
 void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEnergies& out)
 {
@@ -204,17 +254,18 @@ void energies_at(const Grid& grid, const std::vector<PhaseAtT>& phases, GridEner
         }
     }
     // The phases of sublattices after the solutions, whose lowest they are held against.
-    if (std::none_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return has_internal_state(p); }))
-        return;
-    out.lowest.assign(n, HUGE_VAL);
-    for (std::size_t k = 0; k < phases.size(); ++k)
-        if (!is_point(phases[k]) && !has_internal_state(phases[k]))
-            lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
-    for (std::size_t k = 0; k < phases.size(); ++k)
-        if (has_internal_state(phases[k])) {
-            internal_parts(grid, phases[k], out.lowest, out.phase[k]);
-            add_logs(grid, phases[k].RT, out.phase[k]);
-        }
+    if (std::any_of(phases.begin(), phases.end(), [](const PhaseAtT& p) { return has_internal_state(p); })) {
+        out.lowest.assign(n, HUGE_VAL);
+        for (std::size_t k = 0; k < phases.size(); ++k)
+            if (!is_point(phases[k]) && !has_internal_state(phases[k]))
+                lower_to(grid, out.phase[k], phases[k].RT, out.lowest);
+        for (std::size_t k = 0; k < phases.size(); ++k)
+            if (has_internal_state(phases[k])) {
+                internal_parts(grid, phases[k], out.lowest, out.phase[k]);
+                add_logs(grid, phases[k].RT, out.phase[k]);
+            }
+    }
+    distances_above_lowest(grid, phases, out);
 }
 
 void forget_temperatures(GridEnergies& e)

@@ -57,9 +57,18 @@ struct GridEnergies {
             double rate;  // |above[0] - above[1]| / |T[0] - T[1]|: set where they are, read far more often
         };
         std::vector<Margin> margin;
+        // x line_a + y line_b (its rests at the pure ends), and its least
+        // distance above lowest_line, NaN passed by.
+        std::vector<double> line;
+        double above_lowest = 0.0;
     };
     std::vector<Columns> phase;  // by phase index; empty for a compound
     std::vector<double> lowest;  // the lowest solution's energy at each point
+    // The lowest x line_a + y line_b of every phase at each point (its rests at
+    // the pure ends). A phase lies above a line x mu_a + y mu_b by at least its
+    // above_lowest plus this one's least distance above it: most phases lie so
+    // far above a tangent that this alone passes them.
+    std::vector<double> lowest_line;
     // The energies of the stable pure components, whose chord the samples are
     // held above so that both ends keep their precision.
     double chord_a = HUGE_VAL, chord_b = HUGE_VAL;
@@ -77,6 +86,9 @@ void forget_temperatures(GridEnergies& e);
 // grid, into h (HUGE_VAL off a compound's point).
 void above_line_on_grid(const Grid& grid, const GridEnergies& energies, std::size_t k, const PhaseAtT& phase,
                         double mu_a, double mu_b, std::vector<double>& h);
+
+// The least distance of energies.lowest_line above the line x mu_a + y mu_b.
+double lowest_line_above(const Grid& grid, const GridEnergies& energies, double mu_a, double mu_b);
 
 // Every phase's coefficients at T.
 std::vector<PhaseAtT> phases_at(const System& s, double T);
