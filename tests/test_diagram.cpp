@@ -306,6 +306,39 @@ TEST(Diagram, NoSliverAtAPureMeltingPoint)
     EXPECT_GT(d.rows[1].ties[0].low.x, 0.2);
 }
 
+// Just below a congruent maximum the solid's field and the two lenses beside it
+// span less than the grid's step (1/512): the solid dips below the liquid only
+// between two grid points. Each row still has both lenses, whose ends have
+// equal potentials by the closed forms of an ideal liquid and a regular solid.
+TEST(Diagram, LensesAtACongruentMaximumNarrowerThanTheGrid)
+{
+    const double L0 = -10000.0;
+    System s = system_of("[A]\nmelting_point = 1000\nenthalpy_of_fusion = 10000\n"
+                         "[B]\nmelting_point = 1100\nenthalpy_of_fusion = 11000\n"
+                         "[solid]\nexcess = [-10000]\n");
+    const double top = 1302.5;  // at x = 0.45, where the fusion energies' mean equals -L0 x y
+    s.range = {top - 1e-4, top - 1e-7, 3.33e-6, 31};
+    const Diagram d = compute_diagram(s);
+    EXPECT_TRUE(d.doubts.empty());
+    ASSERT_EQ(d.rows.size(), 31u);
+    for (const Equilibria& row : d.rows) {
+        ASSERT_EQ(row.ties.size(), 2u) << "T=" << row.T;
+        EXPECT_LT(row.ties[1].high.x - row.ties[0].low.x, 1.0 / 512) << "T=" << row.T;
+        const double RT = R * row.T;
+        const double fusion_a = 10000.0 * (1.0 - row.T / 1000.0);  // G of A's liquid less its solid
+        const double fusion_b = 11000.0 * (1.0 - row.T / 1100.0);
+        for (const TieLine& t : row.ties) {
+            const Composition& liquid = t.low_phase == Phase::liquid ? t.low : t.high;
+            const Composition& solid = t.low_phase == Phase::liquid ? t.high : t.low;
+            EXPECT_NE(t.low_phase, t.high_phase) << "T=" << row.T;
+            const double gap_a = RT * std::log(liquid.x / solid.x) + fusion_a - L0 * solid.y * solid.y;
+            const double gap_b = RT * std::log(liquid.y / solid.y) + fusion_b - L0 * solid.x * solid.x;
+            EXPECT_LT(std::fabs(gap_a), 1e-9 * RT) << "mu_A differs at T=" << row.T;
+            EXPECT_LT(std::fabs(gap_b), 1e-9 * RT) << "mu_B differs at T=" << row.T;
+        }
+    }
+}
+
 // Every example: the invariants it is made to show, no doubt, rows whose ends
 // have equal potentials and do not overlap, and every change between two
 // temperatures accounted for by an invariant or a pure melting point between them.

@@ -138,21 +138,44 @@ std::vector<std::size_t> near_points(const Grid& grid, const GridEnergies::Colum
     return out;
 }
 
+// Which phases come within NEAR_DIP of the lowest of all at some uniform point.
+std::vector<bool> near_lowest(const Grid& grid, const std::vector<PhaseAtT>& phases,
+                              const GridEnergies& energies)
+{
+    std::vector<bool> near(phases.size(), false);
+    for (std::size_t p = 0; p < phases.size(); ++p) {
+        if (is_point(phases[p]))
+            continue;
+        const std::vector<double>& line = energies.phase[p].line;
+        const double dip = NEAR_DIP * phases[p].RT;
+        for (std::size_t i = 0; i < grid.uniform_at.size() && !near[p]; ++i) {
+            const std::size_t k = grid.uniform_at[i];
+            near[p] = !(line[k] - energies.lowest_line[k] >= dip);  // NaN counts as near
+        }
+    }
+    return near;
+}
+
 // Windows where one phase dips below another between two uniform points:
 // G_p - G_q changing sign between them shows as an extremum of the wrong sign.
 void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                     std::vector<Composition>& extra)
 {
     const std::size_t n = grid.uniform_x.size();
+    // Where either of two phases keeps NEAR_DIP above the lowest curve at
+    // every uniform point, neither can dip below it between two of them.
+    const std::vector<bool> competing = near_lowest(grid, phases, energies);
     // Each pair of phases is scanned at every uniform point: the excesses
     // there and 1 - x are gathered once, so that the pairs' loops run over
     // plain columns.
     std::vector<std::vector<double>> excess(phases.size());
     std::vector<std::vector<std::size_t>> near(phases.size());
     for (std::size_t p = 0; p < phases.size(); ++p) {
-        if (has_internal_state(phases[p]) && !has_branches(phases[p]))
+        if (!competing[p] || has_branches(phases[p]))
+            continue;
+        if (has_internal_state(phases[p]))
             near[p] = near_points(grid, energies.phase[p], phases[p]);
-        else if (!is_point(phases[p]) && !has_branches(phases[p])) {
+        else {
             excess[p].resize(n);
             for (std::size_t i = 0; i < n; ++i)
                 excess[p][i] = energies.phase[p].excess[grid.uniform_at[i]];
@@ -166,8 +189,7 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
             // A compound has its own sample; a phase of branches, its search
             // for hidden orderings.
-            if (is_point(phases[p]) || is_point(phases[q]) || has_branches(phases[p]) ||
-                has_branches(phases[q]))
+            if (!competing[p] || !competing[q] || has_branches(phases[p]) || has_branches(phases[q]))
                 continue;
             const auto difference = [&](double x) {
                 double v = 0.0;
