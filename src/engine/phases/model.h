@@ -270,6 +270,15 @@ struct CompoundAtT {};
 // Two sublattices at one temperature: the values whose minimum is the curve.
 struct SublatticePairAtT {
     SublatticeValues lattice;
+    // The last minima searched from no guess, and their x: a tie-line's Newton
+    // with an end held at an ordered composition asks for that one and a few
+    // beside it at every step, and a search there, where a share rounds to
+    // its end, takes dozens of energies. A temperature's phases are evaluated
+    // by one thread, whose memory this is.
+    static constexpr std::size_t SEARCHES_KEPT = 8;
+    mutable std::array<double, SEARCHES_KEPT> searched_x{NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN};
+    mutable std::array<SublatticeMinimum, SEARCHES_KEPT> searched{};
+    mutable std::size_t next_kept = 0;  // the oldest, replaced next
 };
 
 using PhaseKindAtT = std::variant<SolutionAtT, CompoundAtT, SublatticePairAtT, LatticeAtT>;

@@ -58,13 +58,27 @@ double clamped(const SublatticeValues& v, double x)
     return std::min(std::max(x, NEAR_PURE), 1.0 - NEAR_PURE);
 }
 
-// The rests, excess and bend at c from the minimum, its share carried in q.
+// The minimum at x searched from no guess, or kept from such a search at x.
+SublatticeMinimum searched_minimum(const SublatticePairAtT& v, double x)
+{
+    for (std::size_t k = 0; k < v.SEARCHES_KEPT; ++k)
+        if (v.searched_x[k] == x)
+            return v.searched[k];
+    const std::size_t k = v.next_kept;
+    v.next_kept = (k + 1) % v.SEARCHES_KEPT;
+    v.searched[k] = sublattice_minimum(v.lattice, x);
+    v.searched_x[k] = x;
+    return v.searched[k];
+}
+
+// The rests, excess and bend at c from the minimum, its share carried in q
+// (searched from no guess where q is -1).
 void parts(const PhaseAtT& at, const SublatticePairAtT& v, const Composition& c, double& rest_a,
            double& rest_b, double& excess, double& bend, double& q)
 {
     const double x = clamped(v.lattice, c.x);
     const double y = 1.0 - x;
-    const SublatticeMinimum m = sublattice_minimum(v.lattice, x, q);
+    const SublatticeMinimum m = q == -1.0 ? searched_minimum(v, x) : sublattice_minimum(v.lattice, x, q);
     q = m.q;
     rest_a = m.g + y * m.g1 - at.RT * std::log(x);
     rest_b = m.g - x * m.g1 - at.RT * std::log1p(-x);
@@ -112,12 +126,12 @@ Excess pair_excess(const PhaseAtT& at, const SublatticePairAtT& v, double x, int
     // The minimum less the ideal solution of its pure ends; the third
     // derivative by a difference of the second.
     const auto bent = [&](double at_x) {
-        const SublatticeMinimum m = sublattice_minimum(v.lattice, at_x);
+        const SublatticeMinimum m = searched_minimum(v, at_x);
         const double xi = clamped(v.lattice, at_x);
         return m.g2 - at.RT / (xi * (1.0 - xi));
     };
     const double xi = clamped(v.lattice, x);
-    const SublatticeMinimum m = sublattice_minimum(v.lattice, xi);
+    const SublatticeMinimum m = searched_minimum(v, xi);
     const double yi = 1.0 - xi;
     const double ga = reference_end(at.ga);
     const double gb = reference_end(at.gb);
@@ -165,7 +179,7 @@ double pair_above_line(const PhaseAtT& at, const SublatticePairAtT& v, const Com
     const double y = c.y;
     if (x == 0.0 || y == 0.0)
         return x == 0.0 ? at.gb - mu_b : at.ga - mu_a;
-    return sublattice_minimum(v.lattice, clamped(v.lattice, x)).g - (x * mu_a + y * mu_b);
+    return searched_minimum(v, clamped(v.lattice, x)).g - (x * mu_a + y * mu_b);
 }
 
 // Its end member alone.
