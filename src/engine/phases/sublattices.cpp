@@ -228,6 +228,7 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
             q = q - lo > hi - q ? 0.5 * (lo + q) : 0.5 * (q + hi);
             continue;
         }
+        const double was[4] = {q, lo, hi, last_step};
         (s > 0.0 ? hi : lo) = q;
         const bool near_lo = q - lo0 <= hi0 - q;
         double du = 0.0;
@@ -261,6 +262,11 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
         }
         last_step = inside ? std::fabs(du) : HUGE_VAL;
         q = inside ? newton : split;
+        // Nothing moved (the split rounds to an end of the range where the
+        // minimum lies within a rounding of it): every step from here would
+        // repeat this one.
+        if (q == was[0] && lo == was[1] && hi == was[2] && last_step == was[3])
+            break;
     }
     return q;
 }
