@@ -138,7 +138,8 @@ std::vector<std::size_t> near_points(const Grid& grid, const GridEnergies::Colum
     return out;
 }
 
-// Which phases come within NEAR_DIP of the lowest of all at some uniform point.
+// Which curves come within NEAR_DIP of the lowest of all at some uniform
+// point; never a compound, which has its own sample.
 std::vector<bool> near_lowest(const Grid& grid, const std::vector<PhaseAtT>& phases,
                               const GridEnergies& energies)
 {
@@ -187,8 +188,7 @@ void hidden_windows(const Grid& grid, const std::vector<PhaseAtT>& phases, const
     std::vector<double> d(n);
     for (std::size_t p = 0; p < phases.size(); ++p) {
         for (std::size_t q = p + 1; q < phases.size(); ++q) {
-            // A compound has its own sample; a phase of branches, its search
-            // for hidden orderings.
+            // A phase of branches has its search for hidden orderings.
             if (!competing[p] || !competing[q] || has_branches(phases[p]) || has_branches(phases[q]))
                 continue;
             const auto difference = [&](double x) {
