@@ -201,9 +201,16 @@ void pair_grid_parts(const PhaseAtT& at, const SublatticePairAtT& v, const Compo
                      double ln_y, bool known, InternalMemory& memory, double& q, double& rest_a,
                      double& rest_b)
 {
+    const double x = clamped(v.lattice, c.x);
+    // Beyond the phase's range, which no temperature moves (most of the grid
+    // for a compound of anti-sites): no energy, nothing to remember.
+    if (beyond_shares(v.lattice, x)) {
+        q = -1.0;
+        rest_a = rest_b = HUGE_VAL;
+        return;
+    }
     if (known)
         q = extrapolated_share(v.lattice, c.x, memory.shares, at.T);
-    const double x = clamped(v.lattice, c.x);
     const double y = 1.0 - x;
     const SublatticeMinimum m = sublattice_minimum_near(v.lattice, x, q);
     q = m.q;

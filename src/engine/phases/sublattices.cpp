@@ -280,7 +280,7 @@ SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
     const double a = v.sites[0];
     const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
     const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
-    if (std::fabs(n * x - v.fixed_sites[0] - a * p) > 4e-16 * n)
+    if (beyond_shares(v, x))
         return {HUGE_VAL, 0.0, 0.0, -1.0};
     // The second share held at 1: the ends end[i][0] and the first series alone.
     Partials d = polynomial(v.g, p, 1.0);
@@ -320,6 +320,20 @@ SublatticeMinimum minimum_from(const SublatticeValues& v, double n, double p, do
 
 }  // namespace
 
+bool beyond_shares(const SublatticeValues& v, double x)
+{
+    if (v.one_mixing) {
+        const double a = v.sites[0];
+        const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
+        const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
+        return std::fabs(n * x - v.fixed_sites[0] - a * p) > 4e-16 * n;
+    }
+    // Beyond the range the two sublattices reach (fixed sublattices of each
+    // element), by more than x's rounding.
+    const Range range = share_range(v, x);
+    return range.shared < -4e-16 * range.n || range.shared > v.sites[0] + v.sites[1] + 4e-16 * range.n;
+}
+
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
 {
     if (v.one_mixing)
@@ -329,9 +343,7 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
     const Range range = share_range(v, x);
     const double n = range.n;
     const double shared = range.shared;
-    // Beyond the range the two sublattices reach (fixed sublattices of each
-    // element), by more than x's rounding: no energy.
-    if (shared < -4e-16 * n || shared > a1 + a2 + 4e-16 * n)
+    if (beyond_shares(v, x))
         return {HUGE_VAL, 0.0, 0.0, -1.0};
     const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (shared - a2 * q) / a1)); };
     double q = local_minimum(v, x, guess);

@@ -50,6 +50,10 @@ struct SublatticeMinimum {
     double q;
 };
 
+// Whether x lies beyond the range the mixing sublattices span, by more than
+// its rounding: where the minimum below has no energy (HUGE_VAL, q -1).
+bool beyond_shares(const SublatticeValues& v, double x);
+
 // Of one mixing sublattice, no search: the curve itself (q is -1).
 // guess, where it lies in (0, 1), is where the search for q starts: a grid's
 // neighbouring point's q makes it a few Newton steps.
