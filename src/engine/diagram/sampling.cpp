@@ -176,8 +176,16 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
         GridEnergies::Columns::Margin& m = c.margin[i];
         m.above[1] = m.above[0];
         m.T[1] = m.T[0];
-        m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
         m.T[0] = phase.T;
+        if (c.rest_a[i] == HUGE_VAL && c.rest_b[i] == HUGE_VAL) {
+            // No state here (beyond the phase's range, most often): no finite
+            // distance, and no rate, which could only tell that the point is
+            // not far above.
+            m.above[0] = HUGE_VAL;
+            m.rate = NAN;
+            continue;
+        }
+        m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
         set_rate(m);
     }
 }
