@@ -170,13 +170,14 @@ void normalise(const Problem& p, SiteFractions& y)
 
 Problem problem_at(const LatticeAtT& at, double x)
 {
-    Problem p{at, *at.model, fractions_of(*at.model), x, {}, {}, {}};
+    Problem p{at, *at.model, fractions_of(*at.model), x, {}, {}, {}, {}};
     for (std::size_t s = 0; s + 1 < p.m.first.size(); ++s)
         for (int k = p.m.first[s]; k < p.m.first[s + 1]; ++k) {
             const double a_k = p.m.atoms_a[static_cast<std::size_t>(k)];
             const double b_k = p.m.atoms_b[static_cast<std::size_t>(k)];
             p.sublattice_of[k] = static_cast<int>(s);
             p.w[k] = p.m.sites[s] * (a_k * (1.0 - x) - x * b_k);
+            p.dN[k] = p.m.sites[s] * (a_k + b_k);
             // At a pure end the other element is absent, exactly.
             p.active[k] = !((x == 1.0 && b_k > 0.0) || (x == 0.0 && a_k > 0.0));
         }
@@ -282,7 +283,7 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         RatioAt* rn = r == &buffers[0] ? &buffers[1] : &buffers[0];
         bool taken = false;
         for (int halving = 0; halving < HALVINGS; ++halving, alpha *= 0.5) {
-            apply(p, v, y, dv, alpha, next);
+            apply(v, y, dv, alpha, next);
             // A step in the logarithms leaves x's line by its second order:
             // back onto it, so that only states of composition x compare.
             if (!inside(p, next) || !(back_onto_line(p, next) || feasible_start(p, next)) ||

@@ -168,12 +168,9 @@ bool ratio_at(const Problem& p, const SiteFractions& y, bool derivatives, RatioA
         return false;
     if (!derivatives)
         return true;
-    double dN[N];
-    for (int k = 0; k < p.n; ++k) {
-        const double a = p.m.sites[static_cast<std::size_t>(p.sublattice_of[k])];
-        dN[k] = a * (p.m.atoms_a[static_cast<std::size_t>(k)] + p.m.atoms_b[static_cast<std::size_t>(k)]);
+    const double* dN = p.dN;
+    for (int k = 0; k < p.n; ++k)
         r.g[k] = (gG[k] - r.F * dN[k]) / r.atoms;
-    }
     for (int q = 0; q < p.n; ++q)
         for (int s = 0; s < p.n; ++s)
             r.h[q * p.n + s] = (hG[q * p.n + s] - dN[q] * r.g[s] - r.g[q] * dN[s]) / r.atoms;
@@ -259,8 +256,7 @@ bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, con
 // is the whole way to its minimum y*, where as a step in y it only multiplies
 // it by about ln(y* / y): a fraction at 1e-150 whose minimum lies at 1e-20
 // gets there at once rather than in fifty steps, and never reaches zero.
-void apply(const Problem& p, const Reduced& v, const SiteFractions& y, const double* dv, double alpha,
-           SiteFractions& out)
+void apply(const Reduced& v, const SiteFractions& y, const double* dv, double alpha, SiteFractions& out)
 {
     out = y;
     for (int i = 0; i < v.m; ++i) {
@@ -270,7 +266,6 @@ void apply(const Problem& p, const Reduced& v, const SiteFractions& y, const dou
         out[static_cast<std::size_t>(v.dependent[i])] -= moved - y[f];
         out[f] = moved;
     }
-    (void)p;
 }
 
 // Whether every moving fraction is positive.
@@ -339,11 +334,7 @@ void slopes_in_x(const Problem& p, const SiteFractions& y, const RatioAt& r, Lat
 {
     const Reduced v = reduce(p, y);
     const int m = v.m;
-    double dN[N];
-    for (int k = 0; k < p.n; ++k) {
-        const double a = p.m.sites[static_cast<std::size_t>(p.sublattice_of[k])];
-        dN[k] = a * (p.m.atoms_a[static_cast<std::size_t>(k)] + p.m.atoms_b[static_cast<std::size_t>(k)]);
-    }
+    const double* dN = p.dN;
     if (m == 0) {  // no freedom: x fixes the state, and moves it along the one end member's line
         out.g1 = 0.0;
         out.g2 = 0.0;

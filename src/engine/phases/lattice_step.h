@@ -29,6 +29,7 @@ struct Problem {
     bool active[N];
     double w[N];  // c(y) = sum w y = N_A - x N: zero where the state has composition x
     int sublattice_of[N];
+    double dN[N];  // dN/dy: the atoms a formula unit gains with each fraction
 };
 
 // c(y), zero where y has composition x.
@@ -77,8 +78,7 @@ bool newton_step(const Problem& p, const Reduced& v, const SiteFractions& y, con
                  double* dv, double& decrease);
 
 // The fractions after a share alpha of the step dv, taken in their logarithms.
-void apply(const Problem& p, const Reduced& v, const SiteFractions& y, const double* dv, double alpha,
-           SiteFractions& out);
+void apply(const Reduced& v, const SiteFractions& y, const double* dv, double alpha, SiteFractions& out);
 
 // Whether every moving fraction is positive.
 bool inside(const Problem& p, const SiteFractions& y);
