@@ -274,11 +274,25 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         // and nearly settled: the rest of the search stays there, and finds none.
         if (p.m.ordered_only && decrease <= NEARLY_SETTLED * p.at.RT && lattice_disordered(p.m, y))
             break;
-        double alpha = longest_share(p, v, y, dv);
         double biggest = 0.0;  // the step's largest relative change of a fraction
         for (int i = 0; i < v.m; ++i)
             biggest = std::max({biggest, std::fabs(dv[i]) / y[static_cast<std::size_t>(v.free[i])],
                                 std::fabs(dv[i]) / y[static_cast<std::size_t>(v.dependent[i])]});
+        // Settled where the step would move no fraction by SETTLED of itself,
+        // or where it and the one before promise a decrease below the
+        // rounding of G (a fraction of 1e-12 beside ones near 1 keeps moving
+        // by its rounding alone): the state is the minimum as it stands, its
+        // derivatives at hand, where the step would cost one more evaluation
+        // to move it within its rounding. Not the start, which no step has
+        // put back onto x's line yet.
+        const double rounding =
+            DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r->F), p.at.RT);
+        const bool flat = decrease <= rounding && last_decrease <= rounding;
+        if (iteration > 0 && decrease != HUGE_VAL && (biggest < SETTLED || flat)) {
+            out.found = true;
+            break;
+        }
+        double alpha = longest_share(p, v, y, dv);
         SiteFractions next{};
         RatioAt* rn = r == &buffers[0] ? &buffers[1] : &buffers[0];
         bool taken = false;
@@ -304,17 +318,7 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         const bool repeats = next == y && decrease == last_decrease;
         y = next;
         r = rn;
-        // Settled where every fraction stopped moving, or where two steps in
-        // turn promised a decrease below the rounding of G: a fraction of
-        // 1e-12 beside ones near 1 keeps moving by its rounding alone.
-        const double rounding =
-            DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r->F), p.at.RT);
-        const bool flat = decrease <= rounding && last_decrease <= rounding;
         last_decrease = decrease;
-        if (decrease != HUGE_VAL && (biggest < SETTLED || flat)) {
-            out.found = true;
-            break;
-        }
         if (repeats)
             break;
     }
