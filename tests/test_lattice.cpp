@@ -675,6 +675,27 @@ TEST(GeneralPhase, PublishedInvariantsOfRealDatabases)
     invariant_at(al_ni, "eutectic", "AL3NI1+LIQUID+FCC_A1", 913.0, 2.0);
 }
 
+// An ordering of equivalent sublattices holds each of its states twice, once
+// in each arrangement; it is reported in one: the sublattice listed first
+// holds the most of the constituent listed first. Al-Ni's B2 across its
+// field, where the search from every start ends in either arrangement as
+// rounding decides, and the arrangement that reports is G's own state.
+TEST(GeneralPhase, OrderedStateInOneArrangement)
+{
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
+    System s;
+    ASSERT_TRUE(public_binary("al-ni.tdb", "AL", "NI", {}, s));
+    const Phase b2 = phase_named(s, "BCC_B2");
+    for (double T = 298.0; T < 1900.0; T += 40.0)
+        for (const double x : {0.45, 0.52, 0.58}) {
+            const std::vector<std::vector<double>> y = site_fractions(s, b2, composition_from_x(x), T);
+            ASSERT_EQ(y.size(), 3u);
+            EXPECT_GE(y[0][0], y[1][0]) << "T=" << T << " x=" << x;
+            const double atoms = (1 - y[0][2]) + (1 - y[1][2]);
+            EXPECT_NEAR((y[0][0] + y[1][0]) / atoms, x, 1e-12);
+        }
+}
+
 // The fast paths against the general phase of sublattices, a second method:
 // every phase but the compounds recomputed as the general phase, the same
 // invariants to 1e-6 K, every row confirmed. Cu-Mg's HCP_A3 holds Mg alone,

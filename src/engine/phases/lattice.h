@@ -163,6 +163,14 @@ bool lattice_starts(const LatticeAtT& at, double x, SiteFractions& base, std::ve
 // sublattices.
 LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y);
 
+// y as it is reported: of its images under the symmetries of the phase at T
+// (each group of equivalent sublattices permuted as leaves G as it is), the
+// one whose group's first sublattice holds the most of the constituent the
+// file lists first, then the next, and so on. A search ends in whichever
+// image rounding favours; the state reported is one for all of them, so that
+// an ordering's sublattices keep their roles from row to row.
+SiteFractions lattice_arranged(const LatticeAtT& at, const SiteFractions& y);
+
 // Whether y is disordered: the equivalent sublattices' fractions equal to 1e-9.
 bool lattice_disordered(const LatticeModel& m, const SiteFractions& y);
 

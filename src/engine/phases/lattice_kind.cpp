@@ -416,12 +416,18 @@ int lattice_pattern_at(const LatticeAtT& v, const Composition& c)
 
 namespace {
 
-// The phase's lowest state at x and T, from every start.
-bool lowest_state(const System& s, const LatticeKind& k, double x, double T, SiteFractions& y)
+// The phase's lowest state at x and T, from every start, and where asked for
+// (reported) the same state as it is reported (lattice_arranged); y is the
+// search's own, which G is evaluated at.
+bool lowest_state(const System& s, const LatticeKind& k, double x, double T, SiteFractions& y,
+                  SiteFractions* reported = nullptr)
 {
     LatticeAtT v;
     values_at(s, k, T, s.gas_constant, v);
-    return lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y).found;
+    const bool found = lattice_lowest(v, one_element(k) ? k.model.x_min : x, nullptr, y).found;
+    if (reported != nullptr)
+        *reported = found ? lattice_arranged(v, y) : y;
+    return found;
 }
 
 // The fractions of a state found, sublattice after sublattice (NaN where none was).
@@ -456,8 +462,9 @@ std::vector<std::vector<double>> lattice_site_fractions(const System& s, const L
                                                         double T)
 {
     SiteFractions y{};
-    const bool found = lowest_state(s, k, x, T, y);
-    return fractions_of_state(k, found, y);
+    SiteFractions reported{};
+    const bool found = lowest_state(s, k, x, T, y, &reported);
+    return fractions_of_state(k, found, reported);
 }
 
 Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T)
@@ -470,8 +477,9 @@ Jet lattice_gibbs_in_T(const System& s, const LatticeKind& k, double x, double T
 StateInT lattice_state_in_T(const System& s, const LatticeKind& k, double x, double T)
 {
     SiteFractions y{};
-    const bool found = lowest_state(s, k, x, T, y);
-    return {fractions_of_state(k, found, y), energy_of_state(s, k, T, found, y)};
+    SiteFractions reported{};
+    const bool found = lowest_state(s, k, x, T, y, &reported);
+    return {fractions_of_state(k, found, reported), energy_of_state(s, k, T, found, y)};
 }
 
 std::vector<double> lattice_ordered_compositions(const LatticeKind& k)

@@ -130,6 +130,39 @@ int lattice_pattern(const LatticeAtT& at, const SiteFractions& y)
     return distinct;
 }
 
+SiteFractions lattice_arranged(const LatticeAtT& at, const SiteFractions& y)
+{
+    const LatticeModel& m = *at.model;
+    // Within one group, the images compare sublattice after sublattice in
+    // the group's order, each by its fractions as the file lists them.
+    const auto group_fractions = [&](const std::vector<int>& group, const SiteFractions& state) {
+        std::vector<double> out;
+        for (const int sub : group)
+            for (int k = m.first[static_cast<std::size_t>(sub)];
+                 k < m.first[static_cast<std::size_t>(sub) + 1]; ++k)
+                out.push_back(state[static_cast<std::size_t>(k)]);
+        return out;
+    };
+    SiteFractions out = y;
+    const auto& symmetric = symmetries_at(at);
+    for (std::size_t gi = 0; gi < m.equivalent.size(); ++gi) {
+        const std::vector<int>& group = m.equivalent[gi];
+        const SiteFractions held = out;
+        std::vector<double> best = group_fractions(group, held);
+        for (const auto& [g, order] : symmetric) {
+            if (g != gi)
+                continue;
+            const SiteFractions image = permuted(m, group, order, held);
+            std::vector<double> there = group_fractions(group, image);
+            if (there > best) {
+                best = std::move(there);
+                out = image;
+            }
+        }
+    }
+    return out;
+}
+
 LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFractions* guess, SiteFractions& y)
 {
     const LatticeModel& m = *at.model;
