@@ -3,6 +3,7 @@
 // model, and the consistency of whole diagrams.
 #include "engine/diagram/diagram.h"
 #include "engine/diagram/invariants.h"
+#include "engine/diagram/tricritical_check.h"
 #include "engine/numerics/decimal_grid.h"
 #include "engine/numerics/hull.h"
 #include "formats/system_file.h"
@@ -139,6 +140,48 @@ TEST(Invariants, KindOfEveryThreePhaseInvariant)
         EXPECT_STREQ(invariant_name(three_phase_kind(c.a, c.b, c.c, c.middle_above)), c.name)
             << (c.a ? "L" : "S") << (c.b ? "L" : "S") << (c.c ? "L" : "S")
             << (c.middle_above ? ", middle stable above" : ", middle stable below");
+}
+
+// A tricritical point lies where its region's rows stop: one placed between
+// two rows that both hold the region (a row near such a top missed it, and the
+// top was extrapolated from below) is left out with a doubt naming it; one
+// past the last row holding the region, or beyond the rows, stays. Rows of a
+// region between two states of one phase closing near 438.7 K, a second
+// region of other phases beside it, and the A2/B2 kind of pair too.
+TEST(Invariants, TricriticalTopsTheRowsContradict)
+{
+    const Phase bcc = phase_number(2);
+    const Phase a2 = phase_number(1);
+    Diagram d;
+    for (int T = 430; T <= 441; ++T) {
+        Equilibria row{static_cast<double>(T), a2, {}};
+        if (T <= 438) {
+            const double half = 0.00025 * (438.7 - T);
+            row.ties.push_back({bcc, composition_from_x(0.3736 - half), bcc,
+                                composition_from_x(0.3736 + half), 0.0, 0.0, 0.0});
+        }
+        row.ties.push_back({a2, composition_from_x(0.5), bcc, composition_from_x(0.6), 0.0, 0.0, 0.0});
+        d.rows.push_back(row);
+    }
+    const auto top = [&](double T, Phase p, Phase q, double x) {
+        return Invariant{
+            InvariantKind::tricritical, T, 2, {p, q}, {composition_from_x(x), composition_from_x(x)}, false};
+    };
+    d.invariants = {top(434.004, bcc, bcc, 0.37365), top(436.5, a2, bcc, 0.3736),
+                    top(438.7, bcc, bcc, 0.3736), top(441.5, a2, bcc, 0.55)};
+    EXPECT_TRUE(top_contradicted(d.rows, d.invariants[0]));
+    EXPECT_FALSE(top_contradicted(d.rows, d.invariants[1])) << "rows of other phases";
+    EXPECT_FALSE(top_contradicted(d.rows, d.invariants[2])) << "the row above no longer holds it";
+    EXPECT_FALSE(top_contradicted(d.rows, d.invariants[3])) << "no row above";
+    Invariant far = d.invariants[0];
+    far.at[0] = far.at[1] = composition_from_x(0.2);
+    EXPECT_FALSE(top_contradicted(d.rows, far)) << "the region elsewhere in x";
+    doubt_contradicted_tops(d);
+    ASSERT_EQ(d.invariants.size(), 3u);
+    EXPECT_EQ(d.invariants[0].T, 436.5);
+    ASSERT_EQ(d.doubts.size(), 1u);
+    EXPECT_EQ(d.doubts[0].T, 434.004);
+    EXPECT_NE(d.doubts[0].why.find("434.00"), std::string::npos) << d.doubts[0].why;
 }
 
 // Ideal liquid and solid: xs = (1 - b) / (a - b), xl = a xs with a = exp(-dG_A / RT)

@@ -2,6 +2,7 @@
 
 #include "engine/diagram/gap_tangent.h"
 #include "engine/diagram/orderings.h"
+#include "engine/diagram/tricritical_check.h"
 
 #include <algorithm>
 #include <atomic>
@@ -768,6 +769,7 @@ Diagram compute_diagram(const System& s, const std::vector<double>& temperatures
     std::vector<Doubt> scratch;
     std::sort(d.invariants.begin(), d.invariants.end(),
               [](const Invariant& a, const Invariant& b) { return a.T < b.T; });
+    doubt_contradicted_tops(d);
     rows_at_invariants(s, grid, d, scratch);
     std::sort(d.melting.begin(), d.melting.end(),
               [](const EdgeEvent& a, const EdgeEvent& b) { return a.T < b.T; });
