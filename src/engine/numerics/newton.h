@@ -119,24 +119,36 @@ NewtonResult newton_from(int n, NewtonPoint<State> at, State& v, Evaluate evalua
     using namespace newton_limits;
     int stalled = 0;
     const int most_stalled = on_stall == OnStall::stop ? STALLED_ITERATIONS : ITERATIONS;
+    // Where a root lies beside the edge of where the equations hold (an
+    // ordered state that exists on one side of where it sets in), each full
+    // step lands beyond that edge again, and the halvings back from it are
+    // evaluations that find no state: after a step cut back from there, the
+    // next starts from twice the share taken, and from a full step again once
+    // none went beyond.
+    double first_scale = 1.0;
     for (int iteration = 0; iteration < ITERATIONS && at.norm > CONVERGED && stalled < most_stalled;
          ++iteration) {
         double dv[4];
         if (!newton_step(n, at, dv))
             break;
         bool moved = false;
-        double scale = 1.0;
+        bool beyond = false;  // a trial where the residual is not a number
+        double taken = 1.0;
+        double scale = first_scale;
         for (int halving = 0; halving < HALVINGS && !moved; ++halving, scale *= 0.5) {
             NewtonPoint<State> trial = newton_point(n, apply(at.v, dv, scale), evaluate);
+            beyond = beyond || !(trial.norm < HUGE_VAL);
             if (trial.norm < at.norm) {
                 const bool hair = scale <= STALLED_SCALE && trial.norm > (1.0 - STALLED_GAIN) * at.norm;
                 stalled = hair ? stalled + 1 : 0;
                 at = trial;
                 moved = true;
+                taken = scale;
             }
         }
         if (!moved)
             break;
+        first_scale = beyond ? std::min(1.0, 2.0 * taken) : 1.0;
         if (escaped(at.v)) {
             v = at.v;
             return NewtonResult::escaped;
