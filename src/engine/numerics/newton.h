@@ -132,7 +132,7 @@ NewtonResult newton_from(int n, NewtonPoint<State> at, State& v, Evaluate evalua
         if (!newton_step(n, at, dv))
             break;
         bool moved = false;
-        bool beyond = false;  // a trial where the residual is not a number
+        bool beyond = false;  // a trial whose residual is not finite (no state there)
         double taken = 1.0;
         double scale = first_scale;
         for (int halving = 0; halving < HALVINGS && !moved; ++halving, scale *= 0.5) {
