@@ -1,7 +1,6 @@
 #include "engine/diagram/tricritical_check.h"
 
 #include <algorithm>
-#include <cmath>
 #include <iterator>
 #include <sstream>
 

@@ -183,6 +183,32 @@ Range share_range(const SublatticeValues& v, double x)
     return {n, shared, std::max(0.0, (shared - a1) / a2), std::min(1.0, shared / a2)};
 }
 
+// Beyond the range the two sublattices reach (fixed sublattices of each
+// element), by more than x's rounding.
+bool beyond_range(const SublatticeValues& v, const Range& range)
+{
+    return range.shared < -4e-16 * range.n || range.shared > v.sites[0] + v.sites[1] + 4e-16 * range.n;
+}
+
+// One mixing sublattice of a sites beside the fixed ones: the atoms per
+// formula unit n, and its share p of A, (n x - fixed A) / a, held in [0, 1].
+struct OneMixing {
+    double n, p;
+};
+
+OneMixing one_mixing_share(const SublatticeValues& v, double x)
+{
+    const double a = v.sites[0];
+    const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
+    return {n, std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a))};
+}
+
+// Whether that share, held in [0, 1], gives x only to more than its rounding.
+bool beyond_one_mixing(const SublatticeValues& v, double x, const OneMixing& m)
+{
+    return std::fabs(m.n * x - v.fixed_sites[0] - v.sites[0] * m.p) > 4e-16 * m.n;
+}
+
 // Newton's step for the share from q, in the logarithm of its distance to the
 // nearer end of [lo, hi], where a fraction vanishes and its logarithm makes the
 // gradient s nearly linear; c is the curvature in q. The new share, and du the
@@ -278,9 +304,10 @@ double local_minimum(const SublatticeValues& v, double x, double guess)
 SublatticeMinimum one_mixing_curve(const SublatticeValues& v, double x)
 {
     const double a = v.sites[0];
-    const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
-    const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
-    if (beyond_shares(v, x))
+    const OneMixing share = one_mixing_share(v, x);
+    const double n = share.n;
+    const double p = share.p;
+    if (beyond_one_mixing(v, x, share))
         return {HUGE_VAL, 0.0, 0.0, -1.0};
     // The second share held at 1: the ends end[i][0] and the first series alone.
     Partials d = polynomial(v.g, p, 1.0);
@@ -322,16 +349,9 @@ SublatticeMinimum minimum_from(const SublatticeValues& v, double n, double p, do
 
 bool beyond_shares(const SublatticeValues& v, double x)
 {
-    if (v.one_mixing) {
-        const double a = v.sites[0];
-        const double n = a + v.fixed_sites[0] + v.fixed_sites[1];
-        const double p = std::min(1.0, std::max(0.0, (n * x - v.fixed_sites[0]) / a));
-        return std::fabs(n * x - v.fixed_sites[0] - a * p) > 4e-16 * n;
-    }
-    // Beyond the range the two sublattices reach (fixed sublattices of each
-    // element), by more than x's rounding.
-    const Range range = share_range(v, x);
-    return range.shared < -4e-16 * range.n || range.shared > v.sites[0] + v.sites[1] + 4e-16 * range.n;
+    if (v.one_mixing)
+        return beyond_one_mixing(v, x, one_mixing_share(v, x));
+    return beyond_range(v, share_range(v, x));
 }
 
 SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double guess)
@@ -343,7 +363,7 @@ SublatticeMinimum sublattice_minimum(const SublatticeValues& v, double x, double
     const Range range = share_range(v, x);
     const double n = range.n;
     const double shared = range.shared;
-    if (beyond_shares(v, x))
+    if (beyond_range(v, range))
         return {HUGE_VAL, 0.0, 0.0, -1.0};
     const auto p_of = [&](double q) { return std::min(1.0, std::max(0.0, (shared - a2 * q) / a1)); };
     double q = local_minimum(v, x, guess);
