@@ -205,6 +205,33 @@ TEST(Newton, RootBesideWhereTheEquationsEnd)
     EXPECT_LE(evaluations, 15);
 }
 
+// f(v) = r + sqrt(v) has no root, and nothing beyond v = 0: its residual
+// falls towards r as v halves, by ever less, as a tie-line's does where it
+// is sought across where one end's state ceases. Far from a root (r = 0.17)
+// the crawl ends once it has stalled, where it went on for 180 evaluations;
+// nearly at one (r = 1e-9) it goes on as before, as an invariant's
+// ill-conditioned equations crawl to the digits they need.
+TEST(Newton, CrawlFarFromARootEnds)
+{
+    int crawled[2] = {0, 0};
+    for (int k = 0; k < 2; ++k) {
+        const double r = k == 0 ? 0.17 : 1e-9;
+        const auto evaluate = [&](const double& v, double f[4], double j[4][4]) {
+            ++crawled[k];
+            f[0] = v < 0.0 ? std::nan("") : r + std::sqrt(v);
+            j[0][0] = v < 0.0 ? std::nan("") : 0.5 / std::sqrt(v);
+        };
+        const auto apply = [](const double& v, const double dv[4], double scale) {
+            return v + scale * dv[0];
+        };
+        double v = 0.01;
+        EXPECT_EQ(newton(1, v, evaluate, apply), NewtonResult::failed) << r;
+        EXPECT_GE(v, 0.0);
+    }
+    EXPECT_LE(crawled[0], 64);
+    EXPECT_GT(crawled[1], 4 * crawled[0]);
+}
+
 // Ideal liquid and solid: xs = (1 - b) / (a - b), xl = a xs with a = exp(-dG_A / RT)
 // and b = exp(-dG_B / RT), at every one of the 473 temperatures.
 TEST(Diagram, IdealSystemFollowsTheClosedForm)
