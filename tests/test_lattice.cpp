@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <iterator>
 #include <map>
@@ -975,34 +976,97 @@ TEST(GeneralPhase, OrderedFieldBetweenInvariantsIsItsOwnRegion)
                                                 "LIQUID+BCC_B2"}));
 }
 
-// Rows taken one from the last pass by the points of an ordered phase that
-// lie far above the diagram (Al-Ni's B2 and gamma' away from their fields,
-// most of their points) for some kelvin: across Al3Ni2 forming (1400.7 K)
-// and gamma' forming (1641.8 and 1642.7 K), each such row holds the
-// tie-lines of a row taken alone, which minimises every point.
+// Rows taken one from the last, as a diagram's are, pass by the points of a
+// phase of sublattices that lie far above the diagram for up to 256 K, and
+// an ordered phase's points with no ordered state for as long as its
+// disordered part lies far above: across Al3Ni2 forming (1400.7 K) and
+// gamma' forming (1641.8 and 1642.7 K), Mo-Re's chi forming beside sigma
+// (2185.6 K), and Al-Fe's A2 + B2 closing (941.6 K), each such row holds
+// the tie-lines of a row taken alone, which minimises every point and
+// searches every ordered phase afresh.
 TEST(GeneralPhase, PointsPassedByChangeNoRow)
 {
-    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb");
-    System s;
-    ASSERT_TRUE(public_binary("al-ni.tdb", "AL", "NI", {}, s));
-    const Grid grid = make_grid(s);
-    GridEnergies states;
-    for (const double first : {1390.0, 1632.0}) {
-        for (double T = first; T <= first + 20.0; T += 1.0) {
+    SKIP_WITHOUT_PUBLIC_DATABASES("al-ni.tdb", "mo-re.tdb", "al-fe-2009.tdb");
+    struct Case {
+        const char* file;
+        const char* a;
+        const char* b;
+        double first, last;
+        int every;  // rows alone compared
+    };
+    std::vector<Case> cases = {{"al-ni.tdb", "AL", "NI", 1380.0, 1660.0, 20},
+                               {"mo-re.tdb", "MO", "RE", 2140.0, 2240.0, 25}};
+#ifndef PHASE_BOUNDARY_SANITIZED  // the four-sublattice bcc's rows are costly: the Release build checks these
+    cases.push_back({"al-fe-2009.tdb", "AL", "FE", 900.0, 960.0, 15});
+#endif
+    for (const Case& c : cases) {
+        System s;
+        ASSERT_TRUE(public_binary(c.file, c.a, c.b, {}, s));
+        const Grid grid = make_grid(s);
+        GridEnergies states;
+        int k = 0;
+        for (double T = c.first; T <= c.last; T += 1.0, ++k) {
             std::vector<Doubt> doubts;
-            std::vector<Doubt> alone_doubts;
             const Equilibria row = equilibria_at(s, grid, T, doubts, states);
+            if (k % c.every != 0)
+                continue;
+            std::vector<Doubt> alone_doubts;
             const Equilibria alone = equilibria_at(s, grid, T, alone_doubts);
-            EXPECT_EQ(doubts.size(), alone_doubts.size()) << T;
-            ASSERT_EQ(row.ties.size(), alone.ties.size()) << T;
-            for (std::size_t k = 0; k < row.ties.size(); ++k) {
-                const TieLine& a = row.ties[k];
-                const TieLine& b = alone.ties[k];
-                EXPECT_TRUE(a.low_phase == b.low_phase && a.high_phase == b.high_phase) << T;
-                EXPECT_NEAR(a.low.x, b.low.x, 1e-12) << T;
-                EXPECT_NEAR(a.high.x, b.high.x, 1e-12) << T;
+            EXPECT_EQ(doubts.size(), alone_doubts.size()) << c.file << " " << T;
+            ASSERT_EQ(row.ties.size(), alone.ties.size()) << c.file << " " << T;
+            for (std::size_t t = 0; t < row.ties.size(); ++t) {
+                const TieLine& a = row.ties[t];
+                const TieLine& b = alone.ties[t];
+                EXPECT_TRUE(a.low_phase == b.low_phase && a.high_phase == b.high_phase) << c.file << " " << T;
+                EXPECT_NEAR(a.low.x, b.low.x, 1e-12) << c.file << " " << T;
+                EXPECT_NEAR(a.high.x, b.high.x, 1e-12) << c.file << " " << T;
             }
         }
+    }
+}
+
+// A phase of sublattices that the entropy stabilises, (A)(B)(B,VA) on the
+// chord of two immiscible solids with G(A:B:VA) = 2 (200 - c (T - 300)^2)
+// J/mol and G(A:B:B) = 30 kJ/mol: 200 J/mol above the diagram at 300 K and
+// coming down ever faster, its heat capacity 2 c T above theirs (9, 36 and
+// 69 J/(mol K) where it forms), it forms by a eutectoid (on cooling) where
+// the lowest of its states touches the chord, exp(-G(A:B:B) / RT) +
+// exp(-G(A:B:VA) / RT) = 1, solved here by bisection. The rows that pass
+// its points by while they lie far above must find it there, from a sweep
+// that starts 45 to 141 K below.
+TEST(GeneralPhase, PointsPassedByFindAPhaseComingDown)
+{
+    for (const double c : {0.01, 0.05, 0.1}) {
+        char energy[160];
+        std::snprintf(energy, sizeof energy,
+                      "PARAMETER G(BETA,A:B:VA;0) 1 %.17g+%.17g*T-%.17g*T**2; 6000 N !\n",
+                      400.0 - 2.0 * c * 300.0 * 300.0, 4.0 * c * 300.0, 2.0 * c);
+        const System s = binary_of(
+            database_of(std::string(ELEMENTS) +
+                        "PHASE SOLID % 1 1 !\nCONSTITUENT SOLID :A,B : !\n"
+                        "PARAMETER G(SOLID,A;0) 1 0; 6000 N !\nPARAMETER G(SOLID,B;0) 1 0; 6000 N !\n"
+                        "PARAMETER G(SOLID,A,B;0) 1 200000; 6000 N !\n"
+                        "PHASE BETA % 3 1 1 1 !\nCONSTITUENT BETA :A : B : B,VA : !\n" +
+                        energy + "PARAMETER G(BETA,A:B:B;0) 1 30000; 6000 N !\n"));
+        const auto touches = [&](double T) {
+            const double RT = R_DB * T;
+            return std::exp(-30000.0 / RT) + std::exp(-2.0 * (200.0 - c * (T - 300.0) * (T - 300.0)) / RT) -
+                   1.0;
+        };
+        double lo = 300.0;
+        double hi = 300.0 + std::sqrt(200.0 / c);
+        for (int k = 0; k < 100; ++k)
+            ((touches(0.5 * (lo + hi)) < 0.0) == (touches(lo) < 0.0) ? lo : hi) = 0.5 * (lo + hi);
+        std::vector<double> temperatures;
+        for (double T = 300.0; T <= 600.0; T += 1.0)
+            temperatures.push_back(T);
+        const Diagram d = compute_diagram(s, temperatures, 2);
+        EXPECT_TRUE(d.doubts.empty()) << c << ": " << (d.doubts.empty() ? "" : d.doubts[0].why);
+        ASSERT_EQ(d.invariants.size(), 1u) << c;
+        EXPECT_EQ(d.invariants[0].kind, InvariantKind::eutectoid);
+        EXPECT_NEAR(d.invariants[0].T, lo, 1e-8) << c;
+        for (const Equilibria& row : d.rows)
+            EXPECT_EQ(row.ties.size(), row.T < lo ? 1u : 2u) << c << " at " << row.T;
     }
 }
 

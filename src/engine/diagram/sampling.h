@@ -48,13 +48,16 @@ struct GridEnergies {
         // A phase with an internal state: where it lay at each point at the
         // last temperatures, from which the next temperature's search starts.
         std::vector<InternalMemory> internal;
-        // How far above the lowest solution it lay at each point, at the last
-        // two temperatures it was found at there: a point far above is passed
-        // by for a few kelvin.
+        // How far above the diagram it lay at each point, at the last two
+        // temperatures it was found at there: a point far above is passed by
+        // for some kelvin. Where an ordered phase has no state of its own (it
+        // disorders there), the distance is its disordered part's, whose
+        // curve it then is.
         struct Margin {
             double above[2];
             double T[2];
             double rate;  // |above[0] - above[1]| / |T[0] - T[1]|: set where they are, read far more often
+            bool disordered = false;
         };
         std::vector<Margin> margin;
         // x line_a + y line_b (its rests at the pure ends), and its least

@@ -358,6 +358,13 @@ struct InternalMemory {
 
 InternalMemory no_memory();
 
+// At a grid point where the phase's last search from every start found no
+// state (an ordered phase where it disorders, searched again every few
+// temperatures), a temperature passed by without evaluating it, counted
+// towards the next search as one evaluated would be. Nothing where the point
+// holds a state or was never searched.
+void pass_stateless(InternalMemory& memory);
+
 // A phase with an internal state's rests at a grid point, whose logarithms the
 // grid holds, from what the point remembers (updated): known where it holds a
 // state of an earlier temperature, else from the neighbouring point's

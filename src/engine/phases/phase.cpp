@@ -222,6 +222,12 @@ InternalMemory no_memory()
     return m;
 }
 
+void pass_stateless(InternalMemory& memory)
+{
+    if (!memory.has_y && memory.followed > 0)
+        ++memory.followed;
+}
+
 void expect_grid_points(const PhaseAtT& at, std::size_t n)
 {
     if (const LatticeAtT* v = std::get_if<LatticeAtT>(&at.kind))
