@@ -52,6 +52,9 @@ constexpr double TOP_DEPTHS[] = {0.25, 0.5, 1.0};
 // through towards its top, ROUGH_STEP apart.
 constexpr int MOST_WALKED = 20;
 constexpr double TOP_STEP_BY_DEPTH = 0.8;
+// Of the width the last two rows foretell: a row's region narrower than this
+// is a tangent beside it.
+constexpr double SETTLED_BESIDE = 0.25;
 // A tie-line whose ends move less than this across a bracket is the same one.
 constexpr double CONTINUES = 0.05;
 // How far in x a tie-line's end may move across a bracket narrowed to where an
@@ -344,6 +347,13 @@ struct EventSearch {
             const std::optional<TieLine> nearest =
                 nearest_tie(equilibria_at(s, grid, T0 + k * ROUGH_STEP * direction, scratch, work), tie);
             if (!nearest || (!held.empty() && !(width(*nearest) < width(held.back()))))
+                break;
+            // The region narrows about linearly towards its top: a side far
+            // narrower than the last two rows foretell is a tangent Newton
+            // settled on beside the region, not the region.
+            const std::size_t k_held = held.size();
+            if (k_held >= 2 &&
+                width(*nearest) < SETTLED_BESIDE * (2.0 * width(held[k_held - 1]) - width(held[k_held - 2])))
                 break;
             held.push_back(*nearest);
         }
