@@ -73,9 +73,12 @@ constexpr double JUST_ABOVE = 1e-6;  // relative: where the pairs stable just ab
 // on either side of it are read.
 constexpr double JUST_BESIDE = 1e-9;
 // Temperatures a thread sweeps as one segment at most, each segment from the
-// row before it, solved again cold: a segment's start costs about three rows.
-// Their count is even, so that two threads finish together.
-constexpr std::size_t SEGMENT = 48;
+// row before it, solved again cold: a segment's start costs a few rows of
+// solutions, and some fifteen where phases of sublattices are searched from
+// every start along the grid (Mo-Re's sigma and chi, a quarter of its
+// diagram with segments of 48). Their count is even, so that two threads
+// finish together.
+constexpr std::size_t SEGMENT = 256;
 
 // Signature of a temperature: the phases of each tie-line, in order of x.
 std::vector<int> signature(const Equilibria& e)
@@ -681,22 +684,34 @@ void rows_at_invariants(const System& s, const Grid& grid, Diagram& d, std::vect
     }
 }
 
+// A segment's rows and events, and the regions (signature) of the row it
+// starts from, found afresh, and of its last row, found from the rows before
+// it: where one segment ends and the next starts at the same temperature the
+// two must agree.
+struct Segment {
+    Diagram d;
+    std::vector<int> start, end;
+};
+
 // One segment of the temperatures, swept in order from the row before it,
 // which is solved again here (cold) so that each segment stands alone: the
 // diagram is the same however many threads share the segments. work is the
 // thread's, whatever it remembers forgotten first.
-Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
+Segment sweep_segment(const System& s, const Grid& grid, const std::vector<double>& temperatures,
                       std::size_t first, std::size_t last, GridEnergies& work,
                       std::atomic<std::size_t>* rows_done)
 {
-    Diagram d;
+    Segment out;
+    Diagram& d = out.d;
     forget_temperatures(work);
     EventSearch search{s, grid, d, {}, work};
     search.segment_left = SEGMENT_HALVINGS + PER_ROW * static_cast<int>(last - first);
     d.rows.reserve(last - first);
     Equilibria before{};
-    if (first > 0)
+    if (first > 0) {
         before = search.visible(equilibria_at(s, grid, temperatures[first - 1], search.scratch, search.work));
+        out.start = signature(before);
+    }
     for (std::size_t i = first; i < last; ++i) {
         d.rows.push_back(equilibria_at(s, grid, temperatures[i], d.doubts, search.work));
         d.rows.back().orderings = orderings_at(s, d.rows.back());
@@ -710,7 +725,8 @@ Diagram sweep_segment(const System& s, const Grid& grid, const std::vector<doubl
         if (rows_done != nullptr)
             ++*rows_done;
     }
-    return d;
+    out.end = signature(before);
+    return out;
 }
 
 // The segments in order, as one sweep would have found them.
@@ -726,14 +742,14 @@ void append(Diagram& to, Diagram&& part)
 }
 
 // Each segment by whichever thread is free; an exception in one is rethrown here.
-std::vector<Diagram> sweep_segments(const System& s, const Grid& grid,
+std::vector<Segment> sweep_segments(const System& s, const Grid& grid,
                                     const std::vector<double>& temperatures, unsigned threads,
                                     std::atomic<std::size_t>* rows_done)
 {
     const std::size_t n = temperatures.size();
     const std::size_t count = std::min(n, 2 * ((n + 2 * SEGMENT - 1) / (2 * SEGMENT)));
     const auto start = [&](std::size_t k) { return k * n / count; };
-    std::vector<Diagram> parts(count);
+    std::vector<Segment> parts(count);
     std::vector<std::exception_ptr> failed(count);
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
@@ -774,8 +790,18 @@ Diagram compute_diagram(const System& s, const std::vector<double>& temperatures
     Diagram d;
     const Grid grid = make_grid(s);
     d.rows.reserve(temperatures.size());
-    for (Diagram& part : sweep_segments(s, grid, temperatures, threads, rows_done))
-        append(d, std::move(part));
+    std::vector<Segment> parts = sweep_segments(s, grid, temperatures, threads, rows_done);
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        // The rows swept up to where the next segment starts, and that start
+        // found afresh: a sweep that lost a region on its way (a phase coming
+        // down onto the diagram while its points were passed by) is caught
+        // here at the latest.
+        if (k > 0 && parts[k].start != parts[k - 1].end)
+            d.doubts.push_back(doubt_at(parts[k - 1].d.rows.back().T,
+                                        "the regions swept up to this temperature differ from those "
+                                        "found afresh at it: not confirmed"));
+        append(d, std::move(parts[k].d));
+    }
     std::vector<Doubt> scratch;
     std::sort(d.invariants.begin(), d.invariants.end(),
               [](const Invariant& a, const Invariant& b) { return a.T < b.T; });
