@@ -174,22 +174,34 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     };
     const bool tail_a = tails && stable_end(true);
     const bool tail_b = tails && stable_end(false);
+    // Beyond the phase's range, which no temperature moves (most of the grid
+    // for most of Fe-C's and COST 507's phases of sublattices): no state,
+    // and nothing to remember, as a point there would find.
+    const std::array<double, 2> ends = range_ends(*phase.model);
     InternalMemory neighbour = no_memory();
     expect_grid_points(phase, n);
     for (std::size_t i = 0; i < n; ++i) {
+        c.excess[i] = c.bend[i] = 0.0;
+        if (grid.x[i] < ends[0] || grid.x[i] > ends[1]) {
+            c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
+            continue;
+        }
         // Left out of the deep tails: each of its points is a minimisation, and
         // its solubilities there are not where it competes (its pure ends are
         // still sampled). One mixing sublattice needs no search, and its tail
         // may be all its range.
         const double smaller = smaller_fraction(grid.at[i]);
         const bool own_tail = grid.at[i].x > grid.at[i].y ? tail_a : tail_b;
-        c.excess[i] = c.bend[i] = 0.0;
         if (tails && !own_tail && smaller > 0.0 && smaller < SUBLATTICE_TAIL) {
             c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
             continue;
         }
         if (still_far_above(c.margin[i], phase.T, phase.RT)) {
-            pass_stateless(c.internal[i]);
+            // A point's state is touched only where it counts the
+            // temperatures to its next search: a grid's thousands of kept
+            // states are most of the memory a row would read.
+            if (c.margin[i].disordered)
+                pass_stateless(c.internal[i]);
             c.rest_a[i] = c.rest_b[i] = HUGE_VAL;
             continue;
         }
