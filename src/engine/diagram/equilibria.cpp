@@ -543,7 +543,7 @@ Equilibria equilibria_in(const System& s, const Grid& grid, double T, const Wind
         hidden_ends.push_back(t.high);
     }
     if (!hidden.empty())
-        add_samples(phases, energies, samples, hidden_ends);
+        add_samples(grid, phases, energies, samples, hidden_ends);
 
     // Where a tangent fails its check, the hull's vertices were too coarse (near an
     // invariant, a region narrower than the grid): the ends found so far join the
@@ -555,7 +555,7 @@ Equilibria equilibria_in(const System& s, const Grid& grid, double T, const Wind
             ties_on_hull(s, grid, phases, energies, samples, hidden, window, out.ties, found);
         if (found.empty())
             break;
-        add_samples(phases, energies, samples, ends);
+        add_samples(grid, phases, energies, samples, ends);
     }
     doubts.insert(doubts.end(), found.begin(), found.end());
     margins_above_hull(grid, phases, samples, hull_of(samples), work);

@@ -76,11 +76,13 @@ void chord_ends(const std::vector<PhaseAtT>& phases, double& ga, double& gb)
 // The lowest of the curves at c, above the chord joining the stable pure
 // components (ga, gb) so that both ends keep their precision.
 Sample sample_at(const std::vector<PhaseAtT>& phases, const Composition& c, double ln_x, double ln_y,
-                 double ga, double gb)
+                 double ga, double gb, const std::vector<bool>& left_out)
 {
     Sample best{c, HUGE_VAL, Phase::liquid};
     for (std::size_t k = phases.size();
          k-- > 0;) {  // a tie goes to the later phase, a solid before the liquid
+        if (left_out[k])
+            continue;
         const double g = above_line(phases[k], c, ln_x, ln_y, ga, gb);
         if (g < best.g) {
             best.g = g;
@@ -162,6 +164,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     const bool known = c.internal.size() == n;
     c.internal.resize(n, no_memory());
     c.margin.resize(n, {{NAN, NAN}, {NAN, NAN}, NAN});
+    c.passed.assign(n, 0);
     const bool tails = skips_tails(phase);
     // Except at a pure component whose stable state it is, below every
     // solution's by more than rounding (COST 507's AL1LI1 in Li-Mg: bcc Li
@@ -197,6 +200,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
             continue;
         }
         if (still_far_above(c.margin[i], phase.T, phase.RT)) {
+            c.passed[i] = 1;
             // A point's state is touched only where it counts the
             // temperatures to its next search: a grid's thousands of kept
             // states are most of the memory a row would read.
@@ -431,7 +435,7 @@ Grid make_coarse_grid(const System& s)
     return grid_spaced(s, {UNIFORM / COARSER, 1, 0.0, COARSE_END_STEP});
 }
 
-void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+void add_samples(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                  std::vector<Sample>& samples, const std::vector<Composition>& extra)
 {
     const double ga = energies.chord_a;
@@ -440,11 +444,30 @@ void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energi
     const auto same = [](const Sample& a, const Sample& b) { return dx(a.c, b.c) == 0.0; };
     std::vector<Sample> more;
     more.reserve(extra.size());
+    std::vector<bool> left_out(phases.size());
     for (const Composition& c : extra) {
+        // Where a sample is already, it stays: the merge below keeps it.
+        const Sample probe{c, 0.0, Phase::liquid};
+        const auto at = std::lower_bound(samples.begin(), samples.end(), probe, before);
+        if (at != samples.end() && same(*at, probe))
+            continue;
+        // A phase of sublattices passed by at the grid's points either side
+        // of c (a compound's composition, most often, where it has no state
+        // of this temperature close by to start from, and is searched for
+        // from every start) lies far above the diagram there.
+        const auto above = std::upper_bound(grid.x.begin(), grid.x.end(), c.x);
+        const std::size_t i =
+            above == grid.x.begin() ? 0 : static_cast<std::size_t>(above - grid.x.begin()) - 1;
+        for (std::size_t k = 0; k < phases.size(); ++k) {
+            const std::vector<char>& passed =
+                k < energies.phase.size() ? energies.phase[k].passed : std::vector<char>{};
+            left_out[k] =
+                has_internal_state(phases[k]) && i + 1 < passed.size() && passed[i] && passed[i + 1];
+        }
         double ln_x = 0.0;
         double ln_y = 0.0;
         composition_logs(c, ln_x, ln_y);
-        more.push_back(sample_at(phases, c, ln_x, ln_y, ga, gb));
+        more.push_back(sample_at(phases, c, ln_x, ln_y, ga, gb, left_out));
     }
     // In order, the first of a repeated composition kept, and none already sampled:
     // one merge rather than an insertion each.
@@ -504,7 +527,7 @@ std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& ph
     for (const PhaseAtT& phase : phases)
         if (is_point(phase))  // a compound is a sample of its own
             extra.push_back(point_composition(*phase.model));
-    add_samples(phases, energies, samples, extra);
+    add_samples(grid, phases, energies, samples, extra);
     return samples;
 }
 

@@ -60,6 +60,9 @@ struct GridEnergies {
             bool disordered = false;
         };
         std::vector<Margin> margin;
+        // Whether each point was passed by at this temperature as far above the
+        // diagram: between two such points the phase lies far above it too.
+        std::vector<char> passed;
         // x line_a + y line_b (its rests at the pure ends), and its least
         // distance above lowest_line, NaN passed by.
         std::vector<double> line;
@@ -108,8 +111,10 @@ struct Sample {
 std::vector<Sample> samples_at(const Grid& grid, const std::vector<PhaseAtT>& phases,
                                const GridEnergies& energies);
 
-// Adds samples at the compositions of extra (those not already there), in order.
-void add_samples(const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+// Adds samples at the compositions of extra (those not already there), in
+// order. A phase of sublattices passed by at the grid's points either side of
+// one, far above the diagram there, is left out of it.
+void add_samples(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
                  std::vector<Sample>& samples, const std::vector<Composition>& extra);
 
 // Indices of the samples on their lower convex hull.
