@@ -459,10 +459,11 @@ void add_samples(const Grid& grid, const std::vector<PhaseAtT>& phases, const Gr
         const std::size_t i =
             above == grid.x.begin() ? 0 : static_cast<std::size_t>(above - grid.x.begin()) - 1;
         for (std::size_t k = 0; k < phases.size(); ++k) {
-            const std::vector<char>& passed =
-                k < energies.phase.size() ? energies.phase[k].passed : std::vector<char>{};
-            left_out[k] =
-                has_internal_state(phases[k]) && i + 1 < passed.size() && passed[i] && passed[i + 1];
+            const auto passed_beside = [&](const std::vector<char>& passed) {
+                return i + 1 < passed.size() && passed[i] && passed[i + 1];
+            };
+            left_out[k] = has_internal_state(phases[k]) && k < energies.phase.size() &&
+                          passed_beside(energies.phase[k].passed);
         }
         double ln_x = 0.0;
         double ln_y = 0.0;
