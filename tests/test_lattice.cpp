@@ -568,6 +568,39 @@ TEST(GeneralPhase, ContinuousOrderingOnItsClosedForm)
         << summary;
 }
 
+// Just inside the onset the order is small, and a search that takes a state
+// bound for its disordered state for one at it passes over it. Bragg and
+// Williams' order eta (y = x +- eta on the two sublattices) is stationary
+// where 48000 eta = RT/2 ln[(x + eta)(1 - x + eta) / ((x - eta)(1 - x - eta))];
+// for each eta the x that holds it is found by bisection, and the phase's
+// minimum there must hold that eta, down to an order of 5e-6.
+TEST(GeneralPhase, SmallOrderBesideAContinuousOnset)
+{
+    System s = binary_of(database_of(B2_BESIDE_A2));
+    const Phase b2 = phase_named(s, "B2");
+    const double T = 1000.0;
+    const double RT = R_DB * T;
+    const auto residual = [&](double x, double eta) {
+        return 48000.0 * eta -
+               0.5 * RT * std::log((x + eta) * (1.0 - x + eta) / ((x - eta) * (1.0 - x - eta)));
+    };
+    const double x_c = 0.5 * (1.0 - std::sqrt(1.0 - 4.0 * RT / 48000.0));
+    for (const double eta : {1e-2, 1e-3, 1e-4, 2e-5, 5e-6}) {
+        // Disordered side of x_c: the residual is negative; ordered side: positive.
+        double lo = x_c - 0.01;
+        double hi = x_c + 0.01;
+        for (int i = 0; i < 200; ++i) {
+            const double mid = 0.5 * (lo + hi);
+            (residual(mid, eta) > 0.0 ? hi : lo) = mid;
+        }
+        const double x = 0.5 * (lo + hi);
+        const StateInT state = state_in_T(s, b2, composition_from_x(x), T);
+        ASSERT_EQ(state.site_fractions.size(), 3u) << eta << ": no ordered state at " << x;
+        const double found = 0.5 * std::fabs(state.site_fractions[0][0] - state.site_fractions[1][0]);
+        EXPECT_NEAR(found, eta, (eta < 1e-5 ? 0.2 : 5e-3) * eta) << "at x = " << x;
+    }
+}
+
 // The k-th ordering of two phases in a row carries on the k-th of the row
 // before; a row without one ends it, and one after starts a new line.
 TEST(GeneralPhase, OrderingLinesFollowRowToRow)

@@ -28,6 +28,30 @@ constexpr std::size_t MOST_STARTS = 96;    // end members a search starts toward
 // How far inside an end of its range between the pure components a phase is
 // taken, as a pure end is held off by the phases' callers (NEAR_PURE).
 constexpr double RANGE_END_HELD = 1e-14;
+// An ordered phase's state within NEAR_DISORDER of its disordered state whose
+// full Newton step would leave an order of at most SQUARED times the square
+// of its own: in the quadratic reach of the disordered state, where Newton
+// squares the order. A minimum of order o would hold the step near o, so
+// only one of order below SQUARED * NEAR_DISORDER^2 can be passed over.
+constexpr double NEAR_DISORDER = 1e-3;
+constexpr double SQUARED = 4.0;
+
+// Whether an ordered phase with no disordered state of its own is bound for
+// its disordered state, where its search finds none: disordered already, or
+// near it with Newton's full step squaring its order, as it does there. The
+// caller has seen every curvature positive and a decrease promised below
+// NEARLY_SETTLED, so no other minimum lies between.
+bool bound_for_disorder(const LatticeModel& m, const Reduced& v, const SiteFractions& y, const double* dv)
+{
+    const double order = lattice_order(m, y);
+    if (order <= DISORDERED)
+        return true;
+    if (order > NEAR_DISORDER)
+        return false;
+    SiteFractions next{};
+    apply(v, y, dv, 1.0, next);
+    return lattice_order(m, next) <= SQUARED * order * order;
+}
 
 bool holds_atoms(const LatticeModel& m, int k)
 {
@@ -269,10 +293,11 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         double dv[N];
         double decrease = 0.0;
         newton_step(p, v, y, *r, constraint(p, y), dv, decrease);
-        // An ordered phase that has no disordered state of its own, at its
-        // disordered state with every curvature positive (the ordering's too)
-        // and nearly settled: the rest of the search stays there, and finds none.
-        if (p.m.ordered_only && decrease <= NEARLY_SETTLED * p.at.RT && lattice_disordered(p.m, y))
+        // An ordered phase that has no disordered state of its own, at or
+        // bound for its disordered state with every curvature positive (the
+        // ordering's too) and nearly settled: the rest of the search goes
+        // there, and finds none.
+        if (p.m.ordered_only && decrease <= NEARLY_SETTLED * p.at.RT && bound_for_disorder(p.m, v, y, dv))
             break;
         double biggest = 0.0;  // the step's largest relative change of a fraction
         for (int i = 0; i < v.m; ++i)

@@ -182,8 +182,15 @@ LatticeMinimum lattice_lowest(const LatticeAtT& at, double x, const SiteFraction
     };
     if (guess != nullptr)
         consider(guess);
+    // An ordered phase with no disordered state of its own starts from no
+    // disordered state: from one, as from the disordered start itself, the
+    // search stays disordered and finds none.
     if (!m.ordered_only)
         consider(&base);
+    else
+        starts.erase(std::remove_if(starts.begin(), starts.end(),
+                                    [&](const SiteFractions& start) { return lattice_disordered(m, start); }),
+                     starts.end());
     // Where a sublattice has one constituent to move (at a pure end) starts
     // repeat: each is searched from once.
     std::sort(starts.begin(), starts.end());
