@@ -308,12 +308,14 @@ LatticeMinimum lattice_minimum(const LatticeAtT& at, double x, const SiteFractio
         // rounding of G (a fraction of 1e-12 beside ones near 1 keeps moving
         // by its rounding alone): the state is the minimum as it stands, its
         // derivatives at hand, where the step would cost one more evaluation
-        // to move it within its rounding. Not the start, which no step has
-        // put back onto x's line yet.
+        // to move it within its rounding. The start only where it lies
+        // exactly on x's line (the last temperature's state where it has not
+        // moved): one off it by its rounding has no step yet to put it back.
         const double rounding =
             DECREASE_SETTLED * std::numeric_limits<double>::epsilon() * std::max(std::fabs(r->F), p.at.RT);
         const bool flat = decrease <= rounding && last_decrease <= rounding;
-        if (iteration > 0 && decrease != HUGE_VAL && (biggest < SETTLED || flat)) {
+        if ((iteration > 0 || constraint(p, y) == 0.0) && decrease != HUGE_VAL &&
+            (biggest < SETTLED || flat)) {
             out.found = true;
             break;
         }

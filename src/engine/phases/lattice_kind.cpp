@@ -299,8 +299,72 @@ void lattice_pure_ends(const System& s, const LatticeKind& k, double T, Internal
         g[end] = pure_from(v, end == 0, memory[end]);
 }
 
-// From what the point remembers of the last temperature, else (or where that
-// state is gone) from the neighbouring point's state and every start.
+// The state at T from the last three temperatures' on one branch, each
+// fraction's logarithm taken on in T along the parabola through them (the
+// line through the last two where only two are known): where the state
+// moves smoothly, Newton starts within its last steps of the minimum. The
+// last state where fewer are known, where T lies further beyond the last
+// than the last two lie apart (a point passed by for some temperatures), or
+// where the state has not moved (one that x leaves no freedom, which its
+// minimiser takes as it stands where it lies exactly on x's line).
+// Into start; the model's own fractions alone are read and written, as a
+// grid asks at each of its points at every temperature.
+void extrapolated_state(const LatticeModel& m, const InternalMemory& memory, double T, SiteFractions& start)
+{
+    const auto n = static_cast<std::size_t>(m.first.back());
+    const double* at = memory.T_at;
+    const int known = std::isfinite(at[1]) ? (std::isfinite(at[2]) ? 3 : 2) : 1;
+    start = memory.y;
+    if (known == 1 || !(std::fabs(T - at[0]) <= std::fabs(at[0] - at[1])) || T == at[0] ||
+        std::equal(memory.y.begin(), memory.y.begin() + static_cast<std::ptrdiff_t>(n),
+                   memory.earlier[0].begin()))
+        return;
+    const SiteFractions* states[3] = {&memory.y, &memory.earlier[0], &memory.earlier[1]};
+    double weight[3];
+    for (int i = 0; i < known; ++i) {
+        weight[i] = 1.0;
+        for (int j = 0; j < known; ++j)
+            if (j != i)
+                weight[i] *= (T - at[j]) / (at[i] - at[j]);
+    }
+    for (std::size_t s = 0; s + 1 < m.first.size(); ++s) {
+        double sum = 0.0;
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k) {
+            const auto f = static_cast<std::size_t>(k);
+            double ln_y = 0.0;
+            bool positive = true;
+            for (int i = 0; i < known; ++i) {
+                positive = positive && (*states[i])[f] > 0.0;
+                ln_y += weight[i] * std::log((*states[i])[f]);
+            }
+            if (positive)
+                start[f] = std::exp(ln_y);
+            sum += start[f];
+        }
+        for (int k = m.first[s]; k < m.first[s + 1]; ++k)
+            start[static_cast<std::size_t>(k)] /= sum;
+    }
+}
+
+// The state y found at T becomes the point's last; those it held before
+// count as its predecessors only on the same branch.
+void remember_state(const LatticeModel& m, InternalMemory& memory, const SiteFractions& y, double T)
+{
+    const auto n = static_cast<std::size_t>(m.first.back());
+    bool continues = memory.has_y && T != memory.T_at[0];
+    for (std::size_t k = 0; k < n; ++k) {
+        continues = continues && std::fabs(memory.y[k] - y[k]) <= BRANCHES_APART;
+        memory.earlier[1][k] = memory.earlier[0][k];
+        memory.earlier[0][k] = memory.y[k];
+    }
+    memory.y = y;
+    memory.T_at[2] = continues ? memory.T_at[1] : NAN;
+    memory.T_at[1] = continues ? memory.T_at[0] : NAN;
+    memory.T_at[0] = T;
+}
+
+// From what the point remembers of the last temperatures, else (or where
+// that state is gone) from the neighbouring point's state and every start.
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b)
@@ -308,8 +372,12 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     const double x = clamped(c.x);
     SiteFractions y{};
     LatticeMinimum m{HUGE_VAL, 0.0, 0.0, false, 0};
-    if (known && memory.has_y)
-        m = lattice_minimum(v, x, &memory.y, y);
+    const bool held = known && memory.has_y;
+    if (held) {
+        SiteFractions start;
+        extrapolated_state(*v.model, memory, at.T, start);
+        m = lattice_minimum(v, x, &start, y);
+    }
     if (!m.found && neighbour.has_y && neighbour.followed < SEARCHED_EVERY) {
         // The state carries on from the neighbouring point (where the point
         // has none of its own yet, or an ordering spreads to it), with a
@@ -339,13 +407,15 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
             y = other;
         }
     }
-    memory.has_y = m.found;
     neighbour.has_y = m.found;
     if (!m.found) {
+        memory.has_y = false;
         rest_a = rest_b = HUGE_VAL;
         return;
     }
-    memory.y = y;
+    memory.has_y = held;  // a state of an earlier temperature, to continue from
+    remember_state(*v.model, memory, y, at.T);
+    memory.has_y = true;
     neighbour.y = y;
     v.along_grid.emplace_back(x, y);
     if (x != c.x) {  // held off the pure end, as the minimum is

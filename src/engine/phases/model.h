@@ -353,7 +353,12 @@ struct InternalMemory {
     double q = -1.0;     // a pair's share at the point searched last
     SiteFractions y;     // a phase of any sublattices' fractions at the last one
     bool has_y = false;  // y holds a state
-    int followed = 0;    // points in turn whose state was taken from their neighbour's alone
+    // The two states before y on its branch, the latest first, and the
+    // temperatures of y and of those (NaN where none is known): the next
+    // temperature's start is extrapolated from them.
+    SiteFractions earlier[2] = {};  // of which the phase's own fractions are kept
+    double T_at[3] = {NAN, NAN, NAN};
+    int followed = 0;  // points in turn whose state was taken from their neighbour's alone
 };
 
 InternalMemory no_memory();
