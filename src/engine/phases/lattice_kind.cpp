@@ -306,9 +306,9 @@ void lattice_pure_ends(const System& s, const LatticeKind& k, double T, Internal
 // last state where fewer are known, where T lies further beyond the last
 // than the last two lie apart (a point passed by for some temperatures), or
 // where the state has not moved (one that x leaves no freedom, which its
-// minimiser takes as it stands where it lies exactly on x's line).
-// Into start; the model's own fractions alone are read and written, as a
-// grid asks at each of its points at every temperature.
+// minimiser takes as it stands where it lies exactly on x's line). Only the
+// phase's own fractions are read: a grid asks at each of its points at every
+// temperature.
 void extrapolated_state(const LatticeModel& m, const InternalMemory& memory, double T, SiteFractions& start)
 {
     const auto n = static_cast<std::size_t>(m.first.back());
@@ -347,17 +347,16 @@ void extrapolated_state(const LatticeModel& m, const InternalMemory& memory, dou
 }
 
 // The state y found at T becomes the point's last; those it held before
-// count as its predecessors only on the same branch.
-void remember_state(const LatticeModel& m, InternalMemory& memory, const SiteFractions& y, double T)
+// (held: it holds one) count as its predecessors only on the same branch.
+void remember_state(const LatticeModel& m, InternalMemory& memory, const SiteFractions& y, double T,
+                    bool held)
 {
-    const auto n = static_cast<std::size_t>(m.first.back());
-    bool continues = memory.has_y && T != memory.T_at[0];
-    for (std::size_t k = 0; k < n; ++k) {
-        continues = continues && std::fabs(memory.y[k] - y[k]) <= BRANCHES_APART;
-        memory.earlier[1][k] = memory.earlier[0][k];
-        memory.earlier[0][k] = memory.y[k];
-    }
+    const auto n = static_cast<std::ptrdiff_t>(m.first.back());
+    const bool continues = held && T != memory.T_at[0] && !apart(memory.y, y);
+    std::copy(memory.earlier[0].begin(), memory.earlier[0].begin() + n, memory.earlier[1].begin());
+    std::copy(memory.y.begin(), memory.y.begin() + n, memory.earlier[0].begin());
     memory.y = y;
+    memory.has_y = true;
     memory.T_at[2] = continues ? memory.T_at[1] : NAN;
     memory.T_at[1] = continues ? memory.T_at[0] : NAN;
     memory.T_at[0] = T;
@@ -413,9 +412,7 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
         rest_a = rest_b = HUGE_VAL;
         return;
     }
-    memory.has_y = held;  // a state of an earlier temperature, to continue from
-    remember_state(*v.model, memory, y, at.T);
-    memory.has_y = true;
+    remember_state(*v.model, memory, y, at.T, held);
     neighbour.y = y;
     v.along_grid.emplace_back(x, y);
     if (x != c.x) {  // held off the pure end, as the minimum is
