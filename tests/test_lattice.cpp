@@ -568,6 +568,45 @@ TEST(GeneralPhase, ContinuousOrderingOnItsClosedForm)
         << summary;
 }
 
+// An ordering that sets in as T rises: B2's A:B lies 30000 - 60 T above the
+// disordered A2, so that Bragg and Williams' order sets in at x (1 - x) =
+// RT / (4 (60 T - 30000)), from x = 1/2 at 30000 / (60 - R) = 580.5 K on.
+// Swept up from 300 K, where no grid point holds an ordered state and each is
+// searched again only every few temperatures, the ordering must appear at
+// 581 K, with both its onsets where the closed form puts them: a sweep whose
+// points were all searched at the same few temperatures found it 12 K late,
+// and a state carried along the grid only towards higher x left the lower
+// onset to the next search.
+TEST(GeneralPhase, OrderingSettingInOnHeatingFoundAsItSetsIn)
+{
+    const std::string text = std::string(ELEMENTS) +
+                             "TYPE_DEFINITION D GES A_P_D B2 DIS_PART A2 !\n"
+                             "PHASE A2 % 2 1 3 !\nCONSTITUENT A2 :A,B : VA : !\n"
+                             "PARAMETER G(A2,A:VA;0) 1 0; 6000 N !\nPARAMETER G(A2,B:VA;0) 1 0; 6000 N !\n"
+                             "PARAMETER G(A2,A,B:VA;0) 1 -20000; 6000 N !\n"
+                             "PHASE B2 %D 3 0.5 0.5 3 !\nCONSTITUENT B2 :A,B : A,B : VA : !\n"
+                             "PARAMETER G(B2,A:B:VA;0) 1 30000-60*T; 6000 N !\n"
+                             "PARAMETER G(B2,B:A:VA;0) 1 30000-60*T; 6000 N !\n";
+    System s = binary_of(database_of(text));
+    std::vector<double> temperatures;
+    for (double T = 300.0; T <= 600.0; T += 1.0)
+        temperatures.push_back(T);
+    const Diagram d = compute_diagram(s, temperatures);
+    EXPECT_TRUE(d.doubts.empty()) << d.doubts.front().why;
+    for (const Equilibria& r : d.rows) {
+        const double excess = 4.0 * (60.0 * r.T - 30000.0);
+        if (!(excess > 4.0 * R_DB * r.T)) {
+            EXPECT_TRUE(r.orderings.empty()) << r.T;
+            continue;
+        }
+        const double x_c = 0.5 * (1.0 - std::sqrt(1.0 - 4.0 * R_DB * r.T / excess));
+        // Onsets are good to about 1e-6, where the order's curvature is shallow.
+        ASSERT_EQ(r.orderings.size(), 2u) << r.T;
+        EXPECT_NEAR(r.orderings[0].x, x_c, 1e-6) << r.T;
+        EXPECT_NEAR(r.orderings[1].x, 1.0 - x_c, 1e-6) << r.T;
+    }
+}
+
 // Just inside the onset the order is small, and a search that takes a state
 // bound for its disordered state for one at it passes over it. Bragg and
 // Williams' order eta (y = x +- eta on the two sublattices) is stationary

@@ -183,6 +183,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     const std::array<double, 2> ends = range_ends(*phase.model);
     InternalMemory neighbour = no_memory();
     expect_grid_points(phase, n);
+    std::vector<char> stateless(n, 0);  // evaluated at this temperature, and no state found
     for (std::size_t i = 0; i < n; ++i) {
         c.excess[i] = c.bend[i] = 0.0;
         if (grid.x[i] < ends[0] || grid.x[i] > ends[1]) {
@@ -211,6 +212,8 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
         }
         internal_grid_parts(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], known, c.internal[i], neighbour,
                             c.rest_a[i], c.rest_b[i]);
+        if (!known)
+            stagger_search(phase, c.internal[i], i);
         GridEnergies::Columns::Margin& m = c.margin[i];
         m.above[1] = m.above[0];
         m.T[1] = m.T[0];
@@ -222,8 +225,21 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
             // not far above.
             m.above[0] = HUGE_VAL;
             m.rate = NAN;
+            stateless[i] = 1;
             continue;
         }
+        m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
+        set_rate(m);
+    }
+    // Each state found has been carried on towards higher x; towards lower x
+    // from each point found, for as far as it reaches.
+    for (std::size_t i = n - 1; i-- > 0;) {
+        if (!stateless[i] || stateless[i + 1] || !std::isfinite(c.rest_a[i + 1]) ||
+            !internal_grid_spread(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.internal[i],
+                                  c.internal[i + 1], c.rest_a[i], c.rest_b[i]))
+            continue;
+        stateless[i] = 0;
+        GridEnergies::Columns::Margin& m = c.margin[i];
         m.above[0] = grid_energy(grid, i, c.rest_a[i], c.rest_b[i], phase.RT) - lowest[i];
         set_rate(m);
     }

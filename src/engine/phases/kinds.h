@@ -77,6 +77,10 @@ void lattice_pure_ends(const System& s, const LatticeKind& k, double T, Internal
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
                         double ln_y, bool known, InternalMemory& memory, InternalMemory& neighbour,
                         double& rest_a, double& rest_b);
+bool lattice_grid_spread(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
+                         double ln_y, InternalMemory& memory, const InternalMemory& beside, double& rest_a,
+                         double& rest_b);
+void lattice_stagger_search(InternalMemory& memory, std::size_t point);
 bool lattice_rests_following(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,
                              InternalMemory& state, bool search, double& rest_a, double& rest_b);
 bool lattice_rests_carried(const PhaseAtT& at, const LatticeAtT& v, const Composition& c,

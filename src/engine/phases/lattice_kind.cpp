@@ -299,6 +299,8 @@ void lattice_pure_ends(const System& s, const LatticeKind& k, double T, Internal
         g[end] = pure_from(v, end == 0, memory[end]);
 }
 
+namespace {
+
 // The state at T from the last three temperatures' on one branch, each
 // fraction's logarithm taken on in T along the parabola through them (the
 // line through the last two where only two are known): where the state
@@ -362,6 +364,21 @@ void remember_state(const LatticeModel& m, InternalMemory& memory, const SiteFra
     memory.T_at[0] = T;
 }
 
+// The rests at a grid point from its minimum at x, with the grid's
+// logarithms of c (x held off the pure end, as the minimum is, its own).
+void grid_rests(double RT, const LatticeMinimum& m, double x, const Composition& c, double ln_x, double ln_y,
+                double& rest_a, double& rest_b)
+{
+    if (x != c.x) {
+        ln_x = std::log(x);
+        ln_y = std::log1p(-x);
+    }
+    rest_a = m.g + (1.0 - x) * m.g1 - RT * ln_x;
+    rest_b = m.g - x * m.g1 - RT * ln_y;
+}
+
+}  // namespace
+
 // From what the point remembers of the last temperatures, else (or where
 // that state is gone) from the neighbouring point's state and every start.
 void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
@@ -415,12 +432,32 @@ void lattice_grid_parts(const PhaseAtT& at, const LatticeAtT& v, const Compositi
     remember_state(*v.model, memory, y, at.T, held);
     neighbour.y = y;
     v.along_grid.emplace_back(x, y);
-    if (x != c.x) {  // held off the pure end, as the minimum is
-        ln_x = std::log(x);
-        ln_y = std::log1p(-x);
-    }
-    rest_a = m.g + (1.0 - x) * m.g1 - at.RT * ln_x;
-    rest_b = m.g - x * m.g1 - at.RT * ln_y;
+    grid_rests(at.RT, m, x, c, ln_x, ln_y, rest_a, rest_b);
+}
+
+bool lattice_grid_spread(const PhaseAtT& at, const LatticeAtT& v, const Composition& c, double ln_x,
+                         double ln_y, InternalMemory& memory, const InternalMemory& beside, double& rest_a,
+                         double& rest_b)
+{
+    if (!beside.has_y)
+        return false;
+    const double x = clamped(c.x);
+    SiteFractions y{};
+    const LatticeMinimum m = lattice_minimum(v, x, &beside.y, y);
+    if (!m.found)
+        return false;
+    remember_state(*v.model, memory, y, at.T, false);
+    v.along_grid.emplace_back(x, y);
+    grid_rests(at.RT, m, x, c, ln_x, ln_y, rest_a, rest_b);
+    return true;
+}
+
+void lattice_stagger_search(InternalMemory& memory, std::size_t point)
+{
+    // A point searched now is searched again once followed reaches
+    // SEARCHED_EVERY from 1: in a cycle of SEARCHED_EVERY - 1 temperatures.
+    if (!memory.has_y && memory.followed == 1)
+        memory.followed = 1 + static_cast<int>(point % static_cast<std::size_t>(SEARCHED_EVERY - 1));
 }
 
 // From the state held (a neighbouring point's) and, with search or where

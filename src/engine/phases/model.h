@@ -377,6 +377,21 @@ void pass_stateless(InternalMemory& memory);
 void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y, bool known,
                          InternalMemory& memory, InternalMemory& neighbour, double& rest_a, double& rest_b);
 
+// At a grid point that found no state of its own this temperature, the state
+// of the point beside it (found there this temperature) carried over: an
+// ordering that sets in as T rises appears at the points searched, and spreads
+// from them along the grid both ways. False, the point unchanged, where none
+// is found.
+bool internal_grid_spread(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y,
+                          InternalMemory& memory, const InternalMemory& beside, double& rest_a,
+                          double& rest_b);
+
+// The grid's first temperature searched every point from every start; where
+// the point found no state, its next searches fall in its turn (point: its
+// place along the grid), so that of any few points in a row one is searched
+// at each temperature, rather than all of them at every few.
+void stagger_search(const PhaseAtT& at, InternalMemory& memory, std::size_t point);
+
 // Room for the states of a grid of n points, which internal_grid_parts keeps
 // at this temperature one by one: made once rather than grown as they come.
 void expect_grid_points(const PhaseAtT& at, std::size_t n);

@@ -249,6 +249,20 @@ void internal_grid_parts(const PhaseAtT& at, const Composition& c, double ln_x, 
                at.kind);
 }
 
+bool internal_grid_spread(const PhaseAtT& at, const Composition& c, double ln_x, double ln_y,
+                          InternalMemory& memory, const InternalMemory& beside, double& rest_a,
+                          double& rest_b)
+{
+    const auto* v = std::get_if<LatticeAtT>(&at.kind);
+    return v != nullptr && kinds::lattice_grid_spread(at, *v, c, ln_x, ln_y, memory, beside, rest_a, rest_b);
+}
+
+void stagger_search(const PhaseAtT& at, InternalMemory& memory, std::size_t point)
+{
+    if (std::holds_alternative<LatticeAtT>(at.kind))
+        kinds::lattice_stagger_search(memory, point);
+}
+
 bool rests_following(const PhaseAtT& at, const Composition& c, InternalMemory& state, bool search,
                      double& rest_a, double& rest_b)
 {
