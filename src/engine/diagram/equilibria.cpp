@@ -90,37 +90,6 @@ bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, P
     return order <= BARELY_ORDERED;
 }
 
-// Where Newton from two neighbouring samples of an ordered phase and its
-// disordered part met where the ordered state sets in (ends some 1e-8 apart),
-// or failed, a narrow first-order gap may lie beside it (Al-Fe's A2 and
-// ordered bcc near the top of their gap, 0.003 wide where the samples were
-// 0.002 apart, and narrower up to where it closes; or 0.008 wide where a
-// barely ordered state, metastable, lay on the grid's hull just above its
-// edge): Newton again from the ordered sample moved further from the other,
-// by one, two, four and eight more of their distances. The first tie-line of
-// some width found replaces tie, and ok; else tie stays, and so does what
-// Newton gave (was).
-Refined ordered_end_further(const System& s, const std::vector<PhaseAtT>& phases, Phase p,
-                            const Composition& cp, Phase q, const Composition& cq, TieLine& tie, Refined was)
-{
-    const bool p_ordered = phase_family(s, p) != p;
-    const double step = cq.x - cp.x;
-    for (const double further : {1.0, 2.0, 4.0, 8.0}) {
-        const double xp = p_ordered ? cp.x - further * step : cp.x;
-        const double xq = p_ordered ? cq.x : cq.x + further * step;
-        if (!(xp > 0.0 && xq < 1.0 && xp < xq))
-            break;
-        TieLine wider{};
-        const Refined r = refine_tie_line(phases[phase_index(p)], composition_from_x(xp),
-                                          phases[phase_index(q)], composition_from_x(xq), wider);
-        if (r == Refined::ok && std::fabs(dx(wider.low, wider.high)) > CONTINUOUS_ORDERING) {
-            tie = wider;
-            return r;
-        }
-    }
-    return was;
-}
-
 // The lowest of h, NaN passed by: four running minima, as the loop would
 // otherwise wait on each comparison in turn.
 double lowest_of(const std::vector<double>& h)
@@ -189,6 +158,48 @@ bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const Grid
         }
     }
     return !(lowest < tolerance);
+}
+
+// Where Newton from two neighbouring samples of an ordered phase and its
+// disordered part met where the ordered state sets in (ends some 1e-8 apart),
+// or failed, a narrow first-order gap may lie beside it (Al-Fe's A2 and
+// ordered bcc near the top of their gap, 0.003 wide where the samples were
+// 0.002 apart, and narrower up to where it closes; or 0.008 wide where a
+// barely ordered state, metastable, lay on the grid's hull just above its
+// edge): Newton again from the ordered sample moved further from the other,
+// by one, two, four and eight more of their distances. The first tie-line of
+// some width found replaces tie, and ok; else tie stays, and so does what
+// Newton gave (was). Where Newton met where the order sets in, the first time
+// or again, and no curve dips below the tangent there, no region lies beside
+// (one would hold a curve below it): there are no retries, or no more.
+Refined ordered_end_further(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
+                            const GridEnergies& energies, Phase p, const Composition& cp, Phase q,
+                            const Composition& cq, TieLine& tie, Refined was)
+{
+    const auto met_alone = [&](Refined r, const TieLine& t) {
+        Composition dip{};
+        return r == Refined::ok && confirmed(grid, phases, energies, t, dip);
+    };
+    if (met_alone(was, tie))
+        return was;
+    const bool p_ordered = phase_family(s, p) != p;
+    const double step = cq.x - cp.x;
+    for (const double further : {1.0, 2.0, 4.0, 8.0}) {
+        const double xp = p_ordered ? cp.x - further * step : cp.x;
+        const double xq = p_ordered ? cq.x : cq.x + further * step;
+        if (!(xp > 0.0 && xq < 1.0 && xp < xq))
+            break;
+        TieLine wider{};
+        const Refined r = refine_tie_line(phases[phase_index(p)], composition_from_x(xp),
+                                          phases[phase_index(q)], composition_from_x(xq), wider);
+        if (r == Refined::ok && std::fabs(dx(wider.low, wider.high)) > CONTINUOUS_ORDERING) {
+            tie = wider;
+            return r;
+        }
+        if (met_alone(r, wider))
+            break;
+    }
+    return was;
 }
 
 // Regions between two states of one phase of sublattices that no step of
@@ -309,7 +320,7 @@ Refined ordering_retried(const System& s, const Grid& grid, const std::vector<Ph
     if (!failed && !(r == Refined::ok && std::fabs(dx(tie.low, tie.high)) <= CONTINUOUS_ORDERING))
         return r;
     TieLine further = tie;
-    const Refined again = ordered_end_further(s, phases, p, cp, q, cq, further, r);
+    const Refined again = ordered_end_further(s, grid, phases, energies, p, cp, q, cq, further, r);
     Composition dip{};
     if (failed && again == Refined::ok && !confirmed(grid, phases, energies, further, dip) &&
         continuous_ordering(s, phases, p, cp, q, cq))
