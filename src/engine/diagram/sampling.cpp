@@ -234,7 +234,7 @@ void internal_parts(const Grid& grid, const PhaseAtT& phase, const std::vector<d
     // Each state found has been carried on towards higher x; towards lower x
     // from each point found, for as far as it reaches.
     for (std::size_t i = n - 1; i-- > 0;) {
-        if (!stateless[i] || stateless[i + 1] || !std::isfinite(c.rest_a[i + 1]) ||
+        if (!stateless[i] || !std::isfinite(c.rest_a[i + 1]) ||
             !internal_grid_spread(phase, grid.at[i], grid.ln_x[i], grid.ln_y[i], c.internal[i],
                                   c.internal[i + 1], c.rest_a[i], c.rest_b[i]))
             continue;
