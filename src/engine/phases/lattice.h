@@ -79,10 +79,10 @@ struct LatticeModel {
     // plan_evaluation once they are final: the forms TC's and beta's terms
     // multiply, and each entry of G's Hessian in the forms that some term can
     // make other than zero, with where it lands among the fractions, in the
-    // order the entries are summed.
+    // order the entries are summed: each in the upper triangles alone.
     struct Scatter {
-        int from, to;   // a f + b of forms a and b; q n + r of a fraction q in a and r in b
-        double wq, wr;  // q's weight in a, r's in b
+        int from, to;  // a f + b of forms a <= b; q n + r of a fraction q <= r, one in each form
+        double w;      // the product of their weights in their forms
     };
     std::vector<int> magnetic_forms;
     std::vector<Scatter> hessian_onto_fractions;

@@ -38,6 +38,11 @@ void forms_at_state(const LatticeModel& m, const SiteFractions& y, double* forms
 // model's f forms where asked for). Each term is a product of a few forms,
 // whose derivatives in them are a handful of products; mapped onto the
 // fractions once for all terms (each form names one or a few fractions).
+// The Hessian is symmetric, and past the terms only its upper triangle
+// (a <= b) is read: half the work in the magnetic chain rule and in the map
+// onto the fractions, most of an evaluation of a bcc of four sublattices
+// beside its disordered part. The terms fill both triangles, which costs
+// them less than finding the upper entry of each pair.
 struct Sum {
     double v = 0.0;
     double g[MOST_FORMS];
@@ -143,11 +148,15 @@ void add_term(const LatticeTerm& t, double value, const double* forms_at, int f,
 void onto_fractions(const LatticeModel& m, const Sum& s, double* g, double* h)
 {
     const int f = static_cast<int>(m.forms.size());
+    const int n = fractions_of(m);
     for (int a = 0; a < f; ++a)
         for (const auto& [q, wq] : m.forms[static_cast<std::size_t>(a)].terms)
             g[q] += s.g[a] * wq;
     for (const LatticeModel::Scatter& e : m.hessian_onto_fractions)
-        h[e.to] += s.h[e.from] * e.wq * e.wr;
+        h[e.to] += s.h[e.from] * e.w;
+    for (int q = 0; q < n; ++q)
+        for (int r = q + 1; r < n; ++r)
+            h[r * n + q] = h[q * n + r];
 }
 
 // The magnetic term's derivatives in the forms by the chain rule through TC
@@ -156,12 +165,16 @@ void onto_fractions(const LatticeModel& m, const Sum& s, double* g, double* h)
 void magnetic_onto_forms(const LatticeModel& m, const MagneticPartials& p, const Sum& tc, const Sum& beta,
                          int f, Sum& G)
 {
-    for (const int a : m.magnetic_forms) {
+    const std::vector<int>& forms = m.magnetic_forms;  // ascending: b from a on is the upper triangle
+    for (std::size_t i = 0; i < forms.size(); ++i) {
+        const int a = forms[i];
         G.g[a] += p.tc * tc.g[a] + p.beta * beta.g[a];
-        for (const int b : m.magnetic_forms)
+        for (std::size_t j = i; j < forms.size(); ++j) {
+            const int b = forms[j];
             G.h[a * f + b] += p.tc * tc.h[a * f + b] + p.beta * beta.h[a * f + b] +
                               p.tc_tc * tc.g[a] * tc.g[b] + p.beta_beta * beta.g[a] * beta.g[b] +
                               p.tc_beta * (tc.g[a] * beta.g[b] + beta.g[a] * tc.g[b]);
+        }
     }
 }
 
@@ -208,9 +221,12 @@ void plan_evaluation(LatticeModel& m)
         for (int b = 0; b < f; ++b) {
             if (!paired[pair(a, b)])
                 continue;
+            // Into the fractions' upper triangle (q <= r) from the forms'.
+            const int from = std::min(a, b) * f + std::max(a, b);
             for (const auto& [q, wq] : m.forms[static_cast<std::size_t>(a)].terms)
                 for (const auto& [r, wr] : m.forms[static_cast<std::size_t>(b)].terms)
-                    m.hessian_onto_fractions.push_back({a * f + b, q * n + r, wq, wr});
+                    if (q <= r)
+                        m.hessian_onto_fractions.push_back({from, q * n + r, wq * wr});
         }
 }
 
