@@ -2,6 +2,7 @@
 
 #include "engine/diagram/gap_tangent.h"
 #include "engine/diagram/orderings.h"
+#include "engine/diagram/tangent_check.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +15,6 @@ namespace {
 // holds a fraction of 1e-6 to 1e-9 of itself (COST 507's Li-Mg region beside
 // pure Li, refined from two steps of the hull 1e-9 of the fraction apart).
 constexpr double SAME_END = 1e-7;
-constexpr double NEAR_TANGENT = 1e-3;  // in RT: only minima this close to a tangent are refined against it
 // The widest region between an ordered phase and its disordered part that is
 // an ordering setting in continuously: its ordered end is disordered to 1e-9
 // in its fractions, some 1e-8 in x from the disordered end.
@@ -88,76 +88,6 @@ bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, P
         order = here > 0.0 ? here : order;
     }
     return order <= BARELY_ORDERED;
-}
-
-// The lowest of h, NaN passed by: four running minima, as the loop would
-// otherwise wait on each comparison in turn.
-double lowest_of(const std::vector<double>& h)
-{
-    double m[4] = {HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL};
-    std::size_t i = 0;
-    for (; i + 4 <= h.size(); i += 4)
-        for (std::size_t k = 0; k < 4; ++k)
-            m[k] = h[i + k] < m[k] ? h[i + k] : m[k];
-    for (; i < h.size(); ++i)
-        m[0] = h[i] < m[0] ? h[i] : m[0];
-    return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
-}
-
-// Checks the tangent of tie against both curves on the grid and at the lowest
-// points between; false if either dips below it, with the lowest such point in dip.
-bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
-               const TieLine& tie, Composition& dip)
-{
-    const double RT = phases.front().RT;
-    // The tangent itself is known to its residual, up to KNOWN_TANGENT (beside
-    // an ordered composition, as well as x's doubles allow): a curve may dip
-    // that much more. A residual beyond it, or none (a pure end's infinite
-    // potential), adds nothing.
-    const double known = tie.residual <= KNOWN_TANGENT ? tie.residual : 0.0;
-    const double tolerance = -(STABLE + known) * RT;
-    double lowest = tolerance;
-    const std::size_t n = grid.at.size();
-    std::vector<double> h(n);
-    const double floor = lowest_line_above(grid, energies, tie.mu_a, tie.mu_b);
-    for (std::size_t k = 0; k < phases.size(); ++k) {
-        const PhaseAtT& phase = phases[k];
-        if (is_point(phase)) {
-            const Composition c = point_composition(*phase.model);
-            const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
-            if (v < lowest) {
-                lowest = v;
-                dip = c;
-            }
-            continue;
-        }
-        // Most curves lie well above the tangent everywhere: their distance
-        // above the lowest curve passes most, their lowest point (in a loop
-        // without branches) the rest. The first with room for rounding.
-        if (energies.phase[k].above_lowest + floor > 2.0 * NEAR_TANGENT * RT)
-            continue;
-        above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
-        if (!(lowest_of(h) < NEAR_TANGENT * RT))  // NEAR_TANGENT > 0 > lowest
-            continue;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (h[i] < lowest) {
-                lowest = h[i];
-                dip = grid.at[i];
-            }
-        }
-        for (std::size_t i = 1; i + 1 < n; ++i) {
-            // A plateau (the tails, where rounding makes neighbours equal) counts once.
-            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * RT) {
-                Composition c = grid.at[i];
-                const double v = lowest_above_tangent(phase, c, tie);
-                if (v < lowest) {
-                    lowest = v;
-                    dip = c;
-                }
-            }
-        }
-    }
-    return !(lowest < tolerance);
 }
 
 // Where Newton from two neighbouring samples of an ordered phase and its

@@ -1,5 +1,6 @@
 #include "engine/diagram/tangent_check.h"
 
+#include "engine/diagram/equilibria.h"
 #include "engine/numerics/bracket.h"
 
 #include <algorithm>
@@ -13,6 +14,8 @@ namespace {
 // only with a curvature above 8 RT / (1/32)^2, about 8,000 RT: a phase that
 // narrow is sampled at its ordered compositions, where its minimum lies.
 constexpr double NEAR_LINE = 1.0;
+constexpr double NEAR_TANGENT =
+    1e-3;  // in RT: only minima this close to a tie-line's tangent are refined against it
 // In RT: how close the lowest value found must come to the least the curve can
 // reach in the bracket, convex there, before the search stops: far below the
 // 1e-9 RT by which a curve may dip below a tangent by rounding.
@@ -117,6 +120,20 @@ void above_line_everywhere(const Grid& grid, const PhaseAtT& phase, double mu_a,
     h[n - 1] = potentials(phase, grid.at[n - 1]).rest_a - mu_a;
 }
 
+// The lowest of h, NaN passed by: four running minima, as the loop would
+// otherwise wait on each comparison in turn.
+double lowest_of(const std::vector<double>& h)
+{
+    double m[4] = {HUGE_VAL, HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    std::size_t i = 0;
+    for (; i + 4 <= h.size(); i += 4)
+        for (std::size_t k = 0; k < 4; ++k)
+            m[k] = h[i + k] < m[k] ? h[i + k] : m[k];
+    for (; i < h.size(); ++i)
+        m[0] = h[i] < m[0] ? h[i] : m[0];
+    return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
+}
+
 }  // namespace
 
 double lowest_above_line(const Grid& full, const Grid& coarse, const GridEnergies& energies,
@@ -143,4 +160,58 @@ double lowest_above_line(const Grid& full, const Grid& coarse, const GridEnergie
         lowest = std::min(lowest, lowest_on(grid, h, phase.RT, curve_near));
     }
     return lowest;
+}
+
+bool confirmed(const Grid& grid, const std::vector<PhaseAtT>& phases, const GridEnergies& energies,
+               const TieLine& tie, Composition& dip)
+{
+    const double RT = phases.front().RT;
+    // The tangent itself is known to its residual, up to KNOWN_TANGENT (beside
+    // an ordered composition, as well as x's doubles allow): a curve may dip
+    // that much more. A residual beyond it, or none (a pure end's infinite
+    // potential), adds nothing.
+    const double known = tie.residual <= KNOWN_TANGENT ? tie.residual : 0.0;
+    const double tolerance = -(STABLE + known) * RT;
+    double lowest = tolerance;
+    const std::size_t n = grid.at.size();
+    std::vector<double> h(n);
+    const double floor = lowest_line_above(grid, energies, tie.mu_a, tie.mu_b);
+    for (std::size_t k = 0; k < phases.size(); ++k) {
+        const PhaseAtT& phase = phases[k];
+        if (is_point(phase)) {
+            const Composition c = point_composition(*phase.model);
+            const double v = above_line(phase, c, 0.0, 0.0, tie.mu_a, tie.mu_b);
+            if (v < lowest) {
+                lowest = v;
+                dip = c;
+            }
+            continue;
+        }
+        // Most curves lie well above the tangent everywhere: their distance
+        // above the lowest curve passes most, their lowest point (in a loop
+        // without branches) the rest. The first with room for rounding.
+        if (energies.phase[k].above_lowest + floor > 2.0 * NEAR_TANGENT * RT)
+            continue;
+        above_line_on_grid(grid, energies, k, phase, tie.mu_a, tie.mu_b, h);
+        if (!(lowest_of(h) < NEAR_TANGENT * RT))  // NEAR_TANGENT > 0 > lowest
+            continue;
+        for (std::size_t i = 0; i < n; ++i) {
+            if (h[i] < lowest) {
+                lowest = h[i];
+                dip = grid.at[i];
+            }
+        }
+        for (std::size_t i = 1; i + 1 < n; ++i) {
+            // A plateau (the tails, where rounding makes neighbours equal) counts once.
+            if (h[i] < h[i - 1] && h[i] <= h[i + 1] && h[i] < NEAR_TANGENT * RT) {
+                Composition c = grid.at[i];
+                const double v = lowest_above_tangent(phase, c, tie);
+                if (v < lowest) {
+                    lowest = v;
+                    dip = c;
+                }
+            }
+        }
+    }
+    return !(lowest < tolerance);
 }
