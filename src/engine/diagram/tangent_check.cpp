@@ -14,8 +14,8 @@ namespace {
 // only with a curvature above 8 RT / (1/32)^2, about 8,000 RT: a phase that
 // narrow is sampled at its ordered compositions, where its minimum lies.
 constexpr double NEAR_LINE = 1.0;
-constexpr double NEAR_TANGENT =
-    1e-3;  // in RT: only minima this close to a tie-line's tangent are refined against it
+// In RT: only minima this close to a tie-line's tangent are refined against it.
+constexpr double NEAR_TANGENT = 1e-3;
 // In RT: how close the lowest value found must come to the least the curve can
 // reach in the bracket, convex there, before the search stops: far below the
 // 1e-9 RT by which a curve may dip below a tangent by rounding.
