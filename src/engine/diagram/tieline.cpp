@@ -675,6 +675,12 @@ double lowest_above_tangent(const PhaseAtT& p, Composition& c, const TieLine& ti
         const double h2 = m.dmu_a - m.dmu_b;          // its derivative in u
         if (!(m.curvature > 0.0) || h2 == 0.0)        // not convex here: the grid's own points decide
             break;
+        // No state here (past where an ordered phase's order goes, which the
+        // last step crossed): its slope is NaN, and the step it would give
+        // clamps to a whole LONGEST_DESCENT, far across the range. The
+        // points before, and the grid's, decide.
+        if (!std::isfinite(h1))
+            break;
         double du = -h1 / h2;
         du = std::max(-LONGEST_DESCENT, std::min(LONGEST_DESCENT, du));
         at = moved_in_log(at, du);
