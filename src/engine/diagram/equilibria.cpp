@@ -19,7 +19,6 @@ constexpr double SAME_END = 1e-7;
 // an ordering setting in continuously: its ordered end is disordered to 1e-9
 // in its fractions, some 1e-8 in x from the disordered end.
 constexpr double CONTINUOUS_ORDERING = 1e-6;
-constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent sublattices
 // Two phases of one pure energy to its rounding are one state at that end:
 // between them, a region whose ends both lie this close to it (in the smaller
 // fraction) is the rounding of their curves, never an equilibrium. COST 507's
@@ -28,9 +27,6 @@ constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent s
 // that bump end 1e-16 to 1e-12 from pure Fe.
 constexpr double ROUNDING_TAIL = 1e-9;
 constexpr double NEAR_END = 1e-5;  // samples this close to it bracket only such a region
-// Halvings of a grid step to where an ordered state goes: 2^-24 of 1/512, where
-// an ordering setting in continuously keeps an order near 1e-5.
-constexpr int ORDERING_BISECTIONS = 24;
 // A tangent between two states of one phase this much narrower than the
 // samples Newton started from may have no real width: those seen were
 // 0.000005 wide between samples 0.008 and more apart; a region's own tangent
@@ -52,42 +48,6 @@ bool same_tie(const TieLine& a, const TieLine& b)
     };
     return a.low_phase == b.low_phase && a.high_phase == b.high_phase && near(a.low, b.low) &&
            near(a.high, b.high);
-}
-
-// Whether the hull's step from p at cp to q at cq is an ordering that sets in
-// continuously: the two are an ordered phase and its disordered part, and
-// the ordered one is barely ordered there. Between them the tangent is
-// degenerate (both curves meet with one slope), so Newton finds no region
-// or one of no width; a first-order ordering starts well ordered.
-// The ordered phase's state, ordered at one grid point and gone (disordered)
-// at the next, is followed between them to where it goes: an ordering setting
-// in continuously ends there barely ordered (its order falls as the root of
-// the distance, some 0.1 at a grid step beyond it), a first-order one well
-// ordered or not at all (its state stays, metastable, past the region).
-bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, Phase p, const Composition& cp,
-                         Phase q, const Composition& cq)
-{
-    if (!ordered_and_disordered(s, p, q))
-        return false;
-    const double order_p = ordering(phases[phase_index(p)], cp);
-    const double order_q = ordering(phases[phase_index(q)], cq);
-    if (std::max(order_p, order_q) <= BARELY_ORDERED)
-        return true;
-    if (order_p > 0.0 && order_q > 0.0)
-        return false;
-    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
-    double x_ordered = order_p > 0.0 ? cp.x : cq.x;
-    double x_gone = order_p > 0.0 ? cq.x : cp.x;
-    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
-        return false;  // the ordered state still there: where the other phase sampled, it was higher
-    double order = std::max(order_p, order_q);
-    for (int i = 0; i < ORDERING_BISECTIONS; ++i) {
-        const double middle = 0.5 * (x_ordered + x_gone);
-        const double here = ordering(ordered, composition_from_x(middle));
-        (here > 0.0 ? x_ordered : x_gone) = middle;
-        order = here > 0.0 ? here : order;
-    }
-    return order <= BARELY_ORDERED;
 }
 
 // Where Newton from two neighbouring samples of an ordered phase and its
@@ -366,6 +326,9 @@ bool step_tie_line(const System& s, const Grid& grid, const std::vector<PhaseAtT
         j = std::min(j, last - 1);
     const Composition& ci = samples[static_cast<std::size_t>(i)].c;
     const Composition& cj = samples[static_cast<std::size_t>(j)].c;
+    // Only between neighbouring samples: a region of real width spans more.
+    if (j == i + 1 && continuous_onset_holds(s, grid, phases, energies, p, ci, q, cj))
+        return false;
     Refined r = refine_tie_line(phases[phase_index(p)], ci, phases[phase_index(q)], cj, tie);
     if (ordered_and_disordered(s, p, q))
         r = ordering_retried(s, grid, phases, energies, p, ci, q, cj, tie, r);

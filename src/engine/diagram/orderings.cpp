@@ -1,5 +1,7 @@
 #include "engine/diagram/orderings.h"
 
+#include "engine/diagram/tangent_check.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,6 +22,47 @@ constexpr int MOST_WIDENINGS = 4;
 // as low as the disordered one and may flicker with it from sample to sample,
 // which is no ordering.
 constexpr double ORDERED = 1e-6;
+constexpr double BARELY_ORDERED = 0.1;  // fractions' difference on equivalent sublattices
+// Halvings of a grid step to where an ordered state goes: 2^-24 of 1/512, where
+// an ordering setting in continuously keeps an order near 1e-5.
+constexpr int ORDERING_BISECTIONS = 24;
+// An ordering setting in continuously has its order fall as the root of the
+// distance to its onset: after four halvings of the samples' distance, to at
+// most a quarter of what it held at a sample (below 1). One still above 0.25
+// there sets in first-order (its order holds until its state goes).
+constexpr int ONSET_TEST = 4;
+constexpr double ONSET_ORDER = 0.25;
+// Of the disordered curve's curvature where they meet: the least the ordered
+// curve keeps between there and its sample (at these shares of the way) for
+// the meeting to stand without Newton. Towards a tricritical point it falls
+// to zero just inside the onset, and below that point it turns negative
+// there, and a region opens whose depth under the meeting's tangent is
+// within rounding (al-fe-2009's A2 + B2 at 941 K, 1.2e-4 wide and some
+// 2e-9 RT deep, 0.6 K below its tricritical point, where the ordered curve's
+// curvature is -0.004 of the disordered one's a hundredth of the way in; 0.02
+// at 945 K, 0.05 at 950 K, 0.22 at 1000 K): there Newton solves it. Where
+// the two meet, the order's response to x is unbounded and the curvature
+// there is the disordered curve's, which tells nothing.
+constexpr double CONVEX_AT_ONSET = 0.05;
+constexpr double CURVATURE_AT[] = {0.01, 0.05, 0.2, 0.5, 1.0};
+
+// Where the ordered state goes between x_ordered, where it holds order, and
+// x_gone, where it holds none: the bracket halved ORDERING_BISECTIONS times
+// onto it, order the order at its ordered end. With first_order_out, false
+// once it holds above ONSET_ORDER after ONSET_TEST halvings.
+bool bisect_onset(const PhaseAtT& ordered, double& x_ordered, double& x_gone, double& order,
+                  bool first_order_out)
+{
+    for (int i = 0; i < ORDERING_BISECTIONS; ++i) {
+        if (first_order_out && i == ONSET_TEST && order > ONSET_ORDER)
+            return false;
+        const double middle = 0.5 * (x_ordered + x_gone);
+        const double here = ordering(ordered, composition_from_x(middle));
+        (here > 0.0 ? x_ordered : x_gone) = middle;
+        order = here > 0.0 ? here : order;
+    }
+    return true;
+}
 
 bool ordered_at(const PhaseAtT& ordered, double x)
 {
@@ -67,4 +110,57 @@ std::vector<Ordering> orderings_at(const System& s, const Equilibria& e)
         out.push_back({0.5 * (x_ordered + x_disordered), b.left, b.right});
     }
     return out;
+}
+
+bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, Phase p, const Composition& cp,
+                         Phase q, const Composition& cq)
+{
+    if (!ordered_and_disordered(s, p, q))
+        return false;
+    const double order_p = ordering(phases[phase_index(p)], cp);
+    const double order_q = ordering(phases[phase_index(q)], cq);
+    if (std::max(order_p, order_q) <= BARELY_ORDERED)
+        return true;
+    if (order_p > 0.0 && order_q > 0.0)
+        return false;
+    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
+    double x_ordered = order_p > 0.0 ? cp.x : cq.x;
+    double x_gone = order_p > 0.0 ? cq.x : cp.x;
+    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
+        return false;  // the ordered state still there: where the other phase sampled, it was higher
+    double order = std::max(order_p, order_q);
+    bisect_onset(ordered, x_ordered, x_gone, order, false);
+    return order <= BARELY_ORDERED;
+}
+
+bool continuous_onset_holds(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
+                            const GridEnergies& energies, Phase p, const Composition& cp, Phase q,
+                            const Composition& cq)
+{
+    if (!ordered_and_disordered(s, p, q))
+        return false;
+    const double order_p = ordering(phases[phase_index(p)], cp);
+    const double order_q = ordering(phases[phase_index(q)], cq);
+    if ((order_p > 0.0) == (order_q > 0.0))
+        return false;
+    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
+    const PhaseAtT& disordered = phases[phase_index(order_p > 0.0 ? q : p)];
+    const double x_sample = order_p > 0.0 ? cp.x : cq.x;
+    double x_ordered = x_sample;
+    double x_gone = order_p > 0.0 ? cq.x : cp.x;
+    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
+        return false;
+    double order = std::max(order_p, order_q);
+    if (!bisect_onset(ordered, x_ordered, x_gone, order, true) || !(order <= BARELY_ORDERED))
+        return false;
+    const Composition onset = composition_from_x(x_gone);
+    const Potentials m = potentials(disordered, onset);
+    for (const double share : CURVATURE_AT) {
+        const Composition c = composition_from_x(x_gone + share * (x_sample - x_gone));
+        if (!(potentials(ordered, c).curvature > CONVEX_AT_ONSET * m.curvature))
+            return false;
+    }
+    const TieLine tangent{disordered.phase, onset, disordered.phase, onset, m.mu_a, m.mu_b, 0.0};
+    Composition dip{};
+    return std::isfinite(m.mu_a) && std::isfinite(m.mu_b) && confirmed(grid, phases, energies, tangent, dip);
 }
