@@ -64,6 +64,29 @@ bool bisect_onset(const PhaseAtT& ordered, double& x_ordered, double& x_gone, do
     return true;
 }
 
+// A step of the hull between a sample of an ordered phase holding an order
+// and one of its disordered part, where the ordered state is gone.
+struct OnsetStep {
+    const PhaseAtT* ordered;
+    const PhaseAtT* disordered;
+    double x_ordered, x_gone;  // the samples'
+    double order;              // at x_ordered
+};
+
+// The step from p at cp to q at cq, of the orders given, as an OnsetStep;
+// false where both or neither hold an order, or where the ordered state still
+// holds at the other sample (where the other phase sampled, it was higher).
+bool onset_step(const std::vector<PhaseAtT>& phases, Phase p, const Composition& cp, double order_p, Phase q,
+                const Composition& cq, double order_q, OnsetStep& out)
+{
+    if ((order_p > 0.0) == (order_q > 0.0))
+        return false;
+    const bool p_ordered = order_p > 0.0;
+    out = {&phases[phase_index(p_ordered ? p : q)], &phases[phase_index(p_ordered ? q : p)],
+           p_ordered ? cp.x : cq.x, p_ordered ? cq.x : cp.x, std::max(order_p, order_q)};
+    return !(ordering(*out.ordered, composition_from_x(out.x_gone)) > 0.0);
+}
+
 bool ordered_at(const PhaseAtT& ordered, double x)
 {
     return ordering(ordered, composition_from_x(x)) > 0.0;
@@ -121,16 +144,11 @@ bool continuous_ordering(const System& s, const std::vector<PhaseAtT>& phases, P
     const double order_q = ordering(phases[phase_index(q)], cq);
     if (std::max(order_p, order_q) <= BARELY_ORDERED)
         return true;
-    if (order_p > 0.0 && order_q > 0.0)
+    OnsetStep step{};
+    if (!onset_step(phases, p, cp, order_p, q, cq, order_q, step))
         return false;
-    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
-    double x_ordered = order_p > 0.0 ? cp.x : cq.x;
-    double x_gone = order_p > 0.0 ? cq.x : cp.x;
-    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
-        return false;  // the ordered state still there: where the other phase sampled, it was higher
-    double order = std::max(order_p, order_q);
-    bisect_onset(ordered, x_ordered, x_gone, order, false);
-    return order <= BARELY_ORDERED;
+    bisect_onset(*step.ordered, step.x_ordered, step.x_gone, step.order, false);
+    return step.order <= BARELY_ORDERED;
 }
 
 bool continuous_onset_holds(const System& s, const Grid& grid, const std::vector<PhaseAtT>& phases,
@@ -141,17 +159,14 @@ bool continuous_onset_holds(const System& s, const Grid& grid, const std::vector
         return false;
     const double order_p = ordering(phases[phase_index(p)], cp);
     const double order_q = ordering(phases[phase_index(q)], cq);
-    if ((order_p > 0.0) == (order_q > 0.0))
+    OnsetStep step{};
+    if (!onset_step(phases, p, cp, order_p, q, cq, order_q, step))
         return false;
-    const PhaseAtT& ordered = phases[phase_index(order_p > 0.0 ? p : q)];
-    const PhaseAtT& disordered = phases[phase_index(order_p > 0.0 ? q : p)];
-    const double x_sample = order_p > 0.0 ? cp.x : cq.x;
-    double x_ordered = x_sample;
-    double x_gone = order_p > 0.0 ? cq.x : cp.x;
-    if (ordering(ordered, composition_from_x(x_gone)) > 0.0)
-        return false;
-    double order = std::max(order_p, order_q);
-    if (!bisect_onset(ordered, x_ordered, x_gone, order, true) || !(order <= BARELY_ORDERED))
+    const PhaseAtT& ordered = *step.ordered;
+    const PhaseAtT& disordered = *step.disordered;
+    const double x_sample = step.x_ordered;
+    double& x_gone = step.x_gone;
+    if (!bisect_onset(ordered, step.x_ordered, x_gone, step.order, true) || !(step.order <= BARELY_ORDERED))
         return false;
     const Composition onset = composition_from_x(x_gone);
     const Potentials m = potentials(disordered, onset);
